@@ -107,6 +107,33 @@ typedef struct {
 /* The record of the selected variant; the same pointer on every call. */
 const LibVersionRecord* okvacGetLibVersion(void);
 
+/* ---- src/transform/mdct.api ---- */
+
+typedef struct OkvsMDCTFwdSpec_32f OkvsMDCTFwdSpec_32f;
+typedef struct OkvsMDCTInvSpec_32f OkvsMDCTInvSpec_32f;
+typedef struct OkvsMDCTFwdSpec_16s OkvsMDCTFwdSpec_16s;
+
+StatusCode okvsMDCTFwdGetSize_32f(int len, int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsMDCTInvGetSize_32f(int len, int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsMDCTFwdInit_32f(OkvsMDCTFwdSpec_32f** ppSpec, int len, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsMDCTInvInit_32f(OkvsMDCTInvSpec_32f** ppSpec, int len, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsMDCTFwdInitAlloc_32f(OkvsMDCTFwdSpec_32f** ppSpec, int len);
+StatusCode okvsMDCTInvInitAlloc_32f(OkvsMDCTInvSpec_32f** ppSpec, int len);
+StatusCode okvsMDCTFwdFree_32f(OkvsMDCTFwdSpec_32f* pSpec);
+StatusCode okvsMDCTInvFree_32f(OkvsMDCTInvSpec_32f* pSpec);
+StatusCode okvsMDCTFwdGetBufSize_32f(const OkvsMDCTFwdSpec_32f* pSpec, int* pSize);
+StatusCode okvsMDCTInvGetBufSize_32f(const OkvsMDCTInvSpec_32f* pSpec, int* pSize);
+StatusCode okvsMDCTFwd_32f(const Okv32f* pSrc, Okv32f* pDst, const OkvsMDCTFwdSpec_32f* pSpec, Okv8u* pBuffer);
+StatusCode okvsMDCTInv_32f(const Okv32f* pSrc, Okv32f* pDst, const OkvsMDCTInvSpec_32f* pSpec, Okv8u* pBuffer);
+StatusCode okvsMDCTFwd_32f_I(Okv32f* pSrcDst, const OkvsMDCTFwdSpec_32f* pSpec, Okv8u* pBuffer);
+StatusCode okvsMDCTInv_32f_I(Okv32f* pSrcDst, const OkvsMDCTInvSpec_32f* pSpec, Okv8u* pBuffer);
+StatusCode okvsMDCTFwdGetSize_16s(int len, int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsMDCTFwdInit_16s(OkvsMDCTFwdSpec_16s** ppSpec, int len, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsMDCTFwdInitAlloc_16s(OkvsMDCTFwdSpec_16s** ppSpec, int len);
+StatusCode okvsMDCTFwdFree_16s(OkvsMDCTFwdSpec_16s* pSpec);
+StatusCode okvsMDCTFwdGetBufSize_16s(const OkvsMDCTFwdSpec_16s* pSpec, int* pSize);
+StatusCode okvsMDCTFwd_16s_Sfs(const Okv16s* pSrc, Okv16s* pDst, const OkvsMDCTFwdSpec_16s* pSpec, int scaleFactor, Okv8u* pBuffer);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,52 @@
+// Straight-line complex DFTs of 1..32 points (unrolled at compile time).
+#pragma once
+
+#include "core/okv_internal.h"
+#include "core/trig.h"
+
+namespace OKV_NS {
+
+struct OkvCx {
+    float re, im;
+};
+
+inline OkvCx operator+(OkvCx a, OkvCx b) { return {a.re + b.re, a.im + b.im}; }
+inline OkvCx operator-(OkvCx a, OkvCx b) { return {a.re - b.re, a.im - b.im}; }
+inline OkvCx operator*(OkvCx a, OkvCx b) {
+    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+inline OkvCx cx_conj(OkvCx a) { return {a.re, -a.im}; }
+
+// exp(-2 pi i k / 32), k = 0..31.
+struct OkvTw32 {
+    float re[32], im[32];
+};
+constexpr OkvTw32 ownsMakeTw32() {
+    OkvTw32 t{};
+    for (int k = 0; k < 32; ++k) {
+        t.re[k] = float(okv_cospi(k / 16.0));
+        t.im[k] = float(-okv_sinpi(k / 16.0));
+    }
+    return t;
+}
+inline constexpr OkvTw32 kOkvTw32 = ownsMakeTw32();
+
+// Radix-2 decimation in time; out[k] = sum in[n * stride] w^(+-nk).
+template <int N, bool INV>
+__attribute__((always_inline)) inline void ownsSmallDft(const OkvCx* in, int stride, OkvCx* out) {
+    if constexpr (N == 1) {
+        out[0] = in[0];
+    } else {
+        ownsSmallDft<N / 2, INV>(in, 2 * stride, out);
+        ownsSmallDft<N / 2, INV>(in + stride, 2 * stride, out + N / 2);
+        for (int k = 0; k < N / 2; ++k) {
+            OkvCx w{kOkvTw32.re[k * (32 / N)], INV ? -kOkvTw32.im[k * (32 / N)]
+                                                   : kOkvTw32.im[k * (32 / N)]};
+            OkvCx t = k == 0 ? out[N / 2] : out[k + N / 2] * w;
+            out[k + N / 2] = out[k] - t;
+            out[k] = out[k] + t;
+        }
+    }
+}
+
+}  // namespace OKV_NS

@@ -1,0 +1,44 @@
+// Generic MDCT spec layout shared by the float and 16-bit kinds.
+#pragma once
+
+#include "transform/fft.h"
+
+namespace OKV_NS {
+
+enum : Okv32s {
+    kMdctIdFwd32f = 55,
+    kMdctIdInv32f = 56,
+    kMdctIdFwd16s = 57,
+};
+
+struct OkvMdctSpec {
+    Okv32s id;
+    Okv32s len;
+    Okv32s workSize;
+    Okv32s fftOrder;
+    Okv32s allocated;
+    const void* twiddle;  // float pairs (grouped for powers of two) or Q14 pairs
+    const void* fft;      // OkvsFFTSpec_32f or OkvsFFTSpec_16sc; null for 12 and 36
+    Okv8u* mem;
+};
+
+// log2(len) for powers of two, else -1.
+inline int ownsLog2(int len) {
+    if (len <= 0 || (len & (len - 1))) return -1;
+    return __builtin_ctz(unsigned(len));
+}
+
+// The fold of the forward transform: slot m of q = len/4 takes
+// u = x[ua] * su1 + x[ub] * su2 ... expressed as four indices and two signs.
+struct OkvMdctFold {
+    int u0, u1, v0, v1;  // u = su0 x[u0] - x[u1], v = sv0 x[v0] - x[v1]
+    bool uNeg, vNeg;     // first term negated
+};
+
+inline OkvMdctFold ownsMdctFold(int n, int m) {
+    const int q = n / 4;
+    if (m < (q + 1) / 2) return {n - q + 2 * m, n - q - 2 * m - 1, q - 2 * m - 1, q + 2 * m, true, false};
+    return {2 * m - q, n - q - 2 * m - 1, n + q - 2 * m - 1, q + 2 * m, false, true};
+}
+
+}  // namespace OKV_NS

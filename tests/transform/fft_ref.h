@@ -1,0 +1,66 @@
+// Double-precision references for the transform tests.
+#pragma once
+
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace xref {
+
+using cd = std::complex<double>;
+
+// Sign -1 forward, +1 inverse; unnormalised. Direct sum below 64 points.
+inline std::vector<cd> dft(const std::vector<cd>& x, int sign) {
+    const size_t n = x.size();
+    std::vector<cd> y(n);
+    if (n < 64) {
+        for (size_t k = 0; k < n; ++k) {
+            cd s = 0;
+            for (size_t j = 0; j < n; ++j)
+                s += x[j] * std::polar(1.0, sign * 2.0 * M_PI * double((j * k) % n) / double(n));
+            y[k] = s;
+        }
+        return y;
+    }
+    y = x;
+    for (size_t i = 1, j = 0; i < n; ++i) {  // bit reversal
+        size_t b = n >> 1;
+        for (; j & b; b >>= 1) j ^= b;
+        j ^= b;
+        if (i < j) std::swap(y[i], y[j]);
+    }
+    for (size_t len = 2; len <= n; len <<= 1) {
+        for (size_t k = 0; k < len / 2; ++k) {
+            cd w = std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(len));
+            for (size_t i = k; i < n; i += len) {
+                cd u = y[i], v = y[i + len / 2] * w;
+                y[i] = u + v;
+                y[i + len / 2] = u - v;
+            }
+        }
+    }
+    return y;
+}
+
+// Relative RMS error of got against ref.
+template <class T>
+double rel_rms(const T* got, const std::vector<double>& ref) {
+    double e = 0, s = 0;
+    for (size_t i = 0; i < ref.size(); ++i) {
+        e += (double(got[i]) - ref[i]) * (double(got[i]) - ref[i]);
+        s += ref[i] * ref[i];
+    }
+    return s > 0 ? std::sqrt(e / s) : std::sqrt(e);
+}
+
+inline std::vector<float> noise(size_t n, uint32_t seed) {
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<float> d(-1.0f, 1.0f);
+    std::vector<float> v(n);
+    for (auto& x : v) x = d(g);
+    return v;
+}
+
+}  // namespace xref

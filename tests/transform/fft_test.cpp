@@ -1,0 +1,454 @@
+// FFT engine: reported sizes, lifecycle checks, float accuracy against a
+// double reference, and the 16-bit path to the bit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "fft_ref.h"
+#include "transform/fft.h"
+
+namespace {
+
+using namespace okv_u8;
+using xref::cd;
+
+// Independent statement of the documented size formulas.
+int64_t rev_bytes(int64_t n) { return ((n & ~int64_t(3)) + 67) & ~int64_t(63); }
+int64_t a64(int64_t v) { return v & ~int64_t(63); }
+
+struct Sizes {
+    int64_t spec, init, work;
+};
+
+Sizes cplx_sizes(int order) {
+    const int64_t n = int64_t(1) << order;
+    if (order <= 5) return {208, 0, 0};
+    if (order <= 15)
+        return {a64(8 * n + 71) + rev_bytes(n) + 256, order < 11 ? 0 : rev_bytes(n) + 64,
+                a64(8 * n + 63) + 64};
+    auto blk = [](int o) { return o <= 18 ? 4 : o <= 20 ? 6 : 8; };
+    auto buf = [](int o) { return o <= 18 ? 10 : 14; };
+    std::vector<int> levels;
+    int m = order;
+    while (m >= 16) {
+        levels.push_back(m);
+        m -= blk(m);
+    }
+    int64_t s = a64(8 * (int64_t(1) << m) + 71), w = a64(8 * (int64_t(1) << m) + 63);
+    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+        s += 8 * (int64_t(1) << (*it - 1));
+        w = std::max(w, 8 * (int64_t(1) << buf(*it)));
+    }
+    if (order == 16) {
+        s += rev_bytes(n);
+    } else {
+        s += 4 * (int64_t(1) << (order - 10)) + 1088;
+        w = std::max<int64_t>(w, 16384);
+    }
+    return {s + 256, rev_bytes(n) + 64, w + 64};
+}
+
+Sizes real_sizes(int order) {
+    const int64_t n = int64_t(1) << order;
+    const int64_t w2 = order < 18 ? a64(2 * n + 63) : a64(8 * (int64_t(1) << (order - 12)) + 8255);
+    if (order <= 4) return {208, 0, 0};
+    if (order <= 6) return {2 * w2 + 256, 0, 0};
+    Sizes c = cplx_sizes(order - 1);
+    return {c.spec - 256 + 2 * w2 + 256, order > 10 ? rev_bytes(n) + 64 : 0, c.work};
+}
+
+TEST(FftSizes, EveryOrderMatchesTheFormulas) {
+    for (int order = 0; order <= 30; ++order) {
+        SCOPED_TRACE(order);
+        int s, i, w;
+        StatusCode st = okvsFFTGetSize_C_32fc(order, 8, 0, &s, &i, &w);
+        if (order > 28) {
+            EXPECT_EQ(st, okvErrFftOrder);
+        } else {
+            ASSERT_EQ(st, okvOk);
+            Sizes e = cplx_sizes(order);
+            EXPECT_EQ(s, e.spec);
+            EXPECT_EQ(i, e.init);
+            EXPECT_EQ(w, e.work);
+            int s2, i2, w2;
+            ASSERT_EQ(okvsFFTGetSize_C_32f(order, 4, 0, &s2, &i2, &w2), okvOk);
+            EXPECT_EQ(s2, s);
+        }
+        st = okvsFFTGetSize_R_32f(order, 1, 0, &s, &i, &w);
+        if (order > 29) {
+            EXPECT_EQ(st, okvErrFftOrder);
+        } else {
+            ASSERT_EQ(st, okvOk);
+            Sizes e = real_sizes(order);
+            EXPECT_EQ(s, e.spec);
+            EXPECT_EQ(i, e.init);
+            EXPECT_EQ(w, e.work);
+        }
+        for (int hint : {0, 2}) {
+            st = okvsFFTGetSize_C_16sc(order, 2, hint, &s, &i, &w);
+            const int64_t n = int64_t(1) << order;
+            if (order == 0) {
+                EXPECT_EQ(st, okvOk);
+                EXPECT_EQ(s, 136);
+                EXPECT_EQ(i + w, 0);
+            } else if (order < 4 && hint == 0) {
+                EXPECT_EQ(st, okvOk);
+                EXPECT_EQ(s, a64(8 * n + 63) + rev_bytes(n) + 192);
+                EXPECT_EQ(i, a64(n / 4 * 2 + 65) + 64);
+                EXPECT_EQ(w, 8 * n + 64);
+            } else if (order >= 28) {
+                // Order 28 would need a work buffer above 2^31 bytes.
+                EXPECT_EQ(st, okvErrFftOrder);
+            } else {
+                ASSERT_EQ(st, okvOk);
+                Sizes c = cplx_sizes(order);
+                EXPECT_EQ(s, c.spec + 192);
+                EXPECT_EQ(i, c.init + 64);
+                EXPECT_EQ(w, c.work + 8 * n + 64);
+            }
+        }
+    }
+}
+
+TEST(FftSizes, ArgumentChecks) {
+    int s, i, w;
+    EXPECT_EQ(okvsFFTGetSize_C_32fc(31, 8, 0, nullptr, &i, &w), okvErrFftOrder);
+    EXPECT_EQ(okvsFFTGetSize_C_32fc(29, 8, 0, nullptr, &i, &w), okvErrNullPtr);
+    EXPECT_EQ(okvsFFTGetSize_C_32fc(29, 3, 0, &s, &i, &w), okvErrFftFlag);
+    EXPECT_EQ(okvsFFTGetSize_C_32fc(-1, 8, 0, &s, &i, &w), okvErrFftOrder);
+    EXPECT_EQ(okvsFFTGetSize_R_32f(29, 8, 0, &s, &i, &w), okvOk);
+    EXPECT_EQ(okvsFFTGetSize_C_16sc(31, 8, 0, &s, &i, &w), okvErrFftOrder);
+    EXPECT_EQ(okvsFFTGetSize_C_16sc(3, 0, 0, &s, &i, &w), okvErrFftFlag);
+}
+
+// A spec built in caller memory from the reported sizes, with an init buffer.
+struct FloatSpec {
+    std::vector<uint8_t> mem, init, work;
+    OkvsFFTSpec_32f* spec = nullptr;
+    StatusCode st;
+    FloatSpec(int kind, int order, int flag) {
+        int s, i, w;
+        if (kind == kFftIdR32f)
+            okvsFFTGetSize_R_32f(order, flag, 0, &s, &i, &w);
+        else
+            okvsFFTGetSize_C_32fc(order, flag, 0, &s, &i, &w);
+        mem.assign(s, 0xA5);
+        init.assign(i + 1, 0);
+        work.assign(w + 1, 0);
+        st = kind == kFftIdR32f   ? okvsFFTInit_R_32f(&spec, order, flag, 0, mem.data(), init.data())
+             : kind == kFftIdC32f ? okvsFFTInit_C_32f(&spec, order, flag, 0, mem.data(), init.data())
+                                  : okvsFFTInit_C_32fc(&spec, order, flag, 0, mem.data(), init.data());
+    }
+    uint8_t* buf() { return work.data() + 1; }  // deliberately not 64-aligned
+};
+
+double scale_of(int flag, int order, bool inverse) {
+    const double n = double(int64_t(1) << order);
+    if (flag == 4) return 1.0 / std::sqrt(n);
+    if ((flag == 1 && !inverse) || (flag == 2 && inverse)) return 1.0 / n;
+    return 1.0;
+}
+
+// Bound on the relative RMS error: 2^-24 * log2 N times this factor.
+constexpr double kErrFactor = 2.0;
+double bound(int order) { return kErrFactor * std::ldexp(1.0, -24) * std::max(order, 1); }
+
+TEST(FftComplex, AccuracyEveryOrderBothDirections) {
+    for (int order = 0; order <= 20; ++order) {
+        const int n = 1 << order;
+        const int flag = order % 4 == 0 ? 8 : order % 4 == 1 ? 1 : order % 4 == 2 ? 2 : 4;
+        FloatSpec fs(kFftIdC32fc, order, flag);
+        ASSERT_EQ(fs.st, okvOk);
+        std::vector<float> x = xref::noise(2 * n, order);
+        std::vector<cd> xc(n);
+        for (int k = 0; k < n; ++k) xc[k] = {x[2 * k], x[2 * k + 1]};
+        for (int inv = 0; inv < 2; ++inv) {
+            SCOPED_TRACE(testing::Message() << "order " << order << " inverse " << inv);
+            std::vector<cd> yc = xref::dft(xc, inv ? 1 : -1);
+            std::vector<double> ref(2 * n);
+            const double sc = scale_of(flag, order, inv);
+            for (int k = 0; k < n; ++k) {
+                ref[2 * k] = yc[k].real() * sc;
+                ref[2 * k + 1] = yc[k].imag() * sc;
+            }
+            std::vector<float> out(2 * n), inplace = x;
+            auto* src = reinterpret_cast<const Okv32fc*>(x.data());
+            auto* dst = reinterpret_cast<Okv32fc*>(out.data());
+            auto* io = reinterpret_cast<Okv32fc*>(inplace.data());
+            auto fn = inv ? okvsFFTInv_CToC_32fc : okvsFFTFwd_CToC_32fc;
+            ASSERT_EQ(fn(src, dst, fs.spec, fs.buf()), okvOk);
+            EXPECT_LE(xref::rel_rms(out.data(), ref), bound(order));
+            ASSERT_EQ(fn(io, io, fs.spec, order % 2 ? nullptr : fs.buf()), okvOk);
+            EXPECT_EQ(0, std::memcmp(inplace.data(), out.data(), 8 * size_t(n)));
+        }
+    }
+}
+
+TEST(FftSplit, MatchesTheInterleavedKind) {
+    for (int order : {0, 3, 5, 6, 7, 12, 15, 16, 17}) {
+        SCOPED_TRACE(order);
+        const int n = 1 << order;
+        FloatSpec fs(kFftIdC32f, order, 1);
+        ASSERT_EQ(fs.st, okvOk);
+        std::vector<float> re = xref::noise(n, 7 + order), im = xref::noise(n, 9 + order);
+        std::vector<cd> xc(n);
+        for (int k = 0; k < n; ++k) xc[k] = {re[k], im[k]};
+        std::vector<cd> yc = xref::dft(xc, -1);
+        std::vector<double> rr(n), ri(n);
+        for (int k = 0; k < n; ++k) {
+            rr[k] = yc[k].real() / n;
+            ri[k] = yc[k].imag() / n;
+        }
+        std::vector<float> dre(n), dim(n);
+        ASSERT_EQ(okvsFFTFwd_CToC_32f(re.data(), im.data(), dre.data(), dim.data(), fs.spec, nullptr), okvOk);
+        EXPECT_LE(xref::rel_rms(dre.data(), rr), bound(order) * 1.5);
+        EXPECT_LE(xref::rel_rms(dim.data(), ri), bound(order) * 1.5);
+        ASSERT_EQ(okvsFFTFwd_CToC_32f(re.data(), im.data(), re.data(), im.data(), fs.spec, fs.buf()), okvOk);
+        EXPECT_EQ(0, std::memcmp(re.data(), dre.data(), 4 * size_t(n)));
+        EXPECT_EQ(0, std::memcmp(im.data(), dim.data(), 4 * size_t(n)));
+    }
+}
+
+TEST(FftReal, PermAccuracyEveryOrder) {
+    for (int order = 0; order <= 20; ++order) {
+        SCOPED_TRACE(order);
+        const int n = 1 << order;
+        const int flag = order % 3 == 0 ? 8 : order % 3 == 1 ? 2 : 4;
+        FloatSpec fs(kFftIdR32f, order, flag);
+        ASSERT_EQ(fs.st, okvOk);
+        std::vector<float> x = xref::noise(n, 100 + order);
+        std::vector<cd> xc(x.begin(), x.end());
+        std::vector<cd> yc = xref::dft(xc, -1);
+        const double sf = scale_of(flag, order, false);
+        std::vector<double> perm(n);
+        perm[0] = yc[0].real() * sf;
+        if (n > 1) perm[1] = yc[n / 2].real() * sf;
+        for (int k = 1; k < n / 2; ++k) {
+            perm[2 * k] = yc[k].real() * sf;
+            perm[2 * k + 1] = yc[k].imag() * sf;
+        }
+        std::vector<float> p(n), back(n);
+        ASSERT_EQ(okvsFFTFwd_RToPerm_32f(x.data(), p.data(), fs.spec, fs.buf()), okvOk);
+        EXPECT_LE(xref::rel_rms(p.data(), perm), bound(order));
+        // The inverse returns N times (flag 8), 1 times (flag 2) or sqrt N times the signal.
+        ASSERT_EQ(okvsFFTInv_PermToR_32f(p.data(), back.data(), fs.spec, nullptr), okvOk);
+        const double si = scale_of(flag, order, true) * n * sf;
+        std::vector<double> expect(n);
+        for (int k = 0; k < n; ++k) expect[k] = x[k] * si;
+        EXPECT_LE(xref::rel_rms(back.data(), expect), 2 * bound(order));
+        std::vector<float> io = x;
+        ASSERT_EQ(okvsFFTFwd_RToPerm_32f(io.data(), io.data(), fs.spec, fs.buf()), okvOk);
+        EXPECT_EQ(0, std::memcmp(io.data(), p.data(), 4 * size_t(n)));
+        ASSERT_EQ(okvsFFTInv_PermToR_32f(io.data(), io.data(), fs.spec, fs.buf()), okvOk);
+        EXPECT_EQ(0, std::memcmp(io.data(), back.data(), 4 * size_t(n)));
+    }
+}
+
+TEST(FftEdges, DocumentedCases) {
+    FloatSpec c4(kFftIdC32fc, 2, 8);
+    Okv32fc x[4] = {{1, 2}, {3, -1}, {-2, 5}, {0.5f, 4}}, y[4];
+    ASSERT_EQ(okvsFFTFwd_CToC_32fc(x, y, c4.spec, nullptr), okvOk);
+    // X1 = (x0 - x2) - i (x1 - x3)
+    EXPECT_FLOAT_EQ(y[1].re, (1 + 2) + (-1 - 4));
+    EXPECT_FLOAT_EQ(y[1].im, (2 - 5) - (3 - 0.5f));
+
+    FloatSpec r8(kFftIdR32f, 3, 8);
+    float imp[8] = {1, 0, 0, 0, 0, 0, 0, 0}, perm[8];
+    ASSERT_EQ(okvsFFTFwd_RToPerm_32f(imp, perm, r8.spec, nullptr), okvOk);
+    const float want[8] = {1, 1, 1, 0, 1, 0, 1, 0};
+    for (int k = 0; k < 8; ++k) EXPECT_FLOAT_EQ(perm[k], want[k]) << k;
+
+    FloatSpec r4(kFftIdR32f, 2, 8);
+    float s4[4] = {1, 2, 4, 8}, p4[4];
+    ASSERT_EQ(okvsFFTFwd_RToPerm_32f(s4, p4, r4.spec, nullptr), okvOk);
+    EXPECT_FLOAT_EQ(p4[0], 15);
+    EXPECT_FLOAT_EQ(p4[1], 1 - 2 + 4 - 8);
+    EXPECT_FLOAT_EQ(p4[2], 1 - 4);
+    EXPECT_FLOAT_EQ(p4[3], 8 - 2);
+}
+
+TEST(FftLifecycle, ChecksAndFlags) {
+    std::vector<uint8_t> mem(4096);
+    OkvsFFTSpec_32f* spec = nullptr;
+    EXPECT_EQ(okvsFFTInit_C_32fc(nullptr, 3, 8, 0, mem.data(), nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsFFTInit_C_32fc(&spec, 29, 8, 0, mem.data(), nullptr), okvErrFftOrder);
+    EXPECT_EQ(okvsFFTInit_C_32fc(&spec, 3, 8, 0, nullptr, nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsFFTInit_R_32f(&spec, 30, 8, 0, mem.data(), nullptr), okvErrFftOrder);
+    // A bad flag leaves a spec that every operation refuses.
+    ASSERT_EQ(okvsFFTInit_C_32fc(&spec, 3, 3, 0, mem.data(), nullptr), okvErrFftFlag);
+    Okv32fc v[8] = {};
+    EXPECT_EQ(okvsFFTFwd_CToC_32fc(v, v, spec, nullptr), okvErrContextMatch);
+    int size;
+    EXPECT_EQ(okvsFFTGetBufSize_C_32fc(spec, &size), okvErrContextMatch);
+    // Checks: spec, identifier, then data pointers.
+    ASSERT_EQ(okvsFFTInit_C_32fc(&spec, 3, 8, 0, mem.data(), nullptr), okvOk);
+    EXPECT_EQ(okvsFFTFwd_CToC_32fc(nullptr, v, spec, nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsFFTFwd_CToC_32fc(v, v, nullptr, nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsFFTFwd_RToPerm_32f(nullptr, nullptr, spec, nullptr), okvErrContextMatch);
+    EXPECT_EQ(okvsFFTFree_C_32fc(spec), okvOk);  // not allocated here: memory untouched
+    EXPECT_EQ(okvsFFTFree_C_32fc(spec), okvErrContextMatch);
+    // Order 11 needs the init buffer.
+    std::vector<uint8_t> big(1 << 16);
+    EXPECT_EQ(okvsFFTInit_C_32fc(&spec, 11, 8, 0, big.data(), nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsFFTInit_R_32f(&spec, 11, 8, 0, big.data(), nullptr), okvErrNullPtr);
+
+    ASSERT_EQ(okvsFFTInitAlloc_C_32fc(&spec, 12, 2, 0), okvOk);
+    ASSERT_EQ(okvsFFTGetBufSize_C_32fc(spec, &size), okvOk);
+    EXPECT_EQ(size, 8 * 4096 + 64);
+    std::vector<float> x = xref::noise(2 * 4096, 5), y(x.size());
+    auto* xc = reinterpret_cast<Okv32fc*>(x.data());
+    auto* yc = reinterpret_cast<Okv32fc*>(y.data());
+    ASSERT_EQ(okvsFFTFwd_CToC_32fc(xc, yc, spec, nullptr), okvOk);
+    ASSERT_EQ(okvsFFTInv_CToC_32fc(yc, yc, spec, nullptr), okvOk);
+    for (size_t k = 0; k < x.size(); ++k) EXPECT_NEAR(y[k], x[k], 2e-6) << k;
+    EXPECT_EQ(okvsFFTFree_C_32fc(spec), okvOk);
+}
+
+// The fixed-point path restated: Q(15 - order) input, one radix-4 DIF
+// butterfly per quarter (outputs in bit-reversed slots, twiddles W8^j after
+// it), radix-2 butterflies last, split-precision sqrt(2)/2 products.
+int64_t half_sqrt2(int64_t a, int64_t b, int sign) {
+    auto h = [](int64_t v) { return int64_t(int32_t(v) >> 16); };
+    auto l = [](int64_t v) { return int64_t((int32_t(v) & 65535) >> 1); };
+    return (h(a) + sign * h(b)) * 46340 + (((l(a) + sign * l(b)) * 11585 + 4096) >> 13);
+}
+
+std::vector<Okv16sc> int_reference(const std::vector<Okv16sc>& x, int order, int flag, int sf) {
+    const int n = 1 << order, s = 15 - order;
+    std::vector<int64_t> re(n), im(n);
+    for (int i = 0; i < n; ++i) {
+        re[i] = int64_t(x[i].re) * (1 << s);
+        im[i] = int64_t(x[i].im) * (1 << s);
+    }
+    auto rotate = [&](int p, int eighths) {  // multiply slot p by W8^eighths
+        const int64_t vr = re[p], vi = im[p];
+        if (eighths == 2) {
+            re[p] = vi;
+            im[p] = -vr;
+        } else if (eighths == 1) {
+            re[p] = half_sqrt2(vr, vi, 1);
+            im[p] = half_sqrt2(vi, vr, -1);
+        } else if (eighths == 3) {
+            re[p] = half_sqrt2(vi, vr, -1);
+            im[p] = -half_sqrt2(vr, vi, 1);
+        }
+    };
+    if (n >= 4) {
+        const int q = n / 4;
+        for (int j = 0; j < q; ++j) {
+            int64_t ar = re[j], ai = im[j], br = re[j + q], bi = im[j + q];
+            int64_t cr = re[j + 2 * q], ci = im[j + 2 * q], dr = re[j + 3 * q], di = im[j + 3 * q];
+            re[j] = ar + cr + br + dr;
+            im[j] = ai + ci + bi + di;
+            re[j + q] = ar + cr - br - dr;
+            im[j + q] = ai + ci - bi - di;
+            re[j + 2 * q] = (ar - cr) + (bi - di);
+            im[j + 2 * q] = (ai - ci) - (br - dr);
+            re[j + 3 * q] = (ar - cr) - (bi - di);
+            im[j + 3 * q] = (ai - ci) + (br - dr);
+            rotate(j + q, 2 * j);
+            rotate(j + 2 * q, j);
+            rotate(j + 3 * q, 3 * j);
+        }
+    }
+    if (n != 4)
+        for (int i = 0; i < n; i += 2) {
+            int64_t ar = re[i], ai = im[i];
+            re[i] = ar + re[i + 1];
+            im[i] = ai + im[i + 1];
+            re[i + 1] = ar - re[i + 1];
+            im[i + 1] = ai - im[i + 1];
+        }
+    int fwd = flag == 1 ? order : flag == 4 ? order >> 1 : 0;
+    bool r2 = flag == 4 && (order & 1);
+    std::vector<Okv16sc> y(n);
+    for (int i = 0; i < n; ++i) {
+        int r = 0;
+        for (int b = 0; b < order; ++b) r |= ((i >> b) & 1) << (order - 1 - b);
+        int64_t v[2] = {re[i], im[i]};
+        int16_t o[2];
+        for (int c = 0; c < 2; ++c) {
+            if (r2) v[c] = (int64_t(int32_t(v[c]) >> 16)) * 46340 + (((v[c] & 65535) * 23170) >> 15);
+            const int t = s + fwd + sf;
+            int64_t w = t > 0 ? (v[c] + (int64_t(1) << (t - 1))) >> t : v[c] << -t;
+            o[c] = int16_t(std::clamp<int64_t>(w, -32768, 32767));
+        }
+        y[r] = {o[0], o[1]};
+    }
+    return y;
+}
+
+struct Spec16 {
+    std::vector<uint8_t> mem, init, work;
+    OkvsFFTSpec_16sc* spec = nullptr;
+    Spec16(int order, int flag, int hint) {
+        int s, i, w;
+        EXPECT_EQ(okvsFFTGetSize_C_16sc(order, flag, hint, &s, &i, &w), okvOk);
+        mem.resize(s);
+        init.resize(i + 1);
+        work.resize(w);
+        EXPECT_EQ(okvsFFTInit_C_16sc(&spec, order, flag, hint, mem.data(), init.data()), okvOk);
+    }
+};
+
+TEST(Fft16s, IntegerPathToTheBit) {
+    std::mt19937 g(42);
+    for (int order = 1; order <= 3; ++order)
+        for (int flag : {8, 1, 2, 4})
+            for (int sf : {-2, 0, 1, 3, 20}) {
+                SCOPED_TRACE(testing::Message() << order << " " << flag << " " << sf);
+                Spec16 sp(order, flag, 1);
+                const int n = 1 << order;
+                for (int rep = 0; rep < 50; ++rep) {
+                    std::vector<Okv16sc> x(n), y(n);
+                    for (auto& v : x) {
+                        const int amp = rep % 3 == 0 ? 32768 : rep % 3 == 1 ? 300 : 4;
+                        v = {int16_t(int(g() % (2 * amp)) - amp), int16_t(int(g() % (2 * amp)) - amp)};
+                    }
+                    ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(x.data(), y.data(), sp.spec, sf, nullptr), okvOk);
+                    std::vector<Okv16sc> want = int_reference(x, order, flag, sf);
+                    for (int k = 0; k < n; ++k) {
+                        EXPECT_EQ(y[k].re, want[k].re) << k;
+                        EXPECT_EQ(y[k].im, want[k].im) << k;
+                    }
+                }
+            }
+}
+
+TEST(Fft16s, OrderZeroAndFloatPath) {
+    Spec16 z(0, 8, 0);
+    Okv16sc one{-7, 9}, out;
+    ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(&one, &out, z.spec, 1, nullptr), okvOk);
+    EXPECT_EQ(out.re, -3);  // -3.5 rounds half up
+    EXPECT_EQ(out.im, 5);
+    for (int order : {2, 4, 6, 10, 12}) {
+        SCOPED_TRACE(order);
+        const int n = 1 << order;
+        Spec16 sp(order, 8, 2);
+        std::vector<float> f = xref::noise(2 * n, order);
+        std::vector<Okv16sc> x(n), y(n);
+        std::vector<cd> xc(n);
+        for (int k = 0; k < n; ++k) {
+            x[k] = {int16_t(f[2 * k] * 3000), int16_t(f[2 * k + 1] * 3000)};
+            xc[k] = {double(x[k].re), double(x[k].im)};
+        }
+        std::vector<cd> yc = xref::dft(xc, -1);
+        ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(x.data(), y.data(), sp.spec, order, sp.work.data()), okvOk);
+        for (int k = 0; k < n; ++k) {
+            EXPECT_NEAR(y[k].re, std::ldexp(yc[k].real(), -order), 0.51) << k;
+            EXPECT_NEAR(y[k].im, std::ldexp(yc[k].imag(), -order), 0.51) << k;
+        }
+        int size;
+        ASSERT_EQ(okvsFFTGetBufSize_C_16sc(sp.spec, &size), okvOk);
+        EXPECT_EQ(size, int(sp.work.size()));
+    }
+    OkvsFFTSpec_16sc* a = nullptr;
+    ASSERT_EQ(okvsFFTInitAlloc_C_16sc(&a, 5, 1, 0), okvOk);
+    EXPECT_EQ(okvsFFTFree_C_16sc(a), okvOk);
+    std::vector<uint8_t> mem(1024);
+    EXPECT_EQ(okvsFFTInit_C_16sc(&a, 2, 8, 0, mem.data(), nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsFFTInit_C_16sc(&a, 2, 5, 0, mem.data(), mem.data()), okvErrFftFlag);
+}
+
+}  // namespace
