@@ -60,7 +60,7 @@ TEST(Interleave, RoundTripEveryLayout) {
                 Buf<Okv16s> il16(size_t(len) * ch, 0);
                 Buf<Okv32f> il32(size_t(len) * ch, shift & 4u);
                 const StatusCode want16 = shift && ch > 1 ? okvWrnMisaligned : okvOk;
-                const StatusCode want32 = (shift & ~3u) && ch > 1 || (shift & 4u) ? okvWrnMisaligned : okvOk;
+                const StatusCode want32 = ((shift & ~3u) && ch > 1) || (shift & 4u) ? okvWrnMisaligned : okvOk;
                 ASSERT_EQ(okvsInterleave_16s(in16.data(), ch, len, il16.p), want16);
                 ASSERT_EQ(okvsInterleave_32f(in32.data(), ch, len, il32.p), want32);
                 for (int i = 0; i < len; ++i)
