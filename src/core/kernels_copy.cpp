@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "core/kernels.h"
+#include "okvcore/okvcore.h"
 
 namespace OKV_NS {
 namespace {
