@@ -88,7 +88,7 @@ StatusCode init(Spec** ppSpec, int len, Okv8u* pMem, Okv8u* pInitBuf, Okv32s id)
     Okv32f* tw = reinterpret_cast<Okv32f*>(a + 64);
     ownsMdctTable_32f(tw, len);
     s->twiddle = tw;
-    if (len > 36) {
+    if (len != 12 && len != 36) {
         const int order = ownsLog2(len) - 2;
         s->fftOrder = order;
         OkvsFFTSpec_32f* fft;
@@ -192,7 +192,7 @@ StatusCode transform(const Okv32f* pSrc, Okv32f* pDst, const Spec* pSpec, Okv8u*
     OkvWorkBuf wb(pBuffer, s->workSize);
     if (!wb.ok()) return okvErrMemAlloc;
     Okv8u* w = wb.get();
-    if (s->len <= 36) {
+    if (s->len == 12 || s->len == 36) {
         OkvCx* z = reinterpret_cast<OkvCx*>(w);
         if (INV)
             inv_small(pSrc, pDst, s, z);

@@ -23,9 +23,9 @@ inline int grouped(int m, int q) {
 void ownsMdctTable_32f(Okv32f* t, int len) {
     const int q = len / 4;
     for (int m = 0; m < q; ++m) {
-        const int p = len <= 36 ? 2 * m : grouped(m, q);
+        const int p = len % 3 == 0 ? 2 * m : grouped(m, q);
         t[p] = table_angle_sin(m, len);
-        t[p + (len <= 36 ? 1 : 4)] = table_angle_cos(m, len);
+        t[p + (len % 3 == 0 ? 1 : 4)] = table_angle_cos(m, len);
     }
 }
 
