@@ -11,10 +11,32 @@ namespace xref {
 
 using cd = std::complex<double>;
 
+inline std::vector<cd> dft(const std::vector<cd>& x, int sign);
+
+// Any length by chirp convolution through power-of-two transforms.
+inline std::vector<cd> bluestein(const std::vector<cd>& x, int sign) {
+    const size_t n = x.size();
+    size_t l = 1;
+    while (l < 2 * n - 1) l <<= 1;
+    std::vector<cd> w(n), a(l, 0.0), b(l, 0.0);
+    for (size_t k = 0; k < n; ++k) w[k] = std::polar(1.0, sign * M_PI * double((k * k) % (2 * n)) / double(n));
+    for (size_t k = 0; k < n; ++k) {
+        a[k] = x[k] * w[k];
+        b[k] = std::conj(w[k]);
+        if (k) b[l - k] = std::conj(w[k]);
+    }
+    std::vector<cd> fa = dft(a, -1), fb = dft(b, -1);
+    for (size_t k = 0; k < l; ++k) fa[k] *= fb[k] / double(l);
+    std::vector<cd> c = dft(fa, 1), y(n);
+    for (size_t k = 0; k < n; ++k) y[k] = c[k] * w[k];
+    return y;
+}
+
 // Sign -1 forward, +1 inverse; unnormalised. Direct sum below 64 points.
 inline std::vector<cd> dft(const std::vector<cd>& x, int sign) {
     const size_t n = x.size();
     std::vector<cd> y(n);
+    if (n >= 64 && (n & (n - 1))) return bluestein(x, sign);
     if (n < 64) {
         for (size_t k = 0; k < n; ++k) {
             cd s = 0;
