@@ -29,126 +29,217 @@ void small_dispatch(int order, const Okv32fc* src, Okv32fc* dst) {
     }
 }
 
-// 4-point DFT of x[0..3] (natural order), two transforms per register.
+// Between the first pass and the last stage the data are kept in blocks of
+// four complex values, 4 real parts then 4 imaginary parts, so that every
+// register holds four independent butterflies.
+struct V {
+    __m128 re, im;
+};
+inline V operator+(V a, V b) { return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)}; }
+inline V operator-(V a, V b) { return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)}; }
+// a * w, or a * conj(w) when INV.
 template <bool INV>
-inline void dft4(__m128 x0, __m128 x1, __m128 x2, __m128 x3, __m128* y) {
-    __m128 a0 = _mm_add_ps(x0, x2), a1 = _mm_sub_ps(x0, x2);
-    __m128 a2 = _mm_add_ps(x1, x3), a3 = cx_rot90<INV>(_mm_sub_ps(x1, x3));
-    y[0] = _mm_add_ps(a0, a2);
-    y[2] = _mm_sub_ps(a0, a2);
-    y[1] = _mm_add_ps(a1, a3);
-    y[3] = _mm_sub_ps(a1, a3);
+inline V vmul(V a, V w) {
+    if (INV)
+        return {_mm_add_ps(_mm_mul_ps(a.re, w.re), _mm_mul_ps(a.im, w.im)),
+                _mm_sub_ps(_mm_mul_ps(a.im, w.re), _mm_mul_ps(a.re, w.im))};
+    return {_mm_sub_ps(_mm_mul_ps(a.re, w.re), _mm_mul_ps(a.im, w.im)),
+            _mm_add_ps(_mm_mul_ps(a.re, w.im), _mm_mul_ps(a.im, w.re))};
+}
+// -i v (forward) or +i v (inverse).
+template <bool INV>
+inline V vrot90(V v) {
+    const __m128 z = _mm_setzero_ps();
+    return INV ? V{_mm_sub_ps(z, v.im), v.re} : V{v.im, _mm_sub_ps(z, v.re)};
+}
+template <bool INV>
+inline V vscale(V v, __m128 k) { return {_mm_mul_ps(v.re, k), _mm_mul_ps(v.im, k)}; }
+template <bool INV>
+inline V vrot45(V v) { return vscale<INV>(v + vrot90<INV>(v), _mm_set1_ps(0.70710678118654752f)); }
+template <bool INV>
+inline V vrot135(V v) { return vscale<INV>(vrot90<INV>(v) - v, _mm_set1_ps(0.70710678118654752f)); }
+
+inline V ld_blk(const Okv32fc* p) {
+    const float* f = &p->re;
+    return {_mm_loadu_ps(f), _mm_loadu_ps(f + 4)};
+}
+inline void st_blk(Okv32fc* p, V v) {
+    float* f = &p->re;
+    _mm_storeu_ps(f, v.re);
+    _mm_storeu_ps(f + 4, v.im);
+}
+// Block to four interleaved complex values.
+inline void st_cx(Okv32fc* p, V v) {
+    float* f = &p->re;
+    _mm_storeu_ps(f, _mm_unpacklo_ps(v.re, v.im));
+    _mm_storeu_ps(f + 4, _mm_unpackhi_ps(v.re, v.im));
+}
+// Four interleaved complex values from separate places.
+inline V gather(const Okv32fc* p0, const Okv32fc* p1, const Okv32fc* p2, const Okv32fc* p3) {
+    const __m128 a = cx_ld2(p0, p1), b = cx_ld2(p2, p3);
+    return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))};
 }
 
 template <bool INV>
-inline void dft8(const __m128* x, __m128* y) {
-    __m128 e[4], o[4];
+inline void dft4(V x0, V x1, V x2, V x3, V* y) {
+    const V a0 = x0 + x2, a1 = x0 - x2, a2 = x1 + x3, a3 = vrot90<INV>(x1 - x3);
+    y[0] = a0 + a2;
+    y[2] = a0 - a2;
+    y[1] = a1 + a3;
+    y[3] = a1 - a3;
+}
+
+template <bool INV>
+inline void dft8(const V* x, V* y) {
+    V e[4], o[4];
     dft4<INV>(x[0], x[2], x[4], x[6], e);
     dft4<INV>(x[1], x[3], x[5], x[7], o);
-    o[1] = cx_rot45<INV>(o[1]);
-    o[2] = cx_rot90<INV>(o[2]);
-    o[3] = cx_rot135<INV>(o[3]);
+    o[1] = vrot45<INV>(o[1]);
+    o[2] = vrot90<INV>(o[2]);
+    o[3] = vrot135<INV>(o[3]);
     for (int k = 0; k < 4; ++k) {
-        y[k] = _mm_add_ps(e[k], o[k]);
-        y[k + 4] = _mm_sub_ps(e[k], o[k]);
+        y[k] = e[k] + o[k];
+        y[k + 4] = e[k] - o[k];
     }
 }
 
-// First pass in place on bit-reversed data: group g holds, in bit-reversed
-// order, the R values its DFT combines.
+// R-point DFTs of four groups (one per lane), stored as blocks at out[R g].
 template <int R, bool INV>
-void first_pass_inplace(Okv32fc* x, int n) {
-    constexpr int rev4[4] = {0, 2, 1, 3}, rev8[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-    for (int g = 0; g < n / R; g += 2) {
-        Okv32fc* p0 = x + R * g;
-        Okv32fc* p1 = p0 + R;
-        __m128 v[R], y[R];
-        for (int m = 0; m < R; ++m) {
-            const int r = R == 4 ? rev4[m] : rev8[m];
-            v[m] = cx_ld2(p0 + r, p1 + r);
-        }
-        if constexpr (R == 4)
-            dft4<INV>(v[0], v[1], v[2], v[3], y);
-        else
-            dft8<INV>(v, y);
-        for (int k = 0; k < R; k += 2) {
-            cx_st(p0 + k, _mm_movelh_ps(y[k], y[k + 1]));
-            cx_st(p1 + k, _mm_movehl_ps(y[k + 1], y[k]));
-        }
+inline void first_quad(const V* x, Okv32fc* out) {
+    V y[R];
+    if constexpr (R == 4)
+        dft4<INV>(x[0], x[1], x[2], x[3], y);
+    else
+        dft8<INV>(x, y);
+    for (int b = 0; b < R; b += 4) {
+        __m128 r0 = y[b].re, r1 = y[b + 1].re, r2 = y[b + 2].re, r3 = y[b + 3].re;
+        __m128 i0 = y[b].im, i1 = y[b + 1].im, i2 = y[b + 2].im, i3 = y[b + 3].im;
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
+        st_blk(out + b, {r0, i0});
+        st_blk(out + R + b, {r1, i1});
+        st_blk(out + 2 * R + b, {r2, i2});
+        st_blk(out + 3 * R + b, {r3, i3});
     }
 }
 
-// Loaders of two complex source values as one register.
+// Loaders of one complex source value (as a pointer or a pair of floats).
 struct CxLoad {
     const Okv32fc* src;
-    __m128 operator()(std::ptrdiff_t a, std::ptrdiff_t b) const { return cx_ld2(src + a, src + b); }
+    V operator()(std::ptrdiff_t a, std::ptrdiff_t b, std::ptrdiff_t c, std::ptrdiff_t d) const {
+        return gather(src + a, src + b, src + c, src + d);
+    }
 };
 struct SplitLoad {
     const Okv32f* re;
     const Okv32f* im;
-    __m128 operator()(std::ptrdiff_t a, std::ptrdiff_t b) const { return _mm_setr_ps(re[a], im[a], re[b], im[b]); }
+    V operator()(std::ptrdiff_t a, std::ptrdiff_t b, std::ptrdiff_t c, std::ptrdiff_t d) const {
+        return {_mm_setr_ps(re[a], re[b], re[c], re[d]), _mm_setr_ps(im[a], im[b], im[c], im[d])};
+    }
 };
 
 // Fused bit-reversal and first pass into dst (not overlapping the source):
-// for each pair of groups g, g+1 the R-point DFTs of src[r + m n/R], where
-// r is the bit-reversed group index and r + n/(2R) that of group g+1.
+// group g takes src[r + m n/R], r its bit-reversed index; the groups g+1,
+// g+2, g+3 (g a multiple of 4) start n/2R, n/4R and 3n/4R further on.
 template <int R, bool INV, class Load>
 void first_pass_rev(Load src, Okv32fc* dst, int n, const Okv32s* rev) {
-    const std::ptrdiff_t stride = n / R, half = n / (2 * R);
-    for (int g = 0; g < n / R; g += 2) {
-        const std::ptrdiff_t r = rev[g >> 1];
-        __m128 x[R], y[R];
-        for (int m = 0; m < R; ++m) x[m] = src(r + m * stride, r + half + m * stride);
-        if constexpr (R == 4)
-            dft4<INV>(x[0], x[1], x[2], x[3], y);
-        else
-            dft8<INV>(x, y);
-        for (int k = 0; k < R; k += 2) {
-            cx_st(dst + R * g + k, _mm_movelh_ps(y[k], y[k + 1]));
-            cx_st(dst + R * (g + 1) + k, _mm_movehl_ps(y[k + 1], y[k]));
+    const std::ptrdiff_t stride = n / R, h = n / (2 * R), q = n / (4 * R);
+    for (int g = 0; g < n / R; g += 4) {
+        const std::ptrdiff_t r = rev[g >> 2];
+        V x[R];
+        for (int m = 0; m < R; ++m) {
+            const std::ptrdiff_t o = r + m * stride;
+            x[m] = src(o, o + h, o + q, o + h + q);
         }
+        first_quad<R, INV>(x, dst + R * g);
     }
 }
 
-template <bool INV>
-inline void radix4_bfly(Okv32fc* p, int l, __m128 w1, __m128 w2, __m128 w3) {
-    __m128 a = cx_ld(p);
-    __m128 b = cx_mul<INV>(cx_ld(p + l), w2);
-    __m128 c = cx_mul<INV>(cx_ld(p + 2 * l), w1);
-    __m128 d = cx_mul<INV>(cx_ld(p + 3 * l), w3);
-    __m128 t0 = _mm_add_ps(a, b), t1 = _mm_sub_ps(a, b);
-    __m128 t2 = _mm_add_ps(c, d), t3 = cx_rot90<INV>(_mm_sub_ps(c, d));
-    cx_st(p, _mm_add_ps(t0, t2));
-    cx_st(p + 2 * l, _mm_sub_ps(t0, t2));
-    cx_st(p + l, _mm_add_ps(t1, t3));
-    cx_st(p + 3 * l, _mm_sub_ps(t1, t3));
+// First pass in place on bit-reversed interleaved data: group g holds, in
+// bit-reversed order, the R values its DFT combines.
+template <int R, bool INV>
+void first_pass_inplace(Okv32fc* x, int n) {
+    constexpr int rev4[4] = {0, 2, 1, 3}, rev8[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    for (int g = 0; g < n / R; g += 4) {
+        Okv32fc* p = x + R * g;
+        V v[R];
+        for (int m = 0; m < R; ++m) {
+            const int r = R == 4 ? rev4[m] : rev8[m];
+            v[m] = gather(p + r, p + R + r, p + 2 * R + r, p + 3 * R + r);
+        }
+        first_quad<R, INV>(v, p);
+    }
 }
 
+template <bool INV, bool LAST>
+inline void radix4_bfly(Okv32fc* p, int l, V w1, V w2, V w3) {
+    const V a = ld_blk(p);
+    const V b = vmul<INV>(ld_blk(p + l), w2);
+    const V c = vmul<INV>(ld_blk(p + 2 * l), w1);
+    const V d = vmul<INV>(ld_blk(p + 3 * l), w3);
+    const V t0 = a + b, t1 = a - b, t2 = c + d, t3 = vrot90<INV>(c - d);
+    const V y[4] = {t0 + t2, t1 + t3, t0 - t2, t1 - t3};
+    for (int k = 0; k < 4; ++k) {
+        if (LAST)
+            st_cx(p + k * l, y[k]);
+        else
+            st_blk(p + k * l, y[k]);
+    }
+}
+
+inline V ld_tw(const Okv32f* t) { return {_mm_load_ps(t), _mm_load_ps(t + 4)}; }
+
 // Radix-4 stage over blocks of 4l with the stage's own twiddle table
-// (w1, w2, w3 for each pair of j, 12 floats per pair).
-template <bool INV>
+// (w1, w2, w3 for each four j, 24 floats per four).
+template <bool INV, bool LAST>
 void stage_tab(Okv32fc* x, int n, int l, const Okv32f* tw) {
     for (int g = 0; g < n; g += 4 * l) {
         const Okv32f* t = tw;
-        for (int j = 0; j < l; j += 2, t += 12)
-            radix4_bfly<INV>(x + g + j, l, _mm_load_ps(t), _mm_load_ps(t + 4), _mm_load_ps(t + 8));
+        for (int j = 0; j < l; j += 4, t += 24)
+            radix4_bfly<INV, LAST>(x + g + j, l, ld_tw(t), ld_tw(t + 8), ld_tw(t + 16));
     }
 }
 
 // Radix-4 stage reading its twiddles from the base table exp(-2 pi i t / n), t < n/2.
-template <bool INV>
+template <bool INV, bool LAST>
 void stage_base(Okv32fc* x, int n, int l, const Okv32fc* base) {
     const int s = n / (4 * l), halfN = n / 2;
-    const __m128 neg = _mm_set1_ps(-0.0f);
-    for (int j = 0; j < l; j += 2) {
-        __m128 w1 = cx_ld2(base + j * s, base + (j + 1) * s);
-        __m128 w2 = cx_ld2(base + 2 * j * s, base + 2 * (j + 1) * s);
-        int t0 = 3 * j * s, t1 = 3 * (j + 1) * s;
-        __m128 w3 = cx_ld2(base + (t0 < halfN ? t0 : t0 - halfN), base + (t1 < halfN ? t1 : t1 - halfN));
-        __m128 sign = _mm_shuffle_ps(t0 < halfN ? _mm_setzero_ps() : neg,
-                                     t1 < halfN ? _mm_setzero_ps() : neg, 0);
-        w3 = _mm_xor_ps(w3, sign);
-        for (int g = 0; g < n; g += 4 * l) radix4_bfly<INV>(x + g + j, l, w1, w2, w3);
+    auto tw = [&](int k, int j) -> V {
+        float re[4], im[4];
+        for (int i = 0; i < 4; ++i) {
+            int t = k * (j + i) * s;
+            const float sg = t < halfN ? 1.0f : -1.0f;
+            if (t >= halfN) t -= halfN;
+            re[i] = sg * base[t].re;
+            im[i] = sg * base[t].im;
+        }
+        return {_mm_loadu_ps(re), _mm_loadu_ps(im)};
+    };
+    for (int j = 0; j < l; j += 4) {
+        const V w1 = tw(1, j), w2 = tw(2, j), w3 = tw(3, j);
+        for (int g = 0; g < n; g += 4 * l) radix4_bfly<INV, LAST>(x + g + j, l, w1, w2, w3);
+    }
+}
+
+// The radix-4 stages after the first pass; the last one writes interleaved data.
+template <bool INV>
+void radix4_stages(Okv32fc* x, const OkvsFFTSpec_32f* spec) {
+    const int order = spec->corder, n = 1 << order;
+    const Okv32f* tw = spec->twiddle;
+    int stage = 0;
+    for (int l = order & 1 ? 8 : 4; l < n; l *= 4, ++stage) {
+        const bool last = 4 * l == n;
+        if (spec->base == nullptr || stage < spec->tabStages) {
+            if (last)
+                stage_tab<INV, true>(x, n, l, tw);
+            else
+                stage_tab<INV, false>(x, n, l, tw);
+            tw += 6 * l;
+        } else if (last) {
+            stage_base<INV, true>(x, n, l, spec->base);
+        } else {
+            stage_base<INV, false>(x, n, l, spec->base);
+        }
     }
 }
 
@@ -172,21 +263,6 @@ void permute(const Okv32fc* src, Okv32fc* dst, int order) {
             Okv32fc t = dst[i];
             dst[i] = dst[r];
             dst[r] = t;
-        }
-    }
-}
-
-template <bool INV>
-void radix4_stages(Okv32fc* x, const OkvsFFTSpec_32f* spec) {
-    const int order = spec->corder, n = 1 << order;
-    const Okv32f* tw = spec->twiddle;
-    int stage = 0;
-    for (int l = order & 1 ? 8 : 4; l < n; l *= 4, ++stage) {
-        if (spec->base == nullptr || stage < spec->tabStages) {
-            stage_tab<INV>(x, n, l, tw);
-            tw += 6 * l;
-        } else {
-            stage_base<INV>(x, n, l, spec->base);
         }
     }
 }
@@ -295,15 +371,15 @@ void ownsFFTSplit_32f(const Okv32f* re, const Okv32f* im, Okv32f* dre, Okv32f* d
     }
 }
 
-// Fills the radix-4 stage table of quarter length l: for each pair of j the
-// twiddles w^j, w^2j, w^3j with w = exp(-2 pi i / (4 l)).
+// Fills the radix-4 stage table of quarter length l: for each four j the
+// twiddles w^j, w^2j, w^3j (w = exp(-2 pi i / 4l)), real parts then imaginary.
 void ownsFFTStageTable(Okv32f* t, int l) {
-    for (int j = 0; j < l; j += 2, t += 12)
+    for (int j = 0; j < l; j += 4, t += 24)
         for (int k = 1; k <= 3; ++k)
-            for (int h = 0; h < 2; ++h) {
-                double a = double(k * (j + h)) / (2.0 * l);
-                t[4 * (k - 1) + 2 * h] = float(okv_cospi(a));
-                t[4 * (k - 1) + 2 * h + 1] = float(-okv_sinpi(a));
+            for (int h = 0; h < 4; ++h) {
+                const double a = double(k * (j + h)) / (2.0 * l);
+                t[8 * (k - 1) + h] = float(okv_cospi(a));
+                t[8 * (k - 1) + 4 + h] = float(-okv_sinpi(a));
             }
 }
 

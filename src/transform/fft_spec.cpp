@@ -76,13 +76,13 @@ Okv8u* layout_cplx(OkvsFFTSpec_32f* s, int corder, Okv8u* p) {
     if (corder <= 15) {
         Okv32s* rev = reinterpret_cast<Okv32s*>(p);
         const int groups = n / first, bits = corder - (first == 8 ? 3 : 2);
-        for (int g = 0; g < groups; g += 2) {
+        for (int g = 0; g < groups; g += 4) {
             Okv32u r = 0;
             for (int b = 0; b < bits; ++b) r |= ((Okv32u(g) >> b) & 1u) << (bits - 1 - b);
-            rev[g >> 1] = Okv32s(r);
+            rev[g >> 2] = Okv32s(r);
         }
         s->bitrev = rev;
-        p = ownsAlign64(p + 4 * (groups / 2));
+        p = ownsAlign64(p + 4 * (groups / 4));
     } else {
         lmax = 1 << inner_order(corder);
     }
