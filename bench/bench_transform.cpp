@@ -57,7 +57,7 @@ void BM_FftC32fc(benchmark::State& st) {
         benchmark::DoNotOptimize(y.data());
     }
 }
-BENCHMARK(BM_FftC32fc)->RangeMultiplier(4)->Range(64, 4096)->Arg(512)->Arg(1 << 16);
+BENCHMARK(BM_FftC32fc)->Arg(16)->Arg(32)->RangeMultiplier(4)->Range(64, 4096)->Arg(512)->Arg(1 << 16);
 
 void BM_FftR32f(benchmark::State& st) {
     const int order = order_of(st.range(0));

@@ -113,9 +113,6 @@ void ownsFFT_32fc(const Okv32fc* src, Okv32fc* dst, const OkvsFFTSpec_32f* spec,
 void ownsFFTSplit_32f(const Okv32f* re, const Okv32f* im, Okv32f* dre, Okv32f* dim,
                       const OkvsFFTSpec_32f* spec, Okv8u* work);
 
-// Radix-4 stage twiddles of quarter length l (6 l floats).
-void ownsFFTStageTable(Okv32f* t, int l);
-
 bool ownsFFTFlagValid(int flag);
 // Newton-refined reciprocal square root of the processor estimate.
 Okv32f ownsInvSqrt(Okv32f x);

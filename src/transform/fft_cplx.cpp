@@ -23,9 +23,7 @@ void small_dispatch(int order, const Okv32fc* src, Okv32fc* dst) {
     case 0: dst[0] = src[0]; break;
     case 1: small_fft<2, INV>(src, dst); break;
     case 2: small_fft<4, INV>(src, dst); break;
-    case 3: small_fft<8, INV>(src, dst); break;
-    case 4: small_fft<16, INV>(src, dst); break;
-    default: small_fft<32, INV>(src, dst); break;
+    default: small_fft<8, INV>(src, dst); break;
     }
 }
 
@@ -272,8 +270,9 @@ void fft_large(const Okv32fc* src, Okv32fc* dst, const OkvsFFTSpec_32f* spec, Ok
     const int order = spec->corder, n = 1 << order;
     const bool odd = order & 1;
     if (spec->base == nullptr) {
+        Okv32fc local[32];
         if (src == dst) {
-            Okv32fc* tmp = reinterpret_cast<Okv32fc*>(work);
+            Okv32fc* tmp = n <= 32 ? local : reinterpret_cast<Okv32fc*>(work);
             okvsCopy_32f(&src->re, &tmp->re, 2 * n);
             src = tmp;
         }
@@ -296,7 +295,7 @@ void fft_large(const Okv32fc* src, Okv32fc* dst, const OkvsFFTSpec_32f* spec, Ok
 void ownsFFTCore_32fc(const Okv32fc* src, Okv32fc* dst, const OkvsFFTSpec_32f* spec, bool inverse,
                       Okv8u* work) {
     const int order = spec->corder;
-    if (order <= 5) {
+    if (order <= 3) {
         if (inverse)
             small_dispatch<true>(order, src, dst);
         else
@@ -369,18 +368,6 @@ void ownsFFTSplit_32f(const Okv32f* re, const Okv32f* im, Okv32f* dre, Okv32f* d
         okvsMulC_32f_I(dre, n, spec->scale);
         okvsMulC_32f_I(dim, n, spec->scale);
     }
-}
-
-// Fills the radix-4 stage table of quarter length l: for each four j the
-// twiddles w^j, w^2j, w^3j (w = exp(-2 pi i / 4l)), real parts then imaginary.
-void ownsFFTStageTable(Okv32f* t, int l) {
-    for (int j = 0; j < l; j += 4, t += 24)
-        for (int k = 1; k <= 3; ++k)
-            for (int h = 0; h < 4; ++h) {
-                const double a = double(k * (j + h)) / (2.0 * l);
-                t[8 * (k - 1) + h] = float(okv_cospi(a));
-                t[8 * (k - 1) + 4 + h] = float(-okv_sinpi(a));
-            }
 }
 
 }  // namespace OKV_NS

@@ -31,6 +31,33 @@ constexpr OkvTw32 ownsMakeTw32() {
 }
 inline constexpr OkvTw32 kOkvTw32 = ownsMakeTw32();
 
+// Fills the radix-4 stage table of quarter length l: for each four j the
+// twiddles w^j, w^2j, w^3j (w = exp(-2 pi i / 4l)), real parts then imaginary.
+constexpr void ownsFFTStageTable(Okv32f* t, int l) {
+    for (int j = 0; j < l; j += 4, t += 24)
+        for (int k = 1; k <= 3; ++k)
+            for (int h = 0; h < 4; ++h) {
+                const double a = double(k * (j + h)) / (2.0 * l);
+                t[8 * (k - 1) + h] = float(okv_cospi(a));
+                t[8 * (k - 1) + 4 + h] = float(-okv_sinpi(a));
+            }
+}
+
+// Tables of the 16- and 32-point transforms, which have no room in their spec:
+// one first-pass group offset and the single radix-4 stage.
+struct OkvFftSmallTabs {
+    Okv32s rev[4];
+    alignas(16) Okv32f tw16[24];
+    alignas(16) Okv32f tw32[48];
+};
+constexpr OkvFftSmallTabs ownsMakeSmallTabs() {
+    OkvFftSmallTabs t{};
+    ownsFFTStageTable(t.tw16, 4);
+    ownsFFTStageTable(t.tw32, 8);
+    return t;
+}
+inline constexpr OkvFftSmallTabs kOkvFftSmallTabs = ownsMakeSmallTabs();
+
 // Radix-2 decimation in time; out[k] = sum in[n * stride] w^(+-nk).
 template <int N, bool INV>
 __attribute__((always_inline)) inline void ownsSmallDft(const OkvCx* in, int stride, OkvCx* out) {

@@ -5,6 +5,7 @@
 #include "core/kernels.h"
 #include "core/trig.h"
 #include "transform/fft.h"
+#include "transform/fft_small.h"
 #include "transform/work_buf.h"
 
 namespace OKV_NS {
@@ -70,7 +71,12 @@ StatusCode check_sizes(int order, int flag, const int* a, const int* b, const in
 // returns the end of the used memory.
 Okv8u* layout_cplx(OkvsFFTSpec_32f* s, int corder, Okv8u* p) {
     s->corder = corder;
-    if (corder <= 5) return p;
+    if (corder <= 3) return p;
+    if (corder <= 5) {
+        s->bitrev = kOkvFftSmallTabs.rev;
+        s->twiddle = corder == 4 ? kOkvFftSmallTabs.tw16 : kOkvFftSmallTabs.tw32;
+        return p;
+    }
     const int n = 1 << corder;
     int first = corder & 1 ? 8 : 4, lmax = n;
     if (corder <= 15) {
