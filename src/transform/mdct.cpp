@@ -201,17 +201,19 @@ StatusCode transform(const Okv32f* pSrc, Okv32f* pDst, const Spec* pSpec, Okv8u*
         return okvOk;
     }
     const OkvsFFTSpec_32f* fft = static_cast<const OkvsFFTSpec_32f*>(s->fft);
+    // Rotated values in the first 2N bytes, the FFT out of place into the next 2N.
     Okv32fc* z = reinterpret_cast<Okv32fc*>(w);
-    Okv8u* fw = w + 2 * s->len;
+    Okv32fc* zf = reinterpret_cast<Okv32fc*>(w + 2 * s->len);
+    Okv8u* fw = w + 4 * s->len;
     const Okv32f* tw = static_cast<const Okv32f*>(s->twiddle);
     if (INV) {
         ownsMdctInvPre_32f(pSrc, z, tw, s->len);
-        ownsFFT_32fc(z, z, fft, false, fw);
-        ownsMdctInvPost_32f(z, pDst, tw, s->len);
+        ownsFFT_32fc(z, zf, fft, false, fw);
+        ownsMdctInvPost_32f(zf, pDst, tw, s->len);
     } else {
         ownsMdctFwdPre_32f(pSrc, z, tw, s->len);
-        ownsFFT_32fc(z, z, fft, false, fw);
-        ownsMdctFwdPost_32f(z, pDst, tw, s->len);
+        ownsFFT_32fc(z, zf, fft, false, fw);
+        ownsMdctFwdPost_32f(zf, pDst, tw, s->len);
     }
     return okvOk;
 }
