@@ -32,7 +32,7 @@ struct OkvsFFTSpec_32f {
     Okv32s hint;
     Okv32s workSize;
     Okv32s allocated;
-    const Okv32s* bitrev;     // first-pass source offsets (orders 6..15)
+    const Okv32s* bitrev;     // first-pass source offset of every fourth group (orders 4..15)
     const Okv32f* twiddle;    // per-stage radix-4 twiddles
     const Okv32fc* recFwd;    // real kind: exp(-2 pi i k / N), k < N/4 (or coarse table)
     const Okv32fc* recFine;   // real kind, order >= 18: exp(-2 pi i k / N), k < 1024

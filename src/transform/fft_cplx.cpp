@@ -1,5 +1,6 @@
-// Complex float FFT core: straight-line kernels up to 32 points, then a
-// bit-reversed first pass (radix 4 or 8) followed by radix-4 DIT stages.
+// Complex float FFT core: straight-line kernels up to 8 points; from 16 points
+// a first pass of radix 4 or 8 that reads the input in bit-reversed order,
+// then radix-4 decimation-in-time stages.
 #include "core/kernels.h"
 #include "transform/fft.h"
 #include "transform/fft_small.h"

@@ -38,14 +38,4 @@ inline __m128 cx_rot90(__m128 v) {
     return _mm_xor_ps(s, INV ? cx_neg_re_mask() : cx_neg_im_mask());
 }
 
-// exp(-+ i pi/4) * v and exp(-+ 3 i pi/4) * v.
-template <bool INV>
-inline __m128 cx_rot45(__m128 v) {
-    return _mm_mul_ps(_mm_add_ps(v, cx_rot90<INV>(v)), _mm_set1_ps(0.70710678118654752f));
-}
-template <bool INV>
-inline __m128 cx_rot135(__m128 v) {
-    return _mm_mul_ps(_mm_sub_ps(cx_rot90<INV>(v), v), _mm_set1_ps(0.70710678118654752f));
-}
-
 }  // namespace OKV_NS

@@ -28,11 +28,11 @@ inline int ownsLog2(int len) {
     return __builtin_ctz(unsigned(len));
 }
 
-// The fold of the forward transform: slot m of q = len/4 takes
-// u = x[ua] * su1 + x[ub] * su2 ... expressed as four indices and two signs.
+// The fold of the forward transform for slot m of q = len/4:
+// u = +-x[u0] - x[u1], v = +-x[v0] - x[v1], the first term negated when uNeg / vNeg.
 struct OkvMdctFold {
-    int u0, u1, v0, v1;  // u = su0 x[u0] - x[u1], v = sv0 x[v0] - x[v1]
-    bool uNeg, vNeg;     // first term negated
+    int u0, u1, v0, v1;
+    bool uNeg, vNeg;
 };
 
 inline OkvMdctFold ownsMdctFold(int n, int m) {

@@ -1,17 +1,14 @@
 // Linear passes of the power-of-two float MDCT. The table holds for each
 // step 4 sines and 4 cosines of the front slots m..m+3 and of the back slots
 // q-4-m..q-1-m, so each step works on 4 + 4 slots.
+#include <xmmintrin.h>
+
 #include "core/trig.h"
 #include "transform/mdct.h"
 #include "transform/mdct_rot.h"
 
-#include <xmmintrin.h>
-
 namespace OKV_NS {
 namespace {
-
-inline Okv32f table_angle_sin(int m, int len) { return float(1.4142135623730951 * okv_sinpi((8.0 * m + 1.0) / (4.0 * len))); }
-inline Okv32f table_angle_cos(int m, int len) { return float(1.4142135623730951 * okv_cospi((8.0 * m + 1.0) / (4.0 * len))); }
 
 // Position of the sine of slot m in the grouped table (the cosine follows at +4).
 inline int grouped(int m, int q) {
@@ -25,9 +22,10 @@ inline int grouped(int m, int q) {
 void ownsMdctTable_32f(Okv32f* t, int len) {
     const int q = len / 4;
     for (int m = 0; m < q; ++m) {
+        const double a = (8.0 * m + 1.0) / (4.0 * len);  // (m + 1/8) 2 pi / len, in units of pi
         const int p = len % 3 == 0 ? 2 * m : grouped(m, q);
-        t[p] = table_angle_sin(m, len);
-        t[p + (len % 3 == 0 ? 1 : 4)] = table_angle_cos(m, len);
+        t[p] = float(1.4142135623730951 * okv_sinpi(a));
+        t[p + (len % 3 == 0 ? 1 : 4)] = float(1.4142135623730951 * okv_cospi(a));
     }
 }
 
