@@ -68,9 +68,11 @@ StatusCode get_size(int len, int* pSpecSize, int* pInitBufSize, int* pWorkBufSiz
     int fs, fi, fw;
     StatusCode st = okvsFFTGetSize_C_32fc(ownsLog2(len) - 2, kFftNoDiv, 0, &fs, &fi, &fw);
     if (st != okvOk) return st;
-    *pSpecSize = 2 * len + 168 + fs + 64;
+    const Okv64s spec = 2 * Okv64s(len) + 168 + fs + 64, work = 4 * Okv64s(len) + fw + 64 + 128;
+    if (spec > INT32_MAX || work > INT32_MAX) return okvErrSize;  // from 2^29 points
+    *pSpecSize = int(spec);
     *pInitBufSize = fi;
-    *pWorkBufSize = 4 * len + fw + 64 + 128;
+    *pWorkBufSize = int(work);
     return okvOk;
 }
 

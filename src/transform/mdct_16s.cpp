@@ -15,9 +15,11 @@ StatusCode get_size(int len, int* pSpecSize, int* pInitBufSize, int* pWorkBufSiz
     int fs, fi, fw;
     StatusCode st = okvsFFTGetSize_C_16sc(ownsLog2(len) - 2, kFftNoDiv, 0, &fs, &fi, &fw);
     if (st != okvOk) return st;
+    const Okv64s work = len + (4 * Okv64s(len) > fw ? 4 * Okv64s(len) : fw) + 64;
+    if (work > INT32_MAX) return okvErrSize;  // from 2^29 points
     *pSpecSize = len + 168 + fs + 64;
     *pInitBufSize = fi;
-    *pWorkBufSize = len + (4 * len > fw ? 4 * len : fw) + 64;
+    *pWorkBufSize = int(work);
     return okvOk;
 }
 

@@ -117,6 +117,8 @@ TEST(MdctFloat, SizesAndChecks) {
     for (int len : {48, 16, 0, -64, 24, 100})
         EXPECT_EQ(okvsMDCTFwdGetSize_32f(len, &s, &i, &w), okvErrSize) << len;
     EXPECT_EQ(okvsMDCTFwdGetSize_32f(48, nullptr, &i, &w), okvErrNullPtr);
+    EXPECT_EQ(okvsMDCTFwdGetSize_32f(1 << 28, &s, &i, &w), okvOk);
+    EXPECT_EQ(okvsMDCTFwdGetSize_32f(1 << 29, &s, &i, &w), okvErrSize);  // sizes beyond 2^31 bytes
 
     FloatMdct m(64);
     float x[64] = {}, y[64];
