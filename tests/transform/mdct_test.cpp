@@ -268,7 +268,10 @@ TEST(Mdct16s, SizesZeroBlockAndChecks) {
     ASSERT_EQ(okvsMDCTFwdGetSize_16s(512, &s, &i, &s), okvOk);
     EXPECT_EQ(w, s);
     EXPECT_EQ(okvsMDCTFwdFree_16s(a), okvOk);
-    EXPECT_EQ(okvsMDCTFwd_16s_Sfs(zero.data(), y.data(), a, 0, nullptr), okvErrContextMatch);
+    // A freed caller-memory spec is refused afterwards.
+    EXPECT_EQ(okvsMDCTFwdFree_16s(m.spec), okvOk);
+    EXPECT_EQ(okvsMDCTFwd_16s_Sfs(zero.data(), y.data(), m.spec, 0, nullptr), okvErrContextMatch);
+    EXPECT_EQ(okvsMDCTFwdFree_16s(m.spec), okvErrContextMatch);
     std::vector<uint8_t> mem(4096);
     EXPECT_EQ(okvsMDCTFwdInit_16s(&a, 64, mem.data(), nullptr), okvErrNullPtr);
 }
