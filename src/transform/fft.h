@@ -121,6 +121,13 @@ Okv32fc ownsTwiddle(Okv64s k, Okv64s n);
 // Recombination tables of the real kind, from p on.
 void ownsFFTRealTables(OkvsFFTSpec_32f* s, Okv8u* p);
 
+// Number of radix-4 stages (the first ones) after the first pass of the
+// block path; the remaining levels go in radix-8 stages.
+inline int ownsFFTRadix4Stages(int order) {
+    const int levels = order - (order & 1 ? 3 : 2);
+    return levels % 3 == 0 ? 0 : levels % 3 == 1 ? 2 : 1;
+}
+
 // Rounds p up to the next multiple of 64.
 inline Okv8u* ownsAlign64(Okv8u* p) {
     return reinterpret_cast<Okv8u*>((reinterpret_cast<Okv64u>(p) + 63) & ~Okv64u(63));

@@ -170,75 +170,100 @@ void first_pass_inplace(Okv32fc* x, int n) {
     }
 }
 
+// Radix-4 and radix-8 DIT butterflies on blocks p + k l; the blocks hold the
+// sub-transforms in bit-reversed order, w[k-1] = w^(k j).
 template <bool INV, bool LAST>
-inline void radix4_bfly(Okv32fc* p, int l, V w1, V w2, V w3) {
-    const V a = ld_blk(p);
-    const V b = vmul<INV>(ld_blk(p + l), w2);
-    const V c = vmul<INV>(ld_blk(p + 2 * l), w1);
-    const V d = vmul<INV>(ld_blk(p + 3 * l), w3);
-    const V t0 = a + b, t1 = a - b, t2 = c + d, t3 = vrot90<INV>(c - d);
-    const V y[4] = {t0 + t2, t1 + t3, t0 - t2, t1 - t3};
-    for (int k = 0; k < 4; ++k) {
-        if (LAST)
-            st_cx(p + k * l, y[k]);
-        else
-            st_blk(p + k * l, y[k]);
+inline void store_out(Okv32fc* p, V v) {
+    if (LAST)
+        st_cx(p, v);
+    else
+        st_blk(p, v);
+}
+
+template <int RADIX, bool INV, bool LAST>
+inline void bfly(Okv32fc* p, int l, const V* w) {
+    if constexpr (RADIX == 4) {
+        const V a = ld_blk(p);
+        const V b = vmul<INV>(ld_blk(p + l), w[1]);
+        const V c = vmul<INV>(ld_blk(p + 2 * l), w[0]);
+        const V d = vmul<INV>(ld_blk(p + 3 * l), w[2]);
+        const V t0 = a + b, t1 = a - b, t2 = c + d, t3 = vrot90<INV>(c - d);
+        store_out<INV, LAST>(p, t0 + t2);
+        store_out<INV, LAST>(p + l, t1 + t3);
+        store_out<INV, LAST>(p + 2 * l, t0 - t2);
+        store_out<INV, LAST>(p + 3 * l, t1 - t3);
+    } else {
+        constexpr int rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+        V x[8], y[8];
+        x[0] = ld_blk(p);
+        for (int b = 1; b < 8; ++b) x[rev3[b]] = vmul<INV>(ld_blk(p + b * l), w[rev3[b] - 1]);
+        dft8<INV>(x, y);
+        for (int m = 0; m < 8; ++m) store_out<INV, LAST>(p + m * l, y[m]);
     }
 }
 
 inline V ld_tw(const Okv32f* t) { return {_mm_load_ps(t), _mm_load_ps(t + 4)}; }
 
-// Radix-4 stage over blocks of 4l with the stage's own twiddle table
-// (w1, w2, w3 for each four j, 24 floats per four).
-template <bool INV, bool LAST>
+// Stage over blocks of RADIX l with the stage's own twiddle table
+// (RADIX - 1 blocks of 4 real and 4 imaginary parts for each four j).
+template <int RADIX, bool INV, bool LAST>
 void stage_tab(Okv32fc* x, int n, int l, const Okv32f* tw) {
-    for (int g = 0; g < n; g += 4 * l) {
+    for (int g = 0; g < n; g += RADIX * l) {
         const Okv32f* t = tw;
-        for (int j = 0; j < l; j += 4, t += 24)
-            radix4_bfly<INV, LAST>(x + g + j, l, ld_tw(t), ld_tw(t + 8), ld_tw(t + 16));
+        for (int j = 0; j < l; j += 4, t += 8 * (RADIX - 1)) {
+            V w[RADIX - 1];
+            for (int k = 0; k < RADIX - 1; ++k) w[k] = ld_tw(t + 8 * k);
+            bfly<RADIX, INV, LAST>(x + g + j, l, w);
+        }
     }
 }
 
-// Radix-4 stage reading its twiddles from the base table exp(-2 pi i t / n), t < n/2.
-template <bool INV, bool LAST>
+// Stage reading its twiddles from the base table exp(-2 pi i t / n), t < n/2.
+template <int RADIX, bool INV, bool LAST>
 void stage_base(Okv32fc* x, int n, int l, const Okv32fc* base) {
-    const int s = n / (4 * l), halfN = n / 2;
-    auto tw = [&](int k, int j) -> V {
-        float re[4], im[4];
-        for (int i = 0; i < 4; ++i) {
-            int t = k * (j + i) * s;
-            const float sg = t < halfN ? 1.0f : -1.0f;
-            if (t >= halfN) t -= halfN;
-            re[i] = sg * base[t].re;
-            im[i] = sg * base[t].im;
-        }
-        return {_mm_loadu_ps(re), _mm_loadu_ps(im)};
-    };
+    const int s = n / (RADIX * l), halfN = n / 2;
     for (int j = 0; j < l; j += 4) {
-        const V w1 = tw(1, j), w2 = tw(2, j), w3 = tw(3, j);
-        for (int g = 0; g < n; g += 4 * l) radix4_bfly<INV, LAST>(x + g + j, l, w1, w2, w3);
+        V w[RADIX - 1];
+        for (int k = 1; k < RADIX; ++k) {
+            float re[4], im[4];
+            for (int i = 0; i < 4; ++i) {
+                int t = k * (j + i) * s;
+                const float sg = t < halfN ? 1.0f : -1.0f;
+                if (t >= halfN) t -= halfN;
+                re[i] = sg * base[t].re;
+                im[i] = sg * base[t].im;
+            }
+            w[k - 1] = {_mm_loadu_ps(re), _mm_loadu_ps(im)};
+        }
+        for (int g = 0; g < n; g += RADIX * l) bfly<RADIX, INV, LAST>(x + g + j, l, w);
     }
 }
 
-// The radix-4 stages after the first pass; the last one writes interleaved data.
+template <int RADIX, bool INV>
+void stage(Okv32fc* x, int n, int l, const Okv32f* tw, const Okv32fc* base) {
+    const bool last = RADIX * l == n;
+    if (tw)
+        last ? stage_tab<RADIX, INV, true>(x, n, l, tw) : stage_tab<RADIX, INV, false>(x, n, l, tw);
+    else
+        last ? stage_base<RADIX, INV, true>(x, n, l, base) : stage_base<RADIX, INV, false>(x, n, l, base);
+}
+
+// The stages after the first pass (radix 4 first, then radix 8); the last one
+// writes interleaved data.
 template <bool INV>
-void radix4_stages(Okv32fc* x, const OkvsFFTSpec_32f* spec) {
-    const int order = spec->corder, n = 1 << order;
+void stages(Okv32fc* x, const OkvsFFTSpec_32f* spec) {
+    const int order = spec->corder, n = 1 << order, n4 = ownsFFTRadix4Stages(order);
     const Okv32f* tw = spec->twiddle;
-    int stage = 0;
-    for (int l = order & 1 ? 8 : 4; l < n; l *= 4, ++stage) {
-        const bool last = 4 * l == n;
-        if (spec->base == nullptr || stage < spec->tabStages) {
-            if (last)
-                stage_tab<INV, true>(x, n, l, tw);
-            else
-                stage_tab<INV, false>(x, n, l, tw);
-            tw += 6 * l;
-        } else if (last) {
-            stage_base<INV, true>(x, n, l, spec->base);
-        } else {
-            stage_base<INV, false>(x, n, l, spec->base);
-        }
+    int i = 0;
+    for (int l = order & 1 ? 8 : 4; l < n; ++i) {
+        const int radix = i < n4 ? 4 : 8;
+        const Okv32f* t = spec->base == nullptr || i < spec->tabStages ? tw : nullptr;
+        if (radix == 4)
+            stage<4, INV>(x, n, l, t, spec->base);
+        else
+            stage<8, INV>(x, n, l, t, spec->base);
+        tw += 2 * (radix - 1) * l;
+        l *= radix;
     }
 }
 
@@ -288,7 +313,7 @@ void fft_large(const Okv32fc* src, Okv32fc* dst, const OkvsFFTSpec_32f* spec, Ok
         else
             first_pass_inplace<4, INV>(dst, n);
     }
-    radix4_stages<INV>(dst, spec);
+    stages<INV>(dst, spec);
 }
 
 }  // namespace
@@ -334,7 +359,7 @@ void ownsFFTSplit_32f(const Okv32f* re, const Okv32f* im, Okv32f* dre, Okv32f* d
             first_pass_rev<8, false>(SplitLoad{re, im}, z, n, spec->bitrev);
         else
             first_pass_rev<4, false>(SplitLoad{re, im}, z, n, spec->bitrev);
-        radix4_stages<false>(z, spec);
+        stages<false>(z, spec);
         okvsCplxToReal_32fc(z, dre, dim, n);
     } else {
         if (re != dre) okvsCopy_32f(re, dre, n);

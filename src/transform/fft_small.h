@@ -31,13 +31,14 @@ constexpr OkvTw32 ownsMakeTw32() {
 }
 inline constexpr OkvTw32 kOkvTw32 = ownsMakeTw32();
 
-// Fills the radix-4 stage table of quarter length l: for each four j the
-// twiddles w^j, w^2j, w^3j (w = exp(-2 pi i / 4l)), real parts then imaginary.
-constexpr void ownsFFTStageTable(Okv32f* t, int l) {
-    for (int j = 0; j < l; j += 4, t += 24)
-        for (int k = 1; k <= 3; ++k)
+// Fills the stage table of quarter (eighth) length l for a radix-4 (radix-8)
+// stage: for each four j the twiddles w^(k j), k = 1 .. radix - 1,
+// w = exp(-2 pi i / (radix l)), 4 real parts then 4 imaginary parts each.
+constexpr void ownsFFTStageTable(Okv32f* t, int l, int radix) {
+    for (int j = 0; j < l; j += 4, t += 8 * (radix - 1))
+        for (int k = 1; k < radix; ++k)
             for (int h = 0; h < 4; ++h) {
-                const double a = double(k * (j + h)) / (2.0 * l);
+                const double a = 2.0 * double(k * (j + h)) / double(radix * l);
                 t[8 * (k - 1) + h] = float(okv_cospi(a));
                 t[8 * (k - 1) + 4 + h] = float(-okv_sinpi(a));
             }
@@ -52,8 +53,8 @@ struct OkvFftSmallTabs {
 };
 constexpr OkvFftSmallTabs ownsMakeSmallTabs() {
     OkvFftSmallTabs t{};
-    ownsFFTStageTable(t.tw16, 4);
-    ownsFFTStageTable(t.tw32, 8);
+    ownsFFTStageTable(t.tw16, 4, 4);
+    ownsFFTStageTable(t.tw32, 8, 4);
     return t;
 }
 inline constexpr OkvFftSmallTabs kOkvFftSmallTabs = ownsMakeSmallTabs();

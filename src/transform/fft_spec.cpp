@@ -95,9 +95,13 @@ Okv8u* layout_cplx(OkvsFFTSpec_32f* s, int corder, Okv8u* p) {
     Okv32f* tw = reinterpret_cast<Okv32f*>(p);
     s->twiddle = tw;
     int stages = 0;
-    for (int l = first; 4 * l <= lmax; l *= 4, ++stages) {
-        ownsFFTStageTable(tw, l);
-        tw += 6 * l;
+    const int n4 = ownsFFTRadix4Stages(corder);
+    for (int l = first; l < n; ++stages) {
+        const int radix = stages < n4 ? 4 : 8;
+        if (radix * l > lmax) break;
+        ownsFFTStageTable(tw, l, radix);
+        tw += 2 * (radix - 1) * l;
+        l *= radix;
     }
     p = ownsAlign64(reinterpret_cast<Okv8u*>(tw));
     if (corder >= 16) {
