@@ -172,8 +172,9 @@ void conv_inv(const Okv32f* x, Okv32f* y, const OkvsDCTSpec_32f* s, Okv8u* w) {
         for (int j = 0; j < n; ++j) y[v_index(j, n)] = z[j].re;
         return;
     }
-    // Even: Z[k] = E[k] + i O[k] with E = (V[k] + conj V[m-k]) / 2, O = conj(W^k)(V[k] - conj V[m-k]) / 2,
-    // then z = IDFT_m(Z) = conj(DFT(conj Z)) / m, holding v[2j] + i v[2j+1].
+    // Even: Z[k] = E[k] + i O[k], E = V[k] + conj V[m-k], O = conj(W^k) (V[k] - conj V[m-k])
+    // from V / N (the halves and 1/m of the inverse DFT cancel against 1/N, N = 2m);
+    // z = conj(DFT(conj Z)) then holds v[2j] + i v[2j+1].
     auto vfull = [&](int k) -> OkvCx {  // V[k] / N for 0 <= k <= m
         if (k == m) return {x[m] * s->c0, 0};
         const OkvCx c = vk(k);

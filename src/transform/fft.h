@@ -33,7 +33,7 @@ struct OkvsFFTSpec_32f {
     Okv32s workSize;
     Okv32s allocated;
     const Okv32s* bitrev;     // first-pass source offset of every fourth group (orders 4..15)
-    const Okv32f* twiddle;    // per-stage radix-4 twiddles
+    const Okv32f* twiddle;    // stage twiddles: the radix-4 stages, then the radix-8 ones
     const Okv32fc* recFwd;    // real kind: exp(-2 pi i k / N), k < N/4 (or coarse table)
     const Okv32fc* recFine;   // real kind, order >= 18: exp(-2 pi i k / N), k < 1024
     const Okv32fc* base;      // order >= 16: exp(-2 pi i k / N), k < N/2

@@ -16,7 +16,9 @@ inline Okv64s align_dn64(Okv64s v) { return v & ~Okv64s(63); }
 // Bit-reversal table bytes for N.
 inline Okv64s rev_bytes(Okv64s n) { return align_dn64((n & ~Okv64s(3)) + 67); }
 
-// Block order and buffer order of the blocked decomposition.
+// Block and buffer orders of the blocked decomposition that the reported sizes
+// follow for orders 16 and up. The transform itself runs whole-array stages
+// there, with the stage tables that fit the innermost level and the base table.
 inline int blk_order(int order) { return order <= 18 ? 4 : order <= 20 ? 6 : 8; }
 inline int buf_order(int order) { return order <= 18 ? 10 : 14; }
 
