@@ -1,10 +1,13 @@
 // Complex float FFT core: straight-line kernels up to 8 points; from 16 points
 // a first pass of radix 4 or 8 that reads the input in bit-reversed order,
-// then radix-4 decimation-in-time stages.
+// then radix-4 and radix-8 decimation-in-time stages.
+#include <emmintrin.h>
+
+#include <cstddef>
+
 #include "core/kernels.h"
 #include "transform/fft.h"
 #include "transform/fft_small.h"
-#include "transform/fft_sse.h"
 
 namespace OKV_NS {
 namespace {
@@ -73,9 +76,14 @@ inline void st_cx(Okv32fc* p, V v) {
     _mm_storeu_ps(f, _mm_unpacklo_ps(v.re, v.im));
     _mm_storeu_ps(f + 4, _mm_unpackhi_ps(v.re, v.im));
 }
+// Two complex values from separate places, lane pair 0 from p0.
+inline __m128 ld2(const Okv32fc* p0, const Okv32fc* p1) {
+    const __m128 v = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p0)));
+    return _mm_loadh_pi(v, reinterpret_cast<const __m64*>(p1));
+}
 // Four interleaved complex values from separate places.
 inline V gather(const Okv32fc* p0, const Okv32fc* p1, const Okv32fc* p2, const Okv32fc* p3) {
-    const __m128 a = cx_ld2(p0, p1), b = cx_ld2(p2, p3);
+    const __m128 a = ld2(p0, p1), b = ld2(p2, p3);
     return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))};
 }
 
