@@ -17,10 +17,10 @@ std::vector<vlc_std::PairCode> read_rows(const std::string& path, bool aac) {
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream f(line);
-        int a, b, len, x, y;
+        int index, len, x, y;
         std::string code;
         if (aac) {
-            f >> a >> len >> code >> x >> y;
+            f >> index >> len >> code >> x >> y;
         } else {
             f >> x >> y >> len >> code;
         }
