@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "core/okv_internal.h"
+#include "okvcore/okvcore.h"
 
 namespace OKV_NS {
 
