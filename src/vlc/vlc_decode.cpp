@@ -8,16 +8,18 @@ namespace {
 
 StatusCode plain_decode(const Okv8u** pp, int* pOffset, Okv16s* dst, int n, const void* spec) {
     const VlcDecHeader* h = okv_vlc_dec_header(spec);
-    VlcReader rd{*pp, uint64_t(*pOffset)};
-    const uint32_t bl = h->bl, sgn = h->sgn;
+    VlcReader rd(*pp, *pOffset);
+    const uint32_t bl = h->bl, sgn = h->sgn, L = h->L;
     StatusCode st = okv_vlc_by_width(h, [&](auto t) {
         typedef std::remove_cv_t<std::remove_pointer_t<decltype(t)>> T;
+        const uint32_t w0 = uint32_t(t[0]);
         for (int i = 0; i < n; ++i) {
             int32_t leaf;
             uint32_t len;
-            if (!okv_vlc_walk(t, rd.peek(), bl, &leaf, &len)) return okvErrVLCParam;
+            rd.ensure(L);
+            if (!okv_vlc_walk(t, w0, rd.buf, bl, &leaf, &len)) return okvErrVLCParam;
             dst[i] = Okv16s(okv_vlc_value<T>(leaf, bl, sgn));
-            rd.pos += len;
+            rd.skip(len);
         }
         return okvOk;
     });
@@ -27,20 +29,26 @@ StatusCode plain_decode(const Okv8u** pp, int* pOffset, Okv16s* dst, int n, cons
 
 StatusCode tuple_decode(const Okv8u** pp, int* pOffset, Okv16s* dst, int tuples, const void* spec) {
     const VlcDecHeader* h = okv_vlc_dec_header(spec);
-    VlcReader rd{*pp, uint64_t(*pOffset)};
-    const uint32_t bl = h->bl, N = h->n, B = h->b, mask = okv_mask32(h->b);
+    VlcReader rd(*pp, *pOffset);
+    const uint32_t bl = h->bl, N = h->n, B = h->b, mask = okv_mask32(h->b), L = h->L;
     StatusCode st = okv_vlc_by_width(h, [&](auto t) {
         typedef std::remove_cv_t<std::remove_pointer_t<decltype(t)>> T;
+        const uint32_t w0 = uint32_t(t[0]);
         for (int i = 0; i < tuples; ++i, dst += N) {
             int32_t leaf;
             uint32_t len;
-            if (!okv_vlc_walk(t, rd.peek(), bl, &leaf, &len)) return okvErrVLCParam;
-            rd.pos += len;
+            rd.ensure(L);
+            if (!okv_vlc_walk(t, w0, rd.buf, bl, &leaf, &len)) return okvErrVLCParam;
+            rd.skip(len);
             const uint32_t P = okv_vlc_tuple_field<T>(leaf, bl);
             uint32_t nz = 0;
             for (uint32_t k = 0; k < N; ++k) nz += ((P >> ((N - 1 - k) * B)) & mask) != 0;
-            uint64_t signs = nz ? rd.peek() : 0;
-            rd.pos += nz;
+            uint64_t signs = 0;
+            if (nz) {
+                rd.ensure(nz);
+                signs = rd.buf;
+                rd.skip(nz);
+            }
             for (uint32_t k = 0; k < N; ++k) {
                 int32_t a = int32_t((P >> ((N - 1 - k) * B)) & mask);
                 if (a) {

@@ -12,11 +12,12 @@ constexpr int kMaxLinbits = 14;
 
 // AAC escape: N - 4 one bits (N = 4..12), a zero, N bits m - 2^N.
 inline bool aac_escape(VlcReader& rd, int32_t* v) {
-    const uint64_t top = rd.peek();
+    rd.ensure(21);
+    const uint64_t top = rd.buf;
     if ((~top >> 55) == 0) return false;  // nine leading ones: N would be 13
     const uint32_t N = uint32_t(__builtin_clzll(~top)) + 4;
     const int32_t m = int32_t((1u << N) + uint32_t((top << (N - 3)) >> (64 - N)));
-    rd.pos += 2 * N - 3;
+    rd.skip(2 * N - 3);
     *v = *v < 0 ? -m : m;
     return true;
 }
@@ -28,18 +29,23 @@ inline int32_t mp3_linbits(VlcReader& rd, uint32_t linbits) {
     return (r & 1) ? -m : m;
 }
 
+inline bool is16(int32_t v) { return v == 16 || v == -16; }
+inline bool is15(int32_t v) { return v == 15 || v == -15; }
+
 inline int32_t signed_by(VlcReader& rd, int32_t mag) { return rd.bits(1) ? -mag : mag; }
 
 template <class Pair>
 StatusCode run_pairs(const Okv8u** pp, int* pOffset, Okv16s* dst, int len, const VlcDecHeader* h, Pair pair) {
-    VlcReader rd{*pp, uint64_t(*pOffset)};
-    const uint32_t bl = h->bl, sgn = h->sgn;
+    VlcReader rd(*pp, *pOffset);
+    const uint32_t bl = h->bl, sgn = h->sgn, L = h->L;
     StatusCode st = okv_vlc_by_width(h, [&](auto t) {
         typedef std::remove_cv_t<std::remove_pointer_t<decltype(t)>> T;
+        const uint32_t w0 = uint32_t(t[0]);
         for (int i = 0; i + 1 < len; i += 2) {
             int32_t leaf, x, y;
             uint32_t n;
-            if (!okv_vlc_walk(t, rd.peek(), bl, &leaf, &n)) return okvErrVLCParam;
+            rd.ensure(L);
+            if (!okv_vlc_walk(t, w0, rd.buf, bl, &leaf, &n)) return okvErrVLCParam;
             if (!pair(rd, okv_vlc_value<T>(leaf, bl, sgn), okv_vlc_tuple_field<T>(leaf, bl), n, &x, &y)) return okvErrVLCParam;
             dst[i] = Okv16s(x);
             dst[i + 1] = Okv16s(y);
@@ -66,11 +72,13 @@ StatusCode okvsVLCDecodeEscBlock_AAC_1u16s(const Okv8u** ppBitStream, int* pBitO
     if (st != okvOk || len < 2) return st;
     return run_pairs(ppBitStream, pBitOffset, pData, len, okv_vlc_dec_header(pVLCSpec),
                      [](VlcReader& rd, int32_t v, uint32_t, uint32_t n, int32_t* x, int32_t* y) {
-                         rd.pos += n;
+                         rd.skip(n);
                          *x = v >> 8;
                          *y = (v & 255) - 128;
-                         if ((*x == 16 || *x == -16) && !aac_escape(rd, x)) return false;
-                         if ((*y == 16 || *y == -16) && !aac_escape(rd, y)) return false;
+                         if (__builtin_expect(is16(*x) | is16(*y), 0)) {
+                             if (is16(*x) && !aac_escape(rd, x)) return false;
+                             if (is16(*y) && !aac_escape(rd, y)) return false;
+                         }
                          return true;
                      });
 }
@@ -83,17 +91,19 @@ StatusCode okvsVLCDecodeEscBlock_MP3_1u16s(const Okv8u** ppBitStream, int* pBitO
     return run_pairs(ppBitStream, pBitOffset, pData, len, okv_vlc_dec_header(pVLCSpec),
                      [lb](VlcReader& rd, int32_t v, uint32_t, uint32_t n, int32_t* x, int32_t* y) {
                          int32_t a = v >> 8, b = (v & 255) - 128;
-                         rd.pos += n;
-                         if (a == 15 || a == -15) {
-                             // Back to the end of the codeword proper (never before its start).
-                             const uint32_t signs = b ? 2 : 1;
-                             rd.pos -= signs < n ? signs : n - 1;
-                             a = mp3_linbits(rd, lb);
-                             if (b == 15 || b == -15) b = mp3_linbits(rd, lb);
-                             else if (b) b = signed_by(rd, b < 0 ? -b : b);
-                         } else if (b == 15 || b == -15) {
-                             rd.pos -= n > 1 ? 1 : 0;
-                             b = mp3_linbits(rd, lb);
+                         rd.skip(n);
+                         if (__builtin_expect(is15(a) | is15(b), 0)) {
+                             if (is15(a)) {
+                                 // Back to the end of the codeword proper (never before its start).
+                                 const uint32_t signs = b ? 2 : 1;
+                                 rd.back(signs < n ? signs : n - 1);
+                                 a = mp3_linbits(rd, lb);
+                                 if (is15(b)) b = mp3_linbits(rd, lb);
+                                 else if (b) b = signed_by(rd, b < 0 ? -b : b);
+                             } else {
+                                 rd.back(n > 1 ? 1 : 0);
+                                 b = mp3_linbits(rd, lb);
+                             }
                          }
                          *x = a;
                          *y = b;
@@ -109,7 +119,7 @@ StatusCode okvsVLCDecodeUTupleEscBlock_AAC_1u16s(const Okv8u** ppBitStream, int*
     const uint32_t B = h->b, mask = okv_mask32(h->b);
     return run_pairs(ppBitStream, pBitOffset, pData, len, h,
                      [B, mask](VlcReader& rd, int32_t, uint32_t P, uint32_t n, int32_t* x, int32_t* y) {
-                         rd.pos += n;
+                         rd.skip(n);
                          int32_t a = int32_t((P >> B) & mask), b = int32_t(P & mask);
                          if (a) a = signed_by(rd, a);
                          if (b) b = signed_by(rd, b);
@@ -129,7 +139,7 @@ StatusCode okvsVLCDecodeUTupleEscBlock_MP3_1u16s(const Okv8u** ppBitStream, int*
     const uint32_t B = h->b, mask = okv_mask32(h->b), lb = uint32_t(linbits);
     return run_pairs(ppBitStream, pBitOffset, pData, len, h,
                      [B, mask, lb](VlcReader& rd, int32_t, uint32_t P, uint32_t n, int32_t* x, int32_t* y) {
-                         rd.pos += n;
+                         rd.skip(n);
                          const int32_t a = int32_t((P >> B) & mask), b = int32_t(P & mask);
                          *x = a == 15 ? mp3_linbits(rd, lb) : a ? signed_by(rd, a) : 0;
                          *y = b == 15 ? mp3_linbits(rd, lb) : b ? signed_by(rd, b) : 0;

@@ -56,22 +56,40 @@ inline uint32_t okv_mask32(uint32_t k) {  // 2^k - 1 for k = 0..32
 typedef uint64_t okv_u64_unaligned __attribute__((aligned(1), may_alias));
 typedef uint32_t okv_u32_unaligned __attribute__((aligned(1), may_alias));
 
-// Reads a stream at an absolute bit position from a base byte.  Every peek
-// loads the 8 bytes starting at the byte of the current position, and the
-// callers peek only where they consume at least one bit: a stream needs 7
-// readable bytes after the byte that holds its last code bit.
+// Reads a stream from a bit position, most significant bit first, through a
+// 64-bit cache.  A refill loads the 8 bytes starting at the byte of the
+// current position, and refills happen only where at least one bit is then
+// consumed: a stream needs 7 readable bytes after the byte that holds its last
+// code bit.
 struct VlcReader {
     const Okv8u* base;
-    uint64_t pos;
-    // The next bits, left-aligned; at least 57 of them are valid.
-    uint64_t peek() const {
-        uint64_t w = *reinterpret_cast<const okv_u64_unaligned*>(base + (pos >> 3));
-        return __builtin_bswap64(w) << (pos & 7);
+    uint64_t pos;    // bit position of the next bit, from base
+    uint64_t buf;    // the bits from pos on, left-aligned
+    uint32_t avail;  // valid bits in buf; at least 57 after a refill
+
+    VlcReader(const Okv8u* b, int offset) : base(b), pos(uint64_t(offset)) { refill(); }
+    void refill() {
+        const uint64_t w = *reinterpret_cast<const okv_u64_unaligned*>(base + (pos >> 3));
+        buf = __builtin_bswap64(w) << (pos & 7);
+        avail = 64 - uint32_t(pos & 7);
+    }
+    void ensure(uint32_t n) {  // n <= 57
+        if (avail < n) refill();
+    }
+    void skip(uint32_t n) {  // n <= avail, n < 64
+        buf <<= n;
+        avail -= n;
+        pos += n;
     }
     uint32_t bits(uint32_t n) {  // n in 1..32
-        uint32_t v = uint32_t(peek() >> (64 - n));
-        pos += n;
+        ensure(n);
+        const uint32_t v = uint32_t(buf >> (64 - n));
+        skip(n);
         return v;
+    }
+    void back(uint32_t n) {
+        pos -= n;
+        refill();
     }
     void store(const Okv8u** pp, int* pOffset) const {
         *pp = base + (pos >> 3);
@@ -108,14 +126,15 @@ struct VlcWriter {
     }
 };
 
-// One table walk.  top holds the next stream bits left-aligned (at least L
-// valid).  Elements are read sign-extended, so the empty marker 2^E - 2 reads
-// as -2 at every width.  Returns false for a code absent from the table,
-// else the leaf element and the code length.
+// One table walk from the first-level width w0 (element 0).  top holds the
+// next stream bits left-aligned (at least L valid).  Elements are read
+// sign-extended, so the empty marker 2^E - 2 reads as -2 at every width.
+// Returns false for a code absent from the table, else the leaf element and
+// the code length.
 template <class T>
-inline bool okv_vlc_walk(const T* t, uint64_t top, uint32_t bl, int32_t* leaf, uint32_t* len) {
+inline bool okv_vlc_walk(const T* t, uint32_t w0, uint64_t top, uint32_t bl, int32_t* leaf, uint32_t* len) {
     typedef std::make_unsigned_t<T> U;
-    uint32_t w = uint32_t(t[0]);
+    uint32_t w = w0;
     int32_t e = t[1 + (top >> (64 - w))];
     uint32_t s = w, d = 0;
     while (!(e & 1)) {
