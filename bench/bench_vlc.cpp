@@ -87,13 +87,15 @@ void slow_mp3(const Tree& t, const uint8_t* s, Okv16s* out) {
     }
 }
 
-// Spectral-like values: mostly small, some escapes.
-std::vector<Okv16s> values(int maxEscape) {
+// Values of a spectral region that uses these large-value codebooks:
+// magnitudes roughly exponential with the given mean (AAC codebook 11 and MP3
+// tables 16-31 are chosen where values exceed 12 or 15), escapes up to maxMag.
+std::vector<Okv16s> values(double mean, int maxMag) {
     std::mt19937 rng(1);
+    std::exponential_distribution<double> mag(1.0 / mean);
     std::vector<Okv16s> v(kValues);
     for (auto& x : v) {
-        const unsigned k = rng() % 100;
-        int m = k < 55 ? int(rng() % 3) : k < 88 ? int(rng() % 15) : 15 + int(rng() % unsigned(maxEscape - 14));
+        const int m = std::min(int(mag(rng)), maxMag);
         x = Okv16s(rng() % 2 ? -m : m);
     }
     return v;
@@ -134,11 +136,11 @@ struct Codec {
     std::vector<uint8_t> stream;
     explicit Codec(bool isAac)
         : aac(isAac),
-          dec(build<OkvsVLCDecodeSpec_32s>(dm, vlct::esc_decode_entries(table(), rows()), {9, 5})),
-          tup(build<OkvsVLCDecodeUTupleSpec_32s>(tm, vlct::tuple_entries(table(), rows(), 5), {8, 4}, 2, 5)),
+          dec(build<OkvsVLCDecodeSpec_32s>(dm, vlct::esc_decode_entries(table(), rows()), {12, 2})),
+          tup(build<OkvsVLCDecodeUTupleSpec_32s>(tm, vlct::tuple_entries(table(), rows(), 5), {12}, 2, 5)),
           enc(build<OkvsVLCEncodeSpec_32s>(em, isAac ? vlct::aac_encode_entries() : vlct::mp3_encode_entries(table()), {})),
           tree(table(), rows()),
-          vals(values(isAac ? 2000 : 15 + (1 << kMp3Linbits) - 1)),
+          vals(isAac ? values(6, 8191) : values(6, 15 + (1 << kMp3Linbits) - 1)),
           stream(size_t(kValues) * 8) {
         Okv8u* p = stream.data();
         int off = 0;
@@ -222,6 +224,133 @@ void BM_VlcCountEscBits(benchmark::State& state) {
     }
     rate(state);
 }
+
+// Generic codecs on a random prefix code of 300 symbols with lengths up to 16.
+struct Generic {
+    std::vector<VLCCodeEntry> e;
+    vlct::SpecMem dm, tm, em;
+    OkvsVLCDecodeSpec_32s* dec;
+    OkvsVLCDecodeUTupleSpec_32s* tup;
+    OkvsVLCEncodeSpec_32s* enc;
+    std::vector<Okv16s> vals;
+    std::vector<uint8_t> stream, tstream;
+    Generic() : e(code()), vals(kValues), stream(size_t(kValues) * 4 + 8), tstream(size_t(kValues) * 8 + 8) {
+        dec = build<OkvsVLCDecodeSpec_32s>(dm, e, {10, 6});
+        std::mt19937 rng(2);
+        for (auto& v : vals) v = Okv16s(e[rng() % e.size()].value);
+        enc = build<OkvsVLCEncodeSpec_32s>(em, e, {});
+        Okv8u* p = stream.data();
+        int off = 0;
+        okvsVLCEncodeBlock_16s1u(vals.data(), kValues, &p, &off, enc);
+        // Tuples of two 4-bit magnitudes: every code followed by two sign bits.
+        std::vector<VLCCodeEntry> te = e;
+        for (auto& x : te) x.value = int32_t(rng() % 15 + 1) << 4 | int32_t(rng() % 15 + 1);
+        tup = build<OkvsVLCDecodeUTupleSpec_32s>(tm, te, {10, 6}, 2, 4);
+        vlct::BitSink s;
+        for (int i = 0; i < kValues / 2; ++i) {
+            const auto& x = te[rng() % te.size()];
+            s.put(x.code, x.length);
+            s.put(rng() % 4, 2);
+        }
+        for (size_t i = 0; i < s.bytes.size(); ++i) tstream[i] = s.bytes[i];
+    }
+    static std::vector<VLCCodeEntry> code() {
+        std::mt19937 rng(3);
+        return vlct::random_prefix_code(rng, 300, 16);
+    }
+};
+
+const Generic& generic() {
+    static const Generic g;
+    return g;
+}
+
+void BM_VlcDecodeBlock(benchmark::State& state) {
+    const Generic& g = generic();
+    std::vector<Okv16s> out(kValues);
+    for (auto _ : state) {
+        const Okv8u* p = g.stream.data();
+        int off = 0;
+        benchmark::DoNotOptimize(okvsVLCDecodeBlock_1u16s(&p, &off, out.data(), kValues, g.dec));
+        benchmark::ClobberMemory();
+    }
+    if (out != g.vals) state.SkipWithError("decoded values differ");
+    rate(state);
+}
+
+void BM_VlcDecodeOne(benchmark::State& state) {
+    const Generic& g = generic();
+    std::vector<Okv16s> out(kValues);
+    for (auto _ : state) {
+        const Okv8u* p = g.stream.data();
+        int off = 0;
+        for (int i = 0; i < kValues; ++i) okvsVLCDecodeOne_1u16s(&p, &off, &out[size_t(i)], g.dec);
+        benchmark::ClobberMemory();
+    }
+    rate(state);
+}
+
+void BM_VlcDecodeUTupleBlock(benchmark::State& state) {
+    const Generic& g = generic();
+    std::vector<Okv16s> out(kValues);
+    for (auto _ : state) {
+        const Okv8u* p = g.tstream.data();
+        int off = 0;
+        benchmark::DoNotOptimize(okvsVLCDecodeUTupleBlock_1u16s(&p, &off, out.data(), kValues, g.tup));
+        benchmark::ClobberMemory();
+    }
+    rate(state);
+}
+
+void BM_VlcEncodeBlock(benchmark::State& state) {
+    const Generic& g = generic();
+    std::vector<uint8_t> buf(size_t(kValues) * 4 + 8);
+    for (auto _ : state) {
+        Okv8u* p = buf.data();
+        int off = 0;
+        benchmark::DoNotOptimize(okvsVLCEncodeBlock_16s1u(g.vals.data(), kValues, &p, &off, g.enc));
+        benchmark::ClobberMemory();
+    }
+    rate(state);
+}
+
+void BM_VlcCountBits(benchmark::State& state) {
+    const Generic& g = generic();
+    Okv32s bits = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(okvsVLCCountBits_16s32s(g.vals.data(), kValues, &bits, g.enc));
+        benchmark::DoNotOptimize(bits);
+    }
+    rate(state);
+}
+
+// Compiling the AAC codebook-11 tables (578-entry decoding table with sign bits).
+void BM_VlcDecodeInit(benchmark::State& state) {
+    const auto e = vlct::esc_decode_entries(vlc_std::kAacCodebook11, 289);
+    const Okv32s sizes[] = {12, 2};
+    for (auto _ : state) {
+        OkvsVLCDecodeSpec_32s* spec = nullptr;
+        benchmark::DoNotOptimize(okvsVLCDecodeInitAlloc_32s(e.data(), int(e.size()), sizes, 2, &spec));
+        okvsVLCDecodeFree_32s(spec);
+    }
+}
+
+void BM_VlcEncodeInit(benchmark::State& state) {
+    const auto e = vlct::aac_encode_entries();
+    for (auto _ : state) {
+        OkvsVLCEncodeSpec_32s* spec = nullptr;
+        benchmark::DoNotOptimize(okvsVLCEncodeInitAlloc_32s(e.data(), int(e.size()), &spec));
+        okvsVLCEncodeFree_32s(spec);
+    }
+}
+
+BENCHMARK(BM_VlcDecodeBlock);
+BENCHMARK(BM_VlcDecodeOne);
+BENCHMARK(BM_VlcDecodeUTupleBlock);
+BENCHMARK(BM_VlcEncodeBlock);
+BENCHMARK(BM_VlcCountBits);
+BENCHMARK(BM_VlcDecodeInit);
+BENCHMARK(BM_VlcEncodeInit);
 
 // Argument 1: AAC codebook 11 with escapes; 0: MP3 table 24 with linbits 8.
 BENCHMARK(BM_VlcDecodeEsc)->ArgName("aac")->Arg(1)->Arg(0);

@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stream.resize(stream.size() + vlct::kPad, 0);
 
     // Decoding: the pairs that fit the data whatever their escapes.
-    const int count = int(2 * ((bits - uint64_t(lead)) / kMaxPairBits)) + (data[0] >> 7);
+    const uint64_t room = bits > uint64_t(lead) ? bits - uint64_t(lead) : 0;
+    const int count = int(2 * (room / kMaxPairBits)) + (data[0] >> 7);
     std::vector<Okv16s> out(size_t(count) + 1);
     const Okv8u* p = stream.data();
     int off = lead;

@@ -109,10 +109,10 @@ StatusCode finish(Layout* lay, uint32_t fieldBits, uint32_t extra, StatusCode wi
 }
 
 // Plain form.  A table holding a negative value is read back sign-extended,
-// any other zero-extended; the value field has the b_v + 1 bits of the Part,
-// widened by one bit in the one case where they cannot return every value
-// exactly: a negative value next to a value of exactly +2^b_v.  Tables whose W
-// exceeds 32 bits are refused.
+// any other zero-extended.  The value field has b_v + 1 bits (b_v: least k
+// with 2^k >= the largest |value|), widened by one bit in the one case where
+// they cannot return every value exactly: a negative value next to a value of
+// exactly +2^b_v.  Tables whose element would need more than 32 bits are refused.
 StatusCode plain_layout(const VLCCodeEntry* ent, int n, const Okv32s* sizes, int ns, Layout* lay) {
     StatusCode st = levels(ent, n, sizes, ns, lay);
     if (st != okvOk) return st;
@@ -181,7 +181,7 @@ StatusCode fill(U* t, const Layout& lay, const VLCCodeEntry* ent, int n) {
 // Writes the header, then the table.  The header goes first so that a failed
 // InitAlloc leaves a block that Free recognises and releases.
 StatusCode build(const Layout& lay, const VLCCodeEntry* ent, int n, void* mem, uint32_t flag, uint32_t N, uint32_t B) {
-    VlcDecHeader* h = reinterpret_cast<VlcDecHeader*>(okv_vlc_align64(mem));
+    VlcDecHeader* h = reinterpret_cast<VlcDecHeader*>(okv_align64(mem));
     void* table = reinterpret_cast<Okv8u*>(h) + 64;
     h->id = kVlcDecodeId;
     h->flag = flag;
@@ -204,14 +204,6 @@ StatusCode alloc_build(const Layout& lay, const VLCCodeEntry* ent, int n, Spec**
     if (!mem) return okvErrMemAlloc;
     *pp = static_cast<Spec*>(mem);
     return build(lay, ent, n, mem, 1, N, B);
-}
-
-void free_spec(void* spec) {
-    if (!spec) return;
-    VlcDecHeader* h = reinterpret_cast<VlcDecHeader*>(okv_vlc_align64(spec));
-    if (h->id != kVlcDecodeId) return;  // never built, or already freed
-    h->id = 0;
-    if (h->flag == 1) okvFree(spec);
 }
 
 }  // namespace
@@ -244,7 +236,7 @@ StatusCode okvsVLCDecodeInitAlloc_32s(const VLCCodeEntry* pInputTable, int input
     return alloc_build(lay, pInputTable, inputTableSize, ppVLCSpec, 0, 0);
 }
 
-void okvsVLCDecodeFree_32s(OkvsVLCDecodeSpec_32s* pVLCSpec) { free_spec(pVLCSpec); }
+void okvsVLCDecodeFree_32s(OkvsVLCDecodeSpec_32s* pVLCSpec) { okv_vlc_free<VlcDecHeader>(pVLCSpec, kVlcDecodeId); }
 
 StatusCode okvsVLCDecodeUTupleGetSize_32s(const VLCCodeEntry* pInputTable, int inputTableSize,
                                           const Okv32s* pSubTablesSizes, int numSubTables, int numElements,
@@ -276,6 +268,6 @@ StatusCode okvsVLCDecodeUTupleInitAlloc_32s(const VLCCodeEntry* pInputTable, int
     return alloc_build(lay, pInputTable, inputTableSize, ppVLCSpec, uint32_t(numElements), uint32_t(numValueBit));
 }
 
-void okvsVLCDecodeUTupleFree_32s(OkvsVLCDecodeUTupleSpec_32s* pVLCSpec) { free_spec(pVLCSpec); }
+void okvsVLCDecodeUTupleFree_32s(OkvsVLCDecodeUTupleSpec_32s* pVLCSpec) { okv_vlc_free<VlcDecHeader>(pVLCSpec, kVlcDecodeId); }
 
 }  // namespace OKV_NS

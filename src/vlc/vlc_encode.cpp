@@ -31,7 +31,7 @@ StatusCode enc_layout(const VLCCodeEntry* ent, int n, EncLayout* lay) {
 }
 
 void enc_build(const EncLayout& lay, const VLCCodeEntry* ent, int n, void* mem, uint32_t flag) {
-    VlcEncHeader* h = reinterpret_cast<VlcEncHeader*>(okv_vlc_align64(mem));
+    VlcEncHeader* h = reinterpret_cast<VlcEncHeader*>(okv_align64(mem));
     uint32_t* t = reinterpret_cast<uint32_t*>(reinterpret_cast<Okv8u*>(h) + 64);
     for (uint32_t i = 0; i <= lay.range; ++i) t[i] = 0;
     for (int i = n - 1; i >= 0; --i) {  // the lowest index wins among equal values
@@ -91,13 +91,7 @@ StatusCode okvsVLCEncodeInitAlloc_32s(const VLCCodeEntry* pInputTable, int input
     return okvOk;
 }
 
-void okvsVLCEncodeFree_32s(OkvsVLCEncodeSpec_32s* pVLCSpec) {
-    if (!pVLCSpec) return;
-    VlcEncHeader* h = reinterpret_cast<VlcEncHeader*>(okv_vlc_align64(pVLCSpec));
-    if (h->id != kVlcEncodeId) return;  // never built, or already freed
-    h->id = 0;
-    if (h->flag == 1) okvFree(pVLCSpec);
-}
+void okvsVLCEncodeFree_32s(OkvsVLCEncodeSpec_32s* pVLCSpec) { okv_vlc_free<VlcEncHeader>(pVLCSpec, kVlcEncodeId); }
 
 StatusCode okvsVLCEncodeOne_16s1u(Okv16s src, Okv8u** ppBitStream, int* pBitOffset, const OkvsVLCEncodeSpec_32s* pVLCSpec) {
     if (!pVLCSpec || !ppBitStream || !*ppBitStream || !pBitOffset) return okvErrNullPtr;

@@ -39,14 +39,22 @@ struct VlcEncHeader {
     uint32_t range;
 };
 
-inline uintptr_t okv_vlc_align64(const void* p) {
-    return (reinterpret_cast<uintptr_t>(p) + 63) & ~uintptr_t(63);
-}
 inline const VlcDecHeader* okv_vlc_dec_header(const void* spec) {
-    return reinterpret_cast<const VlcDecHeader*>(okv_vlc_align64(spec));
+    return reinterpret_cast<const VlcDecHeader*>(okv_align64(const_cast<void*>(spec)));
 }
 inline const VlcEncHeader* okv_vlc_enc_header(const void* spec) {
-    return reinterpret_cast<const VlcEncHeader*>(okv_vlc_align64(spec));
+    return reinterpret_cast<const VlcEncHeader*>(okv_align64(const_cast<void*>(spec)));
+}
+
+// Free of both spec kinds: clears a present identifier and releases a block
+// that InitAlloc obtained.  A pointer without the identifier is left alone.
+template <class Header>
+inline void okv_vlc_free(void* spec, uint32_t id) {
+    if (!spec) return;
+    Header* h = reinterpret_cast<Header*>(okv_align64(spec));
+    if (h->id != id) return;  // never built, or already freed
+    h->id = 0;
+    if (h->flag == 1) okvFree(spec);
 }
 
 inline uint32_t okv_mask32(uint32_t k) {  // 2^k - 1 for k = 0..32
