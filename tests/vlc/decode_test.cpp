@@ -189,6 +189,26 @@ TEST(VlcDecodeTuple, SignBitsFollowNonZeroElements) {
     EXPECT_EQ(5, off);
 }
 
+TEST(VlcDecodeTuple, CodeAndSignsMayExceed32Bits) {
+    // A 32-bit code with three non-zero elements: 35 bits for one tuple.
+    const std::vector<VLCCodeEntry> e = {{0b111, 0xFFFFFFFF, 32}, {0, 0, 1}};
+    Tuple t(e, {8, 8, 8, 8}, 3, 1);
+    BitSink s;
+    s.put(0b1, 3);  // lead bits
+    s.put(0xFFFFFFFF, 32);
+    s.put(0b101, 3);
+    s.bytes.resize(s.bytes.size() + vlct::kPad);
+    const Okv8u* p = s.bytes.data();
+    int off = 3;
+    Okv16s v[3];
+    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
+    EXPECT_EQ(-1, v[0]);
+    EXPECT_EQ(1, v[1]);
+    EXPECT_EQ(-1, v[2]);
+    EXPECT_EQ(s.bytes.data() + 4, p);
+    EXPECT_EQ(6, off);
+}
+
 TEST(VlcDecodeTuple, RefusesPlainSpecsAndBadOffsets) {
     Plain plain(kCode, {5});
     const Okv8u bits[9] = {};
