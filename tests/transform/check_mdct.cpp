@@ -1,19 +1,12 @@
 // Variant harness for the generic MDCT: sizes, lifecycle and transforms.
-#include <cstdint>
-#include <vector>
+#include <cstddef>
 
 #include "harness/checkasm.h"
 
 namespace {
 
-// Spec and work memory outside the compared arena buffers (they hold pointers).
-struct Mem {
-    std::vector<std::vector<uint8_t>> blocks;
-    Okv8u* operator()(size_t n) {
-        blocks.emplace_back(n + 64);
-        return blocks.back().data() + 1;
-    }
-};
+// Spec and work memory (not compared: it holds pointers).
+Okv8u* scratch(chk::Arena& a, size_t n) { return static_cast<Okv8u*>(a.scratch(n)); }
 
 int float_len(chk::Rng& r) {
     const int k = r.range(0, 10);
@@ -29,24 +22,20 @@ CHECK_EXPORTS(mdct_sizes, "okvsMDCTFwdGetSize_32f", "okvsMDCTInvGetSize_32f", "o
     for (int it = 0; it < c.iters(); ++it) {
         const int len = c.rng().coin() ? float_len(c.rng()) : c.rng().range(-4, 70000);
         c.call("okvsMDCTFwdGetSize_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(3);
             return OKV_BODY(v, okvsMDCTFwdGetSize_32f)(len, o, o + 1, o + 2);
         });
         c.call("okvsMDCTInvGetSize_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(3);
             return OKV_BODY(v, okvsMDCTInvGetSize_32f)(len, o, o + 1, o + 2);
         });
         c.call("okvsMDCTFwdGetSize_16s", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(3);
             return OKV_BODY(v, okvsMDCTFwdGetSize_16s)(len, o, o + 1, o + 2);
         });
     }
     for (int len : {12, 64, 4096}) {
         c.call("okvsMDCTFwdGetBufSize_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(1);
             OkvsMDCTFwdSpec_32f* s = nullptr;
             if (OKV_BODY(v, okvsMDCTFwdInitAlloc_32f)(&s, len) != okvOk) return -1;
@@ -55,7 +44,6 @@ CHECK_EXPORTS(mdct_sizes, "okvsMDCTFwdGetSize_32f", "okvsMDCTInvGetSize_32f", "o
             return st;
         });
         c.call("okvsMDCTInvGetBufSize_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(1);
             OkvsMDCTInvSpec_32f* s = nullptr;
             if (OKV_BODY(v, okvsMDCTInvInitAlloc_32f)(&s, len) != okvOk) return -1;
@@ -65,7 +53,6 @@ CHECK_EXPORTS(mdct_sizes, "okvsMDCTFwdGetSize_32f", "okvsMDCTInvGetSize_32f", "o
         });
         if (len == 12) continue;
         c.call("okvsMDCTFwdGetBufSize_16s", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(1);
             OkvsMDCTFwdSpec_16s* s = nullptr;
             if (OKV_BODY(v, okvsMDCTFwdInitAlloc_16s)(&s, len) != okvOk) return -1;
@@ -84,25 +71,21 @@ CHECK_EXPORTS(mdct_lifecycle, "okvsMDCTFwdInit_32f", "okvsMDCTInvInit_32f", "okv
         const bool ok16 = OKV_BODY(0, okvsMDCTFwdGetSize_16s)(len, &ss, &is, &ws) == okvOk;
         if (OKV_BODY(0, okvsMDCTFwdGetSize_32f)(len, &ss, &is, &ws) != okvOk) ss = 4096, is = 0;
         c.call("okvsMDCTFwdInit_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             OkvsMDCTFwdSpec_32f* s = nullptr;
-            return OKV_BODY(v, okvsMDCTFwdInit_32f)(&s, len, mem(ss),
-                                                   mem(is + 1));
+            return OKV_BODY(v, okvsMDCTFwdInit_32f)(&s, len, scratch(a, ss),
+                                                   scratch(a, is + 1));
         });
         c.call("okvsMDCTInvInit_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             OkvsMDCTInvSpec_32f* s = nullptr;
-            return OKV_BODY(v, okvsMDCTInvInit_32f)(&s, len, mem(ss), nullptr);
+            return OKV_BODY(v, okvsMDCTInvInit_32f)(&s, len, scratch(a, ss), nullptr);
         });
         if (ok16) OKV_BODY(0, okvsMDCTFwdGetSize_16s)(len, &ss, &is, &ws);
         c.call("okvsMDCTFwdInit_16s", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             OkvsMDCTFwdSpec_16s* s = nullptr;
-            return OKV_BODY(v, okvsMDCTFwdInit_16s)(&s, len, mem(ss),
-                                                   mem(is + 1));
+            return OKV_BODY(v, okvsMDCTFwdInit_16s)(&s, len, scratch(a, ss),
+                                                   scratch(a, is + 1));
         });
         c.call("okvsMDCTFwdInitAlloc_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(2);
             OkvsMDCTFwdSpec_32f* s = nullptr;
             o[0] = OKV_BODY(v, okvsMDCTFwdInitAlloc_32f)(&s, len);
@@ -110,7 +93,6 @@ CHECK_EXPORTS(mdct_lifecycle, "okvsMDCTFwdInit_32f", "okvsMDCTInvInit_32f", "okv
             return o[0];
         });
         c.call("okvsMDCTInvInitAlloc_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(2);
             OkvsMDCTInvSpec_32f* s = nullptr;
             o[0] = OKV_BODY(v, okvsMDCTInvInitAlloc_32f)(&s, len);
@@ -118,7 +100,6 @@ CHECK_EXPORTS(mdct_lifecycle, "okvsMDCTFwdInit_32f", "okvsMDCTInvInit_32f", "okv
             return o[0];
         });
         c.call("okvsMDCTFwdInitAlloc_16s", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             int* o = a.out<int>(2);
             OkvsMDCTFwdSpec_16s* s = nullptr;
             o[0] = OKV_BODY(v, okvsMDCTFwdInitAlloc_16s)(&s, len);
@@ -128,7 +109,6 @@ CHECK_EXPORTS(mdct_lifecycle, "okvsMDCTFwdInit_32f", "okvsMDCTInvInit_32f", "okv
     }
     // Free on wrong identifiers and twice.
     c.call("okvsMDCTFwdFree_32f", [&](chk::Arena& a, int v) -> int {
-        Mem mem;
         int* o = a.out<int>(3);
         OkvsMDCTInvSpec_32f* s = nullptr;
         OKV_BODY(v, okvsMDCTInvInitAlloc_32f)(&s, 64);
@@ -138,16 +118,14 @@ CHECK_EXPORTS(mdct_lifecycle, "okvsMDCTFwdInit_32f", "okvsMDCTInvInit_32f", "okv
         return o[0];
     });
     c.call("okvsMDCTInvFree_32f", [&](chk::Arena& a, int v) -> int {
-        Mem mem;
         int* o = a.out<int>(2);
         OkvsMDCTInvSpec_32f* s = nullptr;
-        OKV_BODY(v, okvsMDCTInvInit_32f)(&s, 36, mem(4096), nullptr);
+        OKV_BODY(v, okvsMDCTInvInit_32f)(&s, 36, scratch(a, 4096), nullptr);
         o[0] = OKV_BODY(v, okvsMDCTInvFree_32f)(s);
         o[1] = OKV_BODY(v, okvsMDCTInvFree_32f)(s);
         return o[0];
     });
     c.call("okvsMDCTFwdFree_16s", [&](chk::Arena& a, int v) -> int {
-        Mem mem;
         int* o = a.out<int>(2);
         OkvsMDCTFwdSpec_16s* s = nullptr;
         OKV_BODY(v, okvsMDCTFwdInitAlloc_16s)(&s, 128);
@@ -163,40 +141,36 @@ CHECK_EXPORTS(mdct_float, "okvsMDCTFwd_32f", "okvsMDCTInv_32f", "okvsMDCTFwd_32f
         const bool nullBuf = c.rng().coin();
         int ss, is, ws;
         OKV_BODY(0, okvsMDCTFwdGetSize_32f)(len, &ss, &is, &ws);
-        auto fwd = [&](Mem& mem, int v) {
+        auto fwd = [&](chk::Arena& a, int v) {
             OkvsMDCTFwdSpec_32f* s = nullptr;
-            OKV_BODY(v, okvsMDCTFwdInit_32f)(&s, len, mem(ss),
-                                             mem(is + 1));
+            OKV_BODY(v, okvsMDCTFwdInit_32f)(&s, len, scratch(a, ss),
+                                             scratch(a, is + 1));
             return s;
         };
-        auto inv = [&](Mem& mem, int v) {
+        auto inv = [&](chk::Arena& a, int v) {
             OkvsMDCTInvSpec_32f* s = nullptr;
-            OKV_BODY(v, okvsMDCTInvInit_32f)(&s, len, mem(ss),
-                                             mem(is + 1));
+            OKV_BODY(v, okvsMDCTInvInit_32f)(&s, len, scratch(a, ss),
+                                             scratch(a, is + 1));
             return s;
         };
-        auto buf = [&](Mem& mem) { return nullBuf ? nullptr : mem(ws); };
+        auto buf = [&](chk::Arena& a) { return nullBuf ? nullptr : scratch(a, ws); };
         c.call("okvsMDCTFwd_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             const Okv32f* x = a.in<Okv32f>(len, [&](size_t) { return sample(a.rng()); });
             Okv32f* y = a.out<Okv32f>(len / 2);
-            return OKV_BODY(v, okvsMDCTFwd_32f)(x, y, fwd(mem, v), buf(mem));
+            return OKV_BODY(v, okvsMDCTFwd_32f)(x, y, fwd(a, v), buf(a));
         });
         c.call("okvsMDCTInv_32f", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             const Okv32f* x = a.in<Okv32f>(len / 2, [&](size_t) { return sample(a.rng()); });
             Okv32f* y = a.out<Okv32f>(len);
-            return OKV_BODY(v, okvsMDCTInv_32f)(x, y, inv(mem, v), buf(mem));
+            return OKV_BODY(v, okvsMDCTInv_32f)(x, y, inv(a, v), buf(a));
         });
         c.call("okvsMDCTFwd_32f_I", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             Okv32f* x = a.inout<Okv32f>(len, [&](size_t) { return sample(a.rng()); });
-            return OKV_BODY(v, okvsMDCTFwd_32f_I)(x, fwd(mem, v), buf(mem));
+            return OKV_BODY(v, okvsMDCTFwd_32f_I)(x, fwd(a, v), buf(a));
         });
         c.call("okvsMDCTInv_32f_I", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             Okv32f* x = a.inout<Okv32f>(len, [&](size_t) { return sample(a.rng()); });
-            return OKV_BODY(v, okvsMDCTInv_32f_I)(x, inv(mem, v), buf(mem));
+            return OKV_BODY(v, okvsMDCTInv_32f_I)(x, inv(a, v), buf(a));
         });
     }
 }
@@ -209,13 +183,12 @@ CHECK_EXPORTS(mdct_16s, "okvsMDCTFwd_16s_Sfs") {
         int ss, is, ws;
         OKV_BODY(0, okvsMDCTFwdGetSize_16s)(len, &ss, &is, &ws);
         c.call("okvsMDCTFwd_16s_Sfs", [&](chk::Arena& a, int v) -> int {
-            Mem mem;
             const Okv16s* x = a.in<Okv16s>(len, [&](size_t) { return a.rng().range(-amp, amp - 1); });
             Okv16s* y = a.out<Okv16s>(len / 2);
             OkvsMDCTFwdSpec_16s* s = nullptr;
-            OKV_BODY(v, okvsMDCTFwdInit_16s)(&s, len, mem(ss),
-                                             mem(is + 1));
-            return OKV_BODY(v, okvsMDCTFwd_16s_Sfs)(x, y, s, sf, mem(ws));
+            OKV_BODY(v, okvsMDCTFwdInit_16s)(&s, len, scratch(a, ss),
+                                             scratch(a, is + 1));
+            return OKV_BODY(v, okvsMDCTFwd_16s_Sfs)(x, y, s, sf, scratch(a, ws));
         });
     }
 }
