@@ -142,52 +142,44 @@ void BM_Fft512PlusTwoPasses(benchmark::State& st) {
 }
 BENCHMARK(BM_Fft512PlusTwoPasses);
 
-void BM_MdctFwd32f(benchmark::State& st) {
-    const int len = int(st.range(0));
-    OkvsMDCTFwdSpec_32f* spec;
-    okvsMDCTFwdInitAlloc_32f(&spec, len);
+// One MDCT kind: InitAlloc, GetBufSize, the timed transform, Free.
+template <class Spec, class T, class Alloc, class BufSize, class Run, class Free>
+void mdct_bench(benchmark::State& st, int inLen, int outLen, Alloc alloc, BufSize bufSize, Run run, Free free) {
+    Spec* spec;
+    alloc(&spec, int(st.range(0)));
     int w;
-    okvsMDCTFwdGetBufSize_32f(spec, &w);
+    bufSize(spec, &w);
     std::vector<uint8_t> work(w);
-    std::vector<float> x = noise(len), y(len / 2);
+    std::vector<T> x(inLen), y(outLen);
+    for (int k = 0; k < inLen; ++k) x[k] = T(k * 7919 % 30001 - 15000);
     for (auto _ : st) {
-        okvsMDCTFwd_32f(x.data(), y.data(), spec, work.data());
+        run(x.data(), y.data(), spec, work.data());
         benchmark::DoNotOptimize(y.data());
     }
-    okvsMDCTFwdFree_32f(spec);
+    free(spec);
+}
+
+void BM_MdctFwd32f(benchmark::State& st) {
+    const int len = int(st.range(0));
+    mdct_bench<OkvsMDCTFwdSpec_32f, float>(st, len, len / 2, okvsMDCTFwdInitAlloc_32f, okvsMDCTFwdGetBufSize_32f,
+                                           okvsMDCTFwd_32f, okvsMDCTFwdFree_32f);
 }
 BENCHMARK(BM_MdctFwd32f)->Arg(36)->Arg(256)->Arg(2048);
 
 void BM_MdctInv32f(benchmark::State& st) {
     const int len = int(st.range(0));
-    OkvsMDCTInvSpec_32f* spec;
-    okvsMDCTInvInitAlloc_32f(&spec, len);
-    int w;
-    okvsMDCTInvGetBufSize_32f(spec, &w);
-    std::vector<uint8_t> work(w);
-    std::vector<float> x = noise(len / 2), y(len);
-    for (auto _ : st) {
-        okvsMDCTInv_32f(x.data(), y.data(), spec, work.data());
-        benchmark::DoNotOptimize(y.data());
-    }
-    okvsMDCTInvFree_32f(spec);
+    mdct_bench<OkvsMDCTInvSpec_32f, float>(st, len / 2, len, okvsMDCTInvInitAlloc_32f, okvsMDCTInvGetBufSize_32f,
+                                           okvsMDCTInv_32f, okvsMDCTInvFree_32f);
 }
 BENCHMARK(BM_MdctInv32f)->Arg(36)->Arg(256)->Arg(2048);
 
 void BM_MdctFwd16s(benchmark::State& st) {
     const int len = int(st.range(0));
-    OkvsMDCTFwdSpec_16s* spec;
-    okvsMDCTFwdInitAlloc_16s(&spec, len);
-    int w;
-    okvsMDCTFwdGetBufSize_16s(spec, &w);
-    std::vector<uint8_t> work(w);
-    std::vector<int16_t> x(len), y(len / 2);
-    for (int k = 0; k < len; ++k) x[k] = int16_t(k * 7919 % 30001 - 15000);
-    for (auto _ : st) {
-        okvsMDCTFwd_16s_Sfs(x.data(), y.data(), spec, 0, work.data());
-        benchmark::DoNotOptimize(y.data());
-    }
-    okvsMDCTFwdFree_16s(spec);
+    auto run = [](const Okv16s* x, Okv16s* y, const OkvsMDCTFwdSpec_16s* s, Okv8u* b) {
+        return okvsMDCTFwd_16s_Sfs(x, y, s, 0, b);
+    };
+    mdct_bench<OkvsMDCTFwdSpec_16s, int16_t>(st, len, len / 2, okvsMDCTFwdInitAlloc_16s, okvsMDCTFwdGetBufSize_16s,
+                                             run, okvsMDCTFwdFree_16s);
 }
 BENCHMARK(BM_MdctFwd16s)->Arg(256)->Arg(2048);
 

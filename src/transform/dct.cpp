@@ -9,7 +9,7 @@
 #include "core/trig.h"
 #include "transform/dct.h"
 #include "transform/fft_small.h"
-#include "transform/work_buf.h"
+#include "transform/spec_mem.h"
 
 namespace OKV_NS {
 namespace {

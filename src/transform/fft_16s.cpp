@@ -2,7 +2,7 @@
 // core (through a conversion) for everything else.
 #include "core/kernels.h"
 #include "transform/fft.h"
-#include "transform/work_buf.h"
+#include "transform/spec_mem.h"
 
 namespace OKV_NS {
 namespace {
@@ -153,40 +153,19 @@ StatusCode okvsFFTInit_C_16sc(OkvsFFTSpec_16sc** ppSpec, int order, int flag, in
 
 StatusCode okvsFFTInitAlloc_C_16sc(OkvsFFTSpec_16sc** ppSpec, int order, int flag, int hint) {
     if (!ppSpec) return okvErrNullPtr;
-    int spec, init, work;
-    StatusCode st = okvsFFTGetSize_C_16sc(order, flag, hint, &spec, &init, &work);
-    if (st != okvOk) return st;
-    Okv8u* mem = okvsMalloc_8u(spec);
-    Okv8u* ib = okvsMalloc_8u(init);
-    if (!mem || (init > 0 && !ib)) {
-        okvsFree(mem);
-        okvsFree(ib);
-        return okvErrMemAlloc;
-    }
-    st = okvsFFTInit_C_16sc(ppSpec, order, flag, hint, mem, ib);
-    okvsFree(ib);
-    if (st != okvOk) {
-        okvsFree(mem);
-        return st;
-    }
-    (*ppSpec)->allocated = 1;
-    (*ppSpec)->mem = mem;
-    return okvOk;
+    return ownsAllocInit(
+        [&](int* s, int* i, int* w) { return okvsFFTGetSize_C_16sc(order, flag, hint, s, i, w); },
+        [&](Okv8u* mem, Okv8u* ib) { return okvsFFTInit_C_16sc(ppSpec, order, flag, hint, mem, ib); },
+        [&](Okv8u* mem) {
+            (*ppSpec)->allocated = 1;
+            (*ppSpec)->mem = mem;
+        });
 }
 
-StatusCode okvsFFTFree_C_16sc(OkvsFFTSpec_16sc* pSpec) {
-    if (!pSpec) return okvErrNullPtr;
-    if (pSpec->id != kFftIdC16sc) return okvErrContextMatch;
-    pSpec->id = 0;
-    if (pSpec->allocated) okvsFree(pSpec->mem);
-    return okvOk;
-}
+StatusCode okvsFFTFree_C_16sc(OkvsFFTSpec_16sc* pSpec) { return ownsFreeSpec(pSpec, kFftIdC16sc); }
 
 StatusCode okvsFFTGetBufSize_C_16sc(const OkvsFFTSpec_16sc* pSpec, int* pSize) {
-    if (!pSpec || !pSize) return okvErrNullPtr;
-    if (pSpec->id != kFftIdC16sc) return okvErrContextMatch;
-    *pSize = pSpec->workSize;
-    return okvOk;
+    return ownsSpecBufSize(pSpec, pSize, kFftIdC16sc);
 }
 
 StatusCode okvsFFTFwd_CToC_16sc_Sfs(const Okv16sc* pSrc, Okv16sc* pDst,

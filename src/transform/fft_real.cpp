@@ -6,7 +6,7 @@
 #include "core/kernels.h"
 #include "transform/fft.h"
 #include "transform/fft_small.h"
-#include "transform/work_buf.h"
+#include "transform/spec_mem.h"
 
 namespace OKV_NS {
 namespace {
@@ -46,10 +46,6 @@ struct RecTw {
     }
 };
 
-inline Okv32fc cmul(Okv32fc a, Okv32fc w) {
-    return {a.re * w.re - a.im * w.im, a.re * w.im + a.im * w.re};
-}
-
 inline __m128 rev4(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
 
 // z[k..k+3] and z[h-k-3..h-k] as real and imaginary parts, the back ones
@@ -76,76 +72,72 @@ inline void store_pair(Okv32fc* z, int k, int h, __m128 xr, __m128 xi, __m128 yr
     _mm_storeu_ps(g + 4, _mm_unpackhi_ps(yr, yi));
 }
 
-// In place on z[0..h-1] = FFT of the packed signal; writes Perm scaled by sc.
-// With s = Z[k] + conj Z[h-k], d = Z[k] - conj Z[h-k], P = W^k (-i d):
-// X[k] = (s + P) / 2, X[h-k] = conj(s - P) / 2.
-void recombine_fwd(Okv32fc* z, int h, const RecTw& tw, float sc) {
-    const float half = 0.5f * sc;
-    const Okv32fc z0 = z[0];
-    z[0] = {(z0.re + z0.im) * sc, (z0.re - z0.im) * sc};
-    if (h < 2) return;
-    int k = 1;
-    if (tw.s->order > 5) {
-        const __m128 hv = _mm_set1_ps(half);
-        for (; k + 3 < h / 2; k += 4) {
-            __m128 ar, ai, br, bi, wr, wi;
-            load_pair(z, k, h, &ar, &ai, &br, &bi);
-            tw.four(k, &wr, &wi);
-            const __m128 sr = _mm_add_ps(ar, br), si = _mm_sub_ps(ai, bi);
-            const __m128 dr = _mm_sub_ps(ar, br), di = _mm_add_ps(ai, bi);
-            const __m128 pr = _mm_add_ps(_mm_mul_ps(wr, di), _mm_mul_ps(wi, dr));
-            const __m128 pi = _mm_sub_ps(_mm_mul_ps(wi, di), _mm_mul_ps(wr, dr));
-            store_pair(z, k, h, _mm_mul_ps(_mm_add_ps(sr, pr), hv), _mm_mul_ps(_mm_add_ps(si, pi), hv),
-                       _mm_mul_ps(_mm_sub_ps(sr, pr), hv), _mm_mul_ps(_mm_sub_ps(pi, si), hv));
-        }
-    }
-    for (; k < h / 2; ++k) {
-        Okv32fc a = z[k], b = z[h - k];
-        Okv32fc s{a.re + b.re, a.im - b.im}, d{a.re - b.re, a.im + b.im};
-        Okv32fc p = cmul({d.im, -d.re}, tw.one(k));
-        z[k] = {(s.re + p.re) * half, (s.im + p.im) * half};
-        z[h - k] = {(s.re - p.re) * half, (p.im - s.im) * half};
-    }
-    z[h / 2] = {z[h / 2].re * sc, -z[h / 2].im * sc};
-}
-
-// Perm in x[0..h-1] to the packed spectrum in z (x may equal z), scaled by sc:
-// with s, d as above from X and Q = conj(W^k) d, Z[k] = s + i Q, Z[h-k] = conj(s - i Q).
-void recombine_inv(const Okv32fc* x, Okv32fc* z, int h, const RecTw& tw, float sc) {
+// Recombination between the packed half-length spectrum Z and Perm X, in
+// place or from x to z. With s = A[k] + conj A[h-k], d = A[k] - conj A[h-k]
+// for the input A and T = Im(W^k) d -+ i Re(W^k) d (forward, inverse):
+// B[k] = (s + T) k, B[h-k] = conj(s - T) k, with k = sc / 2 forward (A = Z,
+// B = X) and k = sc inverse (A = X, B = Z / 2). B[0] takes (A0.re + A0.im,
+// A0.re - A0.im) sc and B[h/2] = 2 k conj A[h/2].
+template <bool INV>
+void recombine(const Okv32fc* x, Okv32fc* z, int h, const RecTw& tw, float sc) {
+    const float kk = INV ? sc : 0.5f * sc;
     const Okv32fc x0 = x[0];
     z[0] = {(x0.re + x0.im) * sc, (x0.re - x0.im) * sc};
     if (h < 2) return;
     int k = 1;
     if (tw.s->order > 5) {
-        const __m128 sv = _mm_set1_ps(sc);
+        const __m128 kv = _mm_set1_ps(kk);
         for (; k + 3 < h / 2; k += 4) {
             __m128 ar, ai, br, bi, wr, wi;
             load_pair(x, k, h, &ar, &ai, &br, &bi);
             tw.four(k, &wr, &wi);
             const __m128 sr = _mm_add_ps(ar, br), si = _mm_sub_ps(ai, bi);
             const __m128 dr = _mm_sub_ps(ar, br), di = _mm_add_ps(ai, bi);
-            const __m128 qr = _mm_add_ps(_mm_mul_ps(dr, wr), _mm_mul_ps(di, wi));
-            const __m128 qi = _mm_sub_ps(_mm_mul_ps(di, wr), _mm_mul_ps(dr, wi));
-            store_pair(z, k, h, _mm_mul_ps(_mm_sub_ps(sr, qi), sv), _mm_mul_ps(_mm_add_ps(si, qr), sv),
-                       _mm_mul_ps(_mm_add_ps(sr, qi), sv), _mm_mul_ps(_mm_sub_ps(qr, si), sv));
+            const __m128 ur = _mm_mul_ps(wi, dr), ui = _mm_mul_ps(wi, di);
+            const __m128 vr = _mm_mul_ps(wr, di), vi = _mm_mul_ps(wr, dr);
+            const __m128 tr = INV ? _mm_sub_ps(ur, vr) : _mm_add_ps(ur, vr);
+            const __m128 ti = INV ? _mm_add_ps(ui, vi) : _mm_sub_ps(ui, vi);
+            store_pair(z, k, h, _mm_mul_ps(_mm_add_ps(sr, tr), kv), _mm_mul_ps(_mm_add_ps(si, ti), kv),
+                       _mm_mul_ps(_mm_sub_ps(sr, tr), kv), _mm_mul_ps(_mm_sub_ps(ti, si), kv));
         }
     }
     for (; k < h / 2; ++k) {
-        Okv32fc a = x[k], b = x[h - k];
-        Okv32fc s{a.re + b.re, a.im - b.im}, d{a.re - b.re, a.im + b.im};
-        Okv32fc w = tw.one(k);
-        Okv32fc q = cmul(d, {w.re, -w.im});
-        z[k] = {(s.re - q.im) * sc, (s.im + q.re) * sc};
-        z[h - k] = {(s.re + q.im) * sc, (q.re - s.im) * sc};
+        const Okv32fc a = x[k], b = x[h - k], w = tw.one(k);
+        const Okv32fc s{a.re + b.re, a.im - b.im}, d{a.re - b.re, a.im + b.im};
+        const float tr = INV ? w.im * d.re - w.re * d.im : w.im * d.re + w.re * d.im;
+        const float ti = INV ? w.im * d.im + w.re * d.re : w.im * d.im - w.re * d.re;
+        z[k] = {(s.re + tr) * kk, (s.im + ti) * kk};
+        z[h - k] = {(s.re - tr) * kk, (ti - s.im) * kk};
     }
     const Okv32fc m = x[h / 2];
-    z[h / 2] = {2.0f * m.re * sc, -2.0f * m.im * sc};
+    z[h / 2] = {2.0f * kk * m.re, -2.0f * kk * m.im};
 }
 
-StatusCode check(const void* pSrc, const void* pDst, const OkvsFFTSpec_32f* pSpec) {
+// Forward: the complex core on the packed signal, then recombination.
+// Inverse: recombination into the packed spectrum, then the inverse core.
+template <bool INV>
+StatusCode real_transform(const Okv32f* pSrc, Okv32f* pDst, const OkvsFFTSpec_32f* pSpec, Okv8u* pBuffer) {
     if (!pSpec) return okvErrNullPtr;
     if (pSpec->id != kFftIdR32f) return okvErrContextMatch;
     if (!pSrc || !pDst) return okvErrNullPtr;
+    const float sc = (INV ? pSpec->invScale : pSpec->fwdScale) ? pSpec->scale : 1.0f;
+    if (pSpec->order == 0) {
+        pDst[0] = pSrc[0] * sc;
+        return okvOk;
+    }
+    OkvWorkBuf wb(pBuffer, pSpec->workSize);
+    if (!wb.ok()) return okvErrMemAlloc;
+    const Okv32fc* x = reinterpret_cast<const Okv32fc*>(pSrc);
+    Okv32fc* z = reinterpret_cast<Okv32fc*>(pDst);
+    const int h = 1 << (pSpec->order - 1);
+    const RecTw tw{pSpec, pSpec->order <= 5 ? 32 >> pSpec->order : 1};
+    if (INV) {
+        recombine<true>(x, z, h, tw, sc);
+        ownsFFTCore_32fc(z, z, pSpec, true, wb.get());
+    } else {
+        ownsFFTCore_32fc(x, z, pSpec, false, wb.get());
+        recombine<false>(z, z, h, tw, sc);
+    }
     return okvOk;
 }
 
@@ -175,39 +167,12 @@ void ownsFFTRealTables(OkvsFFTSpec_32f* s, Okv8u* p) {
 
 StatusCode okvsFFTFwd_RToPerm_32f(const Okv32f* pSrc, Okv32f* pDst, const OkvsFFTSpec_32f* pSpec,
                                   Okv8u* pBuffer) {
-    StatusCode st = check(pSrc, pDst, pSpec);
-    if (st != okvOk) return st;
-    const float sc = pSpec->fwdScale ? pSpec->scale : 1.0f;
-    if (pSpec->order == 0) {
-        pDst[0] = pSrc[0] * sc;
-        return okvOk;
-    }
-    OkvWorkBuf wb(pBuffer, pSpec->workSize);
-    if (!wb.ok()) return okvErrMemAlloc;
-    Okv32fc* z = reinterpret_cast<Okv32fc*>(pDst);
-    ownsFFTCore_32fc(reinterpret_cast<const Okv32fc*>(pSrc), z, pSpec, false, wb.get());
-    const int h = 1 << (pSpec->order - 1);
-    recombine_fwd(z, h, RecTw{pSpec, pSpec->order <= 5 ? 32 >> pSpec->order : 1}, sc);
-    return okvOk;
+    return real_transform<false>(pSrc, pDst, pSpec, pBuffer);
 }
 
 StatusCode okvsFFTInv_PermToR_32f(const Okv32f* pSrc, Okv32f* pDst, const OkvsFFTSpec_32f* pSpec,
                                   Okv8u* pBuffer) {
-    StatusCode st = check(pSrc, pDst, pSpec);
-    if (st != okvOk) return st;
-    const float sc = pSpec->invScale ? pSpec->scale : 1.0f;
-    if (pSpec->order == 0) {
-        pDst[0] = pSrc[0] * sc;
-        return okvOk;
-    }
-    OkvWorkBuf wb(pBuffer, pSpec->workSize);
-    if (!wb.ok()) return okvErrMemAlloc;
-    Okv32fc* z = reinterpret_cast<Okv32fc*>(pDst);
-    const int h = 1 << (pSpec->order - 1);
-    recombine_inv(reinterpret_cast<const Okv32fc*>(pSrc), z, h,
-                  RecTw{pSpec, pSpec->order <= 5 ? 32 >> pSpec->order : 1}, sc);
-    ownsFFTCore_32fc(z, z, pSpec, true, wb.get());
-    return okvOk;
+    return real_transform<true>(pSrc, pDst, pSpec, pBuffer);
 }
 
 }  // namespace OKV_NS

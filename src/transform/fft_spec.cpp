@@ -6,7 +6,7 @@
 #include "core/trig.h"
 #include "transform/fft.h"
 #include "transform/fft_small.h"
-#include "transform/work_buf.h"
+#include "transform/spec_mem.h"
 
 namespace OKV_NS {
 namespace {
@@ -231,40 +231,19 @@ StatusCode okvsFFTInit_R_32f(OkvsFFTSpec_32f** ppSpec, int order, int flag, int 
 
 StatusCode okvsFFTInitAlloc_C_32fc(OkvsFFTSpec_32f** ppSpec, int order, int flag, int hint) {
     if (!ppSpec) return okvErrNullPtr;
-    int spec, init, work;
-    StatusCode st = okvsFFTGetSize_C_32fc(order, flag, hint, &spec, &init, &work);
-    if (st != okvOk) return st;
-    Okv8u* mem = okvsMalloc_8u(spec);
-    Okv8u* ib = okvsMalloc_8u(init);
-    if (!mem || (init > 0 && !ib)) {
-        okvsFree(mem);
-        okvsFree(ib);
-        return okvErrMemAlloc;
-    }
-    st = okvsFFTInit_C_32fc(ppSpec, order, flag, hint, mem, ib);
-    okvsFree(ib);
-    if (st != okvOk) {
-        okvsFree(mem);
-        return st;
-    }
-    (*ppSpec)->allocated = 1;
-    (*ppSpec)->mem = mem;
-    return okvOk;
+    return ownsAllocInit(
+        [&](int* s, int* i, int* w) { return okvsFFTGetSize_C_32fc(order, flag, hint, s, i, w); },
+        [&](Okv8u* mem, Okv8u* ib) { return okvsFFTInit_C_32fc(ppSpec, order, flag, hint, mem, ib); },
+        [&](Okv8u* mem) {
+            (*ppSpec)->allocated = 1;
+            (*ppSpec)->mem = mem;
+        });
 }
 
-StatusCode okvsFFTFree_C_32fc(OkvsFFTSpec_32f* pSpec) {
-    if (!pSpec) return okvErrNullPtr;
-    if (pSpec->id != kFftIdC32fc) return okvErrContextMatch;
-    pSpec->id = 0;
-    if (pSpec->allocated) okvsFree(pSpec->mem);
-    return okvOk;
-}
+StatusCode okvsFFTFree_C_32fc(OkvsFFTSpec_32f* pSpec) { return ownsFreeSpec(pSpec, kFftIdC32fc); }
 
 StatusCode okvsFFTGetBufSize_C_32fc(const OkvsFFTSpec_32f* pSpec, int* pSize) {
-    if (!pSpec || !pSize) return okvErrNullPtr;
-    if (pSpec->id != kFftIdC32fc) return okvErrContextMatch;
-    *pSize = pSpec->workSize;
-    return okvOk;
+    return ownsSpecBufSize(pSpec, pSize, kFftIdC32fc);
 }
 
 namespace {

@@ -4,7 +4,7 @@
 #include "core/trig.h"
 #include "transform/mdct.h"
 #include "transform/mdct_rot.h"
-#include "transform/work_buf.h"
+#include "transform/spec_mem.h"
 
 namespace OKV_NS {
 namespace {
@@ -107,43 +107,9 @@ StatusCode init(Spec** ppSpec, int len, Okv8u* pMem, Okv8u* pInitBuf, Okv32s id)
 template <class Spec>
 StatusCode init_alloc(Spec** ppSpec, int len, Okv32s id) {
     if (!ppSpec) return okvErrNullPtr;
-    int ss, is, ws;
-    StatusCode st = get_size(len, &ss, &is, &ws);
-    if (st != okvOk) return st;
-    Okv8u* mem = okvsMalloc_8u(ss);
-    Okv8u* ib = okvsMalloc_8u(is);
-    if (!mem || (is > 0 && !ib)) {
-        okvsFree(mem);
-        okvsFree(ib);
-        return okvErrMemAlloc;
-    }
-    st = init(ppSpec, len, mem, ib, id);
-    okvsFree(ib);
-    if (st != okvOk) {
-        okvsFree(mem);
-        return st;
-    }
-    OkvMdctSpec* s = reinterpret_cast<OkvMdctSpec*>(*ppSpec);
-    s->allocated = 1;
-    s->mem = mem;
-    return okvOk;
-}
-
-StatusCode free_spec(void* pSpec, Okv32s id) {
-    if (!pSpec) return okvErrNullPtr;
-    OkvMdctSpec* s = static_cast<OkvMdctSpec*>(pSpec);
-    if (s->id != id) return okvErrContextMatch;
-    s->id = 0;
-    if (s->allocated) okvsFree(s->mem);
-    return okvOk;
-}
-
-StatusCode buf_size(const void* pSpec, int* pSize, Okv32s id) {
-    if (!pSpec || !pSize) return okvErrNullPtr;
-    const OkvMdctSpec* s = static_cast<const OkvMdctSpec*>(pSpec);
-    if (s->id != id) return okvErrContextMatch;
-    *pSize = s->workSize;
-    return okvOk;
+    return ownsAllocInit([&](int* s, int* i, int* w) { return get_size(len, s, i, w); },
+                         [&](Okv8u* mem, Okv8u* ib) { return init(ppSpec, len, mem, ib, id); },
+                         [&](Okv8u* mem) { ownsMdctMarkAllocated(*ppSpec, mem); });
 }
 
 // Scalar fold, rotation, DFT and post-rotation for 12 and 36.
@@ -240,13 +206,17 @@ StatusCode okvsMDCTFwdInitAlloc_32f(OkvsMDCTFwdSpec_32f** ppSpec, int len) {
 StatusCode okvsMDCTInvInitAlloc_32f(OkvsMDCTInvSpec_32f** ppSpec, int len) {
     return init_alloc(ppSpec, len, kMdctIdInv32f);
 }
-StatusCode okvsMDCTFwdFree_32f(OkvsMDCTFwdSpec_32f* pSpec) { return free_spec(pSpec, kMdctIdFwd32f); }
-StatusCode okvsMDCTInvFree_32f(OkvsMDCTInvSpec_32f* pSpec) { return free_spec(pSpec, kMdctIdInv32f); }
+StatusCode okvsMDCTFwdFree_32f(OkvsMDCTFwdSpec_32f* pSpec) {
+    return ownsFreeSpec(ownsMdctSpec(pSpec), kMdctIdFwd32f);
+}
+StatusCode okvsMDCTInvFree_32f(OkvsMDCTInvSpec_32f* pSpec) {
+    return ownsFreeSpec(ownsMdctSpec(pSpec), kMdctIdInv32f);
+}
 StatusCode okvsMDCTFwdGetBufSize_32f(const OkvsMDCTFwdSpec_32f* pSpec, int* pSize) {
-    return buf_size(pSpec, pSize, kMdctIdFwd32f);
+    return ownsSpecBufSize(ownsMdctSpec(pSpec), pSize, kMdctIdFwd32f);
 }
 StatusCode okvsMDCTInvGetBufSize_32f(const OkvsMDCTInvSpec_32f* pSpec, int* pSize) {
-    return buf_size(pSpec, pSize, kMdctIdInv32f);
+    return ownsSpecBufSize(ownsMdctSpec(pSpec), pSize, kMdctIdInv32f);
 }
 StatusCode okvsMDCTFwd_32f(const Okv32f* pSrc, Okv32f* pDst, const OkvsMDCTFwdSpec_32f* pSpec,
                            Okv8u* pBuffer) {

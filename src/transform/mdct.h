@@ -22,6 +22,21 @@ struct OkvMdctSpec {
     Okv8u* mem;
 };
 
+// The opaque exported spec types are this layout.
+template <class T>
+inline OkvMdctSpec* ownsMdctSpec(T* p) {
+    return reinterpret_cast<OkvMdctSpec*>(p);
+}
+template <class T>
+inline const OkvMdctSpec* ownsMdctSpec(const T* p) {
+    return reinterpret_cast<const OkvMdctSpec*>(p);
+}
+template <class T>
+inline void ownsMdctMarkAllocated(T* p, Okv8u* mem) {
+    ownsMdctSpec(p)->allocated = 1;
+    ownsMdctSpec(p)->mem = mem;
+}
+
 // log2(len) for powers of two, else -1.
 inline int ownsLog2(int len) {
     if (len <= 0 || (len & (len - 1))) return -1;

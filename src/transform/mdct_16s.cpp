@@ -6,7 +6,7 @@
 #include "core/kernels.h"
 #include "core/trig.h"
 #include "transform/mdct.h"
-#include "transform/work_buf.h"
+#include "transform/spec_mem.h"
 
 namespace OKV_NS {
 namespace {
@@ -131,43 +131,17 @@ StatusCode okvsMDCTFwdInit_16s(OkvsMDCTFwdSpec_16s** ppSpec, int len, Okv8u* pMe
 
 StatusCode okvsMDCTFwdInitAlloc_16s(OkvsMDCTFwdSpec_16s** ppSpec, int len) {
     if (!ppSpec) return okvErrNullPtr;
-    int ss, is, ws;
-    StatusCode st = get_size(len, &ss, &is, &ws);
-    if (st != okvOk) return st;
-    Okv8u* mem = okvsMalloc_8u(ss);
-    Okv8u* ib = okvsMalloc_8u(is);
-    if (!mem || (is > 0 && !ib)) {
-        okvsFree(mem);
-        okvsFree(ib);
-        return okvErrMemAlloc;
-    }
-    st = OKV_NS::okvsMDCTFwdInit_16s(ppSpec, len, mem, ib);
-    okvsFree(ib);
-    if (st != okvOk) {
-        okvsFree(mem);
-        return st;
-    }
-    OkvMdctSpec* s = reinterpret_cast<OkvMdctSpec*>(*ppSpec);
-    s->allocated = 1;
-    s->mem = mem;
-    return okvOk;
+    return ownsAllocInit([&](int* s, int* i, int* w) { return get_size(len, s, i, w); },
+                         [&](Okv8u* mem, Okv8u* ib) { return OKV_NS::okvsMDCTFwdInit_16s(ppSpec, len, mem, ib); },
+                         [&](Okv8u* mem) { ownsMdctMarkAllocated(*ppSpec, mem); });
 }
 
 StatusCode okvsMDCTFwdFree_16s(OkvsMDCTFwdSpec_16s* pSpec) {
-    if (!pSpec) return okvErrNullPtr;
-    OkvMdctSpec* s = reinterpret_cast<OkvMdctSpec*>(pSpec);
-    if (s->id != kMdctIdFwd16s) return okvErrContextMatch;
-    s->id = 0;
-    if (s->allocated) okvsFree(s->mem);
-    return okvOk;
+    return ownsFreeSpec(ownsMdctSpec(pSpec), kMdctIdFwd16s);
 }
 
 StatusCode okvsMDCTFwdGetBufSize_16s(const OkvsMDCTFwdSpec_16s* pSpec, int* pSize) {
-    if (!pSpec || !pSize) return okvErrNullPtr;
-    const OkvMdctSpec* s = reinterpret_cast<const OkvMdctSpec*>(pSpec);
-    if (s->id != kMdctIdFwd16s) return okvErrContextMatch;
-    *pSize = s->workSize;
-    return okvOk;
+    return ownsSpecBufSize(ownsMdctSpec(pSpec), pSize, kMdctIdFwd16s);
 }
 
 StatusCode okvsMDCTFwd_16s_Sfs(const Okv16s* pSrc, Okv16s* pDst, const OkvsMDCTFwdSpec_16s* pSpec,
