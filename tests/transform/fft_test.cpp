@@ -151,7 +151,7 @@ double scale_of(int flag, int order, bool inverse) {
 }
 
 // Bound on the relative RMS error: 2^-24 * log2 N times this factor.
-constexpr double kErrFactor = 2.0;
+constexpr double kErrFactor = 1.0;
 double bound(int order) { return kErrFactor * std::ldexp(1.0, -24) * std::max(order, 1); }
 
 TEST(FftComplex, AccuracyEveryOrderBothDirections) {
