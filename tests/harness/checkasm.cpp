@@ -142,7 +142,7 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
                     break;
                 }
             }
-            if (buf.kind == Arena::Kind::In && std::memcmp(buf.snap.data(), buf.data, buf.bytes) != 0)
+            if (buf.kind == Arena::Kind::In && buf.bytes && std::memcmp(buf.snap.data(), buf.data, buf.bytes) != 0)
                 fail(name, std::string(v ? "n8" : "u8") + " changed input buffer " + std::to_string(i));
         }
     }
