@@ -107,6 +107,57 @@ typedef struct {
 /* The record of the selected variant; the same pointer on every call. */
 const LibVersionRecord* okvacGetLibVersion(void);
 
+/* ---- src/mp3/mp3_records.api ---- */
+
+/* MP3 frame header and per granule/channel side information (Layer III). */
+
+typedef struct {
+    int id;                 /* 1 = MPEG-1, 0 = MPEG-2 LSF (also MPEG-2.5) */
+    int layer;              /* layer code as coded; 1 = Layer III */
+    int protection_bit;     /* 0 = a 16-bit CRC word follows the header */
+    int bitrate_index;
+    int sampling_frequency;
+    int padding_bit;
+    int private_bit;
+    int mode;               /* 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel */
+    int mode_extension;     /* bit 1 = M/S stereo, bit 0 = intensity stereo */
+    int copyright;
+    int original_copy;
+    int emphasis;
+    int crc_check;          /* written only when protection_bit is 0 */
+} MP3FrameHeader;
+
+typedef struct {
+    int part2_3_length;
+    int big_values;
+    int global_gain;
+    int scalefac_compress;
+    int window_switching_flag;
+    int block_type;
+    int mixed_block_flag;
+    int table_select[3];
+    int subblock_gain[3];
+    int region0_count;
+    int region1_count;
+    int preflag;
+    int scalefac_scale;
+    int count1table_select;
+} MP3SideInfo;
+
+/* ---- src/mp3/mp3_synth.api ---- */
+
+/* Layer III polyphase synthesis: fixed point (caller-owned history) and single precision. */
+typedef struct PQMFSynthesisSpec PQMFSynthesisSpec;
+
+StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pHistory, int* pPos,
+                                    int mode);
+StatusCode okvsSynthesisFilterGetSize_PQMF_MP3_32f(int* pSize);
+StatusCode okvsSynthesisFilterInit_PQMF_MP3_32f(PQMFSynthesisSpec** ppSpec, Okv8u* pMem);
+StatusCode okvsSynthesisFilterInitAlloc_PQMF_MP3_32f(PQMFSynthesisSpec** ppSpec);
+StatusCode okvsSynthesisFilterFree_PQMF_MP3_32f(PQMFSynthesisSpec* pSpec);
+StatusCode okvsSynthesisFilter_PQMF_MP3_32f(const Okv32f* pSrc, Okv32f* pDst, PQMFSynthesisSpec* pSpec,
+                                            int mode);
+
 #ifdef __cplusplus
 }
 #endif
