@@ -107,6 +107,13 @@ typedef struct {
 /* The record of the selected variant; the same pointer on every call. */
 const LibVersionRecord* okvacGetLibVersion(void);
 
+/* ---- src/mp3/mp3_imdct.api ---- */
+
+/* Layer III hybrid inverse MDCT: alias reduction, 36/12-point transforms, overlap-add. */
+StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, int nonZeroBound,
+                               int* pPrevCount, int blockType, int mixedBlock);
+StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType);
+
 /* ---- src/mp3/mp3_records.api ---- */
 
 /* MP3 frame header and per granule/channel side information (Layer III). */

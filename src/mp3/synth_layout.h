@@ -53,7 +53,7 @@ inline constexpr LeeCoef<N> kLee{};
 
 // out[m] = sum_k in[k] cos(pi m (2k + 1) / (2N)) by Lee's recursive split, in T arithmetic.
 template <class T, int N>
-inline void dctLee(const T* in, T* out)
+static inline void dctLee(const T* in, T* out)
 {
     if constexpr (N == 1) {
         out[0] = in[0];
