@@ -151,6 +151,16 @@ typedef struct {
     int count1table_select;
 } MP3SideInfo;
 
+/* ---- src/mp3/mp3_requant.api ---- */
+
+/* Layer III requantisation to Q26 with M/S and intensity stereo and short-block reordering. */
+StatusCode okvsReQuantize_MP3_32s_I(Okv32s* pSrcDst, int* pNonZeroBound, const Okv8s* pScaleFactor,
+                                    const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader,
+                                    Okv32s* pBuffer);
+StatusCode okvsReQuantizeSfb_MP3_32s_I(Okv32s* pSrcDst, int* pNonZeroBound, const Okv8s* pScaleFactor,
+                                       const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader,
+                                       Okv32s* pBuffer, const Okv16s* pSfbLong, const Okv16s* pSfbShort);
+
 /* ---- src/mp3/mp3_synth.api ---- */
 
 /* Layer III polyphase synthesis: fixed point (caller-owned history) and single precision. */
