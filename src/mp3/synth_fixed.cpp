@@ -6,8 +6,8 @@
 // window coefficient (sign of the mirrored half and of V folded in before the shift) and a
 // history value, shifted right arithmetically by 32; taps are summed in 32-bit wrapping
 // arithmetic, then (sum + 64) >> 7 is saturated to 16 bits. Sample 0 pairs the taps of ages
-// a and 16 - a, which share one coefficient magnitude: their history values are combined in
-// 64 bits and multiplied once.
+// a and 16 - a, which share one coefficient magnitude: their history values are added or
+// subtracted in 64 bits and multiplied once.
 #include <emmintrin.h>
 #include <tmmintrin.h>
 
@@ -94,13 +94,14 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     const int offO = 8 - (((p + 1) >> 1) & 7);
     alignas(16) Okv32s sum[32];
 
-    // Sample 0: taps of ages a and 16 - a share |D[32a]|.
+    // Sample 0: taps of ages a and 16 - a share |D[32a]|; D[512 - 64k] = D[64k], while
+    // D[480 - 64k] = -D[32 + 64k].
     {
         const Okv32s* h = pHistory + 16 * 16;
         Okv64s xa[16];
         for (int a = 0; a < 16; ++a) xa[a] = h[((p + a) & 1) * 8 + (((p + a) & 15) >> 1)];
         Okv32u s0 = Okv32u(hiMul(kD[256], xa[8]));
-        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] - xa[16 - 2 * k]));
+        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] + xa[16 - 2 * k]));
         for (int k = 0; k <= 3; ++k)
             s0 += Okv32u(hiMul(kD[32 + 64 * k], xa[15 - 2 * k] - xa[2 * k + 1]));
         sum[0] = Okv32s(s0);
