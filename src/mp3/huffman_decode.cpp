@@ -178,9 +178,9 @@ StatusCode decodeRegions(Okv8u** ppBitStream, int* pOffset, Okv32s* dst, int* pB
                          int budget, int r1, int r2) {
     const int n = 2 * si->big_values;
     const int start[4] = {0, r1, r2, n};
-    for (int r = 0; r < 3; ++r)
-        if (start[r + 1] > start[r] && (unsigned)si->table_select[r] > 31) return okvErrMp3SideInfo;
     if (budget == 0) {
+        for (int r = 0; r < 3; ++r)
+            if (start[r + 1] > start[r] && (unsigned)si->table_select[r] > 31) return okvErrMp3SideInfo;
         for (int i = 0; i < 576; ++i) dst[i] = 0;
         *pBound = 0;
         return okvOk;
@@ -193,6 +193,7 @@ StatusCode decodeRegions(Okv8u** ppBitStream, int* pOffset, Okv32s* dst, int* pB
     for (int r = 0; r < 3 && ok; ++r) {
         const int pairs = (start[r + 1] - start[r]) >> 1;
         if (pairs <= 0) continue;
+        if ((unsigned)si->table_select[r] > 31) return okvErrMp3SideInfo;  // earlier regions stay decoded
         Okv32s* out = dst + start[r];
         const Mp3PairTable& tab = mp3PairTables[si->table_select[r]];
         if (tab.kind == 0)
@@ -221,12 +222,15 @@ StatusCode decodeRegions(Okv8u** ppBitStream, int* pOffset, Okv32s* dst, int* pB
 
 inline int clampTo(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
+// Region starts are whole pairs: an odd boundary from a caller's table is rounded down.
+inline int regionStart(int v, int lo, int n) { return clampTo(v, lo, n) & ~1; }
+
 // Region starts without window switching (three regions); sets *r1, *r2 or fails.
 StatusCode longRegions(const MP3SideInfo* si, const Okv16s* longRow, int n, int* r1, int* r2) {
     const int c0 = si->region0_count, c1 = si->region1_count;
     if (c0 < 0 || c1 < 0 || c0 + c1 >= 21) return okvErrMp3SideInfo;
-    *r1 = clampTo(longRow[c0 + 1], 0, n);
-    *r2 = clampTo(longRow[c0 + c1 + 2], *r1, n);
+    *r1 = regionStart(longRow[c0 + 1], 0, n);
+    *r2 = regionStart(longRow[c0 + c1 + 2], *r1, n);
     return okvOk;
 }
 
@@ -311,7 +315,7 @@ StatusCode okvsHuffmanDecodeSfbMbp_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, 
                 c += sht[b] - sht[b - 1];
             }
         }
-        r1 = clampTo(c, 0, n);
+        r1 = regionStart(c, 0, n);
     }
     return decodeRegions(ppBitStream, pOffset, pDstIs, pDstNonZeroBound, si, hufSize, r1, r2);
 }
