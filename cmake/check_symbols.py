@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Build check of the shared library and of the two variant compilations.
+
+- A variant object defines no global or weak symbol outside its namespace
+  (okv_u8:: or okv_n8::): inline functions and templates shared by both
+  compilations would otherwise be merged into one copy built for one variant.
+- No variant object holds writable data: the library keeps no mutable
+  global state.
+- The library needs nothing but memset and the core services.
+"""
+import argparse
+import subprocess
+import sys
+
+ALLOWED_UNDEFINED = {"memset", "okvMalloc", "okvFree", "okvGetCpuFeatures", "okvGetEnabledCpuFeatures"}
+WRITABLE = (".data", ".bss", ".tbss", ".tdata")
+
+
+def demangle(names):
+    if not names:
+        return []
+    out = subprocess.run(["c++filt"], input="\n".join(names), capture_output=True, text=True, check=True)
+    return out.stdout.split("\n")[: len(names)]
+
+
+def check_objects(objs, ns):
+    errors = []
+    for obj in objs:
+        table = subprocess.run(["objdump", "-t", obj], capture_output=True, text=True, check=True).stdout
+        rows = []
+        for line in table.splitlines():
+            parts = line.split()
+            if len(parts) < 5 or len(parts[0]) != 16:
+                continue
+            flags = line[17:24]
+            section = line[25:].split()[0]
+            name = parts[-1]
+            if section == "*UND*" or "d" in flags[5:7] or "f" in flags[5:7]:
+                continue
+            rows.append((flags, section, name))
+        for (flags, section, name), plain in zip(rows, demangle([r[2] for r in rows])):
+            where = "%s: %s [%s]" % (obj.rsplit("/", 1)[-1], plain, section)
+            if ("g" in flags[:2] or "w" in flags[:2] or "u" in flags[:2]) and not plain.startswith(ns + "::"):
+                errors.append("symbol outside %s: %s" % (ns, where))
+            if section.startswith(WRITABLE) and not section.startswith(".data.rel.ro"):
+                errors.append("writable data: %s" % where)
+    return errors
+
+
+def check_library(lib):
+    out = subprocess.run(["nm", "-D", "--undefined-only", lib], capture_output=True, text=True, check=True).stdout
+    errors = []
+    for line in out.splitlines():
+        kind, name = line.split()[-2:]
+        name = name.split("@")[0]
+        if kind == "U" and name not in ALLOWED_UNDEFINED:
+            errors.append("%s calls %s" % (lib.rsplit("/", 1)[-1], name))
+    return errors
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--lib", required=True)
+    ap.add_argument("--u8", nargs="*", default=[])
+    ap.add_argument("--n8", nargs="*", default=[])
+    a = ap.parse_args()
+    errors = check_objects(a.u8, "okv_u8") + check_objects(a.n8, "okv_n8") + check_library(a.lib)
+    for e in errors:
+        print("check_symbols: " + e, file=sys.stderr)
+    sys.exit(1 if errors else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,158 @@
+// Variant harness: runs the u8 and n8 body of every export on the same inputs
+// and compares status, outputs, guard bytes and inputs bit for bit.
+//
+//   CHECK_EXPORTS(id, "okvsFoo_32f", ...) { ... c.call("okvsFoo_32f", fn) ... }
+//
+// fn(Arena& a, int variant) allocates its buffers from the arena and returns
+// the status of OKV_BODY(variant, okvsFoo_32f)(...). Both arenas are seeded
+// alike, so both variants see identical inputs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "okvac.h"
+
+#undef OKV_NS
+#define OKV_NS okv_u8
+#include "okvac_bodies.h"
+#undef OKV_NS
+#define OKV_NS okv_n8
+#include "okvac_bodies.h"
+#undef OKV_NS
+#define OKV_NS okv_u8
+
+// The body of an export for variant v (0 = u8, 1 = n8).
+#define OKV_BODY(v, name) ((v) ? &::okv_n8::name : &::okv_u8::name)
+
+namespace chk {
+
+class Rng {
+public:
+    explicit Rng(uint64_t seed) : s_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
+    uint64_t u64() {  // xorshift64*
+        s_ ^= s_ >> 12; s_ ^= s_ << 25; s_ ^= s_ >> 27;
+        return s_ * 0x2545F4914F6CDD1Dull;
+    }
+    uint32_t u32() { return static_cast<uint32_t>(u64() >> 32); }
+    int range(int lo, int hi) { return lo + static_cast<int>(u64() % static_cast<uint64_t>(hi - lo + 1)); }
+    bool coin() { return u64() & 1; }
+    int16_t i16() { return static_cast<int16_t>(u32()); }
+    double unit() { return static_cast<double>(u64() >> 11) * 0x1.0p-53; }
+    // Lengths: 0, 1, small odd and even sizes, and large ones.
+    int len(int max = 4096);
+    // Floats: mostly moderate values, sometimes zeros, denormals, infinities, NaN, extremes.
+    float f32();
+    // Full 32-bit patterns biased to the edges (0, +-1, INT_MIN, INT_MAX).
+    int32_t i32();
+
+private:
+    uint64_t s_;
+};
+
+enum Align { AnyAlign, Aligned16 };
+
+class Arena {
+public:
+    explicit Arena(uint64_t seed) : rng_(seed) {}
+    ~Arena();
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+
+    // Input filled with random bytes; must be unchanged by the call.
+    template <class T> T* in(size_t n, Align al = AnyAlign) {
+        return static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, nullptr));
+    }
+    // Input filled by gen(i).
+    template <class T, class G> T* in(size_t n, G gen, Align al = AnyAlign) {
+        bool rep = replaying();
+        T* p = static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, nullptr, false));
+        if (!rep) {
+            for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
+            snapshot();
+        }
+        return p;
+    }
+    // Copy of caller data as an input.
+    template <class T> T* in_copy(const T* src, size_t n, Align al = AnyAlign) {
+        return static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, src));
+    }
+    // Output (or in/out) buffer, prefilled with random bytes, guarded, compared between variants.
+    template <class T> T* out(size_t n, Align al = AnyAlign) {
+        return static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr));
+    }
+    // In/out buffer filled by gen(i), compared after the call.
+    template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) {
+        bool rep = replaying();
+        T* p = static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr, false));
+        if (!rep)
+            for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
+        return p;
+    }
+    // Zeroed memory that is not compared (spec structures, work buffers).
+    void* scratch(size_t bytes, size_t align = 64);
+
+    Rng& rng() { return rng_; }
+
+private:
+    friend class Ctx;
+    enum class Kind { In, Out, Scratch };
+    struct Buf {
+        Kind kind;
+        uint8_t* block;
+        uint8_t* data;
+        size_t bytes;
+        std::vector<uint8_t> snap;
+    };
+    void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill = true);
+    void snapshot();
+    bool replaying() const { return replay_ < bufs_.size() && replay_mode_; }
+
+    Rng rng_;
+    std::vector<Buf> bufs_;
+    size_t replay_ = 0;
+    bool replay_mode_ = false;
+};
+
+class Ctx {
+public:
+    Ctx(uint64_t seed, int iters, bool bench) : rng_(seed), iters_(iters), bench_(bench) {}
+    Rng& rng() { return rng_; }
+    int iters() const { return iters_; }
+    // Runs fn for both variants and compares everything.
+    void call(const char* name, const std::function<int(Arena&, int)>& fn);
+    // Records a failure of a checker-specific condition.
+    void fail(const char* name, const std::string& what);
+    bool check(bool ok, const char* name, const std::string& what) {
+        if (!ok) fail(name, what);
+        return ok;
+    }
+
+    int failures = 0;
+    std::vector<std::string> called;
+    struct Timing { std::string name; double ns[2]; long calls; };
+    std::vector<Timing> timings;
+
+private:
+    void bench(const char* name, const std::function<int(Arena&, int)>& fn, uint64_t seed);
+    Rng rng_;
+    int iters_;
+    bool bench_;
+};
+
+using CheckFn = void (*)(Ctx&);
+struct Registrar {
+    Registrar(const char* id, CheckFn fn, std::initializer_list<const char*> exports);
+};
+
+}  // namespace chk
+
+#define CHECK_EXPORTS(id, ...)                                                      \
+    static void chk_fn_##id(chk::Ctx& c);                                           \
+    static const chk::Registrar chk_reg_##id(#id, chk_fn_##id, {__VA_ARGS__});      \
+    static void chk_fn_##id([[maybe_unused]] chk::Ctx& c)

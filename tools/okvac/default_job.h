@@ -1,0 +1,8 @@
+// The job okvac runs when called without arguments, and what it builds on.
+#pragma once
+
+namespace okvac {
+int run_default_job();
+void print_version();
+int check_exports();  // 0 when every export of the library resolves
+}  // namespace okvac
