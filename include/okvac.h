@@ -107,6 +107,60 @@ typedef struct {
 /* The record of the selected variant; the same pointer on every call. */
 const LibVersionRecord* okvacGetLibVersion(void);
 
+/* ---- src/mp3/mp3.api ---- */
+
+/* MP3 frame header and per granule/channel side information (Layer III). */
+
+typedef struct {
+    int id;                 /* 1 = MPEG-1, 0 = MPEG-2 LSF (also MPEG-2.5) */
+    int layer;              /* layer code as coded; 1 = Layer III */
+    int protection_bit;     /* 0 = a 16-bit CRC word follows the header */
+    int bitrate_index;
+    int sampling_frequency;
+    int padding_bit;
+    int private_bit;
+    int mode;               /* 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel */
+    int mode_extension;     /* bit 1 = M/S stereo, bit 0 = intensity stereo */
+    int copyright;
+    int original_copy;
+    int emphasis;
+    int crc_check;          /* written only when protection_bit is 0 */
+} MP3FrameHeader;
+
+typedef struct {
+    int part2_3_length;
+    int big_values;
+    int global_gain;
+    int scalefac_compress;
+    int window_switching_flag;
+    int block_type;
+    int mixed_block_flag;
+    int table_select[3];
+    int subblock_gain[3];
+    int region0_count;
+    int region1_count;
+    int preflag;
+    int scalefac_scale;
+    int count1table_select;
+} MP3SideInfo;
+
+/* ---- src/mp3/mp3_huffman.api ---- */
+
+/* Layer III Huffman decoding of the spectral values of one granule and channel.
+   The stream must stay readable for 8 bytes past the end of the Huffman bit budget. */
+
+StatusCode okvsHuffmanDecode_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize);
+StatusCode okvsHuffmanDecodeSfb_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong);
+StatusCode okvsHuffmanDecodeSfbMbp_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong, const Okv16s* pSfbTableShort, const Okv16s* pMbp);
+
+/* ---- src/mp3/mp3_unpack.api ---- */
+
+/* Layer III frame header, side information and scalefactor unpacking. */
+
+StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrameHeader);
+StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
+StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
+
 #ifdef __cplusplus
 }
 #endif

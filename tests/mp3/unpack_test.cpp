@@ -89,8 +89,10 @@ TEST(Mp3Unpack, SideInfoLayoutsAndSizes) {
         EXPECT_EQ(p - buf.data(), c.bytes);
         EXPECT_EQ(mdb, mpeg1 ? 300 : 200);
         EXPECT_EQ(priv, 1);
-        if (mpeg1 && nch == 1) EXPECT_EQ(std::vector<int>(scfsi, scfsi + 4), (std::vector<int>{1, 0, 1, 0}));
-        if (mpeg1 && nch == 2) EXPECT_EQ(std::vector<int>(scfsi, scfsi + 8), (std::vector<int>{0, 1, 0, 1, 1, 1, 0, 0}));
+        if (mpeg1) {
+            const std::vector<int> expect = nch == 1 ? std::vector<int>{1, 0, 1, 0} : std::vector<int>{0, 1, 0, 1, 1, 1, 0, 0};
+            EXPECT_EQ(std::vector<int>(scfsi, scfsi + 4 * nch), expect);
+        }
         for (int i = 0; i < ngr * nch; ++i) {
             const MP3SideInfo& s = si[i];
             EXPECT_EQ(s.part2_3_length, 1234);
@@ -247,7 +249,7 @@ TEST(Mp3Unpack, LsfPartitionsFollowNrOfSfbBlock) {
             const ScfResult res = unpackScf(ones, 1, si, h, 0, 1);
             ASSERT_EQ(res.st, okvOk);
             EXPECT_EQ(res.si.preflag, rows[r].preflag);
-            if (kind == 2) EXPECT_EQ(res.si.mixed_block_flag, 1);
+            EXPECT_EQ(res.si.mixed_block_flag, kind == 2 ? 1 : 0);
             long bits = 0;
             size_t i = 0;
             for (int k = 0; k < 4; ++k) {
