@@ -153,6 +153,27 @@ StatusCode okvsHuffmanDecode_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s
 StatusCode okvsHuffmanDecodeSfb_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong);
 StatusCode okvsHuffmanDecodeSfbMbp_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong, const Okv16s* pSfbTableShort, const Okv16s* pMbp);
 
+/* ---- src/mp3/mp3_imdct.api ---- */
+
+/* Layer III hybrid inverse MDCT: alias reduction, 36/12-point transforms, overlap-add. */
+StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, int nonZeroBound,
+                               int* pPrevCount, int blockType, int mixedBlock);
+StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType);
+
+/* ---- src/mp3/mp3_synth.api ---- */
+
+/* Layer III polyphase synthesis: fixed point (caller-owned history) and single precision. */
+typedef struct PQMFSynthesisSpec PQMFSynthesisSpec;
+
+StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pHistory, int* pPos,
+                                    int mode);
+StatusCode okvsSynthesisFilterGetSize_PQMF_MP3_32f(int* pSize);
+StatusCode okvsSynthesisFilterInit_PQMF_MP3_32f(PQMFSynthesisSpec** ppSpec, Okv8u* pMem);
+StatusCode okvsSynthesisFilterInitAlloc_PQMF_MP3_32f(PQMFSynthesisSpec** ppSpec);
+StatusCode okvsSynthesisFilterFree_PQMF_MP3_32f(PQMFSynthesisSpec* pSpec);
+StatusCode okvsSynthesisFilter_PQMF_MP3_32f(const Okv32f* pSrc, Okv32f* pDst, PQMFSynthesisSpec* pSpec,
+                                            int mode);
+
 /* ---- src/mp3/mp3_unpack.api ---- */
 
 /* Layer III frame header, side information and scalefactor unpacking. */
