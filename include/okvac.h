@@ -160,6 +160,16 @@ StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, 
                                int* pPrevCount, int blockType, int mixedBlock);
 StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType);
 
+/* ---- src/mp3/mp3_requant.api ---- */
+
+/* Layer III requantisation to Q26 with M/S and intensity stereo and short-block reordering. */
+StatusCode okvsReQuantize_MP3_32s_I(Okv32s* pSrcDst, int* pNonZeroBound, const Okv8s* pScaleFactor,
+                                    const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader,
+                                    Okv32s* pBuffer);
+StatusCode okvsReQuantizeSfb_MP3_32s_I(Okv32s* pSrcDst, int* pNonZeroBound, const Okv8s* pScaleFactor,
+                                       const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader,
+                                       Okv32s* pBuffer, const Okv16s* pSfbLong, const Okv16s* pSfbShort);
+
 /* ---- src/mp3/mp3_synth.api ---- */
 
 /* Layer III polyphase synthesis: fixed point (caller-owned history) and single precision. */

@@ -5,6 +5,7 @@
 #include <emmintrin.h>
 
 #include "mp3/imdct_kernels.h"
+#include "mp3/mp3_ce_math.h"
 
 namespace OKV_NS {
 namespace {
@@ -17,7 +18,7 @@ struct Alias {
     constexpr Alias() {
         const double c[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
         for (int i = 0; i < 8; ++i) {
-            const double r = __builtin_sqrt(1.0 + c[i] * c[i]);
+            const double r = mp3ce::sqrtCe(1.0 + c[i] * c[i]);
             cs[i] = 1.0 / r;
             ca[i] = c[i] / r;
         }

@@ -1,0 +1,100 @@
+// Layer III requantiser core: |x|^(4/3) * 2^(26 - e/4) in Q26 from small tables, a degree-7
+// polynomial for |x| > 128, and shifts with saturation.
+#pragma once
+
+#include "core/okv_internal.h"
+#include "mp3/mp3_ce_math.h"
+
+namespace OKV_NS {
+namespace mp3rq {
+
+constexpr int kMaxQuant = 8206;  // 15 + 2^13 - 1
+
+struct PowTables {
+    Okv32s r[4][16] = {};  // round(n^(4/3) 2^(-q/4) 2^28) for n <= 3, 2^25 for n = 4..15
+    Okv32s p[113] = {};    // round(n^(4/3) 2^23) for n = 16..63, 2^21 for n = 64..128
+    constexpr PowTables() {
+        const long double quarter = mp3ce::rootL(mp3ce::rootL(2.0L, 2), 2);  // 2^(1/4)
+        for (int n = 1; n <= 128; ++n) {
+            const long double p43 = n * mp3ce::cbrtL(n);
+            if (n < 16) {
+                long double scale = n <= 3 ? 268435456.0L : 33554432.0L;
+                for (int q = 0; q < 4; ++q, scale /= quarter) r[q][n] = Okv32s(p43 * scale + 0.5L);
+            } else {
+                p[n - 16] = Okv32s(p43 * (n < 64 ? 8388608.0L : 2097152.0L) + 0.5L);
+            }
+        }
+    }
+};
+inline constexpr PowTables kPow{};
+
+constexpr Okv32s kS[4] = {2147483647, 1805811301, 1518500250, 1276901417};  // 2^(-q/4), Q31
+constexpr Okv32s kX[7] = {1704458900, 2147483647, 1352829926, 1704458900, 2147483647, 1352829926, 1704458900};
+constexpr int kXE[7] = {20, 19, 17, 16, 15, 13, 12};
+
+// v << k for v >= 0, saturated at INT32_MAX.
+inline Okv32s shlSat(Okv32s v, int k)
+{
+    if (k >= 31) return v ? 2147483647 : 0;
+    return v > (2147483647 >> k) ? 2147483647 : Okv32s(Okv32u(v) << k);
+}
+
+inline Okv32s mulHi(Okv32s a, Okv32s b) { return Okv32s((Okv64s(a) * b) >> 32); }
+
+// Magnitude for 16 <= n <= 8206 before the final scaling: v with its exponent offset E.
+inline Okv32s powLarge(int n, int& e)
+{
+    if (n <= 128) {
+        e = n < 64 ? 4 : 6;
+        return kPow.p[n - 16];
+    }
+    Okv64s y = Okv64s(n) << 17;
+    int j = 0;
+    if (y < (1 << 27)) { y <<= 4; j = 4; }
+    if (y < (1 << 29)) { y <<= 2; j += 2; }
+    if (y < (1 << 30)) { y <<= 1; j += 1; }
+    Okv64s p = (y * -457633446) >> 32;
+    p = ((p + 1445956062) * y) >> 32;
+    p = ((p - 2036421417) * y) >> 32;
+    p = ((p + 1707815404) * y) >> 32;
+    p = ((p - 991941369) * y) >> 32;
+    p = ((p + 535739478) * y) >> 32;
+    Okv32s q = Okv32s(Okv32u(Okv64u(((p + 127541088) * y) >> 32)));
+    q = Okv32s((Okv32u(q) - 1613111u) * 16u);
+    e = 27 - kXE[6 - j];
+    return Okv32s(Okv32u(mulHi(q, kX[6 - j])) * 2u);
+}
+
+// One band with exponent e: dst[i] = core(src[i], e). False when a |value| exceeds 8206.
+// Shifts that would leave 32 bits (possible only for gains outside real streams) saturate.
+inline bool band(const Okv32s* src, Okv32s* dst, int len, int e)
+{
+    const int q = e & 3, s = e >> 2;
+    const Okv32s* r = kPow.r[q];
+    const int shSmall = s + 2, shMid = s - 1;
+    for (int i = 0; i < len; ++i) {
+        const Okv32s x = src[i];
+        if (x == 0) {
+            dst[i] = 0;
+            continue;
+        }
+        const Okv32u n = x < 0 ? 0u - Okv32u(x) : Okv32u(x);
+        Okv32s v;
+        if (n <= 3) {
+            v = shSmall >= 0 ? r[n] >> (shSmall < 31 ? shSmall : 31) : shlSat(r[n], -shSmall);
+        } else if (n <= 15) {
+            v = shMid > 0 ? r[n] >> (shMid < 31 ? shMid : 31) : shlSat(r[n], -shMid);
+        } else {
+            if (n > Okv32u(kMaxQuant)) return false;
+            int eo;
+            v = mulHi(powLarge(int(n), eo), kS[q]);
+            const int d = s - eo;
+            v = d < 0 ? shlSat(v, -d) : v >> (d < 31 ? d : 31);
+        }
+        dst[i] = x < 0 ? Okv32s(0u - Okv32u(v)) : v;
+    }
+    return true;
+}
+
+}  // namespace mp3rq
+}  // namespace OKV_NS
