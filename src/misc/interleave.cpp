@@ -1,5 +1,5 @@
 // Interleave, deinterleave and float-to-16-bit join of channel rows.
-#include <emmintrin.h>
+#include <tmmintrin.h>
 
 #include "core/bits.h"
 #include "core/kernels.h"
@@ -42,45 +42,58 @@ void deinterleaveRows(const T* src, int nChannels, int len, T* const* dst) {
     }
 }
 
-// Two channels in 16-byte steps; the scalar tail finishes the rows.
+// Two channels, 32 bytes of each row per step; the scalar tail finishes the rows.
 int interleave2(const Okv16s* a, const Okv16s* b, int len, Okv16s* d) {
     int i = 0;
-    for (; i + 8 <= len; i += 8) {
-        const __m128i x = loadi(a + i), y = loadi(b + i);
-        storei(d + 2 * i, _mm_unpacklo_epi16(x, y));
-        storei(d + 2 * i + 8, _mm_unpackhi_epi16(x, y));
+    for (; i + 16 <= len; i += 16) {
+        const __m128i x0 = loadi(a + i), y0 = loadi(b + i), x1 = loadi(a + i + 8), y1 = loadi(b + i + 8);
+        storei(d + 2 * i, _mm_unpacklo_epi16(x0, y0));
+        storei(d + 2 * i + 8, _mm_unpackhi_epi16(x0, y0));
+        storei(d + 2 * i + 16, _mm_unpacklo_epi16(x1, y1));
+        storei(d + 2 * i + 24, _mm_unpackhi_epi16(x1, y1));
     }
     return i;
 }
 
 int interleave2(const Okv32f* a, const Okv32f* b, int len, Okv32f* d) {
     int i = 0;
-    for (; i + 4 <= len; i += 4) {
-        const __m128 x = _mm_loadu_ps(a + i), y = _mm_loadu_ps(b + i);
-        _mm_storeu_ps(d + 2 * i, _mm_unpacklo_ps(x, y));
-        _mm_storeu_ps(d + 2 * i + 4, _mm_unpackhi_ps(x, y));
+    for (; i + 8 <= len; i += 8) {
+        const __m128 x0 = _mm_loadu_ps(a + i), y0 = _mm_loadu_ps(b + i);
+        const __m128 x1 = _mm_loadu_ps(a + i + 4), y1 = _mm_loadu_ps(b + i + 4);
+        _mm_storeu_ps(d + 2 * i, _mm_unpacklo_ps(x0, y0));
+        _mm_storeu_ps(d + 2 * i + 4, _mm_unpackhi_ps(x0, y0));
+        _mm_storeu_ps(d + 2 * i + 8, _mm_unpacklo_ps(x1, y1));
+        _mm_storeu_ps(d + 2 * i + 12, _mm_unpackhi_ps(x1, y1));
     }
     return i;
 }
 
 int deinterleave2(const Okv16s* s, int len, Okv16s* a, Okv16s* b) {
+    // Each vector becomes [4 left | 4 right] samples, then the halves pair up.
+    const __m128i split = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
     int i = 0;
-    for (; i + 8 <= len; i += 8) {
-        const __m128i x = loadi(s + 2 * i), y = loadi(s + 2 * i + 8);
-        // Sign-extended halves repack without saturating.
-        storei(a + i, _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(x, 16), 16),
-                                      _mm_srai_epi32(_mm_slli_epi32(y, 16), 16)));
-        storei(b + i, _mm_packs_epi32(_mm_srai_epi32(x, 16), _mm_srai_epi32(y, 16)));
+    for (; i + 16 <= len; i += 16) {
+        const __m128i x0 = _mm_shuffle_epi8(loadi(s + 2 * i), split);
+        const __m128i y0 = _mm_shuffle_epi8(loadi(s + 2 * i + 8), split);
+        const __m128i x1 = _mm_shuffle_epi8(loadi(s + 2 * i + 16), split);
+        const __m128i y1 = _mm_shuffle_epi8(loadi(s + 2 * i + 24), split);
+        storei(a + i, _mm_unpacklo_epi64(x0, y0));
+        storei(b + i, _mm_unpackhi_epi64(x0, y0));
+        storei(a + i + 8, _mm_unpacklo_epi64(x1, y1));
+        storei(b + i + 8, _mm_unpackhi_epi64(x1, y1));
     }
     return i;
 }
 
 int deinterleave2(const Okv32f* s, int len, Okv32f* a, Okv32f* b) {
     int i = 0;
-    for (; i + 4 <= len; i += 4) {
-        const __m128 x = _mm_loadu_ps(s + 2 * i), y = _mm_loadu_ps(s + 2 * i + 4);
-        _mm_storeu_ps(a + i, _mm_shuffle_ps(x, y, _MM_SHUFFLE(2, 0, 2, 0)));
-        _mm_storeu_ps(b + i, _mm_shuffle_ps(x, y, _MM_SHUFFLE(3, 1, 3, 1)));
+    for (; i + 8 <= len; i += 8) {
+        const __m128 x0 = _mm_loadu_ps(s + 2 * i), y0 = _mm_loadu_ps(s + 2 * i + 4);
+        const __m128 x1 = _mm_loadu_ps(s + 2 * i + 8), y1 = _mm_loadu_ps(s + 2 * i + 12);
+        _mm_storeu_ps(a + i, _mm_shuffle_ps(x0, y0, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(b + i, _mm_shuffle_ps(x0, y0, _MM_SHUFFLE(3, 1, 3, 1)));
+        _mm_storeu_ps(a + i + 4, _mm_shuffle_ps(x1, y1, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(b + i + 4, _mm_shuffle_ps(x1, y1, _MM_SHUFFLE(3, 1, 3, 1)));
     }
     return i;
 }
