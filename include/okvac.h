@@ -192,6 +192,32 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
+/* ---- src/misc/fir_block.api ---- */
+
+/* Block FIR filter across successive blocks. */
+typedef struct FIRBlockState FIRBlockState;
+StatusCode okvsFIRBlockInitAlloc_32f(FIRBlockState** ppState, int nTaps, int len);
+StatusCode okvsFIRBlockFree_32f(FIRBlockState* pState);
+StatusCode okvsFIRBlockOne_32f(const Okv32f* pSrc, Okv32f* pDst, FIRBlockState* pState, const Okv32f* pTaps);
+
+/* ---- src/misc/sample_utils.api ---- */
+
+/* Sample-format and power-law utilities. */
+StatusCode okvsInterleave_16s(const Okv16s* const* pSrc, int nChannels, int len, Okv16s* pDst);
+StatusCode okvsInterleave_32f(const Okv32f* const* pSrc, int nChannels, int len, Okv32f* pDst);
+StatusCode okvsDeinterleave_16s(const Okv16s* pSrc, int nChannels, int len, Okv16s* const* pDst);
+StatusCode okvsDeinterleave_32f(const Okv32f* pSrc, int nChannels, int len, Okv32f* const* pDst);
+StatusCode okvsJoin_32f16s_D2L(const Okv32f* const* pSrc, int nChannels, int len, Okv16s* pDst);
+StatusCode okvsMakeFloat_16s32f(const Okv16s* pSrcMant, const Okv16s* pSrcExp, int len, Okv32f* pDst);
+StatusCode okvsPow34_32f(const Okv32f* pSrc, Okv32f* pDst, int len);
+StatusCode okvsPow34_32f16s(const Okv32f* pSrc, Okv16s* pDst, int len);
+StatusCode okvsPow34_16s_Sfs(const Okv16s* pSrc, int inScaleFactor, Okv16s* pDst, int scaleFactor, int len);
+StatusCode okvsPow43_16s32f(const Okv16s* pSrc, Okv32f* pDst, int len);
+StatusCode okvsPow43Scale_16s32s_Sf(const Okv16s* pSrc, Okv32s* pDst, const Okv16s* pScaleFactor, const Okv32s* pBandOffset, int offset, int numBands, int groupLen, int scalef);
+StatusCode okvsCalcSF_16s32f(const Okv16s* pSrc, int offset, Okv32f* pDst, int len);
+StatusCode okvsScale_32f_I(Okv32f* pSrcDst, const Okv32f* pSF, const Okv32s* pBandOffset, int numBands);
+StatusCode okvsSpread_16s_Sfs(Okv32s src1, Okv32s src2, int inScaleFactor, Okv16s* pDst);
+
 #ifdef __cplusplus
 }
 #endif
