@@ -108,7 +108,7 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
         Okv64s xa[16];
         for (int a = 0; a < 16; ++a) xa[a] = h[((p + a) & 1) * 8 + (((p + a) & 15) >> 1)];
         Okv32u s0 = Okv32u(hiMul(kD[256], xa[8]));
-        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] - xa[16 - 2 * k]));
+        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] + xa[16 - 2 * k]));  // D[512 - 64k] = D[64k]
         for (int k = 0; k <= 3; ++k)
             s0 += Okv32u(hiMul(kD[32 + 64 * k], xa[15 - 2 * k] - xa[2 * k + 1]));
         sum[0] = Okv32s(s0);

@@ -20,9 +20,12 @@ constexpr int kRow = 20;  // 17 used entries per coefficient row, padded
 constexpr int idxEven(int s) { return s < 16 ? 16 + s : 48 - s; }  // not used for s = 16
 constexpr int idxOdd(int s) { return s <= 16 ? 16 - s : s - 16; }
 
-// Window D[0..511] from the stored half D[0..256].
+// Window D[0..511] from the stored half D[0..256]: D[512 - i] = -D[i], except at the multiples
+// of 64 (320, 384, 448), where the window is symmetric.
 template <class T>
-constexpr T windowAt(const T (&d)[257], int i) { return i <= 256 ? d[i] : -d[512 - i]; }
+constexpr T windowAt(const T (&d)[257], int i) {
+    return i <= 256 ? d[i] : (i % 64 == 0 ? d[512 - i] : -d[512 - i]);
+}
 
 // Signed tap coefficients, V signs folded in: even ring of sample s, tap k (age 2k):
 // +-D[s + 64k] (minus above s = 16, where V[s] = -X[48 - s]); odd ring, tap k (age 2k + 1):
