@@ -27,7 +27,6 @@ struct Alias {
 constexpr Alias kAlias{};
 
 inline __m128d asM(v2d v) { return reinterpret_cast<__m128d>(v); }
-
 void aliasReduce(Okv32s* x, int boundaries)
 {
     for (int k = 1; k <= boundaries; ++k) {
@@ -48,23 +47,50 @@ void aliasReduce(Okv32s* x, int boundaries)
     }
 }
 
-// Overlap-add and frequency inversion of subbands sb (even) and sb + 1; lane 1 is written
-// only when `both`.
+constexpr Okv32s kZeroRow[18] = {};
+
+// Lines k of two subbands as lanes: x[k] = {a[k], b[k]}.
+void gatherPair(const Okv32s* a, const Okv32s* b, v2d* x)
+{
+    for (int k = 0; k < 18; k += 2) {
+        const __m128i i = _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + k)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + k)));
+        x[k] = reinterpret_cast<v2d>(_mm_cvtepi32_pd(i));
+        x[k + 1] = reinterpret_cast<v2d>(_mm_cvtepi32_pd(_mm_srli_si128(i, 8)));
+    }
+}
+
+// Two rounded lanes of y[t] and y[t + 1] as {lane 0 at t, lane 1 at t, lane 0 at t + 1, lane 1 at t + 1}.
+inline __m128i round2(v2d a, v2d b)
+{
+    return _mm_unpacklo_epi64(_mm_cvtpd_epi32(reinterpret_cast<__m128d>(a)),
+                              _mm_cvtpd_epi32(reinterpret_cast<__m128d>(b)));
+}
+
+// Overlap-add and frequency inversion of subbands sb (even) and sb + 1, two time slots at a
+// time; lane 1 is written only when `both`.
 void emitPair(const v2d* y, Okv32s* out, Okv32s* ov, int sb, bool both)
 {
     Okv32s* ov0 = ov + 18 * sb;
-    Okv32s* ov1 = ov0 + 18;
-    for (int t = 0; t < 18; ++t) {
-        const __m128i a = _mm_cvtpd_epi32(asM(y[t]));
-        const __m128i b = _mm_cvtpd_epi32(asM(y[18 + t]));
-        const Okv32u s0 = Okv32u(_mm_cvtsi128_si32(a)) + Okv32u(ov0[t]);
-        Okv32u s1 = Okv32u(_mm_cvtsi128_si32(_mm_srli_si128(a, 4))) + Okv32u(both ? ov1[t] : 0);
-        if (t & 1) s1 = 0u - s1;
-        out[32 * t + sb] = Okv32s(s0);
-        ov0[t] = _mm_cvtsi128_si32(b);
+    Okv32s* ov1 = both ? ov0 + 18 : nullptr;
+    const __m128i invert = _mm_set_epi32(-1, 0, 0, 0);  // odd subband at the odd slot
+    for (int t = 0; t < 18; t += 2) {
+        const __m128i o0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ov0 + t));
+        const __m128i o1 = both ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ov1 + t)) : _mm_setzero_si128();
+        __m128i v = _mm_add_epi32(round2(y[t], y[t + 1]), _mm_unpacklo_epi32(o0, o1));
+        v = _mm_sub_epi32(_mm_xor_si128(v, invert), invert);
+        const __m128i n = round2(y[18 + t], y[19 + t]);
+        const __m128i nOv = _mm_shuffle_epi32(n, _MM_SHUFFLE(3, 1, 2, 0));  // lane 0 at t, t + 1; lane 1 ...
+        Okv32s* row0 = out + 32 * t + sb;
+        Okv32s* row1 = row0 + 32;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(ov0 + t), nOv);
         if (both) {
-            out[32 * t + sb + 1] = Okv32s(s1);
-            ov1[t] = _mm_cvtsi128_si32(_mm_srli_si128(b, 4));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(row0), v);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(row1), _mm_srli_si128(v, 8));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(ov1 + t), _mm_srli_si128(nOv, 8));
+        } else {
+            row0[0] = _mm_cvtsi128_si32(v);
+            row1[0] = _mm_cvtsi128_si32(_mm_srli_si128(v, 8));
         }
     }
 }
@@ -94,9 +120,7 @@ StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, 
     const int row = windowRow(blockType);
     for (int sb = 0; sb < m; sb += 2) {
         v2d x[18], y[36];
-        for (int k = 0; k < 18; ++k)
-            x[k] = v2d{sb < nsb ? double(pSrcDst[18 * sb + k]) : 0.0,
-                       sb + 1 < nsb ? double(pSrcDst[18 * sb + 18 + k]) : 0.0};
+        gatherPair(sb < nsb ? pSrcDst + 18 * sb : kZeroRow, sb + 1 < nsb ? pSrcDst + 18 * sb + 18 : kZeroRow, x);
         if (!isShort) long36(x, row, y);
         else if (mixedBlock && sb == 0) long36(x, 0, y);
         else short36(x, y);

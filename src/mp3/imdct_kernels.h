@@ -70,7 +70,7 @@ inline constexpr ShortTable kShort{};
 
 // Half values of the 9-point sum  sum_j a[j] cos(j (2m + 1) pi/18), m = 0..8.
 template <class V>
-static inline void nine(const V* a, V* h)
+[[gnu::always_inline]] static inline void nine(const V* a, V* h)
 {
     const V a0 = a[0] * 0.5;
     for (int m = 0; m < 4; ++m) {
@@ -101,7 +101,7 @@ static inline void nine(const V* a, V* h)
 
 // 36 windowed outputs of one long block (row: 0 normal, 1 start, 2 stop), not yet rounded.
 template <class V>
-static inline void long36(const V* x, int row, V* y)
+[[gnu::always_inline]] static inline void long36(const V* x, int row, V* y)
 {
     V f[18];
     f[0] = x[0];
@@ -129,7 +129,7 @@ static inline void long36(const V* x, int row, V* y)
 
 // 36 outputs of three overlapped short blocks, not yet rounded.
 template <class V>
-static inline void short36(const V* x, V* y)
+[[gnu::always_inline]] static inline void short36(const V* x, V* y)
 {
     V z[3][12];
     for (int w = 0; w < 3; ++w)

@@ -33,7 +33,7 @@ constexpr Okv32s kX[7] = {1704458900, 2147483647, 1352829926, 1704458900, 214748
 constexpr int kXE[7] = {20, 19, 17, 16, 15, 13, 12};
 
 // v << k for v >= 0, saturated at INT32_MAX.
-inline Okv32s shlSat(Okv32s v, int k)
+constexpr Okv32s shlSat(Okv32s v, int k)
 {
     if (k >= 31) return v ? 2147483647 : 0;
     return v > (2147483647 >> k) ? 2147483647 : Okv32s(Okv32u(v) << k);
@@ -65,25 +65,37 @@ inline Okv32s powLarge(int n, int& e)
     return Okv32s(Okv32u(mulHi(q, kX[6 - j])) * 2u);
 }
 
+// Magnitudes 0..15 for q = e & 3 and s = e >> 2: R[q][n] >> min(s + 2, 31) for n <= 3,
+// R[q][n] >> min(s - 1, 31) above; left shifts (s below -2, or below 1) saturate.
+// s is at least -12 for every accepted gain; from s = 32 on every entry is 0.
+constexpr int kSmallMinS = -12, kSmallMaxS = 32;
+struct SmallTables {
+    Okv32s v[4][kSmallMaxS - kSmallMinS + 1][16] = {};
+    constexpr SmallTables() {
+        for (int q = 0; q < 4; ++q)
+            for (int s = kSmallMinS; s <= kSmallMaxS; ++s)
+                for (int n = 1; n < 16; ++n) {
+                    const Okv32s r = kPow.r[q][n];
+                    const int sh = n <= 3 ? s + 2 : s - 1;
+                    v[q][s - kSmallMinS][n] = sh >= 0 ? r >> (sh < 31 ? sh : 31) : shlSat(r, -sh);
+                }
+    }
+};
+inline constexpr SmallTables kSmall{};
+
 // One band with exponent e: dst[i] = core(src[i], e). False when a |value| exceeds 8206.
 // Shifts that would leave 32 bits (possible only for gains outside real streams) saturate.
 inline bool band(const Okv32s* src, Okv32s* dst, int len, int e)
 {
     const int q = e & 3, s = e >> 2;
-    const Okv32s* r = kPow.r[q];
-    const int shSmall = s + 2, shMid = s - 1;
+    const int row = (s < kSmallMaxS ? s : kSmallMaxS) - kSmallMinS;
+    const Okv32s* small = kSmall.v[q][row < 0 ? 0 : row];
     for (int i = 0; i < len; ++i) {
         const Okv32s x = src[i];
-        if (x == 0) {
-            dst[i] = 0;
-            continue;
-        }
         const Okv32u n = x < 0 ? 0u - Okv32u(x) : Okv32u(x);
         Okv32s v;
-        if (n <= 3) {
-            v = shSmall >= 0 ? r[n] >> (shSmall < 31 ? shSmall : 31) : shlSat(r[n], -shSmall);
-        } else if (n <= 15) {
-            v = shMid > 0 ? r[n] >> (shMid < 31 ? shMid : 31) : shlSat(r[n], -shMid);
+        if (n <= 15) {
+            v = small[n];
         } else {
             if (n > Okv32u(kMaxQuant)) return false;
             int eo;

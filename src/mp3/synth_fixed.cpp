@@ -6,8 +6,8 @@
 // window coefficient (sign of the mirrored half and of V folded in before the shift) and a
 // history value, shifted right arithmetically by 32; taps are summed in 32-bit wrapping
 // arithmetic, then (sum + 64) >> 7 is saturated to 16 bits. Sample 0 pairs the taps of ages
-// a and 16 - a, which share one coefficient magnitude: their history values are combined in
-// 64 bits and multiplied once.
+// a and 16 - a, which share one coefficient magnitude: their history values are added or
+// subtracted in 64 bits and multiplied once.
 #include <emmintrin.h>
 #include <tmmintrin.h>
 
@@ -55,24 +55,15 @@ inline __m128i lanes(const Acc& a)
     return _mm_sub_epi32(_mm_and_si128(a.hi, oddDwords), a.fix);
 }
 
-// The eight even-age values of X[mEven] and the eight odd-age values of X[mOdd].
-struct Ring16 {
-    Taps e0, e1, o0, o1;
-    Ring16(const Okv32s* h, int mEven, int mOdd, int parEven)
-        : e0(h + mEven * 16 + parEven * 8), e1(h + mEven * 16 + parEven * 8 + 4),
-          o0(h + mOdd * 16 + (parEven ^ 1) * 8), o1(h + mOdd * 16 + (parEven ^ 1) * 8 + 4) {}
-};
-
-inline __m128i sample(const Ring16& r, int s, int offE, int offO)
+// Samples s and 32 - s share their history values: each group of four is loaded once and
+// multiplied into both accumulators.
+inline void pairTaps(Acc& a, Acc& b, const Okv32s* h, const Okv32s* ca, const Okv32s* cb)
 {
-    Acc a;
-    const Okv32s* ce = kRings.c[s][0] + offE;
-    const Okv32s* co = kRings.c[s][1] + offO;
-    mac(a, r.e0, ce);
-    mac(a, r.e1, ce + 4);
-    mac(a, r.o0, co);
-    mac(a, r.o1, co + 4);
-    return lanes(a);
+    for (int q = 0; q < 8; q += 4) {
+        const Taps t(h + q);
+        mac(a, t, ca + q);
+        mac(b, t, cb + q);
+    }
 }
 
 inline Okv32s hiMul(Okv32s c, Okv64s v) { return Okv32s((Okv64s(c) * v) >> 32); }
@@ -87,14 +78,15 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     const int p = (*pPos + 15) & 15;
     *pPos = p;
 
-    double in[32], x[32];
-    for (int k = 0; k < 32; ++k) in[k] = pSrc[k];
-    dctLee<double, 32>(in, x);
+    v2d in[16], x[16];
+    for (int k = 0; k < 16; ++k)
+        in[k] = reinterpret_cast<v2d>(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pSrc + 2 * k))));
+    dctLee2<32>(in, x);
     Okv32s* slot = pHistory + (p & 1) * 8 + (p >> 1);
-    for (int m = 0; m < 32; m += 2) {
-        const __m128i r = _mm_cvtpd_epi32(_mm_loadu_pd(x + m));  // nearest, ties to even
-        slot[m * 16] = _mm_cvtsi128_si32(r);
-        slot[m * 16 + 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 4));
+    for (int m = 0; m < 16; ++m) {
+        const __m128i r = _mm_cvtpd_epi32(reinterpret_cast<__m128d>(x[m]));  // nearest, ties to even
+        slot[m * 32] = _mm_cvtsi128_si32(r);
+        slot[m * 32 + 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 4));
     }
 
     const int parEven = p & 1;
@@ -102,43 +94,36 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     const int offO = 8 - (((p + 1) >> 1) & 7);
     alignas(16) Okv32s sum[32];
 
-    // Sample 0: taps of ages a and 16 - a share |D[32a]|.
+    // Sample 0: taps of ages a and 16 - a share |D[32a]|; D[512 - 64k] = D[64k], while
+    // D[480 - 64k] = -D[32 + 64k].
     {
         const Okv32s* h = pHistory + 16 * 16;
         Okv64s xa[16];
         for (int a = 0; a < 16; ++a) xa[a] = h[((p + a) & 1) * 8 + (((p + a) & 15) >> 1)];
         Okv32u s0 = Okv32u(hiMul(kD[256], xa[8]));
-        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] + xa[16 - 2 * k]));  // D[512 - 64k] = D[64k]
+        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] + xa[16 - 2 * k]));
         for (int k = 0; k <= 3; ++k)
             s0 += Okv32u(hiMul(kD[32 + 64 * k], xa[15 - 2 * k] - xa[2 * k + 1]));
         sum[0] = Okv32s(s0);
     }
-    // Samples j and 32 - j read the same history values X[16 + j] and X[16 - j].
-    for (int j = 1; j < 15; j += 2) {
-        const Ring16 a(pHistory, 16 + j, 16 - j, parEven), b(pHistory, 17 + j, 15 - j, parEven);
-        const __m128i lo = _mm_hadd_epi32(sample(a, j, offE, offO), sample(b, j + 1, offE, offO));
-        const __m128i hi = _mm_hadd_epi32(sample(a, 32 - j, offE, offO),
-                                          sample(b, 31 - j, offE, offO));
-        alignas(16) Okv32s t[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(t), _mm_hadd_epi32(lo, hi));
-        sum[j] = t[0];
-        sum[j + 1] = t[1];
-        sum[32 - j] = t[2];
-        sum[31 - j] = t[3];
+    // Samples j and 32 - j read X[16 + j] at even ages and X[16 - j] at odd ages; sample 16
+    // reads X[0] at odd ages only.
+    const Okv32s* hE = pHistory + parEven * 8;
+    const Okv32s* hO = pHistory + (parEven ^ 1) * 8;
+    for (int j = 1; j <= 15; ++j) {
+        Acc a, b;  // samples j and 32 - j
+        pairTaps(a, b, hE + (16 + j) * 16, kRings.c[j][0] + offE, kRings.c[32 - j][0] + offE);
+        pairTaps(a, b, hO + (16 - j) * 16, kRings.c[j][1] + offO, kRings.c[32 - j][1] + offO);
+        const __m128i r = _mm_hadd_epi32(lanes(a), lanes(b));
+        const __m128i t = _mm_add_epi32(r, _mm_shuffle_epi32(r, _MM_SHUFFLE(2, 3, 0, 1)));
+        sum[j] = _mm_cvtsi128_si32(t);
+        sum[32 - j] = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
     }
     {
-        const Ring16 a(pHistory, 31, 1, parEven);
-        const Taps o0(pHistory + (parEven ^ 1) * 8), o1(pHistory + (parEven ^ 1) * 8 + 4);
-        Acc b;  // sample 16: odd ages of X[0] only
-        mac(b, o0, kRings.c[16][1] + offO);
-        mac(b, o1, kRings.c[16][1] + offO + 4);
-        const __m128i lo = _mm_hadd_epi32(sample(a, 15, offE, offO), lanes(b));
-        const __m128i hi = _mm_hadd_epi32(sample(a, 17, offE, offO), _mm_setzero_si128());
-        alignas(16) Okv32s t[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(t), _mm_hadd_epi32(lo, hi));
-        sum[15] = t[0];
-        sum[16] = t[1];
-        sum[17] = t[2];
+        Acc a;
+        for (int q = 0; q < 8; q += 4) mac(a, Taps(hO + q), kRings.c[16][1] + offO + q);
+        const __m128i r = _mm_hadd_epi32(lanes(a), lanes(a));
+        sum[16] = _mm_cvtsi128_si32(_mm_hadd_epi32(r, r));
     }
 
     const __m128i bias = _mm_set1_epi32(64);

@@ -56,7 +56,7 @@ inline constexpr LeeCoef<N> kLee{};
 
 // out[m] = sum_k in[k] cos(pi m (2k + 1) / (2N)) by Lee's recursive split, in T arithmetic.
 template <class T, int N>
-static inline void dctLee(const T* in, T* out)
+[[gnu::always_inline]] static inline void dctLee(const T* in, T* out)
 {
     if constexpr (N == 1) {
         out[0] = in[0];
@@ -74,6 +74,37 @@ static inline void dctLee(const T* in, T* out)
         }
         out[N - 2] = ea[N / 2 - 1];
         out[N - 1] = eb[N / 2 - 1];
+    }
+}
+
+typedef double v2d __attribute__((vector_size(16)));
+
+// dctLee<double, N> on pairs: v[j] holds elements 2j and 2j + 1; the same operations per
+// element except that the last odd output adds a zero.
+template <int N>
+[[gnu::always_inline]] static inline void dctLee2(const v2d* in, v2d* out)
+{
+    if constexpr (N == 2) {
+        const v2d s = __builtin_shufflevector(in[0], in[0], 1, 0);
+        const v2d sum = in[0] + s, dif = (in[0] - s) * kLee<2>.c[0];
+        out[0] = __builtin_shufflevector(sum, dif, 0, 2);
+    } else {
+        constexpr int H = N / 4;  // vectors per half
+        v2d a[H], b[H], ea[H], eb[H + 1];
+        for (int j = 0; j < H; ++j) {
+            const v2d lo = in[j], hi = __builtin_shufflevector(in[2 * H - 1 - j], in[2 * H - 1 - j], 1, 0);
+            const v2d c = {kLee<N>.c[2 * j], kLee<N>.c[2 * j + 1]};
+            a[j] = lo + hi;
+            b[j] = (lo - hi) * c;
+        }
+        dctLee2<N / 2>(a, ea);
+        dctLee2<N / 2>(b, eb);
+        eb[H] = v2d{0.0, 0.0};
+        for (int j = 0; j < H; ++j) {
+            const v2d s = eb[j] + __builtin_shufflevector(eb[j], eb[j + 1], 1, 2);
+            out[2 * j] = __builtin_shufflevector(ea[j], s, 0, 2);
+            out[2 * j + 1] = __builtin_shufflevector(ea[j], s, 1, 3);
+        }
     }
 }
 

@@ -20,7 +20,7 @@ constexpr int32_t kDQ30[257] = OKV_MP3_SYNTH_D_Q30_INIT;
 constexpr float kDF32[257] = OKV_MP3_SYNTH_D_F32_INIT;
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
 
-// D[512 - i] = -D[i] except at 320, 384 and 448, where the window is symmetric.
+// The upper half mirrors the stored one: antisymmetric, but symmetric at 320, 384 and 448.
 int32_t dq30(int i) { return i <= 256 ? kDQ30[i] : (i % 64 ? -kDQ30[512 - i] : kDQ30[512 - i]); }
 
 // X[m] = sum_k S[k] cos(pi m (2k + 1) / 64) in long double.
@@ -86,10 +86,9 @@ struct FixedModel {
                     int32_t ca, cb;
                     tap(a, 0, ca);
                     tap(16 - a, 0, cb);
-                    // Even ages share the coefficient, odd ages have opposite ones.
-                    EXPECT_EQ(ca, (a & 1) ? -cb : cb);
-                    const int64_t both = (a & 1) ? slots[a][16] - slots[16 - a][16] : slots[a][16] + slots[16 - a][16];
-                    sum += uint32_t(int32_t((int64_t(ca) * both) >> 32));
+                    ASSERT_TRUE(ca == cb || ca == -cb);
+                    const int64_t v = ca == cb ? slots[a][16] + slots[16 - a][16] : slots[a][16] - slots[16 - a][16];
+                    sum += uint32_t(int32_t((int64_t(ca) * v) >> 32));
                 }
             } else {
                 for (int a = 0; a < 16; ++a) {
@@ -125,15 +124,12 @@ TEST(MP3Synth, WindowMatchesTheStandardText) {
         std::string text;
         is >> i >> text;
         const long double v = std::stold(text);
-        if (i > 256) {  // the upper half as the filters derive it
-            EXPECT_EQ(dq30(i), static_cast<int32_t>(std::nearbyint(v * 1073741824.0L))) << i;
-            continue;
-        }
-        EXPECT_EQ(kDQ30[i], static_cast<int32_t>(std::nearbyint(v * 1073741824.0L))) << i;
-        EXPECT_EQ(kDF32[i], std::stof(text)) << i;
+        EXPECT_EQ(dq30(i), static_cast<int32_t>(std::nearbyint(v * 1073741824.0L))) << i;
+        const float f = i <= 256 ? kDF32[i] : (i % 64 ? -kDF32[512 - i] : kDF32[512 - i]);
+        EXPECT_EQ(f, std::stof(text)) << i;
         ++n;
     }
-    EXPECT_EQ(n, 257);
+    EXPECT_EQ(n, 512);
     EXPECT_EQ(kDQ30[1], -16384);
     EXPECT_EQ(kDQ30[18], -114689);
     EXPECT_EQ(kDQ30[256], 1229422592);
