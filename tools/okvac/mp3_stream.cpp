@@ -96,6 +96,23 @@ size_t Mp3FrameScanner::freeFormatSize(const Mp3FrameInfo& fi) const {
     return 0;
 }
 
+size_t Mp3FrameScanner::sizeAt(size_t pos, Mp3FrameInfo* fi) const {
+    if (pos + 4 > len_ || !mp3ParseHeader(data_ + pos, fi)) return 0;
+    if (fi->bitrateIndex == 0) fi->size = freeSize_ ? freeSize_ + ((data_[pos + 2] >> 1) & 1) : 0;
+    return fi->size;
+}
+
+bool Mp3FrameScanner::followedBy(const uint8_t* h, size_t end, int count) const {
+    for (int k = 0; k < count; ++k) {
+        if (end == len_) return true;
+        Mp3FrameInfo n;
+        const size_t size = sizeAt(end, &n);
+        if (!size || !sameKind(h, data_ + end)) return false;
+        end += size;
+    }
+    return true;
+}
+
 bool Mp3FrameScanner::next(const uint8_t** frame, size_t* size, Mp3FrameInfo* fi) {
     while (pos_ + 4 <= len_) {
         if (skipTag()) {
@@ -105,31 +122,35 @@ bool Mp3FrameScanner::next(const uint8_t** frame, size_t* size, Mp3FrameInfo* fi
         const uint8_t* h = data_ + pos_;
         if (!mp3ParseHeader(h, fi)) {
             synced_ = false;
+            junk_ = true;
             ++pos_;
             continue;
         }
         if (fi->bitrateIndex == 0) {
             if (!freeSize_ || !synced_) freeSize_ = freeFormatSize(*fi);
             if (!freeSize_) {
+                junk_ = true;
                 ++pos_;
                 continue;
             }
             fi->size = freeSize_ + ((h[2] >> 1) & 1);
         }
         const size_t end = pos_ + fi->size;
-        if (!synced_) {
-            // Out of sync: accept only a frame followed by a matching header or by the end.
-            Mp3FrameInfo n;
-            const bool ok = end == len_ || (end + 4 <= len_ && sameKind(h, data_ + end) && mp3ParseHeader(data_ + end, &n));
-            if (!ok) {
-                ++pos_;
-                continue;
-            }
+        // In sync, a frame must be followed by a header of the same stream (or the end); out of
+        // sync, by two more such frames, or, where no junk came before it, by the end.
+        const bool ok = end >= len_ ? synced_ || (end == len_ && !junk_)
+                                    : end + 4 > len_ || followedBy(h, end, synced_ ? 1 : 2);
+        if (!ok) {
+            synced_ = false;
+            junk_ = true;
+            ++pos_;
+            continue;
         }
         *frame = h;
         *size = end <= len_ ? fi->size : len_ - pos_;
         pos_ = end <= len_ ? end : len_;
         synced_ = true;
+        junk_ = false;
         return true;
     }
     return false;

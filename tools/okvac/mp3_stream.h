@@ -37,9 +37,12 @@ public:
 private:
     bool skipTag();
     size_t freeFormatSize(const Mp3FrameInfo& fi) const;
+    size_t sizeAt(size_t pos, Mp3FrameInfo* fi) const;  // 0 when no valid header is there
+    bool followedBy(const uint8_t* h, size_t end, int count) const;
 
     const uint8_t* data_;
     size_t len_, pos_ = 0;
     bool synced_ = false;
+    bool junk_ = false;    // bytes were skipped since the last frame
     size_t freeSize_ = 0;  // free-format frame size without padding, once found
 };
