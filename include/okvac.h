@@ -107,14 +107,7 @@ typedef struct {
 /* The record of the selected variant; the same pointer on every call. */
 const LibVersionRecord* okvacGetLibVersion(void);
 
-/* ---- src/mp3/mp3_imdct.api ---- */
-
-/* Layer III hybrid inverse MDCT: alias reduction, 36/12-point transforms, overlap-add. */
-StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, int nonZeroBound,
-                               int* pPrevCount, int blockType, int mixedBlock);
-StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType);
-
-/* ---- src/mp3/mp3_records.api ---- */
+/* ---- src/mp3/mp3.api ---- */
 
 /* MP3 frame header and per granule/channel side information (Layer III). */
 
@@ -151,6 +144,22 @@ typedef struct {
     int count1table_select;
 } MP3SideInfo;
 
+/* ---- src/mp3/mp3_huffman.api ---- */
+
+/* Layer III Huffman decoding of the spectral values of one granule and channel.
+   The stream must stay readable for 8 bytes past the end of the Huffman bit budget. */
+
+StatusCode okvsHuffmanDecode_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize);
+StatusCode okvsHuffmanDecodeSfb_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong);
+StatusCode okvsHuffmanDecodeSfbMbp_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong, const Okv16s* pSfbTableShort, const Okv16s* pMbp);
+
+/* ---- src/mp3/mp3_imdct.api ---- */
+
+/* Layer III hybrid inverse MDCT: alias reduction, 36/12-point transforms, overlap-add. */
+StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, int nonZeroBound,
+                               int* pPrevCount, int blockType, int mixedBlock);
+StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType);
+
 /* ---- src/mp3/mp3_requant.api ---- */
 
 /* Layer III requantisation to Q26 with M/S and intensity stereo and short-block reordering. */
@@ -174,6 +183,40 @@ StatusCode okvsSynthesisFilterInitAlloc_PQMF_MP3_32f(PQMFSynthesisSpec** ppSpec)
 StatusCode okvsSynthesisFilterFree_PQMF_MP3_32f(PQMFSynthesisSpec* pSpec);
 StatusCode okvsSynthesisFilter_PQMF_MP3_32f(const Okv32f* pSrc, Okv32f* pDst, PQMFSynthesisSpec* pSpec,
                                             int mode);
+
+/* ---- src/mp3/mp3_unpack.api ---- */
+
+/* Layer III frame header, side information and scalefactor unpacking. */
+
+StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrameHeader);
+StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
+StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
+
+/* ---- src/misc/fir_block.api ---- */
+
+/* Block FIR filter across successive blocks. */
+typedef struct FIRBlockState FIRBlockState;
+StatusCode okvsFIRBlockInitAlloc_32f(FIRBlockState** ppState, int nTaps, int len);
+StatusCode okvsFIRBlockFree_32f(FIRBlockState* pState);
+StatusCode okvsFIRBlockOne_32f(const Okv32f* pSrc, Okv32f* pDst, FIRBlockState* pState, const Okv32f* pTaps);
+
+/* ---- src/misc/sample_utils.api ---- */
+
+/* Sample-format and power-law utilities. */
+StatusCode okvsInterleave_16s(const Okv16s* const* pSrc, int nChannels, int len, Okv16s* pDst);
+StatusCode okvsInterleave_32f(const Okv32f* const* pSrc, int nChannels, int len, Okv32f* pDst);
+StatusCode okvsDeinterleave_16s(const Okv16s* pSrc, int nChannels, int len, Okv16s* const* pDst);
+StatusCode okvsDeinterleave_32f(const Okv32f* pSrc, int nChannels, int len, Okv32f* const* pDst);
+StatusCode okvsJoin_32f16s_D2L(const Okv32f* const* pSrc, int nChannels, int len, Okv16s* pDst);
+StatusCode okvsMakeFloat_16s32f(const Okv16s* pSrcMant, const Okv16s* pSrcExp, int len, Okv32f* pDst);
+StatusCode okvsPow34_32f(const Okv32f* pSrc, Okv32f* pDst, int len);
+StatusCode okvsPow34_32f16s(const Okv32f* pSrc, Okv16s* pDst, int len);
+StatusCode okvsPow34_16s_Sfs(const Okv16s* pSrc, int inScaleFactor, Okv16s* pDst, int scaleFactor, int len);
+StatusCode okvsPow43_16s32f(const Okv16s* pSrc, Okv32f* pDst, int len);
+StatusCode okvsPow43Scale_16s32s_Sf(const Okv16s* pSrc, Okv32s* pDst, const Okv16s* pScaleFactor, const Okv32s* pBandOffset, int offset, int numBands, int groupLen, int scalef);
+StatusCode okvsCalcSF_16s32f(const Okv16s* pSrc, int offset, Okv32f* pDst, int len);
+StatusCode okvsScale_32f_I(Okv32f* pSrcDst, const Okv32f* pSF, const Okv32s* pBandOffset, int numBands);
+StatusCode okvsSpread_16s_Sfs(Okv32s src1, Okv32s src2, int inScaleFactor, Okv16s* pDst);
 
 #ifdef __cplusplus
 }

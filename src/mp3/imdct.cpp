@@ -121,7 +121,7 @@ StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, 
     for (int sb = 0; sb < m; sb += 2) {
         v2d x[18], y[36];
         gatherPair(sb < nsb ? pSrcDst + 18 * sb : kZeroRow, sb + 1 < nsb ? pSrcDst + 18 * sb + 18 : kZeroRow, x);
-        if (mixedBlock && sb == 0) long36(x, 0, y);
+        if (mixedBlock && sb == 0) long36(x, 0, y);  // subbands 0 and 1: normal window for any type
         else if (!isShort) long36(x, row, y);
         else short36(x, y);
         emitPair(y, pDst, pOverlap, sb, sb + 1 < m);
