@@ -35,12 +35,16 @@ struct Granule {
     }
 };
 
+// (2v * s) >> 32: a value scaled by a Q31 factor as the stereo rules do.
+int32_t scaled(int32_t v, int32_t s) { return int32_t((int64_t(int32_t(uint32_t(v) << 1)) * s) >> 32); }
+
 TEST(MP3Requant, TablesFollowTheirDefinitions) {
     const auto& t = okv_u8::mp3rq::kPow;
     for (int q = 0; q < 4; ++q) {
         EXPECT_EQ(t.r[q][0], 0);
         for (int n = 1; n < 16; ++n) {
-            const long double v = std::pow((long double)n, 4.0L / 3) * std::pow(2.0L, -q / 4.0L) * (n <= 3 ? 0x1p28L : 0x1p25L);
+            const long double v =
+                std::pow((long double)n, 4.0L / 3) * std::pow(2.0L, -q / 4.0L) * (n <= 3 ? 0x1p28L : 0x1p25L);
             EXPECT_EQ(t.r[q][n], static_cast<int32_t>(std::nearbyint(v))) << q << " " << n;
         }
     }
@@ -72,11 +76,15 @@ TEST(MP3Requant, CoreWithinOneUnitOfThePowerLaw) {
                 const int n = std::min(n0 + i, 8206);
                 const long double exact = std::pow((long double)n, 4.0L / 3) * std::pow(2.0L, 26 - e / 4.0L);
                 const long double got = std::fabs((long double)g.x[i]);
-                if (g.x[i] != 0) ASSERT_EQ(g.x[i] < 0, (i & 1) != 0);
-                if (exact < 2147483647.0L)
-                    ASSERT_LE(std::fabs(got - exact), slack(n, e, exact)) << "n " << n << " e " << e << " got " << (double)got << " want " << (double)exact;
-                else if (n >= 16 && exact > 2147483647.0L + slack(n, e, exact))
+                if (g.x[i] != 0) {
+                    ASSERT_EQ(g.x[i] < 0, (i & 1) != 0);
+                }
+                if (exact < 2147483647.0L) {
+                    ASSERT_LE(std::fabs(got - exact), slack(n, e, exact))
+                        << "n " << n << " e " << e << " got " << double(got) << " want " << double(exact);
+                } else if (n >= 16 && exact > 2147483647.0L + slack(n, e, exact)) {
                     ASSERT_EQ(got, 2147483647.0L) << "n " << n << " e " << e;
+                }
             }
         }
     }
@@ -186,7 +194,6 @@ TEST(MP3Requant, LsfIntensityPositions) {
     g.sf[40 + 3] = 0;   // k = 0: R = (2L * S0) >> 32
     ASSERT_EQ(g.run(), okvOk);
     const int32_t l = 1 << 26;
-    auto scaled = [](int32_t v, int32_t s) { return int32_t((int64_t(int32_t(uint32_t(v) << 1)) * s) >> 32); };
     EXPECT_EQ(g.x[0], scaled(l, 1518500250));
     EXPECT_EQ(g.x[576], l);
     EXPECT_EQ(g.x[6], l);
@@ -202,7 +209,6 @@ TEST(MP3Requant, LsfIntensityPositions) {
 // The last LSF band carries no scalefactor: it repeats band 20's position when band 20 is in
 // the intensity region, and reads its own entry (0) when the region starts at band 21.
 TEST(MP3Requant, LsfLastBandIntensityPosition) {
-    auto scaled = [](int32_t v, int32_t s) { return int32_t((int64_t(int32_t(uint32_t(v) << 1)) * s) >> 32); };
     for (int rightBound : {0, 522}) {
         Granule g(0, 1, 1);
         for (int i = 0; i < 576; ++i) g.x[i] = 1;
