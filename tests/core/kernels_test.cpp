@@ -1,0 +1,388 @@
+// Internal vector kernels: integer kernels against a 64-bit reference, vector paths
+// against the plain loop for every length 1..67 and every element misalignment.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cfenv>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "core/kernels.h"
+#include "core/sfs.h"
+
+// kernels_n8_test.cpp includes this file again for the n8 bodies.
+#ifndef KERNEL_SUITE
+#define KERNEL_SUITE(name) name
+#endif
+
+namespace K = OKV_NS;
+
+namespace {
+
+constexpr int kMaxLen = 67;
+
+std::mt19937& rng() {
+    static std::mt19937 g(12345);
+    return g;
+}
+
+Okv32s randInt32() {
+    static constexpr Okv32s kEdges[] = {INT32_MIN, INT32_MIN + 1, -65536, -32769, -2, -1, 0,
+                                        1,         2,             32767,  65535,  INT32_MAX - 1, INT32_MAX};
+    const unsigned r = rng()();
+    if (r % 4 == 0) return kEdges[(r >> 8) % std::size(kEdges)];
+    if (r % 4 == 1) return Okv32s(rng()()) >> (rng()() % 31);
+    return Okv32s(rng()());
+}
+
+float randFloat(float scale) {
+    return std::uniform_real_distribution<float>(-scale, scale)(rng());
+}
+
+// A buffer whose data starts `shift` elements past a 16-byte boundary.
+template <class T>
+struct Shifted {
+    std::vector<T> store;
+    T* p;
+    Shifted(int len, int shift) : store(len + 16 / sizeof(T) + 16) {
+        auto addr = reinterpret_cast<uintptr_t>(store.data());
+        p = reinterpret_cast<T*>((addr + 15) & ~uintptr_t(15)) + shift;
+    }
+};
+
+// Calls f(len, srcShift, dstShift) for every length 1..67 and every element offset.
+template <class T, class F>
+void everyLayout(F f) {
+    const int shifts = int(16 / sizeof(T));
+    for (int len = 1; len <= kMaxLen; ++len)
+        for (int a = 0; a < shifts; ++a)
+            for (int b = 0; b < shifts; ++b) f(len, a, b);
+}
+
+}  // namespace
+
+TEST(KERNEL_SUITE(KernelsSfs), AddMatchesExactSumForEveryScale) {
+    for (int sf = -40; sf <= 40; ++sf) {
+        everyLayout<Okv32s>([&](int len, int a, int b) {
+            if (len % 7 != 0 && len > 9) return;  // every scale, a spread of lengths
+            Shifted<Okv32s> src(len, a), dst(len, b);
+            std::vector<Okv32s> before(len);
+            for (int i = 0; i < len; ++i) {
+                src.p[i] = randInt32();
+                before[i] = dst.p[i] = randInt32();
+            }
+            ASSERT_EQ(K::okvsAdd_32s_ISfs(src.p, dst.p, len, sf), okvOk);
+            for (int i = 0; i < len; ++i)
+                ASSERT_EQ(dst.p[i], K::okv_sfs32(Okv64s(before[i]) + src.p[i], sf))
+                    << "sf " << sf << " a " << before[i] << " b " << src.p[i];
+        });
+    }
+}
+
+TEST(KERNEL_SUITE(KernelsSfs), AddDocumentedValues) {
+    Okv32s src[4] = {2, 2, -2, 1}, dst[4] = {1, 3, -1, INT32_MAX};
+    ASSERT_EQ(K::okvsAdd_32s_ISfs(src, dst, 3, 1), okvOk);
+    EXPECT_EQ(dst[0], 2);
+    EXPECT_EQ(dst[1], 2);
+    EXPECT_EQ(dst[2], -2);
+    ASSERT_EQ(K::okvsAdd_32s_ISfs(src + 3, dst + 3, 1, 0), okvOk);
+    EXPECT_EQ(dst[3], INT32_MAX);
+    Okv32s big[2] = {INT32_MIN, INT32_MAX}, one[2] = {-1, 1};
+    ASSERT_EQ(K::okvsAdd_32s_ISfs(one, big, 2, -31), okvOk);
+    EXPECT_EQ(big[0], INT32_MIN);
+    EXPECT_EQ(big[1], INT32_MAX);
+}
+
+TEST(KERNEL_SUITE(KernelsSfs), ConvertMatchesReferenceForEveryScale) {
+    for (int sf = -40; sf <= 40; ++sf) {
+        const int clamped = std::clamp(sf, -15, 31);
+        everyLayout<Okv32s>([&](int len, int a, int b) {
+            if (len % 5 != 0 && len > 17) return;
+            Shifted<Okv32s> src(len, a);
+            Shifted<Okv16s> dst(len, 2 * b);
+            for (int i = 0; i < len; ++i) src.p[i] = randInt32();
+            ASSERT_EQ(K::okvsConvert_32s16s_Sfs(src.p, dst.p, len, sf), okvOk);
+            for (int i = 0; i < len; ++i)
+                ASSERT_EQ(dst.p[i], K::okv_sfs16(src.p[i], clamped)) << "sf " << sf << " x " << src.p[i];
+        });
+    }
+    const Okv32s x[3] = {3, 5, INT32_MAX};
+    Okv16s y[3];
+    ASSERT_EQ(K::okvsConvert_32s16s_Sfs(x, y, 3, 1), okvOk);
+    EXPECT_EQ(y[0], 2);
+    EXPECT_EQ(y[1], 2);
+    EXPECT_EQ(y[2], 32767);
+}
+
+TEST(KERNEL_SUITE(KernelsSfs), RightShiftByConstant) {
+    Okv32s v[2] = {-5, 5};
+    EXPECT_EQ(K::okvsRShiftC_32s_I(-1, v, 2), okvErrShift);
+    EXPECT_EQ(K::okvsRShiftC_32s_I(-1, nullptr, 0), okvErrNullPtr);
+    EXPECT_EQ(K::okvsRShiftC_32s_I(-1, v, 0), okvErrSize);
+    ASSERT_EQ(K::okvsRShiftC_32s_I(40, v, 2), okvOk);
+    EXPECT_EQ(v[0], -1);
+    EXPECT_EQ(v[1], 0);
+    for (int s = 0; s <= 40; ++s) {
+        everyLayout<Okv32s>([&](int len, int a, int) {
+            Shifted<Okv32s> d(len, a);
+            std::vector<Okv32s> ref(len);
+            for (int i = 0; i < len; ++i) {
+                d.p[i] = randInt32();
+                ref[i] = d.p[i] >> std::min(s, 31);
+            }
+            ASSERT_EQ(K::okvsRShiftC_32s_I(s, d.p, len), okvOk);
+            ASSERT_TRUE(std::equal(ref.begin(), ref.end(), d.p)) << "shift " << s << " len " << len;
+        });
+    }
+}
+
+namespace {
+
+// Plain float -> 16-bit conversion as documented, in the FPU's own modes.
+Okv16s convertRef(float x, int mode, int sf) {
+    const float mulv = std::bit_cast<float>(Okv32u(std::clamp(127 - sf, 0, 255)) << 23);
+    const int old = std::fegetround();
+    long r;
+    if (mode == 0 || mode == 1) {
+        std::fesetround(FE_TONEAREST);
+        const float v = sf ? x * mulv : x;
+        if (v >= 2147483648.0f) r = 32767;
+        else if (std::isnan(v) || v < -2147483648.0f) r = INT32_MIN;
+        else r = mode == 0 ? long(std::trunc(v)) : long(std::nearbyint(v));
+    } else {
+        std::fesetround(FE_TOWARDZERO);
+        float v = sf ? x * mulv : x;
+        if (!(v <= 32767.0f)) v = 32767.0f;
+        v = v + std::copysign(0.5f, v);
+        r = v < -2147483648.0f ? INT32_MIN : long(std::trunc(v));
+    }
+    std::fesetround(old);
+    return Okv16s(std::clamp(r, -32768L, 32767L));
+}
+
+}  // namespace
+
+TEST(KERNEL_SUITE(KernelsConvert), FloatTo16MatchesPlainLoopInEveryMode) {
+    const float specials[] = {2.5f, -2.5f, 0.5f, -0.5f, 1.5f, 0.49999997f, -2.7f, 1.0e10f, -1.0e10f,
+                              32767.5f, -32768.5f, 3.0e9f, NAN, INFINITY, -INFINITY, 0.0f, -0.0f};
+    const int caller[] = {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD};
+    for (int mode = 0; mode <= 2; ++mode)
+        for (int sf : {0, 1, -1, 3, -14, 20, 127, 128, 200, -128, -129, -200}) {
+            everyLayout<Okv32f>([&](int len, int a, int b) {
+                if (len % 6 != 0 && len > 11) return;
+                Shifted<Okv32f> src(len, a);
+                Shifted<Okv16s> dst(len, 2 * b);
+                for (int i = 0; i < len; ++i)
+                    src.p[i] = rng()() % 3 == 0 ? specials[rng()() % std::size(specials)]
+                                                : randFloat(70000.0f) * std::ldexp(1.0f, sf);
+                const int callerMode = caller[len % 3];
+                std::fesetround(callerMode);
+                ASSERT_EQ(K::okvsConvert_32f16s_Sfs(src.p, dst.p, len, mode, sf), okvOk);
+                ASSERT_EQ(std::fegetround(), callerMode);
+                std::fesetround(FE_TONEAREST);
+                for (int i = 0; i < len; ++i)
+                    ASSERT_EQ(dst.p[i], convertRef(src.p[i], mode, sf))
+                        << "mode " << mode << " sf " << sf << " x " << src.p[i];
+            });
+        }
+}
+
+TEST(KERNEL_SUITE(KernelsConvert), FloatTo16DocumentedValues) {
+    const float x[4] = {2.5f, -2.5f, -2.7f, 1.0e10f};
+    Okv16s y[4];
+    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 4, okvRoundHalfAway, 0), okvOk);
+    EXPECT_EQ(y[0], 3);
+    EXPECT_EQ(y[1], -3);
+    EXPECT_EQ(y[3], 32767);
+    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 4, okvRoundHalfEven, 0), okvOk);
+    EXPECT_EQ(y[0], 2);
+    EXPECT_EQ(y[3], 32767);
+    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 4, okvRoundTowardZero, 0), okvOk);
+    EXPECT_EQ(y[2], -2);
+    EXPECT_EQ(y[3], 32767);
+    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 2, okvRoundHalfEven, -1), okvOk);
+    EXPECT_EQ(y[0], 5);
+    EXPECT_EQ(y[1], -5);
+}
+
+TEST(KERNEL_SUITE(KernelsConvert), Int16ToFloat) {
+    everyLayout<Okv32f>([&](int len, int a, int b) {
+        Shifted<Okv16s> src(len, 2 * a);
+        Shifted<Okv32f> dst(len, b);
+        for (int i = 0; i < len; ++i) src.p[i] = Okv16s(rng()());
+        ASSERT_EQ(K::okvsConvert_16s32f(src.p, dst.p, len), okvOk);
+        for (int i = 0; i < len; ++i) ASSERT_EQ(dst.p[i], float(src.p[i]));
+    });
+}
+
+TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSet) {
+    everyLayout<Okv8u>([&](int len, int a, int b) {
+        Shifted<Okv8u> src(len, a), dst(len, b);
+        for (int i = 0; i < len; ++i) src.p[i] = Okv8u(rng()());
+        dst.p[len] = 0xA5;
+        ASSERT_EQ(K::okvsCopy_8u(src.p, dst.p, len), okvOk);
+        ASSERT_EQ(std::memcmp(src.p, dst.p, len), 0);
+        ASSERT_EQ(dst.p[len], 0xA5);
+        ASSERT_EQ(K::okvsZero_8u(dst.p, len), okvOk);
+        ASSERT_TRUE(std::all_of(dst.p, dst.p + len, [](Okv8u v) { return v == 0; }));
+        ASSERT_EQ(dst.p[len], 0xA5);
+    });
+    for (int len = 1; len <= 200; len += len < 67 ? 1 : 37)
+        for (int shift = -20; shift <= 20; ++shift) {
+            std::vector<Okv8u> buf(len + 48), ref;
+            for (auto& v : buf) v = Okv8u(rng()());
+            ref = buf;
+            std::memmove(ref.data() + 24 + shift, ref.data() + 24, len);
+            ASSERT_EQ(K::okvsMove_8u(buf.data() + 24, buf.data() + 24 + shift, len), okvOk);
+            ASSERT_EQ(buf, ref) << "len " << len << " shift " << shift;
+            std::vector<float> fb(len + 48), fr;
+            for (auto& v : fb) v = randFloat(1.0f);
+            fr = fb;
+            std::memmove(fr.data() + 24 + shift, fr.data() + 24, len * sizeof(float));
+            ASSERT_EQ(K::okvsMove_32f(fb.data() + 24, fb.data() + 24 + shift, len), okvOk);
+            ASSERT_EQ(fb, fr);
+        }
+    everyLayout<Okv32s>([&](int len, int a, int) {
+        Shifted<Okv32s> d(len, a);
+        d.p[len] = 7;
+        ASSERT_EQ(K::okvsSet_32s(-3, d.p, len), okvOk);
+        ASSERT_TRUE(std::all_of(d.p, d.p + len, [](Okv32s v) { return v == -3; }));
+        ASSERT_EQ(d.p[len], 7);
+    });
+    Okv32fc c[3] = {{1, 2}, {3, 4}, {5, 6}};
+    ASSERT_EQ(K::okvsZero_32fc(c, 2), okvOk);
+    EXPECT_EQ(c[1].im, 0.0f);
+    EXPECT_EQ(c[2].re, 5.0f);
+    EXPECT_EQ(K::okvsCopy_32f(nullptr, nullptr, 0), okvErrNullPtr);
+    EXPECT_EQ(K::okvsZero_16s(reinterpret_cast<Okv16s*>(c), 0), okvErrSize);
+}
+
+TEST(KERNEL_SUITE(KernelsComplex), ProductsAndPartsMatchPlainLoop) {
+    everyLayout<Okv32fc>([&](int len, int a, int b) {
+        std::vector<Okv32fc> x(len + 1), y(len + 1), r(len + 1), ri(len + 1);
+        Okv32fc* px = x.data() + a;  // 8-byte elements: offset 0 or 1
+        Okv32fc* py = y.data() + b;
+        for (int i = 0; i < len; ++i) {
+            px[i] = {randFloat(10), randFloat(10)};
+            py[i] = {randFloat(10), randFloat(10)};
+        }
+        ASSERT_EQ(K::okvsMul_32fc(px, py, r.data() + b, len), okvOk);
+        ri = y;
+        ASSERT_EQ(K::okvsMul_32fc_I(px, ri.data() + b, len), okvOk);
+        for (int i = 0; i < len; ++i) {
+            const float re = px[i].re * py[i].re - px[i].im * py[i].im;
+            const float im = px[i].re * py[i].im + px[i].im * py[i].re;
+            ASSERT_EQ(r[b + i].re, re);
+            ASSERT_EQ(r[b + i].im, im);
+            ASSERT_EQ(ri[b + i].re, re);
+            ASSERT_EQ(ri[b + i].im, im);
+        }
+        ASSERT_EQ(K::okvsConj_32fc(px, r.data() + b, len), okvOk);
+        std::vector<float> re(len + 4), im(len + 4);
+        ASSERT_EQ(K::okvsCplxToReal_32fc(px, re.data() + a, im.data() + b, len), okvOk);
+        for (int i = 0; i < len; ++i) {
+            ASSERT_EQ(r[b + i].re, px[i].re);
+            ASSERT_EQ(r[b + i].im, -px[i].im);
+            ASSERT_EQ(re[a + i], px[i].re);
+            ASSERT_EQ(im[b + i], px[i].im);
+        }
+        ASSERT_EQ(K::okvsRealToCplx_32f(re.data() + a, im.data() + b, r.data(), len), okvOk);
+        ASSERT_EQ(0, std::memcmp(r.data(), px, len * sizeof(Okv32fc)));
+        ASSERT_EQ(K::okvsRealToCplx_32f(nullptr, im.data() + b, r.data(), len), okvOk);
+        for (int i = 0; i < len; ++i) ASSERT_TRUE(r[i].re == 0.0f && r[i].im == px[i].im);
+        ASSERT_EQ(K::okvsRealToCplx_32f(re.data() + a, nullptr, r.data(), len), okvOk);
+        for (int i = 0; i < len; ++i) ASSERT_TRUE(r[i].re == px[i].re && r[i].im == 0.0f);
+    });
+    Okv32fc d[1];
+    float f[1];
+    EXPECT_EQ(K::okvsRealToCplx_32f(nullptr, nullptr, d, 1), okvErrNullPtr);
+    EXPECT_EQ(K::okvsRealToCplx_32f(nullptr, nullptr, d, 0), okvErrSize);
+    EXPECT_EQ(K::okvsCplxToReal_32fc(d, f, nullptr, 1), okvErrNullPtr);
+}
+
+TEST(KERNEL_SUITE(KernelsComplex), MulByConstant) {
+    everyLayout<Okv32f>([&](int len, int a, int) {
+        Shifted<Okv32f> d(len, a);
+        std::vector<float> ref(len);
+        for (int i = 0; i < len; ++i) ref[i] = (d.p[i] = randFloat(100)) * 0.3f;
+        ASSERT_EQ(K::okvsMulC_32f_I(d.p, len, 0.3f), okvOk);
+        ASSERT_EQ(0, std::memcmp(ref.data(), d.p, len * sizeof(float)));
+    });
+    float v[3] = {NAN, INFINITY, -0.0f};
+    ASSERT_EQ(K::okvsMulC_32f_I(v, 3, 1.0f), okvOk);
+    EXPECT_TRUE(std::isnan(v[0]) && std::isinf(v[1]) && std::signbit(v[2]));
+    ASSERT_EQ(K::okvsMulC_32f_I(v, 3, 0.0f), okvOk);
+    for (float x : v) EXPECT_EQ(std::bit_cast<Okv32u>(x), 0u);
+}
+
+TEST(KERNEL_SUITE(KernelsStats), SortAscending) {
+    for (int len : {1, 2, 3, 9, 10, 11, 17, 67, 100, 1000, 20000}) {
+        for (int range : {3, 1000, 0}) {
+            std::vector<Okv32s> v(len);
+            for (auto& x : v) x = range ? Okv32s(rng()() % range) - range / 2 : randInt32();
+            auto ref = v;
+            std::sort(ref.begin(), ref.end());
+            ASSERT_EQ(K::okvsSortAscend_32s_I(v.data(), len), okvOk);
+            ASSERT_EQ(v, ref) << "len " << len;
+        }
+    }
+    std::vector<Okv32s> desc(5000);
+    for (int i = 0; i < 5000; ++i) desc[i] = 5000 - i;
+    ASSERT_EQ(K::okvsSortAscend_32s_I(desc.data(), 5000), okvOk);
+    EXPECT_TRUE(std::is_sorted(desc.begin(), desc.end()));
+}
+
+TEST(KERNEL_SUITE(KernelsStats), StdDevBothPaths) {
+    const float four[4] = {1, 2, 3, 4};
+    float sd = 0;
+    for (int hint : {0, 1}) {
+        ASSERT_EQ(K::okvsStdDev_32f(four, 4, &sd, hint), okvOk);
+        EXPECT_FLOAT_EQ(sd, 1.2909944f);
+    }
+    EXPECT_EQ(K::okvsStdDev_32f(four, 1, &sd, 0), okvErrSize);
+    EXPECT_EQ(K::okvsStdDev_32f(four, 4, nullptr, 0), okvErrNullPtr);
+    for (int len : {2, 7, 1023, 1024, 1025, 5000}) {
+        std::vector<float> x(len);
+        for (auto& v : x) v = 5.0f + randFloat(3.0f);
+        double m = 0, s = 0;
+        for (float v : x) m += v;
+        m /= len;
+        for (float v : x) s += (v - m) * (v - m);
+        const double ref = std::sqrt(s / (len - 1));
+        ASSERT_EQ(K::okvsStdDev_32f(x.data(), len, &sd, 0), okvOk);
+        EXPECT_NEAR(sd, ref, ref * 1e-6) << len;
+        ASSERT_EQ(K::okvsStdDev_32f(x.data(), len, &sd, 1), okvOk);
+        EXPECT_NEAR(sd, ref, ref * 1e-3) << len;  // float block sums
+    }
+    const float same[3] = {7, 7, 7};
+    ASSERT_EQ(K::okvsStdDev_32f(same, 3, &sd, 1), okvOk);
+    EXPECT_EQ(sd, 0.0f);
+}
+
+TEST(KERNEL_SUITE(KernelsStats), MinMax) {
+    everyLayout<Okv16s>([&](int len, int a, int) {
+        if (a % 2) return;
+        Shifted<Okv16s> s(len, a);
+        for (int i = 0; i < len; ++i) s.p[i] = Okv16s(rng()());
+        Okv16s mn, mx;
+        ASSERT_EQ(K::okvsMinMax_16s(s.p, len, &mn, &mx), okvOk);
+        ASSERT_EQ(mn, *std::min_element(s.p, s.p + len));
+        ASSERT_EQ(mx, *std::max_element(s.p, s.p + len));
+    });
+}
+
+TEST(KERNEL_SUITE(KernelsAlloc), MallocAndFree) {
+    EXPECT_EQ(K::okvsMalloc_8u(0), nullptr);
+    EXPECT_EQ(K::okvsMalloc_32f(-1), nullptr);
+    Okv8u* b = K::okvsMalloc_8u(100);
+    Okv32f* f = K::okvsMalloc_32f(100);
+    ASSERT_NE(b, nullptr);
+    ASSERT_NE(f, nullptr);
+    b[99] = 1;
+    f[99] = 1.0f;  // the whole block is usable (checked by the sanitizer build)
+    K::okvsFree(b);
+    K::okvsFree(f);
+}

@@ -1,0 +1,103 @@
+// Block FIR filter: state layout, history across calls, statuses.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "okvac.h"
+
+namespace {
+
+// The documented state layout.
+struct StateView {
+    Okv32f* history;
+    Okv16s nTaps, len, stride, position;
+    Okv32s id;
+};
+
+const StateView& view(const FIRBlockState* s) { return *reinterpret_cast<const StateView*>(s); }
+
+}  // namespace
+
+TEST(FIRBlock, LayoutAndStride) {
+    FIRBlockState* s = nullptr;
+    ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, 3, 5), okvOk);
+    EXPECT_EQ(view(s).nTaps, 3);
+    EXPECT_EQ(view(s).len, 5);
+    EXPECT_EQ(view(s).stride, 8);
+    EXPECT_EQ(view(s).position, 0);
+    EXPECT_EQ(view(s).id, 58);
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(view(s).history[i], 0.0f);
+    EXPECT_EQ(okvsFIRBlockFree_32f(s), okvOk);
+    ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, 1, 8), okvOk);
+    EXPECT_EQ(view(s).stride, 8);
+    EXPECT_EQ(okvsFIRBlockFree_32f(s), okvOk);
+}
+
+TEST(FIRBlock, OldestFirstSumOverPastBlocks) {
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<float> u(-1, 1);
+    for (int taps : {1, 2, 5}) {
+        const int len = 13;
+        FIRBlockState* s = nullptr;
+        ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, taps, len), okvOk);
+        alignas(16) float h[8];
+        for (auto& v : h) v = u(gen);
+        std::vector<std::vector<float>> past;  // newest last
+        for (int call = 0; call < 9; ++call) {
+            alignas(16) float x[16], y[16];
+            for (auto& v : x) v = u(gen);
+            past.emplace_back(x, x + len);
+            ASSERT_EQ(okvsFIRBlockOne_32f(x, y, s, h), okvOk);
+            EXPECT_EQ(view(s).position, (call + 1) % taps);
+            for (int k = 0; k < len; ++k) {
+                float want = h[0] * past.back()[k];
+                for (int age = taps - 1; age >= 1; --age) {  // blocks before the first are zero
+                    const int idx = int(past.size()) - 1 - age;
+                    want += h[age] * (idx >= 0 ? past[idx][k] : 0.0f);
+                }
+                ASSERT_EQ(y[k], want) << "taps " << taps << " call " << call << " k " << k;
+            }
+        }
+        EXPECT_EQ(okvsFIRBlockFree_32f(s), okvOk);
+    }
+}
+
+TEST(FIRBlock, MisalignedPointersWarnWithSameOutput) {
+    FIRBlockState *a = nullptr, *b = nullptr;
+    ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&a, 3, 7), okvOk);
+    ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&b, 3, 7), okvOk);
+    alignas(16) float h[4] = {0.5f, 0.25f, -2.0f, 0}, x[8], xm[12], ya[8], yb[12];
+    for (int call = 0; call < 4; ++call) {
+        for (int i = 0; i < 7; ++i) xm[i + 1] = x[i] = float(call * 7 + i) * 0.1f;
+        ASSERT_EQ(okvsFIRBlockOne_32f(x, ya, a, h), okvOk);
+        ASSERT_EQ(okvsFIRBlockOne_32f(xm + 1, yb + 3, b, h), okvWrnMisaligned);
+        EXPECT_EQ(0, std::memcmp(ya, yb + 3, 7 * sizeof(float)));
+    }
+    okvsFIRBlockFree_32f(a);
+    okvsFIRBlockFree_32f(b);
+}
+
+TEST(FIRBlock, Statuses) {
+    FIRBlockState* s = nullptr;
+    EXPECT_EQ(okvsFIRBlockInitAlloc_32f(nullptr, 0, 0), okvErrNullPtr);
+    EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 0, 4), okvErrFirLen);
+    EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 4, 0), okvErrFirLen);
+    EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 40000, 4), okvErrFirLen);
+    EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(okvsFIRBlockFree_32f(nullptr), okvErrNullPtr);
+    ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, 2, 4), okvOk);
+    alignas(16) float x[4] = {1, 2, 3, 4}, y[4] = {}, h[2] = {1, 1};
+    EXPECT_EQ(okvsFIRBlockOne_32f(x, y, s, nullptr), okvErrNullPtr);
+    auto& st = const_cast<StateView&>(view(s));
+    st.position = 2;
+    EXPECT_EQ(okvsFIRBlockOne_32f(x, y, s, h), okvErrFirLen);
+    st.position = 0;
+    st.id = 57;
+    EXPECT_EQ(okvsFIRBlockOne_32f(x, y, s, h), okvErrContextMatch);
+    EXPECT_EQ(okvsFIRBlockFree_32f(s), okvErrContextMatch);
+    EXPECT_EQ(y[0], 0.0f);  // nothing written on failure
+    st.id = 58;
+    EXPECT_EQ(okvsFIRBlockFree_32f(s), okvOk);
+}

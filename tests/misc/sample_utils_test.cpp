@@ -1,0 +1,326 @@
+// Sample-format and power-law utilities: documented values, statuses, references.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfenv>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "okvac.h"
+
+namespace {
+
+std::mt19937 gen(2024);
+
+float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(gen); }
+
+// Storage with data at a chosen byte offset from a 16-byte boundary.
+template <class T>
+struct Buf {
+    std::vector<unsigned char> raw;
+    T* p;
+    Buf(size_t n, size_t byteShift) : raw(n * sizeof(T) + 32) {
+        auto a = (reinterpret_cast<uintptr_t>(raw.data()) + 15) & ~uintptr_t(15);
+        p = reinterpret_cast<T*>(a + byteShift);
+    }
+};
+
+}  // namespace
+
+TEST(Interleave, RoundTripEveryLayout) {
+    for (int ch = 1; ch <= 9; ++ch)
+        for (int len = 1; len <= 67; len += (len < 20 ? 1 : 7))
+            for (size_t shift : {0, 2, 4, 8, 12}) {
+                std::vector<Buf<Okv16s>> rows16;
+                std::vector<Buf<Okv32f>> rows32, back32;
+                std::vector<Buf<Okv16s>> back16;
+                std::vector<const Okv16s*> in16;
+                std::vector<const Okv32f*> in32;
+                std::vector<Okv16s*> out16;
+                std::vector<Okv32f*> out32;
+                for (int c = 0; c < ch; ++c) {
+                    rows16.emplace_back(len, c == 1 ? shift : 0);
+                    rows32.emplace_back(len, c == 1 ? shift & ~3u : 0);
+                    back16.emplace_back(len, 0);
+                    back32.emplace_back(len, 0);
+                }
+                for (int c = 0; c < ch; ++c) {
+                    for (int i = 0; i < len; ++i) {
+                        rows16[c].p[i] = Okv16s(gen());
+                        rows32[c].p[i] = std::bit_cast<float>(Okv32u(gen()));  // any bits, NaNs too
+                    }
+                    in16.push_back(rows16[c].p);
+                    in32.push_back(rows32[c].p);
+                    out16.push_back(back16[c].p);
+                    out32.push_back(back32[c].p);
+                }
+                Buf<Okv16s> il16(size_t(len) * ch, 0);
+                Buf<Okv32f> il32(size_t(len) * ch, shift & 4u);
+                const StatusCode want16 = shift && ch > 1 ? okvWrnMisaligned : okvOk;
+                const StatusCode want32 = ((shift & ~3u) && ch > 1) || (shift & 4u) ? okvWrnMisaligned : okvOk;
+                ASSERT_EQ(okvsInterleave_16s(in16.data(), ch, len, il16.p), want16);
+                ASSERT_EQ(okvsInterleave_32f(in32.data(), ch, len, il32.p), want32);
+                for (int i = 0; i < len; ++i)
+                    for (int c = 0; c < ch; ++c) {
+                        ASSERT_EQ(il16.p[i * ch + c], in16[c][i]);
+                        ASSERT_EQ(std::bit_cast<Okv32u>(il32.p[i * ch + c]), std::bit_cast<Okv32u>(in32[c][i]));
+                    }
+                ASSERT_EQ(okvsDeinterleave_16s(il16.p, ch, len, out16.data()), okvOk);
+                ASSERT_EQ(okvsDeinterleave_32f(il32.p, ch, len, out32.data()), shift & 4u ? okvWrnMisaligned : okvOk);
+                for (int c = 0; c < ch; ++c) {
+                    ASSERT_EQ(0, std::memcmp(out16[c], in16[c], len * 2)) << "ch " << ch << " len " << len;
+                    ASSERT_EQ(0, std::memcmp(out32[c], in32[c], len * 4));
+                }
+            }
+}
+
+TEST(Interleave, ChecksInOrderAndWriteNothingOnError) {
+    Okv16s a[4] = {1, 2, 3, 4}, b[4] = {5, 6, 7, 8}, il[8] = {};
+    Okv16s* rows[2] = {a, nullptr};
+    const Okv16s* crow[2] = {a, nullptr};
+    EXPECT_EQ(okvsDeinterleave_16s(il, 0, 4, rows), okvErrNumChannels);
+    EXPECT_EQ(okvsDeinterleave_16s(il, 2, 0, rows), okvErrSize);
+    EXPECT_EQ(okvsDeinterleave_16s(nullptr, 0, 0, rows), okvErrNullPtr);
+    EXPECT_EQ(okvsDeinterleave_16s(il, 2, 4, nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsDeinterleave_16s(il, 2, 4, rows), okvErrNullPtr);
+    EXPECT_EQ(a[0], 1);  // first row untouched when a later row is null
+    EXPECT_EQ(okvsInterleave_16s(crow, 2, 4, il), okvErrNullPtr);
+    EXPECT_EQ(il[0], 0);
+    EXPECT_EQ(okvsInterleave_16s(crow, -1, 4, nullptr), okvErrNullPtr);
+    const Okv32f* frows[1] = {nullptr};
+    EXPECT_EQ(okvsInterleave_32f(frows, 1, 0, reinterpret_cast<Okv32f*>(il)), okvErrSize);
+    (void)b;
+}
+
+TEST(Join, DocumentedValuesAndRounding) {
+    const float x[6] = {32767.5f, 40000.0f, -40000.0f, 2.5f, -2.5f, NAN};
+    const Okv16s want[6] = {32767, 32767, -32768, 2, -2, 32767};
+    for (int ch = 1; ch <= 9; ++ch) {
+        // Every channel gets the six special values at some position plus random values.
+        const int len = 37;
+        std::vector<std::vector<float>> rows(ch, std::vector<float>(len));
+        std::vector<const Okv32f*> ptr;
+        for (int c = 0; c < ch; ++c) {
+            for (int i = 0; i < len; ++i) rows[c][i] = uniform(-40000, 40000) / float(1 << (gen() % 16));
+            for (int k = 0; k < 6; ++k) rows[c][(c + 5 * k) % len] = x[k];
+            ptr.push_back(rows[c].data());
+        }
+        std::vector<Okv16s> out(size_t(len) * ch);
+        std::fesetround(FE_UPWARD);
+        ASSERT_EQ(okvsJoin_32f16s_D2L(ptr.data(), ch, len, out.data()), okvOk);
+        ASSERT_EQ(std::fegetround(), FE_UPWARD);
+        std::fesetround(FE_TONEAREST);
+        for (int c = 0; c < ch; ++c) {
+            for (int i = 0; i < len; ++i) {
+                const float v = rows[c][i];
+                const double r = std::isnan(v) ? 32767 : std::clamp(std::nearbyint(double(v)), -32768.0, 32767.0);
+                ASSERT_EQ(out[size_t(i) * ch + c], Okv16s(r)) << "ch " << ch << " v " << v;
+            }
+            for (int k = 0; k < 6; ++k) ASSERT_EQ(out[size_t((c + 5 * k) % len) * ch + c], want[k]);
+        }
+    }
+    Okv16s d[2];
+    const Okv32f* none[1] = {nullptr};
+    EXPECT_EQ(okvsJoin_32f16s_D2L(none, 1, 1, nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsJoin_32f16s_D2L(nullptr, 0, 1, d), okvErrSize);  // sizes before the rows
+    EXPECT_EQ(okvsJoin_32f16s_D2L(nullptr, 1, 1, d), okvErrNullPtr);
+    EXPECT_EQ(okvsJoin_32f16s_D2L(none, 1, 1, d), okvErrNullPtr);
+}
+
+TEST(MakeFloat, MantissaTimesPowerOfTwo) {
+    alignas(16) Okv16s m[3] = {16384, 16384, 1234}, e[3] = {0, -1, 112};
+    alignas(16) float f[3];
+    ASSERT_EQ(okvsMakeFloat_16s32f(m, e, 3, f), okvOk);
+    EXPECT_EQ(f[0], 0.5f);
+    EXPECT_EQ(f[1], 1.0f);
+    EXPECT_EQ(f[2], 0.0f);
+    const int len = 61;
+    Buf<Okv16s> mm(len, 2), ee(len, 0);
+    Buf<Okv32f> out(len, 0);
+    for (int i = 0; i < len; ++i) {
+        mm.p[i] = Okv16s(gen());
+        ee.p[i] = Okv16s(int(gen() % 254) - 142);
+    }
+    ASSERT_EQ(okvsMakeFloat_16s32f(mm.p, ee.p, len, out.p), okvWrnMisaligned);
+    for (int i = 0; i < len; ++i) ASSERT_EQ(out.p[i], std::ldexp(float(mm.p[i]), -15 - ee.p[i])) << ee.p[i];
+    EXPECT_EQ(okvsMakeFloat_16s32f(m, nullptr, 0, f), okvErrNullPtr);
+    EXPECT_EQ(okvsMakeFloat_16s32f(m, e, 0, f), okvErrSize);
+}
+
+TEST(Pow34, FloatEstimateWithinTwelveBits) {
+    const int len = 203;
+    Buf<Okv32f> x(len, 4), y(len, 0);
+    Buf<Okv16s> z(len, 0);
+    for (int i = 0; i < len; ++i) x.p[i] = uniform(-1.0f, 1.0f) * std::ldexp(1.0f, int(gen() % 80) - 40);
+    x.p[0] = 1.0e-37f;
+    x.p[1] = -2.0e-38f;
+    x.p[2] = 16.0f;
+    ASSERT_EQ(okvsPow34_32f(x.p, y.p, len), okvWrnMisaligned);
+    EXPECT_EQ(std::bit_cast<Okv32u>(y.p[0]), 0u);
+    EXPECT_EQ(std::bit_cast<Okv32u>(y.p[1]), 0u);
+    for (int i = 2; i < len; ++i) {
+        const double ref = std::pow(std::fabs(double(x.p[i])), 0.75);
+        ASSERT_NEAR(y.p[i], ref, ref * 2e-3) << x.p[i];
+    }
+    std::fesetround(FE_DOWNWARD);
+    ASSERT_EQ(okvsPow34_32f16s(x.p, z.p, len), okvWrnMisaligned);
+    EXPECT_EQ(std::fegetround(), FE_DOWNWARD);
+    std::fesetround(FE_TONEAREST);
+    for (int i = 0; i < len; ++i) {
+        const double ref = std::pow(std::fabs(double(x.p[i])), 0.75);
+        ASSERT_LE(std::fabs(z.p[i] - (ref > 31623 ? 31623 : ref)), std::max(1.0, ref * 2e-3)) << x.p[i];
+    }
+    alignas(16) const float sp[5] = {0.0f, 2.0e6f, -2.0e6f, NAN, 1.0e6f};
+    alignas(16) Okv16s r[5];
+    ASSERT_EQ(okvsPow34_32f16s(sp, r, 5), okvOk);
+    EXPECT_EQ(r[0], 0);
+    EXPECT_EQ(r[1], 31623);
+    EXPECT_EQ(r[2], 31623);
+    EXPECT_EQ(r[3], 0);
+    EXPECT_NEAR(r[4], 31623, 60);
+    EXPECT_EQ(okvsPow34_32f(sp, nullptr, 1), okvErrNullPtr);
+    EXPECT_EQ(okvsPow34_32f16s(sp, r, 0), okvErrSize);
+}
+
+TEST(Pow34, FixedPointDocumentedValuesAndAccuracy) {
+    auto one = [](Okv16s x, int in, int out) {
+        Okv16s r = -1;
+        EXPECT_EQ(okvsPow34_16s_Sfs(&x, in, &r, out, 1), okvOk);
+        return r;
+    };
+    EXPECT_EQ(one(1000, 0, 0), 178);
+    EXPECT_EQ(one(1000, 4, 0), 1423);
+    EXPECT_EQ(one(1000, 0, 4), 11);
+    EXPECT_EQ(one(16, 0, 0), 8);
+    EXPECT_EQ(one(-16, 0, 0), 8);
+    EXPECT_EQ(one(0, 0, 0), 0);
+    EXPECT_EQ(one(1000, 0, -20), 32767);
+    EXPECT_NEAR(one(-32768, 0, 0), 2435.5, 1);  // 2^11.25
+    for (int in : {-8, -3, 0, 1, 5}) {
+        for (int x = -32768; x <= 32767; x += 7) {
+            const double ref = std::pow(std::fabs(x) * std::ldexp(1.0, in), 0.75);
+            if (ref > 32767) continue;
+            ASSERT_LE(std::fabs(one(Okv16s(x), in, 0) - ref), 1.0 + ref * 2e-4) << x << " in " << in;
+        }
+    }
+    EXPECT_EQ(okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize);
+    EXPECT_EQ(okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr);
+}
+
+TEST(Pow43, TableIsCorrectlyRoundedAndSigned) {
+    std::vector<Okv16s> x(8207 * 2 + 16, 0);
+    for (int i = 0; i <= 8206; ++i) {
+        x[2 * i] = Okv16s(i);
+        x[2 * i + 1] = Okv16s(-i);
+    }
+    std::vector<float> y(x.size());
+    ASSERT_EQ(okvsPow43_16s32f(x.data(), y.data(), int(x.size())), okvOk);
+    for (int i = 0; i <= 8206; ++i) {
+        const float ref = float(std::pow(static_cast<long double>(i), 4.0L / 3.0L));
+        ASSERT_EQ(y[2 * i], ref) << i;
+        ASSERT_EQ(y[2 * i + 1], i ? -ref : 0.0f);
+    }
+    EXPECT_EQ(y[16], 16.0f);
+    EXPECT_EQ(y[17], -16.0f);
+    EXPECT_FALSE(std::signbit(y[1]));  // -0 gives +0.0
+    EXPECT_EQ(okvsPow43_16s32f(x.data(), y.data(), 0), okvOk);
+    EXPECT_EQ(okvsPow43_16s32f(x.data(), y.data(), -1), okvErrSize);
+    EXPECT_EQ(okvsPow43_16s32f(nullptr, y.data(), -1), okvErrNullPtr);
+}
+
+TEST(Pow43Scale, BandsScalesAndSaturation) {
+    // Cubes give exact powers: 8^(4/3) = 16, 27^(4/3) = 81; a^(4/3) * 2^(sf/4).
+    const Okv32s offs[4] = {0, 2, 3, 5};
+    const Okv16s sfs[3] = {0, 4, 10};
+    Okv16s x[10] = {8, -27, 1000, 0, -1, 9261, 12000, 8191, 8192, -16384};
+    Okv32s y[10];
+    for (auto& v : y) v = 12345;
+    ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, offs, 0, 3, 2, 0), okvOk);
+    EXPECT_EQ(y[0], 16);
+    EXPECT_EQ(y[1], -81);
+    EXPECT_EQ(y[2], 10000);  // band 1, sf 4: 2 * 1000^(4/3) / 2
+    EXPECT_EQ(y[3], 0);
+    for (int j = 4; j < 10; ++j) {
+        const long double ref = std::pow(static_cast<long double>(std::abs(x[j])), 4.0L / 3.0L) *
+                                (j < 6 ? 2.0L : std::pow(2.0L, 2.5L));
+        EXPECT_NEAR(std::abs(y[j]), std::floor(ref), 1 + ref * 3e-8) << x[j];
+        EXPECT_EQ(y[j] < 0, x[j] < 0);
+    }
+    EXPECT_NEAR(y[5], 2 * 194481, 1);  // 21^4, from the polynomial
+    const Okv32s one[2] = {0, 1};
+    const Okv16s big = 200, neg = -200;
+    x[0] = -8191;
+    ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x, y, &big, one, 0, 1, 1, 0), okvOk);
+    EXPECT_EQ(y[0], -INT32_MAX);
+    ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x, y, &neg, one, 0, 1, 1, 0), okvOk);
+    EXPECT_EQ(y[0], 0);
+    y[0] = 7;
+    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, offs, 0, 0, 1, 0), okvOk);
+    EXPECT_EQ(y[0], 7);
+    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, offs, 0, 1, -1, 0), okvErrSize);
+    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, nullptr, 0, -1, 1, 0), okvErrNullPtr);
+}
+
+TEST(CalcSF, QuarterPowerGainsWrapModulo1024) {
+    std::vector<Okv16s> sf(1100);
+    for (int i = 0; i < 1100; ++i) sf[i] = Okv16s(i - 600);
+    std::vector<float> g(sf.size());
+    const int offset = -30;
+    ASSERT_EQ(okvsCalcSF_16s32f(sf.data(), offset, g.data(), int(sf.size())), okvOk);
+    for (int i = 0; i < 1100; ++i) {
+        int d = sf[i] - offset;
+        d = ((d + 512) & 1023) - 512;
+        ASSERT_EQ(g[i], float(std::exp2(d / 4.0L))) << d;
+    }
+    Okv16s s[2] = {7, 11};
+    float r[2];
+    ASSERT_EQ(okvsCalcSF_16s32f(s, 7, r, 2), okvOk);
+    EXPECT_EQ(r[0], 1.0f);
+    EXPECT_EQ(r[1], 2.0f);
+    EXPECT_EQ(okvsCalcSF_16s32f(s, 7, r, 0), okvErrSize);
+    EXPECT_EQ(okvsCalcSF_16s32f(nullptr, 7, r, 0), okvErrNullPtr);
+}
+
+TEST(Scale, GainPerBand) {
+    std::vector<float> d(40), ref;
+    for (auto& v : d) v = uniform(-10, 10);
+    ref = d;
+    const Okv32s offs[5] = {0, 13, 13, 10, 40};  // an empty and a reversed band
+    const float gains[4] = {0.5f, 3.0f, 7.0f, -1.25f};
+    for (int j = 0; j < 13; ++j) ref[j] *= 0.5f;
+    for (int j = 10; j < 40; ++j) ref[j] *= -1.25f;
+    ASSERT_EQ(okvsScale_32f_I(d.data(), gains, offs, 4), okvOk);
+    EXPECT_EQ(d, ref);
+    EXPECT_EQ(okvsScale_32f_I(d.data(), gains, offs, 0), okvErrSize);
+    EXPECT_EQ(okvsScale_32f_I(d.data(), nullptr, offs, 0), okvErrNullPtr);
+}
+
+TEST(Spread, FollowsTheSpreadingFunction) {
+    Okv16s r = 0;
+    ASSERT_EQ(okvsSpread_16s_Sfs(100, 100, 0, &r), okvOk);
+    EXPECT_GE(r, 32700);
+    ASSERT_EQ(okvsSpread_16s_Sfs(0, 5, 0, &r), okvOk);  // tmpx 15 > 12
+    EXPECT_EQ(r, 0);
+    ASSERT_EQ(okvsSpread_16s_Sfs(5, 0, 0, &r), okvOk);  // tmpx -7.5 < -6
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(okvsSpread_16s_Sfs(0, 0, 0, nullptr), okvErrNullPtr);
+    // Against the floating-point function of the model, in Q15.
+    for (int sf = -12; sf <= 0; ++sf)
+        for (int d = -300; d <= 300; d += 3) {
+            const double tmpx = (d >= 0 ? 3.0 : 1.5) * d * std::ldexp(1.0, sf);
+            if (tmpx > 11.9 || tmpx < -5.9) continue;
+            const double t = tmpx - 0.5;
+            const double z = 8 * std::min(t * t - 2 * t, 0.0);
+            const double y = 15.811389 + 7.5 * (tmpx + 0.474) - 17.5 * std::sqrt(1 + (tmpx + 0.474) * (tmpx + 0.474));
+            const double ref = std::min(32767.0, 32768 * std::pow(10.0, (y + z) / 10));
+            ASSERT_EQ(okvsSpread_16s_Sfs(1000, 1000 + d, sf, &r), okvOk);
+            ASSERT_NEAR(r, ref, 2 + ref * 3e-3) << "d " << d << " sf " << sf;
+        }
+    ASSERT_EQ(okvsSpread_16s_Sfs(0x10000 + 3, 3, -4, &r), okvOk);  // arguments read as 16-bit
+    Okv16s same;
+    ASSERT_EQ(okvsSpread_16s_Sfs(3, 3, -4, &same), okvOk);
+    EXPECT_EQ(r, same);
+}
