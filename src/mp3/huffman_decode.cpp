@@ -17,6 +17,19 @@ inline int sext(Okv32u v, int bits) { return (int)(v << (32 - bits)) >> (32 - bi
 // Bit at position `at` of the window (0 = most significant).
 inline Okv32u bitAt(Okv64u w, int at) { return (Okv32u)((w << at) >> 63); }
 
+// Walks the tree from the internal node that first-level entry e points to, consuming the
+// bits of `bits` from the top; leaves the leaf in e and returns the bits used.
+template <class T>
+inline int treeWalk(const T* t, Okv64u bits, Okv32u& e) {
+    Okv32u q = 16 + (e >> 1);
+    int n = 0;
+    for (e = t[q]; !(e & 1); e = t[q], ++n, bits <<= 1) {
+        const Okv32u one = 16 + (e >> 1), zero = q + 1;
+        q = (Okv64s)bits < 0 ? one : zero;
+    }
+    return n;
+}
+
 struct HuffStream {
     const Okv8u* base;
     Okv32u pos;
@@ -77,9 +90,7 @@ bool decodeSmall(HuffStream& s, const Okv8u* t, Okv32s* out, int pairs, Okv32u e
                     break;
             }
         } else {
-            Okv32u q = 16 + (e >> 1);
-            used = 4;
-            for (e = t[q]; !(e & 1); e = t[q]) q = bitAt(w, used++) ? 16 + (e >> 1) : q + 1;
+            used = 4 + treeWalk(t, w << 4, e);
             finishPair<false>(w, used, (int)(e >> 5), (int)(e >> 2) & 7, 0, out);
         }
         s.pos += (Okv32u)used;
@@ -113,9 +124,7 @@ bool decodeBig(HuffStream& s, const Okv16u* t, int linbits, Okv32s* out, int pai
                     break;
             }
         } else {
-            Okv32u q = 16 + (e >> 1);
-            used = 4;
-            for (e = t[q]; !(e & 1); e = t[q]) q = bitAt(w, used++) ? 16 + (e >> 1) : q + 1;
+            used = 4 + treeWalk(t, w << 4, e);
             finishPair<kLin>(w, used, (int)(e >> 6) & 15, (int)(e >> 2) & 15, linbits, out);
         }
         s.pos += (Okv32u)used;

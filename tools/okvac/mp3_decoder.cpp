@@ -48,21 +48,26 @@ size_t Mp3Decoder::appendMainData(const uint8_t* p, size_t n) {
     return before;
 }
 
-const char* Mp3Decoder::decode(const uint8_t* frame, size_t size, const Mp3FrameInfo& fi, int outChannels,
-                               int16_t* pcm) {
+const char* Mp3Decoder::decode(const uint8_t* frame, size_t size, bool paddedInput, const Mp3FrameInfo& fi,
+                               int outChannels, int16_t* pcm) {
     const size_t sideEnd = size_t(fi.sideInfoStart) + fi.sideInfoBytes;
     const char* err = nullptr;
     if (size < sideEnd) {
         err = "frame too short";
     } else {
-        frame_.assign(frame, frame + size);
-        frame_.resize(size + kPad, 0);
-        Okv8u* p = frame_.data();
+        // The unpackers read a few bytes ahead: a frame at the very end of the input is copied.
+        Okv8u* p = const_cast<Okv8u*>(frame);
+        if (!paddedInput) {
+            frame_.assign(frame, frame + size);
+            frame_.resize(size + kPad, 0);
+            p = frame_.data();
+        }
+        const Okv8u* base = p;
         MP3FrameHeader h;
         int mdb = 0, priv;
         StatusCode st = okvsUnpackFrameHeader_MP3(&p, &h);
         if (st == okvOk) st = okvsUnpackSideInfo_MP3(&p, si_, &mdb, &priv, scfsi_, &h);
-        const size_t before = appendMainData(frame_.data() + sideEnd, size - sideEnd);
+        const size_t before = appendMainData(base + sideEnd, size - sideEnd);
         if (st != okvOk)
             err = "bad side information";
         else if (size_t(mdb) > before)

@@ -22,6 +22,7 @@ public:
 
 private:
     const uint8_t* data_;
+    size_t len_;
     Mp3FrameScanner scan_;
     Mp3Decoder dec_;
     std::vector<int16_t> pcm_;
