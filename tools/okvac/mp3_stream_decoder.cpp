@@ -15,7 +15,7 @@ Mp3StreamDecoder::Mp3StreamDecoder(const uint8_t* data, size_t len, bool floatSy
     size_t size;
     Mp3FrameInfo fi;
     while (pre.next(&f, &size, &fi)) {
-        if (!rate_) rate_ = fi.sampleRate;
+        if (!totalSamples_) rate_ = fi.sampleRate;
         if (fi.sampleRate != rate_) break;
         if (fi.channels > channels_) channels_ = fi.channels;
         totalSamples_ += fi.samples;
