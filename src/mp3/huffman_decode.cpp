@@ -36,6 +36,14 @@ struct HuffStream {
     Okv64u window() const { return mp3LoadBe64(base + (pos >> 3)) << (pos & 7); }
 };
 
+// Applies the sign bit at `used` to a non-zero v (without a branch: signs are random).
+inline int withSign(Okv64u w, int& used, int v) {
+    const int nz = v != 0;
+    const int neg = -(int)(bitAt(w, used) & (Okv32u)nz);
+    used += nz;
+    return (v ^ neg) - neg;
+}
+
 // Escape bits and sign bits that follow a pair's code; `used` counts the bits of the window.
 template <bool kLin>
 inline void finishPair(Okv64u w, int& used, int x, int y, int linbits, Okv32s* out) {
@@ -43,20 +51,13 @@ inline void finishPair(Okv64u w, int& used, int x, int y, int linbits, Okv32s* o
         x += (int)((w << used) >> (64 - linbits));
         used += linbits;
     }
-    if (x) {
-        if (bitAt(w, used)) x = -x;
-        ++used;
-    }
+    x = withSign(w, used, x);
     if (kLin && y == 15) {
         y += (int)((w << used) >> (64 - linbits));
         used += linbits;
     }
-    if (y) {
-        if (bitAt(w, used)) y = -y;
-        ++used;
-    }
     out[0] = x;
-    out[1] = y;
+    out[1] = withSign(w, used, y);
 }
 
 // Small tables (byte entries, values 0..7). Returns false when a pair ends past `end`.
@@ -142,11 +143,7 @@ int decodeCount1(HuffStream& s, bool tableB, Okv32s* dst, int idx, Okv32u end) {
         if (tableB) {
             const Okv32u m = ~(Okv32u)(w >> 60) & 15;
             used = 4;
-            for (int k = 0; k < 4; ++k) {
-                int v = (int)(m >> (3 - k)) & 1;
-                if (v) v = bitAt(w, used++) ? -1 : 1;
-                o[k] = v;
-            }
+            for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
         } else {
             const Okv32u look = (Okv32u)(w >> 58);
             Okv32u e;
@@ -156,11 +153,7 @@ int decodeCount1(HuffStream& s, bool tableB, Okv32s* dst, int idx, Okv32u end) {
             } else if (look < 6) {
                 const Okv32u m = mp3Count1A[look] >> 3;
                 used = 6;
-                for (int k = 0; k < 4; ++k) {
-                    int v = (int)(m >> (3 - k)) & 1;
-                    if (v) v = bitAt(w, used++) ? -1 : 1;
-                    o[k] = v;
-                }
+                for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
             } else {
                 if (look >= 16) {
                     e = mp3Count1A[look];
