@@ -107,6 +107,57 @@ typedef struct {
 /* The record of the selected variant; the same pointer on every call. */
 const LibVersionRecord* okvacGetLibVersion(void);
 
+/* ---- src/vlc/vlc_decode.api ---- */
+
+/* Variable-length decoding: code tables compiled into multi-level lookup specs. */
+typedef struct {
+    Okv32s value;
+    Okv32u code;
+    Okv32s length;
+} VLCCodeEntry;
+
+typedef struct OkvsVLCDecodeSpec_32s OkvsVLCDecodeSpec_32s;
+typedef struct OkvsVLCDecodeUTupleSpec_32s OkvsVLCDecodeUTupleSpec_32s;
+
+StatusCode okvsVLCDecodeGetSize_32s(const VLCCodeEntry* pInputTable, int inputTableSize, const Okv32s* pSubTablesSizes, int numSubTables, int* pSize);
+StatusCode okvsVLCDecodeInit_32s(const VLCCodeEntry* pInputTable, int inputTableSize, const Okv32s* pSubTablesSizes, int numSubTables, OkvsVLCDecodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeInitAlloc_32s(const VLCCodeEntry* pInputTable, int inputTableSize, const Okv32s* pSubTablesSizes, int numSubTables, OkvsVLCDecodeSpec_32s** ppVLCSpec);
+void okvsVLCDecodeFree_32s(OkvsVLCDecodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeOne_1u16s(const Okv8u** ppBitStream, int* pOffset, Okv16s* pDst, const OkvsVLCDecodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeBlock_1u16s(const Okv8u** ppBitStream, int* pOffset, Okv16s* pDst, int dstLen, const OkvsVLCDecodeSpec_32s* pVLCSpec);
+
+StatusCode okvsVLCDecodeUTupleGetSize_32s(const VLCCodeEntry* pInputTable, int inputTableSize, const Okv32s* pSubTablesSizes, int numSubTables, int numElements, int numValueBit, int* pSize);
+StatusCode okvsVLCDecodeUTupleInit_32s(const VLCCodeEntry* pInputTable, int inputTableSize, const Okv32s* pSubTablesSizes, int numSubTables, int numElements, int numValueBit, OkvsVLCDecodeUTupleSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeUTupleInitAlloc_32s(const VLCCodeEntry* pInputTable, int inputTableSize, const Okv32s* pSubTablesSizes, int numSubTables, int numElements, int numValueBit, OkvsVLCDecodeUTupleSpec_32s** ppVLCSpec);
+void okvsVLCDecodeUTupleFree_32s(OkvsVLCDecodeUTupleSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeUTupleOne_1u16s(const Okv8u** ppBitStream, int* pOffset, Okv16s* pDst, const OkvsVLCDecodeUTupleSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeUTupleBlock_1u16s(const Okv8u** ppBitStream, int* pOffset, Okv16s* pDst, int dstLen, const OkvsVLCDecodeUTupleSpec_32s* pVLCSpec);
+
+/* ---- src/vlc/vlc_encode.api ---- */
+
+/* Variable-length encoding and bit counting with direct-lookup specs. */
+typedef struct OkvsVLCEncodeSpec_32s OkvsVLCEncodeSpec_32s;
+
+StatusCode okvsVLCEncodeGetSize_32s(const VLCCodeEntry* pInputTable, int inputTableSize, int* pSize);
+StatusCode okvsVLCEncodeInit_32s(const VLCCodeEntry* pInputTable, int inputTableSize, OkvsVLCEncodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCEncodeInitAlloc_32s(const VLCCodeEntry* pInputTable, int inputTableSize, OkvsVLCEncodeSpec_32s** ppVLCSpec);
+void okvsVLCEncodeFree_32s(OkvsVLCEncodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCEncodeOne_16s1u(Okv16s src, Okv8u** ppBitStream, int* pBitOffset, const OkvsVLCEncodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCEncodeBlock_16s1u(const Okv16s* pSrc, int srcLen, Okv8u** ppBitStream, int* pBitOffset, const OkvsVLCEncodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCCountBits_16s32s(const Okv16s* pSrc, int srcLen, Okv32s* pCountBits, const OkvsVLCEncodeSpec_32s* pVLCSpec);
+
+/* ---- src/vlc/vlc_escape.api ---- */
+
+/* Pair codecs with the AAC escape sequence and the MP3 linbits field. */
+StatusCode okvsVLCDecodeEscBlock_AAC_1u16s(const Okv8u** ppBitStream, int* pBitOffset, Okv16s* pData, int len, const OkvsVLCDecodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeEscBlock_MP3_1u16s(const Okv8u** ppBitStream, int* pBitOffset, int linbits, Okv16s* pData, int len, const OkvsVLCDecodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeUTupleEscBlock_AAC_1u16s(const Okv8u** ppBitStream, int* pBitOffset, Okv16s* pData, int len, const OkvsVLCDecodeUTupleSpec_32s* pVLCSpec);
+StatusCode okvsVLCDecodeUTupleEscBlock_MP3_1u16s(const Okv8u** ppBitStream, int* pBitOffset, int linbits, Okv16s* pData, int len, const OkvsVLCDecodeUTupleSpec_32s* pVLCSpec);
+StatusCode okvsVLCEncodeEscBlock_AAC_16s1u(const Okv16s* pSrc, int srcLen, Okv8u** ppBitStream, int* pBitOffset, const OkvsVLCEncodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCEncodeEscBlock_MP3_16s1u(const Okv16s* pSrc, int srcLen, int linbits, Okv8u** ppBitStream, int* pBitOffset, const OkvsVLCEncodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCCountEscBits_AAC_16s32s(const Okv16s* pSrc, int srcLen, Okv32s* pCountBits, const OkvsVLCEncodeSpec_32s* pVLCSpec);
+StatusCode okvsVLCCountEscBits_MP3_16s32s(const Okv16s* pSrc, int srcLen, int linbits, Okv32s* pCountBits, const OkvsVLCEncodeSpec_32s* pVLCSpec);
+
 /* ---- src/mp3/mp3.api ---- */
 
 /* MP3 frame header and per granule/channel side information (Layer III). */

@@ -102,6 +102,10 @@ void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* 
     return data;
 }
 
+void* Arena::scratch(size_t bytes, size_t align) {
+    return alloc(Kind::Scratch, bytes, align, Aligned16, nullptr);
+}
+
 void Arena::snapshot() {
     Buf& b = bufs_.back();
     b.snap.assign(b.data, b.data + b.bytes);

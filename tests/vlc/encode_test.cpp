@@ -1,0 +1,147 @@
+// Encoding tables, code writing to the bit and bit counting.
+#include <gtest/gtest.h>
+
+#include "vlc_test_util.h"
+
+namespace {
+
+struct Enc {
+    vlct::SpecMem m;
+    OkvsVLCEncodeSpec_32s* spec = nullptr;
+    explicit Enc(const std::vector<VLCCodeEntry>& e) {
+        int size = 0;
+        EXPECT_EQ(okvOk, okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &size));
+        spec = static_cast<OkvsVLCEncodeSpec_32s*>(m.at(size, 9));
+        EXPECT_EQ(okvOk, okvsVLCEncodeInit_32s(e.data(), int(e.size()), spec));
+    }
+};
+
+int enc_size(const std::vector<VLCCodeEntry>& e) {
+    int size = 0;
+    StatusCode st = okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &size);
+    return st == okvOk ? size : st;
+}
+
+TEST(VlcEncode, SizesFollowTheValueRange) {
+    EXPECT_EQ(140, enc_size({{5, 1, 3}}));
+    std::vector<VLCCodeEntry> e;
+    for (int v = -3; v <= 4; ++v) e.push_back({v, uint32_t(v + 3), 3});
+    EXPECT_EQ(224, enc_size(e));
+    EXPECT_EQ((65535 + 131072) * 4 + 132, enc_size({{-32768, 0, 1}, {32767, 1, 1}}));
+    EXPECT_EQ(okvErrVLCParam, enc_size({{-2000000000, 0, 1}, {2000000000, 1, 1}}));  // beyond 2^31 bytes
+    EXPECT_EQ(okvErrVLCParam, enc_size({{0, 0, 0}}));    // lengths must lie in 1..32
+    EXPECT_EQ(okvErrVLCParam, enc_size({{0, 0, 33}}));
+    int size;
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeGetSize_32s(e.data(), 0, &size));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeGetSize_32s(nullptr, 0, &size));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeGetSize_32s(e.data(), 8, nullptr));
+}
+
+TEST(VlcEncode, WritesToTheBitAndKeepsSurroundingBits) {
+    // Value v -> code of length v + 1 with bits alternating from 1.
+    std::vector<VLCCodeEntry> e;
+    for (int v = 0; v < 32; ++v) e.push_back({v, 0xAAAAAAAAu >> (31 - v), v + 1});
+    Enc t(e);
+    std::mt19937 rng(3);
+    for (int iter = 0; iter < 400; ++iter) {
+        std::vector<Okv16s> vals(rng() % 20 + 1);
+        for (auto& v : vals) v = Okv16s(rng() % 32);
+        const int start = int(rng() % 40);
+        std::vector<uint8_t> block(vals.size() * 4 + 16), single;
+        for (auto& b : block) b = uint8_t(rng());
+        single = block;
+        const std::vector<uint8_t> orig = block;
+        Okv8u* p = block.data() + start / 8;
+        int off = start % 8;
+        ASSERT_EQ(okvOk, okvsVLCEncodeBlock_16s1u(vals.data(), int(vals.size()), &p, &off, t.spec));
+        Okv8u* q = single.data() + start / 8;
+        int qoff = start % 8;
+        uint64_t bits = 0;
+        vlct::BitSink ref;
+        for (auto v : vals) {
+            ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(v, &q, &qoff, t.spec));
+            bits += uint64_t(v) + 1;
+            ref.put(e[v].code, e[v].length);
+        }
+        const uint64_t end = uint64_t(start) + bits;
+        EXPECT_EQ(end, uint64_t(p - block.data()) * 8 + uint64_t(off));
+        EXPECT_EQ(p, block.data() + (q - single.data()));
+        EXPECT_EQ(off, qoff);
+        EXPECT_EQ(block, single);
+        EXPECT_TRUE(vlct::same_bits(block.data(), uint64_t(start), ref.bytes.data(), 0, bits));
+        EXPECT_TRUE(vlct::same_bits(block.data(), 0, orig.data(), 0, uint64_t(start)));
+        EXPECT_TRUE(vlct::same_bits(block.data(), end, orig.data(), end, orig.size() * 8 - end));
+        Okv32s count = 0;
+        ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(vals.data(), int(vals.size()), &count, t.spec));
+        EXPECT_EQ(int64_t(bits), count);
+    }
+}
+
+TEST(VlcEncode, CodeEndingAtAWordBoundary) {
+    Enc t({{1, 0x1FFFFF, 21}, {2, 0, 1}});
+    alignas(4) Okv8u buf[8] = {};
+    Okv8u* p = buf + 1;
+    int off = 3;  // 21 bits left in the word
+    ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(1, &p, &off, t.spec));
+    EXPECT_EQ(buf + 4, p);
+    EXPECT_EQ(0, off);
+    EXPECT_EQ(0x1F, buf[1]);
+    EXPECT_EQ(0xFF, buf[3]);
+}
+
+TEST(VlcEncode, FirstEntryWinsAndAbsentValuesAreRefused) {
+    Enc t({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
+    Okv8u buf[8] = {};
+    Okv8u* p = buf;
+    int off = 0;
+    ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(3, &p, &off, t.spec));
+    EXPECT_EQ(2, off);
+    EXPECT_EQ(0b01000000, buf[0]);
+    // 5 lies inside [3, 7] but has no code; 8 and 2 lie outside: nothing written.
+    for (Okv16s bad : {5, 8, 2}) {
+        const Okv16s vals[3] = {3, bad, 7};
+        buf[0] = 0x5A;
+        Okv32s count = -1;
+        EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeOne_16s1u(bad, &p, &off, t.spec));
+        EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeBlock_16s1u(vals, 3, &p, &off, t.spec));
+        EXPECT_EQ(okvErrVLCParam, okvsVLCCountBits_16s32s(vals, 3, &count, t.spec));
+        EXPECT_EQ(-1, count);
+        EXPECT_EQ(buf, p);
+        EXPECT_EQ(2, off);
+        EXPECT_EQ(0x5A, buf[0]);
+    }
+}
+
+TEST(VlcEncode, ArgumentChecks) {
+    Enc t({{0, 0, 1}, {1, 1, 1}});
+    Okv8u buf[8] = {};
+    Okv8u* p = buf;
+    Okv8u* nul = nullptr;
+    int off = 8;
+    const Okv16s v[2] = {0, 1};
+    Okv32s count = -1;
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeBlock_16s1u(v, 2, &p, &off, t.spec));
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeOne_16s1u(0, &p, &off, t.spec));
+    off = 0;
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeBlock_16s1u(v, 0, &p, &off, t.spec));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeBlock_16s1u(nullptr, 0, &p, &off, t.spec));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeBlock_16s1u(v, 2, &nul, &off, t.spec));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeOne_16s1u(0, &p, nullptr, t.spec));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCCountBits_16s32s(v, 2, nullptr, t.spec));
+    EXPECT_EQ(okvErrVLCParam, okvsVLCCountBits_16s32s(v, 0, &count, t.spec));
+    okvsVLCEncodeFree_32s(t.spec);
+    okvsVLCEncodeFree_32s(t.spec);
+    EXPECT_EQ(okvErrVLCParam, okvsVLCCountBits_16s32s(v, 2, &count, t.spec));
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeOne_16s1u(0, &p, &off, t.spec));
+    EXPECT_EQ(-1, count);
+    EXPECT_EQ(buf, p);
+    OkvsVLCEncodeSpec_32s* a = nullptr;
+    const VLCCodeEntry e[2] = {{-1, 0, 1}, {1, 1, 1}};
+    ASSERT_EQ(okvOk, okvsVLCEncodeInitAlloc_32s(e, 2, &a));
+    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(v + 1, 1, &count, a));
+    EXPECT_EQ(1, count);
+    okvsVLCEncodeFree_32s(a);
+    okvsVLCEncodeFree_32s(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,273 @@
+// AAC escape and MP3 linbits pair codecs with the standard code tables.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+#include "vlc_test_util.h"
+
+namespace {
+
+using vlc_std::PairCode;
+using vlct::BitSink;
+
+template <class Spec>
+struct Specs {
+    vlct::SpecMem m;
+    Spec* spec = nullptr;
+};
+
+struct AacSpecs {
+    Specs<OkvsVLCDecodeSpec_32s> dec;
+    Specs<OkvsVLCDecodeUTupleSpec_32s> tup;
+    Specs<OkvsVLCEncodeSpec_32s> enc;
+};
+
+// Decoding specs (plain and UTuple) and the encoding spec of one pair table.
+void build(const PairCode* t, int n, const std::vector<VLCCodeEntry>& encEntries, AacSpecs* s) {
+    const auto de = vlct::esc_decode_entries(t, n);
+    const auto te = vlct::tuple_entries(t, n, 5);
+    const Okv32s sizes[] = {7, 7, 7};
+    int size = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeGetSize_32s(de.data(), int(de.size()), sizes, 3, &size));
+    s->dec.spec = static_cast<OkvsVLCDecodeSpec_32s*>(s->dec.m.at(size, 3));
+    ASSERT_EQ(okvOk, okvsVLCDecodeInit_32s(de.data(), int(de.size()), sizes, 3, s->dec.spec));
+    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleGetSize_32s(te.data(), n, sizes, 3, 2, 5, &size));
+    s->tup.spec = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(s->tup.m.at(size, 17));
+    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleInit_32s(te.data(), n, sizes, 3, 2, 5, s->tup.spec));
+    ASSERT_EQ(okvOk, okvsVLCEncodeGetSize_32s(encEntries.data(), int(encEntries.size()), &size));
+    s->enc.spec = static_cast<OkvsVLCEncodeSpec_32s*>(s->enc.m.at(size, 40));
+    ASSERT_EQ(okvOk, okvsVLCEncodeInit_32s(encEntries.data(), int(encEntries.size()), s->enc.spec));
+}
+
+const PairCode& pair_code(const PairCode* t, int rowLen, int x, int y) { return t[x * rowLen + y]; }
+
+void put_aac_escape(BitSink& s, int m) {
+    int N = 4;
+    while ((2 << N) <= m) ++N;
+    for (int i = 0; i < N - 4; ++i) s.bit(1);
+    s.bit(0);
+    s.put(uint32_t(m - (1 << N)), N);
+}
+
+// Reference streams, in the order of the standards.
+void put_aac_pair(BitSink& s, int a, int b) {
+    const int ma = std::min(std::abs(a), 16), mb = std::min(std::abs(b), 16);
+    const PairCode& c = pair_code(vlc_std::kAacCodebook11, 17, ma, mb);
+    s.put(c.code, c.length);
+    if (a) s.bit(a < 0);
+    if (b) s.bit(b < 0);
+    if (ma == 16) put_aac_escape(s, std::abs(a));
+    if (mb == 16) put_aac_escape(s, std::abs(b));
+}
+
+void put_mp3_pair(BitSink& s, const PairCode* t, int linbits, int x, int y) {
+    const PairCode& c = pair_code(t, 16, std::min(std::abs(x), 15), std::min(std::abs(y), 15));
+    s.put(c.code, c.length);
+    for (int v : {x, y}) {
+        if (std::abs(v) >= 15) s.put(uint32_t(std::abs(v) - 15), linbits);
+        if (v) s.bit(v < 0);
+    }
+}
+
+int random_value(std::mt19937& rng, int maxMag) {
+    const unsigned k = rng() % 10;
+    int m = k < 6 ? int(rng() % 16) : k < 9 ? 14 + int(rng() % 6) : int(rng() % (maxMag + 1));
+    m = std::min(m, maxMag);
+    return rng() % 2 ? -m : m;
+}
+
+// Encodes vals from a random bit position, checks the bits against the
+// reference stream, the count, and decodes them back with decode(p, off, out, n).
+template <class Encode, class Count, class Decode>
+void round_trip(std::mt19937& rng, const std::vector<Okv16s>& vals, const BitSink& ref, Encode encode, Count count,
+                const std::vector<Decode>& decoders) {
+    std::vector<uint8_t> buf(ref.bytes.size() + 16 + vlct::kPad);
+    for (auto& b : buf) b = uint8_t(rng());
+    const std::vector<uint8_t> orig = buf;
+    const uint64_t start = rng() % 64;
+    Okv8u* w = buf.data() + start / 8;
+    int woff = int(start % 8);
+    ASSERT_EQ(okvOk, encode(vals.data(), int(vals.size()), &w, &woff));
+    const uint64_t end = uint64_t(w - buf.data()) * 8 + uint64_t(woff);
+    ASSERT_EQ(start + ref.nbits, end);
+    EXPECT_TRUE(vlct::same_bits(buf.data(), start, ref.bytes.data(), 0, ref.nbits));
+    EXPECT_TRUE(vlct::same_bits(buf.data(), 0, orig.data(), 0, start));
+    EXPECT_TRUE(vlct::same_bits(buf.data(), end, orig.data(), end, buf.size() * 8 - end));
+    Okv32s bits = -1;
+    ASSERT_EQ(okvOk, count(vals.data(), int(vals.size()), &bits));
+    EXPECT_EQ(int64_t(ref.nbits), bits);
+    for (const auto& decode : decoders) {
+        std::vector<Okv16s> out(vals.size() + 1, 77);  // one more: an odd count stops at the pairs
+        const Okv8u* r = buf.data() + start / 8;
+        int roff = int(start % 8);
+        ASSERT_EQ(okvOk, decode(&r, &roff, out.data(), int(out.size())));
+        EXPECT_EQ(end, uint64_t(r - buf.data()) * 8 + uint64_t(roff));
+        EXPECT_EQ(77, out.back());
+        out.pop_back();
+        ASSERT_EQ(vals, out);
+    }
+}
+
+typedef std::function<StatusCode(const Okv8u**, int*, Okv16s*, int)> DecodeFn;
+
+TEST(VlcEscape, AacCodebook11RoundTrip) {
+    AacSpecs s;
+    build(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries(), &s);
+    std::mt19937 rng(11);
+    const std::vector<DecodeFn> dec = {
+        [&](const Okv8u** p, int* o, Okv16s* d, int n) { return okvsVLCDecodeEscBlock_AAC_1u16s(p, o, d, n, s.dec.spec); },
+        [&](const Okv8u** p, int* o, Okv16s* d, int n) {
+            return okvsVLCDecodeUTupleEscBlock_AAC_1u16s(p, o, d, n, s.tup.spec);
+        }};
+    for (int iter = 0; iter < 300; ++iter) {
+        std::vector<Okv16s> vals(2 * (rng() % 300 + 1));
+        BitSink ref;
+        for (size_t i = 0; i < vals.size(); i += 2) {
+            vals[i] = Okv16s(random_value(rng, 8191));
+            vals[i + 1] = Okv16s(random_value(rng, 8191));
+            put_aac_pair(ref, vals[i], vals[i + 1]);
+        }
+        round_trip(
+            rng, vals, ref,
+            [&](const Okv16s* v, int n, Okv8u** p, int* o) { return okvsVLCEncodeEscBlock_AAC_16s1u(v, n, p, o, s.enc.spec); },
+            [&](const Okv16s* v, int n, Okv32s* c) { return okvsVLCCountEscBits_AAC_16s32s(v, n, c, s.enc.spec); }, dec);
+    }
+}
+
+TEST(VlcEscape, Mp3Tables16And24AtEveryLinbits) {
+    for (const PairCode* t : {vlc_std::kMp3Table16, vlc_std::kMp3Table24}) {
+        AacSpecs s;
+        build(t, 256, vlct::mp3_encode_entries(t), &s);
+        std::mt19937 rng(16);
+        for (int linbits = 0; linbits <= 14; ++linbits) {
+            SCOPED_TRACE(testing::Message() << "linbits " << linbits);
+            const std::vector<DecodeFn> dec = {
+                [&](const Okv8u** p, int* o, Okv16s* d, int n) {
+                    return okvsVLCDecodeEscBlock_MP3_1u16s(p, o, linbits, d, n, s.dec.spec);
+                },
+                [&](const Okv8u** p, int* o, Okv16s* d, int n) {
+                    return okvsVLCDecodeUTupleEscBlock_MP3_1u16s(p, o, linbits, d, n, s.tup.spec);
+                }};
+            for (int iter = 0; iter < 40; ++iter) {
+                std::vector<Okv16s> vals(2 * (rng() % 300 + 1));
+                BitSink ref;
+                for (size_t i = 0; i < vals.size(); i += 2) {
+                    vals[i] = Okv16s(random_value(rng, 15 + (1 << linbits) - 1));
+                    vals[i + 1] = Okv16s(random_value(rng, 15 + (1 << linbits) - 1));
+                    put_mp3_pair(ref, t, linbits, vals[i], vals[i + 1]);
+                }
+                round_trip(
+                    rng, vals, ref,
+                    [&](const Okv16s* v, int n, Okv8u** p, int* o) {
+                        return okvsVLCEncodeEscBlock_MP3_16s1u(v, n, linbits, p, o, s.enc.spec);
+                    },
+                    [&](const Okv16s* v, int n, Okv32s* c) {
+                        return okvsVLCCountEscBits_MP3_16s32s(v, n, linbits, c, s.enc.spec);
+                    },
+                    dec);
+            }
+        }
+    }
+}
+
+TEST(VlcEscape, AacEscapeSequenceEdges) {
+    AacSpecs s;
+    build(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries(), &s);
+    // Pair (-16, 0) with the escape 0 1010: N = 4, magnitude 26, 5 bits.
+    const PairCode& c = pair_code(vlc_std::kAacCodebook11, 17, 16, 0);
+    BitSink ok;
+    ok.put(c.code, c.length);
+    ok.bit(1);
+    ok.put(0b01010, 5);
+    const uint64_t firstEnd = ok.nbits;
+    ok.put(c.code, c.length);
+    ok.bit(0);
+    ok.put(0x1FF, 9);  // nine leading ones
+    ok.bytes.resize(ok.bytes.size() + vlct::kPad);
+    Okv16s out[4] = {77, 77, 77, 77};
+    const Okv8u* p = ok.bytes.data();
+    int off = 0;
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 4, s.dec.spec));
+    EXPECT_EQ(-26, out[0]);
+    EXPECT_EQ(0, out[1]);
+    EXPECT_EQ(77, out[2]);
+    EXPECT_EQ(ok.bytes.data(), p);
+    EXPECT_EQ(0, off);
+    ASSERT_EQ(okvOk, okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 3, s.dec.spec));  // one pair only
+    EXPECT_EQ(firstEnd, uint64_t(p - ok.bytes.data()) * 8 + uint64_t(off));
+    EXPECT_EQ(77, out[2]);
+    // Counting (17, 3) adds 2 * 4 - 3 bits to the code length of (16, 3).
+    const Okv16s v[3] = {17, 3, 9999};
+    Okv32s n = 0;
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_AAC_16s32s(v, 3, &n, s.enc.spec));
+    EXPECT_EQ(pair_code(vlc_std::kAacCodebook11, 17, 16, 3).length + 2 + 5, n);
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_AAC_16s32s(v, 1, &n, s.enc.spec));
+    EXPECT_EQ(0, n);
+    // Magnitudes above 8191 cannot be escaped: refused before writing.
+    const Okv16s big[2] = {8192, 0};
+    Okv8u buf[16] = {};
+    Okv8u* w = buf;
+    off = 0;
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeEscBlock_AAC_16s1u(big, 2, &w, &off, s.enc.spec));
+    EXPECT_EQ(okvErrVLCParam, okvsVLCCountEscBits_AAC_16s32s(big, 2, &n, s.enc.spec));
+    EXPECT_EQ(buf, w);
+    EXPECT_EQ(0, buf[0]);
+}
+
+TEST(VlcEscape, Mp3EscapeWithoutLinbitsReadsOnlyTheSign) {
+    AacSpecs s;
+    build(vlc_std::kMp3Table16, 256, vlct::mp3_encode_entries(vlc_std::kMp3Table16), &s);
+    const Okv16s v[2] = {-15, 0};
+    Okv8u buf[16] = {};
+    Okv8u* w = buf;
+    int off = 0;
+    ASSERT_EQ(okvOk, okvsVLCEncodeEscBlock_MP3_16s1u(v, 2, 0, &w, &off, s.enc.spec));
+    const PairCode& c = pair_code(vlc_std::kMp3Table16, 16, 15, 0);
+    EXPECT_EQ(uint64_t(c.length) + 1, uint64_t(w - buf) * 8 + uint64_t(off));
+    // 16 needs one linbit: refused at linbits 0, fine at 1.
+    const Okv16s v16[2] = {16, 0};
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeEscBlock_MP3_16s1u(v16, 2, 0, &w, &off, s.enc.spec));
+    Okv32s n = 0;
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_MP3_16s32s(v16, 2, 1, &n, s.enc.spec));
+    EXPECT_EQ(c.length + 1 + 1, n);
+    EXPECT_EQ(okvErrVLCParam, okvsVLCCountEscBits_MP3_16s32s(v16, 2, 15, &n, s.enc.spec));
+}
+
+TEST(VlcEscape, ArgumentChecks) {
+    AacSpecs s;
+    build(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries(), &s);
+    Okv8u buf[16] = {};
+    const Okv8u* p = buf;
+    Okv8u* w = buf;
+    int off = 8;
+    Okv16s out[2] = {77, 77};
+    Okv32s n = -1;
+    EXPECT_EQ(okvErrBitOffset, okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 2, s.dec.spec));
+    EXPECT_EQ(okvErrBitOffset, okvsVLCDecodeUTupleEscBlock_MP3_1u16s(&p, &off, 3, out, 2, s.tup.spec));
+    EXPECT_EQ(okvErrBitOffset, okvsVLCEncodeEscBlock_AAC_16s1u(out, 2, &w, &off, s.enc.spec));
+    off = 0;
+    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeEscBlock_MP3_1u16s(&p, nullptr, 3, out, 2, s.dec.spec));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCCountEscBits_MP3_16s32s(out, 2, 3, nullptr, s.enc.spec));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeEscBlock_MP3_16s1u(out, 2, 3, nullptr, &off, s.enc.spec));
+    // Wrong identifiers: an encoding spec given to a decoder and the other way round.
+    EXPECT_EQ(okvErrContextMatch, okvsVLCDecodeEscBlock_AAC_1u16s(
+                                      &p, &off, out, 2, reinterpret_cast<OkvsVLCDecodeSpec_32s*>(s.enc.spec)));
+    EXPECT_EQ(okvErrContextMatch, okvsVLCCountEscBits_AAC_16s32s(
+                                      out, 2, &n, reinterpret_cast<OkvsVLCEncodeSpec_32s*>(s.dec.spec)));
+    // A plain spec is no pair tuple spec.
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeUTupleEscBlock_AAC_1u16s(
+                                  &p, &off, out, 2, reinterpret_cast<OkvsVLCDecodeUTupleSpec_32s*>(s.dec.spec)));
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, 15, out, 2, s.dec.spec));
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, -1, out, 2, s.dec.spec));
+    // Fewer than two values: nothing happens.
+    EXPECT_EQ(okvOk, okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 1, s.dec.spec));
+    EXPECT_EQ(okvOk, okvsVLCEncodeEscBlock_AAC_16s1u(out, 1, &w, &off, s.enc.spec));
+    EXPECT_EQ(buf, p);
+    EXPECT_EQ(buf, w);
+    EXPECT_EQ(0, off);
+    EXPECT_EQ(77, out[0]);
+    EXPECT_EQ(-1, n);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+// Round trips over thousands of random prefix codes and level splits.
+#include <gtest/gtest.h>
+
+#include "vlc_test_util.h"
+
+namespace {
+
+TEST(VlcRoundTrip, RandomPrefixCodes) {
+    std::mt19937 rng(20261205);
+    for (int iter = 0; iter < 3000; ++iter) {
+        const int n = iter < 50 ? iter % 4 + 1 : int(rng() % 300) + 1;
+        int maxLen = int(rng() % 32) + 1;
+        while ((uint64_t(1) << maxLen) < uint64_t(n)) ++maxLen;
+        const auto e = vlct::random_prefix_code(rng, n, maxLen);
+        const auto sizes = vlct::random_sizes(rng, vlct::max_length(e));
+        SCOPED_TRACE(testing::Message() << "iteration " << iter << ", " << n << " codes, L " << vlct::max_length(e));
+
+        int dsize = 0, esize = 0;
+        ASSERT_EQ(okvOk, okvsVLCDecodeGetSize_32s(e.data(), n, sizes.data(), int(sizes.size()), &dsize));
+        ASSERT_EQ(okvOk, okvsVLCEncodeGetSize_32s(e.data(), n, &esize));
+        vlct::SpecMem dm, em;
+        auto* dec = static_cast<OkvsVLCDecodeSpec_32s*>(dm.at(dsize, rng() % 64));
+        auto* enc = static_cast<OkvsVLCEncodeSpec_32s*>(em.at(esize, rng() % 64));
+        ASSERT_EQ(okvOk, okvsVLCDecodeInit_32s(e.data(), n, sizes.data(), int(sizes.size()), dec));
+        ASSERT_EQ(okvOk, okvsVLCEncodeInit_32s(e.data(), n, enc));
+
+        std::vector<Okv16s> vals(rng() % 150 + 1);
+        for (auto& v : vals) v = Okv16s(e[rng() % n].value);
+        std::vector<uint8_t> buf(vals.size() * 4 + 8 + vlct::kPad);
+        for (auto& b : buf) b = uint8_t(rng());
+        const uint64_t start = rng() % 64;
+        Okv8u* w = buf.data() + start / 8;
+        int woff = int(start % 8);
+        ASSERT_EQ(okvOk, okvsVLCEncodeBlock_16s1u(vals.data(), int(vals.size()), &w, &woff, enc));
+        const uint64_t end = uint64_t(w - buf.data()) * 8 + uint64_t(woff);
+        Okv32s count = 0;
+        ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(vals.data(), int(vals.size()), &count, enc));
+        EXPECT_EQ(end - start, uint64_t(count));
+
+        std::vector<Okv16s> out(vals.size());
+        const Okv8u* r = buf.data() + start / 8;
+        int roff = int(start % 8);
+        ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&r, &roff, out.data(), int(out.size()), dec));
+        ASSERT_EQ(vals, out);
+        EXPECT_EQ(end, uint64_t(r - buf.data()) * 8 + uint64_t(roff));
+        r = buf.data() + start / 8;
+        roff = int(start % 8);
+        for (size_t i = 0; i < vals.size(); ++i) {
+            Okv16s v;
+            ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&r, &roff, &v, dec));
+            ASSERT_EQ(vals[i], v);
+        }
+        EXPECT_EQ(end, uint64_t(r - buf.data()) * 8 + uint64_t(roff));
+    }
+}
+
+TEST(VlcRoundTrip, RandomTupleCodes) {
+    std::mt19937 rng(77);
+    for (int iter = 0; iter < 500; ++iter) {
+        const int N = int(rng() % 4) + 1, B = int(rng() % 5) + 1;
+        const int n = int(rng() % 120) + 2;
+        auto e = vlct::random_prefix_code(rng, n, 20);
+        for (auto& x : e) x.value = int32_t(rng() & ((1u << (N * B)) - 1));
+        const auto sizes = vlct::random_sizes(rng, vlct::max_length(e));
+        SCOPED_TRACE(testing::Message() << "iteration " << iter << " N " << N << " B " << B);
+        int size = 0;
+        ASSERT_EQ(okvOk, okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), int(sizes.size()), N, B, &size));
+        vlct::SpecMem m;
+        auto* spec = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(m.at(size, rng() % 64));
+        ASSERT_EQ(okvOk, okvsVLCDecodeUTupleInit_32s(e.data(), n, sizes.data(), int(sizes.size()), N, B, spec));
+        vlct::BitSink s;
+        const int lead = int(rng() % 8);
+        s.put(rng(), lead);
+        std::vector<Okv16s> want;
+        const int tuples = int(rng() % 50) + 1;
+        for (int t = 0; t < tuples; ++t) {
+            const auto& x = e[rng() % n];
+            s.put(x.code, x.length);
+            for (int k = 0; k < N; ++k) {
+                int a = (x.value >> ((N - 1 - k) * B)) & ((1 << B) - 1);
+                if (a && rng() % 2) {
+                    s.bit(1);
+                    a = -a;
+                } else if (a) {
+                    s.bit(0);
+                }
+                want.push_back(Okv16s(a));
+            }
+        }
+        const uint64_t end = s.nbits;
+        s.bytes.resize(s.bytes.size() + vlct::kPad);
+        std::vector<Okv16s> out(want.size() + N - 1, 77);
+        const Okv8u* p = s.bytes.data();
+        int off = lead;
+        ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, out.data(), int(out.size()), spec));
+        EXPECT_EQ(end, uint64_t(p - s.bytes.data()) * 8 + uint64_t(off));
+        for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(want[i], out[i]) << i;
+        for (size_t i = want.size(); i < out.size(); ++i) EXPECT_EQ(77, out[i]);
+    }
+}
+
+}  // namespace
