@@ -3,7 +3,8 @@
 //
 // Choices where the arithmetic is left open: shifts that would leave 32 bits saturate
 // (requant_core.h); the stereo products form 2L in 32-bit wrapping arithmetic; an LSF
-// intensity scale shift of 32 or more acts as 31. Short-block results are written for every
+// intensity scale shift of 32 or more acts as 31; the last LSF band inherits the intensity
+// position of the band below it (isPosLong). Short-block results are written for every
 // line of the granule (zeros above a window's last non-zero band), so the reordered spectrum
 // is fully defined.
 #include "mp3/requant_core.h"
@@ -55,6 +56,19 @@ void survey(const Ctx& k, const Okv32s* x, Chan& c)
         const int end = k.sht[c.last[w]];
         if (end > c.extent) c.extent = end;
     }
+}
+
+// Intensity positions of channel 1. In LSF the last band (21 long, 12 short), which carries
+// no scalefactor, repeats the position of the band below when that band lies in the intensity
+// region too (from band b long, from band rw in window w); otherwise it reads its own entry.
+Okv8s isPosLong(const Ctx& k, const Okv8s* sf1, int band, int b)
+{
+    return sf1[k.lsf && band == 21 && b < 21 ? 20 : band];
+}
+Okv8s isPosShort(const Ctx& k, const Okv8s* sf1, const Chan& c, int band, int w, int rw)
+{
+    const int src = k.lsf && band == 12 && rw < 12 ? 11 : band;
+    return sf1[c.base + 3 * (src - c.first) + w];
 }
 
 Okv32s twice(Okv32s v) { return Okv32s(Okv32u(v) << 1); }
@@ -167,7 +181,7 @@ StatusCode requantGranule(Okv32s* spec, int* nz, const Okv8s* sf, const MP3SideI
                 if (k.is) {
                     const int end = c0.mixed ? (k.lsf ? 6 : 8) : 22;
                     for (int b = bLong; b < end; ++b)
-                        if (illegalIs(k, sf1[b])) c0.m[b] = 2;
+                        if (illegalIs(k, isPosLong(k, sf1, b, bLong))) c0.m[b] = 2;
                 }
             }
         }
@@ -180,10 +194,8 @@ StatusCode requantGranule(Okv32s* spec, int* nz, const Okv8s* sf, const MP3SideI
                     c0.m[i] = c1.m[i] = 2;
                 }
                 if (k.is)
-                    for (int b = rw; b < hw; ++b) {
-                        const int i = c0.base + 3 * (b - c0.first) + w;
-                        if (illegalIs(k, sf1[i])) c0.m[i] = 2;
-                    }
+                    for (int b = rw; b < hw; ++b)
+                        if (illegalIs(k, isPosShort(k, sf1, c0, b, w, rw))) c0.m[c0.base + 3 * (b - c0.first) + w] = 2;
             }
     }
 
@@ -247,7 +259,8 @@ StatusCode requantGranule(Okv32s* spec, int* nz, const Okv8s* sf, const MP3SideI
                 if (bound > cap) bound = cap;
                 for (int b = bLong; b < 22 && k.lng[b] < bound; ++b) {
                     const int end = k.lng[b + 1] < cap ? k.lng[b + 1] : cap;
-                    const StatusCode st = intensity(k, l + k.lng[b], r + k.lng[b], end - k.lng[b], sf1[b], isScale);
+                    const StatusCode st =
+                        intensity(k, l + k.lng[b], r + k.lng[b], end - k.lng[b], isPosLong(k, sf1, b, bLong), isScale);
                     if (st != okvOk) return st;
                     if (end > top) top = end;
                 }
@@ -266,9 +279,8 @@ StatusCode requantGranule(Okv32s* spec, int* nz, const Okv8s* sf, const MP3SideI
                         midSide(l + k.start(b, w), r + k.start(b, w), k.width(b));
                 if (k.is)
                     for (int b = rw; b < hw; ++b) {
-                        const int i = c0.base + 3 * (b - c0.first) + w;
-                        const StatusCode st =
-                            intensity(k, l + k.start(b, w), r + k.start(b, w), k.width(b), sf1[i], isScale);
+                        const StatusCode st = intensity(k, l + k.start(b, w), r + k.start(b, w), k.width(b),
+                                                        isPosShort(k, sf1, c0, b, w, rw), isScale);
                         if (st != okvOk) return st;
                     }
             }

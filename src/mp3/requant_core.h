@@ -2,6 +2,8 @@
 // polynomial for |x| > 128, and shifts with saturation.
 #pragma once
 
+#include <tmmintrin.h>
+
 #include "core/okv_internal.h"
 #include "mp3/mp3_ce_math.h"
 
@@ -68,43 +70,82 @@ inline Okv32s powLarge(int n, int& e)
 // Magnitudes 0..15 for q = e & 3 and s = e >> 2: R[q][n] >> min(s + 2, 31) for n <= 3,
 // R[q][n] >> min(s - 1, 31) above; left shifts (s below -2, or below 1) saturate.
 // s is at least -12 for every accepted gain; from s = 32 on every entry is 0.
+// Stored as byte planes (byte b of entry n at [b][n]) for 16-way byte shuffles.
 constexpr int kSmallMinS = -12, kSmallMaxS = 32;
-struct SmallTables {
-    Okv32s v[4][kSmallMaxS - kSmallMinS + 1][16] = {};
+struct alignas(16) SmallTables {
+    Okv8u plane[4][kSmallMaxS - kSmallMinS + 1][4][16] = {};
     constexpr SmallTables() {
         for (int q = 0; q < 4; ++q)
             for (int s = kSmallMinS; s <= kSmallMaxS; ++s)
                 for (int n = 1; n < 16; ++n) {
                     const Okv32s r = kPow.r[q][n];
                     const int sh = n <= 3 ? s + 2 : s - 1;
-                    v[q][s - kSmallMinS][n] = sh >= 0 ? r >> (sh < 31 ? sh : 31) : shlSat(r, -sh);
+                    const Okv32u v = Okv32u(sh >= 0 ? r >> (sh < 31 ? sh : 31) : shlSat(r, -sh));
+                    for (int b = 0; b < 4; ++b) plane[q][s - kSmallMinS][b][n] = Okv8u(v >> (8 * b));
                 }
     }
 };
 inline constexpr SmallTables kSmall{};
 
+inline Okv32s smallAt(const Okv8u (*planes)[16], Okv32u n)
+{
+    return Okv32s(Okv32u(planes[0][n]) | Okv32u(planes[1][n]) << 8 | Okv32u(planes[2][n]) << 16 |
+                  Okv32u(planes[3][n]) << 24);
+}
+
+// core() of one value; false when |x| exceeds 8206.
+inline bool one(Okv32s x, Okv32s& out, const Okv8u (*planes)[16], int q, int s)
+{
+    const Okv32u n = x < 0 ? 0u - Okv32u(x) : Okv32u(x);
+    Okv32s v;
+    if (n <= 15) {
+        v = smallAt(planes, n);
+    } else {
+        if (n > Okv32u(kMaxQuant)) return false;
+        int eo;
+        v = mulHi(powLarge(int(n), eo), kS[q]);
+        const int d = s - eo;
+        v = d < 0 ? shlSat(v, -d) : v >> (d < 31 ? d : 31);
+    }
+    out = x < 0 ? Okv32s(0u - Okv32u(v)) : v;
+    return true;
+}
+
 // One band with exponent e: dst[i] = core(src[i], e). False when a |value| exceeds 8206.
 // Shifts that would leave 32 bits (possible only for gains outside real streams) saturate.
+// Groups of four magnitudes up to 15 take the table through byte shuffles.
 inline bool band(const Okv32s* src, Okv32s* dst, int len, int e)
 {
     const int q = e & 3, s = e >> 2;
     const int row = (s < kSmallMaxS ? s : kSmallMaxS) - kSmallMinS;
-    const Okv32s* small = kSmall.v[q][row < 0 ? 0 : row];
-    for (int i = 0; i < len; ++i) {
-        const Okv32s x = src[i];
-        const Okv32u n = x < 0 ? 0u - Okv32u(x) : Okv32u(x);
-        Okv32s v;
-        if (n <= 15) {
-            v = small[n];
-        } else {
-            if (n > Okv32u(kMaxQuant)) return false;
-            int eo;
-            v = mulHi(powLarge(int(n), eo), kS[q]);
-            const int d = s - eo;
-            v = d < 0 ? shlSat(v, -d) : v >> (d < 31 ? d : 31);
+    const Okv8u(*planes)[16] = kSmall.plane[q][row < 0 ? 0 : row];
+    const __m128i p0 = _mm_load_si128(reinterpret_cast<const __m128i*>(planes[0]));
+    const __m128i p1 = _mm_load_si128(reinterpret_cast<const __m128i*>(planes[1]));
+    const __m128i p2 = _mm_load_si128(reinterpret_cast<const __m128i*>(planes[2]));
+    const __m128i p3 = _mm_load_si128(reinterpret_cast<const __m128i*>(planes[3]));
+    const __m128i fifteen = _mm_set1_epi32(15);
+    // Index bytes: the magnitude in byte b of each lane, 0x80 (gives zero) elsewhere.
+    const __m128i z1 = _mm_set1_epi32(int(0x80800080u)), z2 = _mm_set1_epi32(int(0x80008080u));
+    const __m128i z3 = _mm_set1_epi32(int(0x00808080u)), z0 = _mm_set1_epi32(int(0x80808000u));
+    int i = 0;
+    for (; i + 4 <= len; i += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i a = _mm_abs_epi32(x);
+        if (_mm_movemask_epi8(_mm_cmpgt_epi32(a, fifteen))) {
+            for (int j = i; j < i + 4; ++j)
+                if (!one(src[j], dst[j], planes, q, s)) return false;
+            continue;
         }
-        dst[i] = x < 0 ? Okv32s(0u - Okv32u(v)) : v;
+        const __m128i b0 = _mm_or_si128(a, z0);
+        const __m128i b1 = _mm_or_si128(_mm_slli_epi32(a, 8), z1);
+        const __m128i b2 = _mm_or_si128(_mm_slli_epi32(a, 16), z2);
+        const __m128i b3 = _mm_or_si128(_mm_slli_epi32(a, 24), z3);
+        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(p0, b0), _mm_shuffle_epi8(p1, b1)),
+                                       _mm_or_si128(_mm_shuffle_epi8(p2, b2), _mm_shuffle_epi8(p3, b3)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_sign_epi32(v, x));
     }
+    for (; i < len; ++i)
+        if (!one(src[i], dst[i], planes, q, s)) return false;
     return true;
 }
 

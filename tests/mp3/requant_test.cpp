@@ -199,6 +199,25 @@ TEST(MP3Requant, LsfIntensityPositions) {
     EXPECT_EQ(g.nz[1], 24);
 }
 
+// The last LSF band carries no scalefactor: it repeats band 20's position when band 20 is in
+// the intensity region, and reads its own entry (0) when the region starts at band 21.
+TEST(MP3Requant, LsfLastBandIntensityPosition) {
+    auto scaled = [](int32_t v, int32_t s) { return int32_t((int64_t(int32_t(uint32_t(v) << 1)) * s) >> 32); };
+    for (int rightBound : {0, 522}) {
+        Granule g(0, 1, 1);
+        for (int i = 0; i < 576; ++i) g.x[i] = 1;
+        for (int i = 0; i < rightBound; ++i) g.x[576 + i] = 1;
+        g.nz[0] = 576;
+        g.nz[1] = rightBound;
+        for (int b = 0; b < 21; ++b) g.sf[40 + b] = 2;  // even: R = L * 2^-1/4
+        ASSERT_EQ(g.run(), okvOk);
+        const int32_t l = 1 << 26;
+        EXPECT_EQ(g.x[530], l);
+        EXPECT_EQ(g.x[576 + 530], scaled(l, rightBound ? 2147483647 : 1805811301)) << rightBound;
+        EXPECT_EQ(g.x[576 + 470], rightBound ? g.x[576 + 10] : scaled(l, 1805811301));  // band 20
+    }
+}
+
 TEST(MP3Requant, ShortBlocksAreReordered) {
     // MPEG-1 44.1 kHz short bands: band 4 spans lines 16..21 of each window.
     Granule g(1, 3, 0);
