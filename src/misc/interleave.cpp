@@ -82,9 +82,9 @@ int deinterleave2(const Okv32f* s, int len, Okv32f* a, Okv32f* b) {
 
 inline __m128i load64(const void* p) { return _mm_loadl_epi64(static_cast<const __m128i*>(p)); }
 inline void store64(void* p, __m128i v) { _mm_storel_epi64(static_cast<__m128i*>(p), v); }
-inline void storeHigh64(void* p, __m128i v) { _mm_storeh_pd(static_cast<double*>(p), _mm_castsi128_pd(v)); }
+inline void storeHigh64(void* p, __m128i v) { _mm_storeh_pi(static_cast<__m64*>(p), _mm_castsi128_ps(v)); }
 inline __m128i loadPair64(const void* lo, const void* hi) {
-    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(load64(lo)), static_cast<const double*>(hi)));
+    return _mm_castps_si128(_mm_loadh_pi(_mm_castsi128_ps(load64(lo)), static_cast<const __m64*>(hi)));
 }
 
 // A 16-bit row pair of 4 samples as [4 samples of a | 4 samples of b] from [a0 b0 a1 b1 ...].
