@@ -26,7 +26,6 @@ private:
     const char* decodeMainData(size_t start, const MP3FrameHeader& h, const Mp3FrameInfo& fi, int outChannels,
                                int16_t* pcm);
     void synthesise(int ch, int outChannels, int16_t* pcm);
-    void extendIntensityPositions(const MP3SideInfo& si, const Okv16s* lng, const Okv16s* sht);
     // Appends to the reservoir (keeping at least the last 511 bytes); returns the length before.
     size_t appendMainData(const uint8_t* p, size_t n);
 
