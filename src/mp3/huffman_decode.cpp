@@ -60,36 +60,34 @@ inline void finishPair(Okv64u w, int& used, int x, int y, int linbits, Okv32s* o
     out[1] = withSign(w, used, y);
 }
 
+// First-level leaves other than "4-bit code, signs follow", indexed by kind (low 4 bits) >> 1:
+// bits used, and the magnitudes that the fifth bit signs, added to the entry's signed fields.
+struct FirstLevel {
+    int used, x, y;
+};
+// Small: kinds 1 and 3 fields only (4, 3 bits), 5 and 7 zeros (2, 1 bits), 9 x = +-2, 13 y = +-1.
+constexpr FirstLevel kSmallFirst[8] = {{4, 0, 0}, {3, 0, 0}, {2, 0, 0}, {1, 0, 0},
+                                       {5, 2, 0}, {0, 0, 0}, {5, 0, 1}, {0, 0, 0}};
+// Big: kind 1 x field (4 bits), 3 and 7 zeros (3, 1 bits), 9 x = +-1, 11 y = +-1, 13 x field
+// and y = +-1.
+constexpr FirstLevel kBigFirst[8] = {{4, 0, 0}, {3, 0, 0}, {0, 0, 0}, {1, 0, 0},
+                                     {5, 1, 0}, {5, 0, 1}, {5, 0, 1}, {0, 0, 0}};
+
 // Small tables (byte entries, values 0..7). Returns false when a pair ends past `end`.
 bool decodeSmall(HuffStream& s, const Okv8u* t, Okv32s* out, int pairs, Okv32u end) {
     for (int i = 0; i < pairs; ++i, out += 2) {
         const Okv64u w = s.window();
         Okv32u e = t[w >> 60];
         int used;
-        if (e & 1) {
-            switch (e & 15) {
-                case 1: case 3:
-                    out[0] = sext(e >> 6, 2);
-                    out[1] = sext(e >> 4, 2);
-                    used = (e & 15) == 1 ? 4 : 3;
-                    break;
-                case 5: out[0] = out[1] = 0; used = 2; break;
-                case 7: out[0] = out[1] = 0; used = 1; break;
-                case 9:
-                    out[0] = bitAt(w, 4) ? -2 : 2;
-                    out[1] = 0;
-                    used = 5;
-                    break;
-                case 13:
-                    out[0] = sext(e >> 6, 2);
-                    out[1] = bitAt(w, 4) ? -1 : 1;
-                    used = 5;
-                    break;
-                default:  // 11, 15: 4-bit code, signs follow
-                    used = 4;
-                    finishPair<false>(w, used, (int)(e >> 6) & 3, (int)(e >> 4) & 3, 0, out);
-                    break;
-            }
+        if ((e & 15) == 15 || (e & 15) == 11) {  // 4-bit code, signs follow
+            used = 4;
+            finishPair<false>(w, used, (int)(e >> 6) & 3, (int)(e >> 4) & 3, 0, out);
+        } else if (e & 1) {
+            const FirstLevel& f = kSmallFirst[(e >> 1) & 7];
+            const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
+            out[0] = sext(e >> 6, 2) + f.x * unit;
+            out[1] = sext(e >> 4, 2) + f.y * unit;
+            used = f.used;
         } else {
             used = 4 + treeWalk(t, w << 4, e);
             finishPair<false>(w, used, (int)(e >> 5), (int)(e >> 2) & 7, 0, out);
@@ -107,23 +105,15 @@ bool decodeBig(HuffStream& s, const Okv16u* t, int linbits, Okv32s* out, int pai
         const Okv64u w = s.window();
         Okv32u e = t[w >> 60];
         int used;
-        if (e & 1) {
-            switch (e & 15) {
-                case 1: out[0] = sext(e >> 8, 4); out[1] = 0; used = 4; break;
-                case 3: out[0] = out[1] = 0; used = 3; break;
-                case 7: out[0] = out[1] = 0; used = 1; break;
-                case 9: out[0] = bitAt(w, 4) ? -1 : 1; out[1] = 0; used = 5; break;
-                case 11: out[0] = 0; out[1] = bitAt(w, 4) ? -1 : 1; used = 5; break;
-                case 13:
-                    out[0] = sext(e >> 8, 4);
-                    out[1] = bitAt(w, 4) ? -1 : 1;
-                    used = 5;
-                    break;
-                default:  // 5, 15: 4-bit code, escapes and signs follow
-                    used = 4;
-                    finishPair<kLin>(w, used, (int)(e >> 8) & 15, (int)(e >> 4) & 15, linbits, out);
-                    break;
-            }
+        if ((e & 15) == 15 || (e & 15) == 5) {  // 4-bit code, escapes and signs follow
+            used = 4;
+            finishPair<kLin>(w, used, (int)(e >> 8) & 15, (int)(e >> 4) & 15, linbits, out);
+        } else if (e & 1) {
+            const FirstLevel& f = kBigFirst[(e >> 1) & 7];
+            const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
+            out[0] = sext(e >> 8, 4) + f.x * unit;
+            out[1] = f.y * unit;
+            used = f.used;
         } else {
             used = 4 + treeWalk(t, w << 4, e);
             finishPair<kLin>(w, used, (int)(e >> 6) & 15, (int)(e >> 2) & 15, linbits, out);
