@@ -17,11 +17,32 @@ inline int sext(Okv32u v, int bits) { return (int)(v << (32 - bits)) >> (32 - bi
 // Bit at position `at` of the window (0 = most significant).
 inline Okv32u bitAt(Okv64u w, int at) { return (Okv32u)((w << at) >> 63); }
 
+// Walks the tree from the internal node that first-level entry e points to, consuming the
+// bits of `bits` from the top; leaves the leaf in e and returns the bits used.
+template <class T>
+inline int treeWalk(const T* t, Okv64u bits, Okv32u& e) {
+    Okv32u q = 16 + (e >> 1);
+    int n = 0;
+    for (e = t[q]; !(e & 1); e = t[q], ++n, bits <<= 1) {
+        const Okv32u one = 16 + (e >> 1), zero = q + 1;
+        q = (Okv64s)bits < 0 ? one : zero;
+    }
+    return n;
+}
+
 struct HuffStream {
     const Okv8u* base;
     Okv32u pos;
     Okv64u window() const { return mp3LoadBe64(base + (pos >> 3)) << (pos & 7); }
 };
+
+// Applies the sign bit at `used` to a non-zero v (without a branch: signs are random).
+inline int withSign(Okv64u w, int& used, int v) {
+    const int nz = v != 0;
+    const int neg = -(int)(bitAt(w, used) & (Okv32u)nz);
+    used += nz;
+    return (v ^ neg) - neg;
+}
 
 // Escape bits and sign bits that follow a pair's code; `used` counts the bits of the window.
 template <bool kLin>
@@ -30,21 +51,27 @@ inline void finishPair(Okv64u w, int& used, int x, int y, int linbits, Okv32s* o
         x += (int)((w << used) >> (64 - linbits));
         used += linbits;
     }
-    if (x) {
-        if (bitAt(w, used)) x = -x;
-        ++used;
-    }
+    x = withSign(w, used, x);
     if (kLin && y == 15) {
         y += (int)((w << used) >> (64 - linbits));
         used += linbits;
     }
-    if (y) {
-        if (bitAt(w, used)) y = -y;
-        ++used;
-    }
     out[0] = x;
-    out[1] = y;
+    out[1] = withSign(w, used, y);
 }
+
+// First-level leaves other than "4-bit code, signs follow", indexed by kind (low 4 bits) >> 1:
+// bits used, and the magnitudes that the fifth bit signs, added to the entry's signed fields.
+struct FirstLevel {
+    int used, x, y;
+};
+// Small: kinds 1 and 3 fields only (4, 3 bits), 5 and 7 zeros (2, 1 bits), 9 x = +-2, 13 y = +-1.
+constexpr FirstLevel kSmallFirst[8] = {{4, 0, 0}, {3, 0, 0}, {2, 0, 0}, {1, 0, 0},
+                                       {5, 2, 0}, {0, 0, 0}, {5, 0, 1}, {0, 0, 0}};
+// Big: kind 1 x field (4 bits), 3 and 7 zeros (3, 1 bits), 9 x = +-1, 11 y = +-1, 13 x field
+// and y = +-1.
+constexpr FirstLevel kBigFirst[8] = {{4, 0, 0}, {3, 0, 0}, {0, 0, 0}, {1, 0, 0},
+                                     {5, 1, 0}, {5, 0, 1}, {5, 0, 1}, {0, 0, 0}};
 
 // Small tables (byte entries, values 0..7). Returns false when a pair ends past `end`.
 bool decodeSmall(HuffStream& s, const Okv8u* t, Okv32s* out, int pairs, Okv32u end) {
@@ -52,34 +79,17 @@ bool decodeSmall(HuffStream& s, const Okv8u* t, Okv32s* out, int pairs, Okv32u e
         const Okv64u w = s.window();
         Okv32u e = t[w >> 60];
         int used;
-        if (e & 1) {
-            switch (e & 15) {
-                case 1: case 3:
-                    out[0] = sext(e >> 6, 2);
-                    out[1] = sext(e >> 4, 2);
-                    used = (e & 15) == 1 ? 4 : 3;
-                    break;
-                case 5: out[0] = out[1] = 0; used = 2; break;
-                case 7: out[0] = out[1] = 0; used = 1; break;
-                case 9:
-                    out[0] = bitAt(w, 4) ? -2 : 2;
-                    out[1] = 0;
-                    used = 5;
-                    break;
-                case 13:
-                    out[0] = sext(e >> 6, 2);
-                    out[1] = bitAt(w, 4) ? -1 : 1;
-                    used = 5;
-                    break;
-                default:  // 11, 15: 4-bit code, signs follow
-                    used = 4;
-                    finishPair<false>(w, used, (int)(e >> 6) & 3, (int)(e >> 4) & 3, 0, out);
-                    break;
-            }
-        } else {
-            Okv32u q = 16 + (e >> 1);
+        if ((e & 15) == 15 || (e & 15) == 11) {  // 4-bit code, signs follow
             used = 4;
-            for (e = t[q]; !(e & 1); e = t[q]) q = bitAt(w, used++) ? 16 + (e >> 1) : q + 1;
+            finishPair<false>(w, used, (int)(e >> 6) & 3, (int)(e >> 4) & 3, 0, out);
+        } else if (e & 1) {
+            const FirstLevel& f = kSmallFirst[(e >> 1) & 7];
+            const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
+            out[0] = sext(e >> 6, 2) + f.x * unit;
+            out[1] = sext(e >> 4, 2) + f.y * unit;
+            used = f.used;
+        } else {
+            used = 4 + treeWalk(t, w << 4, e);
             finishPair<false>(w, used, (int)(e >> 5), (int)(e >> 2) & 7, 0, out);
         }
         s.pos += (Okv32u)used;
@@ -95,27 +105,17 @@ bool decodeBig(HuffStream& s, const Okv16u* t, int linbits, Okv32s* out, int pai
         const Okv64u w = s.window();
         Okv32u e = t[w >> 60];
         int used;
-        if (e & 1) {
-            switch (e & 15) {
-                case 1: out[0] = sext(e >> 8, 4); out[1] = 0; used = 4; break;
-                case 3: out[0] = out[1] = 0; used = 3; break;
-                case 7: out[0] = out[1] = 0; used = 1; break;
-                case 9: out[0] = bitAt(w, 4) ? -1 : 1; out[1] = 0; used = 5; break;
-                case 11: out[0] = 0; out[1] = bitAt(w, 4) ? -1 : 1; used = 5; break;
-                case 13:
-                    out[0] = sext(e >> 8, 4);
-                    out[1] = bitAt(w, 4) ? -1 : 1;
-                    used = 5;
-                    break;
-                default:  // 5, 15: 4-bit code, escapes and signs follow
-                    used = 4;
-                    finishPair<kLin>(w, used, (int)(e >> 8) & 15, (int)(e >> 4) & 15, linbits, out);
-                    break;
-            }
-        } else {
-            Okv32u q = 16 + (e >> 1);
+        if ((e & 15) == 15 || (e & 15) == 5) {  // 4-bit code, escapes and signs follow
             used = 4;
-            for (e = t[q]; !(e & 1); e = t[q]) q = bitAt(w, used++) ? 16 + (e >> 1) : q + 1;
+            finishPair<kLin>(w, used, (int)(e >> 8) & 15, (int)(e >> 4) & 15, linbits, out);
+        } else if (e & 1) {
+            const FirstLevel& f = kBigFirst[(e >> 1) & 7];
+            const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
+            out[0] = sext(e >> 8, 4) + f.x * unit;
+            out[1] = f.y * unit;
+            used = f.used;
+        } else {
+            used = 4 + treeWalk(t, w << 4, e);
             finishPair<kLin>(w, used, (int)(e >> 6) & 15, (int)(e >> 2) & 15, linbits, out);
         }
         s.pos += (Okv32u)used;
@@ -133,11 +133,7 @@ int decodeCount1(HuffStream& s, bool tableB, Okv32s* dst, int idx, Okv32u end) {
         if (tableB) {
             const Okv32u m = ~(Okv32u)(w >> 60) & 15;
             used = 4;
-            for (int k = 0; k < 4; ++k) {
-                int v = (int)(m >> (3 - k)) & 1;
-                if (v) v = bitAt(w, used++) ? -1 : 1;
-                o[k] = v;
-            }
+            for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
         } else {
             const Okv32u look = (Okv32u)(w >> 58);
             Okv32u e;
@@ -147,11 +143,7 @@ int decodeCount1(HuffStream& s, bool tableB, Okv32s* dst, int idx, Okv32u end) {
             } else if (look < 6) {
                 const Okv32u m = mp3Count1A[look] >> 3;
                 used = 6;
-                for (int k = 0; k < 4; ++k) {
-                    int v = (int)(m >> (3 - k)) & 1;
-                    if (v) v = bitAt(w, used++) ? -1 : 1;
-                    o[k] = v;
-                }
+                for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
             } else {
                 if (look >= 16) {
                     e = mp3Count1A[look];

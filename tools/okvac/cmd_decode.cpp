@@ -25,6 +25,11 @@ void help(std::FILE* out) {
 bool readAll(const char* name, std::vector<uint8_t>* data) {
     std::FILE* f = std::strcmp(name, "-") ? std::fopen(name, "rb") : stdin;
     if (!f) return false;
+    if (f != stdin && std::fseek(f, 0, SEEK_END) == 0) {  // one allocation for a regular file
+        const long size = std::ftell(f);
+        if (size > 0) data->reserve(size_t(size));
+        std::rewind(f);
+    }
     uint8_t buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data->insert(data->end(), buf, buf + n);

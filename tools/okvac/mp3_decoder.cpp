@@ -48,21 +48,26 @@ size_t Mp3Decoder::appendMainData(const uint8_t* p, size_t n) {
     return before;
 }
 
-const char* Mp3Decoder::decode(const uint8_t* frame, size_t size, const Mp3FrameInfo& fi, int outChannels,
-                               int16_t* pcm) {
+const char* Mp3Decoder::decode(const uint8_t* frame, size_t size, bool paddedInput, const Mp3FrameInfo& fi,
+                               int outChannels, int16_t* pcm) {
     const size_t sideEnd = size_t(fi.sideInfoStart) + fi.sideInfoBytes;
     const char* err = nullptr;
     if (size < sideEnd) {
         err = "frame too short";
     } else {
-        frame_.assign(frame, frame + size);
-        frame_.resize(size + kPad, 0);
-        Okv8u* p = frame_.data();
+        // The unpackers read a few bytes ahead: a frame at the very end of the input is copied.
+        Okv8u* p = const_cast<Okv8u*>(frame);
+        if (!paddedInput) {
+            frame_.assign(frame, frame + size);
+            frame_.resize(size + kPad, 0);
+            p = frame_.data();
+        }
+        const Okv8u* base = p;
         MP3FrameHeader h;
         int mdb = 0, priv;
         StatusCode st = okvsUnpackFrameHeader_MP3(&p, &h);
         if (st == okvOk) st = okvsUnpackSideInfo_MP3(&p, si_, &mdb, &priv, scfsi_, &h);
-        const size_t before = appendMainData(frame_.data() + sideEnd, size - sideEnd);
+        const size_t before = appendMainData(base + sideEnd, size - sideEnd);
         if (st != okvOk)
             err = "bad side information";
         else if (size_t(mdb) > before)
@@ -114,8 +119,6 @@ const char* Mp3Decoder::decodeMainData(size_t start, const MP3FrameHeader& h, co
                 st = okvsHuffmanDecode_MP3_1u32s(&ptr, &off, xr_ + 576 * ch, &nzb_[ch], &si[ch], &hq, budget);
             if (st != okvOk) return "bad Huffman data";
         }
-        if (nch == 2 && hq.mode == 1 && (hq.mode_extension & 1) && !h.id)
-            extendIntensityPositions(si[1], lng, sht);
         MP3SideInfo pair[2] = {si[0], si[nch - 1]};
         StatusCode st;
         if (mpeg25)
@@ -151,26 +154,5 @@ void Mp3Decoder::synthesise(int ch, int outChannels, int16_t* pcm) {
         } else {
             okvsSynthPQMF_MP3_32s16s(in, pcm + 32 * t * outChannels + ch, hist_[ch], &pos_[ch], outChannels);
         }
-    }
-}
-
-// The band above the last transmitted scalefactor of the intensity channel (long band 21, short
-// band 12 of each window) carries no position of its own: it continues the position of the band
-// below when that band is itself in the intensity region, and is 0 otherwise.
-void Mp3Decoder::extendIntensityPositions(const MP3SideInfo& si, const Okv16s* lng, const Okv16s* sht) {
-    Okv8s* sf = scf_ + 40;
-    const Okv32s* x = xr_ + 576;
-    if (si.block_type != 2) {
-        const bool below = lng[20] >= nzb_[1];  // band 20 holds no right-channel value
-        sf[21] = below ? sf[20] : 0;
-        return;
-    }
-    const int first = si.mixed_block_flag ? 3 : 0, base = si.mixed_block_flag ? 6 : 0;
-    for (int w = 0; w < 3; ++w) {
-        bool below = true;  // band 11 of window w holds no right-channel value
-        const int width = sht[12] - sht[11];
-        for (int j = 0; j < width && below; ++j) below = x[3 * sht[11] + w * width + j] == 0;
-        const int last = base + 3 * (12 - first) + w, prev = last - 3;
-        sf[last] = below ? sf[prev] : 0;
     }
 }

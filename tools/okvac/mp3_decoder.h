@@ -16,15 +16,16 @@ public:
 
     bool ok() const { return ok_; }  // false when the float filterbanks could not be set up
     // Decodes one frame (size bytes at frame, described by fi) into fi.samples interleaved sample
-    // frames of outChannels (1 or 2) channels. Returns nullptr on success, otherwise what went
-    // wrong; pcm then holds silence and the decoder is ready for the next frame.
-    const char* decode(const uint8_t* frame, size_t size, const Mp3FrameInfo& fi, int outChannels, int16_t* pcm);
+    // frames of outChannels (1 or 2) channels; paddedInput says that 16 readable bytes follow the
+    // frame. Returns nullptr on success, otherwise what went wrong; pcm then holds silence and
+    // the decoder is ready for the next frame.
+    const char* decode(const uint8_t* frame, size_t size, bool paddedInput, const Mp3FrameInfo& fi,
+                       int outChannels, int16_t* pcm);
 
 private:
     const char* decodeMainData(size_t start, const MP3FrameHeader& h, const Mp3FrameInfo& fi, int outChannels,
                                int16_t* pcm);
     void synthesise(int ch, int outChannels, int16_t* pcm);
-    void extendIntensityPositions(const MP3SideInfo& si, const Okv16s* lng, const Okv16s* sht);
     // Appends to the reservoir (keeping at least the last 511 bytes); returns the length before.
     size_t appendMainData(const uint8_t* p, size_t n);
 

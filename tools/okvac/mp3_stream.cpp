@@ -7,6 +7,7 @@ namespace {
 const int kBitrate[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
                              {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
 const int kRate[3] = {44100, 48000, 32000};
+constexpr size_t kMaxFreeFrame = 8192;  // above any free-format frame (640 kbit/s at 8 kHz: 5760)
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 uint32_t le32(const uint8_t* p) { return uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]; }
@@ -88,7 +89,8 @@ bool Mp3FrameScanner::skipTag() {
 size_t Mp3FrameScanner::freeFormatSize(const Mp3FrameInfo& fi) const {
     const uint8_t* h = data_ + pos_;
     const int pad = (h[2] >> 1) & 1;
-    for (size_t q = pos_ + fi.sideInfoStart + fi.sideInfoBytes; q + 4 <= len_; ++q) {
+    const size_t limit = pos_ + kMaxFreeFrame < len_ ? pos_ + kMaxFreeFrame : len_;
+    for (size_t q = pos_ + fi.sideInfoStart + fi.sideInfoBytes; q + 4 <= limit; ++q) {
         Mp3FrameInfo n;
         if (data_[q] == 0xFF && sameKind(h, data_ + q) && mp3ParseHeader(data_ + q, &n) && n.bitrateIndex == 0)
             return q - pos_ - pad;

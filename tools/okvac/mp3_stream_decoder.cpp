@@ -8,14 +8,14 @@ constexpr long kMaxReports = 10;
 }  // namespace
 
 Mp3StreamDecoder::Mp3StreamDecoder(const uint8_t* data, size_t len, bool floatSynth)
-    : data_(data), scan_(data, len), dec_(floatSynth) {
+    : data_(data), len_(len), scan_(data, len), dec_(floatSynth) {
     // Channel count, rate and length from a first pass over the headers.
     Mp3FrameScanner pre(data, len);
     const uint8_t* f;
     size_t size;
     Mp3FrameInfo fi;
     while (pre.next(&f, &size, &fi)) {
-        if (!rate_) rate_ = fi.sampleRate;
+        if (!totalSamples_) rate_ = fi.sampleRate;
         if (fi.sampleRate != rate_) break;
         if (fi.channels > channels_) channels_ = fi.channels;
         totalSamples_ += fi.samples;
@@ -46,7 +46,8 @@ bool Mp3StreamDecoder::next(const int16_t** pcm, size_t* frames) {
         }
         ++frames_;
         pcm_.resize(size_t(fi.samples) * channels_);
-        const char* err = dec_.decode(f, size, fi, channels_, pcm_.data());
+        const bool padded = size_t(f - data_) + size + 16 <= len_;
+        const char* err = dec_.decode(f, size, padded, fi, channels_, pcm_.data());
         if (err && ++failed_ <= kMaxReports)
             std::fprintf(stderr, "okvac decode: frame %ld at byte %zu: %s; silence instead%s\n", frames_,
                          size_t(f - data_), err, failed_ == kMaxReports ? " (further failures not shown)" : "");

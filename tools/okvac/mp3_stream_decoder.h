@@ -22,10 +22,11 @@ public:
 
 private:
     const uint8_t* data_;
+    size_t len_;
     Mp3FrameScanner scan_;
     Mp3Decoder dec_;
     std::vector<int16_t> pcm_;
-    int channels_ = 1, rate_ = 0;
+    int channels_ = 1, rate_ = 44100;  // the rate stays at 44.1 kHz for a stream without frames
     long long totalSamples_ = 0;
     long frames_ = 0, failed_ = 0;
     bool sawAudio_ = false, stopped_ = false;

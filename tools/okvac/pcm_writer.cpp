@@ -1,5 +1,6 @@
 #include "pcm_writer.h"
 
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -36,11 +37,15 @@ bool PcmWriter::header(uint32_t dataBytes) {
 
 bool PcmWriter::write(const int16_t* pcm, size_t frames) {
     const size_t n = frames * size_t(channels_);
-    uint8_t buf[4096];
-    for (size_t i = 0; i < n;) {
-        size_t k = 0;
-        for (; k + 2 <= sizeof buf && i < n; ++i, k += 2) le16(buf + k, uint16_t(pcm[i]));
-        ok_ = ok_ && std::fwrite(buf, 1, k, f_) == k;
+    if constexpr (std::endian::native == std::endian::little) {
+        ok_ = ok_ && std::fwrite(pcm, 2, n, f_) == n;
+    } else {
+        uint8_t buf[4096];
+        for (size_t i = 0; i < n;) {
+            size_t k = 0;
+            for (; k + 2 <= sizeof buf && i < n; ++i, k += 2) le16(buf + k, uint16_t(pcm[i]));
+            ok_ = ok_ && std::fwrite(buf, 1, k, f_) == k;
+        }
     }
     bytes_ += n * 2;
     return ok_;
