@@ -9,6 +9,7 @@
 - The library needs nothing but memset and the core services.
 """
 import argparse
+import re
 import subprocess
 import sys
 
@@ -40,7 +41,8 @@ def check_objects(objs, ns):
             rows.append((flags, section, name))
         for (flags, section, name), plain in zip(rows, demangle([r[2] for r in rows])):
             where = "%s: %s [%s]" % (obj.rsplit("/", 1)[-1], plain, section)
-            if ("g" in flags[:2] or "w" in flags[:2] or "u" in flags[:2]) and not plain.startswith(ns + "::"):
+            in_ns = re.match(r"_ZN[KVrO]*%d%s" % (len(ns), ns), name)
+            if ("g" in flags[:2] or "w" in flags[:2] or "u" in flags[:2]) and not in_ns:
                 errors.append("symbol outside %s: %s" % (ns, where))
             if section.startswith(WRITABLE) and not section.startswith(".data.rel.ro"):
                 errors.append("writable data: %s" % where)

@@ -185,6 +185,91 @@ StatusCode okvsVLCEncodeEscBlock_MP3_16s1u(const Okv16s* pSrc, int srcLen, int l
 StatusCode okvsVLCCountEscBits_AAC_16s32s(const Okv16s* pSrc, int srcLen, Okv32s* pCountBits, const OkvsVLCEncodeSpec_32s* pVLCSpec);
 StatusCode okvsVLCCountEscBits_MP3_16s32s(const Okv16s* pSrc, int srcLen, int linbits, Okv32s* pCountBits, const OkvsVLCEncodeSpec_32s* pVLCSpec);
 
+/* ---- src/mp3/mp3.api ---- */
+
+/* MP3 frame header and per granule/channel side information (Layer III). */
+
+typedef struct {
+    int id;                 /* 1 = MPEG-1, 0 = MPEG-2 LSF (also MPEG-2.5) */
+    int layer;              /* layer code as coded; 1 = Layer III */
+    int protection_bit;     /* 0 = a 16-bit CRC word follows the header */
+    int bitrate_index;
+    int sampling_frequency;
+    int padding_bit;
+    int private_bit;
+    int mode;               /* 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel */
+    int mode_extension;     /* bit 1 = M/S stereo, bit 0 = intensity stereo */
+    int copyright;
+    int original_copy;
+    int emphasis;
+    int crc_check;          /* written only when protection_bit is 0 */
+} MP3FrameHeader;
+
+typedef struct {
+    int part2_3_length;
+    int big_values;
+    int global_gain;
+    int scalefac_compress;
+    int window_switching_flag;
+    int block_type;
+    int mixed_block_flag;
+    int table_select[3];
+    int subblock_gain[3];
+    int region0_count;
+    int region1_count;
+    int preflag;
+    int scalefac_scale;
+    int count1table_select;
+} MP3SideInfo;
+
+/* ---- src/mp3/mp3_huffman.api ---- */
+
+/* Layer III Huffman decoding of the spectral values of one granule and channel.
+   The stream must stay readable for 8 bytes past the end of the Huffman bit budget. */
+
+StatusCode okvsHuffmanDecode_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize);
+StatusCode okvsHuffmanDecodeSfb_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong);
+StatusCode okvsHuffmanDecodeSfbMbp_MP3_1u32s(Okv8u** ppBitStream, int* pOffset, Okv32s* pDstIs, int* pDstNonZeroBound, const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader, int hufSize, const Okv16s* pSfbTableLong, const Okv16s* pSfbTableShort, const Okv16s* pMbp);
+
+/* ---- src/mp3/mp3_imdct.api ---- */
+
+/* Layer III hybrid inverse MDCT: alias reduction, 36/12-point transforms, overlap-add. */
+StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, int nonZeroBound,
+                               int* pPrevCount, int blockType, int mixedBlock);
+StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType);
+
+/* ---- src/mp3/mp3_requant.api ---- */
+
+/* Layer III requantisation to Q26 with M/S and intensity stereo and short-block reordering. */
+StatusCode okvsReQuantize_MP3_32s_I(Okv32s* pSrcDst, int* pNonZeroBound, const Okv8s* pScaleFactor,
+                                    const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader,
+                                    Okv32s* pBuffer);
+StatusCode okvsReQuantizeSfb_MP3_32s_I(Okv32s* pSrcDst, int* pNonZeroBound, const Okv8s* pScaleFactor,
+                                       const MP3SideInfo* pSideInfo, const MP3FrameHeader* pFrameHeader,
+                                       Okv32s* pBuffer, const Okv16s* pSfbLong, const Okv16s* pSfbShort);
+
+/* ---- src/mp3/mp3_synth.api ---- */
+
+/* Layer III polyphase synthesis: fixed point (caller-owned history) and single precision. */
+typedef struct PQMFSynthesisSpec PQMFSynthesisSpec;
+
+StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pHistory, int* pPos,
+                                    int mode);
+StatusCode okvsSynthesisFilterGetSize_PQMF_MP3_32f(int* pSize);
+StatusCode okvsSynthesisFilterInit_PQMF_MP3_32f(PQMFSynthesisSpec** ppSpec, Okv8u* pMem);
+StatusCode okvsSynthesisFilterInitAlloc_PQMF_MP3_32f(PQMFSynthesisSpec** ppSpec);
+StatusCode okvsSynthesisFilterFree_PQMF_MP3_32f(PQMFSynthesisSpec* pSpec);
+StatusCode okvsSynthesisFilter_PQMF_MP3_32f(const Okv32f* pSrc, Okv32f* pDst, PQMFSynthesisSpec* pSpec,
+                                            int mode);
+
+/* ---- src/mp3/mp3_unpack.api ---- */
+
+/* Layer III frame header, side information and scalefactor unpacking. */
+
+StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrameHeader);
+StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
+StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
+
 /* ---- src/misc/fir_block.api ---- */
 
 /* Block FIR filter across successive blocks. */

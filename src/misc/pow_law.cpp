@@ -202,7 +202,7 @@ StatusCode okvsCalcSF_16s32f(const Okv16s* pSrc, int offset, Okv32f* pDst, int l
     if (!pSrc || !pDst) return okvErrNullPtr;
     if (len < 1) return okvErrSize;
     const Okv64s base64 = Okv64s(offset) + 512;
-    const int base = int(base64 > 32767 ? 32767 : base64);  // only its low 10 bits matter
+    const Okv16s base = Okv16s(base64 > 32767 ? 32767 : base64);  // 16-bit, as the subtraction
     for (int i = 0; i < len; ++i) pDst[i] = kQuarterPow_32f[Okv32u(pSrc[i] - base) & 1023u];
     return okvOk;
 }

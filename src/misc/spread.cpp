@@ -1,6 +1,6 @@
 // Psychoacoustic spreading function in Q23 fixed point, result in Q15.
 #include "core/okv_internal.h"
-#include "misc/pow_tables.h"
+#include "misc/spread_tables.h"
 
 namespace OKV_NS {
 namespace {

@@ -111,6 +111,28 @@ void Arena::snapshot() {
     b.snap.assign(b.data, b.data + b.bytes);
 }
 
+// Offset of the first differing byte (of the first differing element for floats), or bytes.
+size_t first_difference(const Arena::Buf& x, const Arena::Buf& y) {
+    size_t w = x.elem == Arena::Elem::F32 ? 4 : x.elem == Arena::Elem::F64 ? 8 : 1;
+    for (size_t k = 0; k + w <= x.bytes; k += w) {
+        if (std::memcmp(x.data + k, y.data + k, w) == 0) continue;
+        if (w == 4) {
+            float a, b;
+            std::memcpy(&a, x.data + k, 4);
+            std::memcpy(&b, y.data + k, 4);
+            if (std::isnan(a) && std::isnan(b)) continue;
+        } else if (w == 8) {
+            double a, b;
+            std::memcpy(&a, x.data + k, 8);
+            std::memcpy(&b, y.data + k, 8);
+            if (std::isnan(a) && std::isnan(b)) continue;
+        }
+        for (size_t j = k;; ++j)
+            if (x.data[j] != y.data[j]) return j;
+    }
+    return x.bytes;
+}
+
 void Ctx::fail(const char* name, const std::string& what) {
     ++failures;
     if (failures <= 20)
@@ -142,7 +164,7 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
                     break;
                 }
             }
-            if (buf.kind == Arena::Kind::In && std::memcmp(buf.snap.data(), buf.data, buf.bytes) != 0)
+            if (buf.kind == Arena::Kind::In && buf.bytes && std::memcmp(buf.snap.data(), buf.data, buf.bytes) != 0)
                 fail(name, std::string(v ? "n8" : "u8") + " changed input buffer " + std::to_string(i));
         }
     }
@@ -154,14 +176,12 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
             fail(name, "buffer " + std::to_string(i) + " sizes differ");
             continue;
         }
-        for (size_t k = 0; k < x.bytes; ++k) {
-            if (x.data[k] != y.data[k]) {
-                char msg[160];
-                std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, k,
-                              x.bytes, x.data[k], y.data[k]);
-                fail(name, msg);
-                break;
-            }
+        size_t at = first_difference(x, y);
+        if (at != x.bytes) {
+            char msg[160];
+            std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, at,
+                          x.bytes, x.data[at], y.data[at]);
+            fail(name, msg);
         }
     }
     if (bench_) bench(name, fn, seed);

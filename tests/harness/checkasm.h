@@ -14,6 +14,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "okvac.h"
@@ -84,7 +85,9 @@ public:
     }
     // Output (or in/out) buffer, prefilled with random bytes, guarded, compared between variants.
     template <class T> T* out(size_t n, Align al = AnyAlign) {
-        return static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr));
+        T* p = static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr));
+        mark_float<T>();
+        return p;
     }
     // In/out buffer filled by gen(i), compared after the call.
     template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) {
@@ -92,6 +95,7 @@ public:
         T* p = static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr, false));
         if (!rep)
             for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
+        mark_float<T>();
         return p;
     }
     // Zeroed memory that is not compared (spec structures, work buffers).
@@ -102,13 +106,23 @@ public:
 private:
     friend class Ctx;
     enum class Kind { In, Out, Scratch };
+    // Float outputs compare NaN equal to NaN: which NaN payload survives when two meet
+    // depends on operand order, which carries no meaning.
+    enum class Elem { Bytes, F32, F64 };
     struct Buf {
         Kind kind;
         uint8_t* block;
         uint8_t* data;
         size_t bytes;
         std::vector<uint8_t> snap;
+        Elem elem = Elem::Bytes;
     };
+    friend size_t first_difference(const Buf& x, const Buf& y);
+    template <class T> void mark_float() {
+        if (replay_mode_) return;
+        if constexpr (std::is_same_v<T, float> || std::is_same_v<T, Okv32fc>) bufs_.back().elem = Elem::F32;
+        if constexpr (std::is_same_v<T, double>) bufs_.back().elem = Elem::F64;
+    }
     void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill = true);
     void snapshot();
     bool replaying() const { return replay_ < bufs_.size() && replay_mode_; }

@@ -31,7 +31,7 @@ struct Buf {
 }  // namespace
 
 TEST(Interleave, RoundTripEveryLayout) {
-    for (int ch = 1; ch <= 7; ++ch)
+    for (int ch = 1; ch <= 9; ++ch)
         for (int len = 1; len <= 67; len += (len < 20 ? 1 : 7))
             for (size_t shift : {0, 2, 4, 8, 12}) {
                 std::vector<Buf<Okv16s>> rows16;

@@ -1,11 +1,15 @@
-// okvac without arguments: the version record and a check of every export.
+// okvac without arguments: the version record, a check of every export, and
+// the decoding of the built-in MP3 sample.
 #include "default_job.h"
+
+#include "mp3_demo.h"
 
 namespace okvac {
 
 int run_default_job() {
     print_version();
-    return check_exports();
+    int rc = check_exports();
+    return run_mp3_demo() || rc;
 }
 
 }  // namespace okvac

@@ -1,4 +1,4 @@
-// The job okvac runs when called without arguments, and what it builds on.
+// The job okvac runs when called without arguments, and the version helpers it uses.
 #pragma once
 
 namespace okvac {

@@ -1,0 +1,10 @@
+// Scalefactor length tables of Layer III.
+#pragma once
+#include "core/okv_internal.h"
+
+namespace OKV_NS {
+
+extern const Okv8u mp3Slen[32];                // slen1[scalefac_compress 0..15], then slen2
+extern const Okv8u mp3NrOfSfbBlock[6][3][4];   // LSF: [row][long, short, mixed][partition]
+
+}  // namespace OKV_NS

@@ -1,0 +1,142 @@
+// Fixed-point polyphase synthesis: 32 subband samples (Q24 scale of the hybrid filterbank) to
+// 32 saturated 16-bit PCM samples.
+//
+// Arithmetic: the matrixing runs in double and every X value is rounded to the nearest
+// integer, ties to even, into the history. Each tap is the 64-bit product of a signed Q30
+// window coefficient (sign of the mirrored half and of V folded in before the shift) and a
+// history value, shifted right arithmetically by 32; taps are summed in 32-bit wrapping
+// arithmetic, then (sum + 64) >> 7 is saturated to 16 bits. Sample 0 pairs the taps of ages
+// a and 16 - a, which share one coefficient magnitude: their history values are added or
+// subtracted in 64 bits and multiplied once.
+#include <emmintrin.h>
+#include <tmmintrin.h>
+
+#include "mp3/synth_layout.h"
+#include "mp3/synth_window_data.h"
+
+namespace OKV_NS {
+namespace {
+
+using namespace mp3synth;
+
+constexpr Okv32s kD[257] = OKV_MP3_SYNTH_D_Q30_INIT;
+constexpr Rings<Okv32s> kRings{kD};
+
+// Four taps of signed 32 x 32 -> high 32 products. The unsigned high halves come from
+// pmuludq (lanes 0 and 2, then 1 and 3 in dwords 1 and 3); the signed result subtracts the
+// other operand wherever one operand is negative.
+struct Acc {
+    __m128i hi = _mm_setzero_si128();
+    __m128i fix = _mm_setzero_si128();
+};
+
+struct Taps {
+    __m128i v, vOdd, vNeg;
+    explicit Taps(const Okv32s* h)
+        : v(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h))),
+          vOdd(_mm_srli_epi64(v, 32)),
+          vNeg(_mm_srai_epi32(v, 31)) {}
+};
+
+inline void mac(Acc& a, const Taps& t, const Okv32s* c)
+{
+    const __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i c1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 1));
+    a.hi = _mm_add_epi32(a.hi, _mm_mul_epu32(t.v, c0));
+    a.hi = _mm_add_epi32(a.hi, _mm_mul_epu32(t.vOdd, c1));
+    a.fix = _mm_add_epi32(a.fix, _mm_and_si128(t.vNeg, c0));
+    a.fix = _mm_add_epi32(a.fix, _mm_and_si128(_mm_srai_epi32(c0, 31), t.v));
+}
+
+// A vector whose four lanes add up to the accumulated sum.
+inline __m128i lanes(const Acc& a)
+{
+    const __m128i oddDwords = _mm_set_epi32(-1, 0, -1, 0);
+    return _mm_sub_epi32(_mm_and_si128(a.hi, oddDwords), a.fix);
+}
+
+// Samples s and 32 - s share their history values: each group of four is loaded once and
+// multiplied into both accumulators.
+inline void pairTaps(Acc& a, Acc& b, const Okv32s* h, const Okv32s* ca, const Okv32s* cb)
+{
+    for (int q = 0; q < 8; q += 4) {
+        const Taps t(h + q);
+        mac(a, t, ca + q);
+        mac(b, t, cb + q);
+    }
+}
+
+inline Okv32s hiMul(Okv32s c, Okv64s v) { return Okv32s((Okv64s(c) * v) >> 32); }
+
+}  // namespace
+
+StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pHistory, int* pPos,
+                                    int mode)
+{
+    if (!pSrc || !pDst || !pHistory || !pPos) return okvErrNullPtr;
+    if ((mode != 1 && mode != 2) || Okv32u(*pPos) > 15) return okvErrBadArg;
+    const int p = (*pPos + 15) & 15;
+    *pPos = p;
+
+    v2d in[16], x[16];
+    for (int k = 0; k < 16; ++k)
+        in[k] = reinterpret_cast<v2d>(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pSrc + 2 * k))));
+    dctLee2<32>(in, x);
+    Okv32s* slot = pHistory + (p & 1) * 8 + (p >> 1);
+    for (int m = 0; m < 16; ++m) {
+        const __m128i r = _mm_cvtpd_epi32(reinterpret_cast<__m128d>(x[m]));  // nearest, ties to even
+        slot[m * 32] = _mm_cvtsi128_si32(r);
+        slot[m * 32 + 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 4));
+    }
+
+    const int parEven = p & 1;
+    const int offE = 8 - (p >> 1);
+    const int offO = 8 - (((p + 1) >> 1) & 7);
+    alignas(16) Okv32s sum[32];
+
+    // Sample 0: taps of ages a and 16 - a share |D[32a]|; D[512 - 64k] = D[64k], while
+    // D[480 - 64k] = -D[32 + 64k].
+    {
+        const Okv32s* h = pHistory + 16 * 16;
+        Okv64s xa[16];
+        for (int a = 0; a < 16; ++a) xa[a] = h[((p + a) & 1) * 8 + (((p + a) & 15) >> 1)];
+        Okv32u s0 = Okv32u(hiMul(kD[256], xa[8]));
+        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] + xa[16 - 2 * k]));
+        for (int k = 0; k <= 3; ++k)
+            s0 += Okv32u(hiMul(kD[32 + 64 * k], xa[15 - 2 * k] - xa[2 * k + 1]));
+        sum[0] = Okv32s(s0);
+    }
+    // Samples j and 32 - j read X[16 + j] at even ages and X[16 - j] at odd ages; sample 16
+    // reads X[0] at odd ages only.
+    const Okv32s* hE = pHistory + parEven * 8;
+    const Okv32s* hO = pHistory + (parEven ^ 1) * 8;
+    for (int j = 1; j <= 15; ++j) {
+        Acc a, b;  // samples j and 32 - j
+        pairTaps(a, b, hE + (16 + j) * 16, kRings.c[j][0] + offE, kRings.c[32 - j][0] + offE);
+        pairTaps(a, b, hO + (16 - j) * 16, kRings.c[j][1] + offO, kRings.c[32 - j][1] + offO);
+        const __m128i r = _mm_hadd_epi32(lanes(a), lanes(b));
+        const __m128i t = _mm_add_epi32(r, _mm_shuffle_epi32(r, _MM_SHUFFLE(2, 3, 0, 1)));
+        sum[j] = _mm_cvtsi128_si32(t);
+        sum[32 - j] = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
+    }
+    {
+        Acc a;
+        for (int q = 0; q < 8; q += 4) mac(a, Taps(hO + q), kRings.c[16][1] + offO + q);
+        const __m128i r = _mm_hadd_epi32(lanes(a), lanes(a));
+        sum[16] = _mm_cvtsi128_si32(_mm_hadd_epi32(r, r));
+    }
+
+    const __m128i bias = _mm_set1_epi32(64);
+    for (int j = 0; j < 32; j += 8) {
+        const __m128i a = _mm_srai_epi32(
+            _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(sum + j)), bias), 7);
+        const __m128i b = _mm_srai_epi32(
+            _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(sum + j + 4)), bias), 7);
+        alignas(16) Okv16s pcm[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(pcm), _mm_packs_epi32(a, b));
+        for (int i = 0; i < 8; ++i) pDst[(j + i) * mode] = pcm[i];
+    }
+    return okvOk;
+}
+
+}  // namespace OKV_NS
