@@ -186,9 +186,12 @@ StatusCode okvsFFTFwd_CToC_16sc_Sfs(const Okv16sc* pSrc, Okv16sc* pDst,
     if (!wb.ok()) return okvErrMemAlloc;
     const int n2 = 2 << pSpec->order;
     Okv32fc* f = reinterpret_cast<Okv32fc*>(wb.get());
+    Okv8u* rest = ownsAlign64(wb.get() + 4 * Okv64s(n2));
     okvsConvert_16s32f(&pSrc->re, &f->re, n2);
-    ownsFFT_32fc(f, f, pSpec->inner, false, ownsAlign64(wb.get() + 4 * Okv64s(n2)));
-    okvsConvert_32f16s_Sfs(&f->re, &pDst->re, n2, okvRoundHalfEven, scaleFactor);
+    // Orders 6..15 have a whole transform's room after the floats: run out of place there.
+    Okv32fc* g = pSpec->order >= 6 && pSpec->order <= 15 ? reinterpret_cast<Okv32fc*>(rest) : f;
+    ownsFFT_32fc(f, g, pSpec->inner, false, g == f ? rest : nullptr);
+    okvsConvert_32f16s_Sfs(&g->re, &pDst->re, n2, okvRoundHalfEven, scaleFactor);
     return okvOk;
 }
 
