@@ -62,16 +62,12 @@ void small_fwd(const Okv32f* x, Okv32f* y, int n) {
     }
 }
 
+// The 1- and 2-point transforms are their own inverses.
 void small_inv(const Okv32f* x, Okv32f* y, int n) {
+    if (n <= 2) return small_fwd(x, y, n);
     Okv32f t[8];
     for (int i = 0; i < n; ++i) t[i] = x[i];
-    if (n == 1) {
-        y[0] = t[0];
-    } else if (n == 2) {
-        const float h = 0.70710677f;
-        y[0] = h * t[0] + h * t[1];
-        y[1] = h * t[0] - h * t[1];
-    } else if (n == 4) {
+    if (n == 4) {
         const float a = 0.5f * t[0], b = 0.5f * t[2];
         const float c = 0.6532815f * t[1] + 0.27059805f * t[3];
         const float d = 0.27059805f * t[1] - 0.6532815f * t[3];

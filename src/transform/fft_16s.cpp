@@ -152,14 +152,10 @@ StatusCode okvsFFTInit_C_16sc(OkvsFFTSpec_16sc** ppSpec, int order, int flag, in
 }
 
 StatusCode okvsFFTInitAlloc_C_16sc(OkvsFFTSpec_16sc** ppSpec, int order, int flag, int hint) {
-    if (!ppSpec) return okvErrNullPtr;
-    return ownsAllocInit(
+    return ownsAllocInit<OkvsFFTSpec_16sc>(
+        ppSpec,
         [&](int* s, int* i, int* w) { return okvsFFTGetSize_C_16sc(order, flag, hint, s, i, w); },
-        [&](Okv8u* mem, Okv8u* ib) { return okvsFFTInit_C_16sc(ppSpec, order, flag, hint, mem, ib); },
-        [&](Okv8u* mem) {
-            (*ppSpec)->allocated = 1;
-            (*ppSpec)->mem = mem;
-        });
+        [&](Okv8u* mem, Okv8u* ib) { return okvsFFTInit_C_16sc(ppSpec, order, flag, hint, mem, ib); });
 }
 
 StatusCode okvsFFTFree_C_16sc(OkvsFFTSpec_16sc* pSpec) { return ownsFreeSpec(pSpec, kFftIdC16sc); }

@@ -230,14 +230,10 @@ StatusCode okvsFFTInit_R_32f(OkvsFFTSpec_32f** ppSpec, int order, int flag, int 
 }
 
 StatusCode okvsFFTInitAlloc_C_32fc(OkvsFFTSpec_32f** ppSpec, int order, int flag, int hint) {
-    if (!ppSpec) return okvErrNullPtr;
-    return ownsAllocInit(
+    return ownsAllocInit<OkvsFFTSpec_32f>(
+        ppSpec,
         [&](int* s, int* i, int* w) { return okvsFFTGetSize_C_32fc(order, flag, hint, s, i, w); },
-        [&](Okv8u* mem, Okv8u* ib) { return okvsFFTInit_C_32fc(ppSpec, order, flag, hint, mem, ib); },
-        [&](Okv8u* mem) {
-            (*ppSpec)->allocated = 1;
-            (*ppSpec)->mem = mem;
-        });
+        [&](Okv8u* mem, Okv8u* ib) { return okvsFFTInit_C_32fc(ppSpec, order, flag, hint, mem, ib); });
 }
 
 StatusCode okvsFFTFree_C_32fc(OkvsFFTSpec_32f* pSpec) { return ownsFreeSpec(pSpec, kFftIdC32fc); }

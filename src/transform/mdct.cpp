@@ -82,11 +82,8 @@ StatusCode init(Spec** ppSpec, int len, Okv8u* pMem, Okv8u* pInitBuf, Okv32s id)
     if (!valid_len(len)) return okvErrSize;
     int ss = 0, is = 0, ws = 0;
     get_size(len, &ss, &is, &ws);
-    Okv8u* a = ownsAlign64(pMem);
-    OkvMdctSpec* s = reinterpret_cast<OkvMdctSpec*>(a);
-    for (unsigned i = 0; i < sizeof(*s); ++i) a[i] = 0;
-    s->len = len;
-    s->workSize = ws;
+    OkvMdctSpec* s = ownsMdctHeader(pMem, len, ws);
+    Okv8u* a = reinterpret_cast<Okv8u*>(s);
     Okv32f* tw = reinterpret_cast<Okv32f*>(a + 64);
     ownsMdctTable_32f(tw, len);
     s->twiddle = tw;
@@ -106,10 +103,9 @@ StatusCode init(Spec** ppSpec, int len, Okv8u* pMem, Okv8u* pInitBuf, Okv32s id)
 
 template <class Spec>
 StatusCode init_alloc(Spec** ppSpec, int len, Okv32s id) {
-    if (!ppSpec) return okvErrNullPtr;
-    return ownsAllocInit([&](int* s, int* i, int* w) { return get_size(len, s, i, w); },
-                         [&](Okv8u* mem, Okv8u* ib) { return init(ppSpec, len, mem, ib, id); },
-                         [&](Okv8u* mem) { ownsMdctMarkAllocated(*ppSpec, mem); });
+    return ownsAllocInit<OkvMdctSpec>(
+        ppSpec, [&](int* s, int* i, int* w) { return get_size(len, s, i, w); },
+        [&](Okv8u* mem, Okv8u* ib) { return init(ppSpec, len, mem, ib, id); });
 }
 
 // Scalar fold, rotation, DFT and post-rotation for 12 and 36.

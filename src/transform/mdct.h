@@ -31,10 +31,15 @@ template <class T>
 inline const OkvMdctSpec* ownsMdctSpec(const T* p) {
     return reinterpret_cast<const OkvMdctSpec*>(p);
 }
-template <class T>
-inline void ownsMdctMarkAllocated(T* p, Okv8u* mem) {
-    ownsMdctSpec(p)->allocated = 1;
-    ownsMdctSpec(p)->mem = mem;
+
+// Zeroed spec header at the first 64-byte boundary of pMem; the tables follow 64 bytes on.
+inline OkvMdctSpec* ownsMdctHeader(Okv8u* pMem, int len, int workSize) {
+    Okv8u* a = ownsAlign64(pMem);
+    for (unsigned i = 0; i < sizeof(OkvMdctSpec); ++i) a[i] = 0;
+    OkvMdctSpec* s = reinterpret_cast<OkvMdctSpec*>(a);
+    s->len = len;
+    s->workSize = workSize;
+    return s;
 }
 
 // log2(len) for powers of two, else -1.

@@ -106,11 +106,8 @@ StatusCode okvsMDCTFwdInit_16s(OkvsMDCTFwdSpec_16s** ppSpec, int len, Okv8u* pMe
     if (len < 32 || ownsLog2(len) < 0) return okvErrSize;
     int ss = 0, is = 0, ws = 0;
     get_size(len, &ss, &is, &ws);
-    Okv8u* a = ownsAlign64(pMem);
-    OkvMdctSpec* s = reinterpret_cast<OkvMdctSpec*>(a);
-    for (unsigned i = 0; i < sizeof(*s); ++i) a[i] = 0;
-    s->len = len;
-    s->workSize = ws;
+    OkvMdctSpec* s = ownsMdctHeader(pMem, len, ws);
+    Okv8u* a = reinterpret_cast<Okv8u*>(s);
     s->fftOrder = ownsLog2(len) - 2;
     Okv16s* tw = reinterpret_cast<Okv16s*>(a + 64);
     for (int m = 0; m < len / 4; ++m) {
@@ -130,10 +127,9 @@ StatusCode okvsMDCTFwdInit_16s(OkvsMDCTFwdSpec_16s** ppSpec, int len, Okv8u* pMe
 }
 
 StatusCode okvsMDCTFwdInitAlloc_16s(OkvsMDCTFwdSpec_16s** ppSpec, int len) {
-    if (!ppSpec) return okvErrNullPtr;
-    return ownsAllocInit([&](int* s, int* i, int* w) { return get_size(len, s, i, w); },
-                         [&](Okv8u* mem, Okv8u* ib) { return OKV_NS::okvsMDCTFwdInit_16s(ppSpec, len, mem, ib); },
-                         [&](Okv8u* mem) { ownsMdctMarkAllocated(*ppSpec, mem); });
+    return ownsAllocInit<OkvMdctSpec>(
+        ppSpec, [&](int* s, int* i, int* w) { return get_size(len, s, i, w); },
+        [&](Okv8u* mem, Okv8u* ib) { return OKV_NS::okvsMDCTFwdInit_16s(ppSpec, len, mem, ib); });
 }
 
 StatusCode okvsMDCTFwdFree_16s(OkvsMDCTFwdSpec_16s* pSpec) {

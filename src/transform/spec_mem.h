@@ -7,11 +7,12 @@
 
 namespace OKV_NS {
 
-// Allocates the spec and a temporary init buffer of the sizes sizes(&spec,
-// &init, &work) reports, runs init(mem, initBuf) and then mark(mem) to make
-// the spec self-owned; on failure releases everything.
-template <class Sizes, class Init, class Mark>
-StatusCode ownsAllocInit(Sizes sizes, Init init, Mark mark) {
+// InitAlloc: allocates the spec and a temporary init buffer of the sizes
+// sizes(&spec, &init, &work) reports, runs init(mem, initBuf) and marks the
+// spec (laid out as Header) self-owned; on failure releases everything.
+template <class Header, class S, class Sizes, class Init>
+StatusCode ownsAllocInit(S** ppSpec, Sizes sizes, Init init) {
+    if (!ppSpec) return okvErrNullPtr;
     int ss, is, ws;
     StatusCode st = sizes(&ss, &is, &ws);
     if (st != okvOk) return st;
@@ -28,7 +29,9 @@ StatusCode ownsAllocInit(Sizes sizes, Init init, Mark mark) {
         okvsFree(mem);
         return st;
     }
-    mark(mem);
+    Header* h = reinterpret_cast<Header*>(*ppSpec);
+    h->allocated = 1;
+    h->mem = mem;
     return okvOk;
 }
 
