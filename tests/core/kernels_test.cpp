@@ -84,15 +84,11 @@ TEST(KERNEL_SUITE(KernelsSfs), AddMatchesExactSumForEveryScale) {
 TEST(KERNEL_SUITE(KernelsSfs), AddDocumentedValues) {
     Okv32s src[4] = {2, 2, -2, 1}, dst[4] = {1, 3, -1, INT32_MAX};
     ASSERT_EQ(K::okvsAdd_32s_ISfs(src, dst, 3, 1), okvOk);
-    EXPECT_EQ(dst[0], 2);
-    EXPECT_EQ(dst[1], 2);
-    EXPECT_EQ(dst[2], -2);
     ASSERT_EQ(K::okvsAdd_32s_ISfs(src + 3, dst + 3, 1, 0), okvOk);
-    EXPECT_EQ(dst[3], INT32_MAX);
+    EXPECT_EQ(std::vector<Okv32s>(dst, dst + 4), (std::vector<Okv32s>{2, 2, -2, INT32_MAX}));
     Okv32s big[2] = {INT32_MIN, INT32_MAX}, one[2] = {-1, 1};
     ASSERT_EQ(K::okvsAdd_32s_ISfs(one, big, 2, -31), okvOk);
-    EXPECT_EQ(big[0], INT32_MIN);
-    EXPECT_EQ(big[1], INT32_MAX);
+    EXPECT_EQ(std::vector<Okv32s>(big, big + 2), (std::vector<Okv32s>{INT32_MIN, INT32_MAX}));
 }
 
 TEST(KERNEL_SUITE(KernelsSfs), ConvertMatchesReferenceForEveryScale) {
@@ -110,9 +106,7 @@ TEST(KERNEL_SUITE(KernelsSfs), ConvertMatchesReferenceForEveryScale) {
     const Okv32s x[3] = {3, 5, INT32_MAX};
     Okv16s y[3];
     ASSERT_EQ(K::okvsConvert_32s16s_Sfs(x, y, 3, 1), okvOk);
-    EXPECT_EQ(y[0], 2);
-    EXPECT_EQ(y[1], 2);
-    EXPECT_EQ(y[2], 32767);
+    EXPECT_EQ(std::vector<Okv16s>(y, y + 3), (std::vector<Okv16s>{2, 2, 32767}));
 }
 
 TEST(KERNEL_SUITE(KernelsSfs), RightShiftByConstant) {
@@ -121,8 +115,7 @@ TEST(KERNEL_SUITE(KernelsSfs), RightShiftByConstant) {
     EXPECT_EQ(K::okvsRShiftC_32s_I(-1, nullptr, 0), okvErrNullPtr);
     EXPECT_EQ(K::okvsRShiftC_32s_I(-1, v, 0), okvErrSize);
     ASSERT_EQ(K::okvsRShiftC_32s_I(40, v, 2), okvOk);
-    EXPECT_EQ(v[0], -1);
-    EXPECT_EQ(v[1], 0);
+    EXPECT_EQ(std::vector<Okv32s>(v, v + 2), (std::vector<Okv32s>{-1, 0}));
     for (int s = 0; s <= 40; ++s) {
         everyLayout<Okv32s>([&](int len, int a, int) {
             Shifted<Okv32s> d(len, a);
@@ -189,20 +182,18 @@ TEST(KERNEL_SUITE(KernelsConvert), FloatTo16MatchesPlainLoopInEveryMode) {
 
 TEST(KERNEL_SUITE(KernelsConvert), FloatTo16DocumentedValues) {
     const float x[4] = {2.5f, -2.5f, -2.7f, 1.0e10f};
-    Okv16s y[4];
-    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 4, okvRoundHalfAway, 0), okvOk);
-    EXPECT_EQ(y[0], 3);
-    EXPECT_EQ(y[1], -3);
-    EXPECT_EQ(y[3], 32767);
-    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 4, okvRoundHalfEven, 0), okvOk);
-    EXPECT_EQ(y[0], 2);
-    EXPECT_EQ(y[3], 32767);
-    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 4, okvRoundTowardZero, 0), okvOk);
-    EXPECT_EQ(y[2], -2);
-    EXPECT_EQ(y[3], 32767);
-    ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 2, okvRoundHalfEven, -1), okvOk);
-    EXPECT_EQ(y[0], 5);
-    EXPECT_EQ(y[1], -5);
+    const struct {
+        int mode, sf;
+        Okv16s want[4];
+    } cases[] = {{okvRoundHalfAway, 0, {3, -3, -3, 32767}},
+                 {okvRoundHalfEven, 0, {2, -2, -3, 32767}},
+                 {okvRoundTowardZero, 0, {2, -2, -2, 32767}},
+                 {okvRoundHalfEven, -1, {5, -5, -5, 32767}}};
+    for (const auto& t : cases) {
+        Okv16s y[4];
+        ASSERT_EQ(K::okvsConvert_32f16s_Sfs(x, y, 4, t.mode, t.sf), okvOk);
+        EXPECT_EQ(std::vector<Okv16s>(y, y + 4), std::vector<Okv16s>(t.want, t.want + 4)) << t.mode << " " << t.sf;
+    }
 }
 
 TEST(KERNEL_SUITE(KernelsConvert), Int16ToFloat) {

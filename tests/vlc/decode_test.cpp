@@ -41,9 +41,7 @@ TEST(VlcDecode, ShortCodesFillTheirLevel) {
     int off = 0;
     Okv16s v[3];
     ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, v, 3, t.spec));
-    EXPECT_EQ(0, v[0]);
-    EXPECT_EQ(100, v[1]);
-    EXPECT_EQ(-100, v[2]);
+    EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{0, 100, -100}));
     EXPECT_EQ(bits + 1, p);
     EXPECT_EQ(6, off);
 }
@@ -125,9 +123,7 @@ TEST(VlcDecode, AbsentCodeStopsWithoutMovingThePosition) {
         int off = 0;
         Okv16s out[3] = {77, 77, 77};
         EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeBlock_1u16s(&p, &off, out, 3, t.spec));
-        EXPECT_EQ(5, out[0]);
-        EXPECT_EQ(-3, out[1]);
-        EXPECT_EQ(77, out[2]);
+        EXPECT_EQ(std::vector<Okv16s>(out, out + 3), (std::vector<Okv16s>{5, -3, 77}));
         EXPECT_EQ(bits, p);
         EXPECT_EQ(0, off);
     }
@@ -163,22 +159,16 @@ TEST(VlcDecodeTuple, SignBitsFollowNonZeroElements) {
     EXPECT_EQ(1, off);  // all-zero tuple: the code bits only
     ASSERT_EQ(okvOk, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
     EXPECT_EQ(5, off);  // two non-zero elements: code + 2
-    EXPECT_EQ(-1, v[0]);
-    EXPECT_EQ(0, v[1]);
-    EXPECT_EQ(7, v[2]);
-    EXPECT_EQ(0, v[3]);
-    EXPECT_EQ(77, v[4]);
+    EXPECT_EQ(std::vector<Okv16s>(v, v + 5), (std::vector<Okv16s>{-1, 0, 7, 0, 77}));
     p = s.bytes.data();
     off = 0;
     for (auto& x : v) x = 77;
     ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, v, 15, t.spec));  // 3 tuples, 3 outputs left alone
-    const Okv16s want[12] = {0, 0, 0, 0, -1, 0, 7, 0, 2, -3, -4, 5};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(want[i], v[i]) << i;
-    for (int i = 12; i < 15; ++i) EXPECT_EQ(77, v[i]);
+    EXPECT_EQ(std::vector<Okv16s>(v, v + 15), (std::vector<Okv16s>{0, 0, 0, 0, -1, 0, 7, 0, 2, -3, -4, 5, 77, 77, 77}));
     EXPECT_EQ(s.bytes.data() + 1, p);
     EXPECT_EQ(3, off);
     // Count 7 with N = 4: one tuple, four outputs.
-    p = s.bytes.data() + 0;
+    p = s.bytes.data();
     off = 1;
     for (auto& x : v) x = 77;
     ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, v, 7, t.spec));
@@ -202,9 +192,7 @@ TEST(VlcDecodeTuple, CodeAndSignsMayExceed32Bits) {
     int off = 3;
     Okv16s v[3];
     ASSERT_EQ(okvOk, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
-    EXPECT_EQ(-1, v[0]);
-    EXPECT_EQ(1, v[1]);
-    EXPECT_EQ(-1, v[2]);
+    EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{-1, 1, -1}));
     EXPECT_EQ(s.bytes.data() + 4, p);
     EXPECT_EQ(6, off);
 }
