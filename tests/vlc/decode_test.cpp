@@ -11,19 +11,9 @@ using vlct::BitSink;
 const std::vector<VLCCodeEntry> kCode = {{5, 0b0, 1},      {-3, 0b10, 2},     {9, 0b110, 3},
                                          {0, 0b1110, 4},   {100, 0b11110, 5}, {-100, 0b11111, 5}};
 
-struct Plain {
-    vlct::SpecMem m;
-    OkvsVLCDecodeSpec_32s* spec = nullptr;
-    Plain(const std::vector<VLCCodeEntry>& e, std::vector<Okv32s> sizes) {
-        int size = 0;
-        EXPECT_EQ(okvOk, okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), &size));
-        spec = static_cast<OkvsVLCDecodeSpec_32s*>(m.at(size, 7));
-        EXPECT_EQ(okvOk, okvsVLCDecodeInit_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), spec));
-    }
-};
-
 TEST(VlcDecode, ShortCodesFillTheirLevel) {
-    Plain t(kCode, {4, 1});
+    vlct::DecodeSpec t(kCode, {4, 1});
+    ASSERT_EQ(okvOk, t.st);
     // The 1-bit code at a 4-bit first level answers every 3-bit continuation.
     for (unsigned rest = 0; rest < 8; ++rest) {
         const Okv8u bits[9] = {Okv8u(rest << 4)};
@@ -47,7 +37,8 @@ TEST(VlcDecode, ShortCodesFillTheirLevel) {
 }
 
 TEST(VlcDecode, PositionsCrossBytesAndWords) {
-    Plain t(kCode, {2, 2, 1});
+    vlct::DecodeSpec t(kCode, {2, 2, 1});
+    ASSERT_EQ(okvOk, t.st);
     std::mt19937 rng(7);
     for (int start = 0; start < 40; ++start) {
         BitSink s;
@@ -79,7 +70,8 @@ TEST(VlcDecode, PositionsCrossBytesAndWords) {
 }
 
 TEST(VlcDecode, RefusalsLeaveEverythingUntouched) {
-    Plain t(kCode, {3, 2});
+    vlct::DecodeSpec t(kCode, {3, 2});
+    ASSERT_EQ(okvOk, t.st);
     const Okv8u bits[9] = {0b10110111, 0b11111111, 0xFF};
     Okv16s out[4] = {77, 77, 77, 77};
     for (int bad : {8, -1, 100}) {
@@ -105,19 +97,17 @@ TEST(VlcDecode, RefusalsLeaveEverythingUntouched) {
     EXPECT_EQ(0, off);
     EXPECT_EQ(77, out[0]);
     // An encoding spec carries another identifier.
-    int esize = 0;
-    ASSERT_EQ(okvOk, okvsVLCEncodeGetSize_32s(kCode.data(), 6, &esize));
-    vlct::SpecMem em;
-    void* es = em.at(esize, 0);
-    ASSERT_EQ(okvOk, okvsVLCEncodeInit_32s(kCode.data(), 6, static_cast<OkvsVLCEncodeSpec_32s*>(es)));
-    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, static_cast<OkvsVLCDecodeSpec_32s*>(es)));
+    vlct::EncodeSpec es(kCode);
+    ASSERT_EQ(okvOk, es.st);
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, reinterpret_cast<OkvsVLCDecodeSpec_32s*>(es.spec)));
 }
 
 TEST(VlcDecode, AbsentCodeStopsWithoutMovingThePosition) {
     // 11111 is not in this table: an empty element.
     std::vector<VLCCodeEntry> e(kCode.begin(), kCode.end() - 1);
     for (auto sizes : {std::vector<Okv32s>{5}, std::vector<Okv32s>{2, 2, 1}}) {
-        Plain t(e, sizes);
+        vlct::DecodeSpec t(e, sizes);
+        ASSERT_EQ(okvOk, t.st);
         const Okv8u bits[9] = {0b01011111, 0b10000000};
         const Okv8u* p = bits;
         int off = 0;
@@ -129,21 +119,11 @@ TEST(VlcDecode, AbsentCodeStopsWithoutMovingThePosition) {
     }
 }
 
-struct Tuple {
-    vlct::SpecMem m;
-    OkvsVLCDecodeUTupleSpec_32s* spec = nullptr;
-    Tuple(const std::vector<VLCCodeEntry>& e, std::vector<Okv32s> sizes, int N, int B) {
-        int size = 0;
-        EXPECT_EQ(okvOk, okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), N, B, &size));
-        spec = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(m.at(size, 1));
-        EXPECT_EQ(okvOk, okvsVLCDecodeUTupleInit_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), N, B, spec));
-    }
-};
-
 TEST(VlcDecodeTuple, SignBitsFollowNonZeroElements) {
     // N = 4, B = 3: 0 -> (0,0,0,0); 10 -> (1,0,7,0); 11 -> (2,3,4,5).
     const std::vector<VLCCodeEntry> e = {{0, 0b0, 1}, {0b001000111000, 0b10, 2}, {0b010011100101, 0b11, 2}};
-    Tuple t(e, {2}, 4, 3);
+    vlct::TupleSpec t(e, {2}, 4, 3);
+    ASSERT_EQ(okvOk, t.st);
     // 0 | 10 1 0 | 11 0 1 1 0 | 0  -> 1 + 4 + 6 + 1 bits
     BitSink s;
     s.put(0b0, 1);
@@ -182,7 +162,8 @@ TEST(VlcDecodeTuple, SignBitsFollowNonZeroElements) {
 TEST(VlcDecodeTuple, CodeAndSignsMayExceed32Bits) {
     // A 32-bit code with three non-zero elements: 35 bits for one tuple.
     const std::vector<VLCCodeEntry> e = {{0b111, 0xFFFFFFFF, 32}, {0, 0, 1}};
-    Tuple t(e, {8, 8, 8, 8}, 3, 1);
+    vlct::TupleSpec t(e, {8, 8, 8, 8}, 3, 1);
+    ASSERT_EQ(okvOk, t.st);
     BitSink s;
     s.put(0b1, 3);  // lead bits
     s.put(0xFFFFFFFF, 32);
@@ -198,7 +179,8 @@ TEST(VlcDecodeTuple, CodeAndSignsMayExceed32Bits) {
 }
 
 TEST(VlcDecodeTuple, RefusesPlainSpecsAndBadOffsets) {
-    Plain plain(kCode, {5});
+    vlct::DecodeSpec plain(kCode, {5});
+    ASSERT_EQ(okvOk, plain.st);
     const Okv8u bits[9] = {};
     const Okv8u* p = bits;
     int off = 0;
@@ -206,7 +188,8 @@ TEST(VlcDecodeTuple, RefusesPlainSpecsAndBadOffsets) {
     auto* asTuple = reinterpret_cast<OkvsVLCDecodeUTupleSpec_32s*>(plain.spec);
     EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, asTuple));
     EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, v, 4, asTuple));
-    Tuple t({{1, 0, 1}, {2, 1, 1}}, {1}, 2, 2);
+    vlct::TupleSpec t({{1, 0, 1}, {2, 1, 1}}, {1}, 2, 2);
+    ASSERT_EQ(okvOk, t.st);
     off = 8;
     EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
     EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, nullptr, 4, t.spec));

@@ -5,17 +5,6 @@
 
 namespace {
 
-struct Enc {
-    vlct::SpecMem m;
-    OkvsVLCEncodeSpec_32s* spec = nullptr;
-    explicit Enc(const std::vector<VLCCodeEntry>& e) {
-        int size = 0;
-        EXPECT_EQ(okvOk, okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &size));
-        spec = static_cast<OkvsVLCEncodeSpec_32s*>(m.at(size, 9));
-        EXPECT_EQ(okvOk, okvsVLCEncodeInit_32s(e.data(), int(e.size()), spec));
-    }
-};
-
 int enc_size(const std::vector<VLCCodeEntry>& e) {
     int size = 0;
     StatusCode st = okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &size);
@@ -41,7 +30,8 @@ TEST(VlcEncode, WritesToTheBitAndKeepsSurroundingBits) {
     // Value v -> code of length v + 1 with bits alternating from 1.
     std::vector<VLCCodeEntry> e;
     for (int v = 0; v < 32; ++v) e.push_back({v, 0xAAAAAAAAu >> (31 - v), v + 1});
-    Enc t(e);
+    vlct::EncodeSpec t(e);
+    ASSERT_EQ(okvOk, t.st);
     std::mt19937 rng(3);
     for (int iter = 0; iter < 400; ++iter) {
         std::vector<Okv16s> vals(rng() % 20 + 1);
@@ -78,7 +68,8 @@ TEST(VlcEncode, WritesToTheBitAndKeepsSurroundingBits) {
 }
 
 TEST(VlcEncode, CodeEndingAtAWordBoundary) {
-    Enc t({{1, 0x1FFFFF, 21}, {2, 0, 1}});
+    vlct::EncodeSpec t({{1, 0x1FFFFF, 21}, {2, 0, 1}});
+    ASSERT_EQ(okvOk, t.st);
     alignas(4) Okv8u buf[8] = {};
     Okv8u* p = buf + 1;
     int off = 3;  // 21 bits left in the word
@@ -90,7 +81,8 @@ TEST(VlcEncode, CodeEndingAtAWordBoundary) {
 }
 
 TEST(VlcEncode, FirstEntryWinsAndAbsentValuesAreRefused) {
-    Enc t({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
+    vlct::EncodeSpec t({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
+    ASSERT_EQ(okvOk, t.st);
     Okv8u buf[8] = {};
     Okv8u* p = buf;
     int off = 0;
@@ -113,7 +105,8 @@ TEST(VlcEncode, FirstEntryWinsAndAbsentValuesAreRefused) {
 }
 
 TEST(VlcEncode, ArgumentChecks) {
-    Enc t({{0, 0, 1}, {1, 1, 1}});
+    vlct::EncodeSpec t({{0, 0, 1}, {1, 1, 1}});
+    ASSERT_EQ(okvOk, t.st);
     Okv8u buf[8] = {};
     Okv8u* p = buf;
     Okv8u* nul = nullptr;

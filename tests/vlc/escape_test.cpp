@@ -11,34 +11,17 @@ namespace {
 using vlc_std::PairCode;
 using vlct::BitSink;
 
-template <class Spec>
-struct Specs {
-    vlct::SpecMem m;
-    Spec* spec = nullptr;
-};
-
-struct AacSpecs {
-    Specs<OkvsVLCDecodeSpec_32s> dec;
-    Specs<OkvsVLCDecodeUTupleSpec_32s> tup;
-    Specs<OkvsVLCEncodeSpec_32s> enc;
-};
-
 // Decoding specs (plain and UTuple) and the encoding spec of one pair table.
-void build(const PairCode* t, int n, const std::vector<VLCCodeEntry>& encEntries, AacSpecs* s) {
-    const auto de = vlct::esc_decode_entries(t, n);
-    const auto te = vlct::tuple_entries(t, n, 5);
-    const Okv32s sizes[] = {7, 7, 7};
-    int size = 0;
-    ASSERT_EQ(okvOk, okvsVLCDecodeGetSize_32s(de.data(), int(de.size()), sizes, 3, &size));
-    s->dec.spec = static_cast<OkvsVLCDecodeSpec_32s*>(s->dec.m.at(size, 3));
-    ASSERT_EQ(okvOk, okvsVLCDecodeInit_32s(de.data(), int(de.size()), sizes, 3, s->dec.spec));
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleGetSize_32s(te.data(), n, sizes, 3, 2, 5, &size));
-    s->tup.spec = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(s->tup.m.at(size, 17));
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleInit_32s(te.data(), n, sizes, 3, 2, 5, s->tup.spec));
-    ASSERT_EQ(okvOk, okvsVLCEncodeGetSize_32s(encEntries.data(), int(encEntries.size()), &size));
-    s->enc.spec = static_cast<OkvsVLCEncodeSpec_32s*>(s->enc.m.at(size, 40));
-    ASSERT_EQ(okvOk, okvsVLCEncodeInit_32s(encEntries.data(), int(encEntries.size()), s->enc.spec));
-}
+struct PairSpecs {
+    vlct::DecodeSpec dec;
+    vlct::TupleSpec tup;
+    vlct::EncodeSpec enc;
+    PairSpecs(const PairCode* t, int n, const std::vector<VLCCodeEntry>& encEntries)
+        : dec(vlct::esc_decode_entries(t, n), {7, 7, 7}, 3),
+          tup(vlct::tuple_entries(t, n, 5), {7, 7, 7}, 2, 5, 17),
+          enc(encEntries, 40) {}
+    bool ok() const { return dec.st == okvOk && tup.st == okvOk && enc.st == okvOk; }
+};
 
 const PairCode& pair_code(const PairCode* t, int rowLen, int x, int y) { return t[x * rowLen + y]; }
 
@@ -112,8 +95,8 @@ void round_trip(std::mt19937& rng, const std::vector<Okv16s>& vals, const BitSin
 typedef std::function<StatusCode(const Okv8u**, int*, Okv16s*, int)> DecodeFn;
 
 TEST(VlcEscape, AacCodebook11RoundTrip) {
-    AacSpecs s;
-    build(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries(), &s);
+    PairSpecs s(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries());
+    ASSERT_TRUE(s.ok());
     std::mt19937 rng(11);
     const std::vector<DecodeFn> dec = {
         [&](const Okv8u** p, int* o, Okv16s* d, int n) { return okvsVLCDecodeEscBlock_AAC_1u16s(p, o, d, n, s.dec.spec); },
@@ -137,8 +120,8 @@ TEST(VlcEscape, AacCodebook11RoundTrip) {
 
 TEST(VlcEscape, Mp3Tables16And24AtEveryLinbits) {
     for (const PairCode* t : {vlc_std::kMp3Table16, vlc_std::kMp3Table24}) {
-        AacSpecs s;
-        build(t, 256, vlct::mp3_encode_entries(t), &s);
+        PairSpecs s(t, 256, vlct::mp3_encode_entries(t));
+        ASSERT_TRUE(s.ok());
         std::mt19937 rng(16);
         for (int linbits = 0; linbits <= 14; ++linbits) {
             SCOPED_TRACE(testing::Message() << "linbits " << linbits);
@@ -172,8 +155,8 @@ TEST(VlcEscape, Mp3Tables16And24AtEveryLinbits) {
 }
 
 TEST(VlcEscape, AacEscapeSequenceEdges) {
-    AacSpecs s;
-    build(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries(), &s);
+    PairSpecs s(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries());
+    ASSERT_TRUE(s.ok());
     // Pair (-16, 0) with the escape 0 1010: N = 4, magnitude 26, 5 bits.
     const PairCode& c = pair_code(vlc_std::kAacCodebook11, 17, 16, 0);
     BitSink ok;
@@ -216,8 +199,8 @@ TEST(VlcEscape, AacEscapeSequenceEdges) {
 }
 
 TEST(VlcEscape, Mp3EscapeWithoutLinbitsReadsOnlyTheSign) {
-    AacSpecs s;
-    build(vlc_std::kMp3Table16, 256, vlct::mp3_encode_entries(vlc_std::kMp3Table16), &s);
+    PairSpecs s(vlc_std::kMp3Table16, 256, vlct::mp3_encode_entries(vlc_std::kMp3Table16));
+    ASSERT_TRUE(s.ok());
     const Okv16s v[2] = {-15, 0};
     Okv8u buf[16] = {};
     Okv8u* w = buf;
@@ -235,8 +218,8 @@ TEST(VlcEscape, Mp3EscapeWithoutLinbitsReadsOnlyTheSign) {
 }
 
 TEST(VlcEscape, ArgumentChecks) {
-    AacSpecs s;
-    build(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries(), &s);
+    PairSpecs s(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries());
+    ASSERT_TRUE(s.ok());
     Okv8u buf[16] = {};
     const Okv8u* p = buf;
     Okv8u* w = buf;

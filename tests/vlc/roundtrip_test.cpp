@@ -15,14 +15,12 @@ TEST(VlcRoundTrip, RandomPrefixCodes) {
         const auto sizes = vlct::random_sizes(rng, vlct::max_length(e));
         SCOPED_TRACE(testing::Message() << "iteration " << iter << ", " << n << " codes, L " << vlct::max_length(e));
 
-        int dsize = 0, esize = 0;
-        ASSERT_EQ(okvOk, okvsVLCDecodeGetSize_32s(e.data(), n, sizes.data(), int(sizes.size()), &dsize));
-        ASSERT_EQ(okvOk, okvsVLCEncodeGetSize_32s(e.data(), n, &esize));
-        vlct::SpecMem dm, em;
-        auto* dec = static_cast<OkvsVLCDecodeSpec_32s*>(dm.at(dsize, rng() % 64));
-        auto* enc = static_cast<OkvsVLCEncodeSpec_32s*>(em.at(esize, rng() % 64));
-        ASSERT_EQ(okvOk, okvsVLCDecodeInit_32s(e.data(), n, sizes.data(), int(sizes.size()), dec));
-        ASSERT_EQ(okvOk, okvsVLCEncodeInit_32s(e.data(), n, enc));
+        const vlct::DecodeSpec d(e, sizes, rng() % 64);
+        const vlct::EncodeSpec en(e, rng() % 64);
+        ASSERT_EQ(okvOk, d.st);
+        ASSERT_EQ(okvOk, en.st);
+        OkvsVLCDecodeSpec_32s* dec = d.spec;
+        OkvsVLCEncodeSpec_32s* enc = en.spec;
 
         std::vector<Okv16s> vals(rng() % 150 + 1);
         for (auto& v : vals) v = Okv16s(e[rng() % n].value);
@@ -63,11 +61,9 @@ TEST(VlcRoundTrip, RandomTupleCodes) {
         for (auto& x : e) x.value = int32_t(rng() & ((1u << (N * B)) - 1));
         const auto sizes = vlct::random_sizes(rng, vlct::max_length(e));
         SCOPED_TRACE(testing::Message() << "iteration " << iter << " N " << N << " B " << B);
-        int size = 0;
-        ASSERT_EQ(okvOk, okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), int(sizes.size()), N, B, &size));
-        vlct::SpecMem m;
-        auto* spec = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(m.at(size, rng() % 64));
-        ASSERT_EQ(okvOk, okvsVLCDecodeUTupleInit_32s(e.data(), n, sizes.data(), int(sizes.size()), N, B, spec));
+        const vlct::TupleSpec t(e, sizes, N, B, rng() % 64);
+        ASSERT_EQ(okvOk, t.st);
+        OkvsVLCDecodeUTupleSpec_32s* spec = t.spec;
         vlct::BitSink s;
         const int lead = int(rng() % 8);
         s.put(rng(), lead);

@@ -144,4 +144,43 @@ struct SpecMem {
     }
 };
 
+// Specs built through GetSize and Init in caller memory started at a chosen
+// misalignment; st is the first status other than okvOk.
+struct DecodeSpec {
+    SpecMem m;
+    OkvsVLCDecodeSpec_32s* spec = nullptr;
+    StatusCode st;
+    DecodeSpec(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, size_t shift = 7) {
+        int size = 0;
+        st = okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), &size);
+        spec = static_cast<OkvsVLCDecodeSpec_32s*>(m.at(size_t(size), shift));
+        if (st == okvOk) st = okvsVLCDecodeInit_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), spec);
+    }
+};
+
+struct TupleSpec {
+    SpecMem m;
+    OkvsVLCDecodeUTupleSpec_32s* spec = nullptr;
+    StatusCode st;
+    TupleSpec(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, int N, int B, size_t shift = 1) {
+        const int n = int(e.size()), ns = int(sizes.size());
+        int size = 0;
+        st = okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), ns, N, B, &size);
+        spec = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(m.at(size_t(size), shift));
+        if (st == okvOk) st = okvsVLCDecodeUTupleInit_32s(e.data(), n, sizes.data(), ns, N, B, spec);
+    }
+};
+
+struct EncodeSpec {
+    SpecMem m;
+    OkvsVLCEncodeSpec_32s* spec = nullptr;
+    StatusCode st;
+    explicit EncodeSpec(const std::vector<VLCCodeEntry>& e, size_t shift = 9) {
+        int size = 0;
+        st = okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &size);
+        spec = static_cast<OkvsVLCEncodeSpec_32s*>(m.at(size_t(size), shift));
+        if (st == okvOk) st = okvsVLCEncodeInit_32s(e.data(), int(e.size()), spec);
+    }
+};
+
 }  // namespace vlct
