@@ -49,32 +49,66 @@ void record_table(chk::Arena& a, const void* mem, int size, int extra) {
     for (int i = 0; i < bytes; ++i) o[i] = t[i];
 }
 
+// Specs built by the variant's GetSize and Init in m; Init's status and the size go to st and size.
 template <class Spec>
-Spec* plain_spec(vlct::SpecMem& m, int v, const Code& k) {
-    int size = 0;
-    OKV_BODY(v, okvsVLCDecodeGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()), &size);
-    void* mem = m.at(size_t(size), 0);
-    OKV_BODY(v, okvsVLCDecodeInit_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()),
-                                       static_cast<OkvsVLCDecodeSpec_32s*>(mem));
+Spec* plain_spec(vlct::SpecMem& m, int v, const Code& k, int* st = nullptr, int* size = nullptr) {
+    int sz = 0;
+    OKV_BODY(v, okvsVLCDecodeGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()), &sz);
+    void* mem = m.at(size_t(sz), 0);
+    const int r = OKV_BODY(v, okvsVLCDecodeInit_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()),
+                                                     static_cast<OkvsVLCDecodeSpec_32s*>(mem));
+    if (st) *st = r, *size = sz;
     return static_cast<Spec*>(mem);
 }
 
 template <class Spec>
-Spec* tuple_spec(vlct::SpecMem& m, int v, const Code& k, int N, int B) {
-    int size = 0;
-    OKV_BODY(v, okvsVLCDecodeUTupleGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()), N, B, &size);
-    void* mem = m.at(size_t(size), 0);
-    OKV_BODY(v, okvsVLCDecodeUTupleInit_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()), N, B,
-                                             static_cast<OkvsVLCDecodeUTupleSpec_32s*>(mem));
+Spec* tuple_spec(vlct::SpecMem& m, int v, const Code& k, int N, int B, int* st = nullptr, int* size = nullptr) {
+    int sz = 0;
+    OKV_BODY(v, okvsVLCDecodeUTupleGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()), N, B, &sz);
+    void* mem = m.at(size_t(sz), 0);
+    const int r = OKV_BODY(v, okvsVLCDecodeUTupleInit_32s)(k.e.data(), k.n(), k.sizes.data(), int(k.sizes.size()),
+                                                           N, B, static_cast<OkvsVLCDecodeUTupleSpec_32s*>(mem));
+    if (st) *st = r, *size = sz;
     return static_cast<Spec*>(mem);
 }
 
-OkvsVLCEncodeSpec_32s* enc_spec(vlct::SpecMem& m, int v, const std::vector<VLCCodeEntry>& e) {
-    int size = 0;
-    OKV_BODY(v, okvsVLCEncodeGetSize_32s)(e.data(), int(e.size()), &size);
-    void* mem = m.at(size_t(size), 0);
-    OKV_BODY(v, okvsVLCEncodeInit_32s)(e.data(), int(e.size()), static_cast<OkvsVLCEncodeSpec_32s*>(mem));
+OkvsVLCEncodeSpec_32s* enc_spec(vlct::SpecMem& m, int v, const std::vector<VLCCodeEntry>& e, int* st = nullptr,
+                                int* size = nullptr) {
+    int sz = 0;
+    OKV_BODY(v, okvsVLCEncodeGetSize_32s)(e.data(), int(e.size()), &sz);
+    void* mem = m.at(size_t(sz), 0);
+    const int r = OKV_BODY(v, okvsVLCEncodeInit_32s)(e.data(), int(e.size()), static_cast<OkvsVLCEncodeSpec_32s*>(mem));
+    if (st) *st = r, *size = sz;
     return static_cast<OkvsVLCEncodeSpec_32s*>(mem);
+}
+
+// Decodes with fn(sm, v, &p, &off, out) from bit lead of a copy of b into count
+// outputs; the cursor is compared too.
+template <class Fn>
+void check_decode(chk::Ctx& c, const char* name, const std::vector<uint8_t>& b, int lead, int count, Fn fn) {
+    c.call(name, [&](chk::Arena& a, int v) -> int {
+        vlct::SpecMem sm;
+        const Okv8u* start = a.in_copy(b.data(), b.size());
+        const Okv8u* p = start;
+        int off = lead;
+        const int st = fn(sm, v, &p, &off, a.out<Okv16s>(size_t(count > 0 ? count : 1)));
+        record(a, start, p, off);
+        return st;
+    });
+}
+
+// Encodes vals with fn(sm, v, vals, &p, &off) from bit lead of a buffer of cap bytes.
+template <class Fn>
+void check_encode(chk::Ctx& c, const char* name, const std::vector<Okv16s>& vals, int lead, size_t cap, Fn fn) {
+    c.call(name, [&](chk::Arena& a, int v) -> int {
+        vlct::SpecMem sm;
+        Okv8u* start = a.out<Okv8u>(cap);
+        Okv8u* p = start;
+        int off = lead;
+        const int st = fn(sm, v, a.in_copy(vals.data(), vals.size()), &p, &off);
+        record(a, start, p, off);
+        return st;
+    });
 }
 
 Code tuple_code(chk::Ctx& c, int N, int B) {
@@ -102,21 +136,16 @@ CHECK_EXPORTS(vlc_decode_tables, "okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_
                                                                N, B, a.out<int>(1));
         });
         c.call("okvsVLCDecodeInit_32s", [&](chk::Arena& a, int v) -> int {
-            int size = 0;
-            OKV_BODY(v, okvsVLCDecodeGetSize_32s)(k.e.data(), k.n(), sz, ns, &size);
             vlct::SpecMem sm;
-            void* m = sm.at(size_t(size), 0);
-            int st = OKV_BODY(v, okvsVLCDecodeInit_32s)(k.e.data(), k.n(), sz, ns, static_cast<OkvsVLCDecodeSpec_32s*>(m));
+            int st, size;
+            const void* m = plain_spec<void>(sm, v, k, &st, &size);
             record_table(a, m, size, 160);
             return st;
         });
         c.call("okvsVLCDecodeUTupleInit_32s", [&](chk::Arena& a, int v) -> int {
-            int size = 0;
-            OKV_BODY(v, okvsVLCDecodeUTupleGetSize_32s)(t.e.data(), t.n(), t.sizes.data(), int(t.sizes.size()), N, B, &size);
             vlct::SpecMem sm;
-            void* m = sm.at(size_t(size), 0);
-            int st = OKV_BODY(v, okvsVLCDecodeUTupleInit_32s)(t.e.data(), t.n(), t.sizes.data(), int(t.sizes.size()), N,
-                                                              B, static_cast<OkvsVLCDecodeUTupleSpec_32s*>(m));
+            int st, size;
+            const void* m = tuple_spec<void>(sm, v, t, N, B, &st, &size);
             record_table(a, m, size, 176);
             return st;
         });
@@ -170,15 +199,7 @@ CHECK_EXPORTS(vlc_decode, "okvsVLCDecodeOne_1u16s", "okvsVLCDecodeBlock_1u16s", 
         const auto bytes = random_stream(c, k, n, lead);
         const auto tbytes = random_stream(c, t, n, lead, true);
         auto decode = [&](const char* name, const std::vector<uint8_t>& b, int count, auto fn) {
-            c.call(name, [&](chk::Arena& a, int v) -> int {
-                vlct::SpecMem sm;
-                const Okv8u* start = a.in_copy(b.data(), b.size());
-                const Okv8u* p = start;
-                int off = lead;
-                int st = fn(sm, v, &p, &off, a.out<Okv16s>(size_t(count > 0 ? count : 1)));
-                record(a, start, p, off);
-                return st;
-            });
+            check_decode(c, name, b, lead, count, fn);
         };
         decode("okvsVLCDecodeOne_1u16s", bytes, 1, [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeOne_1u16s)(p, o, d, plain_spec<OkvsVLCDecodeSpec_32s>(sm, v, k));
@@ -206,26 +227,14 @@ CHECK_EXPORTS(vlc_encode, "okvsVLCEncodeGetSize_32s", "okvsVLCEncodeInit_32s", "
         for (auto& x : vals) x = Okv16s(k.e[c.rng().range(0, k.n() - 1)].value);
         if (c.rng().range(0, 9) == 0) vals[0] = c.rng().i16();  // usually absent: refused
         const size_t cap = vals.size() * 4 + 8;
-        auto encode = [&](const char* name, auto fn) {
-            c.call(name, [&](chk::Arena& a, int v) -> int {
-                vlct::SpecMem sm;
-                Okv8u* start = a.out<Okv8u>(cap);
-                Okv8u* p = start;
-                int off = lead;
-                int st = fn(sm, v, a.in_copy(vals.data(), vals.size()), &p, &off);
-                record(a, start, p, off);
-                return st;
-            });
-        };
+        auto encode = [&](const char* name, auto fn) { check_encode(c, name, vals, lead, cap, fn); };
         c.call("okvsVLCEncodeGetSize_32s", [&](chk::Arena& a, int v) -> int {
             return OKV_BODY(v, okvsVLCEncodeGetSize_32s)(k.e.data(), k.n(), a.out<int>(1));
         });
         c.call("okvsVLCEncodeInit_32s", [&](chk::Arena& a, int v) -> int {
-            int size = 0;
-            OKV_BODY(v, okvsVLCEncodeGetSize_32s)(k.e.data(), k.n(), &size);
             vlct::SpecMem sm;
-            void* m = sm.at(size_t(size), 0);
-            int st = OKV_BODY(v, okvsVLCEncodeInit_32s)(k.e.data(), k.n(), static_cast<OkvsVLCEncodeSpec_32s*>(m));
+            int st, size;
+            const void* m = enc_spec(sm, v, k.e, &st, &size);
             record_table(a, m, size, 132);
             return st;
         });
@@ -272,28 +281,8 @@ CHECK_EXPORTS(vlc_escape, "okvsVLCDecodeEscBlock_AAC_1u16s", "okvsVLCDecodeEscBl
         for (auto& x : vals) x = Okv16s(c.rng().range(0, 3) ? c.rng().range(-20, 20) : c.rng().range(-8300, 8300));
         std::vector<uint8_t> bits(size_t(n) * 7 + 16 + vlct::kPad);
         for (auto& b : bits) b = uint8_t(c.rng().u32() & (c.rng().range(0, 3) ? 0x33 : 0xFF));
-        auto decode = [&](const char* name, auto fn) {
-            c.call(name, [&](chk::Arena& a, int v) -> int {
-                vlct::SpecMem sm;
-                const Okv8u* start = a.in_copy(bits.data(), bits.size());
-                const Okv8u* p = start;
-                int off = lead;
-                int st = fn(sm, v, &p, &off, a.out<Okv16s>(vals.size()));
-                record(a, start, p, off);
-                return st;
-            });
-        };
-        auto encode = [&](const char* name, auto fn) {
-            c.call(name, [&](chk::Arena& a, int v) -> int {
-                vlct::SpecMem sm;
-                Okv8u* start = a.out<Okv8u>(vals.size() * 5 + 8);
-                Okv8u* p = start;
-                int off = lead;
-                int st = fn(sm, v, a.in_copy(vals.data(), vals.size()), &p, &off);
-                record(a, start, p, off);
-                return st;
-            });
-        };
+        auto decode = [&](const char* name, auto fn) { check_decode(c, name, bits, lead, int(vals.size()), fn); };
+        auto encode = [&](const char* name, auto fn) { check_encode(c, name, vals, lead, vals.size() * 5 + 8, fn); };
         decode("okvsVLCDecodeEscBlock_AAC_1u16s", [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeEscBlock_AAC_1u16s)(p, o, d, n, plain_spec<OkvsVLCDecodeSpec_32s>(sm, v, aac));
         });
