@@ -60,62 +60,66 @@ int random_value(std::mt19937& rng, int maxMag) {
     return rng() % 2 ? -m : m;
 }
 
-// Encodes vals from a random bit position, checks the bits against the
-// reference stream, the count, and decodes them back with decode(p, off, out, n).
-template <class Encode, class Count, class Decode>
-void round_trip(std::mt19937& rng, const std::vector<Okv16s>& vals, const BitSink& ref, Encode encode, Count count,
-                const std::vector<Decode>& decoders) {
-    std::vector<uint8_t> buf(ref.bytes.size() + 16 + vlct::kPad);
-    for (auto& b : buf) b = uint8_t(rng());
-    const std::vector<uint8_t> orig = buf;
-    const uint64_t start = rng() % 64;
-    Okv8u* w = buf.data() + start / 8;
-    int woff = int(start % 8);
-    ASSERT_EQ(okvOk, encode(vals.data(), int(vals.size()), &w, &woff));
-    const uint64_t end = uint64_t(w - buf.data()) * 8 + uint64_t(woff);
-    ASSERT_EQ(start + ref.nbits, end);
-    EXPECT_TRUE(vlct::same_bits(buf.data(), start, ref.bytes.data(), 0, ref.nbits));
-    EXPECT_TRUE(vlct::same_bits(buf.data(), 0, orig.data(), 0, start));
-    EXPECT_TRUE(vlct::same_bits(buf.data(), end, orig.data(), end, buf.size() * 8 - end));
-    Okv32s bits = -1;
-    ASSERT_EQ(okvOk, count(vals.data(), int(vals.size()), &bits));
-    EXPECT_EQ(int64_t(ref.nbits), bits);
-    for (const auto& decode : decoders) {
-        std::vector<Okv16s> out(vals.size() + 1, 77);  // one more: an odd count stops at the pairs
-        const Okv8u* r = buf.data() + start / 8;
-        int roff = int(start % 8);
-        ASSERT_EQ(okvOk, decode(&r, &roff, out.data(), int(out.size())));
-        EXPECT_EQ(end, uint64_t(r - buf.data()) * 8 + uint64_t(roff));
-        EXPECT_EQ(77, out.back());
-        out.pop_back();
-        ASSERT_EQ(vals, out);
+// One pair codec: writing, counting and its two decoders (plain and UTuple).
+struct Codec {
+    std::function<StatusCode(const Okv16s*, int, Okv8u**, int*)> encode;
+    std::function<StatusCode(const Okv16s*, int, Okv32s*)> count;
+    std::function<StatusCode(const Okv8u**, int*, Okv16s*, int)> decode[2];
+};
+
+// Blocks of random pairs with magnitudes up to maxMag, written from a random
+// bit position: the bits against the reference stream put(ref, a, b), the
+// bits around them, the count, and both decoders back.
+template <class Put>
+void round_trips(std::mt19937& rng, int iters, int maxMag, Put put, const Codec& c) {
+    for (int iter = 0; iter < iters; ++iter) {
+        std::vector<Okv16s> vals(2 * (rng() % 300 + 1));
+        BitSink ref;
+        for (size_t i = 0; i < vals.size(); i += 2) {
+            vals[i] = Okv16s(random_value(rng, maxMag));
+            vals[i + 1] = Okv16s(random_value(rng, maxMag));
+            put(ref, vals[i], vals[i + 1]);
+        }
+        std::vector<uint8_t> buf(ref.bytes.size() + 16 + vlct::kPad);
+        for (auto& b : buf) b = uint8_t(rng());
+        const std::vector<uint8_t> orig = buf;
+        const uint64_t start = rng() % 64;
+        Okv8u* w = buf.data() + start / 8;
+        int woff = int(start % 8);
+        ASSERT_EQ(okvOk, c.encode(vals.data(), int(vals.size()), &w, &woff));
+        const uint64_t end = uint64_t(w - buf.data()) * 8 + uint64_t(woff);
+        ASSERT_EQ(start + ref.nbits, end);
+        EXPECT_TRUE(vlct::same_bits(buf.data(), start, ref.bytes.data(), 0, ref.nbits));
+        EXPECT_TRUE(vlct::same_bits(buf.data(), 0, orig.data(), 0, start));
+        EXPECT_TRUE(vlct::same_bits(buf.data(), end, orig.data(), end, buf.size() * 8 - end));
+        Okv32s bits = -1;
+        ASSERT_EQ(okvOk, c.count(vals.data(), int(vals.size()), &bits));
+        EXPECT_EQ(int64_t(ref.nbits), bits);
+        for (const auto& decode : c.decode) {
+            std::vector<Okv16s> out(vals.size() + 1, 77);  // one more: an odd count stops at the pairs
+            const Okv8u* r = buf.data() + start / 8;
+            int roff = int(start % 8);
+            ASSERT_EQ(okvOk, decode(&r, &roff, out.data(), int(out.size())));
+            EXPECT_EQ(end, uint64_t(r - buf.data()) * 8 + uint64_t(roff));
+            EXPECT_EQ(77, out.back());
+            out.pop_back();
+            ASSERT_EQ(vals, out);
+        }
     }
 }
-
-typedef std::function<StatusCode(const Okv8u**, int*, Okv16s*, int)> DecodeFn;
 
 TEST(VlcEscape, AacCodebook11RoundTrip) {
     PairSpecs s(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries());
     ASSERT_TRUE(s.ok());
     std::mt19937 rng(11);
-    const std::vector<DecodeFn> dec = {
-        [&](const Okv8u** p, int* o, Okv16s* d, int n) { return okvsVLCDecodeEscBlock_AAC_1u16s(p, o, d, n, s.dec.spec); },
-        [&](const Okv8u** p, int* o, Okv16s* d, int n) {
-            return okvsVLCDecodeUTupleEscBlock_AAC_1u16s(p, o, d, n, s.tup.spec);
-        }};
-    for (int iter = 0; iter < 300; ++iter) {
-        std::vector<Okv16s> vals(2 * (rng() % 300 + 1));
-        BitSink ref;
-        for (size_t i = 0; i < vals.size(); i += 2) {
-            vals[i] = Okv16s(random_value(rng, 8191));
-            vals[i + 1] = Okv16s(random_value(rng, 8191));
-            put_aac_pair(ref, vals[i], vals[i + 1]);
-        }
-        round_trip(
-            rng, vals, ref,
-            [&](const Okv16s* v, int n, Okv8u** p, int* o) { return okvsVLCEncodeEscBlock_AAC_16s1u(v, n, p, o, s.enc.spec); },
-            [&](const Okv16s* v, int n, Okv32s* c) { return okvsVLCCountEscBits_AAC_16s32s(v, n, c, s.enc.spec); }, dec);
-    }
+    const Codec aac{
+        [&](const Okv16s* v, int n, Okv8u** p, int* o) { return okvsVLCEncodeEscBlock_AAC_16s1u(v, n, p, o, s.enc.spec); },
+        [&](const Okv16s* v, int n, Okv32s* c) { return okvsVLCCountEscBits_AAC_16s32s(v, n, c, s.enc.spec); },
+        {[&](const Okv8u** p, int* o, Okv16s* d, int n) { return okvsVLCDecodeEscBlock_AAC_1u16s(p, o, d, n, s.dec.spec); },
+         [&](const Okv8u** p, int* o, Okv16s* d, int n) {
+             return okvsVLCDecodeUTupleEscBlock_AAC_1u16s(p, o, d, n, s.tup.spec);
+         }}};
+    round_trips(rng, 300, 8191, put_aac_pair, aac);
 }
 
 TEST(VlcEscape, Mp3Tables16And24AtEveryLinbits) {
@@ -123,33 +127,21 @@ TEST(VlcEscape, Mp3Tables16And24AtEveryLinbits) {
         PairSpecs s(t, 256, vlct::mp3_encode_entries(t));
         ASSERT_TRUE(s.ok());
         std::mt19937 rng(16);
-        for (int linbits = 0; linbits <= 14; ++linbits) {
-            SCOPED_TRACE(testing::Message() << "linbits " << linbits);
-            const std::vector<DecodeFn> dec = {
-                [&](const Okv8u** p, int* o, Okv16s* d, int n) {
-                    return okvsVLCDecodeEscBlock_MP3_1u16s(p, o, linbits, d, n, s.dec.spec);
+        for (int lb = 0; lb <= 14; ++lb) {
+            SCOPED_TRACE(testing::Message() << "linbits " << lb);
+            const Codec mp3{
+                [&](const Okv16s* v, int n, Okv8u** p, int* o) {
+                    return okvsVLCEncodeEscBlock_MP3_16s1u(v, n, lb, p, o, s.enc.spec);
                 },
-                [&](const Okv8u** p, int* o, Okv16s* d, int n) {
-                    return okvsVLCDecodeUTupleEscBlock_MP3_1u16s(p, o, linbits, d, n, s.tup.spec);
-                }};
-            for (int iter = 0; iter < 40; ++iter) {
-                std::vector<Okv16s> vals(2 * (rng() % 300 + 1));
-                BitSink ref;
-                for (size_t i = 0; i < vals.size(); i += 2) {
-                    vals[i] = Okv16s(random_value(rng, 15 + (1 << linbits) - 1));
-                    vals[i + 1] = Okv16s(random_value(rng, 15 + (1 << linbits) - 1));
-                    put_mp3_pair(ref, t, linbits, vals[i], vals[i + 1]);
-                }
-                round_trip(
-                    rng, vals, ref,
-                    [&](const Okv16s* v, int n, Okv8u** p, int* o) {
-                        return okvsVLCEncodeEscBlock_MP3_16s1u(v, n, linbits, p, o, s.enc.spec);
-                    },
-                    [&](const Okv16s* v, int n, Okv32s* c) {
-                        return okvsVLCCountEscBits_MP3_16s32s(v, n, linbits, c, s.enc.spec);
-                    },
-                    dec);
-            }
+                [&](const Okv16s* v, int n, Okv32s* c) { return okvsVLCCountEscBits_MP3_16s32s(v, n, lb, c, s.enc.spec); },
+                {[&](const Okv8u** p, int* o, Okv16s* d, int n) {
+                     return okvsVLCDecodeEscBlock_MP3_1u16s(p, o, lb, d, n, s.dec.spec);
+                 },
+                 [&](const Okv8u** p, int* o, Okv16s* d, int n) {
+                     return okvsVLCDecodeUTupleEscBlock_MP3_1u16s(p, o, lb, d, n, s.tup.spec);
+                 }}};
+            auto put = [&](BitSink& ref, int x, int y) { put_mp3_pair(ref, t, lb, x, y); };
+            round_trips(rng, 40, 15 + (1 << lb) - 1, put, mp3);
         }
     }
 }
