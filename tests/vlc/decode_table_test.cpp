@@ -1,6 +1,8 @@
 // Compiled decoding tables: sizes, level widths, element widths, refusals, insertion order.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "vlc_test_util.h"
 
 namespace {
@@ -66,25 +68,23 @@ TEST(VlcDecodeTable, SizesFollowTheLevelLayout) {
 
 TEST(VlcDecodeTable, ElementWidthsHoldEveryValueExactly) {
     // The same 2-bit code with growing values: 8-, 16- and 32-bit elements.
-    auto code = [](int32_t a, int32_t b, int32_t c, int32_t d) {
-        return std::vector<VLCCodeEntry>{{a, 0, 2}, {b, 1, 2}, {c, 2, 2}, {d, 3, 2}};
+    const struct {
+        int32_t v[4];
+        int size;
+    } widths[] = {
+        {{0, 16, 7, 3}, 5 + 160},                  // zero-extended 8-bit field: b_v + 1 = 5 bits hold 0..31
+        {{-15, 15, -1, 0}, 5 + 160},               // sign-extended field
+        {{-16, 16, 0, 1}, 10 + 160},               // 5 bits cannot hold both: 16-bit elements
+        {{-300, 1000, 5, 0}, 10 + 160},
+        {{-300, 1000, 32767, -32768}, 20 + 160},   // 32-bit elements
+        {{70000, -70000, 5, 0}, 20 + 160},
+        {{0x7FFFFFF0, 0, 1, 2}, okvErrVLCTable},   // W > 32: refused
     };
-    // Zero-extended 8-bit field of 5 bits holds 0..31; a value of 16 fits b_v + 1 = 5 bits.
-    EXPECT_EQ(5 + 160, plain_size(code(0, 16, 7, 3), {2}));
-    expect_decodes(code(0, 16, 7, 3), {2}, {0, 1, 2, 3});
-    // Negative values in an 8-bit table come back exactly (sign-extended field).
-    EXPECT_EQ(5 + 160, plain_size(code(-15, 15, -1, 0), {2}));
-    expect_decodes(code(-15, 15, -1, 0), {2}, {3, 0, 1, 2});
-    // -16 next to +16: b_v + 1 = 5 bits cannot hold both; one more bit -> 16-bit elements.
-    EXPECT_EQ(10 + 160, plain_size(code(-16, 16, 0, 1), {2}));
-    expect_decodes(code(-16, 16, 0, 1), {2}, {0, 1, 2, 3});
-    EXPECT_EQ(10 + 160, plain_size(code(-300, 1000, 5, 0), {2}));
-    expect_decodes(code(-300, 1000, 5, 0), {2}, {3, 2, 1, 0});
-    EXPECT_EQ(20 + 160, plain_size(code(-300, 1000, 32767, -32768), {2}));
-    expect_decodes(code(-300, 1000, 32767, -32768), {2}, {3, 2, 1, 0});
-    EXPECT_EQ(20 + 160, plain_size(code(70000, -70000, 5, 0), {2}));
-    // Values near 2^31 need W > 32: refused.
-    EXPECT_EQ(okvErrVLCTable, plain_size(code(0x7FFFFFF0, 0, 1, 2), {2}));
+    for (const auto& w : widths) {
+        const std::vector<VLCCodeEntry> e = {{w.v[0], 0, 2}, {w.v[1], 1, 2}, {w.v[2], 2, 2}, {w.v[3], 3, 2}};
+        EXPECT_EQ(w.size, plain_size(e, {2})) << w.v[0] << " " << w.v[1];
+        if (w.size > 0 && std::abs(w.v[0]) <= 32768) expect_decodes(e, {2}, {3, 0, 2, 1});
+    }
     // Element count: T = 2^w0 + 1 for a single level; 32-bit elements when T is large.
     EXPECT_EQ(((1 << 16) + 1) * 4 + 160, plain_size({{0, 0, 1}, {1, 0x8000, 16}}, {16}));  // b_t = 17 -> W = 18
     EXPECT_EQ(((1 << 8) + 1) * 2 + 160, plain_size({{0, 0, 1}, {1, 0x80, 8}}, {8}));       // b_t = 9 -> W = 10
