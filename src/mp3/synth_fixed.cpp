@@ -22,6 +22,17 @@ using namespace mp3synth;
 constexpr Okv32s kD[257] = OKV_MP3_SYNTH_D_Q30_INIT;
 constexpr Rings<Okv32s> kRings{kD};
 
+// Sign masks of the tap coefficients, laid out like kRings.c.
+struct SignMasks {
+    Okv32s m[32][2][kRow] = {};
+    constexpr explicit SignMasks(const Rings<Okv32s>& r) {
+        for (int s = 0; s < 32; ++s)
+            for (int g = 0; g < 2; ++g)
+                for (int t = 0; t < kRow; ++t) m[s][g][t] = r.c[s][g][t] < 0 ? -1 : 0;
+    }
+};
+constexpr SignMasks kSigns{kRings};
+
 // Four taps of signed 32 x 32 -> high 32 products. The unsigned high halves come from
 // pmuludq (lanes 0 and 2, then 1 and 3 in dwords 1 and 3); the signed result subtracts the
 // other operand wherever one operand is negative.
@@ -38,14 +49,18 @@ struct Taps {
           vNeg(_mm_srai_epi32(v, 31)) {}
 };
 
-inline void mac(Acc& a, const Taps& t, const Okv32s* c)
+inline __m128i ld(const Okv32s* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// c: coefficients of the four taps, m: their sign masks.
+inline void mac(Acc& a, const Taps& t, const Okv32s* c, const Okv32s* m)
 {
-    const __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-    const __m128i c1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 1));
+    const __m128i c0 = ld(c);
     a.hi = _mm_add_epi32(a.hi, _mm_mul_epu32(t.v, c0));
-    a.hi = _mm_add_epi32(a.hi, _mm_mul_epu32(t.vOdd, c1));
+    a.hi = _mm_add_epi32(a.hi, _mm_mul_epu32(t.vOdd, ld(c + 1)));
     a.fix = _mm_add_epi32(a.fix, _mm_and_si128(t.vNeg, c0));
-    a.fix = _mm_add_epi32(a.fix, _mm_and_si128(_mm_srai_epi32(c0, 31), t.v));
+    a.fix = _mm_add_epi32(a.fix, _mm_and_si128(t.v, ld(m)));
+    // Keeps the compiler from hoisting every load of the loop body and spilling.
+    asm("" : "+x"(a.hi), "+x"(a.fix));
 }
 
 // A vector whose four lanes add up to the accumulated sum.
@@ -57,12 +72,12 @@ inline __m128i lanes(const Acc& a)
 
 // Samples s and 32 - s share their history values: each group of four is loaded once and
 // multiplied into both accumulators.
-inline void pairTaps(Acc& a, Acc& b, const Okv32s* h, const Okv32s* ca, const Okv32s* cb)
+inline void pairTaps(Acc& a, Acc& b, const Okv32s* h, int s, int ring, int off)
 {
     for (int q = 0; q < 8; q += 4) {
         const Taps t(h + q);
-        mac(a, t, ca + q);
-        mac(b, t, cb + q);
+        mac(a, t, kRings.c[s][ring] + off + q, kSigns.m[s][ring] + off + q);
+        mac(b, t, kRings.c[32 - s][ring] + off + q, kSigns.m[32 - s][ring] + off + q);
     }
 }
 
@@ -78,15 +93,30 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     const int p = (*pPos + 15) & 15;
     *pPos = p;
 
-    v2d in[16], x[16];
-    for (int k = 0; k < 16; ++k)
-        in[k] = reinterpret_cast<v2d>(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pSrc + 2 * k))));
-    dctLee2<32>(in, x);
+    // The 32-point DCT's first split runs both halves side by side: lane 0 carries
+    // in[k] + in[31 - k], lane 1 (in[k] - in[31 - k]) * c[k]; x * 1 and x + -y are exact.
+    v2d w[16], e[16];
+    const v2d negHi = {0.0, -0.0};
+    for (int k = 0; k < 16; ++k) {
+        const v2d lo = reinterpret_cast<v2d>(_mm_cvtepi32_pd(_mm_set1_epi32(pSrc[k])));
+        const v2d hi = reinterpret_cast<v2d>(
+            _mm_xor_pd(_mm_cvtepi32_pd(_mm_set1_epi32(pSrc[31 - k])), reinterpret_cast<__m128d>(negHi)));
+        w[k] = (lo + hi) * v2d{1.0, kLee<32>.c[k]};
+    }
+    dctLeeLanes<16>(w, e);
+    // X[2m] = e[m].lo, X[2m + 1] = e[m].hi + e[m + 1].hi (X[31] = e[15].hi + 0), rounded to
+    // nearest, ties to even, into slot X * 16 of the history.
     Okv32s* slot = pHistory + (p & 1) * 8 + (p >> 1);
-    for (int m = 0; m < 16; ++m) {
-        const __m128i r = _mm_cvtpd_epi32(reinterpret_cast<__m128d>(x[m]));  // nearest, ties to even
-        slot[m * 32] = _mm_cvtsi128_si32(r);
-        slot[m * 32 + 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 4));
+    for (int m = 0; m < 16; m += 2) {
+        const v2d next = m < 14 ? e[m + 2] : v2d{0.0, 0.0};
+        const v2d ev = __builtin_shufflevector(e[m], e[m + 1], 0, 2);
+        const v2d od = __builtin_shufflevector(e[m], e[m + 1], 1, 3) + __builtin_shufflevector(e[m + 1], next, 1, 3);
+        const __m128i r = _mm_unpacklo_epi32(_mm_cvtpd_epi32(reinterpret_cast<__m128d>(ev)),
+                                             _mm_cvtpd_epi32(reinterpret_cast<__m128d>(od)));
+        slot[(2 * m) * 16] = _mm_cvtsi128_si32(r);
+        slot[(2 * m + 1) * 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 4));
+        slot[(2 * m + 2) * 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 8));
+        slot[(2 * m + 3) * 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 12));
     }
 
     const int parEven = p & 1;
@@ -112,8 +142,8 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     const Okv32s* hO = pHistory + (parEven ^ 1) * 8;
     for (int j = 1; j <= 15; ++j) {
         Acc a, b;  // samples j and 32 - j
-        pairTaps(a, b, hE + (16 + j) * 16, kRings.c[j][0] + offE, kRings.c[32 - j][0] + offE);
-        pairTaps(a, b, hO + (16 - j) * 16, kRings.c[j][1] + offO, kRings.c[32 - j][1] + offO);
+        pairTaps(a, b, hE + (16 + j) * 16, j, 0, offE);
+        pairTaps(a, b, hO + (16 - j) * 16, j, 1, offO);
         const __m128i r = _mm_hadd_epi32(lanes(a), lanes(b));
         const __m128i t = _mm_add_epi32(r, _mm_shuffle_epi32(r, _MM_SHUFFLE(2, 3, 0, 1)));
         sum[j] = _mm_cvtsi128_si32(t);
@@ -121,7 +151,7 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     }
     {
         Acc a;
-        for (int q = 0; q < 8; q += 4) mac(a, Taps(hO + q), kRings.c[16][1] + offO + q);
+        for (int q = 0; q < 8; q += 4) mac(a, Taps(hO + q), kRings.c[16][1] + offO + q, kSigns.m[16][1] + offO + q);
         const __m128i r = _mm_hadd_epi32(lanes(a), lanes(a));
         sum[16] = _mm_cvtsi128_si32(_mm_hadd_epi32(r, r));
     }
