@@ -126,14 +126,23 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
 
     // Sample 0: taps of ages a and 16 - a share |D[32a]|; D[512 - 64k] = D[64k], while
     // D[480 - 64k] = -D[32 + 64k].
+    // Ages 2k and 2k + 1 sit at ring places k of the even and odd rings of X[16], each ring
+    // unrolled twice so that places run on without wrapping.
     {
+        alignas(16) Okv32s e[16], o[16];
         const Okv32s* h = pHistory + 16 * 16;
-        Okv64s xa[16];
-        for (int a = 0; a < 16; ++a) xa[a] = h[((p + a) & 1) * 8 + (((p + a) & 15) >> 1)];
-        Okv32u s0 = Okv32u(hiMul(kD[256], xa[8]));
-        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], xa[2 * k] + xa[16 - 2 * k]));
-        for (int k = 0; k <= 3; ++k)
-            s0 += Okv32u(hiMul(kD[32 + 64 * k], xa[15 - 2 * k] - xa[2 * k + 1]));
+        for (int q = 0; q < 8; q += 4) {
+            const __m128i ve = ld(h + parEven * 8 + q), vo = ld(h + (parEven ^ 1) * 8 + q);
+            _mm_store_si128(reinterpret_cast<__m128i*>(e + q), ve);
+            _mm_store_si128(reinterpret_cast<__m128i*>(e + 8 + q), ve);
+            _mm_store_si128(reinterpret_cast<__m128i*>(o + q), vo);
+            _mm_store_si128(reinterpret_cast<__m128i*>(o + 8 + q), vo);
+        }
+        const Okv32s* xe = e + (p >> 1);               // age 2k at xe[k]
+        const Okv32s* xo = o + (((p + 1) >> 1) & 7);   // age 2k + 1 at xo[k]
+        Okv32u s0 = Okv32u(hiMul(kD[256], xe[4]));
+        for (int k = 1; k <= 3; ++k) s0 += Okv32u(hiMul(kD[64 * k], Okv64s(xe[k]) + xe[8 - k]));
+        for (int k = 0; k <= 3; ++k) s0 += Okv32u(hiMul(kD[32 + 64 * k], Okv64s(xo[7 - k]) - xo[k]));
         sum[0] = Okv32s(s0);
     }
     // Samples j and 32 - j read X[16 + j] at even ages and X[16 - j] at odd ages; sample 16
