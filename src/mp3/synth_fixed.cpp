@@ -45,7 +45,7 @@ struct Taps {
     __m128i v, vOdd, vNeg;
     explicit Taps(const Okv32s* h)
         : v(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h))),
-          vOdd(_mm_srli_epi64(v, 32)),
+          vOdd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 3, 1, 1))),
           vNeg(_mm_srai_epi32(v, 31)) {}
 };
 
@@ -97,11 +97,17 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     // in[k] + in[31 - k], lane 1 (in[k] - in[31 - k]) * c[k]; x * 1 and x + -y are exact.
     v2d w[16], e[16];
     const v2d negHi = {0.0, -0.0};
-    for (int k = 0; k < 16; ++k) {
-        const v2d lo = reinterpret_cast<v2d>(_mm_cvtepi32_pd(_mm_set1_epi32(pSrc[k])));
-        const v2d hi = reinterpret_cast<v2d>(
-            _mm_xor_pd(_mm_cvtepi32_pd(_mm_set1_epi32(pSrc[31 - k])), reinterpret_cast<__m128d>(negHi)));
-        w[k] = (lo + hi) * v2d{1.0, kLee<32>.c[k]};
+    for (int k = 0; k < 16; k += 4) {
+        const __m128i a = ld(pSrc + k), b = ld(pSrc + 28 - k);  // in[k..k+3], in[28-k..31-k]
+        const __m128i lo[4] = {_mm_shuffle_epi32(a, 0x00), _mm_shuffle_epi32(a, 0x55), _mm_shuffle_epi32(a, 0xAA),
+                               _mm_shuffle_epi32(a, 0xFF)};
+        const __m128i hi[4] = {_mm_shuffle_epi32(b, 0xFF), _mm_shuffle_epi32(b, 0xAA), _mm_shuffle_epi32(b, 0x55),
+                               _mm_shuffle_epi32(b, 0x00)};
+        for (int i = 0; i < 4; ++i) {
+            const v2d l = reinterpret_cast<v2d>(_mm_cvtepi32_pd(lo[i]));
+            const v2d h = reinterpret_cast<v2d>(_mm_xor_pd(_mm_cvtepi32_pd(hi[i]), reinterpret_cast<__m128d>(negHi)));
+            w[k + i] = (l + h) * v2d{1.0, kLee<32>.c[k + i]};
+        }
     }
     dctLeeLanes<16>(w, e);
     // X[2m] = e[m].lo, X[2m + 1] = e[m].hi + e[m + 1].hi (X[31] = e[15].hi + 0), rounded to
