@@ -117,12 +117,12 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
         const v2d next = m < 14 ? e[m + 2] : v2d{0.0, 0.0};
         const v2d ev = __builtin_shufflevector(e[m], e[m + 1], 0, 2);
         const v2d od = __builtin_shufflevector(e[m], e[m + 1], 1, 3) + __builtin_shufflevector(e[m + 1], next, 1, 3);
-        const __m128i r = _mm_unpacklo_epi32(_mm_cvtpd_epi32(reinterpret_cast<__m128d>(ev)),
-                                             _mm_cvtpd_epi32(reinterpret_cast<__m128d>(od)));
-        slot[(2 * m) * 16] = _mm_cvtsi128_si32(r);
-        slot[(2 * m + 1) * 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 4));
-        slot[(2 * m + 2) * 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 8));
-        slot[(2 * m + 3) * 16] = _mm_cvtsi128_si32(_mm_srli_si128(r, 12));
+        const Okv64u re = Okv64u(_mm_cvtsi128_si64(_mm_cvtpd_epi32(reinterpret_cast<__m128d>(ev))));
+        const Okv64u ro = Okv64u(_mm_cvtsi128_si64(_mm_cvtpd_epi32(reinterpret_cast<__m128d>(od))));
+        slot[(2 * m) * 16] = Okv32s(Okv32u(re));
+        slot[(2 * m + 1) * 16] = Okv32s(Okv32u(ro));
+        slot[(2 * m + 2) * 16] = Okv32s(Okv32u(re >> 32));
+        slot[(2 * m + 3) * 16] = Okv32s(Okv32u(ro >> 32));
     }
 
     const int parEven = p & 1;
