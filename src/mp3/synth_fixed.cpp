@@ -155,20 +155,30 @@ StatusCode okvsSynthPQMF_MP3_32s16s(const Okv32s* pSrc, Okv16s* pDst, Okv32s* pH
     // reads X[0] at odd ages only.
     const Okv32s* hE = pHistory + parEven * 8;
     const Okv32s* hO = pHistory + (parEven ^ 1) * 8;
-    for (int j = 1; j <= 15; ++j) {
+    // Samples j, j + 1, 32 - j and 31 - j reduce together; sample 16 joins pair 15.
+    auto pairLanes = [&](int j, __m128i& la, __m128i& lb) {
         Acc a, b;  // samples j and 32 - j
         pairTaps(a, b, hE + (16 + j) * 16, j, 0, offE);
         pairTaps(a, b, hO + (16 - j) * 16, j, 1, offO);
-        const __m128i r = _mm_hadd_epi32(lanes(a), lanes(b));
-        const __m128i t = _mm_add_epi32(r, _mm_shuffle_epi32(r, _MM_SHUFFLE(2, 3, 0, 1)));
-        sum[j] = _mm_cvtsi128_si32(t);
-        sum[32 - j] = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
+        la = lanes(a);
+        lb = lanes(b);
+    };
+    for (int j = 1; j < 15; j += 2) {
+        __m128i a0, b0, a1, b1;
+        pairLanes(j, a0, b0);
+        pairLanes(j + 1, a1, b1);
+        const __m128i t = _mm_hadd_epi32(_mm_hadd_epi32(a0, a1), _mm_hadd_epi32(b0, b1));  // j, j+1, 32-j, 31-j
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(sum + j), t);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(sum + 31 - j), _mm_shuffle_epi32(t, _MM_SHUFFLE(2, 3, 2, 3)));
     }
     {
+        __m128i a15, b15;
+        pairLanes(15, a15, b15);
         Acc a;
         for (int q = 0; q < 8; q += 4) mac(a, Taps(hO + q), kRings.c[16][1] + offO + q, kSigns.m[16][1] + offO + q);
-        const __m128i r = _mm_hadd_epi32(lanes(a), lanes(a));
-        sum[16] = _mm_cvtsi128_si32(_mm_hadd_epi32(r, r));
+        const __m128i t = _mm_hadd_epi32(_mm_hadd_epi32(a15, lanes(a)), _mm_hadd_epi32(b15, b15));  // 15, 16, 17
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(sum + 15), t);
+        sum[17] = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
     }
 
     const __m128i bias = _mm_set1_epi32(64);
