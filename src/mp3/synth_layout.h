@@ -79,32 +79,27 @@ template <class T, int N>
 
 typedef double v2d __attribute__((vector_size(16)));
 
-// dctLee<double, N> on pairs: v[j] holds elements 2j and 2j + 1; the same operations per
-// element except that the last odd output adds a zero.
+// dctLee<double, N> on two independent inputs at once, one per lane: the same operations per
+// lane, with no shuffles.
 template <int N>
-[[gnu::always_inline]] static inline void dctLee2(const v2d* in, v2d* out)
+[[gnu::always_inline]] static inline void dctLeeLanes(const v2d* in, v2d* out)
 {
-    if constexpr (N == 2) {
-        const v2d s = __builtin_shufflevector(in[0], in[0], 1, 0);
-        const v2d sum = in[0] + s, dif = (in[0] - s) * kLee<2>.c[0];
-        out[0] = __builtin_shufflevector(sum, dif, 0, 2);
+    if constexpr (N == 1) {
+        out[0] = in[0];
     } else {
-        constexpr int H = N / 4;  // vectors per half
-        v2d a[H], b[H], ea[H], eb[H + 1];
-        for (int j = 0; j < H; ++j) {
-            const v2d lo = in[j], hi = __builtin_shufflevector(in[2 * H - 1 - j], in[2 * H - 1 - j], 1, 0);
-            const v2d c = {kLee<N>.c[2 * j], kLee<N>.c[2 * j + 1]};
-            a[j] = lo + hi;
-            b[j] = (lo - hi) * c;
+        v2d a[N / 2], b[N / 2], ea[N / 2], eb[N / 2];
+        for (int k = 0; k < N / 2; ++k) {
+            a[k] = in[k] + in[N - 1 - k];
+            b[k] = (in[k] - in[N - 1 - k]) * kLee<N>.c[k];
         }
-        dctLee2<N / 2>(a, ea);
-        dctLee2<N / 2>(b, eb);
-        eb[H] = v2d{0.0, 0.0};
-        for (int j = 0; j < H; ++j) {
-            const v2d s = eb[j] + __builtin_shufflevector(eb[j], eb[j + 1], 1, 2);
-            out[2 * j] = __builtin_shufflevector(ea[j], s, 0, 2);
-            out[2 * j + 1] = __builtin_shufflevector(ea[j], s, 1, 3);
+        dctLeeLanes<N / 2>(a, ea);
+        dctLeeLanes<N / 2>(b, eb);
+        for (int m = 0; m < N / 2 - 1; ++m) {
+            out[2 * m] = ea[m];
+            out[2 * m + 1] = eb[m] + eb[m + 1];
         }
+        out[N - 2] = ea[N / 2 - 1];
+        out[N - 1] = eb[N / 2 - 1];
     }
 }
 

@@ -191,6 +191,49 @@ TEST(MP3Synth, BothFormsFollowTheStandardFilter) {
     EXPECT_EQ(okvsSynthesisFilterFree_PQMF_MP3_32f(spec), okvOk);
 }
 
+// Any history the caller hands in, extreme values included (the signed products' corrections
+// for negative coefficients and values), follows the tap rule read straight from the history:
+// X[m] of slot sl sits at m * 16 + (sl & 1) * 8 + sl / 2, age a is slot (pos + a) mod 16.
+TEST(MP3Synth, FixedTapRuleOnArbitraryHistory) {
+    std::mt19937 gen(11);
+    const int32_t edges[] = {INT32_MIN, INT32_MAX, INT32_MIN + 1, -1, 0, 1, 0x7fff8000, -0x7fff8000, 0x8000, -0x8000};
+    const FixedModel taps;
+    std::vector<int32_t> hist(512);
+    for (int it = 0; it < 300; ++it) {
+        for (auto& v : hist) v = (gen() & 3) == 0 ? edges[gen() % 10] : int32_t(gen()) >> (gen() % 32);
+        int32_t in[32];
+        for (auto& v : in) v = int32_t(gen()) >> 12;
+        int pos = int(gen() % 16);
+        int16_t got[32];
+        ASSERT_EQ(okvsSynthPQMF_MP3_32s16s(in, got, hist.data(), &pos, 1), okvOk);
+        auto at = [&](int age, int m) -> int64_t {
+            const int sl = (pos + age) & 15;
+            return hist[m * 16 + (sl & 1) * 8 + sl / 2];
+        };
+        for (int j = 0; j < 32; ++j) {
+            uint32_t sum = 0;
+            int32_t c, cb;
+            if (j == 0) {
+                sum += uint32_t(int32_t((int64_t(dq30(256)) * at(8, 16)) >> 32));
+                for (int a = 1; a < 8; ++a) {
+                    const int m = taps.tap(a, 0, c);
+                    taps.tap(16 - a, 0, cb);
+                    const int64_t v = c == cb ? at(a, m) + at(16 - a, m) : at(a, m) - at(16 - a, m);
+                    sum += uint32_t(int32_t((int64_t(c) * v) >> 32));
+                }
+            } else {
+                for (int a = 0; a < 16; ++a) {
+                    if (!(a & 1) && j == 16) continue;
+                    const int m = taps.tap(a, j, c);
+                    sum += uint32_t(int32_t((int64_t(c) * at(a, m)) >> 32));
+                }
+            }
+            const int32_t v = (int32_t(sum) + 64) >> 7;
+            ASSERT_EQ(got[j], int16_t(v > 32767 ? 32767 : v < -32768 ? -32768 : v)) << "it " << it << " sample " << j;
+        }
+    }
+}
+
 TEST(MP3Synth, FixedEdgeCases) {
     std::vector<int32_t> hist(512, 0);
     int32_t in[32] = {};
