@@ -23,11 +23,8 @@ const StateView& view(const FIRBlockState* s) { return *reinterpret_cast<const S
 TEST(FIRBlock, LayoutAndStride) {
     FIRBlockState* s = nullptr;
     ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, 3, 5), okvOk);
-    EXPECT_EQ(view(s).nTaps, 3);
-    EXPECT_EQ(view(s).len, 5);
-    EXPECT_EQ(view(s).stride, 8);
-    EXPECT_EQ(view(s).position, 0);
-    EXPECT_EQ(view(s).id, 58);
+    const StateView& v = view(s);
+    EXPECT_EQ((std::vector<int>{v.nTaps, v.len, v.stride, v.position, v.id}), (std::vector<int>{3, 5, 8, 0, 58}));
     for (int i = 0; i < 24; ++i) EXPECT_EQ(view(s).history[i], 0.0f);
     EXPECT_EQ(okvsFIRBlockFree_32f(s), okvOk);
     ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, 1, 8), okvOk);

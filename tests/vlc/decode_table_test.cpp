@@ -159,15 +159,12 @@ TEST(VlcDecodeTable, LifecycleMarksAndReleases) {
     okvsVLCDecodeFree_32s(spec);  // released (ASan reports a leak otherwise)
     okvsVLCDecodeFree_32s(nullptr);
     // A spec in caller memory is only marked: later calls see no identifier.
-    vlct::SpecMem m;
-    int size;
-    ASSERT_EQ(okvOk, okvsVLCDecodeGetSize_32s(e.data(), 2, sizes, 1, &size));
-    auto* s2 = static_cast<OkvsVLCDecodeSpec_32s*>(m.at(size, 3));
-    ASSERT_EQ(okvOk, okvsVLCDecodeInit_32s(e.data(), 2, sizes, 1, s2));
-    okvsVLCDecodeFree_32s(s2);
-    okvsVLCDecodeFree_32s(s2);
+    vlct::DecodeSpec s2(e, {1}, 3);
+    ASSERT_EQ(okvOk, s2.st);
+    okvsVLCDecodeFree_32s(s2.spec);
+    okvsVLCDecodeFree_32s(s2.spec);
     p = bits;
-    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, &v, s2));
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, &v, s2.spec));
     // A failed InitAlloc hands over the block; Free of its form releases it.
     std::vector<VLCCodeEntry> bad = {{0, 0, 1}, {1, 0b01, 2}};
     OkvsVLCDecodeUTupleSpec_32s* ts = nullptr;
