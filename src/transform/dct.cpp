@@ -9,7 +9,7 @@
 #include "core/trig.h"
 #include "transform/dct.h"
 #include "transform/fft_small.h"
-#include "transform/spec_mem.h"
+#include "transform/struct_layout.h"
 
 namespace OKV_NS {
 namespace {

@@ -2,7 +2,7 @@
 // core (through a conversion) for everything else.
 #include "core/kernels.h"
 #include "transform/fft.h"
-#include "transform/spec_mem.h"
+#include "transform/struct_layout.h"
 
 namespace OKV_NS {
 namespace {

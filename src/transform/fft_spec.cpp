@@ -6,7 +6,7 @@
 #include "core/trig.h"
 #include "transform/fft.h"
 #include "transform/fft_small.h"
-#include "transform/spec_mem.h"
+#include "transform/struct_layout.h"
 
 namespace OKV_NS {
 namespace {

@@ -4,7 +4,7 @@
 #include "core/trig.h"
 #include "transform/mdct.h"
 #include "transform/mdct_rot.h"
-#include "transform/spec_mem.h"
+#include "transform/struct_layout.h"
 
 namespace OKV_NS {
 namespace {

@@ -6,7 +6,7 @@
 #include "core/kernels.h"
 #include "core/trig.h"
 #include "transform/mdct.h"
-#include "transform/spec_mem.h"
+#include "transform/struct_layout.h"
 
 namespace OKV_NS {
 namespace {
