@@ -118,7 +118,7 @@ constexpr int bigPair(const Okv16u* t, int linbits, Okv64u w, Okv32s* out) {
 // an entry holds bits used (1..kFastBits, 0 = take the table path), signed x and y (5 bits
 // each). A pair qualifies when its code and signs fit in the look-ahead and no value is 15
 // (which may take escape bits).
-constexpr int kFastBits = 8;
+constexpr int kFastBits = 10;
 struct FastPairs {
     Okv16u e[1 << kFastBits];
 };
