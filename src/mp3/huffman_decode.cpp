@@ -175,41 +175,73 @@ inline bool decodePairs(HuffStream& s, const FastPairs& fast, Pair pair, Okv32s*
     return true;
 }
 
+// One count1 quadruple at the top of w; returns the bits used (at most 10 with the signs).
+constexpr int quad(bool tableB, Okv64u w, Okv32s* o) {
+    int used;
+    if (tableB) {
+        const Okv32u m = ~(Okv32u)(w >> 60) & 15;
+        used = 4;
+        for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
+        return used;
+    }
+    const Okv32u look = (Okv32u)(w >> 58);
+    if (look >= 32) {
+        o[0] = o[1] = o[2] = o[3] = 0;
+        return 1;
+    }
+    if (look < 6) {
+        const Okv32u m = mp3Count1A[look] >> 3;
+        used = 6;
+        for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
+        return used;
+    }
+    Okv32u e;
+    if (look >= 16) {
+        e = mp3Count1A[look];
+        used = 5;
+    } else {
+        e = mp3Count1A[mp3Count1A[look] + bitAt(w, 6)];
+        used = 7;
+    }
+    o[0] = sext(e >> 6, 2);
+    o[1] = sext(e >> 4, 2);
+    o[2] = sext(e >> 2, 2);
+    o[3] = sext(e, 2);
+    return used;
+}
+
+// Whole-quadruple lookup on the next 10 bits for both count1 tables: bits used in the low 4
+// bits, then the four values as signed 2-bit fields.
+struct FastQuads {
+    Okv16u e[2][1024];
+    bool complete;  // every quadruple depends on its 10 bits only
+};
+constexpr FastQuads kFastQuads = [] {
+    FastQuads f{};
+    f.complete = true;
+    for (int b = 0; b < 2; ++b)
+        for (int p = 0; p < 1024; ++p) {
+            Okv32s o[4] = {}, ones[4] = {};
+            const int used = quad(b != 0, (Okv64u)p << 54, o);
+            f.complete &= quad(b != 0, (Okv64u)p << 54 | (~0ull >> 10), ones) == used && ones[0] == o[0] &&
+                          ones[1] == o[1] && ones[2] == o[2] && ones[3] == o[3];
+            f.e[b][p] = (Okv16u)(used | (o[0] & 3) << 4 | (o[1] & 3) << 6 | (o[2] & 3) << 8 | (o[3] & 3) << 10);
+        }
+    return f;
+}();
+static_assert(kFastQuads.complete);
+
 // Count1 quadruples from index idx while bits remain; returns the end of the kept values.
 int decodeCount1(HuffStream& s, bool tableB, Okv32s* dst, int idx, Okv32u end) {
+    const Okv16u* fast = kFastQuads.e[tableB];
     while (idx < 574 && s.pos < end) {
-        const Okv64u w = s.window();
+        const Okv32u f = fast[s.window() >> 54];
         Okv32s* o = dst + idx;
-        int used;
-        if (tableB) {
-            const Okv32u m = ~(Okv32u)(w >> 60) & 15;
-            used = 4;
-            for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
-        } else {
-            const Okv32u look = (Okv32u)(w >> 58);
-            Okv32u e;
-            if (look >= 32) {
-                o[0] = o[1] = o[2] = o[3] = 0;
-                used = 1;
-            } else if (look < 6) {
-                const Okv32u m = mp3Count1A[look] >> 3;
-                used = 6;
-                for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
-            } else {
-                if (look >= 16) {
-                    e = mp3Count1A[look];
-                    used = 5;
-                } else {
-                    e = mp3Count1A[mp3Count1A[look] + bitAt(w, 6)];
-                    used = 7;
-                }
-                o[0] = sext(e >> 6, 2);
-                o[1] = sext(e >> 4, 2);
-                o[2] = sext(e >> 2, 2);
-                o[3] = sext(e, 2);
-            }
-        }
-        s.pos += (Okv32u)used;
+        o[0] = sext(f >> 4, 2);
+        o[1] = sext(f >> 6, 2);
+        o[2] = sext(f >> 8, 2);
+        o[3] = sext(f >> 10, 2);
+        s.pos += f & 15;
         idx += 4;
     }
     if (s.pos > end) idx -= 4;  // the last quadruple overran the budget: drop it
