@@ -116,8 +116,9 @@ constexpr int bigPair(const Okv16u* t, int linbits, Okv64u w, Okv32s* out) {
 
 // Whole-pair lookup on the next kFastBits bits, derived from the pair tables at compile time:
 // an entry holds bits used (1..kFastBits, 0 = take the table path), signed x and y (5 bits
-// each). A pair qualifies when its code and signs fit in the look-ahead and no value is 15
-// (which may take escape bits).
+// each). A pair qualifies when its code and signs fit in the look-ahead, it decodes the same
+// whatever bits follow (all zeros and all ones are tried) and no value is 15 (which may take
+// escape bits).
 constexpr int kFastBits = 10;
 struct FastPairs {
     Okv16u e[1 << kFastBits];
