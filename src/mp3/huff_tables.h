@@ -17,10 +17,9 @@ struct Mp3PairTable {
     int kind;             // 0 all zero, 1 small, 2 big
 };
 
-extern const Mp3PairTable mp3PairTables[32];  // indexed by table_select
-
-// Count1 table A, 6-bit look-ahead: 16..31 four signed 2-bit fields (5 bits used); 6..15 index
-// of the entry pair selected by the 7th bit (7 bits used); 0..5 value mask << 3 | (bits used - 8).
-extern const Okv8u mp3Count1A[52];
-
 }  // namespace OKV_NS
+
+// mp3PairTables[32], indexed by table_select, and mp3Count1A[52]: count1 table A, 6-bit
+// look-ahead: 16..31 four signed 2-bit fields (5 bits used); 6..15 index of the entry pair
+// selected by the 7th bit (7 bits used); 0..5 value mask << 3 | (bits used - 8).
+#include "mp3/huff_tables_data.h"

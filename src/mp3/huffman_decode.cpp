@@ -12,15 +12,15 @@ namespace OKV_NS {
 
 namespace {
 
-inline int sext(Okv32u v, int bits) { return (int)(v << (32 - bits)) >> (32 - bits); }
+constexpr int sext(Okv32u v, int bits) { return (int)(v << (32 - bits)) >> (32 - bits); }
 
 // Bit at position `at` of the window (0 = most significant).
-inline Okv32u bitAt(Okv64u w, int at) { return (Okv32u)((w << at) >> 63); }
+constexpr Okv32u bitAt(Okv64u w, int at) { return (Okv32u)((w << at) >> 63); }
 
 // Walks the tree from the internal node that first-level entry e points to, consuming the
 // bits of `bits` from the top; leaves the leaf in e and returns the bits used.
 template <class T>
-inline int treeWalk(const T* t, Okv64u bits, Okv32u& e) {
+constexpr int treeWalk(const T* t, Okv64u bits, Okv32u& e) {
     Okv32u q = 16 + (e >> 1);
     int n = 0;
     for (e = t[q]; !(e & 1); e = t[q], ++n, bits <<= 1) {
@@ -37,7 +37,7 @@ struct HuffStream {
 };
 
 // Applies the sign bit at `used` to a non-zero v (without a branch: signs are random).
-inline int withSign(Okv64u w, int& used, int v) {
+constexpr int withSign(Okv64u w, int& used, int v) {
     const int nz = v != 0;
     const int neg = -(int)(bitAt(w, used) & (Okv32u)nz);
     used += nz;
@@ -46,7 +46,7 @@ inline int withSign(Okv64u w, int& used, int v) {
 
 // Escape bits and sign bits that follow a pair's code; `used` counts the bits of the window.
 template <bool kLin>
-inline void finishPair(Okv64u w, int& used, int x, int y, int linbits, Okv32s* out) {
+constexpr void finishPair(Okv64u w, int& used, int x, int y, int linbits, Okv32s* out) {
     if (kLin && x == 15) {
         x += (int)((w << used) >> (64 - linbits));
         used += linbits;
@@ -73,24 +73,102 @@ constexpr FirstLevel kSmallFirst[8] = {{4, 0, 0}, {3, 0, 0}, {2, 0, 0}, {1, 0, 0
 constexpr FirstLevel kBigFirst[8] = {{4, 0, 0}, {3, 0, 0}, {0, 0, 0}, {1, 0, 0},
                                      {5, 1, 0}, {5, 0, 1}, {5, 0, 1}, {0, 0, 0}};
 
-// Small tables (byte entries, values 0..7). Returns false when a pair ends past `end`.
-bool decodeSmall(HuffStream& s, const Okv8u* t, Okv32s* out, int pairs, Okv32u end) {
+// One pair of a small table (byte entries, values 0..7) at the top of w; returns the bits used.
+constexpr int smallPair(const Okv8u* t, Okv64u w, Okv32s* out) {
+    Okv32u e = t[w >> 60];
+    if ((e & 15) == 15 || (e & 15) == 11) {  // 4-bit code, signs follow
+        int used = 4;
+        finishPair<false>(w, used, (int)(e >> 6) & 3, (int)(e >> 4) & 3, 0, out);
+        return used;
+    }
+    if (e & 1) {
+        const FirstLevel& f = kSmallFirst[(e >> 1) & 7];
+        const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
+        out[0] = sext(e >> 6, 2) + f.x * unit;
+        out[1] = sext(e >> 4, 2) + f.y * unit;
+        return f.used;
+    }
+    int used = 4 + treeWalk(t, w << 4, e);
+    finishPair<false>(w, used, (int)(e >> 5), (int)(e >> 2) & 7, 0, out);
+    return used;
+}
+
+// One pair of a big table (16-bit entries, values 0..15, escapes when kLin).
+template <bool kLin>
+constexpr int bigPair(const Okv16u* t, int linbits, Okv64u w, Okv32s* out) {
+    Okv32u e = t[w >> 60];
+    if ((e & 15) == 15 || (e & 15) == 5) {  // 4-bit code, escapes and signs follow
+        int used = 4;
+        finishPair<kLin>(w, used, (int)(e >> 8) & 15, (int)(e >> 4) & 15, linbits, out);
+        return used;
+    }
+    if (e & 1) {
+        const FirstLevel& f = kBigFirst[(e >> 1) & 7];
+        const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
+        out[0] = sext(e >> 8, 4) + f.x * unit;
+        out[1] = f.y * unit;
+        return f.used;
+    }
+    int used = 4 + treeWalk(t, w << 4, e);
+    finishPair<kLin>(w, used, (int)(e >> 6) & 15, (int)(e >> 2) & 15, linbits, out);
+    return used;
+}
+
+// Whole-pair lookup on the next kFastBits bits, derived from the pair tables at compile time:
+// an entry holds bits used (1..kFastBits, 0 = take the table path), signed x and y (5 bits
+// each). A pair qualifies when its code and signs fit in the look-ahead, it decodes the same
+// whatever bits follow (all zeros and all ones are tried) and no value is 15 (which may take
+// escape bits).
+constexpr int kFastBits = 10;
+struct FastPairs {
+    Okv16u e[1 << kFastBits];
+};
+
+template <class Pair>
+constexpr FastPairs buildFastPairs(Pair pair) {
+    FastPairs f{};
+    for (int p = 0; p < (1 << kFastBits); ++p) {
+        const Okv64u w = (Okv64u)p << (64 - kFastBits);
+        Okv32s o[2] = {}, ones[2] = {};
+        const int used = pair(w, o);
+        const bool same = pair(w | (~0ull >> kFastBits), ones) == used && ones[0] == o[0] && ones[1] == o[1];
+        const bool fits = used <= kFastBits && o[0] > -15 && o[0] < 15 && o[1] > -15 && o[1] < 15;
+        if (same && fits) f.e[p] = (Okv16u)(used | (o[0] & 31) << 4 | (o[1] & 31) << 9);
+    }
+    return f;
+}
+
+// Slot of a table's lookup: the escape tables 16..23 and 24..31 share one code table each.
+constexpr int fastSlot(int tableSelect) { return tableSelect < 16 ? tableSelect : 16 + (tableSelect >= 24); }
+
+struct AllFastPairs {
+    FastPairs t[18];
+};
+constexpr AllFastPairs kFastPairs = [] {
+    AllFastPairs a{};
+    for (int ts = 0; ts < 32; ++ts) {
+        const Mp3PairTable& tab = mp3PairTables[ts];
+        if (tab.kind == 1)
+            a.t[fastSlot(ts)] = buildFastPairs([&](Okv64u w, Okv32s* o) { return smallPair(tab.small, w, o); });
+        else if (tab.kind == 2)
+            a.t[fastSlot(ts)] = buildFastPairs([&](Okv64u w, Okv32s* o) { return bigPair<false>(tab.big, 0, w, o); });
+    }
+    return a;
+}();
+
+// Pairs of one region; `pair` decodes a pair the lookup does not cover. Returns false when a
+// pair ends past `end`.
+template <class Pair>
+inline bool decodePairs(HuffStream& s, const FastPairs& fast, Pair pair, Okv32s* out, int pairs, Okv32u end) {
     for (int i = 0; i < pairs; ++i, out += 2) {
         const Okv64u w = s.window();
-        Okv32u e = t[w >> 60];
-        int used;
-        if ((e & 15) == 15 || (e & 15) == 11) {  // 4-bit code, signs follow
-            used = 4;
-            finishPair<false>(w, used, (int)(e >> 6) & 3, (int)(e >> 4) & 3, 0, out);
-        } else if (e & 1) {
-            const FirstLevel& f = kSmallFirst[(e >> 1) & 7];
-            const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
-            out[0] = sext(e >> 6, 2) + f.x * unit;
-            out[1] = sext(e >> 4, 2) + f.y * unit;
-            used = f.used;
+        const Okv32u f = fast.e[w >> (64 - kFastBits)];
+        int used = (int)(f & 15);
+        if (used) {
+            out[0] = sext(f >> 4, 5);
+            out[1] = sext(f >> 9, 5);
         } else {
-            used = 4 + treeWalk(t, w << 4, e);
-            finishPair<false>(w, used, (int)(e >> 5), (int)(e >> 2) & 7, 0, out);
+            used = pair(w, out);
         }
         s.pos += (Okv32u)used;
         if (s.pos > end) return false;
@@ -98,67 +176,73 @@ bool decodeSmall(HuffStream& s, const Okv8u* t, Okv32s* out, int pairs, Okv32u e
     return true;
 }
 
-// Big tables (16-bit entries, values 0..15, escapes when kLin).
-template <bool kLin>
-bool decodeBig(HuffStream& s, const Okv16u* t, int linbits, Okv32s* out, int pairs, Okv32u end) {
-    for (int i = 0; i < pairs; ++i, out += 2) {
-        const Okv64u w = s.window();
-        Okv32u e = t[w >> 60];
-        int used;
-        if ((e & 15) == 15 || (e & 15) == 5) {  // 4-bit code, escapes and signs follow
-            used = 4;
-            finishPair<kLin>(w, used, (int)(e >> 8) & 15, (int)(e >> 4) & 15, linbits, out);
-        } else if (e & 1) {
-            const FirstLevel& f = kBigFirst[(e >> 1) & 7];
-            const int unit = 1 - 2 * (int)bitAt(w, 4);  // the fifth bit as a sign
-            out[0] = sext(e >> 8, 4) + f.x * unit;
-            out[1] = f.y * unit;
-            used = f.used;
-        } else {
-            used = 4 + treeWalk(t, w << 4, e);
-            finishPair<kLin>(w, used, (int)(e >> 6) & 15, (int)(e >> 2) & 15, linbits, out);
-        }
-        s.pos += (Okv32u)used;
-        if (s.pos > end) return false;
+// One count1 quadruple at the top of w; returns the bits used (at most 10 with the signs).
+constexpr int quad(bool tableB, Okv64u w, Okv32s* o) {
+    int used;
+    if (tableB) {
+        const Okv32u m = ~(Okv32u)(w >> 60) & 15;
+        used = 4;
+        for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
+        return used;
     }
-    return true;
+    const Okv32u look = (Okv32u)(w >> 58);
+    if (look >= 32) {
+        o[0] = o[1] = o[2] = o[3] = 0;
+        return 1;
+    }
+    if (look < 6) {
+        const Okv32u m = mp3Count1A[look] >> 3;
+        used = 6;
+        for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
+        return used;
+    }
+    Okv32u e;
+    if (look >= 16) {
+        e = mp3Count1A[look];
+        used = 5;
+    } else {
+        e = mp3Count1A[mp3Count1A[look] + bitAt(w, 6)];
+        used = 7;
+    }
+    o[0] = sext(e >> 6, 2);
+    o[1] = sext(e >> 4, 2);
+    o[2] = sext(e >> 2, 2);
+    o[3] = sext(e, 2);
+    return used;
 }
+
+// Whole-quadruple lookup on the next 10 bits for both count1 tables: bits used in the low 4
+// bits, then the four values as signed 2-bit fields.
+struct FastQuads {
+    Okv16u e[2][1024];
+    bool complete;  // every quadruple depends on its 10 bits only
+};
+constexpr FastQuads kFastQuads = [] {
+    FastQuads f{};
+    f.complete = true;
+    for (int b = 0; b < 2; ++b)
+        for (int p = 0; p < 1024; ++p) {
+            Okv32s o[4] = {}, ones[4] = {};
+            const int used = quad(b != 0, (Okv64u)p << 54, o);
+            f.complete &= quad(b != 0, (Okv64u)p << 54 | (~0ull >> 10), ones) == used && ones[0] == o[0] &&
+                          ones[1] == o[1] && ones[2] == o[2] && ones[3] == o[3];
+            f.e[b][p] = (Okv16u)(used | (o[0] & 3) << 4 | (o[1] & 3) << 6 | (o[2] & 3) << 8 | (o[3] & 3) << 10);
+        }
+    return f;
+}();
+static_assert(kFastQuads.complete);
 
 // Count1 quadruples from index idx while bits remain; returns the end of the kept values.
 int decodeCount1(HuffStream& s, bool tableB, Okv32s* dst, int idx, Okv32u end) {
+    const Okv16u* fast = kFastQuads.e[tableB];
     while (idx < 574 && s.pos < end) {
-        const Okv64u w = s.window();
+        const Okv32u f = fast[s.window() >> 54];
         Okv32s* o = dst + idx;
-        int used;
-        if (tableB) {
-            const Okv32u m = ~(Okv32u)(w >> 60) & 15;
-            used = 4;
-            for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
-        } else {
-            const Okv32u look = (Okv32u)(w >> 58);
-            Okv32u e;
-            if (look >= 32) {
-                o[0] = o[1] = o[2] = o[3] = 0;
-                used = 1;
-            } else if (look < 6) {
-                const Okv32u m = mp3Count1A[look] >> 3;
-                used = 6;
-                for (int k = 0; k < 4; ++k) o[k] = withSign(w, used, (int)(m >> (3 - k)) & 1);
-            } else {
-                if (look >= 16) {
-                    e = mp3Count1A[look];
-                    used = 5;
-                } else {
-                    e = mp3Count1A[mp3Count1A[look] + bitAt(w, 6)];
-                    used = 7;
-                }
-                o[0] = sext(e >> 6, 2);
-                o[1] = sext(e >> 4, 2);
-                o[2] = sext(e >> 2, 2);
-                o[3] = sext(e, 2);
-            }
-        }
-        s.pos += (Okv32u)used;
+        o[0] = sext(f >> 4, 2);
+        o[1] = sext(f >> 6, 2);
+        o[2] = sext(f >> 8, 2);
+        o[3] = sext(f >> 10, 2);
+        s.pos += f & 15;
         idx += 4;
     }
     if (s.pos > end) idx -= 4;  // the last quadruple overran the budget: drop it
@@ -188,14 +272,17 @@ StatusCode decodeRegions(Okv8u** ppBitStream, int* pOffset, Okv32s* dst, int* pB
         if ((unsigned)si->table_select[r] > 31) return okvErrMp3SideInfo;  // earlier regions stay decoded
         Okv32s* out = dst + start[r];
         const Mp3PairTable& tab = mp3PairTables[si->table_select[r]];
+        const FastPairs& fast = kFastPairs.t[fastSlot(si->table_select[r])];
         if (tab.kind == 0)
             for (int i = 0; i < 2 * pairs; ++i) out[i] = 0;
         else if (tab.kind == 1)
-            ok = decodeSmall(s, tab.small, out, pairs, end);
+            ok = decodePairs(s, fast, [&](Okv64u w, Okv32s* o) { return smallPair(tab.small, w, o); }, out, pairs, end);
         else if (tab.linbits)
-            ok = decodeBig<true>(s, tab.big, tab.linbits, out, pairs, end);
+            ok = decodePairs(s, fast, [&](Okv64u w, Okv32s* o) { return bigPair<true>(tab.big, tab.linbits, w, o); },
+                             out, pairs, end);
         else
-            ok = decodeBig<false>(s, tab.big, 0, out, pairs, end);
+            ok = decodePairs(s, fast, [&](Okv64u w, Okv32s* o) { return bigPair<false>(tab.big, 0, w, o); }, out,
+                             pairs, end);
     }
     if (!ok) {
         *ppBitStream += s.pos >> 3;

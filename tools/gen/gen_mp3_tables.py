@@ -4,7 +4,7 @@
 usage: gen_mp3_tables.py TABLES_DIR OUT_DIR   (TABLES_DIR = the mp3 table folder)
 
 Writes sfb_tables_data.h (band boundaries, plain C initialisers shared by the library and the
-okvac tool), scf_tables.cpp (slen, nr_of_sfb_block) and huff_tables.cpp (pair tables in the
+okvac tool), scf_tables.cpp (slen, nr_of_sfb_block) and huff_tables_data.h (constexpr pair tables in the
 first-level-plus-tree layout and the count1 table A lookup).
 """
 import os
@@ -202,15 +202,16 @@ def count1_a(hdir):
 
 def huff_tables(hdir):
     lin = rows(os.path.join(hdir, "linbits.txt"))
-    s = HEAD + '#include "mp3/huff_tables.h"\n\nnamespace OKV_NS {\n\n'
+    s = HEAD + "// Internal linkage and constexpr: the decoder derives its lookup tables from these at compile time.\n"
+    s += "#pragma once\n\nnamespace OKV_NS {\n\n"
     built = {}
     for t in (1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 24):
         big = t in (13, 15, 16, 24)
         tab = build_pair_table(pair_codes(hdir, t), big, t in (16, 24))
         built[t] = big
         typ = "Okv16u" if big else "Okv8u"
-        s += "static const %s kPair%d[%d] = {\n%s\n};\n\n" % (typ, t, len(tab), c_list(tab))
-    s += "const Mp3PairTable mp3PairTables[32] = {\n"
+        s += "constexpr %s kPair%d[%d] = {\n%s\n};\n\n" % (typ, t, len(tab), c_list(tab))
+    s += "constexpr Mp3PairTable mp3PairTables[32] = {\n"
     for sel, code, _xlen, linbits in lin:
         if code <= 0:
             s += "    {nullptr, nullptr, 0, 0},\n"
@@ -219,7 +220,7 @@ def huff_tables(hdir):
         else:
             s += "    {kPair%d, nullptr, 0, 1},\n" % code
     s += "};\n\n"
-    s += "const Okv8u mp3Count1A[52] = {\n" + c_list(count1_a(hdir)) + "\n};\n\n"
+    s += "constexpr Okv8u mp3Count1A[52] = {\n" + c_list(count1_a(hdir)) + "\n};\n\n"
     s += "}  // namespace OKV_NS\n"
     return s
 
@@ -227,7 +228,7 @@ def huff_tables(hdir):
 def main():
     tdir, odir = sys.argv[1], sys.argv[2]
     for name, text in (("sfb_tables_data.h", sfb_data(tdir)), ("scf_tables.cpp", scf_tables(tdir)),
-                       ("huff_tables.cpp", huff_tables(os.path.join(tdir, "huffman")))):
+                       ("huff_tables_data.h", huff_tables(os.path.join(tdir, "huffman")))):
         with open(os.path.join(odir, name), "w") as f:
             f.write(text)
 
