@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "command.h"
-#include "mp3_stream_decoder.h"
-#include "pcm_writer.h"
+#include "mp3/mp3_stream_decoder.h"
+#include "pcm/pcm_writer.h"
 
 namespace {
 

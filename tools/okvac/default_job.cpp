@@ -2,7 +2,7 @@
 // the decoding of the built-in MP3 sample.
 #include "default_job.h"
 
-#include "mp3_demo.h"
+#include "mp3/mp3_demo.h"
 
 namespace okvac {
 

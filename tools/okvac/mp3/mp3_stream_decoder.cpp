@@ -1,4 +1,4 @@
-#include "mp3_stream_decoder.h"
+#include "mp3/mp3_stream_decoder.h"
 
 #include <cstdio>
 

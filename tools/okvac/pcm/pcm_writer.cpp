@@ -1,4 +1,4 @@
-#include "pcm_writer.h"
+#include "pcm/pcm_writer.h"
 
 #include <bit>
 #include <cstring>

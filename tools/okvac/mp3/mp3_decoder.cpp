@@ -1,8 +1,8 @@
-#include "mp3_decoder.h"
+#include "mp3/mp3_decoder.h"
 
 #include <cstring>
 
-#include "../../src/mp3/sfb_tables_data.h"
+#include "../../../src/mp3/sfb_tables_data.h"
 
 namespace {
 

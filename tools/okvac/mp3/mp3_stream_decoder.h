@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "mp3_decoder.h"
-#include "mp3_stream.h"
+#include "mp3/mp3_decoder.h"
+#include "mp3/mp3_stream.h"
 
 class Mp3StreamDecoder {
 public:

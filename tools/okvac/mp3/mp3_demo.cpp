@@ -1,15 +1,15 @@
-#include "mp3_demo.h"
+#include "mp3/mp3_demo.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "mp3_stream_decoder.h"
+#include "mp3/mp3_stream_decoder.h"
 
 namespace okvac {
 
 namespace {
 const uint8_t kSample[] = {
-#include "mp3_demo_sample.inc"
+#include "mp3/mp3_demo_sample.inc"
 };
 }  // namespace
 
