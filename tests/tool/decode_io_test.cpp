@@ -139,6 +139,16 @@ TEST_F(DecodeIo, UnreadableFile) {
     EXPECT_FALSE(fs::exists(dir_ / "out.wav"));
 }
 
+// A signal while the output is pending leaves neither OUT nor the temporary.
+TEST_F(DecodeIo, InterruptedDecodeLeavesNothing) {
+    ASSERT_EQ(mkfifo((dir_ / "slow").c_str(), 0600), 0);
+    const std::string cmd = "cd '" + dir_.string() + "' || exit 99; (for i in 1 2 3 4 5 6 7 8 9 10; do cat good.mp3; done; sleep 2) > slow & '" +
+                            okvac().string() + "' decode slow out.wav 2>/dev/null & sleep 1; ls -a > during.txt; kill $!; wait";
+    std::system(cmd.c_str());
+    EXPECT_NE(slurp(dir_ / "during.txt").find(".out.wav.okvac-"), std::string::npos) << "no temporary while decoding";
+    EXPECT_EQ(others({"good.mp3", "slow", "during.txt"}), std::vector<std::string>{});
+}
+
 // The same PCM whichever way it travels: a file, stdout, a FIFO, a replaced file; a WAV gets
 // its sizes where the output can seek and the streaming sizes where it cannot.
 TEST_F(DecodeIo, OutputsAgree) {

@@ -11,6 +11,21 @@
 
 namespace {
 constexpr size_t kBuffer = size_t(1) << 16;
+
+// The pending temporary, removed when a signal ends the process (one output at a time).
+char g_pending[4096];
+
+void removePending(int sig) {
+    if (g_pending[0]) unlink(g_pending);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void setPending(const std::string& temp) {
+    if (temp.size() >= sizeof g_pending) return;
+    std::memcpy(g_pending, temp.c_str(), temp.size() + 1);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, removePending);
+}
 }  // namespace
 
 OutputFile::~OutputFile() { discard(); }
@@ -46,6 +61,7 @@ bool OutputFile::open(const char* name) {
         temp_.clear();
         return fail(errno);
     }
+    setPending(temp_);
     // The mode a plain creation would give, or the replaced file's.
     mode_t mode = 0666;
     if (exists) {
@@ -98,6 +114,7 @@ bool OutputFile::commit() {
     if (!temp_.empty()) {
         if (std::rename(temp_.c_str(), name_.c_str()) != 0) return fail(errno);
         temp_.clear();
+        g_pending[0] = 0;
     }
     return true;
 }
@@ -107,4 +124,5 @@ void OutputFile::discard() {
     fd_ = -1;
     if (!temp_.empty()) unlink(temp_.c_str());
     temp_.clear();
+    g_pending[0] = 0;
 }
