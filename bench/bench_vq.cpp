@@ -87,14 +87,22 @@ void PreliminaryPlusMain(benchmark::State& st) {
 }
 BENCHMARK(PreliminaryPlusMain)->Apply(shapes);
 
-void ExhaustiveModel(benchmark::State& st) {
-    Setup s(st);
+// A scalar model run on every subvector in turn.
+template <class Model>
+void eachSubVec(benchmark::State& st, const Setup& s, Model model) {
     for (auto _ : st)
         for (int i = 0; i < kSubVecs; ++i) {
             const size_t at = size_t(i) * size_t(s.length);
-            benchmark::DoNotOptimize(vqmodel::globalSearch(s.book[0], s.book[1], &s.x[at], &s.w[at], s.length, true));
+            benchmark::DoNotOptimize(model(&s.x[at], &s.w[at]));
         }
     s.report(st);
+}
+
+void ExhaustiveModel(benchmark::State& st) {
+    Setup s(st);
+    eachSubVec(st, s, [&](const float* x, const float* w) {
+        return vqmodel::globalSearch(s.book[0], s.book[1], x, w, s.length, true);
+    });
 }
 BENCHMARK(ExhaustiveModel)->Args({64, 16, 8})->Args({128, 8, 8});
 
@@ -110,12 +118,7 @@ BENCHMARK(PreliminarySelect)->Apply(shapes);
 
 void PreliminaryModel(benchmark::State& st) {
     Setup s(st);
-    for (auto _ : st)
-        for (int i = 0; i < kSubVecs; ++i) {
-            const size_t at = size_t(i) * size_t(s.length);
-            benchmark::DoNotOptimize(vqmodel::rank(s.book[0], &s.x[at], &s.w[at], s.length, true, s.nCand, 1.0f));
-        }
-    s.report(st);
+    eachSubVec(st, s, [&](const float* x, const float* w) { return vqmodel::rank(s.book[0], x, w, s.length, true, s.nCand, 1.0f); });
 }
 BENCHMARK(PreliminaryModel)->Apply(shapes);
 
