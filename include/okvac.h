@@ -300,7 +300,9 @@ StatusCode okvsSpread_16s_Sfs(Okv32s src1, Okv32s src2, int inScaleFactor, Okv16
 /* ---- src/misc/vq.api ---- */
 
 /* TwinVQ conjugate-structure codebooks: two-step and combined searches, reconstruction.
-   Sign flags from the searches are 0/1 (multiplier 1 - 2s); Reconstruction takes +1/-1. */
+   Sign flags from the searches are 0/1 (multiplier 1 - 2s); Reconstruction takes +1/-1.
+   Init places the record at pMem as given (any alignment works; the library reads it
+   bytewise): give pMem 8-byte alignment to read its fields directly. */
 typedef struct {
     int count;                /* codevectors */
     int length;               /* floats per codevector */
