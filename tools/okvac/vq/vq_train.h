@@ -43,7 +43,7 @@ public:
     std::vector<float> reconstruct(const Choice& c, size_t n);
 
     bool save(const char* name) const;
-    // Replaces the pair by the file's; the file names its size and dimension.
+    // Reads the tables of a pair written by save(), with its size and dimension.
     static bool load(const char* name, std::vector<float> table[2], int* size, int* dim, std::string* error);
     void set(const std::vector<float> table[2]);
 
