@@ -44,10 +44,8 @@ inline int nextPos(int p) { return p == 0 ? 288 : p - 32; }
 // of a split-array FFT; its interleaved core runs on the same tables.
 void modulateCplx(const Okv32f* u, const OkvsFFTSpec_32f* fft, Okv32f* re, Okv32f* im) {
     alignas(16) Okv32fc z[32], f[32];
-    // u[64] = -u[0] closes the fold at m = 0.
-    z[0] = {u[0] * kAna.preRe[0] + u[32] * kAna.preIm[0], u[32] * kAna.preRe[0] - u[0] * kAna.preIm[0]};
-    for (int m = 1; m < 32; ++m) {
-        const Okv32f a = -u[64 - m], b = u[32 - m];
+    for (int m = 0; m < 32; ++m) {
+        const Okv32f a = m ? -u[64 - m] : u[0], b = u[32 - m];  // u[64] = -u[0]
         z[m] = {a * kAna.preRe[m] - b * kAna.preIm[m], b * kAna.preRe[m] + a * kAna.preIm[m]};
     }
     ownsFFT_32fc(z, f, fft, false, nullptr);
