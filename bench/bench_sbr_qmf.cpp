@@ -10,6 +10,7 @@
 
 #include "harness/checkasm.h"  // OKV_BODY: the body of either variant
 #include "sbr/qmf_window_data.h"
+#include "transform/dct.h"
 
 namespace {
 
@@ -162,5 +163,30 @@ void BM_PsHybridDirect(benchmark::State& st) {
     perSlot(st, kSlots);
 }
 BENCHMARK(BM_PsHybridDirect)->Arg(2)->Arg(4)->Arg(8)->Arg(12);
+
+// The engine's DCT at the sizes of the real banks' modulation (argument: length; 1 inverse),
+// for the cost the real forms carry beside their windowing.
+void BM_QmfEngineDct(benchmark::State& st) {
+    const int n = int(st.range(0));
+    const bool inv = st.range(1);
+    int s, i, w;
+    okv_u8::okvsDCTFwdGetSize_32f(n, 1, &s, &i, &w);
+    std::vector<uint8_t> mem(static_cast<size_t>(s)), init(static_cast<size_t>(i) + 1), work(static_cast<size_t>(w));
+    okv_u8::OkvsDCTSpec_32f* spec = nullptr;
+    if (inv)
+        okv_u8::okvsDCTInvInit_32f(&spec, n, 2, mem.data(), init.data());
+    else
+        okv_u8::okvsDCTFwdInit_32f(&spec, n, 1, mem.data(), init.data());
+    const std::vector<float> x = noise(size_t(n));
+    std::vector<float> y(static_cast<size_t>(n));
+    for (auto _ : st) {
+        if (inv)
+            okv_u8::okvsDCTInv_32f(x.data(), y.data(), spec, work.data());
+        else
+            okv_u8::okvsDCTFwd_32f(x.data(), y.data(), spec, work.data());
+        benchmark::DoNotOptimize(y.data());
+    }
+}
+BENCHMARK(BM_QmfEngineDct)->Args({32, 1})->Args({64, 0})->Args({32, 0});
 
 }  // namespace
