@@ -216,7 +216,7 @@ StatusCode okvsSynthesisFilter_DTS_32f(const Okv32f* pSrc, Okv32f* pDst, int fil
     }
     for (int i = 0; i < 32; ++i) pDst[i] = z[i];
     for (int i = 0; i < 32; ++i) z[i] = z[32 + i];
-    for (int i = 480 - 4; i >= 0; i -= 4) _mm_store_ps(h + 32 + i, _mm_load_ps(h + i));  // H[32..511] = H[0..479]
+    okvsMove_32f(h, h + 32, 480);
     return okvOk;
 }
 
