@@ -270,6 +270,29 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
+/* ---- src/sbr/sbr_predict.api ---- */
+
+/* SBR high-frequency generation: second-order prediction coefficients (alpha0, alpha1) per QMF
+   band from the covariance of the band's subband samples. Rows are time slots; a call with len
+   slots reads rows 0..len+1. Floating-point forms: bands 0..k-1; len below 1 or k below 1 leave
+   the outputs unchanged. The interleaved complex form writes interleaved complex coefficients. */
+StatusCode okvsPredictCoef_SBR_R_32f_D2L(const Okv32f* const* pSrc, Okv32f* pAlpha0, Okv32f* pAlpha1,
+                                         int k, int len);
+StatusCode okvsPredictCoef_SBR_C_32f_D2L(const Okv32f* const* pSrcRe, const Okv32f* const* pSrcIm,
+                                         Okv32f* pAlpha0Re, Okv32f* pAlpha0Im, Okv32f* pAlpha1Re,
+                                         Okv32f* pAlpha1Im, int k, int len);
+StatusCode okvsPredictCoef_SBR_C_32fc_D2L(const Okv32fc* const* pSrc, Okv32fc* pAlpha0, Okv32fc* pAlpha1,
+                                          int k, int len);
+
+/* Fixed-point forms for one band k, Q29 outputs (0x20000000 = 1.0), zeroed first. The samples
+   are read from rows 0..39 whatever len is, so the caller passes at least 40 rows; len above 38
+   would need rows past 39 and is refused with okvErrSize. A non-zero flag gives alpha0, alpha1
+   and the reflection coefficient, a zero flag the reflection coefficient alone. */
+StatusCode okvsPredictOneCoef_SBRLP_32s_D2L(const Okv32s* const* pSrc, Okv32s* pAlpha0, Okv32s* pAlpha1,
+                                            Okv32s* pRefCoef, int k, int len, int flag);
+StatusCode okvsPredictOneCoef_SBRHQ_32sc_D2L(const Okv32sc* const* pSrc, Okv32sc* pAlpha0, Okv32sc* pAlpha1,
+                                             int k, int len);
+
 /* ---- src/misc/fir_block.api ---- */
 
 /* Block FIR filter across successive blocks. */
