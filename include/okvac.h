@@ -270,6 +270,16 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
+/* ---- src/sbr/sbr_enc.api ---- */
+
+/* SBR encoder measures. TNR: one band's 32 complex samples (interleaved) as two halves of
+   16; a half's TNR is g / (1.000001 - g) for the gain g of its second-order predictor (1e6
+   when g is within 1e-6 of 1, 0 for a silent half); the mean energy averages both halves.
+   Transients: 64 band energies, the running threshold (read and updated, never below
+   128000) and accumulators 16..60, which rises above the threshold add to. */
+StatusCode okvsEstimateTNR_SBR_32f(const Okv32f* pSrc, Okv32f* pTnr0, Okv32f* pTnr1, Okv32f* pMeanNrg);
+StatusCode okvsDetectTransient_SBR_32f(const Okv32f* pSrc, Okv32f* pThr, Okv32f* pTransient);
+
 /* ---- src/sbr/sbr_predict.api ---- */
 
 /* SBR high-frequency generation: second-order prediction coefficients (alpha0, alpha1) per QMF

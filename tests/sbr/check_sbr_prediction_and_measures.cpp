@@ -55,3 +55,19 @@ CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR
         });
     }
 }
+
+CHECK_EXPORTS(sbr_enc_measures, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f") {
+    for (int it = 0; it < c.iters(); ++it) {
+        c.call("okvsEstimateTNR_SBR_32f", [&](chk::Arena& a, int v) -> int {
+            return OKV_BODY(v, okvsEstimateTNR_SBR_32f)(a.in<Okv32f>(64, [&](size_t) { return a.rng().f32(); }),
+                                                        a.out<Okv32f>(1), a.out<Okv32f>(1), a.out<Okv32f>(1));
+        });
+        c.call("okvsDetectTransient_SBR_32f", [&](chk::Arena& a, int v) -> int {
+            const float scale = float(a.rng().range(0, 1 << 20));
+            return OKV_BODY(v, okvsDetectTransient_SBR_32f)(
+                a.in<Okv32f>(64, [&](size_t) { return float(a.rng().unit()) * scale; }),
+                a.inout<Okv32f>(1, [&](size_t) { return float(a.rng().range(0, 1 << 22)); }),
+                a.inout<Okv32f>(64, [&](size_t) { return float(a.rng().range(-9, 9)); }));
+        });
+    }
+}
