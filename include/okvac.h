@@ -270,6 +270,13 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
+/* ---- src/sbr/ps_hybrid.api ---- */
+
+/* Parametric-stereo hybrid analysis: splits one QMF subband over a 32-slot frame into 2, 4, 8
+   or 12 sub-subbands with a 13-tap filter. pSrc: 44 complex values (12 of history, then the
+   frame); pDst: 32 rows of 12 complex values, the first Q of each written. */
+StatusCode okvsAnalysisFilter_PS_32fc_D2(const Okv32f* pSrc, Okv32f* pDst, int mode);
+
 /* ---- src/sbr/sbr_enc.api ---- */
 
 /* SBR encoder measures. TNR: one band's 32 complex samples (interleaved) as two halves of
@@ -302,6 +309,70 @@ StatusCode okvsPredictOneCoef_SBRLP_32s_D2L(const Okv32s* const* pSrc, Okv32s* p
                                             Okv32s* pRefCoef, int k, int len, int flag);
 StatusCode okvsPredictOneCoef_SBRHQ_32sc_D2L(const Okv32sc* const* pSrc, Okv32sc* pAlpha0, Okv32sc* pAlpha1,
                                              int k, int len);
+
+/* ---- src/sbr/sbr_qmf.api ---- */
+
+/* SBR QMF banks in single precision: 32-band analysis, 64-band synthesis and 32-band
+   downsampled synthesis, complex (split or interleaved) and real forms. The caller owns the
+   structure memory and passes the prototype window to every filtering call. */
+typedef struct SBRQMFSpec_32f SBRQMFSpec_32f;
+
+StatusCode okvsAnalysisFilterGetSize_SBR_RToC_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsAnalysisFilterGetSize_SBR_RToC_32f32fc(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsAnalysisFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_CToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_CToR_32fc32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_CToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+
+StatusCode okvsAnalysisFilterInit_SBR_RToC_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsAnalysisFilterInit_SBR_RToC_32f32fc(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsAnalysisFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_CToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_CToR_32fc32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_CToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_CToR_32fc32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+
+StatusCode okvsAnalysisFilter_SBR_RToR_32f_D2L(const Okv32f* pSrc, Okv32f** pDst, const Okv32f* pSbrTableWindow,
+                                               int nLoop, int offset, int kx, SBRQMFSpec_32f* pSpec,
+                                               Okv8u* pWorkBuf);
+StatusCode okvsAnalysisFilter_SBR_RToC_32f_D2L(const Okv32f* pSrc, Okv32f** pDstRe, Okv32f** pDstIm,
+                                               const Okv32f* pSbrTableWindow, int nLoop, int offset, int kx,
+                                               SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(const Okv32f* pSrc, Okv32fc** pDst,
+                                                   const Okv32f* pSbrTableWindow, int nLoop, int offset, int kx,
+                                                   SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_CToR_32f_D2L(const Okv32f** pSrcRe, const Okv32f** pSrcIm, Okv32f* pDst,
+                                                const Okv32f* pSbrTableWindow, int nLoop, SBRQMFSpec_32f* pSpec,
+                                                Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(const Okv32fc** pSrc, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_RToR_32f_D2L(const Okv32f** pSrc, Okv32f* pDst, const Okv32f* pSbrTableWindow,
+                                                int nLoop, SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_CToR_32f_D2L(const Okv32f** pSrcRe, const Okv32f** pSrcIm, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(const Okv32fc** pSrc, Okv32f* pDst,
+                                                        const Okv32f* pSbrTableWindow, int nLoop,
+                                                        SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_RToR_32f_D2L(const Okv32f** pSrc, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+
+/* ---- src/misc/dts.api ---- */
+
+/* DTS 32-band synthesis filterbank in single precision: one time slot per call, history in
+   a structure at the first 16-byte boundary of the caller's pointer. */
+StatusCode okvsSynthesisFilterGetSize_DTS_32f(int* pSize);
+StatusCode okvsSynthesisFilterInit_DTS_32f(void* pSpec);
+StatusCode okvsSynthesisFilterInitAlloc_DTS_32f(void** ppSpec);
+StatusCode okvsSynthesisFilterFree_DTS_32f(void* pSpec);
+StatusCode okvsSynthesisFilter_DTS_32f(const Okv32f* pSrc, Okv32f* pDst, int filterType, void* pSpec);
 
 /* ---- src/misc/fir_block.api ---- */
 
