@@ -279,6 +279,16 @@ StatusCode okvsAnalysisFilter_PS_32fc_D2(const Okv32f* pSrc, Okv32f* pDst, int m
 
 /* ---- src/sbr/sbr_enc.api ---- */
 
+/* SBR encoder analysis: one slot of the 64-band complex QMF bank. The structure lies at the
+   caller's block rounded up to 16 bytes (tag "jAMC", the 64-point FFT's spec, its memory and
+   work memory, the self-owned flag); every call aligns the block the same way. A slot reads
+   640 input samples (pSrc[639] the newest) and writes 64 complex bands, interleaved. */
+StatusCode okvsAnalysisFilterEncGetSize_SBR_32f(int* pSize, int* pBufSize);
+StatusCode okvsAnalysisFilterEncInit_SBR_32f(void* pSpec, void* pInitBuf);
+StatusCode okvsAnalysisFilterEncInitAlloc_SBR_32f(void** ppSpec);
+StatusCode okvsAnalysisFilterEncFree_SBR_32f(void* pSpec);
+StatusCode okvsAnalysisFilterEnc_SBR_32f32fc(const Okv32f* pSrc, Okv32f* pDst, const void* pSpec);
+
 /* SBR encoder measures. TNR: one band's 32 complex samples (interleaved) as two halves of
    16; a half's TNR is g / (1.000001 - g) for the gain g of its second-order predictor (1e6
    when g is within 1e-6 of 1, 0 for a silent half); the mean energy averages both halves.

@@ -71,3 +71,38 @@ CHECK_EXPORTS(sbr_enc_measures, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_
         });
     }
 }
+
+CHECK_EXPORTS(sbr_enc_analysis, "okvsAnalysisFilterEncGetSize_SBR_32f", "okvsAnalysisFilterEncInit_SBR_32f",
+              "okvsAnalysisFilterEncInitAlloc_SBR_32f", "okvsAnalysisFilterEncFree_SBR_32f",
+              "okvsAnalysisFilterEnc_SBR_32f32fc") {
+    c.call("okvsAnalysisFilterEncGetSize_SBR_32f", [](chk::Arena& a, int v) -> int {
+        return OKV_BODY(v, okvsAnalysisFilterEncGetSize_SBR_32f)(a.out<int>(1), a.out<int>(1));
+    });
+    for (int it = 0; it < c.iters(); ++it) {
+        const int off = c.rng().range(0, 15);
+        c.call("okvsAnalysisFilterEnc_SBR_32f32fc", [&](chk::Arena& a, int v) -> int {
+            int size, buf;
+            OKV_BODY(v, okvsAnalysisFilterEncGetSize_SBR_32f)(&size, &buf);
+            auto* mem = static_cast<Okv8u*>(a.scratch(size + 16));
+            StatusCode s = OKV_BODY(v, okvsAnalysisFilterEncInit_SBR_32f)(mem + off, a.scratch(buf));
+            if (s != okvOk) return s;
+            const float scale = float(a.rng().range(0, 1 << 16));
+            for (int slot = 0; slot < 3 && s == okvOk; ++slot)
+                s = OKV_BODY(v, okvsAnalysisFilterEnc_SBR_32f32fc)(
+                    a.in<Okv32f>(640, [&](size_t) { return float(a.rng().unit() - 0.5) * scale; }), a.out<Okv32f>(128),
+                    mem + off);
+            return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(mem + off);
+        });
+    }
+    c.call("okvsAnalysisFilterEncInitAlloc_SBR_32f", [](chk::Arena&, int v) -> int {
+        void* spec = nullptr;
+        const StatusCode s = OKV_BODY(v, okvsAnalysisFilterEncInitAlloc_SBR_32f)(&spec);
+        return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(spec);
+    });
+    c.call("okvsAnalysisFilterEncInit_SBR_32f", [](chk::Arena& a, int v) -> int {
+        return OKV_BODY(v, okvsAnalysisFilterEncInit_SBR_32f)(a.scratch(64), nullptr);
+    });
+    c.call("okvsAnalysisFilterEncFree_SBR_32f", [](chk::Arena& a, int v) -> int {
+        return OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(a.scratch(64));
+    });
+}
