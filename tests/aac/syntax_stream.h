@@ -68,12 +68,14 @@ inline std::vector<std::vector<int>> bandOffsets(bool shortWin) {
     return t;
 }
 
-// Parses raw data blocks element by element with the LC exports.  Returns okvOk after an END
+// Parses raw data blocks element by element, with the LC exports or (mp4) the MPEG-4 ones.  Returns okvOk after an END
 // element (cursor then byte-aligned), the first failing status otherwise; 1 for an element the
 // walker does not handle (coupling channel).
 class RawBlockWalker {
 public:
     int sri = 4;
+    bool mp4 = false;
+    AACMainHeader hdr = {};
     int elements = 0, channels = 0;
     AACChanInfo ci[2] = {};
     AACIcsInfo ics[2] = {};
@@ -94,7 +96,8 @@ public:
                 ++channels;
             } else if (id == 1) {
                 bits(pp, off, 4);
-                st = okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
+                st = mp4 ? okvsDecodeChanPairElt_MP4_AAC(pp, off, &ics[0], &cpe, &hdr, 0, 2)
+                         : okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
                 if (st == okvOk) st = channel(pp, off, 0, cpe.commonWin);
                 if (st == okvOk) st = channel(pp, off, 1, cpe.commonWin);
                 channels += 2;
@@ -132,8 +135,32 @@ private:
         ci[ch].samplingRateIndex = sri;
         ci[ch].predSfbMax = 0;
         ci[ch].pIcsInfo = &ics[common ? 0 : ch];
+        if (mp4)
+            return okvsNoiselessDecode_AAC(pp, off, &hdr, sf[ch], spec[ch], cb[ch], tns[ch], &ci[ch], 0, 0, common, 0, 2);
         return okvsNoiselessDecoder_LC_AAC(pp, off, common, &ci[ch], sf[ch], spec[ch], cb[ch], tns[ch]);
     }
 };
+
+// One ADTS frame: the header at data[pos], and the frame bytes copied with look-ahead padding.
+struct AdtsFrame {
+    AACADTSFrameHeader h{};
+    std::vector<uint8_t> bytes;
+    size_t headerBytes = 0;
+};
+
+// Splits an ADTS stream into frames; false at the first header that fails or does not fit.
+inline bool nextAdtsFrame(const std::vector<uint8_t>& data, size_t& pos, AdtsFrame& f) {
+    if (pos + 9 > data.size() || data[pos] != 0xFF || (data[pos + 1] & 0xF6) != 0xF0) return false;
+    std::vector<uint8_t> head(data.begin() + long(pos), data.begin() + long(pos) + 9);
+    head.resize(12, 0);
+    Okv8u* p = head.data();
+    if (okvsUnpackADTSFrameHeader_AAC(&p, &f.h) != okvOk) return false;
+    f.headerBytes = size_t(p - head.data());
+    if (f.h.frameLen < int(f.headerBytes) || pos + size_t(f.h.frameLen) > data.size()) return false;
+    f.bytes.assign(data.begin() + long(pos), data.begin() + long(pos) + f.h.frameLen);
+    f.bytes.resize(f.bytes.size() + 3, 0);  // the readers' look-ahead
+    pos += size_t(f.h.frameLen);
+    return true;
+}
 
 }  // namespace aactest
