@@ -456,7 +456,7 @@ StatusCode okvsDecodeDatStrElt_AAC(Okv8u** ppBitStream, int* pOffset, int* pData
 /* pMsUsed of the header must hold 8 groups of 60 flags for a channel count of 2. */
 StatusCode okvsDecodeMainHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHeader* pAACMainHeader, int channel, int monoStereoFlag);
 /* pMsUsed of the header must hold 4 groups of 60 flags when thisLayerStereo is 1. */
-StatusCode okvsDecodeExtensionHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACExtHeader* pAACExtHeader, int monoStereoFlag, int thisLayerStereo, int monoLayerFlag, int preStereoMaxSfb, int hightstMaxSfb, int winSequence);
+StatusCode okvsDecodeExtensionHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACExtHeader* pAACExtHeader, int monoStereoFlag, int thisLayerStereo, int monoLayerFlag, int preStereoMaxSfb, int highestMaxSfb, int winSequence);
 
 /* ---- src/misc/fir_block.api ---- */
 
