@@ -15,6 +15,18 @@ Okv8u* stream(chk::Arena& a, int density) {
     });
 }
 
+// Output arrays of one noiseless decode, compared between the variants.
+struct DecodeOut {
+    Okv16s* sf;
+    Okv32s* spec;
+    Okv8u* cb;
+    Okv8s* tns;
+    int* moved;
+    explicit DecodeOut(chk::Arena& a)
+        : sf(a.out<Okv16s>(120)), spec(a.out<Okv32s>(1024)), cb(a.out<Okv8u>(120)), tns(a.out<Okv8s>(60)),
+          moved(a.out<int>(1)) {}
+};
+
 int offsetArg(chk::Rng& r) { return r.range(0, 15) ? r.range(0, 7) : 8; }
 
 // Runs a cursor parser and records how far it moved.
@@ -128,16 +140,12 @@ CHECK_EXPORTS(aac_noiseless, "okvsNoiselessDecoder_LC_AAC", "okvsNoiselessDecode
             int* o = a.inout<int>(1, [&](size_t) { return off; });
             AACIcsInfo* pi;
             AACChanInfo* ci = channel(a, &pi);
-            Okv16s* sf = a.out<Okv16s>(120);
-            Okv32s* spec = a.out<Okv32s>(1024);
-            Okv8u* cb = a.out<Okv8u>(120);
-            Okv8s* tns = a.out<Okv8s>(60);
-            int* moved = a.out<int>(1);
+            const DecodeOut d(a);
             Okv8u* p = s;
             ci->pIcsInfo = pi;
-            const int st = OKV_BODY(v, okvsNoiselessDecoder_LC_AAC)(&p, o, common, ci, sf, spec, cb, tns);
+            const int st = OKV_BODY(v, okvsNoiselessDecoder_LC_AAC)(&p, o, common, ci, d.sf, d.spec, d.cb, d.tns);
             ci->pIcsInfo = nullptr;
-            *moved = int(p - s);
+            *d.moved = int(p - s);
             return st;
         });
         const int scal = r.range(0, 15) ? r.range(0, 1) : 2, aot = r.range(0, 15) ? r.range(1, 4) : 17;
@@ -153,17 +161,13 @@ CHECK_EXPORTS(aac_noiseless, "okvsNoiselessDecoder_LC_AAC", "okvsNoiselessDecode
                 for (int g = 0; g < 8; ++g) x.lenWinGrp[g] = ics.lenWinGrp[g];
                 return x;
             });
-            Okv16s* sf = a.out<Okv16s>(120);
-            Okv32s* spec = a.out<Okv32s>(1024);
-            Okv8u* cb = a.out<Okv8u>(120);
-            Okv8s* tns = a.out<Okv8s>(60);
-            int* moved = a.out<int>(1);
+            const DecodeOut d(a);
             Okv8u* p = s;
             ci->pIcsInfo = pi;
-            const int st = OKV_BODY(v, okvsNoiselessDecode_AAC)(&p, o, h, sf, spec, cb, tns, ci, winSeq, maxSfb, common,
+            const int st = OKV_BODY(v, okvsNoiselessDecode_AAC)(&p, o, h, d.sf, d.spec, d.cb, d.tns, ci, winSeq, maxSfb, common,
                                                                 scal, aot);
             ci->pIcsInfo = nullptr;
-            *moved = int(p - s);
+            *d.moved = int(p - s);
             return st;
         });
         c.call("okvsDecodeChanPairElt_AAC", [&](chk::Arena& a, int v) -> int {

@@ -9,14 +9,7 @@ namespace {
 
 using mp3test::BitWriter;
 
-struct Chan {
-    AACChanInfo ci{};
-    AACIcsInfo ics{};
-    AACMainHeader hdr{};
-    Okv16s sf[120];
-    Okv8u cb[120];
-    Okv32s spec[1024];
-    Okv8s tns[60];
+struct Chan : aactest::ChannelOutputs {
     std::vector<uint8_t> buf;
     Okv8u* p = nullptr;
     int off = 0;

@@ -240,16 +240,6 @@ void compare(const Expected& e, const AACChanInfo& ci, const Okv16s* sf, const O
     EXPECT_EQ(ints(tns, e.coef.size()), e.coef);
 }
 
-struct Outputs {
-    AACChanInfo ci{};
-    AACIcsInfo ics{};
-    AACMainHeader hdr{};
-    Okv16s sf[120];
-    Okv8u cb[120];
-    Okv32s spec[1024];
-    Okv8s tns[60];
-};
-
 }  // namespace
 
 TEST(AacNoiseless, RandomChannelsRoundTrip) {
@@ -273,7 +263,7 @@ TEST(AacNoiseless, RandomChannelsRoundTrip) {
         bw.put(0x55, lead);
         enc.channel(bw, sri, mode, !common, e);
         std::vector<uint8_t> buf = bw.bytes(4);
-        Outputs o;
+        aactest::ChannelOutputs o;
         o.ci.samplingRateIndex = sri;
         o.ci.pIcsInfo = &o.ics;
         o.ics.winSequence = e.winSeq, o.ics.maxSfb = e.maxSfb, o.ics.numWinGrp = e.numGrp;

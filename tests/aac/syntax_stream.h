@@ -68,6 +68,17 @@ inline std::vector<std::vector<int>> bandOffsets(bool shortWin) {
     return t;
 }
 
+// Records and output arrays of one channel decode.
+struct ChannelOutputs {
+    AACChanInfo ci{};
+    AACIcsInfo ics{};
+    AACMainHeader hdr{};
+    Okv16s sf[120];
+    Okv8u cb[120];
+    Okv32s spec[1024];
+    Okv8s tns[60];
+};
+
 // Parses raw data blocks element by element, with the LC exports or (mp4) the MPEG-4 ones.  Returns okvOk after an END
 // element (cursor then byte-aligned), the first failing status otherwise; 1 for an element the
 // walker does not handle (coupling channel).
