@@ -27,6 +27,27 @@ struct DecodeOut {
           moved(a.out<int>(1)) {}
 };
 
+// A long-window channel whose bands form one section of a random spectral book, all
+// scalefactor deltas 0 (codeword "0") and no side data, so the spectral decoder runs on the
+// random bits that follow.  Written at bit offset `off` of the stream.
+void validPrefix(Okv8u* s, int off, chk::Rng& r) {
+    int pos = off;
+    const auto put = [&](int v, int n) {
+        for (int i = n - 1; i >= 0; --i, ++pos) {
+            const Okv8u m = Okv8u(0x80 >> (pos & 7));
+            s[pos >> 3] = Okv8u((v >> i) & 1 ? s[pos >> 3] | m : s[pos >> 3] & ~m);
+        }
+    };
+    const int maxSfb = r.range(1, 40);
+    put(r.range(60, 200), 8), put(0, 4), put(maxSfb, 6), put(0, 1);
+    put(r.range(1, 11), 4);
+    for (int rest = maxSfb;; rest -= 31) {
+        put(rest < 31 ? rest : 31, 5);
+        if (rest < 31) break;
+    }
+    put(0, maxSfb + 3);
+}
+
 int offsetArg(chk::Rng& r) { return r.range(0, 15) ? r.range(0, 7) : 8; }
 
 // Runs a cursor parser and records how far it moved.
@@ -119,6 +140,9 @@ CHECK_EXPORTS(aac_noiseless, "okvsNoiselessDecoder_LC_AAC", "okvsNoiselessDecode
         chk::Rng& r = c.rng();
         const int off = offsetArg(r), density = r.range(2, 12), common = r.range(0, 15) ? r.range(0, 1) : 2;
         const int sri = r.range(0, 15) ? r.range(0, 11) : 12, pred = r.range(0, 7) ? 0 : r.range(0, 52);
+        Okv8u pre[16];
+        for (Okv8u& b : pre) b = Okv8u(r.u32());
+        if (common == 0 && r.coin()) validPrefix(pre, off & 7, r);
         AACIcsInfo ics{};
         ics.winSequence = r.range(0, 3);
         ics.maxSfb = r.range(0, ics.winSequence == 2 ? 15 : 51);
@@ -136,7 +160,7 @@ CHECK_EXPORTS(aac_noiseless, "okvsNoiselessDecoder_LC_AAC", "okvsNoiselessDecode
             return ci;
         };
         c.call("okvsNoiselessDecoder_LC_AAC", [&](chk::Arena& a, int v) -> int {
-            Okv8u* s = stream(a, density);
+            Okv8u* s = a.in<Okv8u>(kStream, [&](size_t i) { return i < 16 ? pre[i] : Okv8u(a.rng().u32()); });
             int* o = a.inout<int>(1, [&](size_t) { return off; });
             AACIcsInfo* pi;
             AACChanInfo* ci = channel(a, &pi);
