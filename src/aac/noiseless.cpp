@@ -122,12 +122,14 @@ StatusCode decodeSpan(AacBits& bs, const Okv32u* tab, Okv32s* dst, int n) {
         Okv32s v[Dim];
         for (int k = 0; k < Dim; ++k) v[k] = field6(e, k);
         if constexpr (Unsigned) {
+            // One sign bit per non-zero value, in order; branch-free.
             Okv32u signs = w << len;
             for (int k = 0; k < Dim; ++k) {
-                if (v[k] == 0) continue;
-                if (signs & 0x80000000u) v[k] = -v[k];
-                signs <<= 1;
-                ++len;
+                const Okv32u nz = v[k] != 0;
+                const Okv32s neg = -Okv32s(signs >> 31 & nz);
+                v[k] = (v[k] ^ neg) - neg;
+                signs <<= nz;
+                len += nz;
             }
         }
         pos += len;
