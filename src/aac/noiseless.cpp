@@ -137,7 +137,7 @@ StatusCode decodeSpan(AacBits& bs, const Okv32u* tab, Okv32s* dst, int n) {
             for (int k = 0; k < Dim; ++k) {
                 if (v[k] != 16 && v[k] != -16) continue;
                 const Okv32u x = okv_load_be32(base + (pos >> 3)) << (pos & 7);
-                const int ones = __builtin_clz(~x);
+                const int ones = __builtin_clz(~x | 1);  // a run past 8 ones fails below
                 if (ones > 8) {
                     bs.pos = pos + 9;
                     return okvErrAacCoefValue;

@@ -167,30 +167,35 @@ TEST(AacNoiseless, ScalefactorRanges) {
 TEST(AacNoiseless, EscapeLengthLimit) {
     const aactest::Codebook b11 = aactest::loadBook(11), sfc = aactest::loadBook(0);
     if (b11.code.size() != 289) GTEST_SKIP() << "shared AAC tables not found";
-    for (int ones : {0, 8, 9}) {
-        BitWriter bw;
-        longIcs(bw, 100, 1);
-        bw.put(11, 4), bw.put(1, 5);
-        bw.putCode(sfc.code[60]);
-        bw.put(0, 3);
-        bw.putCode(b11.code[b11.indexOf.at({16, 0})]);
-        bw.put(1, 1);  // negative
-        for (int i = 0; i < ones; ++i) bw.put(1, 1);
-        const size_t failAt = bw.bits();
-        if (ones < 9) bw.put(0, 1), bw.put(4095, 4 + ones);
-        for (int i = 1; i < 2; ++i) bw.putCode(b11.code[0]);  // the band's second pair: (0, 0)
-        Chan c(bw);
-        const StatusCode st = c.lc();
-        if (ones == 9) {
-            EXPECT_EQ(st, okvErrAacCoefValue);
-            EXPECT_EQ(c.pos(), failAt);
-            continue;
+    // Every alignment of the prefix; a run of 40 ones also fills whole look-ahead words.
+    for (int lead = 0; lead < 8; ++lead) {
+        for (int ones : {0, 8, 9, 40}) {
+            BitWriter bw;
+            bw.put(0x55, lead);
+            longIcs(bw, 100, 1);
+            bw.put(11, 4), bw.put(1, 5);
+            bw.putCode(sfc.code[60]);
+            bw.put(0, 3);
+            bw.putCode(b11.code[b11.indexOf.at({16, 0})]);
+            bw.put(1, 1);  // negative
+            const size_t failAt = bw.bits() + 9;
+            for (int i = 0; i < ones; ++i) bw.put(1, 1);
+            if (ones < 9) bw.put(0, 1), bw.put(4095, 4 + ones);
+            bw.putCode(b11.code[0]);  // the band's second pair: (0, 0)
+            Chan c(bw);
+            c.off = lead;
+            const StatusCode st = c.lc();
+            if (ones >= 9) {
+                EXPECT_EQ(st, okvErrAacCoefValue);
+                EXPECT_EQ(c.pos(), failAt);
+                continue;
+            }
+            ASSERT_EQ(st, okvOk);
+            EXPECT_EQ(c.spec[0], -((1 << (4 + ones)) + (4095 & ((1 << (4 + ones)) - 1))));
+            EXPECT_EQ(c.spec[1], 0);
+            EXPECT_EQ(c.spec[4], 0);
+            EXPECT_EQ(c.pos(), bw.bits());
         }
-        ASSERT_EQ(st, okvOk);
-        EXPECT_EQ(c.spec[0], -((1 << (4 + ones)) + (4095 & ((1 << (4 + ones)) - 1))));
-        EXPECT_EQ(c.spec[1], 0);
-        EXPECT_EQ(c.spec[4], 0);
-        EXPECT_EQ(c.pos(), bw.bits());
     }
 }
 
