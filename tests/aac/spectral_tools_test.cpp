@@ -170,7 +170,8 @@ struct Tns {
     Okv8s coef[60] = {};
 };
 
-Tns randomTns(std::mt19937& rng, bool lng, int bands)
+// gentle: orders up to 3 and indices -1..1, so that the all-pole filter's gain stays small.
+Tns randomTns(std::mt19937& rng, bool lng, int bands, bool gentle)
 {
     Tns s;
     int fi = 0, di = 0, ci = 0;
@@ -179,11 +180,11 @@ Tns randomTns(std::mt19937& rng, bool lng, int bands)
         s.res[w] = 3 + int(rng() % 2);
         for (int k = 0; k < s.nf[w]; ++k, ++fi) {
             s.len[fi] = int(rng() % (bands + 1));
-            s.order[fi] = int(rng() % (lng ? 13 : 8));
+            s.order[fi] = int(rng() % (gentle ? 4 : lng ? 13 : 8));
             if (!s.order[fi]) continue;
             s.dir[di++] = int(rng() % 2);
-            const int span = 1 << (s.res[w] - 1);
-            for (int c = 0; c < s.order[fi]; ++c) s.coef[ci++] = Okv8s(int(rng() % (2 * span)) - span);
+            const int span = gentle ? 1 : 1 << (s.res[w] - 1);
+            for (int c = 0; c < s.order[fi]; ++c) s.coef[ci++] = Okv8s(int(rng() % (2 * span + gentle)) - span);
         }
     }
     return s;
@@ -229,7 +230,8 @@ TEST(AacSpectralTns, BothFiltersMatchModelAndInvertEachOther)
     for (int it = 0; it < 120; ++it) {
         const bool lng = it % 2;
         const Frame f = randomFrame(rng, lng);
-        const Tns s = randomTns(rng, lng, numSwb(f.rate, lng));
+        const bool gentle = it % 4 < 2;
+        const Tns s = randomTns(rng, lng, numSwb(f.rate, lng), gentle);
         std::vector<int32_t> x(1024);
         for (auto& v : x) v = int32_t(rng()) >> 12;
         auto enc = x, want = x;
@@ -240,10 +242,10 @@ TEST(AacSpectralTns, BothFiltersMatchModelAndInvertEachOther)
         modelTns<false>(want.data(), s, lng, f.rate, f.maxSfb);
         ASSERT_EQ(okvsDecodeTNS_AAC_32s_I(dec.data(), s.nf, s.len, s.order, s.res, s.coef, s.dir, f.maxSfb, 0, f.rate, lng ? 1024 : 128), okvOk);
         ASSERT_EQ(dec, want);
-        // Decoding undoes encoding up to the rounding of the outputs, fed back through the
-        // all-pole filter (whose gain peaks near unit reflection coefficients): within 2^-9
-        // of the 2^19 amplitude, where a wrong filter would miss by the amplitude.
-        for (int i = 0; i < 1024; ++i) ASSERT_NEAR(dec[i], x[i], 1024) << i;
+        // Decoding undoes encoding up to the rounding of the outputs (at most one unit per
+        // sample) fed back through the all-pole filter, whose gain stays below 6 for gentle
+        // filters. A wrong filter misses by the 2^19 amplitude.
+        for (int i = 0; i < 1024 && gentle; ++i) ASSERT_NEAR(dec[i], x[i], 16) << i;
     }
 }
 
