@@ -43,42 +43,51 @@ struct Tables {
     int k;  // points of the whole transform
 };
 
+// Sums into x[n], x[n + q]; returns a - i b and a + i b of the L-shaped butterfly.
+inline void butterfly(Okv32sc* x, int n, int q, Okv32sc& u, Okv32sc& v)
+{
+    const Okv32sc x0 = x[n], x1 = x[n + q], x2 = x[n + 2 * q], x3 = x[n + 3 * q];
+    x[n] = {add(x0.re, x2.re), add(x0.im, x2.im)};
+    x[n + q] = {add(x1.re, x3.re), add(x1.im, x3.im)};
+    const Okv32sc a = {sub(x0.re, x2.re), sub(x0.im, x2.im)};
+    const Okv32sc b = {sub(x1.re, x3.re), sub(x1.im, x3.im)};
+    u = {add(a.re, b.im), sub(a.im, b.re)};
+    v = {sub(a.re, b.im), add(a.im, b.re)};
+}
+
 void block(Okv32sc* x, int len, const Tables& t)
 {
-    if (len == 1) return;
-    if (len == 2) {
-        const Okv32sc a = x[0], b = x[1];
-        x[0] = {add(a.re, b.re), add(a.im, b.im)};
-        x[1] = {sub(a.re, b.re), sub(a.im, b.im)};
+    if (len <= 2) {
+        if (len == 2) {
+            const Okv32sc a = x[0], b = x[1];
+            x[0] = {add(a.re, b.re), add(a.im, b.im)};
+            x[1] = {sub(a.re, b.re), sub(a.im, b.im)};
+        }
         return;
     }
-    const int q = len / 4;
+    const int q = len / 4, e = len / 8;
     const int step = t.k / len;
-    for (int n = 0; n < q; ++n) {
-        const Okv32sc x0 = x[n], x1 = x[n + q], x2 = x[n + 2 * q], x3 = x[n + 3 * q];
-        x[n] = {add(x0.re, x2.re), add(x0.im, x2.im)};
-        x[n + q] = {add(x1.re, x3.re), add(x1.im, x3.im)};
-        const Okv32sc a = {sub(x0.re, x2.re), sub(x0.im, x2.im)};
-        const Okv32sc b = {sub(x1.re, x3.re), sub(x1.im, x3.im)};
-        Okv32sc u = {add(a.re, b.im), sub(a.im, b.re)};  // a - i b
-        Okv32sc v = {sub(a.re, b.im), add(a.im, b.re)};  // a + i b
-        if (n == 0) {
-        } else if (8 * n == len) {
-            u = {hi(times2(add(u.re, u.im)) * kSqrtHalfQ31), hi(times2(sub(u.im, u.re)) * kSqrtHalfQ31)};
-            v = {hi(times2(sub(v.im, v.re)) * kSqrtHalfQ31), hi(times2(int32_t(0u - Okv32u(add(v.re, v.im)))) * kSqrtHalfQ31)};
-        } else {
-            const int m = n * step;
-            if (8 * m < t.k) {
-                u = twiddle(u, t.c1[m - 1], t.s1[m - 1]);
-                v = twiddle(v, t.c3[m - 1], t.s3[m - 1]);
-            } else {
-                const int r = t.k / 4 - m - 1;
-                u = twiddle(u, t.s1[r], t.c1[r]);
-                v = twiddle(v, -int64_t(t.s3[r]), -int64_t(t.c3[r]));
-            }
-        }
-        x[n + 2 * q] = u;
-        x[n + 3 * q] = v;
+    Okv32sc u, v;
+    butterfly(x, 0, q, u, v);
+    x[2 * q] = u;
+    x[3 * q] = v;
+    for (int n = 1; n < e; ++n) {
+        const int m = n * step - 1;
+        butterfly(x, n, q, u, v);
+        x[n + 2 * q] = twiddle(u, t.c1[m], t.s1[m]);
+        x[n + 3 * q] = twiddle(v, t.c3[m], t.s3[m]);
+    }
+    if (e > 0) {
+        butterfly(x, e, q, u, v);
+        x[e + 2 * q] = {hi(times2(add(u.re, u.im)) * kSqrtHalfQ31), hi(times2(sub(u.im, u.re)) * kSqrtHalfQ31)};
+        x[e + 3 * q] = {hi(times2(sub(v.im, v.re)) * kSqrtHalfQ31),
+                        hi(times2(int32_t(0u - Okv32u(add(v.re, v.im)))) * kSqrtHalfQ31)};
+    }
+    for (int n = e + 1; n < q; ++n) {
+        const int r = t.k / 4 - n * step - 1;
+        butterfly(x, n, q, u, v);
+        x[n + 2 * q] = twiddle(u, t.s1[r], t.c1[r]);
+        x[n + 3 * q] = twiddle(v, -int64_t(t.s3[r]), -int64_t(t.c3[r]));
     }
     block(x, 2 * q, t);
     block(x + 2 * q, q, t);

@@ -12,7 +12,6 @@ namespace OKV_NS {
 namespace {
 
 using namespace aacspec_data;
-using aacmdct::imdctSample;
 
 enum { kOnlyLong = 0, kLongStart = 1, kEightShort = 2, kLongStop = 3 };
 
@@ -36,16 +35,16 @@ void synthesise(const Okv32s* x, Okv32s* o, int seq, int shape, int prev, int64_
     auto mulw = [](int32_t v, int32_t w) { return (int64_t(v) * w) >> Sh; };
     const int32_t* lc = longWin(shape);
     const int32_t* sc = shortWin(shape);
-    Okv32s y[1024];
+    Okv32s y[1024], z[2048];
     if (seq == kEightShort) {
         int64_t acc[1600] = {};
         for (int w = 0; w < 8; ++w) {
-            const Okv32s* yw = y + 128 * w;
-            aacmdct::inverse(x + 128 * w, y + 128 * w, 6, !kHalf);
+            aacmdct::inverse(x + 128 * w, y, 6, !kHalf);
+            aacmdct::imdctExpand(y, z, 128);
             const int32_t* rise = w == 0 ? shortWin(prev) : sc;
             int64_t* a = acc + 448 + 128 * w;
-            for (int n = 0; n < 128; ++n) a[n] += mulw(imdctSample(yw, 128, n), rise[n]);
-            for (int n = 0; n < 128; ++n) a[128 + n] += mulw(imdctSample(yw, 128, 128 + n), sc[127 - n]);
+            for (int n = 0; n < 128; ++n) a[n] += mulw(z[n], rise[n]);
+            for (int n = 0; n < 128; ++n) a[128 + n] += mulw(z[128 + n], sc[127 - n]);
         }
         for (int n = 0; n < 1024; ++n) out[n] = acc[n] + o[n];
         for (int n = 0; n < 576; ++n) o[n] = int32_t(acc[1024 + n]);
@@ -53,21 +52,21 @@ void synthesise(const Okv32s* x, Okv32s* o, int seq, int shape, int prev, int64_
         return;
     }
     aacmdct::inverse(x, y, 9, !kHalf);
-    auto z = [&](int n) { return imdctSample(y, 1024, n); };
+    aacmdct::imdctExpand(y, z, 1024);
     if (seq != kLongStop) {
         const int32_t* lp = longWin(prev);
-        for (int n = 0; n < 1024; ++n) out[n] = mulw(z(n), lp[n]) + o[n];
+        for (int n = 0; n < 1024; ++n) out[n] = mulw(z[n], lp[n]) + o[n];
     } else {
         const int32_t* sp = shortWin(prev);
         for (int n = 0; n < 448; ++n) out[n] = o[n];
-        for (int n = 448; n < 576; ++n) out[n] = mulw(z(n), sp[n - 448]) + o[n];
-        for (int n = 576; n < 1024; ++n) out[n] = kHalf ? int64_t(o[n]) - (y[1023 - n] >> 1) : int64_t(z(n)) + o[n];
+        for (int n = 448; n < 576; ++n) out[n] = mulw(z[n], sp[n - 448]) + o[n];
+        for (int n = 576; n < 1024; ++n) out[n] = kHalf ? int64_t(o[n]) - (y[1023 - n] >> 1) : int64_t(z[n]) + o[n];
     }
     if (seq != kLongStart) {
-        for (int n = 0; n < 1024; ++n) o[n] = int32_t(mulw(z(1024 + n), lc[1023 - n]));
+        for (int n = 0; n < 1024; ++n) o[n] = int32_t(mulw(z[1024 + n], lc[1023 - n]));
     } else {
-        for (int n = 0; n < 448; ++n) o[n] = kHalf ? z(1024 + n) >> 1 : z(1024 + n);
-        for (int n = 448; n < 576; ++n) o[n] = int32_t(mulw(z(1024 + n), sc[575 - n]));
+        for (int n = 0; n < 448; ++n) o[n] = kHalf ? z[1024 + n] >> 1 : z[1024 + n];
+        for (int n = 448; n < 576; ++n) o[n] = int32_t(mulw(z[1024 + n], sc[575 - n]));
         for (int n = 576; n < 1024; ++n) o[n] = 0;
     }
 }

@@ -7,18 +7,20 @@
 namespace OKV_NS::aacmdct {
 
 // Inverse core: M coefficients x (Q3) to M outputs y, from which the 2M-sample
-// inverse transform follows (see imdctSample). `bfp` selects the block-floating-point core
+// inverse transform follows (see imdctExpand). `bfp` selects the block-floating-point core
 // with rounded post-twiddles; without it the post-twiddle keeps the high 32 bits and the
 // caller provides the FFT headroom.
 void inverse(const Okv32s* x, Okv32s* y, int order, bool bfp);
 
-// Sample n (0..2M-1) of the inverse transform from the core output y of M values.
-inline int32_t imdctSample(const Okv32s* y, int m, int n)
+// The 2M-sample inverse transform z from the core output y of M values.
+inline void imdctExpand(const Okv32s* y, Okv32s* z, int m)
 {
-    if (n < m / 2) return y[n];
-    if (n < m) return int32_t(0u - Okv32u(y[m - 1 - n]));
-    if (n < 3 * m / 2) return y[n - m / 2];
-    return y[5 * m / 2 - 1 - n];
+    for (int n = 0; n < m / 2; ++n) {
+        z[n] = y[n];
+        z[m - 1 - n] = int32_t(0u - Okv32u(y[n]));
+        z[m + n] = y[m / 2 + n];
+        z[2 * m - 1 - n] = y[m / 2 + n];
+    }
 }
 
 // Forward cores: 2M windowed samples u to M coefficients X (X may alias u). The

@@ -83,8 +83,10 @@ TEST(AacFilterbank, CoresMatchDoubleTransforms)
             for (auto& v : x) v = d(rng);
             okv_u8::aacmdct::inverse(x.data(), y.data(), order, true);
             const auto z = imdct(x);
+            std::vector<int32_t> zi(2 * m);
+            okv_u8::aacmdct::imdctExpand(y.data(), zi.data(), m);
             double worst = 0;
-            for (int i = 0; i < 2 * m; ++i) worst = std::max(worst, std::abs(z[i] - okv_u8::aacmdct::imdctSample(y.data(), m, i)));
+            for (int i = 0; i < 2 * m; ++i) worst = std::max(worst, std::abs(z[i] - zi[i]));
             EXPECT_LE(worst, 2.0) << "inverse, order " << order << " amplitude " << amp;
             std::vector<int32_t> u(2 * m), X(m);
             std::uniform_int_distribution<int32_t> du(-amp / 8, amp / 8);
