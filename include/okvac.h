@@ -270,6 +270,16 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
+/* ---- src/aac/aac_filterbank.api ---- */
+
+/* AAC filterbank in fixed point: inverse MDCT with windowing and overlap-add (1024 Q3
+   coefficients, a 1024-value overlap buffer per channel), and windowing with the forward MDCT
+   (2048 samples in; 1024 coefficients, or 128 for one EIGHT_SHORT block). */
+StatusCode okvsMDCTInv_AAC_32s16s(Okv32s* pSrc, Okv16s* pDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int pcmStep);
+StatusCode okvsMDCTInv_AAC_32s_I(Okv32s* pSrcDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int len);
+StatusCode okvsMDCTFwd_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, const Okv32s* pReserved, int winSequence, int winShape, int prevWinShape, Okv32s* pWorkBuf);
+StatusCode okvsMDCTFwd_AAC_32s_I(Okv32s* pSrcDst, int winSequence, int winShape, int prevWinShape, int len);
+
 /* ---- src/aac/aac_spectral.api ---- */
 
 /* AAC spectral tools on 1024 Q3 coefficients per frame. Scalefactors and band codebooks hold
