@@ -53,7 +53,10 @@ Frame randomFrame(std::mt19937& rng, bool lng)
 
 // ---- noise substitution ----
 
-void modelNoise(int32_t* d, int n, uint32_t& seed, int sf)
+// Noise band of n samples scaled by the factor a (2^(sf/4) 2^10 for energies 0..83).
+int64_t factor(int sf) { return (t::kPowQuarter[sf & 3] * (int64_t(1) << (sf >> 2))) >> 20; }
+
+void modelNoise(int32_t* d, int n, uint32_t& seed, int64_t a)
 {
     const int64_t g = t::kNormEnergy[n - 1];
     int64_t e = 0;
@@ -66,7 +69,6 @@ void modelNoise(int32_t* d, int n, uint32_t& seed, int sf)
     for (; e < (1 << 30); e *= 2) ++k;
     const int64_t r = int32_t((((e * e) >> 32) * 13563 - 16760 * e + 18211 * (int64_t(1) << 31)) >> 14);
     const int h = (k >> 1) - 1;
-    const int64_t a = (t::kPowQuarter[sf & 3] * (int64_t(1) << (sf >> 2))) >> 20;
     for (int i = 0; i < n; ++i) {
         int64_t v = (d[i] * r) >> 30;
         v = h > 0 ? v * (int64_t(1) << h) : v >> -h;
@@ -98,7 +100,7 @@ TEST(AacSpectralPns, MatchesModelWithLtpFlagsAndEnergy)
                     if (f.grp == 1 && b < 40) wantLtp[b + 1] = 0;
                     const int n = off[b + 1] - off[b];
                     Okv32s* p = want.data() + (f.lng ? 0 : 128 * win) + off[b];
-                    modelNoise(p, n, seed, sf[g * f.maxSfb + b]);
+                    modelNoise(p, n, seed, factor(sf[g * f.maxSfb + b]));
                     double e = 0;
                     for (int i = 0; i < n; ++i) e += double(p[i]) * p[i];
                     // Band energy 2^(sf/2) in Q3 (x64), to within the three-term inverse root.
@@ -138,11 +140,27 @@ TEST(AacSpectralPns, MsBandsReplayChannelZeroSeeds)
                 EXPECT_EQ(band, left) << "window " << win << " band " << b;
             } else {
                 std::vector<int32_t> m(band.size());
-                modelNoise(m.data(), int(m.size()), running, 40);
+                modelNoise(m.data(), int(m.size()), running, factor(40));
                 EXPECT_EQ(band, m) << "window " << win << " band " << b;
             }
         }
     EXPECT_EQ(uint32_t(s1), running);  // replayed bands do not advance the running seed
+}
+
+// Energies outside 0..83: below 0 the factor keeps falling (to 0), above 83 it saturates.
+TEST(AacSpectralPns, EnergiesOutOfRangeScaleWithoutOverflow)
+{
+    const int one[8] = {1};
+    const Okv8u cb[1] = {13};
+    for (const auto& [sf, a] : std::map<int, int64_t>{{-5, 1805811301 >> 22}, {-200, 0}, {84, INT32_MAX}, {30000, INT32_MAX}}) {
+        std::vector<Okv32s> x(1024), want(1024);
+        int ltp[41] = {}, seed = 77;
+        const Okv16s e[1] = {Okv16s(sf)};
+        ASSERT_EQ(okvsDecodePNS_AAC_32s(x.data(), ltp, cb, e, 1, 1, one, 3, 1024, &seed), okvOk);
+        uint32_t s = 77;
+        modelNoise(want.data(), 4, s, a);
+        EXPECT_EQ(x, want) << sf;
+    }
 }
 
 // ---- TNS ----
