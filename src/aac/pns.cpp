@@ -77,6 +77,8 @@ StatusCode check(const PnsArgs& a)
         if (a.lenWinGrp[g] < 1 || a.lenWinGrp[g] > 8) return okvErrAacWinGrp;
         windows += a.lenWinGrp[g];
     }
+    // The windows must fit the frame, and maxSfb the band table: both are read before any
+    // noise is written.
     if (windows * a.winLen > 1024) return okvErrAacWinGrp;
     if (a.maxSfb > bands(a.rate, a.winLen == 1024).count) return okvErrAacMaxSfb;
     return okvOk;

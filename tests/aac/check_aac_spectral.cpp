@@ -51,7 +51,7 @@ CHECK_EXPORTS(aac_spectral, "okvsQuantInv_AAC_32s_I", "okvsDecodeMsStereo_AAC_32
         const int mask = c.rng().range(0, 12) == 0 ? 3 : c.rng().range(1, 2);
         const int channel = c.rng().range(0, 2);
         const int profile = c.rng().range(0, 12) == 0 ? 0 : 1;
-        auto spec = [&](chk::Arena& a) {
+        auto coefs = [&](chk::Arena& a) {
             return a.inout<Okv32s>(1024, [&](size_t) { return a.rng().range(-big, big); });
         };
         auto sf = [&](chk::Arena& a) {
@@ -61,21 +61,21 @@ CHECK_EXPORTS(aac_spectral, "okvsQuantInv_AAC_32s_I", "okvsDecodeMsStereo_AAC_32
         auto flags = [&](chk::Arena& a) { return a.in<Okv8u>(8 * 60, [&](size_t) { return a.rng().range(0, 1); }); };
         auto lens = [&](chk::Arena& a) { return a.in_copy<int>(f.len, 8); };
         c.call("okvsQuantInv_AAC_32s_I", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsQuantInv_AAC_32s_I)(spec(a), sf(a), f.numGrp, lens(a), f.maxSfb, cb(a), f.rate, f.winLen);
+            return OKV_BODY(v, okvsQuantInv_AAC_32s_I)(coefs(a), sf(a), f.numGrp, lens(a), f.maxSfb, cb(a), f.rate, f.winLen);
         });
         c.call("okvsDecodeMsStereo_AAC_32s_I", [&](chk::Arena& a, int v) -> int {
             Okv8u* cbr = a.inout<Okv8u>(8 * 51, [&](size_t) { return a.rng().range(0, 15); });
-            return OKV_BODY(v, okvsDecodeMsStereo_AAC_32s_I)(spec(a), spec(a), mask, flags(a), cbr, f.numGrp, lens(a),
+            return OKV_BODY(v, okvsDecodeMsStereo_AAC_32s_I)(coefs(a), coefs(a), mask, flags(a), cbr, f.numGrp, lens(a),
                                                              f.maxSfb, f.rate, f.winLen);
         });
         c.call("okvsDecodeIsStereo_AAC_32s", [&](chk::Arena& a, int v) -> int {
             const Okv32s* l = a.in<Okv32s>(1024, [&](size_t) { return a.rng().i32(); });
-            return OKV_BODY(v, okvsDecodeIsStereo_AAC_32s)(l, spec(a), sf(a), cb(a), f.numGrp, lens(a), f.maxSfb,
+            return OKV_BODY(v, okvsDecodeIsStereo_AAC_32s)(l, coefs(a), sf(a), cb(a), f.numGrp, lens(a), f.maxSfb,
                                                            f.rate, f.winLen);
         });
         for (const char* name : {"okvsDecodePNS_AAC_32s", "okvsDecodeMsPNS_AAC_32s"}) {
             c.call(name, [&](chk::Arena& a, int v) -> int {
-                Okv32s* x = spec(a);
+                Okv32s* x = coefs(a);
                 int* ltp = a.inout<int>(41, [&](size_t) { return 1; });
                 const Okv8u* b = cb(a);
                 const Okv16s* s = sf(a);

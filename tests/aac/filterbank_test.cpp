@@ -235,11 +235,11 @@ struct Frame {
 // Forward transform of one frame (2048 samples from x) with either export.
 std::vector<int32_t> forward(const int32_t* x, Frame f, int prev, bool inPlace)
 {
-    std::vector<int32_t> spec(1024), work(2048), buf(2048);
+    std::vector<int32_t> coefs(1024), work(2048), buf(2048);
     for (int b = 0; b < (f.seq == 2 ? 8 : 1); ++b) {
         const int32_t* src = f.seq == 2 ? x + 448 + 128 * b : x;
         const int pr = f.seq == 2 && b ? f.shape : prev;
-        int32_t* dst = spec.data() + 128 * b;
+        int32_t* dst = coefs.data() + 128 * b;
         if (inPlace) {
             std::copy(src, src + (f.seq == 2 ? 256 : 2048), buf.begin());
             EXPECT_EQ(okvsMDCTFwd_AAC_32s_I(buf.data(), f.seq, f.shape, pr, 2048), okvOk);
@@ -250,7 +250,7 @@ std::vector<int32_t> forward(const int32_t* x, Frame f, int prev, bool inPlace)
             std::copy(out.begin(), out.begin() + (f.seq == 2 ? 128 : 1024), dst);
         }
     }
-    return spec;
+    return coefs;
 }
 
 // Analysis then synthesis over a sequence with every window transition reconstructs the
@@ -268,44 +268,44 @@ TEST(AacFilterbank, TdacRoundTripThroughEverySequence)
     std::vector<Okv16s> pcm(2048);
     for (int f = 0; f < frames; ++f) {
         const int prev = f ? seqs[f - 1].shape : 0;
-        auto spec = forward(x.data() + 1024 * f, seqs[f], prev, false);
-        ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), seqs[f].seq, seqs[f].shape, prev, 2), okvOk);
+        auto coefs = forward(x.data() + 1024 * f, seqs[f], prev, false);
+        ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), seqs[f].seq, seqs[f].shape, prev, 2), okvOk);
         std::vector<int32_t> big(x.begin() + 1024 * f, x.begin() + 1024 * f + 2048);
         for (auto& v : big) v *= 512;
-        auto specI = forward(big.data(), seqs[f], prev, true);
-        ASSERT_EQ(okvsMDCTInv_AAC_32s_I(specI.data(), ovI.data(), seqs[f].seq, seqs[f].shape, prev, 1024), okvOk);
+        auto coefsI = forward(big.data(), seqs[f], prev, true);
+        ASSERT_EQ(okvsMDCTInv_AAC_32s_I(coefsI.data(), ovI.data(), seqs[f].seq, seqs[f].shape, prev, 1024), okvOk);
         if (f == 0) continue;  // the first half-frame has no overlap yet
         for (int n = 0; n < 1024; ++n) {
             const int32_t ref = x[1024 * f + n];
             ASSERT_NEAR(pcm[2 * n], ref / 8.0, 2.0) << "frame " << f << " sample " << n;
-            ASSERT_NEAR(specI[n], ref * 4.0, 48.0) << "in place, frame " << f << " sample " << n;
+            ASSERT_NEAR(coefsI[n], ref * 4.0, 48.0) << "in place, frame " << f << " sample " << n;
         }
     }
 }
 
 TEST(AacFilterbank, StartStopOverlapZeroSaturationAndStep)
 {
-    std::vector<int32_t> spec(1024), ov(1024);
+    std::vector<int32_t> coefs(1024), ov(1024);
     std::vector<Okv16s> pcm(2048, 77);
     // Zero in, zero out, overlap stays zero.
-    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 0, 1, 0, 1), okvOk);
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 0, 1, 0, 1), okvOk);
     for (int n = 0; n < 1024; ++n) ASSERT_EQ(pcm[n], 0);
     for (int v : ov) ASSERT_EQ(v, 0);
     // A start frame clears the overlap from 576; the stop frame after it passes the first 448
     // overlap samples through as (o + 4) >> 3.
     std::mt19937 rng(1);
-    for (auto& v : spec) v = int32_t(rng()) >> 12;
-    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 1, 0, 0, 1), okvOk);
+    for (auto& v : coefs) v = int32_t(rng()) >> 12;
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 1, 0, 0, 1), okvOk);
     for (int n = 576; n < 1024; ++n) ASSERT_EQ(ov[n], 0);
     const std::vector<int32_t> o = ov;
-    for (auto& v : spec) v = int32_t(rng()) >> 12;
-    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 3, 1, 0, 1), okvOk);
+    for (auto& v : coefs) v = int32_t(rng()) >> 12;
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 3, 1, 0, 1), okvOk);
     for (int n = 0; n < 448; ++n) ASSERT_EQ(pcm[n], std::clamp((o[n] + 4) >> 3, -32768, 32767));
     // Saturation, and step 2 writes only every other slot.
-    std::fill(spec.begin(), spec.end(), 0);
+    std::fill(coefs.begin(), coefs.end(), 0);
     for (int n = 0; n < 1024; ++n) ov[n] = n % 2 ? -(1 << 20) : 1 << 20;
     std::fill(pcm.begin(), pcm.end(), 77);
-    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 0, 0, 0, 2), okvOk);
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 0, 0, 0, 2), okvOk);
     for (int n = 0; n < 1024; ++n) {
         ASSERT_EQ(pcm[2 * n], n % 2 ? -32768 : 32767);
         ASSERT_EQ(pcm[2 * n + 1], 77);
