@@ -10,6 +10,7 @@
 // channel; with single-window groups the row is the group's.
 #include <climits>
 
+#include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
 namespace OKV_NS::aacspec {

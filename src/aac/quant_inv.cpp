@@ -2,6 +2,7 @@
 // for |q| <= 128 and by a mantissa polynomial above.
 #include <climits>
 
+#include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
 namespace OKV_NS::aacspec {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/okv_internal.h"
-#include "aac/aac_spectral_data.h"
+#include "aac/band_tables_data.h"
 
 namespace OKV_NS::aacspec {
 
@@ -10,15 +10,14 @@ inline constexpr int kMaxSfbLimit = 51;
 
 // Band offsets (count + 1 entries) and band count of a rate index and window length.
 struct Bands {
-    const int16_t* off;
+    const Okv16s* off;
     int count;
 };
 
 inline Bands bands(int rateIndex, bool longWin)
 {
-    using namespace aacspec_data;
-    if (longWin) return {kSwbLong + kSwbLongStart[rateIndex], kNumSwbLong[rateIndex]};
-    return {kSwbShort + kSwbShortStart[rateIndex], kNumSwbShort[rateIndex]};
+    if (longWin) return {kSwbOffsetLong[rateIndex], kNumSwbLong[rateIndex]};
+    return {kSwbOffsetShort[rateIndex], kNumSwbShort[rateIndex]};
 }
 
 // Window-group lengths of a call: long windows always form one group of one window (the

@@ -2,6 +2,7 @@
 // right channel rebuilt from the left with the gain 2^(-position/4)).
 #include <emmintrin.h>
 
+#include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
 namespace OKV_NS {

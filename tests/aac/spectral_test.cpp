@@ -13,14 +13,15 @@
 #include <vector>
 
 #include "aac/aac_spectral_data.h"
+#include "aac/band_tables_data.h"
 #include "okvac.h"
 
 namespace {
 
 namespace t = okv_u8::aacspec_data;
 
-const int16_t* swb(int rate, bool lng) { return lng ? t::kSwbLong + t::kSwbLongStart[rate] : t::kSwbShort + t::kSwbShortStart[rate]; }
-int numSwb(int rate, bool lng) { return lng ? t::kNumSwbLong[rate] : t::kNumSwbShort[rate]; }
+const int16_t* swb(int rate, bool lng) { return lng ? okv_u8::kSwbOffsetLong[rate] : okv_u8::kSwbOffsetShort[rate]; }
+int numSwb(int rate, bool lng) { return lng ? okv_u8::kNumSwbLong[rate] : okv_u8::kNumSwbShort[rate]; }
 
 // ---- models ----
 

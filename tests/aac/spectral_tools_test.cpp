@@ -1,5 +1,5 @@
 // Noise substitution, TNS and deinterleaving against plain models restated from their
-// definitions; the band, TNS and window-independent tables against the shared text.
+// definitions; the TNS coefficient table against the shared text.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "aac/aac_spectral_data.h"
+#include "aac/band_tables_data.h"
 #include "okvac.h"
 
 namespace {
 
 namespace t = okv_u8::aacspec_data;
 
-const int16_t* swb(int rate, bool lng) { return lng ? t::kSwbLong + t::kSwbLongStart[rate] : t::kSwbShort + t::kSwbShortStart[rate]; }
-int numSwb(int rate, bool lng) { return lng ? t::kNumSwbLong[rate] : t::kNumSwbShort[rate]; }
+const int16_t* swb(int rate, bool lng) { return lng ? okv_u8::kSwbOffsetLong[rate] : okv_u8::kSwbOffsetShort[rate]; }
+int numSwb(int rate, bool lng) { return lng ? okv_u8::kNumSwbLong[rate] : okv_u8::kNumSwbShort[rate]; }
 
 // Rows of a shared table file without its comments; empty when the file is absent.
 std::vector<std::vector<std::string>> sharedRows(const std::string& name)
@@ -213,7 +214,7 @@ void modelTns(int32_t* x, const Tns& s, bool lng, int rate, int maxSfb)
 {
     const int nb = numSwb(rate, lng);
     const int16_t* off = swb(rate, lng);
-    const int lim = std::min<int>(maxSfb, lng ? t::kTnsMaxBandLong[rate] : t::kTnsMaxBandShort[rate]);
+    const int lim = std::min<int>(maxSfb, lng ? okv_u8::kTnsMaxBandsLong[rate] : okv_u8::kTnsMaxBandsShort[rate]);
     int fi = 0, di = 0, ci = 0;
     for (int w = 0; w < (lng ? 1 : 8); ++w) {
         int top = nb;
@@ -307,19 +308,6 @@ TEST(AacSpectralTns, CoefficientTableMatchesSharedTextAndExtends)
     for (const auto& r : rows) {
         const int res = std::stoi(r[0]), c = std::stoi(r[1]);
         EXPECT_EQ(t::kIqTns[16 * res - 40 + c], std::stol(r[4])) << res << " " << c;
-    }
-}
-
-TEST(AacSpectralTables, BandOffsetsMatchSharedText)
-{
-    for (const auto& [name, lng] : std::map<std::string, bool>{{"swb_offset_long.txt", true}, {"swb_offset_short.txt", false}}) {
-        const auto rows = sharedRows(name);
-        if (rows.size() != 12) GTEST_SKIP() << "shared band tables not found under " << OKV_SHARED_DIR;
-        for (const auto& r : rows) {
-            const int rate = std::stoi(r[0]), n = std::stoi(r[2]);
-            ASSERT_EQ(numSwb(rate, lng), n);
-            for (int b = 0; b <= n; ++b) EXPECT_EQ(swb(rate, lng)[b], std::stoi(r[3 + b])) << name << " " << rate;
-        }
     }
 }
 
