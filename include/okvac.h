@@ -270,217 +270,119 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
-/* ---- src/aac/aac.api ---- */
+/* ---- src/sbr/ps_hybrid.api ---- */
 
-/* AAC records shared by the header parsers, the noiseless decoders and the spectral tools.
-   Every field is a 32-bit signed integer unless typed otherwise; multi-bit fields hold the
-   unsigned value read.  A field a parser does not read keeps the caller's value unless its
-   comment says it is cleared. */
+/* Parametric-stereo hybrid analysis: splits one QMF subband over a 32-slot frame into 2, 4, 8
+   or 12 sub-subbands with a 13-tap filter. pSrc: 44 complex values (12 of history, then the
+   frame); pDst: 32 rows of 12 complex values, the first Q of each written. */
+StatusCode okvsAnalysisFilter_PS_32fc_D2(const Okv32f* pSrc, Okv32f* pDst, int mode);
 
-typedef struct {
-    Okv32u adifId;              /* 32 bits, stored as read */
-    int copyIdPres;
-    int originalCopy;
-    int home;
-    int bitstreamType;          /* 0 constant rate, 1 variable rate */
-    int bitRate;                /* 23 bits */
-    int numPrgCfgElt;           /* 4-bit field + 1: 1..16 */
-    int adifBufFullness[16];    /* 20 bits per element, read only when bitstreamType is 0 */
-    Okv8u copyId[9];            /* read only when copyIdPres is 1 */
-} AACADIFHeader;
+/* ---- src/sbr/sbr_enc.api ---- */
 
-typedef struct {
-    int id;
-    int layer;
-    int protectionBit;          /* 1: no CRC word follows */
-    int profile;
-    int samplingRateIndex;
-    int privateBit;
-    int channelConfig;
-    int originalCopy;
-    int home;
-    int emphasis;               /* never written by the parser */
-    int copyIdBit;
-    int copyIdStart;
-    int frameLen;               /* bytes, header included */
-    int adtsBufferFullness;
-    int numRawDataBlocks;       /* 2-bit field + 1: 1..4 */
-    int crcCheck;               /* read only when protectionBit is 0 */
-} AACADTSFrameHeader;
+/* SBR encoder analysis: one slot of the 64-band complex QMF bank. The structure lies at the
+   caller's block rounded up to 16 bytes (tag "jAMC", the 64-point FFT's spec, its memory and
+   work memory, the self-owned flag); every call aligns the block the same way. A slot reads
+   640 input samples (pSrc[639] the newest) and writes 64 complex bands, interleaved. */
+StatusCode okvsAnalysisFilterEncGetSize_SBR_32f(int* pSize, int* pBufSize);
+StatusCode okvsAnalysisFilterEncInit_SBR_32f(void* pSpec, void* pInitBuf);
+StatusCode okvsAnalysisFilterEncInitAlloc_SBR_32f(void** ppSpec);
+StatusCode okvsAnalysisFilterEncFree_SBR_32f(void* pSpec);
+StatusCode okvsAnalysisFilterEnc_SBR_32f32fc(const Okv32f* pSrc, Okv32f* pDst, const void* pSpec);
 
-typedef struct {
-    int eltInsTag;
-    int profile;
-    int samplingRateIndex;
-    int numFrontElt;
-    int numSideElt;
-    int numBackElt;
-    int numLfeElt;
-    int numDataElt;
-    int numValidCcElt;
-    int monoMixdownPres;
-    int monoMixdownEltNum;      /* cleared, read only when present */
-    int stereoMixdownPres;
-    int stereoMixdownEltNum;    /* cleared, read only when present */
-    int matrixMixdownIdxPres;
-    int matrixMixdownIdx;       /* cleared, read only when present */
-    int pseudoSurroundEnable;   /* cleared, read only when the matrix index is present */
-    int frontIsCpe[16];
-    int frontTagSel[16];
-    int sideIsCpe[16];
-    int sideTagSel[16];
-    int backIsCpe[16];
-    int backTagSel[16];
-    int lfeTagSel[4];
-    int dataTagSel[8];
-    int ccIsIndSw[16];
-    int ccTagSel[16];
-    int commentFieldBytes;
-    Okv8u commentFieldData[256];
-} AACPrgCfgElt;
+/* SBR encoder measures. TNR: one band's 32 complex samples (interleaved) as two halves of
+   16; a half's TNR is g / (1.000001 - g) for the gain g of its second-order predictor (1e6
+   when g is within 1e-6 of 1, 0 for a silent half); the mean energy averages both halves.
+   Transients: 64 band energies, the running threshold (read and updated, never below
+   128000) and accumulators 16..60, which rises above the threshold add to. */
+StatusCode okvsEstimateTNR_SBR_32f(const Okv32f* pSrc, Okv32f* pTnr0, Okv32f* pTnr1, Okv32f* pMeanNrg);
+StatusCode okvsDetectTransient_SBR_32f(const Okv32f* pSrc, Okv32f* pThr, Okv32f* pTransient);
 
-/* TNS side data of one channel.  Per-filter fields are packed: the filters of all windows
-   one after another; direction and coef only for filters of non-zero order. */
-typedef struct {
-    int tnsDataPresent;
-    int nFilt[8];               /* per window */
-    int coefRes[8];             /* per window: 3 or 4 */
-    int length[8];
-    int order[8];
-    int direction[8];
-    Okv8s coef[60];
-} AACTnsData;
+/* ---- src/sbr/sbr_predict.api ---- */
 
-typedef struct {
-    int ltpDataPresent;
-    int ltpLag;                 /* 11 bits */
-    Okv16s ltpCoef;             /* Q14 */
-    int ltpLongUsed[41];        /* [0] repeats ltpDataPresent, [b + 1] flags band b */
-    int ltpShortUsed[8];
-    int ltpShortLagPresent[8];
-    int ltpShortLag[8];
-} AACLtpData;
+/* SBR high-frequency generation: second-order prediction coefficients (alpha0, alpha1) per QMF
+   band from the covariance of the band's subband samples. Rows are time slots; a call with len
+   slots reads rows 0..len+1. Floating-point forms: bands 0..k-1; len below 1 or k below 1 leave
+   the outputs unchanged. The interleaved complex form writes interleaved complex coefficients. */
+StatusCode okvsPredictCoef_SBR_R_32f_D2L(const Okv32f* const* pSrc, Okv32f* pAlpha0, Okv32f* pAlpha1,
+                                         int k, int len);
+StatusCode okvsPredictCoef_SBR_C_32f_D2L(const Okv32f* const* pSrcRe, const Okv32f* const* pSrcIm,
+                                         Okv32f* pAlpha0Re, Okv32f* pAlpha0Im, Okv32f* pAlpha1Re,
+                                         Okv32f* pAlpha1Im, int k, int len);
+StatusCode okvsPredictCoef_SBR_C_32fc_D2L(const Okv32fc* const* pSrc, Okv32fc* pAlpha0, Okv32fc* pAlpha1,
+                                          int k, int len);
 
-/* Base-layer header of a scalable stream. */
-typedef struct {
-    int winSequence;            /* 0 ONLY_LONG, 1 LONG_START, 2 EIGHT_SHORT, 3 LONG_STOP */
-    int winShape;
-    int maxSfb;
-    int sfGrouping;
-    int numWinGrp;
-    int lenWinGrp[8];
-    int msMaskPresent;
-    Okv8u* pMsUsed;             /* caller's flags, group g band b at g * 60 + b */
-    AACTnsData tnsData[2];
-    AACLtpData ltpData[2];
-} AACMainHeader;
+/* Fixed-point forms for one band k, Q29 outputs (0x20000000 = 1.0), zeroed first. The samples
+   are read from rows 0..39 whatever len is, so the caller passes at least 40 rows; len above 38
+   would need rows past 39 and is refused with okvErrSize. A non-zero flag gives alpha0, alpha1
+   and the reflection coefficient, a zero flag the reflection coefficient alone. */
+StatusCode okvsPredictOneCoef_SBRLP_32s_D2L(const Okv32s* const* pSrc, Okv32s* pAlpha0, Okv32s* pAlpha1,
+                                            Okv32s* pRefCoef, int k, int len, int flag);
+StatusCode okvsPredictOneCoef_SBRHQ_32sc_D2L(const Okv32sc* const* pSrc, Okv32sc* pAlpha0, Okv32sc* pAlpha1,
+                                             int k, int len);
 
-/* Extension-layer header of a scalable stream. */
-typedef struct {
-    int msMaskPresent;
-    int maxSfb;
-    Okv8u* pMsUsed;             /* as in AACMainHeader */
-    AACTnsData tnsData[2];
-    int diffControlLr[2][51];
-} AACExtHeader;
+/* ---- src/sbr/sbr_qmf.api ---- */
 
-typedef struct {
-    int icsReservedBit;
-    int winSequence;
-    int winShape;
-    int maxSfb;
-    int sfGrouping;
-    int predictorDataPresent;
-    int predictorReset;
-    int predictorResetGroupNum;
-    Okv8u predictionUsed[41];
-    int numWinGrp;
-    int lenWinGrp[8];
-} AACIcsInfo;
+/* SBR QMF banks in single precision: 32-band analysis, 64-band synthesis and 32-band
+   downsampled synthesis, complex (split or interleaved) and real forms. The caller owns the
+   structure memory and passes the prototype window to every filtering call. */
+typedef struct SBRQMFSpec_32f SBRQMFSpec_32f;
 
-typedef struct {
-    int commonWin;
-    int msMaskPresent;
-    Okv8u msUsed[8][60];
-} AACChanPairElt;
+StatusCode okvsAnalysisFilterGetSize_SBR_RToC_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsAnalysisFilterGetSize_SBR_RToC_32f32fc(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsAnalysisFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_CToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_CToR_32fc32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_CToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
 
-/* Per-channel decoding record: the caller sets samplingRateIndex, predSfbMax and pIcsInfo;
-   the noiseless decoders write the rest. */
-typedef struct {
-    int samplingRateIndex;
-    int predSfbMax;             /* prediction band limit, 0 for the LC decoder */
-    int winLen;                 /* 1024 or 128 */
-    int numWindows;             /* 1 or 8 */
-    int numSwb;
-    int globalGain;
-    int pulseDataPresent;
-    int tnsDataPresent;
-    int gainControlDataPresent;
-    AACIcsInfo* pIcsInfo;
-    Okv8u sectCb[120];          /* sections of all groups packed */
-    Okv8u sectEnd[120];         /* end band (exclusive) per section */
-    int numSect[8];             /* sections per group */
-    int tnsNFilt[8];            /* TNS side data laid out as in AACTnsData */
-    int tnsCoefRes[8];
-    int tnsLength[8];
-    int tnsOrder[8];
-    int tnsDirection[8];
-} AACChanInfo;
+StatusCode okvsAnalysisFilterInit_SBR_RToC_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsAnalysisFilterInit_SBR_RToC_32f32fc(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsAnalysisFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_CToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_CToR_32fc32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_CToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_CToR_32fc32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
 
-/* ---- src/aac/aac_filterbank.api ---- */
+StatusCode okvsAnalysisFilter_SBR_RToR_32f_D2L(const Okv32f* pSrc, Okv32f** pDst, const Okv32f* pSbrTableWindow,
+                                               int nLoop, int offset, int kx, SBRQMFSpec_32f* pSpec,
+                                               Okv8u* pWorkBuf);
+StatusCode okvsAnalysisFilter_SBR_RToC_32f_D2L(const Okv32f* pSrc, Okv32f** pDstRe, Okv32f** pDstIm,
+                                               const Okv32f* pSbrTableWindow, int nLoop, int offset, int kx,
+                                               SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(const Okv32f* pSrc, Okv32fc** pDst,
+                                                   const Okv32f* pSbrTableWindow, int nLoop, int offset, int kx,
+                                                   SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_CToR_32f_D2L(const Okv32f** pSrcRe, const Okv32f** pSrcIm, Okv32f* pDst,
+                                                const Okv32f* pSbrTableWindow, int nLoop, SBRQMFSpec_32f* pSpec,
+                                                Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(const Okv32fc** pSrc, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_RToR_32f_D2L(const Okv32f** pSrc, Okv32f* pDst, const Okv32f* pSbrTableWindow,
+                                                int nLoop, SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_CToR_32f_D2L(const Okv32f** pSrcRe, const Okv32f** pSrcIm, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(const Okv32fc** pSrc, Okv32f* pDst,
+                                                        const Okv32f* pSbrTableWindow, int nLoop,
+                                                        SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_RToR_32f_D2L(const Okv32f** pSrc, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
 
-/* AAC filterbank in fixed point: inverse MDCT with windowing and overlap-add (1024 Q3
-   coefficients, a 1024-value overlap buffer per channel), and windowing with the forward MDCT
-   (2048 samples in; 1024 coefficients, or 128 for one EIGHT_SHORT block). */
-StatusCode okvsMDCTInv_AAC_32s16s(Okv32s* pSrc, Okv16s* pDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int pcmStep);
-StatusCode okvsMDCTInv_AAC_32s_I(Okv32s* pSrcDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int len);
-StatusCode okvsMDCTFwd_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, const Okv32s* pReserved, int winSequence, int winShape, int prevWinShape, Okv32s* pWorkBuf);
-StatusCode okvsMDCTFwd_AAC_32s_I(Okv32s* pSrcDst, int winSequence, int winShape, int prevWinShape, int len);
+/* ---- src/misc/dts.api ---- */
 
-/* ---- src/aac/aac_noiseless.api ---- */
-
-/* AAC noiseless decoding of channel elements.
-   Same cursor and padding contract as the header parsers (three readable bytes past the last
-   bit consumed).  Per-band outputs (scalefactors, band codebooks) hold up to 120 entries,
-   spectra 1024 values, TNS coefficients 60. */
-
-StatusCode okvsNoiselessDecoder_LC_AAC(Okv8u** ppBitStream, int* pOffset, int commonWin, AACChanInfo* pChanInfo, Okv16s* pDstScalefactor, Okv32s* pDstQuantizedSpectralCoef, Okv8u* pDstSfbCb, Okv8s* pDstTnsFiltCoef);
-StatusCode okvsNoiselessDecode_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHeader* pAACMainHeader, Okv16s* pDstScalefactor, Okv32s* pDstQuantizedSpectralCoef, Okv8u* pDstSfbCb, Okv8s* pDstTnsFiltCoef, AACChanInfo* pChanInfo, int winSequence, int maxSfb, int commonWin, int scaleFlag, int audioObjectType);
-StatusCode okvsDecodeChanPairElt_AAC(Okv8u** ppBitStream, int* pOffset, AACIcsInfo* pIcsInfo, AACChanPairElt* pChanPairElt, int predSfbMax);
-StatusCode okvsDecodeChanPairElt_MP4_AAC(Okv8u** ppBitStream, int* pOffset, AACIcsInfo* pIcsInfo, AACChanPairElt* pChanPairElt, AACMainHeader* pAACMainHeader, int predSfbMax, int audioObjectType);
-
-/* ---- src/aac/aac_spectral.api ---- */
-
-/* AAC spectral tools on 1024 Q3 coefficients per frame. Scalefactors and band codebooks hold
-   maxSfb entries per window group, M/S flags 60 per group; TNS side data is packed as in the
-   channel record (8 filter counts, resolutions, lengths, orders and directions, 60 indices). */
-StatusCode okvsQuantInv_AAC_32s_I(Okv32s* pSrcDst, const Okv16s* pScaleFactor, int numWinGrp, const int* pLenWinGrp, int maxSfb, const Okv8u* pSfbCb, int samplingRateIndex, int winLen);
-StatusCode okvsDecodeMsStereo_AAC_32s_I(Okv32s* pSrcDstL, Okv32s* pSrcDstR, int msMaskPresent, const Okv8u* pMsUsed, Okv8u* pSfbCbR, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
-StatusCode okvsDecodeIsStereo_AAC_32s(const Okv32s* pSrcL, Okv32s* pDstR, const Okv16s* pScaleFactor, const Okv8u* pSfbCb, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
-StatusCode okvsDecodePNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* pSfbCb, const Okv16s* pScaleFactor, int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen, int* pRandomSeed);
-StatusCode okvsDecodeMsPNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* pSfbCb, const Okv16s* pScaleFactor, int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen, int* pRandomSeed, int channel, const Okv8u* pMsUsed, int* pNoiseState);
-StatusCode okvsDecodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, const int* pTnsRegionLen, const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef, const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen);
-StatusCode okvsEncodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, const int* pTnsRegionLen, const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef, const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen);
-StatusCode okvsDeinterleaveSpectrum_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
-
-/* ---- src/aac/aac_syntax.api ---- */
-
-/* AAC stream headers and syntax elements.
-   Readers load four bytes at a time: up to three bytes past the last bit consumed must be
-   readable.  The two header unpackers start at bit 0 of the current byte and add only whole
-   bytes to the byte pointer; the others take and advance a (byte pointer, bit offset) cursor.
-   On a decoding error the records are partly written and the cursor stands where parsing
-   stopped.  Output buffers: fill data 269 bytes, data stream 510 bytes. */
-
-StatusCode okvsUnpackADIFHeader_AAC(Okv8u** ppBitStream, AACADIFHeader* pADIFHeader, AACPrgCfgElt* pPrgCfgElt, int prgCfgEltMax);
-StatusCode okvsUnpackADTSFrameHeader_AAC(Okv8u** ppBitStream, AACADTSFrameHeader* pADTSFrameHeader);
-StatusCode okvsDecodePrgCfgElt_AAC(Okv8u** ppBitStream, int* pOffset, AACPrgCfgElt* pPrgCfgElt);
-StatusCode okvsDecodeFillElt_AAC(Okv8u** ppBitStream, int* pOffset, int* pFillCnt, Okv8u* pFillData);
-StatusCode okvsDecodeDatStrElt_AAC(Okv8u** ppBitStream, int* pOffset, int* pDataTag, int* pDataCnt, Okv8u* pDataElt);
-/* pMsUsed of the header must hold 8 groups of 60 flags for a channel count of 2. */
-StatusCode okvsDecodeMainHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHeader* pAACMainHeader, int channel, int monoStereoFlag);
-/* pMsUsed of the header must hold 4 groups of 60 flags when thisLayerStereo is 1. */
-StatusCode okvsDecodeExtensionHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACExtHeader* pAACExtHeader, int monoStereoFlag, int thisLayerStereo, int monoLayerFlag, int preStereoMaxSfb, int highestMaxSfb, int winSequence);
+/* DTS 32-band synthesis filterbank in single precision: one time slot per call, history in
+   a structure at the first 16-byte boundary of the caller's pointer. */
+StatusCode okvsSynthesisFilterGetSize_DTS_32f(int* pSize);
+StatusCode okvsSynthesisFilterInit_DTS_32f(void* pSpec);
+StatusCode okvsSynthesisFilterInitAlloc_DTS_32f(void** ppSpec);
+StatusCode okvsSynthesisFilterFree_DTS_32f(void* pSpec);
+StatusCode okvsSynthesisFilter_DTS_32f(const Okv32f* pSrc, Okv32f* pDst, int filterType, void* pSpec);
 
 /* ---- src/misc/fir_block.api ---- */
 
@@ -508,6 +410,40 @@ StatusCode okvsPow43Scale_16s32s_Sf(const Okv16s* pSrc, Okv32s* pDst, const Okv1
 StatusCode okvsCalcSF_16s32f(const Okv16s* pSrc, int offset, Okv32f* pDst, int len);
 StatusCode okvsScale_32f_I(Okv32f* pSrcDst, const Okv32f* pSF, const Okv32s* pBandOffset, int numBands);
 StatusCode okvsSpread_16s_Sfs(Okv32s src1, Okv32s src2, int inScaleFactor, Okv16s* pDst);
+
+/* ---- src/misc/vq.api ---- */
+
+/* TwinVQ conjugate-structure codebooks: two-step and combined searches, reconstruction.
+   Sign flags from the searches are 0/1 (multiplier 1 - 2s); Reconstruction takes +1/-1.
+   Init places the record at pMem as given (any alignment works; the library reads it
+   bytewise): give pMem 8-byte alignment to read its fields directly. */
+typedef struct {
+    int count;                /* codevectors */
+    int length;               /* floats per codevector */
+    int valid;                /* 1 after Init, 0 after Free; no operation tests it */
+    Okv32f** rows;            /* count row pointers, each row 64-byte aligned */
+    Okv32f* distances;        /* scratch: every codevector's distance in the last search */
+    Okv32f* sortedDistances;  /* scratch: the candidates' distances, ascending */
+    Okv32s* candidates;       /* scratch: the candidates' codevector indices */
+    Okv32s* signs;            /* scratch: flag per codevector; per candidate after IndexSelect */
+    int selfOwned;            /* 1 when built by InitAlloc */
+} VQCodeBook;
+
+StatusCode okvsVQCodeBookGetSize_32f(int length, int count, int* pSize);
+StatusCode okvsVQCodeBookInit_32f(const Okv32f* pTable, VQCodeBook** ppCodeBook, int length, int count, void* pMem);
+StatusCode okvsVQCodeBookInitAlloc_32f(const Okv32f* pTable, VQCodeBook** ppCodeBook, int length, int count);
+StatusCode okvsVQCodeBookFree_32f(VQCodeBook* pCodeBook);
+StatusCode okvsVQPreliminarySelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, int nSubVec, const int* pVecLen,
+                                       int* pIndxCand, int* pSignCand, int nCand, const int* pPolarity,
+                                       VQCodeBook* pCodeBook);
+StatusCode okvsVQMainSelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, const int* pVecLen, int nSubVec, int nCand,
+                                const int** ppIndxCand, const int** ppSignCand, int** ppIndxOut, int** ppSignOut,
+                                VQCodeBook** ppCodeBooks, int nCodeBooks);
+StatusCode okvsVQIndexSelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, int nSubVec, const int* pVecLen, int nCand,
+                                 const int** ppPolarity, int** ppIndxOut, int** ppSignOut, VQCodeBook** ppCodeBooks,
+                                 int nCodeBooks, int last);
+StatusCode okvsVQReconstruction_32f(const int** ppIndx, const int** ppSign, const int* pVecLen, int nSubVec,
+                                    int nCodeBooks, Okv32f* pDst, VQCodeBook** ppCodeBooks);
 
 #ifdef __cplusplus
 }
