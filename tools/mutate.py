@@ -10,7 +10,7 @@ not compile is stillborn and not counted.
   tools/mutate.py src/misc/pow_law.cpp --only 12 40      # run chosen ones
   tools/mutate.py --random 60 --seed 7 --exclude tools/mutate_equivalent.txt
 
-Mutant ids (file:line:operator:before>after) stay valid while the line is unchanged; an exclude
+Mutant ids (file:line:column:operator:before>after) stay valid while the line is unchanged; an exclude
 file lists the ids of equivalent mutants, one per line, '#' starting a comment.
 """
 import argparse
@@ -45,8 +45,9 @@ NUMBER = re.compile(r"(?<![\w.])(\d+)(?![\w.'])")
 CLAMP = re.compile(r"\b(std::min|std::max|std::clamp|_mm_min_\w+|_mm_max_\w+|\w*[Ss]at(?:urate)?\w*)\(")
 # Rounding and bias terms: "+ (1 << k)", "+ 0x8000", "+ 16384", "+ half", "+ rnd" and the like.
 ROUND = re.compile(r" \+ (\((?:Okv\w+\()?1\w*\)? << [^()]+?\)|0x[0-9A-Fa-f]+|\d{3,}|\w*(?:half|rnd|round|bias)\w*)(?=[ )\],;])")
-# Saturating selections "x > c ? c : x" (either comparison) become plain x.
-TERNARY = re.compile(r"\b([\w.]+) [<>]=? ([\w.]+) \? \2 : \1\b")
+# Saturating selections "x > c ? c : y" (either comparison) become plain y.
+TERNARY = re.compile(r"\b([\w.]+) [<>]=? ([\w.]+) \? \2 : (\w+\([\w.]*\)|[\w.]+)")
+HEXNUM = re.compile(r"(?<![\w.])0x([0-9A-Fa-f]+)(?![\w.'])")
 # Vector comparisons: the strict and inclusive forms swapped.
 VCMP = re.compile(r"_mm_cmp(ge|gt|le|lt)_(ps|pd|ss)")
 VCMP_SWAP = {"ge": "gt", "gt": "ge", "le": "lt", "lt": "le"}
@@ -63,7 +64,7 @@ class Mutant:
 
     @property
     def ident(self):
-        return f"{self.path}:{self.line}:{self.op}:{self.before}>{self.after}"
+        return f"{self.path}:{self.line}:{self.col}:{self.op}:{self.before}>{self.after}".replace(" ", "")
 
 
 def code_spans(line):
@@ -101,7 +102,7 @@ def mutants_of(rel, text):
         if stripped.startswith("/*") and "*/" not in stripped:
             in_block = True
             continue
-        if stripped.startswith(("#", "/*", "*", "static_assert", "alignas")):
+        if stripped.startswith(("#", "/*", "static_assert", "alignas")):
             continue
         for a, b in code_spans(line):
             seg = line[a:b]
@@ -126,7 +127,11 @@ def mutants_of(rel, text):
                 if end and (re.search(r"\b1\)? << ", term) or re.search(r"& 1\)$", term)):
                     add(m.start(), "round", term, "")
             for m in TERNARY.finditer(seg):
-                add(m.start(), "clamp", m.group(0), m.group(1))
+                add(m.start(), "clamp", m.group(0), m.group(3))
+            for m in HEXNUM.finditer(seg):
+                v = int(m.group(1), 16)
+                for rep in ([v + 1, v - 1] if v else [1]):
+                    add(m.start(), "const", m.group(0), hex(rep))
             for m in VCMP.finditer(seg):
                 rep = m.group(0).replace(m.group(1), VCMP_SWAP[m.group(1)], 1)
                 add(m.start(), "cmp", m.group(0), rep)
@@ -220,7 +225,7 @@ def evaluate(m, original, args):
                        f"test_{fam}", "okvac_checkasm"], args.build_timeout)
         if rc != 0:
             return "stillborn", "build failed"
-        checks = [[str(BUILD / "bin" / f"test_{fam}"), "--gtest_brief=1"],
+        checks = [[str(BUILD / "bin" / f"test_{fam}"), "--gtest_brief=1", "--gtest_fail_fast=1"],
                   [str(BUILD / "bin" / "okvac_checkasm"), "--seed", str(args.harness_seed),
                    "--iters", str(args.harness_iters)]]
         for cmd in checks:

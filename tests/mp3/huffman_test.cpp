@@ -226,8 +226,8 @@ TEST(Mp3Huffman, WindowSwitchingRegionStarts) {
         }
         si.block_type = 2;
         si.mixed_block_flag = 1;
-        for (int bands = 4; bands <= 10; ++bands)
-            for (int windows = 0; windows <= 12; ++windows) {
+        for (int bands = 0; bands <= 10; ++bands)
+            for (int windows = 0; windows <= 40; ++windows) {
                 int c = lng[bands], j = 0;
                 while (3 * sht[j] <= c) ++j;
                 if (j + (windows + 1) / 3 > 13) continue;
