@@ -2,7 +2,8 @@
 """Mutation testing: plant one small fault at a time in the library and see whether the suite notices.
 
 Each mutant edits one source file under src/, rebuilds the dev tree incrementally, runs the
-family's test binary (src/<family>/ -> test_<family>) and the variant harness, and restores the
+family's test binary (src/<family>/ -> test_<family>; every test binary for a header of
+src/core/, which all families share) and the variant harness, and restores the
 file whatever happens. A mutant is killed when the build's tests fail or time out; one that does
 not compile is stillborn and not counted.
 
@@ -196,6 +197,13 @@ def family(rel):
     return "core" if fam == "okvcore" else fam
 
 
+def test_binaries(rel):
+    """The family's test binary; a core header is shared by every family, so all of them."""
+    if rel.startswith("src/core/") and rel.endswith(".h"):
+        return sorted(p.name for p in (BUILD / "bin").glob("test_*"))
+    return [f"test_{family(rel)}"]
+
+
 def run(cmd, timeout):
     """Runs cmd in its own process group; returns (status, output tail)."""
     proc = subprocess.Popen(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -217,17 +225,17 @@ def evaluate(m, original, args):
     mutated = apply(original, m)
     if mutated is None or mutated == original:
         return "stillborn", "not applicable"
-    fam = family(m.path)
+    tests = test_binaries(m.path)
     path = ROOT / m.path
     try:
         path.write_text(mutated)
-        rc, out = run(["nice", "cmake", "--build", str(BUILD), "-j2", "--target", "okvacu8",
-                       f"test_{fam}", "okvac_checkasm"], args.build_timeout)
+        rc, out = run(["nice", "cmake", "--build", str(BUILD), "-j2", "--target", "okvacu8", "okvac", *tests,
+                       "okvac_checkasm"], args.build_timeout)
         if rc != 0:
             return "stillborn", "build failed"
-        checks = [[str(BUILD / "bin" / f"test_{fam}"), "--gtest_brief=1", "--gtest_fail_fast=1"],
-                  [str(BUILD / "bin" / "okvac_checkasm"), "--seed", str(args.harness_seed),
-                   "--iters", str(args.harness_iters)]]
+        checks = [[str(BUILD / "bin" / t), "--gtest_brief=1", "--gtest_fail_fast=1"] for t in tests]
+        checks.append([str(BUILD / "bin" / "okvac_checkasm"), "--seed", str(args.harness_seed),
+                       "--iters", str(args.harness_iters)])
         for cmd in checks:
             rc, out = run(cmd, args.test_timeout)
             if rc != 0:
@@ -267,6 +275,8 @@ def main():
             print(f"{i:5d} {m.ident}{'  (excluded)' if m.ident in excluded else ''}")
         return 0
     skipped = [m for m in pool if m.ident in excluded]
+    if args.random:  # drawn before the exclusions, so that naming an equivalent mutant keeps the rest of the draw
+        random.Random(args.seed).shuffle(pool)
     pool = [m for m in pool if m.ident not in excluded]
     if args.only:
         all_ = [m for rel, text in files for m in mutants_of(rel, text)]
@@ -275,9 +285,6 @@ def main():
         wanted = [l.strip() for l in Path(args.mutants).read_text().splitlines() if l.strip()]
         by_id = {m.ident: m for m in pool}
         chosen = [by_id[w] for w in wanted if w in by_id]
-    elif args.random:
-        chosen = pool[:]
-        random.Random(args.seed).shuffle(chosen)
     else:
         chosen = pool
     want = args.random or len(chosen)

@@ -195,6 +195,15 @@ TEST(Mp3Unpack, ScalefactorChecksInOrder) {
     si.scalefac_compress = 512;
     MP3FrameHeader h0 = header(0, 1, 4);
     EXPECT_EQ(unpackScf(buf, 0, si, h0, 0, 0).st, okvErrMp3SideInfo);
+    // LSF without intensity: rows change at 400 and 500; the first entry of each reads no bits,
+    // and only the last row sets preflag.
+    for (int c : {399, 400, 499, 500}) {
+        si.scalefac_compress = c;
+        const ScfResult r = unpackScf(std::vector<uint8_t>(16, 0xFF), 0, si, header(0, 3), 0, 0);
+        EXPECT_EQ(r.st, okvOk);
+        EXPECT_EQ(r.bits == 0, c % 100 == 0) << c;
+        EXPECT_EQ(r.si.preflag, c >= 500 ? 1 : 0) << c;
+    }
     si.scalefac_compress = 511;
     const ScfResult r = unpackScf(buf, 0, si, h0, 0, 0);
     EXPECT_EQ(r.st, okvErrMp3FrameHeader);
