@@ -81,7 +81,14 @@ TEST(FIRBlock, Statuses) {
     EXPECT_EQ(okvsFIRBlockInitAlloc_32f(nullptr, 0, 0), okvErrNullPtr);
     EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 0, 4), okvErrFirLen);
     EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 4, 0), okvErrFirLen);
-    EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 40000, 4), okvErrFirLen);
+    EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 32768, 1), okvErrFirLen);  // counts and stride stay 16-bit
+    EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, 1, 32765), okvErrFirLen);
+    EXPECT_EQ(s, nullptr);
+    for (int taps : {1, 32767}) {
+        ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, taps, 32768 - taps - (taps == 1 ? 3 : 0)), okvOk) << taps;
+        EXPECT_EQ(okvsFIRBlockFree_32f(s), okvOk);
+    }
+    s = nullptr;
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(okvsFIRBlockFree_32f(nullptr), okvErrNullPtr);
     ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, 2, 4), okvOk);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cfenv>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -168,27 +169,46 @@ TEST(Pow34, FloatEstimateWithinTwelveBits) {
     EXPECT_EQ(okvsPow34_32f16s(sp, r, 0), okvErrSize);
 }
 
-TEST(Pow34, FixedPointDocumentedValuesAndAccuracy) {
-    auto one = [](Okv16s x, int in, int out) {
-        Okv16s r = -1;
-        EXPECT_EQ(okvsPow34_16s_Sfs(&x, in, &r, out, 1), okvOk);
-        return r;
-    };
-    const struct {
-        Okv16s x;
-        int in, out;
-        Okv16s want;
-    } documented[] = {{1000, 0, 0, 178}, {1000, 4, 0, 1423}, {1000, 0, 4, 11}, {16, 0, 0, 8},
-                      {-16, 0, 0, 8},    {0, 0, 0, 0},       {1000, 0, -20, 32767}};
-    for (const auto& d : documented) EXPECT_EQ(one(d.x, d.in, d.out), d.want) << d.x << " " << d.in << " " << d.out;
-    EXPECT_NEAR(one(-32768, 0, 0), 2435.5, 1);  // 2^11.25
-    for (int in : {-8, -3, 0, 1, 5}) {
-        for (int x = -32768; x <= 32767; x += 7) {
-            const double ref = std::pow(std::fabs(x) * std::ldexp(1.0, in), 0.75);
-            if (ref > 32767) continue;
-            ASSERT_LE(std::fabs(one(Okv16s(x), in, 0) - ref), 1.0 + ref * 2e-4) << x << " in " << in;
+// The fixed-point 3/4 power from its tables' definitions, in 64-bit arithmetic.
+Okv16s pow34Model(int x, int inScale, int outScale) {
+    static const auto tables = [] {
+        struct { Okv32u f[128]; int s[256]; } t;
+        for (int i = 0; i < 128; ++i)
+            t.f[i] = Okv32u(std::lround(65536 * std::pow((i + 128) / 256.0L, 0.75L))) << 16 |
+                     Okv32u(std::lround(4194304.0L / (i + 128)));
+        for (int k = 0; k < 256; ++k)
+            t.s[k] = int(std::ceil(16384 * std::pow(1 + (k + 0.5L) / 32768, 0.75L))) + (k >= 213 && k % 8 == 5);
+        return t;
+    }();
+    if (x == 0) return 0;
+    const int a = std::abs(x);
+    const int norm = a < 256 ? 15 - std::bit_width(unsigned(a)) : 7 - std::bit_width(unsigned(a >> 8));
+    const int m = a << (norm + 1);
+    const Okv32u f = tables.f[(m >> 8) - 128];
+    const int k = (int(f & 0xFFFF) * ((m & 255) >> 1) + 8192) >> 14;
+    const int64_t e = int64_t(inScale) - norm + 7;
+    const int64_t shift = outScale - 3 * (e >> 2) - (e & 3) + 25;
+    if (shift < 15) return 32767;
+    const int s = int(std::min<int64_t>(shift, 31));
+    const int64_t pq = ((tables.s[k] * int64_t(f >> 16) + 16384) >> 15) * std::array{65535, 55109, 46341, 38968}[e & 3];
+    const int64_t half = int64_t(1) << (s - 1), fl = pq >> s, rem = pq - (fl << s);
+    const int64_t r = fl + (rem > half || (rem == half && (fl & 1)));  // ties to even
+    return Okv16s(std::min<int64_t>(r, 32767));
+}
+
+// Every input at scale pairs that reach every quarter step and every shift from 14 to 32.
+TEST(Pow34, FixedPointMatchesModelForEveryInput) {
+    std::vector<Okv16s> x(65536), y(65536);
+    for (int i = 0; i < 65536; ++i) x[i] = Okv16s(i - 32768);
+    for (int in = -6; in <= 6; ++in)
+        for (int out : {-20, -12, -6, -3, 0, 1, 2, 3, 6, 12, 20}) {
+            ASSERT_EQ(okvsPow34_16s_Sfs(x.data(), in, y.data(), out, 65536), okvOk);
+            for (int i = 0; i < 65536; ++i)
+                ASSERT_EQ(y[i], pow34Model(x[i], in, out)) << x[i] << " in " << in << " out " << out;
         }
-    }
+    Okv16s one = 1000, r = -1;
+    ASSERT_EQ(okvsPow34_16s_Sfs(&one, 0, &r, 0, 1), okvOk);
+    EXPECT_EQ(r, 178);
     EXPECT_EQ(okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize);
     EXPECT_EQ(okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr);
 }
@@ -214,54 +234,65 @@ TEST(Pow43, TableIsCorrectlyRoundedAndSigned) {
     EXPECT_EQ(okvsPow43_16s32f(nullptr, y.data(), -1), okvErrNullPtr);
 }
 
-TEST(Pow43Scale, BandsScalesAndSaturation) {
-    // Cubes give exact powers: 8^(4/3) = 16, 27^(4/3) = 81; a^(4/3) * 2^(sf/4).
-    const Okv32s offs[4] = {0, 2, 3, 5};
-    const Okv16s sfs[3] = {0, 4, 10};
-    Okv16s x[10] = {8, -27, 1000, 0, -1, 9261, 12000, 8191, 8192, -16384};
-    Okv32s y[10];
-    for (auto& v : y) v = 12345;
-    ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, offs, 0, 3, 2, 0), okvOk);
-    // 1000 lies in band 1, sf 4: 2 * 1000^(4/3) / 2.
-    EXPECT_EQ(std::vector<Okv32s>(y, y + 4), (std::vector<Okv32s>{16, -81, 10000, 0}));
-    for (int j = 4; j < 10; ++j) {
-        const long double ref = std::pow(static_cast<long double>(std::abs(x[j])), 4.0L / 3.0L) *
-                                (j < 6 ? 2.0L : std::pow(2.0L, 2.5L));
-        EXPECT_NEAR(std::abs(y[j]), std::floor(ref), 1 + ref * 3e-8) << x[j];
-        EXPECT_EQ(y[j] < 0, x[j] < 0);
+// 2^12 * a^(4/3) truncated: exact below 8192 (integer cube test), the fixed polynomial above.
+int64_t pow43Q12(int a) {
+    if (a < 8192) {
+        __int128 v = __int128(std::floor(4096 * a * std::cbrt(static_cast<long double>(a))));
+        const __int128 target = (__int128(1) << 36) * a * a * a * a;  // (2^12 a^(4/3))^3
+        while (v * v * v > target) --v;
+        while ((v + 1) * (v + 1) * (v + 1) <= target) ++v;
+        return int64_t(v);
     }
-    EXPECT_NEAR(y[5], 2 * 194481, 1);  // 21^4, from the polynomial
-    const Okv32s one[2] = {0, 1};
-    const Okv16s big = 200, neg = -200;
-    x[0] = -8191;
-    ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x, y, &big, one, 0, 1, 1, 0), okvOk);
-    EXPECT_EQ(y[0], -INT32_MAX);
-    ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x, y, &neg, one, 0, 1, 1, 0), okvOk);
-    EXPECT_EQ(y[0], 0);
-    y[0] = 7;
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, offs, 0, 0, 1, 0), okvOk);
-    EXPECT_EQ(y[0], 7);
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, offs, 0, 1, -1, 0), okvErrSize);
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x, y, sfs, nullptr, 0, -1, 1, 0), okvErrNullPtr);
+    static const int32_t c[8] = {-457633446, 1445956062, -2036421417, 1707815404, -991941369, 535739478, 127541088, -1613111};
+    const int64_t n = int64_t(a) << 17;
+    int32_t y = c[0];
+    for (int k = 1; k < 8; ++k) y = int32_t(uint32_t(int64_t(uint64_t(int64_t(y)) * uint64_t(n)) >> 32) + uint32_t(c[k]));
+    const int32_t z = int32_t(uint32_t(y) * 16u);
+    return uint32_t((int64_t(z) * 1704458900) >> 31) & ~1u;  // a 32-bit unsigned table value
 }
 
-TEST(CalcSF, QuarterPowerGainsWrapModulo1024) {
-    std::vector<Okv16s> sf(1100);
-    for (int i = 0; i < 1100; ++i) sf[i] = Okv16s(i - 600);
-    std::vector<float> g(sf.size());
-    const int offset = -30;
-    ASSERT_EQ(okvsCalcSF_16s32f(sf.data(), offset, g.data(), int(sf.size())), okvOk);
-    for (int i = 0; i < 1100; ++i) {
-        int d = sf[i] - offset;
-        d = ((d + 512) & 1023) - 512;
-        ASSERT_EQ(g[i], float(std::exp2(d / 4.0L))) << d;
+// Bands of every magnitude at effective scales from below zero to past saturation.
+TEST(Pow43Scale, MatchesModelAcrossScalesAndSaturation) {
+    std::vector<Okv16s> x(65536);
+    for (int i = 0; i < 65536; ++i) x[i] = Okv16s(i - 32768);
+    std::vector<Okv32s> y(65536);
+    const Okv32s offs[3] = {0, 16384, 32768};  // two bands of 16384 * 2 lines
+    const uint64_t m[4] = {1073741824, 1276901416, 1518500249, 1805811301};
+    for (int sf = -100; sf <= 200; sf += (sf < -20 || sf > 60 ? 7 : 1)) {
+        const Okv16s sfs[2] = {Okv16s(sf + 3), Okv16s(sf + 4 + 3)};  // offset -1 and scalef 1 take 3
+        ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), sfs, offs, -1, 2, 2, 1), okvOk);
+        for (int i = 0; i < 65536; ++i) {
+            const int esf = i < 32768 ? sf : sf + 4;
+            const unsigned __int128 p = (unsigned __int128)pow43Q12(std::abs(x[i])) * m[esf & 3];
+            const int sh = 42 - (esf >> 2);
+            const int64_t mag = sh >= 64 ? 0 : (p >> (31 + sh)) ? INT32_MAX : int64_t(p >> sh);
+            ASSERT_EQ(y[i], x[i] < 0 ? -mag : mag) << x[i] << " sf " << esf;
+        }
     }
-    Okv16s s[2] = {7, 11};
-    float r[2];
-    ASSERT_EQ(okvsCalcSF_16s32f(s, 7, r, 2), okvOk);
-    EXPECT_EQ(std::vector<float>(r, r + 2), (std::vector<float>{1.0f, 2.0f}));
-    EXPECT_EQ(okvsCalcSF_16s32f(s, 7, r, 0), okvErrSize);
-    EXPECT_EQ(okvsCalcSF_16s32f(nullptr, 7, r, 0), okvErrNullPtr);
+    Okv32s keep = 7;
+    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), &keep, x.data(), offs, 0, 0, 1, 0), okvOk);
+    EXPECT_EQ(keep, 7);
+    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), nullptr, offs, 0, 1, -1, 0), okvErrNullPtr);
+    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), x.data(), offs, 0, 1, -1, 0), okvErrSize);
+    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), x.data(), offs, 0, -1, 1, 0), okvErrSize);
+}
+
+// Every scalefactor at offsets around the clamp of the base (offset + 512 at most 32767).
+TEST(CalcSF, QuarterPowerOfTheWrappedDifference) {
+    std::vector<Okv16s> sf(65536);
+    for (int i = 0; i < 65536; ++i) sf[i] = Okv16s(i - 32768);
+    std::vector<float> g(65536);
+    for (int offset : {-30, 0, 7, -33000, 32254, 32255, 32256, 32300, 70000, INT32_MAX}) {
+        ASSERT_EQ(okvsCalcSF_16s32f(sf.data(), offset, g.data(), 65536), okvOk);
+        const int64_t base = std::min<int64_t>(int64_t(offset) + 512, 32767);
+        for (int i = 0; i < 65536; ++i) {
+            const int64_t d = (((sf[i] - base) % 1024 + 1024) % 1024) - 512;
+            ASSERT_EQ(g[i], float(std::exp2(d / 4.0L))) << sf[i] << " offset " << offset;
+        }
+    }
+    float r;
+    EXPECT_EQ(okvsCalcSF_16s32f(sf.data(), 7, &r, 0), okvErrSize);
+    EXPECT_EQ(okvsCalcSF_16s32f(nullptr, 7, &r, 0), okvErrNullPtr);
 }
 
 TEST(Scale, GainPerBand) {

@@ -141,36 +141,6 @@ TEST(Mp3Huffman, EveryCount1CodeDecodes) {
     }
 }
 
-TEST(Mp3Huffman, BuiltInBandTableIsTheStandardOne) {
-    auto rows = mp3test::tableLines("sfb_long.txt");
-    if (rows.size() != 9) GTEST_SKIP() << "shared Layer III tables not found under " << mp3test::sharedDir();
-    std::vector<Okv16s> table;
-    for (int r = 0; r < 6; ++r)
-        for (auto& w : rows[r]) table.push_back(Okv16s(std::stoi(w)));
-    // Regions decoded with tables 1 (reads bits), 0 and 1: the split points reveal the boundaries.
-    std::mt19937 rng(11);
-    for (int row = 0; row < 6; ++row)
-        for (int c0 = 0; c0 <= 15; ++c0) {
-            const int c1 = int(rng() % 8);
-            if (c0 + c1 >= 21) continue;
-            BitWriter bw;
-            for (int i = 0; i < 288; ++i) bw.putCode("000"), bw.put(0, 2);  // (1, 1) with + signs
-            MP3SideInfo si = longBlock(288, 1, int(bw.bits()));
-            si.region0_count = c0;
-            si.region1_count = c1;
-            si.table_select[1] = 0;
-            MP3FrameHeader h = mpeg1Header();
-            h.id = row / 3;
-            h.sampling_frequency = row % 3;
-            const Decoded plain = decode(bw.bytes(), 0, si, h, int(bw.bits()));
-            const Decoded sfb = decode(bw.bytes(), 0, si, h, int(bw.bits()), Form::Sfb, table.data());
-            ASSERT_EQ(plain.st, okvOk);
-            ASSERT_EQ(plain.v, sfb.v);
-            const int r1 = table[row * 23 + c0 + 1], r2 = table[row * 23 + c0 + c1 + 2];
-            for (int i = 0; i < 576; ++i) ASSERT_EQ(plain.v[i], (i < r1 || i >= r2) ? 1 : 0) << row << " " << c0;
-        }
-}
-
 TEST(Mp3Huffman, BudgetRulesAndStuffing) {
     const MP3FrameHeader h = mpeg1Header();
     {  // big_values 288: no count1 region, the stuffing after the pairs is skipped
@@ -220,43 +190,18 @@ TEST(Mp3Huffman, BudgetRulesAndStuffing) {
     }
 }
 
-TEST(Mp3Huffman, ZeroTablesAndEscapes) {
-    const MP3FrameHeader h = mpeg1Header();
-    {  // tables 4 and 14 in the first regions read nothing; region 2 (table 1) reads everything
-        MP3SideInfo si = longBlock(288, 1, 0);
-        si.table_select[0] = 4;
-        si.table_select[1] = 14;
-        si.region0_count = 0;  // 44.1 kHz: region 1 at line 4, region 2 at line 8
-        si.region1_count = 0;
-        BitWriter bw;
-        for (int i = 4; i < 288; ++i) bw.putCode("01"), bw.put(1, 1);  // (-1, 0)
-        si.part2_3_length = int(bw.bits());
-        const Decoded d = decode(bw.bytes(), 0, si, h, int(bw.bits()));
-        ASSERT_EQ(d.st, okvOk);
-        for (int i = 0; i < 8; ++i) EXPECT_EQ(d.v[i], 0);
-        for (int i = 8; i < 576; ++i) ASSERT_EQ(d.v[i], (i & 1) ? 0 : -1);
-        EXPECT_EQ(d.bound, 575);
-    }
-    {  // table 24 code (15, 15) in the first level with 13 linbits of ones: 8206 both, signs - +
-        BitWriter bw;
-        bw.putCode("0011"), bw.put(0x1FFF, 13), bw.put(1, 1), bw.put(0x1FFF, 13), bw.put(0, 1);
-        const Decoded d = decode(bw.bytes(), 0, longBlock(1, 31, int(bw.bits())), h, int(bw.bits()));
-        ASSERT_EQ(d.st, okvOk);
-        EXPECT_EQ(d.v[0], -8206);
-        EXPECT_EQ(d.v[1], 8206);
-        EXPECT_EQ(d.bound, 2);
-    }
-}
-
-TEST(Mp3Huffman, WindowSwitchingRegions) {
-    // Region 0 with table 1 reads (1, 1) pairs, region 1 with table 0 gives zeros: the split shows c.
-    auto run = [](const MP3SideInfo& si, const MP3FrameHeader& h, Form f, const Okv16s* sht = nullptr,
-                  const Okv16s* mbp = nullptr) {
+// Region 0 with table 1 reads (1, 1) pairs, region 1 with table 0 gives zeros: the split is the
+// region start. Every row of the standard tables and every block type, the mixed boundary at
+// every band count and window count that stays inside the short table.
+TEST(Mp3Huffman, WindowSwitchingRegionStarts) {
+    static const Okv16s kLong[9][23] = OKV_MP3_SFB_LONG_INIT;
+    static const Okv16s kShort[9][14] = OKV_MP3_SFB_SHORT_INIT;
+    auto split = [](const MP3SideInfo& si, const MP3FrameHeader& h, Form f, const Okv16s* mbp) {
         BitWriter bw;
         for (int i = 0; i < 288; ++i) bw.putCode("000"), bw.put(0, 2);
         MP3SideInfo s = si;
         s.part2_3_length = int(bw.bits());
-        const Decoded d = decode(bw.bytes(), 0, s, h, int(bw.bits()), f, nullptr, sht, mbp);
+        const Decoded d = decode(bw.bytes(), 0, s, h, int(bw.bits()), f, kLong[0], kShort[0], mbp);
         EXPECT_EQ(d.st, okvOk);
         int c = 0;
         while (c < 576 && d.v[c] == 1) ++c;
@@ -266,29 +211,32 @@ TEST(Mp3Huffman, WindowSwitchingRegions) {
     si.big_values = 288;
     si.window_switching_flag = 1;
     si.table_select[0] = 1;
-    si.table_select[1] = 0;
-    MP3FrameHeader h = mpeg1Header();
-    for (int bt = 1; bt <= 3; ++bt) {
-        si.block_type = bt;
-        h.id = 1;
-        EXPECT_EQ(run(si, h, Form::Sfb), 36);
-        h.id = 0;
-        EXPECT_EQ(run(si, h, Form::Sfb), bt == 2 ? 36 : 54);
+    for (int row = 0; row < 6; ++row) {
+        MP3FrameHeader h = mpeg1Header();
+        h.id = row / 3;
+        h.sampling_frequency = row % 3;
+        const Okv16s* lng = kLong[row];
+        const Okv16s* sht = kShort[row];
+        Okv16s mbp[12] = {};
+        for (int bt = 1; bt <= 3; ++bt) {
+            si.block_type = bt;
+            si.mixed_block_flag = 0;
+            EXPECT_EQ(split(si, h, Form::Sfb, mbp), h.id == 1 || bt == 2 ? 36 : 54);
+            EXPECT_EQ(split(si, h, Form::Mbp, mbp), bt == 2 ? 3 * (sht[3] - sht[0]) : lng[8]);
+        }
+        si.block_type = 2;
+        si.mixed_block_flag = 1;
+        for (int bands = 0; bands <= 10; ++bands)
+            for (int windows = 0; windows <= 40; ++windows) {
+                int c = lng[bands], j = 0;
+                while (3 * sht[j] <= c) ++j;
+                if (j + (windows + 1) / 3 > 13) continue;
+                for (int k = 0; k < windows; ++k) c += sht[j + (k + 1) / 3] - sht[j + (k + 1) / 3 - 1];
+                mbp[2 * row] = Okv16s(bands);
+                mbp[2 * row + 1] = Okv16s(windows);
+                ASSERT_EQ(split(si, h, Form::Mbp, mbp), std::min(c, 576)) << row << " " << bands << " " << windows;
+            }
     }
-    // Caller tables: long[8] for types 1 and 3, three short windows of bands 0..2 for type 2.
-    Okv16s sht[6 * 14] = {};
-    for (int r = 0; r < 6; ++r)
-        for (int b = 0; b < 14; ++b) sht[r * 14 + b] = Okv16s(6 * b);
-    const Okv16s mbp[12] = {8, 2, 8, 2, 8, 2, 8, 2, 8, 2, 8, 2};
-    h.id = 1;
-    si.block_type = 3;
-    EXPECT_EQ(run(si, h, Form::Mbp, sht, mbp), 36);
-    si.block_type = 2;
-    EXPECT_EQ(run(si, h, Form::Mbp, sht, mbp), 54);
-    // Mixed: long[8] = 36 lines, first short band with 3 * start > 36 is 3 (start 18): two more
-    // windows of band 2 (6 lines each).
-    si.mixed_block_flag = 1;
-    EXPECT_EQ(run(si, h, Form::Mbp, sht, mbp), 48);
 }
 
 TEST(Mp3Huffman, StatusChecksInOrder) {

@@ -4,9 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
-#include "mp3/requant_core.h"
+#include "mp3/sfb_tables_data.h"
 #include "okvac.h"
 
 namespace {
@@ -37,22 +38,6 @@ struct Granule {
 
 // (2v * s) >> 32: a value scaled by a Q31 factor as the stereo rules do.
 int32_t scaled(int32_t v, int32_t s) { return int32_t((int64_t(int32_t(uint32_t(v) << 1)) * s) >> 32); }
-
-TEST(MP3Requant, TablesFollowTheirDefinitions) {
-    const auto& t = okv_u8::mp3rq::kPow;
-    for (int q = 0; q < 4; ++q) {
-        EXPECT_EQ(t.r[q][0], 0);
-        for (int n = 1; n < 16; ++n) {
-            const long double v =
-                std::pow((long double)n, 4.0L / 3) * std::pow(2.0L, -q / 4.0L) * (n <= 3 ? 0x1p28L : 0x1p25L);
-            EXPECT_EQ(t.r[q][n], static_cast<int32_t>(std::nearbyint(v))) << q << " " << n;
-        }
-    }
-    for (int n = 16; n <= 128; ++n) {
-        const long double v = std::pow((long double)n, 4.0L / 3) * (n < 64 ? 0x1p23L : 0x1p21L);
-        EXPECT_EQ(t.p[n - 16], static_cast<int32_t>(std::nearbyint(v))) << n;
-    }
-}
 
 // Every magnitude 1..8206 over the global gains: within one unit of the exact value wherever
 // that fits in 31 bits for |x| <= 15 and e >= 4. Above, the Q31 factor 2^31 - 1 (-4.7e-10), truncations
@@ -155,57 +140,6 @@ TEST(MP3Requant, ExponentsOfScalefactorsPreflagAndMidSide) {
     }
 }
 
-TEST(MP3Requant, Mpeg1IntensityPositions) {
-    // Channel 1 ends before band 10 (44.1 kHz: line 52); bands 10.. take intensity positions.
-    for (int ms : {0, 1}) {
-        Granule g(1, 1, 1 | (ms << 1));
-        for (int i = 0; i < 300; ++i) g.x[i] = 2;
-        for (int i = 0; i < 40; ++i) g.x[576 + i] = 1;
-        g.nz[0] = 300;
-        g.nz[1] = 40;
-        g.sf[40 + 10] = 7;  // illegal position
-        g.sf[40 + 11] = 3;  // ratio 1: both halves
-        ASSERT_EQ(g.run(), okvOk);
-        for (int i = 52; i < 62; ++i) {  // band 10
-            if (ms) EXPECT_EQ(g.x[576 + i], g.x[i]);
-            else EXPECT_EQ(g.x[576 + i], 0);
-        }
-        const int32_t l = g.x[62], r = g.x[576 + 62];  // band 11: L' = 2L * 0.5, R = L - L'
-        EXPECT_EQ(l, r);
-        EXPECT_GT(l, 0);
-    }
-    Granule bad(1, 1, 1);
-    bad.nz[1] = 0;
-    bad.x[0] = 1;
-    bad.nz[0] = 1;
-    bad.sf[40] = 8;
-    EXPECT_EQ(bad.run(), okvErrBadData);
-}
-
-TEST(MP3Requant, LsfIntensityPositions) {
-    // LSF 22.05 kHz, long blocks, channel 1 silent: every band is an intensity band.
-    Granule g(0, 1, 1);
-    for (int i = 0; i < 24; ++i) g.x[i] = 1;  // bands 0..3 (6 lines each)
-    g.nz[0] = 24;
-    g.nz[1] = 0;
-    g.sf[40 + 0] = 3;   // odd: L scaled by 2^-1/2 (k = 2), R = old L
-    g.sf[40 + 1] = 2;   // even: R scaled by 2^-1/4 (k = 1), L stays
-    g.sf[40 + 2] = -3;  // illegal, no M/S: band left as it is
-    g.sf[40 + 3] = 0;   // k = 0: R = (2L * S0) >> 32
-    ASSERT_EQ(g.run(), okvOk);
-    const int32_t l = 1 << 26;
-    EXPECT_EQ(g.x[0], scaled(l, 1518500250));
-    EXPECT_EQ(g.x[576], l);
-    EXPECT_EQ(g.x[6], l);
-    EXPECT_EQ(g.x[576 + 6], scaled(l, 1805811301));
-    EXPECT_EQ(g.x[12], l);
-    EXPECT_EQ(g.x[576 + 12], 0);
-    EXPECT_EQ(g.x[18], l);
-    EXPECT_EQ(g.x[576 + 18], scaled(l, 2147483647));
-    EXPECT_EQ(g.nz[0], 24);
-    EXPECT_EQ(g.nz[1], 24);
-}
-
 // The last LSF band carries no scalefactor: it repeats band 20's position when band 20 is in
 // the intensity region, and reads its own entry (0) when the region starts at band 21.
 TEST(MP3Requant, LsfLastBandIntensityPosition) {
@@ -224,44 +158,39 @@ TEST(MP3Requant, LsfLastBandIntensityPosition) {
     }
 }
 
-TEST(MP3Requant, ShortBlocksAreReordered) {
-    // MPEG-1 44.1 kHz short bands: band 4 spans lines 16..21 of each window.
-    Granule g(1, 3, 0);
-    g.shortBlocks(0);
-    const int b = 4, start = 16, width = 6;
-    for (int w = 0; w < 3; ++w)
-        for (int j = 0; j < width; ++j) g.x[3 * start + w * width + j] = (w + 1) * 10 + j;
-    g.nz[0] = 3 * 22;
-    g.sf[3 * b + 1] = 1;       // window 1 of band 4: 2 quarter steps more
-    g.si[0].subblock_gain[2] = 1;  // window 2: 8 quarter steps more
-    std::vector<int32_t> before = g.x;
-    ASSERT_EQ(g.run(), okvOk);
-
-    Granule longRef(1, 3, 0);  // the same values requantised as a long block
-    for (int w = 0; w < 3; ++w)
-        for (int j = 0; j < width; ++j) longRef.x[j + 8 * w] = before[3 * start + w * width + j];
-    longRef.sf[2] = 1;    // lines 8..11 and 12..15 are bands 2 and 3
-    longRef.sf[3] = 1;
-    longRef.sf[4] = 4;    // lines 16..19: window 2 (8 steps = 4 << 1)
-    longRef.sf[5] = 4;
-    ASSERT_EQ(longRef.run(), okvOk);
-    for (int w = 0; w < 3; ++w)
-        for (int j = 0; j < width; ++j) {
-            const int f = start + j;
-            EXPECT_EQ(g.x[18 * (f / 6) + 6 * w + f % 6], longRef.x[j + 8 * w]) << w << " " << j;
+// Caller short-band tables of random widths (band ends at every residue mod 6), sparse values in
+// random windows: each value lands where the reordering puts its frequency line and window, and
+// the bound is one past the last non-zero output.
+TEST(MP3Requant, ShortBlockReorderingAndBoundWithCallerTables) {
+    static const Okv16s kLong[9][23] = OKV_MP3_SFB_LONG_INIT;
+    std::mt19937 rng(6);
+    for (int iter = 0; iter < 400; ++iter) {
+        Okv16s sht[6 * 14] = {};
+        Okv16s* row = sht + 3 * 14;  // MPEG-1 44.1 kHz
+        for (int b = 1; b < 13; ++b) row[b] = Okv16s(row[b - 1] + 1 + int(rng() % (b < 12 ? 15 : 4)));
+        row[13] = 192;
+        if (row[12] >= 192) continue;
+        Granule g(1, 3, 0);
+        g.shortBlocks(0);
+        g.si[0].global_gain = 210;
+        std::vector<int> want(576, 0);
+        int last = -1;
+        for (int k = int(rng() % 6); k > 0; --k) {
+            const int b = int(rng() % 13), w = int(rng() % 3), width = row[b + 1] - row[b];
+            const int j = int(rng() % width), pos = 3 * row[b] + w * width + j, f = row[b] + j;
+            g.x[pos] = rng() % 2 ? 1 : -1;
+            want[18 * (f / 6) + 6 * w + f % 6] = g.x[pos];
+            last = std::max(last, pos);
         }
-    int nonzero = 0;
-    for (int i = 0; i < 576; ++i) nonzero += g.x[i] != 0;
-    EXPECT_EQ(nonzero, 18);
-    EXPECT_EQ(g.nz[0], 18 * (21 / 6) + 12 + 21 % 6 + 1);
-
-    Granule z(1, 3, 0);
-    z.shortBlocks(0);
-    z.nz[0] = 100;
-    for (int i = 100; i < 576; ++i) z.x[i] = 0;
-    ASSERT_EQ(z.run(), okvOk);
-    EXPECT_EQ(z.nz[0], 0);
-    for (int i = 0; i < 576; ++i) EXPECT_EQ(z.x[i], 0);
+        g.nz[0] = last + 1;
+        ASSERT_EQ(okvsReQuantizeSfb_MP3_32s_I(g.x.data(), g.nz, g.sf, g.si, &g.hdr, g.work.data(), kLong[0], sht), okvOk);
+        int top = 0;
+        for (int i = 0; i < 576; ++i) {
+            ASSERT_EQ(g.x[i] > 0 ? 1 : g.x[i] < 0 ? -1 : 0, want[i]) << "iteration " << iter << " line " << i;
+            if (want[i]) top = i + 1;
+        }
+        ASSERT_EQ(g.nz[0], top) << "iteration " << iter;
+    }
 }
 
 TEST(MP3Requant, MixedBlockKeepsItsLongPart) {

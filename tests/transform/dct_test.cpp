@@ -2,6 +2,7 @@
 // reference, forward and inverse, with the documented sizes and checks.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 
 #include "fft_ref.h"
@@ -72,6 +73,35 @@ TEST(Dct, LargeLengths) {
     for (int n : {1024, 1 << 14, 1000, 4097, 60000, 65536}) check_len(n);
 }
 
+// Sizes of every length up to 5000 and around the larger powers of two, composed from the FFT
+// sizes by method: kernels, real FFT, direct table, convolution of a power-of-two length.
+TEST(Dct, SizesFollowTheMethodOfEachLength) {
+    std::vector<int> lengths;
+    for (int n = 1; n <= 5000; ++n) lengths.push_back(n);
+    for (int p = 13; p <= 24; ++p)
+        for (int d : {-2, -1, 0, 1, 2}) lengths.push_back((1 << p) / 2 + d), lengths.push_back((1 << p) + d);
+    for (int n : lengths) {
+        int s, i, w, fs, fi, fw;
+        ASSERT_EQ(okvsDCTInvGetSize_32f(n, 0, &s, &i, &w), okvOk) << n;
+        int want[3];
+        if (n == 1 || n == 2 || n == 4 || n == 8) {
+            want[0] = 160, want[1] = want[2] = 0;
+        } else if ((n & (n - 1)) == 0) {
+            okvsFFTGetSize_R_32f(std::countr_zero(unsigned(n)), 8, 0, &fs, &fi, &fw);
+            want[0] = fs + 4 * n + 192, want[1] = fi ? fi + 64 : 0, want[2] = fw + 4 * n + 64;
+        } else if (n < 36) {
+            want[0] = 16 * n + 192, want[1] = 0, want[2] = 4 * n + 64;
+        } else {
+            const int m = n % 2 ? n : n / 2, l = int(std::bit_ceil(unsigned(2 * m - 1)));
+            okvsFFTGetSize_C_32fc(std::countr_zero(unsigned(l)), 8, 0, &fs, &fi, &fw);
+            want[0] = fs + 8 * (3 * m + l) + 192, want[1] = std::max(fi, fw) + 64, want[2] = fw + 8 * l + 64;
+        }
+        ASSERT_EQ((std::vector<int>{s, i, w}), (std::vector<int>{want[0], want[1], want[2]})) << n;
+        ASSERT_EQ(okvsDCTFwdGetSize_32f(n, 0, &fs, &fi, &fw), okvOk);
+        ASSERT_EQ((std::vector<int>{fs, fi, fw}), (std::vector<int>{s, i, w})) << n;
+    }
+}
+
 TEST(Dct, DocumentedCases) {
     Dct one(1);
     float v = 3.25f, w;
@@ -89,17 +119,6 @@ TEST(Dct, DocumentedCases) {
     EXPECT_EQ(okvsDCTFwdGetSize_32f(5, 0, nullptr, &i, &ws), okvErrNullPtr);
     EXPECT_EQ(okvsDCTFwdGetSize_32f(1 << 28, 0, &s, &i, &ws), okvOk);
     EXPECT_EQ(okvsDCTFwdGetSize_32f((1 << 25) + 1, 0, &s, &i, &ws), okvErrSize);
-    // Documented sizes (spec, init, work): the 8-point kernel, direct, power of two, odd, even.
-    const int sizes[][4] = {{8, 160, 0, 0},
-                            {20, 16 * 20 + 192, 0, 4 * 20 + 64},
-                            {4096, 51776, 4288, 32896},
-                            {45, 3832, 1152, 2176},
-                            {100, 3952, 1152, 2176}};
-    for (const auto& z : sizes) {
-        ASSERT_EQ(okvsDCTInvGetSize_32f(z[0], 0, &s, &i, &ws), okvOk);
-        EXPECT_EQ((std::vector<int>{s, i, ws}), (std::vector<int>{z[1], z[2], z[3]})) << z[0];
-    }
-
     OkvsDCTSpec_32f* spec;
     std::vector<uint8_t> mem(1 << 16);
     EXPECT_EQ(okvsDCTFwdInit_32f(&spec, 0, 0, nullptr, nullptr), okvErrSize);

@@ -1,112 +1,155 @@
-// Decoding single codes, blocks and tuples: positions to the bit, refusals that leave everything untouched.
+// Decoding specs: GetSize against an independent layout model, refusals, conflicts, lifecycle.
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include "vlc_test_util.h"
 
 namespace {
 
-using vlct::BitSink;
+int bitlen(uint64_t x) { return x ? 64 - __builtin_clzll(x) : 0; }
 
-// Code: 0 -> 5 (1 bit), 10 -> -3, 110 -> 9, 1110 -> 0, 11110 -> 100, 11111 -> -100.
-const std::vector<VLCCodeEntry> kCode = {{5, 0b0, 1},      {-3, 0b10, 2},     {9, 0b110, 3},
-                                         {0, 0b1110, 4},   {100, 0b11110, 5}, {-100, 0b11111, 5}};
-
-TEST(VlcDecode, ShortCodesFillTheirLevel) {
-    vlct::DecodeSpec t(kCode, {4, 1});
-    ASSERT_EQ(okvOk, t.st);
-    // The 1-bit code at a 4-bit first level answers every 3-bit continuation.
-    for (unsigned rest = 0; rest < 8; ++rest) {
-        const Okv8u bits[9] = {Okv8u(rest << 4)};
-        const Okv8u* p = bits;
-        int off = 0;
-        Okv16s v = 0;
-        ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, t.spec));
-        EXPECT_EQ(5, v);
-        EXPECT_EQ(1, off);
-        EXPECT_EQ(bits, p);
+// The byte count of a compiled table: levels, one subtable per distinct prefix, element width.
+// tuple = N * B for the UTuple form, 0 for the plain form.
+int64_t model_size(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, int tuple) {
+    int L = 0;
+    for (auto& x : e) L = std::max(L, x.length);
+    if (L == 0 || L > 32) return okvErrVLCTable;
+    std::vector<int> w;
+    for (int sum = 0; sum < L; sum += w.back()) {
+        if (w.size() >= sizes.size() || sizes[w.size()] < 1) return okvErrVLCTable;
+        w.push_back(std::min(sizes[w.size()], L - sum));
     }
-    // A 4-bit code ends exactly at the level boundary; 5-bit codes need the second level.
-    const Okv8u bits[9] = {0b11101111, 0b01111100};
+    uint64_t T = (uint64_t(1) << w[0]) + 1;
+    for (size_t j = 1, P = w[0]; j < w.size(); P += w[j++]) {
+        std::set<uint32_t> prefixes;
+        for (auto& x : e)
+            if (x.length > int(P)) prefixes.insert((x.code & uint32_t((uint64_t(1) << x.length) - 1)) >> (x.length - P));
+        T += prefixes.size() * ((uint64_t(1) << w[j]) + 1);
+    }
+    const int bl = bitlen(uint64_t(*std::max_element(w.begin(), w.end())));
+    int field = tuple;
+    if (!tuple) {  // two's complement when a value is negative, else unsigned; at least b_v + 1 bits
+        bool neg = false;
+        int64_t V = 0;
+        for (auto& x : e) neg |= x.value < 0, V = std::max(V, std::abs(int64_t(x.value)));
+        field = V <= 1 ? 1 : bitlen(uint64_t(V - 1)) + 1;
+        for (auto& x : e) field = std::max(field, neg ? bitlen(uint32_t(x.value < 0 ? ~x.value : x.value)) + 1 : bitlen(uint32_t(x.value)));
+    }
+    const int W = std::max(field + bl + 1, bitlen(T + 1) + 1);
+    if (W > 32) return tuple ? int64_t(okvErrBadArg) : int64_t(okvErrVLCTable);
+    const uint64_t size = T * (W <= 8 ? 1 : W <= 16 ? 2 : 4) + (tuple ? 176 : 160);
+    return size > 0x7FFFFFFF ? int64_t(okvErrVLCTable) : int64_t(size);
+}
+
+int64_t lib_size(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, int N = 0, int B = 0) {
+    int size = -1;
+    const StatusCode st = N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), N, B, &size)
+                            : okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), &size);
+    return st == okvOk ? size : st;
+}
+
+// Prefix-free and arbitrary code sets (both counting paths: fewer and more than 1024 entries),
+// level splits of one to many levels, value ranges across every element width.
+TEST(VlcDecodeTable, GetSizeMatchesTheLayoutModel) {
+    std::mt19937 rng(16);
+    for (int iter = 0; iter < 4000; ++iter) {
+        const bool big = iter % 50 == 0;
+        const int n = big ? 1024 + int(rng() % 600) : int(rng() % 40) + 1;
+        const int maxLen = int(rng() % 32) + 1;
+        std::vector<VLCCodeEntry> e;
+        if (iter % 2 && n <= (1 << std::min(maxLen, 20))) {
+            e = vlct::random_prefix_code(rng, n, maxLen);
+        } else {
+            for (int i = 0; i < n; ++i) e.push_back({0, uint32_t(rng()), int(rng() % maxLen) + 1});
+        }
+        const int shift = int(rng() % 31);
+        for (auto& x : e) x.value = int32_t(rng()) >> shift;
+        if (iter % 3 == 0)
+            for (auto& x : e) x.value = int32_t(std::abs(int64_t(x.value)) >> 1);
+        const auto sizes = vlct::random_sizes(rng, vlct::max_length(e));
+        SCOPED_TRACE(testing::Message() << "iteration " << iter);
+        ASSERT_EQ(lib_size(e, sizes), model_size(e, sizes, 0));
+        const int N = int(rng() % 4) + 1, B = int(rng() % 9) + 1;
+        ASSERT_EQ(lib_size(e, sizes, N, B), model_size(e, sizes, N * B)) << "N " << N << " B " << B;
+    }
+    const std::vector<VLCCodeEntry> small = {{1, 0b0, 1}, {0, 0b10, 2}, {1, 0b110, 3}, {0, 0b111, 3}};
+    EXPECT_EQ(169, lib_size(small, {3}));
+}
+
+TEST(VlcDecodeTable, RefusesUnusableTablesAndArguments) {
+    std::vector<VLCCodeEntry> e;
+    for (int i = 0; i < 9; ++i) e.push_back({i, (1u << (i + 1)) - 2, i + 1});  // 0, 10, 110, ...
+    EXPECT_EQ(okvErrVLCTable, lib_size(e, {4, 0, 8}));
+    EXPECT_EQ(okvErrVLCTable, lib_size(e, {4, 4}));
+    EXPECT_EQ(okvErrVLCTable, lib_size(e, {-1}));
+    EXPECT_GT(lib_size(e, {4, 4, 1, -5}), 0);  // sizes after the sum reaches L are not examined
+    EXPECT_EQ(okvErrVLCTable, lib_size({{0, 0, 0}, {1, 0, -2}}, {4}));
+    EXPECT_EQ(okvErrVLCTable, lib_size({{0, 0, 33}}, {16, 16, 16}));
+    EXPECT_EQ(okvErrBadArg, lib_size(e, {4}, 2, 0));
+    int size;
+    const Okv32s sz[] = {4};
+    EXPECT_EQ(okvErrBadArg, okvsVLCDecodeUTupleGetSize_32s(e.data(), 0, sz, 1, 0, 4, &size));  // before the table
+    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeGetSize_32s(nullptr, 1, sz, 1, &size));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeGetSize_32s(e.data(), 0, nullptr, 1, &size));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeUTupleGetSize_32s(e.data(), 9, sz, 1, 1, 1, nullptr));
+}
+
+TEST(VlcDecodeTable, InsertionOrderDecidesConflicts) {
+    const std::vector<VLCCodeEntry> e = {{7, 0b0, 1}, {9, 0b011, 3}};
+    EXPECT_EQ(okvErrVLCTable, vlct::DecodeSpec(e, {2, 2}).st);  // a path into an earlier leaf
+    const vlct::DecodeSpec r({e[1], e[0]}, {2, 2});             // the leaf replaces the link
+    ASSERT_EQ(okvOk, r.st);
+    const Okv8u bits[9] = {0b01100000};
     const Okv8u* p = bits;
     int off = 0;
-    Okv16s v[3];
-    ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, v, 3, t.spec));
-    EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{0, 100, -100}));
-    EXPECT_EQ(bits + 1, p);
-    EXPECT_EQ(6, off);
+    Okv16s v = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, r.spec));
+    EXPECT_EQ(7, v);
+    EXPECT_EQ(1, off);
+    const vlct::DecodeSpec d({{1, 0b10, 2}, {2, 0b10, 2}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
+    ASSERT_EQ(okvOk, d.st);
+    const Okv8u bits2[9] = {0b01110000};
+    p = bits2;
+    off = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, d.spec));
+    EXPECT_EQ(3, v);
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, d.spec));
+    EXPECT_EQ(4, v);  // 11
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, d.spec));
+    EXPECT_EQ(2, v);  // 10: the later entry wins
 }
 
-TEST(VlcDecode, PositionsCrossBytesAndWords) {
-    vlct::DecodeSpec t(kCode, {2, 2, 1});
-    ASSERT_EQ(okvOk, t.st);
-    std::mt19937 rng(7);
-    for (int start = 0; start < 40; ++start) {
-        BitSink s;
-        s.put(rng(), start);  // junk before the first code
-        std::vector<int> idx;
-        for (int i = 0; i < 60; ++i) {
-            idx.push_back(int(rng() % kCode.size()));
-            s.put(kCode[idx.back()].code, kCode[idx.back()].length);
-        }
-        s.bytes.resize(s.bytes.size() + vlct::kPad);
-        const Okv8u* p = s.bytes.data() + start / 8;
-        int off = start % 8;
-        std::vector<Okv16s> block(idx.size());
-        ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, block.data(), int(block.size()), t.spec));
-        const Okv8u* q = s.bytes.data() + start / 8;
-        int qoff = start % 8;
-        uint64_t pos = uint64_t(start);
-        for (size_t i = 0; i < idx.size(); ++i) {
-            Okv16s one;
-            ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&q, &qoff, &one, t.spec));
-            pos += uint64_t(kCode[idx[i]].length);
-            ASSERT_EQ(pos, uint64_t(q - s.bytes.data()) * 8 + uint64_t(qoff));
-            EXPECT_EQ(one, block[i]);
-            EXPECT_EQ(Okv16s(kCode[idx[i]].value), one);
-        }
-        EXPECT_EQ(p, q);
-        EXPECT_EQ(off, qoff);
-    }
-}
-
-TEST(VlcDecode, RefusalsLeaveEverythingUntouched) {
-    vlct::DecodeSpec t(kCode, {3, 2});
-    ASSERT_EQ(okvOk, t.st);
-    const Okv8u bits[9] = {0b10110111, 0b11111111, 0xFF};
-    Okv16s out[4] = {77, 77, 77, 77};
-    for (int bad : {8, -1, 100}) {
-        const Okv8u* p = bits;
-        int off = bad;
-        EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, t.spec));
-        EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeBlock_1u16s(&p, &off, out, 4, t.spec));
-        EXPECT_EQ(bits, p);
-        EXPECT_EQ(bad, off);
-    }
+TEST(VlcDecodeTable, LifecycleMarksAndReleases) {
+    const std::vector<VLCCodeEntry> e = {{3, 0, 1}, {4, 1, 1}};
+    const Okv32s sizes[] = {1};
+    OkvsVLCDecodeSpec_32s* spec = nullptr;
+    ASSERT_EQ(okvOk, okvsVLCDecodeInitAlloc_32s(e.data(), 2, sizes, 1, &spec));
+    const Okv8u bits[9] = {0x80};
     const Okv8u* p = bits;
-    const Okv8u* nul = nullptr;
     int off = 0;
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeOne_1u16s(nullptr, &off, out, t.spec));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeOne_1u16s(&nul, &off, out, t.spec));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeBlock_1u16s(&p, nullptr, out, 4, t.spec));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeBlock_1u16s(&p, &off, nullptr, 4, t.spec));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeBlock_1u16s(&p, &off, out, 4, nullptr));
-    // Count 0 or below: nothing decoded, position kept.
-    EXPECT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, out, 0, t.spec));
-    EXPECT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, out, -4, t.spec));
-    EXPECT_EQ(bits, p);
-    EXPECT_EQ(0, off);
-    EXPECT_EQ(77, out[0]);
-    // An encoding spec carries another identifier.
-    vlct::EncodeSpec es(kCode);
-    ASSERT_EQ(okvOk, es.st);
-    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, reinterpret_cast<OkvsVLCDecodeSpec_32s*>(es.spec)));
+    Okv16s v;
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, spec));
+    EXPECT_EQ(4, v);
+    okvsVLCDecodeFree_32s(spec);
+    okvsVLCDecodeFree_32s(nullptr);
+    vlct::DecodeSpec own(e, {1}, 3);  // caller memory is only marked
+    ASSERT_EQ(okvOk, own.st);
+    okvsVLCDecodeFree_32s(own.spec);
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, &v, own.spec));
+    const std::vector<VLCCodeEntry> bad = {{0, 0, 1}, {1, 0b01, 2}};
+    const Okv32s sizes2[] = {1, 1};
+    OkvsVLCDecodeUTupleSpec_32s* ts = nullptr;  // a failed InitAlloc hands the block over
+    EXPECT_EQ(okvErrVLCTable, okvsVLCDecodeUTupleInitAlloc_32s(bad.data(), 2, sizes2, 2, 1, 2, &ts));
+    ASSERT_NE(nullptr, ts);
+    okvsVLCDecodeUTupleFree_32s(ts);
 }
 
-TEST(VlcDecode, AbsentCodeStopsWithoutMovingThePosition) {
-    // 11111 is not in this table: an empty element.
-    std::vector<VLCCodeEntry> e(kCode.begin(), kCode.end() - 1);
+// Code: 0 -> 5, 10 -> -3, 110 -> 9, 1110 -> 0, 11110 -> 100; 11111 is absent.
+TEST(VlcDecode, RefusalsLeaveThePositionAndOutputUntouched) {
+    const std::vector<VLCCodeEntry> code = {{5, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, {100, 0b11110, 5}};
     for (auto sizes : {std::vector<Okv32s>{5}, std::vector<Okv32s>{2, 2, 1}}) {
-        vlct::DecodeSpec t(e, sizes);
+        vlct::DecodeSpec t(code, sizes);
         ASSERT_EQ(okvOk, t.st);
         const Okv8u bits[9] = {0b01011111, 0b10000000};
         const Okv8u* p = bits;
@@ -116,83 +159,23 @@ TEST(VlcDecode, AbsentCodeStopsWithoutMovingThePosition) {
         EXPECT_EQ(std::vector<Okv16s>(out, out + 3), (std::vector<Okv16s>{5, -3, 77}));
         EXPECT_EQ(bits, p);
         EXPECT_EQ(0, off);
+        for (int bad : {8, -1}) {
+            off = bad;
+            EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, t.spec));
+            EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeBlock_1u16s(&p, &off, out, 1, t.spec));
+            EXPECT_EQ(bad, off);
+        }
+        off = 0;
+        EXPECT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, out, 0, t.spec));
+        EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeBlock_1u16s(&p, &off, out, 1, nullptr));
+        EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeOne_1u16s(&p, nullptr, out, t.spec));
+        vlct::EncodeSpec es(code);
+        EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, reinterpret_cast<OkvsVLCDecodeSpec_32s*>(es.spec)));
+        EXPECT_EQ(okvErrVLCParam,
+                  okvsVLCDecodeUTupleOne_1u16s(&p, &off, out, reinterpret_cast<OkvsVLCDecodeUTupleSpec_32s*>(t.spec)));
+        EXPECT_EQ(bits, p);
+        EXPECT_EQ(77, out[2]);
     }
-}
-
-TEST(VlcDecodeTuple, SignBitsFollowNonZeroElements) {
-    // N = 4, B = 3: 0 -> (0,0,0,0); 10 -> (1,0,7,0); 11 -> (2,3,4,5).
-    const std::vector<VLCCodeEntry> e = {{0, 0b0, 1}, {0b001000111000, 0b10, 2}, {0b010011100101, 0b11, 2}};
-    vlct::TupleSpec t(e, {2}, 4, 3);
-    ASSERT_EQ(okvOk, t.st);
-    // 0 | 10 1 0 | 11 0 1 1 0 | 0  -> 1 + 4 + 6 + 1 bits
-    BitSink s;
-    s.put(0b0, 1);
-    s.put(0b1010, 4);
-    s.put(0b110110, 6);
-    s.put(0b0, 1);
-    s.bytes.resize(s.bytes.size() + vlct::kPad);
-    const Okv8u* p = s.bytes.data();
-    int off = 0;
-    Okv16s v[16];
-    for (auto& x : v) x = 77;
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
-    EXPECT_EQ(1, off);  // all-zero tuple: the code bits only
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
-    EXPECT_EQ(5, off);  // two non-zero elements: code + 2
-    EXPECT_EQ(std::vector<Okv16s>(v, v + 5), (std::vector<Okv16s>{-1, 0, 7, 0, 77}));
-    p = s.bytes.data();
-    off = 0;
-    for (auto& x : v) x = 77;
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, v, 15, t.spec));  // 3 tuples, 3 outputs left alone
-    EXPECT_EQ(std::vector<Okv16s>(v, v + 15), (std::vector<Okv16s>{0, 0, 0, 0, -1, 0, 7, 0, 2, -3, -4, 5, 77, 77, 77}));
-    EXPECT_EQ(s.bytes.data() + 1, p);
-    EXPECT_EQ(3, off);
-    // Count 7 with N = 4: one tuple, four outputs.
-    p = s.bytes.data();
-    off = 1;
-    for (auto& x : v) x = 77;
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, v, 7, t.spec));
-    EXPECT_EQ(-1, v[0]);
-    EXPECT_EQ(77, v[4]);
-    EXPECT_EQ(5, off);
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, v, 3, t.spec));  // below N: nothing
-    EXPECT_EQ(5, off);
-}
-
-TEST(VlcDecodeTuple, CodeAndSignsMayExceed32Bits) {
-    // A 32-bit code with three non-zero elements: 35 bits for one tuple.
-    const std::vector<VLCCodeEntry> e = {{0b111, 0xFFFFFFFF, 32}, {0, 0, 1}};
-    vlct::TupleSpec t(e, {8, 8, 8, 8}, 3, 1);
-    ASSERT_EQ(okvOk, t.st);
-    BitSink s;
-    s.put(0b1, 3);  // lead bits
-    s.put(0xFFFFFFFF, 32);
-    s.put(0b101, 3);
-    s.bytes.resize(s.bytes.size() + vlct::kPad);
-    const Okv8u* p = s.bytes.data();
-    int off = 3;
-    Okv16s v[3];
-    ASSERT_EQ(okvOk, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
-    EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{-1, 1, -1}));
-    EXPECT_EQ(s.bytes.data() + 4, p);
-    EXPECT_EQ(6, off);
-}
-
-TEST(VlcDecodeTuple, RefusesPlainSpecsAndBadOffsets) {
-    vlct::DecodeSpec plain(kCode, {5});
-    ASSERT_EQ(okvOk, plain.st);
-    const Okv8u bits[9] = {};
-    const Okv8u* p = bits;
-    int off = 0;
-    Okv16s v[4];
-    auto* asTuple = reinterpret_cast<OkvsVLCDecodeUTupleSpec_32s*>(plain.spec);
-    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, asTuple));
-    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, v, 4, asTuple));
-    vlct::TupleSpec t({{1, 0, 1}, {2, 1, 1}}, {1}, 2, 2);
-    ASSERT_EQ(okvOk, t.st);
-    off = 8;
-    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeUTupleOne_1u16s(&p, &off, v, t.spec));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, nullptr, 4, t.spec));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ TEST(VlcRoundTrip, RandomPrefixCodes) {
         OkvsVLCDecodeSpec_32s* dec = d.spec;
         OkvsVLCEncodeSpec_32s* enc = en.spec;
 
-        std::vector<Okv16s> vals(rng() % 150 + 1);
+        std::vector<Okv16s> vals(iter % 5 ? rng() % 150 + 1 : 1);  // one-symbol calls too
         for (auto& v : vals) v = Okv16s(e[rng() % n].value);
         std::vector<uint8_t> buf(vals.size() * 4 + 8 + vlct::kPad);
         for (auto& b : buf) b = uint8_t(rng());
@@ -57,7 +57,7 @@ TEST(VlcRoundTrip, RandomTupleCodes) {
     for (int iter = 0; iter < 500; ++iter) {
         const int N = int(rng() % 4) + 1, B = int(rng() % 5) + 1;
         const int n = int(rng() % 120) + 2;
-        auto e = vlct::random_prefix_code(rng, n, 20);
+        auto e = vlct::random_prefix_code(rng, n, iter % 4 ? 20 : 32);  // code and signs beyond 32 bits
         for (auto& x : e) x.value = int32_t(rng() & ((1u << (N * B)) - 1));
         const auto sizes = vlct::random_sizes(rng, vlct::max_length(e));
         SCOPED_TRACE(testing::Message() << "iteration " << iter << " N " << N << " B " << B);
@@ -68,7 +68,7 @@ TEST(VlcRoundTrip, RandomTupleCodes) {
         const int lead = int(rng() % 8);
         s.put(rng(), lead);
         std::vector<Okv16s> want;
-        const int tuples = int(rng() % 50) + 1;
+        const int tuples = iter % 3 ? int(rng() % 50) + 1 : 1;
         for (int t = 0; t < tuples; ++t) {
             const auto& x = e[rng() % n];
             s.put(x.code, x.length);
@@ -85,13 +85,22 @@ TEST(VlcRoundTrip, RandomTupleCodes) {
         }
         const uint64_t end = s.nbits;
         s.bytes.resize(s.bytes.size() + vlct::kPad);
-        std::vector<Okv16s> out(want.size() + N - 1, 77);
+        // Room for the tuples plus up to N - 1 values that must stay untouched.
+        std::vector<Okv16s> out(want.size() + rng() % N, 77);
         const Okv8u* p = s.bytes.data();
         int off = lead;
         ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(&p, &off, out.data(), int(out.size()), spec));
         EXPECT_EQ(end, uint64_t(p - s.bytes.data()) * 8 + uint64_t(off));
         for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(want[i], out[i]) << i;
         for (size_t i = want.size(); i < out.size(); ++i) EXPECT_EQ(77, out[i]);
+        p = s.bytes.data();
+        off = lead;
+        for (size_t i = 0; i < want.size(); i += N) {
+            Okv16s one[4];
+            ASSERT_EQ(okvOk, okvsVLCDecodeUTupleOne_1u16s(&p, &off, one, spec));
+            for (int k = 0; k < N; ++k) ASSERT_EQ(want[i + k], one[k]);
+        }
+        EXPECT_EQ(end, uint64_t(p - s.bytes.data()) * 8 + uint64_t(off));
     }
 }
 
