@@ -222,6 +222,29 @@ typedef struct {
     int count1table_select;
 } MP3SideInfo;
 
+/* ---- src/mp3/mp3_encode.api ---- */
+
+/* Layer III encoding: bit reservoir record and the bitstream packers. */
+
+typedef struct {
+    int resvSize;     /* bits currently held in the reservoir */
+    int resvMaxSize;  /* the most bits the reservoir may hold */
+} MP3BitReservoir;
+
+StatusCode okvsBitReservoirInit_MP3(MP3BitReservoir* pDstBitResv, const MP3FrameHeader* pFrameHeader);
+StatusCode okvsPackFrameHeader_MP3(const MP3FrameHeader* pSrcFrameHeader, Okv8u** ppBitStream);
+StatusCode okvsPackSideInfo_MP3(const MP3SideInfo* pSrcSideInfo, Okv8u** ppBitStream, int mainDataBegin,
+                                int privateBits, const int* pSrcScfsi, const MP3FrameHeader* pFrameHeader);
+StatusCode okvsPackScaleFactors_MP3_8s1u(const Okv8s* pSrcScaleFactor, Okv8u** ppBitStream, int* pOffset,
+                                         const MP3FrameHeader* pFrameHeader, MP3SideInfo* pSideInfo,
+                                         const int* pScfsi, int granule, int channel);
+StatusCode okvsHuffmanEncode_MP3_32s1u(const Okv32s* pSrcIx, Okv8u** ppBitStream, int* pOffset,
+                                       const MP3FrameHeader* pFrameHeader, const MP3SideInfo* pSideInfo,
+                                       int count1Len, int hufSize);
+StatusCode okvsJointStereoEncode_MP3_32s_I(Okv32s* pSrcDstXrL, Okv32s* pSrcDstXrR, Okv8s* pDstIsPos,
+                                           const MP3FrameHeader* pFrameHeader, const MP3SideInfo* pSideInfo,
+                                           int* pIsSfbBound);
+
 /* ---- src/mp3/mp3_huffman.api ---- */
 
 /* Layer III Huffman decoding of the spectral values of one granule and channel.
