@@ -245,6 +245,22 @@ StatusCode okvsJointStereoEncode_MP3_32s_I(Okv32s* pSrcDstXrL, Okv32s* pSrcDstXr
                                            const MP3FrameHeader* pFrameHeader, const MP3SideInfo* pSideInfo,
                                            int* pIsSfbBound);
 
+/* Layer III analysis filterbank: fixed point (caller-owned window, subband samples in Q25) and
+   single precision (history in a spec structure). */
+typedef struct PQMFAnalysisSpec PQMFAnalysisSpec;
+
+StatusCode okvsAnalysisPQMF_MP3_16s32s(const Okv16s* pSrc, Okv32s* pDst, int mode);
+StatusCode okvsAnalysisFilterGetSize_PQMF_MP3_32f(int* pSize);
+StatusCode okvsAnalysisFilterInit_PQMF_MP3_32f(PQMFAnalysisSpec** ppSpec, Okv8u* pMem);
+StatusCode okvsAnalysisFilterInitAlloc_PQMF_MP3_32f(PQMFAnalysisSpec** ppSpec);
+StatusCode okvsAnalysisFilterFree_PQMF_MP3_32f(PQMFAnalysisSpec* pSpec);
+StatusCode okvsAnalysisFilter_PQMF_MP3_32f(const Okv32f* pSrc, Okv32f* pDst, PQMFAnalysisSpec* pSpec, int mode);
+
+/* Layer III hybrid forward MDCT of one granule and channel: subband samples in Q25 (time-major,
+   32t + m) to spectra in Q26; short blocks in band-major, window-minor order. */
+StatusCode okvsMDCTFwd_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType, int mixedBlock,
+                               const MP3FrameHeader* pFrameHeader, Okv32s* pOverlap);
+
 /* ---- src/mp3/mp3_huffman.api ---- */
 
 /* Layer III Huffman decoding of the spectral values of one granule and channel.

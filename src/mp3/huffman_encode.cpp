@@ -54,7 +54,8 @@ void escapePairs(Mp3BitSink& bs, const PairCodes& t, int linbits, const Okv32s* 
 }  // namespace
 
 // Decisions beyond the argument checks: a table_select above 31 in a non-empty region fails as
-// a negative one does; a region of no values needs no table; the count1 region ends at line 576.
+// a negative one does; a region of no values needs no table; the unused tables 4 and 14 write
+// nothing, as table 0 (decoders read zeros); the count1 region ends at line 576.
 StatusCode okvsHuffmanEncode_MP3_32s1u(const Okv32s* pSrcIx, Okv8u** ppBitStream, int* pOffset,
                                        const MP3FrameHeader* pFrameHeader, const MP3SideInfo* pSideInfo,
                                        int count1Len, int hufSize) {
@@ -89,7 +90,7 @@ StatusCode okvsHuffmanEncode_MP3_32s1u(const Okv32s* pSrcIx, Okv8u** ppBitStream
         const PairCodes& t = kEncodeTables.pair[mp3enc::pairSlot(ts)];
         if (ts >= 16)
             escapePairs(bs, t, mp3PairTables[ts].linbits, pSrcIx + start[r], n);
-        else if (ts != 0)
+        else if (t.xlen > 0)  // tables 0, 4 and 14 have no codes and write nothing
             smallPairs(bs, t, pSrcIx + start[r], n);
     }
     if (st == okvOk) {
