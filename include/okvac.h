@@ -224,7 +224,12 @@ typedef struct {
 
 /* ---- src/mp3/mp3_encode.api ---- */
 
-/* Layer III encoding: bit reservoir record and the bitstream packers. */
+/* Layer III encoding: records, quantisation, bit reservoir and the bitstream packers. */
+
+typedef struct {
+    int ratio[36];  /* allowed distortion / band energy, Q31: 21 long bands, or 12 short bands x 3 windows */
+    int pe;         /* perceptual entropy of the granule and channel */
+} MP3PsyRatio;
 
 typedef struct {
     int resvSize;     /* bits currently held in the reservoir */
@@ -260,6 +265,13 @@ StatusCode okvsAnalysisFilter_PQMF_MP3_32f(const Okv32f* pSrc, Okv32f* pDst, PQM
    32t + m) to spectra in Q26; short blocks in band-major, window-minor order. */
 StatusCode okvsMDCTFwd_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType, int mixedBlock,
                                const MP3FrameHeader* pFrameHeader, Okv32s* pOverlap);
+
+/* Quantisation and rate control of one frame. The work buffer holds 2 x 576 values. */
+#define OKV_MP3_QUANT_WORK_LEN 1152
+StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int* pDstScfsi, int* pDstCount1Len,
+                                  int* pDstHufSize, const MP3FrameHeader* pFrameHeader, MP3SideInfo* pSideInfo,
+                                  MP3PsyRatio* pPsyRatio, const Okv8u* pPsyState, MP3BitReservoir* pBitResv,
+                                  int meanBits, const int* pIsSfbBound, Okv32s* pWorkBuffer);
 
 /* ---- src/mp3/mp3_huffman.api ---- */
 
