@@ -7,6 +7,9 @@
 - No variant object holds writable data: the library keeps no mutable
   global state.
 - The library needs nothing but memset and the core services.
+- Every dispatch table holds the u8 body in entry 0 and the n8 body in entry 1,
+  or the u8 body in both where the export is marked so (read from the
+  library's relocations, not from the generator's intent).
 """
 import argparse
 import re
@@ -60,13 +63,48 @@ def check_library(lib):
     return errors
 
 
+def check_dispatch(lib, names_inc, u8_both_file):
+    names = re.findall(r'X\("(\w+)"\)', open(names_inc).read())
+    u8_both = set(open(u8_both_file).read().split())
+    syms = subprocess.run(["nm", "-C", lib], capture_output=True, text=True, check=True).stdout
+    tables, bodies = {}, {}
+    for line in syms.splitlines():
+        parts = line.split(None, 2)
+        if len(parts) < 3:
+            continue
+        addr = int(parts[0], 16)
+        m = re.match(r"(okv\w+)_arraddr$", parts[2])
+        if m:
+            tables[m.group(1)] = addr
+        m = re.match(r"okv_(u8|n8)::(okv\w+)\(", parts[2])
+        if m:
+            bodies[(m.group(1), m.group(2))] = addr
+    relocs = {}
+    for line in subprocess.run(["readelf", "-rW", lib], capture_output=True, text=True, check=True).stdout.splitlines():
+        parts = line.split()
+        if len(parts) >= 4 and parts[2] == "R_X86_64_RELATIVE":
+            relocs[int(parts[0], 16)] = int(parts[3], 16)
+    errors = []
+    for name in names:
+        if name not in tables:
+            errors.append("no dispatch table for %s" % name)
+            continue
+        want = [bodies.get(("u8", name)), bodies.get(("u8" if name in u8_both else "n8", name))]
+        got = [relocs.get(tables[name]), relocs.get(tables[name] + 8)]
+        if None in want or got != want:
+            errors.append("dispatch table of %s does not hold the %s bodies" % (name, "u8/u8" if name in u8_both else "u8/n8"))
+    return errors
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--lib", required=True)
     ap.add_argument("--u8", nargs="*", default=[])
     ap.add_argument("--n8", nargs="*", default=[])
+    ap.add_argument("--names", required=True, help="okvac_export_names.inc")
+    ap.add_argument("--u8-both", required=True, help="okvac_u8_both.txt")
     a = ap.parse_args()
-    errors = check_objects(a.u8, "okv_u8") + check_objects(a.n8, "okv_n8") + check_library(a.lib)
+    errors = check_objects(a.u8, "okv_u8") + check_objects(a.n8, "okv_n8") + check_library(a.lib) + check_dispatch(a.lib, a.names, a.u8_both)
     for e in errors:
         print("check_symbols: " + e, file=sys.stderr)
     sys.exit(1 if errors else 0)

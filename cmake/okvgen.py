@@ -10,6 +10,10 @@ fragment).  From all of them this script writes:
   okvac_dispatch.cpp     the two-entry <name>_arraddr tables
   okvac.map              the linker version script
   okvac_export_names.inc X("name") per export, for the harness and the tool
+  okvac_u8_both.txt      the exports whose two dispatch entries both hold the u8 body
+
+An export is marked for the u8 body in both entries by the comment
+`/* dispatch: u8 body in both entries */` directly in front of its declaration.
 
 Usage: okvgen.py SRC_DIR OUT_DIR
 The header is rewritten in SRC_DIR/include only when its content changes.
@@ -48,6 +52,9 @@ def api_files(src):
     return files
 
 
+U8_BOTH = re.compile(r"/\*\s*dispatch: u8 body in both entries\s*\*/\s*" + PROTO.pattern, re.MULTILINE | re.DOTALL)
+
+
 def strip_comments(text):
     return re.sub(r"/\*.*?\*/|//[^\n]*", "", text, flags=re.DOTALL)
 
@@ -69,12 +76,13 @@ def main():
     src, out = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
     files = api_files(src)
-    exports, sections, seen = [], [], set()
+    exports, sections, seen, u8_both = [], [], set(), set()
     for path in files:
         with open(path) as f:
             text = f.read()
         rel = os.path.relpath(path, src)
         sections.append("/* ---- %s ---- */\n\n%s" % (rel, text.strip() + "\n"))
+        u8_both.update(m.group("name") for m in U8_BOTH.finditer(text))
         for m in PROTO.finditer(strip_comments(text)):
             name = m.group("name")
             if name in seen:
@@ -112,7 +120,8 @@ def main():
     asm.append('\t.section .note.GNU-stack,"",@progbits\n')
     write_if_changed(os.path.join(out, "okvac_entries.S"), "\n".join(asm))
 
-    disp = ["// Generated: per export, entry 0 is the u8 body, entry 1 the n8 body.",
+    disp = ["// Generated: per export, entry 0 is the u8 body, entry 1 the n8 body (or the u8 body again",
+            "// where the export's declaration says so).",
             '#include "okvac.h"',
             "#define OKV_NS okv_u8", '#include "okvac_bodies.h"', "#undef OKV_NS",
             "#define OKV_NS okv_n8", '#include "okvac_bodies.h"', "#undef OKV_NS",
@@ -120,12 +129,14 @@ def main():
     for _, name, _ in exports:
         disp.append("__attribute__((visibility(\"hidden\"))) extern const void* const %s_arraddr[2];" % name)
         disp.append("const void* const %s_arraddr[2] = {reinterpret_cast<const void*>(&okv_u8::%s),"
-                    " reinterpret_cast<const void*>(&okv_n8::%s)};" % (name, name, name))
+                    " reinterpret_cast<const void*>(&okv_%s::%s)};" % (name, name, "u8" if name in u8_both else "n8", name))
     disp.append("}\n")
     write_if_changed(os.path.join(out, "okvac_dispatch.cpp"), "\n".join(disp))
 
     vmap = ["OKVAC_8 {", "  global:"] + ["    %s;" % n for _, n, _ in exports] + ["  local: *;", "};\n"]
     write_if_changed(os.path.join(out, "okvac.map"), "\n".join(vmap))
+
+    write_if_changed(os.path.join(out, "okvac_u8_both.txt"), "".join(n + "\n" for n in sorted(u8_both)))
 
     names = ['X("%s")' % n for _, n, _ in exports]
     write_if_changed(os.path.join(out, "okvac_export_names.inc"), "\n".join(names) + "\n")

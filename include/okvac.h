@@ -341,6 +341,7 @@ StatusCode okvsMakeFloat_16s32f(const Okv16s* pSrcMant, const Okv16s* pSrcExp, i
 StatusCode okvsPow34_32f(const Okv32f* pSrc, Okv32f* pDst, int len);
 StatusCode okvsPow34_32f16s(const Okv32f* pSrc, Okv16s* pDst, int len);
 StatusCode okvsPow34_16s_Sfs(const Okv16s* pSrc, int inScaleFactor, Okv16s* pDst, int scaleFactor, int len);
+/* dispatch: u8 body in both entries */
 StatusCode okvsPow43_16s32f(const Okv16s* pSrc, Okv32f* pDst, int len);
 StatusCode okvsPow43Scale_16s32s_Sf(const Okv16s* pSrc, Okv32s* pDst, const Okv16s* pScaleFactor, const Okv32s* pBandOffset, int offset, int numBands, int groupLen, int scalef);
 StatusCode okvsCalcSF_16s32f(const Okv16s* pSrc, int offset, Okv32f* pDst, int len);
