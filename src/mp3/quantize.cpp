@@ -194,7 +194,10 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
 
     Okv32s* ix = pWorkBuffer;
     const int resv = pBitResv->resvSize, resvMax = pBitResv->resvMaxSize;
-    int remaining = meanBits, used = 0;
+    // R: the frame's bits not yet given, neither to earlier granules nor as the demands of this
+    // and later ones; left: what the frame still holds.
+    int unassigned = meanBits, left = meanBits, used = 0;
+    for (int r = 0; r < records; ++r) unassigned -= demand[r];
     for (int r = 0; r < records; ++r) {
         const int gr = r / nch, ch = r % nch;
         MP3SideInfo& si = pSideInfo[r];
@@ -235,12 +238,12 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
 
         // Budget.
         const int k = records - r, scfMax = sh ? 126 : 74;
-        Okv64s avail = (Okv64s)remaining + demand[r] + resv - (((Okv64s)resvMax * 62259) >> 16);
+        Okv64s avail = (Okv64s)unassigned + demand[r] + resv - (((Okv64s)resvMax * 62259) >> 16);
         if (k > 2) avail /= 2;
         if (k == 2) avail = avail * 3 / 4;
-        const Okv64s share = ((Okv64s)remaining + (((Okv64s)2 * resv * coef) >> 16)) / k;
+        const Okv64s share = ((Okv64s)unassigned + (((Okv64s)2 * resv * coef) >> 16)) / k;
         Okv64s budget = (demand[r] + share > avail ? demand[r] + share : avail) - scfMax;
-        const Okv64s room = (Okv64s)remaining + resv - scfMax;  // what the frame and reservoir still hold
+        const Okv64s room = (Okv64s)left + resv - scfMax;  // what the frame and reservoir still hold
         budget = budget > room ? room : budget;
         budget = budget < 0 ? 0 : budget > 4095 ? 4095 : budget;
         const int B = (int)budget;
@@ -266,7 +269,8 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
             pDstHufSize[r] = 0;
             for (int i = 0; i < 40; ++i) sfOut[i] = scf.v[i];
             for (int i = 0; i < 576; ++i) xr[i] = 0;
-            remaining -= si.part2_3_length;
+            unassigned -= si.part2_3_length - demand[r];
+            left -= si.part2_3_length;
             used += si.part2_3_length;
             continue;
         }
@@ -374,7 +378,8 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
         pDstHufSize[r] = lay.bits;
         for (int i = 0; i < 40; ++i) sfOut[i] = scf.v[i];
         for (int i = 0; i < 576; ++i) xr[i] = (signs[i >> 5] >> (i & 31)) & 1 ? -ix[i] : ix[i];
-        remaining -= si.part2_3_length;
+        unassigned -= si.part2_3_length - demand[r];
+        left -= si.part2_3_length;
         used += si.part2_3_length;
     }
     for (int ch = 0; ch < nch; ++ch)
