@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> in(data, data + size);
     in.resize(size + 8, 0);
     Okv8u* ip = in.data();
-    MP3FrameHeader h;
+    MP3FrameHeader h{};
     okvsUnpackFrameHeader_MP3(&ip, &h);
     h.crc_check = h.protection_bit ? 0 : h.crc_check;
 
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (okvsPackFrameHeader_MP3(&h, &p) != okvOk || p - head.data() != (h.protection_bit ? 4 : 6)) __builtin_trap();
     head.resize(16, 0);
     Okv8u* q = head.data();
-    MP3FrameHeader back;
+    MP3FrameHeader back{};
     okvsUnpackFrameHeader_MP3(&q, &back);
     if (memcmp(&h, &back, sizeof h) != 0) __builtin_trap();
 

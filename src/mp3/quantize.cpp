@@ -232,7 +232,7 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
                 e += ((Okv64s)xr[i] * xr[i]) >> 32;
             }
             xmax[b] = bands.start[b] < top ? m : 0;
-            allowed[b] = ((e >> 1) * (Okv64s)ratio[bands.sf[b]]) >> 31;
+            allowed[b] = (Okv64s)(((__int128)(e >> 1) * ratio[bands.sf[b]]) >> 31);
             any |= xmax[b] != 0;
         }
 
