@@ -20,6 +20,14 @@ std::vector<int16_t> pcm(int n, uint32_t seed) {
     return v;
 }
 
+// Ratios of -20 dB in every band and a moderate perceptual entropy.
+void flatRatios(MP3PsyRatio* ratio) {
+    for (int k = 0; k < 4; ++k) {
+        for (int& v : ratio[k].ratio) v = 21474836;
+        ratio[k].pe = 400;
+    }
+}
+
 MP3FrameHeader header() {
     MP3FrameHeader h{};
     h.id = 1, h.layer = 1, h.protection_bit = 1, h.bitrate_index = 9, h.mode = 1, h.mode_extension = 2;
@@ -96,10 +104,7 @@ void BM_Quantize_Frame128k(benchmark::State& st) {
         x = src;
         MP3SideInfo si[4] = {};
         MP3PsyRatio ratio[4];
-        for (auto& r : ratio) {
-            for (int& v : r.ratio) v = 21474836;
-            r.pe = 400;
-        }
+        flatRatios(ratio);
         MP3BitReservoir resv{0, 4088};
         benchmark::DoNotOptimize(okvsQuantize_MP3_32s_I(x.data(), sf.data(), scfsi, c1, huf, &h, si, ratio, state, &resv,
                                                         3056, bound, work.data()));
@@ -116,10 +121,7 @@ void BM_Pack_Frame128k(benchmark::State& st) {
     alignas(16) Okv8u state[256] = {};
     MP3SideInfo si[4] = {};
     MP3PsyRatio ratio[4];
-    for (auto& r : ratio) {
-        for (int& v : r.ratio) v = 21474836;
-        r.pe = 400;
-    }
+    flatRatios(ratio);
     MP3BitReservoir resv{0, 4088};
     okvsQuantize_MP3_32s_I(x.data(), sf.data(), scfsi, c1, huf, &h, si, ratio, state, &resv, 3056, bound, work.data());
     std::vector<Okv8u> buf(2048);

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (memcmp(side.data(), sideIn.data(), (size_t)n) != 0) __builtin_trap();
     }
 
-    // Scalefactors: any values and side information, at most 39 values of 4 bits after 7.
+    // Scalefactors: any values and side information; the most is 168 bits (LSF intensity
+    // channel, 36 values of 4 or 5 bits) after 7.
     Okv8s sf[40];
     memcpy(sf, data + 36, 40);
     const uint8_t* c = data + 76;
@@ -51,10 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s.block_type = (c[1] >> 2) & 3;
     s.mixed_block_flag = (c[1] >> 4) & 1;
     h.mode_extension = (c[1] >> 5) & 3;
-    std::vector<Okv8u> out(21);
+    std::vector<Okv8u> out(22);
     Okv8u* op = out.data();
     int off = c[2] & 7;
     const StatusCode st = okvsPackScaleFactors_MP3_8s1u(sf, &op, &off, &h, &s, scfsi, c[3] & 1, (c[3] >> 1) & 1);
-    if (st == okvOk && (op < out.data() || op > out.data() + 20 || off < 0 || off > 7)) __builtin_trap();
+    if (st == okvOk && (op < out.data() || op > out.data() + 21 || off < 0 || off > 7)) __builtin_trap();
     return 0;
 }
