@@ -179,6 +179,12 @@ TEST_F(DecodeIo, OutputsAgree) {
     EXPECT_EQ(le32(wav, 40), raw.size());
     EXPECT_EQ(wav.substr(44), raw);
 
+    spit(dir_ / "old.wav", "overwritten through the link");
+    fs::create_symlink("old.wav", dir_ / "link.wav");
+    ASSERT_EQ(decode("good.mp3 link.wav").status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.wav"));
+    EXPECT_EQ(slurp(dir_ / "old.wav"), wav);
+
     ASSERT_EQ(mkfifo((dir_ / "pipe.wav").c_str(), 0600), 0);
     ASSERT_EQ(decode("good.mp3 pipe.wav", "timeout 20 cat pipe.wav > fromfifo.wav & ", "; wait").status, 0);
     const std::string streamed = slurp(dir_ / "fromfifo.wav");

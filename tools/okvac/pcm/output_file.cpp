@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -53,9 +54,19 @@ bool OutputFile::open(const char* name) {
         fd_ = ::open(name, O_WRONLY | O_CLOEXEC);
         return fd_ >= 0 || fail(errno);
     }
-    const char* slash = std::strrchr(name, '/');
-    const std::string dir = slash ? std::string(name, size_t(slash - name) + 1) : "";
-    temp_ = dir + "." + (slash ? slash + 1 : name) + ".okvac-XXXXXX";
+    // A symbolic link keeps pointing where it did: its target is replaced.
+    struct stat link;
+    if (exists && lstat(name, &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* real = realpath(name, nullptr);
+        if (!real) return fail(errno);
+        target_ = real;
+        std::free(real);
+    } else {
+        target_ = name;
+    }
+    const size_t slash = target_.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    temp_ = target_.substr(0, base) + "." + target_.substr(base) + ".okvac-XXXXXX";
     fd_ = mkostemp(temp_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         temp_.clear();
@@ -112,7 +123,7 @@ bool OutputFile::commit() {
     fd_ = -1;
     if (::close(fd) != 0) return fail(errno);
     if (!temp_.empty()) {
-        if (std::rename(temp_.c_str(), name_.c_str()) != 0) return fail(errno);
+        if (std::rename(temp_.c_str(), target_.c_str()) != 0) return fail(errno);
         temp_.clear();
         g_pending[0] = 0;
     }
