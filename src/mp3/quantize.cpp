@@ -148,7 +148,7 @@ void lsfCompress(Scf& s, bool shortBlock, bool isChannel) {
 // subblock_gain per window from the smallest step gap of the window; the rate loop's lower
 // bound is 15/16 of the budget; the allowed noise of a band is its energy times its ratio. The
 // budget never exceeds the bits the frame and the reservoir still hold, so the reservoir cannot
-// go negative. While raising the gain the loop does not stop on repeated sizes: it raises until
+// go negative, nor what the scalefactors leave of the 4095 bits of part2_3_length. While raising the gain the loop does not stop on repeated sizes: it raises until
 // the size fits (at the largest gain every value is 0), and after a raise that follows a
 // lowering the first fitting size ends it. On the intensity channel the scalefactors of bands at
 // and above the bound are read from the scalefactor array (the intensity positions) and kept.
@@ -246,7 +246,7 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
         const Okv64s room = (Okv64s)left + resv - scfMax;  // what the frame and reservoir still hold
         budget = budget > room ? room : budget;
         budget = budget < 0 ? 0 : budget > 4095 ? 4095 : budget;
-        const int B = (int)budget;
+        int B = (int)budget;
 
         si.big_values = si.region0_count = si.region1_count = si.count1table_select = 0;
         si.table_select[0] = si.table_select[1] = si.table_select[2] = 0;
@@ -312,6 +312,9 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
             mpeg1Compress(scf, sh);
         else
             lsfCompress(scf, sh, isChannel);
+
+        // part2_3_length holds 12 bits: the Huffman data gets what the scalefactors leave of 4095.
+        B = B < 4095 - scf.bits ? B : 4095 - scf.bits;
 
         // Rate loop on g.
         int g = M;
