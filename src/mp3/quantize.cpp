@@ -175,12 +175,12 @@ StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int
         const int pe = pPsyRatio[r].pe > 0 ? pPsyRatio[r].pe : 0;
         const bool sh = si.window_switching_flag && si.block_type == 2;
         if (sh) {
-            const int d = (int)(((Okv64s)mp3fx::sqrt64((Okv64u)pe) * 38) >> 5);
-            demand[r] = d < 1800 ? d : 1800;
+            const Okv64s d = ((Okv64s)mp3fx::sqrt64((Okv64u)pe) * 38) >> 5;
+            demand[r] = d < 1800 ? (int)d : 1800;
             ++shortNow;
         } else {
-            const int d = (int)(((Okv64s)pe * 203161) >> 16);
-            demand[r] = d < 1500 ? d : 1500;
+            const Okv64s d = ((Okv64s)pe * 203161) >> 16;
+            demand[r] = d < 1500 ? (int)d : 1500;
         }
         sum += demand[r];
     }
