@@ -222,6 +222,57 @@ typedef struct {
     int count1table_select;
 } MP3SideInfo;
 
+/* ---- src/mp3/mp3_encode.api ---- */
+
+/* Layer III encoding: records, quantisation, bit reservoir and the bitstream packers. */
+
+typedef struct {
+    int ratio[36];  /* allowed distortion / band energy, Q31: 21 long bands, or 12 short bands x 3 windows */
+    int pe;         /* perceptual entropy of the granule and channel */
+} MP3PsyRatio;
+
+typedef struct {
+    int resvSize;     /* bits currently held in the reservoir */
+    int resvMaxSize;  /* the most bits the reservoir may hold */
+} MP3BitReservoir;
+
+StatusCode okvsBitReservoirInit_MP3(MP3BitReservoir* pDstBitResv, const MP3FrameHeader* pFrameHeader);
+StatusCode okvsPackFrameHeader_MP3(const MP3FrameHeader* pSrcFrameHeader, Okv8u** ppBitStream);
+StatusCode okvsPackSideInfo_MP3(const MP3SideInfo* pSrcSideInfo, Okv8u** ppBitStream, int mainDataBegin,
+                                int privateBits, const int* pSrcScfsi, const MP3FrameHeader* pFrameHeader);
+StatusCode okvsPackScaleFactors_MP3_8s1u(const Okv8s* pSrcScaleFactor, Okv8u** ppBitStream, int* pOffset,
+                                         const MP3FrameHeader* pFrameHeader, MP3SideInfo* pSideInfo,
+                                         const int* pScfsi, int granule, int channel);
+StatusCode okvsHuffmanEncode_MP3_32s1u(const Okv32s* pSrcIx, Okv8u** ppBitStream, int* pOffset,
+                                       const MP3FrameHeader* pFrameHeader, const MP3SideInfo* pSideInfo,
+                                       int count1Len, int hufSize);
+StatusCode okvsJointStereoEncode_MP3_32s_I(Okv32s* pSrcDstXrL, Okv32s* pSrcDstXrR, Okv8s* pDstIsPos,
+                                           const MP3FrameHeader* pFrameHeader, const MP3SideInfo* pSideInfo,
+                                           int* pIsSfbBound);
+
+/* Layer III analysis filterbank: fixed point (caller-owned window, subband samples in Q25) and
+   single precision (history in a spec structure). */
+typedef struct PQMFAnalysisSpec PQMFAnalysisSpec;
+
+StatusCode okvsAnalysisPQMF_MP3_16s32s(const Okv16s* pSrc, Okv32s* pDst, int mode);
+StatusCode okvsAnalysisFilterGetSize_PQMF_MP3_32f(int* pSize);
+StatusCode okvsAnalysisFilterInit_PQMF_MP3_32f(PQMFAnalysisSpec** ppSpec, Okv8u* pMem);
+StatusCode okvsAnalysisFilterInitAlloc_PQMF_MP3_32f(PQMFAnalysisSpec** ppSpec);
+StatusCode okvsAnalysisFilterFree_PQMF_MP3_32f(PQMFAnalysisSpec* pSpec);
+StatusCode okvsAnalysisFilter_PQMF_MP3_32f(const Okv32f* pSrc, Okv32f* pDst, PQMFAnalysisSpec* pSpec, int mode);
+
+/* Layer III hybrid forward MDCT of one granule and channel: subband samples in Q25 (time-major,
+   32t + m) to spectra in Q26; short blocks in band-major, window-minor order. */
+StatusCode okvsMDCTFwd_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType, int mixedBlock,
+                               const MP3FrameHeader* pFrameHeader, Okv32s* pOverlap);
+
+/* Quantisation and rate control of one frame. The work buffer holds 2 x 576 values. */
+#define OKV_MP3_QUANT_WORK_LEN 1152
+StatusCode okvsQuantize_MP3_32s_I(Okv32s* pSrcDstXr, Okv8s* pDstScaleFactor, int* pDstScfsi, int* pDstCount1Len,
+                                  int* pDstHufSize, const MP3FrameHeader* pFrameHeader, MP3SideInfo* pSideInfo,
+                                  MP3PsyRatio* pPsyRatio, const Okv8u* pPsyState, MP3BitReservoir* pBitResv,
+                                  int meanBits, const int* pIsSfbBound, Okv32s* pWorkBuffer);
+
 /* ---- src/mp3/mp3_huffman.api ---- */
 
 /* Layer III Huffman decoding of the spectral values of one granule and channel.

@@ -1,0 +1,38 @@
+// MPEG-1 Layer III encoder built on the library's exports: analysis filterbank, forward MDCT,
+// mid/side, quantisation, bit reservoir and packers. Frames come out in order once their
+// main-data slot is filled (main data may start in earlier frames' slots).
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "okvac.h"
+
+class Mp3Encoder {
+public:
+    enum class Mode { Stereo, Joint, Mono };
+    // False with *error set for a rate, bitrate or layout that cannot be written.
+    bool init(int rate, int inChannels, int kbps, Mode mode, bool crc, std::string* error);
+    // One frame of 1152 sample frames (interleaved, inChannels); complete frames go to out.
+    void encode(const int16_t* pcm, std::vector<uint8_t>& out);
+    // The remaining frames, their slots padded with zeros.
+    void finish(std::vector<uint8_t>& out);
+    int channels() const { return nch_; }
+
+private:
+    struct Pending {
+        std::vector<uint8_t> head;  // header, CRC and side information
+        size_t slot;                // main-data bytes of the frame
+    };
+    void emit(std::vector<uint8_t>& out);
+
+    MP3FrameHeader h_{};
+    MP3BitReservoir resv_{};
+    int inChannels_ = 0, nch_ = 0, kbps_ = 0, rate_ = 0, padAcc_ = 0;
+    bool crc_ = false;
+    std::vector<int16_t> pcm_[2];       // 480 samples of history, then the frame
+    std::vector<Okv32s> overlap_[2];
+    std::vector<uint8_t> mainData_;     // main data not yet placed in a frame
+    std::deque<Pending> pending_;
+};
