@@ -4,13 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "pcm/wav_header.h"
+
 namespace {
 void le16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8); }
-void le32(uint8_t* p, uint32_t v) { le16(p, v & 0xFFFF), le16(p + 2, v >> 16); }
 }  // namespace
 
-bool PcmWriter::open(const char* name, int channels, int rate) {
+bool PcmWriter::open(const char* name, int channels, int rate, uint32_t mask) {
     channels_ = channels;
+    mask_ = mask;
     rate_ = rate;
     const std::string n = name;
     wav_ = n.size() > 4 && n.compare(n.size() - 4, 4, ".wav") == 0;
@@ -19,20 +21,9 @@ bool PcmWriter::open(const char* name, int channels, int rate) {
 }
 
 bool PcmWriter::header(uint32_t dataBytes) {
-    uint8_t h[44];
-    std::memcpy(h, "RIFF", 4);
-    le32(h + 4, 36 + dataBytes);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    le32(h + 16, 16);
-    le16(h + 20, 1);
-    le16(h + 22, uint32_t(channels_));
-    le32(h + 24, uint32_t(rate_));
-    le32(h + 28, uint32_t(rate_ * channels_ * 2));
-    le16(h + 32, uint32_t(channels_ * 2));
-    le16(h + 34, 16);
-    std::memcpy(h + 36, "data", 4);
-    le32(h + 40, dataBytes);
-    return std::fwrite(h, 1, sizeof h, f_) == sizeof h;
+    uint8_t h[kWavHeaderMax];
+    const size_t n = wavHeader(h, channels_, rate_, mask_, dataBytes);
+    return std::fwrite(h, 1, n, f_) == n;
 }
 
 bool PcmWriter::write(const int16_t* pcm, size_t frames) {

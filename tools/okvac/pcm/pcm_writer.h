@@ -1,4 +1,5 @@
-// Writes 16-bit PCM as a WAV file (name ending in .wav), raw to stdout (-) or raw to a file.
+// Writes 16-bit PCM as a WAV file (name ending in .wav; WAVE_FORMAT_EXTENSIBLE above two
+// channels), raw to stdout (-) or raw to a file.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -6,7 +7,8 @@
 
 class PcmWriter {
 public:
-    bool open(const char* name, int channels, int rate);
+    // mask: WAVE speaker positions of the channels, used above two channels.
+    bool open(const char* name, int channels, int rate, uint32_t mask = 0);
     bool write(const int16_t* pcm, size_t frames);  // frames of `channels` interleaved samples
     bool close();                                    // completes the WAV header
 
@@ -15,5 +17,6 @@ private:
     std::FILE* f_ = nullptr;
     bool wav_ = false, ok_ = true;
     int channels_ = 1, rate_ = 0;
+    uint32_t mask_ = 0;
     uint64_t bytes_ = 0;
 };
