@@ -270,6 +270,163 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
+/* ---- src/aac/aac.api ---- */
+
+/* AAC records shared by the header parsers, the noiseless decoders and the spectral tools.
+   Every field is a 32-bit signed integer unless typed otherwise; multi-bit fields hold the
+   unsigned value read.  A field a parser does not read keeps the caller's value unless its
+   comment says it is cleared. */
+
+typedef struct {
+    Okv32u adifId;              /* 32 bits, stored as read */
+    int copyIdPres;
+    int originalCopy;
+    int home;
+    int bitstreamType;          /* 0 constant rate, 1 variable rate */
+    int bitRate;                /* 23 bits */
+    int numPrgCfgElt;           /* 4-bit field + 1: 1..16 */
+    int adifBufFullness[16];    /* 20 bits per element, read only when bitstreamType is 0 */
+    Okv8u copyId[9];            /* read only when copyIdPres is 1 */
+} AACADIFHeader;
+
+typedef struct {
+    int id;
+    int layer;
+    int protectionBit;          /* 1: no CRC word follows */
+    int profile;
+    int samplingRateIndex;
+    int privateBit;
+    int channelConfig;
+    int originalCopy;
+    int home;
+    int emphasis;               /* never written by the parser */
+    int copyIdBit;
+    int copyIdStart;
+    int frameLen;               /* bytes, header included */
+    int adtsBufferFullness;
+    int numRawDataBlocks;       /* 2-bit field + 1: 1..4 */
+    int crcCheck;               /* read only when protectionBit is 0 */
+} AACADTSFrameHeader;
+
+typedef struct {
+    int eltInsTag;
+    int profile;
+    int samplingRateIndex;
+    int numFrontElt;
+    int numSideElt;
+    int numBackElt;
+    int numLfeElt;
+    int numDataElt;
+    int numValidCcElt;
+    int monoMixdownPres;
+    int monoMixdownEltNum;      /* cleared, read only when present */
+    int stereoMixdownPres;
+    int stereoMixdownEltNum;    /* cleared, read only when present */
+    int matrixMixdownIdxPres;
+    int matrixMixdownIdx;       /* cleared, read only when present */
+    int pseudoSurroundEnable;   /* cleared, read only when the matrix index is present */
+    int frontIsCpe[16];
+    int frontTagSel[16];
+    int sideIsCpe[16];
+    int sideTagSel[16];
+    int backIsCpe[16];
+    int backTagSel[16];
+    int lfeTagSel[4];
+    int dataTagSel[8];
+    int ccIsIndSw[16];
+    int ccTagSel[16];
+    int commentFieldBytes;
+    Okv8u commentFieldData[256];
+} AACPrgCfgElt;
+
+/* TNS side data of one channel.  Per-filter fields are packed: the filters of all windows
+   one after another; direction and coef only for filters of non-zero order. */
+typedef struct {
+    int tnsDataPresent;
+    int nFilt[8];               /* per window */
+    int coefRes[8];             /* per window: 3 or 4 */
+    int length[8];
+    int order[8];
+    int direction[8];
+    Okv8s coef[60];
+} AACTnsData;
+
+typedef struct {
+    int ltpDataPresent;
+    int ltpLag;                 /* 11 bits */
+    Okv16s ltpCoef;             /* Q14 */
+    int ltpLongUsed[41];        /* [0] repeats ltpDataPresent, [b + 1] flags band b */
+    int ltpShortUsed[8];
+    int ltpShortLagPresent[8];
+    int ltpShortLag[8];
+} AACLtpData;
+
+/* Base-layer header of a scalable stream. */
+typedef struct {
+    int winSequence;            /* 0 ONLY_LONG, 1 LONG_START, 2 EIGHT_SHORT, 3 LONG_STOP */
+    int winShape;
+    int maxSfb;
+    int sfGrouping;
+    int numWinGrp;
+    int lenWinGrp[8];
+    int msMaskPresent;
+    Okv8u* pMsUsed;             /* caller's flags, group g band b at g * 60 + b */
+    AACTnsData tnsData[2];
+    AACLtpData ltpData[2];
+} AACMainHeader;
+
+/* Extension-layer header of a scalable stream. */
+typedef struct {
+    int msMaskPresent;
+    int maxSfb;
+    Okv8u* pMsUsed;             /* as in AACMainHeader */
+    AACTnsData tnsData[2];
+    int diffControlLr[2][51];
+} AACExtHeader;
+
+typedef struct {
+    int icsReservedBit;
+    int winSequence;
+    int winShape;
+    int maxSfb;
+    int sfGrouping;
+    int predictorDataPresent;
+    int predictorReset;
+    int predictorResetGroupNum;
+    Okv8u predictionUsed[41];
+    int numWinGrp;
+    int lenWinGrp[8];
+} AACIcsInfo;
+
+typedef struct {
+    int commonWin;
+    int msMaskPresent;
+    Okv8u msUsed[8][60];
+} AACChanPairElt;
+
+/* Per-channel decoding record: the caller sets samplingRateIndex, predSfbMax and pIcsInfo;
+   the noiseless decoders write the rest. */
+typedef struct {
+    int samplingRateIndex;
+    int predSfbMax;             /* prediction band limit, 0 for the LC decoder */
+    int winLen;                 /* 1024 or 128 */
+    int numWindows;             /* 1 or 8 */
+    int numSwb;
+    int globalGain;
+    int pulseDataPresent;
+    int tnsDataPresent;
+    int gainControlDataPresent;
+    AACIcsInfo* pIcsInfo;
+    Okv8u sectCb[120];          /* sections of all groups packed */
+    Okv8u sectEnd[120];         /* end band (exclusive) per section */
+    int numSect[8];             /* sections per group */
+    int tnsNFilt[8];            /* TNS side data laid out as in AACTnsData */
+    int tnsCoefRes[8];
+    int tnsLength[8];
+    int tnsOrder[8];
+    int tnsDirection[8];
+} AACChanInfo;
+
 /* ---- src/misc/fir_block.api ---- */
 
 /* Block FIR filter across successive blocks. */
