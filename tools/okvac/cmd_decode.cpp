@@ -1,4 +1,4 @@
-// okvac decode: MP3 (Layer III) to WAV or raw 16-bit PCM.
+// okvac decode: MP3 (Layer III) or AAC to WAV or raw 16-bit PCM.
 #include <unistd.h>
 
 #include <chrono>
@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "aac/aac_decode.h"
 #include "command.h"
+#include "container/detect.h"
 #include "mp3/mp3_stream_decoder.h"
 #include "pcm/pcm_writer.h"
 
@@ -15,11 +17,16 @@ namespace {
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac decode [--synth fixed|float] IN OUT\n\n"
-                 "Decodes an MPEG-1/2/2.5 Layer III stream. IN is a file or - (stdin). OUT is a .wav file,\n"
+                 "usage: okvac decode [--synth fixed|float] [--no-gapless] IN OUT\n\n"
+                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC in ADTS, ADIF or MP4/3GP (found by\n"
+                 "content). IN is a file or - (stdin). OUT is a .wav file (above two channels with the\n"
+                 "speaker mask, channels in mask order),\n"
                  "- (raw 16-bit little-endian interleaved PCM on stdout) or any other name (raw, same format).\n"
                  "--synth fixed (default) uses the 32-bit fixed-point synthesis, --synth float the float one.\n"
-                 "A frame that fails to decode gives silence and is reported on stderr.\n");
+                 "--no-gapless keeps the encoder delay and padding that an MP4 edit list or iTunSMPB\n"
+                 "comment marks. A frame that fails to decode gives silence and is reported on stderr.\n"
+                 "Exit status: 0 decoded, 1 unreadable input or output, 2 usage, 3 unsupported stream\n"
+                 "(AAC Main/SSR/LTP/error-resilient, LATM, 7350 Hz).\n");
 }
 
 bool readAll(const char* name, std::vector<uint8_t>* data) {
@@ -38,8 +45,17 @@ bool readAll(const char* name, std::vector<uint8_t>* data) {
     return ok;
 }
 
+// True when a Layer III frame starts before offset `limit` (ADTS or LOAS found later is noise).
+bool mp3Before(const std::vector<uint8_t>& in, size_t limit) {
+    Mp3FrameScanner scan(in.data(), in.size());
+    const uint8_t* f;
+    size_t size;
+    Mp3FrameInfo fi;
+    return limit > 0 && scan.next(&f, &size, &fi) && size_t(f - in.data()) < limit;
+}
+
 int run(int argc, char** argv) {
-    bool floatSynth = false;
+    bool floatSynth = false, gapless = true;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--synth") && i + 1 < argc) {
@@ -49,6 +65,8 @@ int run(int argc, char** argv) {
                 return 2;
             }
             floatSynth = v == "float";
+        } else if (!std::strcmp(argv[i], "--no-gapless")) {
+            gapless = false;
         } else {
             files.push_back(argv[i]);
         }
@@ -62,6 +80,9 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "okvac decode: cannot read %s\n", files[0]);
         return 1;
     }
+    size_t aacStart;
+    const AacContainer aac = detectAacContainer(in.data(), in.size(), &aacStart);
+    if (aac != AacContainer::kNone && !mp3Before(in, aacStart)) return decodeAac(in, aac, files[1], gapless);
     Mp3StreamDecoder dec(in.data(), in.size(), floatSynth);
     if (!dec.ok()) {
         std::fprintf(stderr, "okvac decode: cannot set up the synthesis filterbanks\n");
@@ -102,4 +123,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-OKVAC_COMMAND(decode, "decode an MP3 (Layer III) stream to WAV or raw PCM", help, run);
+OKVAC_COMMAND(decode, "decode an MP3 (Layer III) or AAC-LC stream to WAV or raw PCM", help, run);
