@@ -427,6 +427,37 @@ typedef struct {
     int tnsDirection[8];
 } AACChanInfo;
 
+/* ---- src/aac/aac_noiseless.api ---- */
+
+/* AAC noiseless decoding of channel elements.
+   Same cursor and padding contract as the header parsers (three readable bytes past the last
+   bit consumed).  Per-band outputs (scalefactors, band codebooks) hold up to 120 entries,
+   spectra 1024 values, TNS coefficients 60. */
+
+StatusCode okvsNoiselessDecoder_LC_AAC(Okv8u** ppBitStream, int* pOffset, int commonWin, AACChanInfo* pChanInfo, Okv16s* pDstScalefactor, Okv32s* pDstQuantizedSpectralCoef, Okv8u* pDstSfbCb, Okv8s* pDstTnsFiltCoef);
+StatusCode okvsNoiselessDecode_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHeader* pAACMainHeader, Okv16s* pDstScalefactor, Okv32s* pDstQuantizedSpectralCoef, Okv8u* pDstSfbCb, Okv8s* pDstTnsFiltCoef, AACChanInfo* pChanInfo, int winSequence, int maxSfb, int commonWin, int scaleFlag, int audioObjectType);
+StatusCode okvsDecodeChanPairElt_AAC(Okv8u** ppBitStream, int* pOffset, AACIcsInfo* pIcsInfo, AACChanPairElt* pChanPairElt, int predSfbMax);
+StatusCode okvsDecodeChanPairElt_MP4_AAC(Okv8u** ppBitStream, int* pOffset, AACIcsInfo* pIcsInfo, AACChanPairElt* pChanPairElt, AACMainHeader* pAACMainHeader, int predSfbMax, int audioObjectType);
+
+/* ---- src/aac/aac_syntax.api ---- */
+
+/* AAC stream headers and syntax elements.
+   Readers load four bytes at a time: up to three bytes past the last bit consumed must be
+   readable.  The two header unpackers start at bit 0 of the current byte and add only whole
+   bytes to the byte pointer; the others take and advance a (byte pointer, bit offset) cursor.
+   On a decoding error the records are partly written and the cursor stands where parsing
+   stopped.  Output buffers: fill data 269 bytes, data stream 510 bytes. */
+
+StatusCode okvsUnpackADIFHeader_AAC(Okv8u** ppBitStream, AACADIFHeader* pADIFHeader, AACPrgCfgElt* pPrgCfgElt, int prgCfgEltMax);
+StatusCode okvsUnpackADTSFrameHeader_AAC(Okv8u** ppBitStream, AACADTSFrameHeader* pADTSFrameHeader);
+StatusCode okvsDecodePrgCfgElt_AAC(Okv8u** ppBitStream, int* pOffset, AACPrgCfgElt* pPrgCfgElt);
+StatusCode okvsDecodeFillElt_AAC(Okv8u** ppBitStream, int* pOffset, int* pFillCnt, Okv8u* pFillData);
+StatusCode okvsDecodeDatStrElt_AAC(Okv8u** ppBitStream, int* pOffset, int* pDataTag, int* pDataCnt, Okv8u* pDataElt);
+/* pMsUsed of the header must hold 8 groups of 60 flags for a channel count of 2. */
+StatusCode okvsDecodeMainHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHeader* pAACMainHeader, int channel, int monoStereoFlag);
+/* pMsUsed of the header must hold 4 groups of 60 flags when thisLayerStereo is 1. */
+StatusCode okvsDecodeExtensionHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACExtHeader* pAACExtHeader, int monoStereoFlag, int thisLayerStereo, int monoLayerFlag, int preStereoMaxSfb, int hightstMaxSfb, int winSequence);
+
 /* ---- src/misc/fir_block.api ---- */
 
 /* Block FIR filter across successive blocks. */

@@ -73,4 +73,6 @@ constexpr Okv8u kNumSwbShort[12] = {12, 12, 12, 14, 14, 14, 15, 15, 15, 15, 15, 
 constexpr Okv8u kTnsMaxBandsLong[12] = {31, 31, 34, 40, 42, 51, 46, 46, 42, 42, 42, 39};
 constexpr Okv8u kTnsMaxBandsShort[12] = {9, 9, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14};
 
+constexpr Okv16s kLtpCoef[8] = {9352, 11413, 13320, 14931, 16137, 17496, 19572, 22438};
+
 }  // namespace OKV_NS

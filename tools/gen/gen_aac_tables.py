@@ -5,7 +5,7 @@ usage: gen_aac_tables.py TABLES_DIR OUT_DIR   (TABLES_DIR = the aac table folder
 
 Writes
   band_tables_data.h  scalefactor-band offsets of the 1024 and 128 windows per sampling-rate
-                      index, band counts, TNS maximum bands;
+                      index, band counts, TNS maximum bands, LTP gains;
   huff_aac_data.h     two-level lookup tables of the scalefactor code and spectral books 1..11.
 
 Lookup entry (32 bits): bits 0..4 the code length (leaf) or the width of the subtable (link),
@@ -24,6 +24,8 @@ SHORT_ROWS = [0, 3, 6, 8, 11]
 # TNS maximum bands per sampling-rate index (long, short windows).
 TNS_MAX_LONG = [31, 31, 34, 40, 42, 51, 46, 46, 42, 42, 42, 39]
 TNS_MAX_SHORT = [9, 9, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14]
+# LTP gains 0.570829 .. 1.369533 in Q14, rounded to nearest.
+LTP_COEF = [0.570829, 0.696616, 0.813004, 0.911304, 0.984900, 1.067894, 1.194601, 1.369533]
 ROOT_BITS = {"sf": 9}  # spectral books default to 8
 LINK = 0x20
 
@@ -61,6 +63,9 @@ def band_tables(tdir):
         s += "constexpr Okv8u kNumSwb%s[12] = {%s};\n\n" % (kind, ", ".join(str(r[2]) for r in tab))
     s += "constexpr Okv8u kTnsMaxBandsLong[12] = {%s};\n" % ", ".join(map(str, TNS_MAX_LONG))
     s += "constexpr Okv8u kTnsMaxBandsShort[12] = {%s};\n\n" % ", ".join(map(str, TNS_MAX_SHORT))
+    q14 = [int(v * 16384 + 0.5) for v in LTP_COEF]
+    assert q14 == [9352, 11413, 13320, 14931, 16137, 17496, 19572, 22438]
+    s += "constexpr Okv16s kLtpCoef[8] = {%s};\n\n" % ", ".join(map(str, q14))
     s += "}  // namespace OKV_NS\n"
     return s
 
