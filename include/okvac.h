@@ -439,6 +439,20 @@ StatusCode okvsNoiselessDecode_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHea
 StatusCode okvsDecodeChanPairElt_AAC(Okv8u** ppBitStream, int* pOffset, AACIcsInfo* pIcsInfo, AACChanPairElt* pChanPairElt, int predSfbMax);
 StatusCode okvsDecodeChanPairElt_MP4_AAC(Okv8u** ppBitStream, int* pOffset, AACIcsInfo* pIcsInfo, AACChanPairElt* pChanPairElt, AACMainHeader* pAACMainHeader, int predSfbMax, int audioObjectType);
 
+/* ---- src/aac/aac_spectral.api ---- */
+
+/* AAC spectral tools on 1024 Q3 coefficients per frame. Scalefactors and band codebooks hold
+   maxSfb entries per window group, M/S flags 60 per group; TNS side data is packed as in the
+   channel record (8 filter counts, resolutions, lengths, orders and directions, 60 indices). */
+StatusCode okvsQuantInv_AAC_32s_I(Okv32s* pSrcDst, const Okv16s* pScaleFactor, int numWinGrp, const int* pLenWinGrp, int maxSfb, const Okv8u* pSfbCb, int samplingRateIndex, int winLen);
+StatusCode okvsDecodeMsStereo_AAC_32s_I(Okv32s* pSrcDstL, Okv32s* pSrcDstR, int msMaskPresent, const Okv8u* pMsUsed, Okv8u* pSfbCbR, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
+StatusCode okvsDecodeIsStereo_AAC_32s(const Okv32s* pSrcL, Okv32s* pDstR, const Okv16s* pScaleFactor, const Okv8u* pSfbCb, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
+StatusCode okvsDecodePNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* pSfbCb, const Okv16s* pScaleFactor, int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen, int* pRandomSeed);
+StatusCode okvsDecodeMsPNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* pSfbCb, const Okv16s* pScaleFactor, int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen, int* pRandomSeed, int channel, const Okv8u* pMsUsed, int* pNoiseState);
+StatusCode okvsDecodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, const int* pTnsRegionLen, const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef, const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen);
+StatusCode okvsEncodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, const int* pTnsRegionLen, const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef, const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen);
+StatusCode okvsDeinterleaveSpectrum_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
+
 /* ---- src/aac/aac_syntax.api ---- */
 
 /* AAC stream headers and syntax elements.
@@ -456,7 +470,7 @@ StatusCode okvsDecodeDatStrElt_AAC(Okv8u** ppBitStream, int* pOffset, int* pData
 /* pMsUsed of the header must hold 8 groups of 60 flags for a channel count of 2. */
 StatusCode okvsDecodeMainHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHeader* pAACMainHeader, int channel, int monoStereoFlag);
 /* pMsUsed of the header must hold 4 groups of 60 flags when thisLayerStereo is 1. */
-StatusCode okvsDecodeExtensionHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACExtHeader* pAACExtHeader, int monoStereoFlag, int thisLayerStereo, int monoLayerFlag, int preStereoMaxSfb, int hightstMaxSfb, int winSequence);
+StatusCode okvsDecodeExtensionHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACExtHeader* pAACExtHeader, int monoStereoFlag, int thisLayerStereo, int monoLayerFlag, int preStereoMaxSfb, int highestMaxSfb, int winSequence);
 
 /* ---- src/misc/fir_block.api ---- */
 
