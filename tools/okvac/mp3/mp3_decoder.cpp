@@ -1,4 +1,4 @@
-#include "mp3/mp3_decoder.h"
+#include "mp3_decoder.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mp3/mp3_stream.h"
+#include "mp3_stream.h"
 #include "okvac.h"
 
 class Mp3Decoder {
