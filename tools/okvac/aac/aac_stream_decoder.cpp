@@ -11,19 +11,19 @@ namespace {
 constexpr long kMaxReports = 10;
 }
 
-AacStreamDecoder::AacStreamDecoder(const uint8_t* data, size_t len, AacContainer kind, bool gapless)
-    : data_(data), len_(len), kind_(kind), gapless_(gapless), adts_(data, len) {}
+AacStreamDecoder::AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless)
+    : in_(std::move(data)), data_(in_.data()), len_(in_.size()), kind_(kind), gapless_(gapless), adts_(data_, len_) {}
 
 void AacStreamDecoder::load(const uint8_t* p, size_t n) {
     buf_.assign(p, p + n);
     buf_.resize(n + aacbounds::kGuardBytes, 0);
 }
 
-AacStreamDecoder::Setup AacStreamDecoder::setup(std::string* why) {
-    if (kind_ == AacContainer::kLatm) return *why = "LATM/LOAS streams are not supported", Setup::kUnsupported;
+bool AacStreamDecoder::setup(std::string* why) {
+    if (kind_ == AacContainer::kLatm) return *why = "LATM/LOAS streams are not supported", false;
     if (kind_ == AacContainer::kMp4) {
-        if (!mp4ReadAacTrack(data_, len_, &track_, why)) return Setup::kBroken;
-        if (!parseAudioSpecificConfig(track_.config.data(), track_.config.size(), &cfg_, why)) return Setup::kBroken;
+        if (!mp4ReadAacTrack(data_, len_, &track_, why)) return false;
+        if (!parseAudioSpecificConfig(track_.config.data(), track_.config.size(), &cfg_, why)) return false;
         if (track_.objectTypeIndication != 0x40) {  // an MPEG-2 AAC track: its profile is in the type
             cfg_.mpeg2 = true;
             cfg_.objectType = track_.objectTypeIndication - 0x65;
@@ -37,7 +37,7 @@ AacStreamDecoder::Setup AacStreamDecoder::setup(std::string* why) {
         AACADIFHeader h;
         std::vector<AACPrgCfgElt> pces(16);
         const StatusCode st = okvsUnpackADIFHeader_AAC(&p, &h, pces.data(), 16);
-        if (st < 0 || p > buf_.data() + (len_ - start)) return *why = "the ADIF header is damaged", Setup::kBroken;
+        if (st < 0 || p > buf_.data() + (len_ - start)) return *why = "the ADIF header is damaged", false;
         cfg_.mpeg2 = true;
         cfg_.pce = pces[0];
         cfg_.hasPce = true;
@@ -48,7 +48,7 @@ AacStreamDecoder::Setup AacStreamDecoder::setup(std::string* why) {
     } else {
         AdtsScanner pre(data_, len_);
         const uint8_t* f;
-        if (!pre.next(&f, &first_)) return *why = "no ADTS frame found", Setup::kBroken;
+        if (!pre.next(&f, &first_)) return *why = "no ADTS frame found", false;
         cfg_.mpeg2 = first_.id == 1;
         cfg_.objectType = first_.profile + 1;
         cfg_.rateIndex = first_.rateIndex;
@@ -63,13 +63,13 @@ AacStreamDecoder::Setup AacStreamDecoder::setup(std::string* why) {
                 int off = bc.off;
                 cfg_.hasPce = okvsDecodePrgCfgElt_AAC(&q, &off, &cfg_.pce) >= 0 && q < buf_.data() + first_.size;
             }
-            if (!cfg_.hasPce) return *why = "channel configuration 0 without a program configuration element", Setup::kBroken;
+            if (!cfg_.hasPce) return *why = "channel configuration 0 without a program configuration element", false;
         }
     }
-    if (std::string u = cfg_.unsupported(); !u.empty()) return *why = u, Setup::kUnsupported;
-    if (!cfg_.makeLayout()) return *why = "no channel layout (configuration " + std::to_string(cfg_.channelConfig) + ")", Setup::kBroken;
+    if (std::string u = cfg_.unsupported(); !u.empty()) return *why = u, false;
+    if (!cfg_.makeLayout()) return *why = "no channel layout (configuration " + std::to_string(cfg_.channelConfig) + ")", false;
     dec_.configure(cfg_);
-    return Setup::kOk;
+    return true;
 }
 
 std::string AacStreamDecoder::notes() const {

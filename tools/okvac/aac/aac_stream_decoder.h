@@ -7,31 +7,31 @@
 #include <string>
 #include <vector>
 
+#include "../pcm/pcm_source.h"
 #include "aac_config.h"
 #include "aac_frame_decoder.h"
 #include "../container/adts_scanner.h"
 #include "../container/detect.h"
 #include "../container/mp4_reader.h"
 
-class AacStreamDecoder {
+// The whole input is held in memory: an MP4 file needs random access to its boxes and samples.
+class AacStreamDecoder final : public PcmSource {
 public:
-    enum class Setup { kOk, kUnsupported, kBroken };
-    AacStreamDecoder(const uint8_t* data, size_t len, AacContainer kind, bool gapless);
+    AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless);
 
-    // Reads the configuration; on failure *why says what stops the decoding.
-    Setup setup(std::string* why);
-    int channels() const { return cfg_.layout.channels; }
-    int sampleRate() const { return cfg_.sampleRate; }
-    uint32_t channelMask() const { return cfg_.layout.mask; }
+    // Reads the configuration; false with *why set when the stream cannot be decoded.
+    bool setup(std::string* why);
+    int channels() const override { return cfg_.layout.channels; }
+    int sampleRate() const override { return cfg_.sampleRate; }
+    uint32_t channelMask() const override { return cfg_.layout.mask; }
     // Notes for the user (HE-AAC decoded as its core), known after setup and as decoding goes.
     std::string notes() const;
 
     // PCM of the next frame; false at the end. Frames that fail are silent and reported on
     // stderr (at most a few lines); an ADIF stream stops at its first failing block.
-    bool next(const int16_t** pcm, size_t* frames);
-    size_t position() const { return pos_; }
-    long frames() const { return frames_; }
-    long failedFrames() const { return failed_; }
+    bool next(const int16_t** pcm, size_t* frames) override;
+    long frames() const override { return frames_; }
+    long failedFrames() const override { return failed_; }
 
 private:
     bool nextAdts();
@@ -41,6 +41,7 @@ private:
     void report(const std::string& what);
     void silence(int blocks);
 
+    std::vector<uint8_t> in_;
     const uint8_t* data_;
     size_t len_, pos_ = 0;
     AacContainer kind_;

@@ -29,12 +29,13 @@ AdtsScanner::AdtsScanner(const uint8_t* data, size_t len)
 
 bool AdtsScanner::followedBy(const AdtsInfo& first, size_t end, int count) const {
     for (int k = 0; k < count; ++k) {
+        if (end >= len_) return true;  // the end, or a frame cut short by it
         end += tagSizeAt(data_ + end, len_ - end);
         if (end == len_) return true;
         AdtsInfo n;
-        if (end + 7 > len_ || !adtsParseHeader(data_ + end, &n) || !sameStream(first, n)) return false;
+        if (end + 7 > len_) return k > 0;  // a header cut short, after one that matched
+        if (!adtsParseHeader(data_ + end, &n) || !sameStream(first, n)) return false;
         end += n.size;
-        if (end > len_) return true;  // a truncated frame at the end still marks the stream
     }
     return true;
 }
@@ -58,8 +59,7 @@ bool AdtsScanner::next(const uint8_t** frame, AdtsInfo* info, bool* truncated) {
             continue;
         }
         if (pos_ + h.size > len_) {
-            if (truncated) *truncated = true;
-            pos_ = len_;
+            if (truncated) *truncated = true;  // position() stays at its start
             return false;
         }
         *frame = data_ + pos_;

@@ -32,6 +32,7 @@ AacContainer detectAacContainer(const uint8_t* data, size_t len, size_t* start) 
     AdtsInfo info;
     bool truncated;
     if (scan.next(&frame, &info, &truncated)) return *start = size_t(frame - data), AacContainer::kAdts;
+    if (truncated) return *start = scan.position(), AacContainer::kAdts;  // a frame longer than the data
     for (size_t i = tag; i + 3 <= len && i < tag + 65536; ++i)
         if (loasAt(data + i, len - i)) return *start = i, AacContainer::kLatm;
     return AacContainer::kNone;

@@ -14,7 +14,8 @@ size_t wavHeader(uint8_t* h, int channels, int rate, uint32_t mask, uint32_t dat
     const uint32_t fmtBytes = ext ? 40 : 16;
     const size_t size = 28 + fmtBytes;
     std::memcpy(h, "RIFF", 4);
-    le32(h + 4, uint32_t(size - 8) + dataBytes);
+    const uint32_t riff = uint32_t(size - 8);
+    le32(h + 4, dataBytes > 0xFFFFFFFFu - riff ? 0xFFFFFFFFu : riff + dataBytes);  // saturates for streaming
     std::memcpy(h + 8, "WAVEfmt ", 8);
     le32(h + 16, fmtBytes);
     le16(h + 20, ext ? 0xFFFE : 1);
