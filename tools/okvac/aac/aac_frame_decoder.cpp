@@ -208,8 +208,9 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
         if (st < 0) return failed("okvsQuantInv_AAC_32s_I", st);
     }
     // M/S flags: a left noise band is never converted (its partner is noise or unrelated), and
-    // with mask 2 intensity bands keep their sign. pnsFlags keep the stream's flags for the
-    // correlated-noise choice.
+    // with mask 2 intensity bands keep their sign: only a mask of 1 inverts intensity, as the
+    // standard's invert_intensity() says (one peer decoder inverts under mask 2 as well).
+    // pnsFlags keep the stream's flags for the correlated-noise choice.
     Okv8u msFlags[8 * 60] = {}, pnsFlags[8 * 60] = {};
     const int mask = cpe ? cpe->msMaskPresent : 0;
     if (mask == 3) return "reserved M/S mask mode 3";

@@ -6,8 +6,7 @@ namespace {
 
 // WAVE speaker positions.
 enum : uint32_t {
-    FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, FLC = 0x40, FRC = 0x80, BC = 0x100,
-    SL = 0x200, SR = 0x400,
+    FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, BC = 0x100, SL = 0x200, SR = 0x400,
 };
 
 struct Pending {
@@ -17,8 +16,10 @@ struct Pending {
 
 // Positions of one row of elements (front, side or back), from the centre outwards: an odd
 // channel count puts a single element at the centre (front) or at the back centre (back);
-// pairs take the given positions in turn, the first pair of two in front being the inner one.
+// pairs take the row's pair positions in turn. A second front pair (the "outside front"
+// speakers of the 8-channel configuration) sits at the sides, as in the common 7.1 layout.
 void place(const int* isCpe, const int* tags, int n, int row, std::vector<Pending>* out) {
+    static const uint32_t kPairs[3][2][2] = {{{FL, FR}, {SL, SR}}, {{SL, SR}, {0, 0}}, {{BL, BR}, {0, 0}}};
     int channels = 0;
     for (int i = 0; i < n; ++i) channels += isCpe[i] ? 2 : 1;
     int pairs = 0;
@@ -26,16 +27,9 @@ void place(const int* isCpe, const int* tags, int n, int row, std::vector<Pendin
     for (int i = 0; i < n; ++i) {
         Pending e{isCpe[i] ? kCpe : kSce, tags ? tags[i] : -1, {0, 0}};
         if (!isCpe[i]) {
-            if (row == 0 && (channels & 1) && !centre) e.pos[0] = FC, centre = true;
-            else if (row == 2 && (channels & 1) && !centre) e.pos[0] = BC, centre = true;
-        } else {
-            static const uint32_t kFront2[2][2] = {{FLC, FRC}, {FL, FR}}, kFront1[2] = {FL, FR};
-            static const uint32_t kSide[2] = {SL, SR}, kBack[2] = {BL, BR};
-            const int frontPairs = (channels - (channels & 1)) / 2;
-            const uint32_t* pos = row == 0   ? (frontPairs == 2 ? kFront2[pairs] : pairs == 0 ? kFront1 : nullptr)
-                                  : row == 1 ? (pairs == 0 ? kSide : nullptr)
-                                             : (pairs == 0 ? kBack : nullptr);
-            if (pos) e.pos[0] = pos[0], e.pos[1] = pos[1];
+            if ((channels & 1) && !centre && row != 1) e.pos[0] = row == 0 ? FC : BC, centre = true;
+        } else if (pairs < 2) {
+            e.pos[0] = kPairs[row][pairs][0], e.pos[1] = kPairs[row][pairs][1];
             ++pairs;
         }
         out->push_back(e);
