@@ -28,7 +28,13 @@ bool AacStreamDecoder::setup(std::string* why) {
             cfg_.mpeg2 = true;
             cfg_.objectType = track_.objectTypeIndication - 0x65;
         }
-        if (gapless_) skip_ = track_.gapless.skip, remaining_ = track_.gapless.length;
+        if (gapless_) {
+            // Counts in the track's units (the output rate of HE-AAC) become core samples.
+            const int64_t scale = track_.timescale ? track_.timescale : cfg_.sampleRate;
+            auto core = [&](int64_t v) { return v < 0 || !scale ? v : v * cfg_.sampleRate / scale; };
+            skip_ = core(track_.gapless.skip);
+            remaining_ = core(track_.gapless.length);
+        }
     } else if (kind_ == AacContainer::kAdif) {
         size_t start = 0;
         while (start + 4 <= len_ && std::memcmp(data_ + start, "ADIF", 4)) ++start;

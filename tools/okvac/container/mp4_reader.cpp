@@ -229,6 +229,7 @@ bool mp4ReadAacTrack(const uint8_t* data, size_t len, Mp4AacTrack* t, std::strin
         if (cand.config.empty()) return *why = "the AAC track has no decoder configuration", false;
         if (!parseSampleTable(stbl, &cand)) return *why = "the AAC track's sample table is damaged", false;
         const uint32_t mediaScale = be32(mdhd.body + (fullBoxVersion(mdhd) == 1 ? 20 : 12));
+        cand.timescale = mediaScale;
         if (!parseEditList(trak, movieScale, mediaScale, &cand.gapless)) findITunSmpb(moov, &cand.gapless);
         *t = std::move(cand);
         return true;

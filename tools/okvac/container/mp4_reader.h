@@ -13,6 +13,7 @@ struct Mp4AacTrack {
     std::vector<uint8_t> config;      // the decoder-specific information (AudioSpecificConfig)
     std::vector<uint64_t> offsets;    // per access unit, from the start of the file
     std::vector<uint32_t> sizes;
+    uint32_t timescale = 0;           // of the track; the gapless counts are in its units
     Gapless gapless;
 };
 
