@@ -427,6 +427,16 @@ typedef struct {
     int tnsDirection[8];
 } AACChanInfo;
 
+/* ---- src/aac/aac_filterbank.api ---- */
+
+/* AAC filterbank in fixed point: inverse MDCT with windowing and overlap-add (1024 Q3
+   coefficients, a 1024-value overlap buffer per channel), and windowing with the forward MDCT
+   (2048 samples in; 1024 coefficients, or 128 for one EIGHT_SHORT block). */
+StatusCode okvsMDCTInv_AAC_32s16s(Okv32s* pSrc, Okv16s* pDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int pcmStep);
+StatusCode okvsMDCTInv_AAC_32s_I(Okv32s* pSrcDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int len);
+StatusCode okvsMDCTFwd_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, const Okv32s* pReserved, int winSequence, int winShape, int prevWinShape, Okv32s* pWorkBuf);
+StatusCode okvsMDCTFwd_AAC_32s_I(Okv32s* pSrcDst, int winSequence, int winShape, int prevWinShape, int len);
+
 /* ---- src/aac/aac_noiseless.api ---- */
 
 /* AAC noiseless decoding of channel elements.

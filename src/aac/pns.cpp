@@ -10,6 +10,7 @@
 // channel; with single-window groups the row is the group's.
 #include <climits>
 
+#include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
 namespace OKV_NS::aacspec {
@@ -77,6 +78,8 @@ StatusCode check(const PnsArgs& a)
         if (a.lenWinGrp[g] < 1 || a.lenWinGrp[g] > 8) return okvErrAacWinGrp;
         windows += a.lenWinGrp[g];
     }
+    // The windows must fit the frame, and maxSfb the band table: both are read before any
+    // noise is written.
     if (windows * a.winLen > 1024) return okvErrAacWinGrp;
     if (a.maxSfb > bands(a.rate, a.winLen == 1024).count) return okvErrAacMaxSfb;
     return okvOk;

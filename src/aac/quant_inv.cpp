@@ -2,6 +2,7 @@
 // for |q| <= 128 and by a mantissa polynomial above.
 #include <climits>
 
+#include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
 namespace OKV_NS::aacspec {
@@ -98,20 +99,11 @@ StatusCode okvsQuantInv_AAC_32s_I(Okv32s* pSrcDst, const Okv16s* pScaleFactor, i
     if (!pSrcDst || !pScaleFactor || !pLenWinGrp || !pSfbCb) return okvErrNullPtr;
     if (StatusCode st = checkGrouped(winLen, numWinGrp, pLenWinGrp, maxSfb, samplingRateIndex); st != okvOk)
         return st;
-    const Bands bd = bands(samplingRateIndex, winLen == 1024);
-    Okv32s* base = pSrcDst;
-    for (int g = 0; g < numWinGrp; ++g) {
-        const int len = groupLen(winLen, pLenWinGrp, g);
-        for (int b = 0; b < maxSfb; ++b) {
-            const int cb = pSfbCb[g * maxSfb + b];
-            if (cb == 0 || (cb >= 13 && cb <= 15)) continue;
-            Okv32s* p = base + bd.off[b] * len;
-            const int n = (bd.off[b + 1] - bd.off[b]) * len;
-            if (!quantBand(p, n, pScaleFactor[g * maxSfb + b] - 100)) return okvErrAacCoefValue;
-        }
-        base += winLen * len;
-    }
-    return okvOk;
+    const bool ok = forEachBand(samplingRateIndex, winLen, numWinGrp, pLenWinGrp, maxSfb, [&](int i, int at, int n) {
+        const int cb = pSfbCb[i];
+        return cb == 0 || (cb >= 13 && cb <= 15) || quantBand(pSrcDst + at, n, pScaleFactor[i] - 100);
+    });
+    return ok ? okvOk : okvErrAacCoefValue;
 }
 
 }  // namespace OKV_NS

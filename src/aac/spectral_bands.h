@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/okv_internal.h"
-#include "aac/aac_spectral_data.h"
+#include "aac/band_tables_data.h"
 
 namespace OKV_NS::aacspec {
 
@@ -10,15 +10,14 @@ inline constexpr int kMaxSfbLimit = 51;
 
 // Band offsets (count + 1 entries) and band count of a rate index and window length.
 struct Bands {
-    const int16_t* off;
+    const Okv16s* off;
     int count;
 };
 
 inline Bands bands(int rateIndex, bool longWin)
 {
-    using namespace aacspec_data;
-    if (longWin) return {kSwbLong + kSwbLongStart[rateIndex], kNumSwbLong[rateIndex]};
-    return {kSwbShort + kSwbShortStart[rateIndex], kNumSwbShort[rateIndex]};
+    if (longWin) return {kSwbOffsetLong[rateIndex], kNumSwbLong[rateIndex]};
+    return {kSwbOffsetShort[rateIndex], kNumSwbShort[rateIndex]};
 }
 
 // Window-group lengths of a call: long windows always form one group of one window (the
@@ -37,6 +36,22 @@ inline bool groupsValid(int winLen, int numWinGrp, const int* lenWinGrp)
 }
 
 inline int groupLen(int winLen, const int* lenWinGrp, int g) { return winLen == 1024 ? 1 : lenWinGrp[g]; }
+
+// Visits the bands below maxSfb of a grouped frame: fn(g * maxSfb + b, start, width) with the
+// band's first sample and its width over all windows of the group. fn returns false to stop;
+// the visit then returns false.
+template <class Fn>
+bool forEachBand(int rateIndex, int winLen, int numWinGrp, const int* lenWinGrp, int maxSfb, Fn fn)
+{
+    const Bands bd = bands(rateIndex, winLen == 1024);
+    for (int g = 0, base = 0; g < numWinGrp; ++g) {
+        const int len = groupLen(winLen, lenWinGrp, g);
+        for (int b = 0; b < maxSfb; ++b)
+            if (!fn(g * maxSfb + b, base + bd.off[b] * len, (bd.off[b + 1] - bd.off[b]) * len)) return false;
+        base += winLen * len;
+    }
+    return true;
+}
 
 // The check chain of the grouped-layout tools: window length, groups, maxSfb, rate, then
 // (after any tool-specific check in `extra`) maxSfb against the band count.

@@ -2,6 +2,7 @@
 // right channel rebuilt from the left with the gain 2^(-position/4)).
 #include <emmintrin.h>
 
+#include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
 namespace OKV_NS {
@@ -64,22 +65,16 @@ StatusCode okvsDecodeMsStereo_AAC_32s_I(Okv32s* pSrcDstL, Okv32s* pSrcDstR, int 
         });
         st != okvOk)
         return st;
-    const Bands bd = bands(samplingRateIndex, winLen == 1024);
-    int base = 0;
-    for (int g = 0; g < numWinGrp; ++g) {
-        const int len = groupLen(winLen, pLenWinGrp, g);
-        for (int b = 0; b < maxSfb; ++b) {
-            Okv8u& cb = pSfbCbR[g * maxSfb + b];
-            const bool flag = pMsUsed[g * 60 + b] != 0;
-            if (cb == 14 || cb == 15) {
-                if (msMaskPresent == 1 && flag) cb = cb == 14 ? 15 : 14;
-            } else if (cb != 13 && (msMaskPresent == 2 || flag)) {
-                const int at = base + bd.off[b] * len;
-                sumDiff(pSrcDstL + at, pSrcDstR + at, (bd.off[b + 1] - bd.off[b]) * len);
-            }
+    forEachBand(samplingRateIndex, winLen, numWinGrp, pLenWinGrp, maxSfb, [&](int i, int at, int n) {
+        Okv8u& cb = pSfbCbR[i];
+        const bool flag = pMsUsed[i / maxSfb * 60 + i % maxSfb] != 0;
+        if (cb == 14 || cb == 15) {
+            if (msMaskPresent == 1 && flag) cb = cb == 14 ? 15 : 14;
+        } else if (cb != 13 && (msMaskPresent == 2 || flag)) {
+            sumDiff(pSrcDstL + at, pSrcDstR + at, n);
         }
-        base += winLen * len;
-    }
+        return true;
+    });
     return okvOk;
 }
 
@@ -91,19 +86,11 @@ StatusCode okvsDecodeIsStereo_AAC_32s(const Okv32s* pSrcL, Okv32s* pDstR, const 
     if (!pSrcL || !pDstR || !pScaleFactor || !pSfbCb || !pLenWinGrp) return okvErrNullPtr;
     if (StatusCode st = checkGrouped(winLen, numWinGrp, pLenWinGrp, maxSfb, samplingRateIndex); st != okvOk)
         return st;
-    const Bands bd = bands(samplingRateIndex, winLen == 1024);
-    int base = 0;
-    for (int g = 0; g < numWinGrp; ++g) {
-        const int len = groupLen(winLen, pLenWinGrp, g);
-        for (int b = 0; b < maxSfb; ++b) {
-            const int cb = pSfbCb[g * maxSfb + b];
-            if (cb != 14 && cb != 15) continue;
-            const int at = base + bd.off[b] * len;
-            intensityBand(pSrcL + at, pDstR + at, (bd.off[b + 1] - bd.off[b]) * len, pScaleFactor[g * maxSfb + b],
-                          cb == 15 ? 1 : -1);
-        }
-        base += winLen * len;
-    }
+    forEachBand(samplingRateIndex, winLen, numWinGrp, pLenWinGrp, maxSfb, [&](int i, int at, int n) {
+        if (pSfbCb[i] == 14 || pSfbCb[i] == 15)
+            intensityBand(pSrcL + at, pDstR + at, n, pScaleFactor[i], pSfbCb[i] == 15 ? 1 : -1);
+        return true;
+    });
     return okvOk;
 }
 

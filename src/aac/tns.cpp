@@ -7,6 +7,7 @@
 // resolution; per filter a length and an order, and, for a non-zero order, a direction and
 // `order` coefficient indices. Orders are checked against 12 before any conversion, so the
 // Q39 recursion needed above order 12 never runs and is not provided.
+#include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
 namespace OKV_NS::aacspec {
@@ -69,7 +70,7 @@ StatusCode tns(Okv32s* x, const int* nFilt, const int* length, const int* order,
 {
     const bool longWin = winLen == 1024;
     const Bands bd = bands(rate, longWin);
-    const int maxBand = longWin ? kTnsMaxBandLong[rate] : kTnsMaxBandShort[rate];
+    const int maxBand = longWin ? kTnsMaxBandsLong[rate] : kTnsMaxBandsShort[rate];
     const int limit = maxSfb < maxBand ? maxSfb : maxBand;
     const int windows = longWin ? 1 : 8;
     for (int w = 0; w < windows; ++w, x += winLen) {

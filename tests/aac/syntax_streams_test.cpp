@@ -1,0 +1,118 @@
+// Whole streams through the parsers: conformance and encoder-made ADTS streams, and one
+// stream as ADTS and as ADIF.  Every raw data block must parse and end exactly at its frame's
+// end.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "aac/syntax_stream.h"
+
+namespace {
+
+struct StreamStats {
+    int frames = 0, elements = 0, channels = 0;
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a over all decoded spectra
+};
+
+void hashSpectrum(StreamStats& s, const Okv32s* x) {
+    for (int i = 0; i < 1024; ++i) s.hash = (s.hash ^ uint32_t(x[i])) * 1099511628211ull;
+}
+
+// Decodes every frame of an ADTS file; reports failures through gtest.
+StreamStats walkAdts(const std::string& path) {
+    StreamStats s;
+    const std::vector<uint8_t> data = aactest::readFile(path);
+    size_t pos = 0;
+    aactest::AdtsFrame f;
+    aactest::RawBlockWalker w;
+    while (aactest::nextAdtsFrame(data, pos, f)) {
+        EXPECT_EQ(f.headerBytes, f.h.protectionBit ? 7u : 9u);
+        if (f.h.numRawDataBlocks != 1 && f.h.protectionBit == 0) {
+            ADD_FAILURE() << path << ": block positions not handled";
+            break;
+        }
+        w.sri = f.h.samplingRateIndex;
+        w.mp4 = f.h.id == 0;
+        Okv8u* p = f.bytes.data() + f.headerBytes;
+        int off = 0;
+        for (int b = 0; b < f.h.numRawDataBlocks; ++b) {
+            const int chBefore = w.channels;
+            const int st = w.block(&p, &off);
+            EXPECT_EQ(st, okvOk) << path << " frame " << s.frames << " element " << w.elements;
+            if (st != okvOk) return s;
+            for (int ch = 0; ch < std::min(2, w.channels - chBefore); ++ch) hashSpectrum(s, w.spec[ch]);
+        }
+        EXPECT_EQ(p - f.bytes.data(), f.h.frameLen) << path << " frame " << s.frames;
+        ++s.frames;
+    }
+    EXPECT_EQ(pos, data.size()) << path;
+    s.elements = w.elements, s.channels = w.channels;
+    return s;
+}
+
+bool haveShared() { return std::filesystem::exists(aactest::sharedDir() + "/vectors/aac/misc/ct_faac-adts.aac"); }
+
+}  // namespace
+
+TEST(AacSyntaxStreams, ConformanceAdts) {
+    if (!haveShared()) GTEST_SKIP() << "shared vectors not found at " << OKV_SHARED_DIR;
+    for (const char* name : {"iso/adts/al04_44.adts", "iso/adts/al05_44.adts", "iso/adts/al06_44.adts",
+                             "iso/adts/al17_44.adts", "iso/adts/al18_44.adts", "misc/ct_faac-adts.aac"}) {
+        const StreamStats s = walkAdts(aactest::sharedDir() + "/vectors/aac/" + name);
+        EXPECT_GT(s.frames, 10) << name;
+        EXPECT_GE(s.channels, s.frames) << name;
+    }
+}
+
+// The ADIF copy of a stream carries the same raw data blocks as its ADTS original.
+TEST(AacSyntaxStreams, AdifMatchesAdts) {
+    if (!haveShared()) GTEST_SKIP() << "shared vectors not found at " << OKV_SHARED_DIR;
+    const std::string dir = aactest::sharedDir() + "/vectors/aac/misc/";
+    const StreamStats adts = walkAdts(dir + "ct_faac-adts.aac");
+    std::vector<uint8_t> data = aactest::readFile(dir + "ct_faac-adts.adif");
+    const size_t size = data.size();
+    data.resize(size + 3, 0);
+    AACADIFHeader h{};
+    AACPrgCfgElt pce[16];
+    Okv8u* p = data.data();
+    ASSERT_EQ(okvsUnpackADIFHeader_AAC(&p, &h, pce, 16), okvOk);
+    EXPECT_EQ(h.adifId, 0x41444946u);
+    ASSERT_EQ(h.numPrgCfgElt, 1);
+    aactest::RawBlockWalker w;
+    w.sri = pce[0].samplingRateIndex;
+    StreamStats adif;
+    int off = 0;
+    while (size_t(p - data.data()) < size) {
+        const int chBefore = w.channels;
+        ASSERT_EQ(w.block(&p, &off), okvOk) << "block " << adif.frames;
+        for (int ch = 0; ch < std::min(2, w.channels - chBefore); ++ch) hashSpectrum(adif, w.spec[ch]);
+        ++adif.frames;
+    }
+    EXPECT_EQ(size_t(p - data.data()), size);
+    EXPECT_EQ(adif.frames, adts.frames);
+    EXPECT_EQ(adif.hash, adts.hash);
+}
+
+// Streams made by ffmpeg's encoder: tones with noise bursts (short windows, M/S, intensity,
+// PNS), several rates and channel layouts.
+TEST(AacSyntaxStreams, FfmpegAdts) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg not installed";
+    const std::string dir = std::filesystem::temp_directory_path() / ("aacsyn_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    struct Case { int rate, ch; const char* extra; };
+    for (const Case& c : {Case{8000, 1, ""}, Case{11025, 2, ""}, Case{22050, 2, ""}, Case{32000, 1, ""},
+                          Case{44100, 2, ""}, Case{48000, 6, ""}, Case{64000, 2, ""}, Case{96000, 2, ""},
+                          Case{44100, 2, "-aac_pns 0 -aac_is 0 -aac_ms 0"}}) {
+        const std::string out = dir + "/s" + std::to_string(c.rate) + "_" + std::to_string(c.ch) + ".aac";
+        const std::string cmd = "ffmpeg -v error -y -f lavfi -i \"aevalsrc=0.4*sin(440*2*PI*t)+0.2*sin(1250*2*PI*t)"
+                                "+0.5*random(0)*lt(mod(t\\,0.5)\\,0.04):s=" + std::to_string(c.rate) +
+                                ":d=1\" -ac " + std::to_string(c.ch) + " -c:a aac -b:a " +
+                                std::to_string(32 * c.ch) + "k " + c.extra + " -f adts " + out;
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        const StreamStats s = walkAdts(out);
+        EXPECT_GT(s.frames, 5) << out;
+        EXPECT_GE(s.channels, s.frames * c.ch) << out;
+    }
+    std::filesystem::remove_all(dir);
+}
