@@ -60,9 +60,11 @@ inline int okvacDecode(const fs::path& in, const fs::path& out, const std::strin
     return rc;
 }
 
-// The reference: the float decoder of ffmpeg, raw interleaved 16-bit PCM in its channel order.
-inline bool ffmpegDecode(const fs::path& in, const fs::path& out) {
-    return shell("ffmpeg -nostdin -v error -threads 1 -c:a aac -i " + q(in) + " -f s16le -y " + q(out)) == 0;
+// The reference: ffmpeg's float decoder (or decoder, e.g. its fixed-point aac_fixed), raw
+// interleaved 16-bit PCM in its channel order.
+inline bool ffmpegDecode(const fs::path& in, const fs::path& out, const char* decoder = "aac") {
+    return shell("ffmpeg -nostdin -v quiet -threads 1 -c:a " + std::string(decoder) + " -i " + q(in) + " -f s16le -y " +
+                 q(out)) == 0;
 }
 
 struct Diff {

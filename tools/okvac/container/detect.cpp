@@ -27,6 +27,7 @@ AacContainer detectAacContainer(const uint8_t* data, size_t len, size_t* start) 
     if (looksLikeMp4(data, len)) return AacContainer::kMp4;
     const size_t tag = tagSizeAt(data, len);
     if (len - tag >= 4 && !std::memcmp(data + tag, "ADIF", 4)) return *start = tag, AacContainer::kAdif;
+    if (loasAt(data + tag, len - tag)) return *start = tag, AacContainer::kLatm;
     AdtsScanner scan(data, len);
     const uint8_t* frame;
     AdtsInfo info;

@@ -1,5 +1,6 @@
 #include "mp4_reader.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "bytes.h"
@@ -143,9 +144,22 @@ bool parseSampleTable(const Box& stbl, Mp4AacTrack* t) {
     return true;
 }
 
+// Duration of the track in its own units: the sum of the sample durations (stts).
+int64_t mediaDuration(const Box& stbl) {
+    Box stts;
+    if (!find(stbl.body, stbl.size, fourcc("stts"), &stts) || stts.size < 8) return -1;
+    const uint32_t n = be32(stts.body + 4);
+    if ((stts.size - 8) / 8 < n) return -1;
+    int64_t total = 0;
+    for (uint32_t i = 0; i < n; ++i) total += int64_t(be32(stts.body + 8 + 8 * size_t(i))) * be32(stts.body + 12 + 8 * size_t(i));
+    return total;
+}
+
 // Gapless trimming from the edit list: the first non-empty edit gives the start, the edits'
-// durations the length. Lists that trim nothing are ignored so that iTunSMPB can apply.
-bool parseEditList(const Box& trak, uint32_t movieScale, uint32_t mediaScale, Gapless* g) {
+// durations the length. Lists that trim nothing are ignored so that iTunSMPB can apply. A
+// length within one movie tick of the track's end (durations in a coarse movie timescale are
+// rounded) is the track's end, which the sample durations give exactly.
+bool parseEditList(const Box& trak, const Box& stbl, uint32_t movieScale, uint32_t mediaScale, Gapless* g) {
     Box elst;
     if (!findPath({0, trak.body, trak.size}, {fourcc("edts"), fourcc("elst")}, &elst) || elst.size < 8 ||
         !movieScale || !mediaScale)
@@ -164,7 +178,10 @@ bool parseEditList(const Box& trak, uint32_t movieScale, uint32_t mediaScale, Ga
         if (dur > (uint64_t(1) << 40)) return false;
         length += int64_t((dur * mediaScale + movieScale / 2) / movieScale);
     }
-    if (start < 0 || (start == 0 && length == 0)) return false;
+    if (start < 0) return false;
+    const int64_t total = mediaDuration(stbl);
+    if (total > start && std::abs(length - (total - start)) <= int64_t(mediaScale / movieScale) + 1) length = total - start;
+    if (start == 0 && (length == 0 || length == total)) return false;
     g->skip = start;
     g->length = length > 0 ? length : -1;
     return true;
@@ -230,7 +247,7 @@ bool mp4ReadAacTrack(const uint8_t* data, size_t len, Mp4AacTrack* t, std::strin
         if (!parseSampleTable(stbl, &cand)) return *why = "the AAC track's sample table is damaged", false;
         const uint32_t mediaScale = be32(mdhd.body + (fullBoxVersion(mdhd) == 1 ? 20 : 12));
         cand.timescale = mediaScale;
-        if (!parseEditList(trak, movieScale, mediaScale, &cand.gapless)) findITunSmpb(moov, &cand.gapless);
+        if (!parseEditList(trak, stbl, movieScale, mediaScale, &cand.gapless)) findITunSmpb(moov, &cand.gapless);
         *t = std::move(cand);
         return true;
     }
