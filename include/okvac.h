@@ -482,6 +482,120 @@ StatusCode okvsDecodeMainHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHe
 /* pMsUsed of the header must hold 4 groups of 60 flags when thisLayerStereo is 1. */
 StatusCode okvsDecodeExtensionHeader_AAC(Okv8u** ppBitStream, int* pOffset, AACExtHeader* pAACExtHeader, int monoStereoFlag, int thisLayerStereo, int monoLayerFlag, int preStereoMaxSfb, int highestMaxSfb, int winSequence);
 
+/* ---- src/sbr/ps_hybrid.api ---- */
+
+/* Parametric-stereo hybrid analysis: splits one QMF subband over a 32-slot frame into 2, 4, 8
+   or 12 sub-subbands with a 13-tap filter. pSrc: 44 complex values (12 of history, then the
+   frame); pDst: 32 rows of 12 complex values, the first Q of each written. */
+StatusCode okvsAnalysisFilter_PS_32fc_D2(const Okv32f* pSrc, Okv32f* pDst, int mode);
+
+/* ---- src/sbr/sbr_enc.api ---- */
+
+/* SBR encoder analysis: one slot of the 64-band complex QMF bank. The structure lies at the
+   caller's block rounded up to 16 bytes (tag "jAMC", the 64-point FFT's spec, its memory and
+   work memory, the self-owned flag); every call aligns the block the same way. A slot reads
+   640 input samples (pSrc[639] the newest) and writes 64 complex bands, interleaved. */
+StatusCode okvsAnalysisFilterEncGetSize_SBR_32f(int* pSize, int* pBufSize);
+StatusCode okvsAnalysisFilterEncInit_SBR_32f(void* pSpec, void* pInitBuf);
+StatusCode okvsAnalysisFilterEncInitAlloc_SBR_32f(void** ppSpec);
+StatusCode okvsAnalysisFilterEncFree_SBR_32f(void* pSpec);
+StatusCode okvsAnalysisFilterEnc_SBR_32f32fc(const Okv32f* pSrc, Okv32f* pDst, const void* pSpec);
+
+/* SBR encoder measures. TNR: one band's 32 complex samples (interleaved) as two halves of
+   16; a half's TNR is g / (1.000001 - g) for the gain g of its second-order predictor (1e6
+   when g is within 1e-6 of 1, 0 for a silent half); the mean energy averages both halves.
+   Transients: 64 band energies, the running threshold (read and updated, never below
+   128000) and accumulators 16..60, which rises above the threshold add to. */
+StatusCode okvsEstimateTNR_SBR_32f(const Okv32f* pSrc, Okv32f* pTnr0, Okv32f* pTnr1, Okv32f* pMeanNrg);
+StatusCode okvsDetectTransient_SBR_32f(const Okv32f* pSrc, Okv32f* pThr, Okv32f* pTransient);
+
+/* ---- src/sbr/sbr_predict.api ---- */
+
+/* SBR high-frequency generation: second-order prediction coefficients (alpha0, alpha1) per QMF
+   band from the covariance of the band's subband samples. Rows are time slots; a call with len
+   slots reads rows 0..len+1. Floating-point forms: bands 0..k-1; len below 1 or k below 1 leave
+   the outputs unchanged. The interleaved complex form writes interleaved complex coefficients. */
+StatusCode okvsPredictCoef_SBR_R_32f_D2L(const Okv32f* const* pSrc, Okv32f* pAlpha0, Okv32f* pAlpha1,
+                                         int k, int len);
+StatusCode okvsPredictCoef_SBR_C_32f_D2L(const Okv32f* const* pSrcRe, const Okv32f* const* pSrcIm,
+                                         Okv32f* pAlpha0Re, Okv32f* pAlpha0Im, Okv32f* pAlpha1Re,
+                                         Okv32f* pAlpha1Im, int k, int len);
+StatusCode okvsPredictCoef_SBR_C_32fc_D2L(const Okv32fc* const* pSrc, Okv32fc* pAlpha0, Okv32fc* pAlpha1,
+                                          int k, int len);
+
+/* Fixed-point forms for one band k, Q29 outputs (0x20000000 = 1.0), zeroed first. The samples
+   are read from rows 0..39 whatever len is, so the caller passes at least 40 rows; len above 38
+   would need rows past 39 and is refused with okvErrSize. A non-zero flag gives alpha0, alpha1
+   and the reflection coefficient, a zero flag the reflection coefficient alone. */
+StatusCode okvsPredictOneCoef_SBRLP_32s_D2L(const Okv32s* const* pSrc, Okv32s* pAlpha0, Okv32s* pAlpha1,
+                                            Okv32s* pRefCoef, int k, int len, int flag);
+StatusCode okvsPredictOneCoef_SBRHQ_32sc_D2L(const Okv32sc* const* pSrc, Okv32sc* pAlpha0, Okv32sc* pAlpha1,
+                                             int k, int len);
+
+/* ---- src/sbr/sbr_qmf.api ---- */
+
+/* SBR QMF banks in single precision: 32-band analysis, 64-band synthesis and 32-band
+   downsampled synthesis, complex (split or interleaved) and real forms. The caller owns the
+   structure memory and passes the prototype window to every filtering call. */
+typedef struct SBRQMFSpec_32f SBRQMFSpec_32f;
+
+StatusCode okvsAnalysisFilterGetSize_SBR_RToC_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsAnalysisFilterGetSize_SBR_RToC_32f32fc(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsAnalysisFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_CToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_CToR_32fc32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_CToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBR_RToR_32f(int* pSpecSize, int* pInitBufSize, int* pWorkBufSize);
+
+StatusCode okvsAnalysisFilterInit_SBR_RToC_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsAnalysisFilterInit_SBR_RToC_32f32fc(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsAnalysisFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_CToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_CToR_32fc32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_CToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_CToR_32fc32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+StatusCode okvsSynthesisDownFilterInit_SBR_RToR_32f(SBRQMFSpec_32f** ppSpec, Okv8u* pMem, Okv8u* pInitBuf);
+
+StatusCode okvsAnalysisFilter_SBR_RToR_32f_D2L(const Okv32f* pSrc, Okv32f** pDst, const Okv32f* pSbrTableWindow,
+                                               int nLoop, int offset, int kx, SBRQMFSpec_32f* pSpec,
+                                               Okv8u* pWorkBuf);
+StatusCode okvsAnalysisFilter_SBR_RToC_32f_D2L(const Okv32f* pSrc, Okv32f** pDstRe, Okv32f** pDstIm,
+                                               const Okv32f* pSbrTableWindow, int nLoop, int offset, int kx,
+                                               SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(const Okv32f* pSrc, Okv32fc** pDst,
+                                                   const Okv32f* pSbrTableWindow, int nLoop, int offset, int kx,
+                                                   SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_CToR_32f_D2L(const Okv32f** pSrcRe, const Okv32f** pSrcIm, Okv32f* pDst,
+                                                const Okv32f* pSbrTableWindow, int nLoop, SBRQMFSpec_32f* pSpec,
+                                                Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(const Okv32fc** pSrc, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisFilter_SBR_RToR_32f_D2L(const Okv32f** pSrc, Okv32f* pDst, const Okv32f* pSbrTableWindow,
+                                                int nLoop, SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_CToR_32f_D2L(const Okv32f** pSrcRe, const Okv32f** pSrcIm, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(const Okv32fc** pSrc, Okv32f* pDst,
+                                                        const Okv32f* pSbrTableWindow, int nLoop,
+                                                        SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+StatusCode okvsSynthesisDownFilter_SBR_RToR_32f_D2L(const Okv32f** pSrc, Okv32f* pDst,
+                                                    const Okv32f* pSbrTableWindow, int nLoop,
+                                                    SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
+
+/* ---- src/misc/dts.api ---- */
+
+/* DTS 32-band synthesis filterbank in single precision: one time slot per call, history in
+   a structure at the first 16-byte boundary of the caller's pointer. */
+StatusCode okvsSynthesisFilterGetSize_DTS_32f(int* pSize);
+StatusCode okvsSynthesisFilterInit_DTS_32f(void* pSpec);
+StatusCode okvsSynthesisFilterInitAlloc_DTS_32f(void** ppSpec);
+StatusCode okvsSynthesisFilterFree_DTS_32f(void* pSpec);
+StatusCode okvsSynthesisFilter_DTS_32f(const Okv32f* pSrc, Okv32f* pDst, int filterType, void* pSpec);
+
 /* ---- src/misc/fir_block.api ---- */
 
 /* Block FIR filter across successive blocks. */
@@ -508,6 +622,40 @@ StatusCode okvsPow43Scale_16s32s_Sf(const Okv16s* pSrc, Okv32s* pDst, const Okv1
 StatusCode okvsCalcSF_16s32f(const Okv16s* pSrc, int offset, Okv32f* pDst, int len);
 StatusCode okvsScale_32f_I(Okv32f* pSrcDst, const Okv32f* pSF, const Okv32s* pBandOffset, int numBands);
 StatusCode okvsSpread_16s_Sfs(Okv32s src1, Okv32s src2, int inScaleFactor, Okv16s* pDst);
+
+/* ---- src/misc/vq.api ---- */
+
+/* TwinVQ conjugate-structure codebooks: two-step and combined searches, reconstruction.
+   Sign flags from the searches are 0/1 (multiplier 1 - 2s); Reconstruction takes +1/-1.
+   Init places the record at pMem as given (any alignment works; the library reads it
+   bytewise): give pMem 8-byte alignment to read its fields directly. */
+typedef struct {
+    int count;                /* codevectors */
+    int length;               /* floats per codevector */
+    int valid;                /* 1 after Init, 0 after Free; no operation tests it */
+    Okv32f** rows;            /* count row pointers, each row 64-byte aligned */
+    Okv32f* distances;        /* scratch: every codevector's distance in the last search */
+    Okv32f* sortedDistances;  /* scratch: the candidates' distances, ascending */
+    Okv32s* candidates;       /* scratch: the candidates' codevector indices */
+    Okv32s* signs;            /* scratch: flag per codevector; per candidate after IndexSelect */
+    int selfOwned;            /* 1 when built by InitAlloc */
+} VQCodeBook;
+
+StatusCode okvsVQCodeBookGetSize_32f(int length, int count, int* pSize);
+StatusCode okvsVQCodeBookInit_32f(const Okv32f* pTable, VQCodeBook** ppCodeBook, int length, int count, void* pMem);
+StatusCode okvsVQCodeBookInitAlloc_32f(const Okv32f* pTable, VQCodeBook** ppCodeBook, int length, int count);
+StatusCode okvsVQCodeBookFree_32f(VQCodeBook* pCodeBook);
+StatusCode okvsVQPreliminarySelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, int nSubVec, const int* pVecLen,
+                                       int* pIndxCand, int* pSignCand, int nCand, const int* pPolarity,
+                                       VQCodeBook* pCodeBook);
+StatusCode okvsVQMainSelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, const int* pVecLen, int nSubVec, int nCand,
+                                const int** ppIndxCand, const int** ppSignCand, int** ppIndxOut, int** ppSignOut,
+                                VQCodeBook** ppCodeBooks, int nCodeBooks);
+StatusCode okvsVQIndexSelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, int nSubVec, const int* pVecLen, int nCand,
+                                 const int** ppPolarity, int** ppIndxOut, int** ppSignOut, VQCodeBook** ppCodeBooks,
+                                 int nCodeBooks, int last);
+StatusCode okvsVQReconstruction_32f(const int** ppIndx, const int** ppSign, const int* pVecLen, int nSubVec,
+                                    int nCodeBooks, Okv32f* pDst, VQCodeBook** ppCodeBooks);
 
 #ifdef __cplusplus
 }

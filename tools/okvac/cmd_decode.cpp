@@ -114,9 +114,9 @@ int run(int argc, char** argv) {
         help(stderr);
         return 2;
     }
-    const std::string inName = std::strcmp(files[0], "-") ? files[0] : "stdin";
     InputFile file;
     if (!file.open(files[0])) return fail(file.error());
+    const std::string& inName = file.name();
     ReadWindow in(file);
     if (!in.fill(kProbeBytes)) return fail(file.error());
     const InputFormat* fmt = kFormats;

@@ -9,6 +9,8 @@
 
 class Mp3Decoder {
 public:
+    static constexpr size_t kInputPad = 16;  // look-ahead of the library's bit readers
+
     explicit Mp3Decoder(bool floatSynth);
     ~Mp3Decoder();
     Mp3Decoder(const Mp3Decoder&) = delete;

@@ -8,9 +8,10 @@ const int kBitrate[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128
                              {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
 const int kRate[3] = {44100, 48000, 32000};
 constexpr size_t kMaxFreeFrame = 8192;  // above any free-format frame (640 kbit/s at 8 kHz: 5760)
-// Look-ahead the scanner needs before the end of the input: the free-format search and a frame
-// followed by two more of the largest size.
-constexpr size_t kLookahead = 4 * kMaxFreeFrame;
+static_assert(Mp3FrameScanner::kLookahead > 3 * (kMaxFreeFrame + 1) + 4);
+// Trailing tags are looked for within this many bytes of the end; the window always holds
+// them once the end is in view, so that the stream's frames do not depend on how it was read.
+constexpr size_t kMaxTrailingTags = Mp3FrameScanner::kLookahead - 2 * kMaxFreeFrame;
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 uint32_t le32(const uint8_t* p) { return uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]; }
@@ -63,14 +64,14 @@ bool mp3IsTagFrame(const uint8_t* frame, size_t size, const Mp3FrameInfo& fi, Mp
     return vbri + 26 <= size && !memcmp(frame + vbri, "VBRI", 4);
 }
 
-// ID3v1 and APE tags at the very end of the input.
+// ID3v1 and APE tags at the very end of the input (an APE tag of at most kMaxTrailingTags).
 size_t Mp3FrameScanner::trailingTags() const {
     size_t len = len_;
     if (len >= 128 && !memcmp(data_ + len - 128, "TAG", 3)) len -= 128;
     if (len >= 32 && !memcmp(data_ + len - 32, "APETAGEX", 8)) {
         const uint32_t body = le32(data_ + len - 20), flags = le32(data_ + len - 12);
         const size_t total = size_t(body) + ((flags & 0x80000000u) ? 32 : 0);
-        len = total <= len ? len - total : 0;
+        if (total <= kMaxTrailingTags) len = total <= len ? len - total : 0;
     }
     return len_ - len;
 }

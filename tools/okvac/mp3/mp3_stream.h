@@ -31,6 +31,10 @@ bool mp3IsTagFrame(const uint8_t* frame, size_t size, const Mp3FrameInfo& fi, Mp
 // Finds frames in a ReadWindow; any input length runs in the window's constant memory.
 class Mp3FrameScanner {
 public:
+    // Look-ahead before the end of the input: the free-format search and a frame followed by
+    // two more of the largest size. The window's capacity must exceed it.
+    static constexpr size_t kLookahead = 32768;
+
     explicit Mp3FrameScanner(ReadWindow& in) : in_(in) {}
     // Next frame, valid until the next call; *size may be shorter than fi->size for a truncated
     // last frame. False at the end of the input or on a read error.

@@ -5,7 +5,6 @@
 namespace {
 constexpr int kDecoderDelay = 529;  // samples of the synthesis that a LAME tag's delay excludes
 constexpr long kMaxReports = 10;
-constexpr size_t kPad = 16;         // look-ahead of the library's bit readers
 }  // namespace
 
 Mp3StreamDecoder::Mp3StreamDecoder(ReadWindow& in, bool floatSynth) : in_(in), scan_(in), dec_(floatSynth) {
@@ -52,7 +51,7 @@ bool Mp3StreamDecoder::next(const int16_t** pcm, size_t* frames) {
         const bool mix = fi.channels > channels_;
         if (mix) wide_.resize(n * 2);
         const char* err =
-            dec_.decode(f, size, in_.avail() >= kPad, fi, mix ? 2 : channels_, mix ? wide_.data() : pcm_.data());
+            dec_.decode(f, size, in_.avail() >= Mp3Decoder::kInputPad, fi, mix ? 2 : channels_, mix ? wide_.data() : pcm_.data());
         if (mix)
             for (size_t i = 0; i < n; ++i) pcm_[i] = int16_t((wide_[2 * i] + wide_[2 * i + 1]) >> 1);
         if (err && ++failed_ <= kMaxReports)

@@ -28,6 +28,7 @@ public:
     bool rewind() override;
     const std::string& error() const override { return error_; }
     long long size() const { return size_; }  // bytes of a regular file, -1 otherwise
+    const std::string& name() const { return name_; }  // "stdin" for -
 
 private:
     bool fail(int err);

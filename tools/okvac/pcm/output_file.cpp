@@ -7,10 +7,26 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 constexpr size_t kBuffer = size_t(1) << 16;
+
+// The pending temporary, removed when a signal ends the process (one output at a time).
+char g_pending[4096];
+
+void removePending(int sig) {
+    if (g_pending[0]) unlink(g_pending);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void setPending(const std::string& temp) {
+    if (temp.size() >= sizeof g_pending) return;
+    std::memcpy(g_pending, temp.c_str(), temp.size() + 1);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, removePending);
+}
 }  // namespace
 
 OutputFile::~OutputFile() { discard(); }
@@ -38,14 +54,25 @@ bool OutputFile::open(const char* name) {
         fd_ = ::open(name, O_WRONLY | O_CLOEXEC);
         return fd_ >= 0 || fail(errno);
     }
-    const char* slash = std::strrchr(name, '/');
-    const std::string dir = slash ? std::string(name, size_t(slash - name) + 1) : "";
-    temp_ = dir + "." + (slash ? slash + 1 : name) + ".okvac-XXXXXX";
+    // A symbolic link keeps pointing where it did: its target is replaced.
+    struct stat link;
+    if (exists && lstat(name, &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* real = realpath(name, nullptr);
+        if (!real) return fail(errno);
+        target_ = real;
+        std::free(real);
+    } else {
+        target_ = name;
+    }
+    const size_t slash = target_.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    temp_ = target_.substr(0, base) + "." + target_.substr(base) + ".okvac-XXXXXX";
     fd_ = mkostemp(temp_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         temp_.clear();
         return fail(errno);
     }
+    setPending(temp_);
     // The mode a plain creation would give, or the replaced file's.
     mode_t mode = 0666;
     if (exists) {
@@ -96,8 +123,9 @@ bool OutputFile::commit() {
     fd_ = -1;
     if (::close(fd) != 0) return fail(errno);
     if (!temp_.empty()) {
-        if (std::rename(temp_.c_str(), name_.c_str()) != 0) return fail(errno);
+        if (std::rename(temp_.c_str(), target_.c_str()) != 0) return fail(errno);
         temp_.clear();
+        g_pending[0] = 0;
     }
     return true;
 }
@@ -107,4 +135,5 @@ void OutputFile::discard() {
     fd_ = -1;
     if (!temp_.empty()) unlink(temp_.c_str());
     temp_.clear();
+    g_pending[0] = 0;
 }

@@ -26,7 +26,7 @@ public:
 private:
     bool flush();
     bool fail(int err);
-    std::string name_, temp_, error_;
+    std::string name_, target_, temp_, error_;
     int fd_ = -1;
     bool failed_ = false;
     std::vector<uint8_t> buf_;
