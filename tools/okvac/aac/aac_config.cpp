@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bit_cursor.h"
+#include "element_bounds.h"
 
 const int kAacRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                            22050, 16000, 12000, 11025, 8000,  7350};
@@ -33,9 +34,9 @@ bool AacConfig::makeLayout() {
 }
 
 bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, std::string* why) {
-    // The program configuration element parser may read three bytes beyond its last bit.
+    // A damaged program configuration element may read as far as a whole one reaches.
     std::vector<uint8_t> buf(asc, asc + len);
-    buf.resize(len + 8, 0);
+    buf.resize(len + aacbounds::kGuardBytes, 0);
     BitCursor bc{buf.data(), 0, buf.data() + len};
     auto objectType = [&] {
         int t = int(bc.read(5));

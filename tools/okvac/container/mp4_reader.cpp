@@ -119,7 +119,7 @@ bool parseSampleTable(const Box& stbl, Mp4AacTrack* t) {
         return false;
     if (stsz.size < 12 || stsc.size < 8 || stco.size < 8) return false;
     const uint32_t fixedSize = be32(stsz.body + 4), count = be32(stsz.body + 8);
-    if (!fixedSize && (stsz.size - 12) / 4 < count) return false;
+    if ((!fixedSize && (stsz.size - 12) / 4 < count) || count > (1u << 24)) return false;  // 2^24: over 100 hours
     const uint32_t chunks = be32(stco.body + 4), entries = be32(stsc.body + 4);
     if ((stco.size - 8) / (co64 ? 8 : 4) < chunks || (stsc.size - 8) / 12 < entries) return false;
     t->sizes.resize(count);
@@ -150,9 +150,12 @@ int64_t mediaDuration(const Box& stbl) {
     if (!find(stbl.body, stbl.size, fourcc("stts"), &stts) || stts.size < 8) return -1;
     const uint32_t n = be32(stts.body + 4);
     if ((stts.size - 8) / 8 < n) return -1;
-    int64_t total = 0;
-    for (uint32_t i = 0; i < n; ++i) total += int64_t(be32(stts.body + 8 + 8 * size_t(i))) * be32(stts.body + 12 + 8 * size_t(i));
-    return total;
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        total += uint64_t(be32(stts.body + 8 + 8 * size_t(i))) * be32(stts.body + 12 + 8 * size_t(i));
+        if (total > (uint64_t(1) << 48)) return -1;  // no real track is that long
+    }
+    return int64_t(total);
 }
 
 // Gapless trimming from the edit list: the first non-empty edit gives the start, the edits'
