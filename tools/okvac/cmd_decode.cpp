@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "aac/aac_stream_decoder.h"
 #include "command.h"
+#include "container/detect.h"
 #include "mp3/mp3_stream_decoder.h"
 #include "pcm/input_file.h"
 #include "pcm/pcm_writer.h"
@@ -19,7 +21,36 @@ namespace {
 
 struct Options {
     bool floatSynth = false;
+    bool gapless = true;
 };
+
+// AAC when the probe shows an AAC container and no Layer III frame starts before it.
+bool probeAac(const uint8_t* p, size_t n) {
+    size_t start;
+    if (detectAacContainer(p, n, &start) == AacContainer::kNone) return false;
+    MemorySource mem(p, n);
+    ReadWindow win(mem);
+    Mp3FrameScanner scan(win);
+    const uint8_t* f;
+    size_t size;
+    Mp3FrameInfo fi;
+    return !(start > 0 && scan.next(&f, &size, &fi) && scan.frameOffset() < start);
+}
+
+std::unique_ptr<PcmSource> openAac(ReadWindow& in, const Options& o, std::string* error) {
+    std::vector<uint8_t> all;
+    while (true) {
+        if (!in.fill(size_t(1) << 16)) return *error = "read error", nullptr;
+        if (!in.avail()) break;
+        all.insert(all.end(), in.data(), in.data() + in.avail());
+        in.consume(in.avail());
+    }
+    size_t start;
+    const AacContainer kind = detectAacContainer(all.data(), all.size(), &start);
+    auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless);
+    if (!dec->setup(error)) return nullptr;
+    return dec;
+}
 
 std::unique_ptr<PcmSource> openMp3(ReadWindow& in, const Options& o, std::string* error) {
     auto dec = std::make_unique<Mp3StreamDecoder>(in, o.floatSynth);
@@ -37,16 +68,22 @@ struct InputFormat {
     std::unique_ptr<PcmSource> (*open)(ReadWindow& in, const Options& o, std::string* error);
 };
 const InputFormat kFormats[] = {
+    {"AAC", probeAac, openAac},
     {"MP3", nullptr, openMp3},
 };
 constexpr size_t kProbeBytes = 4096;
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac decode [--synth fixed|float] IN OUT\n\n"
-                 "Decodes an MPEG-1/2/2.5 Layer III stream. IN is a file or - (stdin). OUT is a .wav file,\n"
-                 "- (raw 16-bit little-endian interleaved PCM on stdout) or any other name (raw, same format).\n"
+                 "usage: okvac decode [--synth fixed|float] [--no-gapless] IN OUT\n\n"
+                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC in ADTS, ADIF or MP4/3GP (told from\n"
+                 "the content). IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
+                 "the speaker mask above two channels, channels in mask order), - (raw 16-bit little-endian\n"
+                 "interleaved PCM on stdout) or any other name (raw, same format).\n"
                  "--synth fixed (default) uses the 32-bit fixed-point synthesis, --synth float the float one.\n"
+                 "--no-gapless keeps the encoder delay and padding that an MP4 edit list or iTunSMPB\n"
+                 "comment would trim. AAC Main, SSR, LTP, error-resilient, LATM and 7350 Hz streams are\n"
+                 "refused; of HE-AAC only the AAC-LC core is decoded.\n"
                  "A frame that fails to decode gives silence and is reported on stderr. OUT appears only\n"
                  "once decoding has succeeded; on failure the exit status is 1 and nothing is left under OUT.\n");
 }
@@ -67,6 +104,8 @@ int run(int argc, char** argv) {
                 return 2;
             }
             opt.floatSynth = v == "float";
+        } else if (!std::strcmp(argv[i], "--no-gapless")) {
+            opt.gapless = false;
         } else {
             files.push_back(argv[i]);
         }
@@ -94,7 +133,7 @@ int run(int argc, char** argv) {
     size_t frames;
     while (src->next(&pcm, &frames)) {
         // The output opens with the first block, once the layout is known.
-        if (!opened && !(opened = out.open(files[1], src->channels(), src->sampleRate()))) return fail(out.error());
+        if (!opened && !(opened = out.open(files[1], src->channels(), src->sampleRate(), src->channelMask()))) return fail(out.error());
         if (!out.write(pcm, frames)) return fail(out.error());
         if (progress) {
             const auto now = std::chrono::steady_clock::now();
@@ -108,7 +147,7 @@ int run(int argc, char** argv) {
     if (!file.error().empty()) return fail(file.error());
     // Frames that were found but failed still count: they stand for time, as silence.
     if (!src->frames()) return fail(inName + ": no decodable " + fmt->name + " frame");
-    if (!opened && !out.open(files[1], src->channels(), src->sampleRate())) return fail(out.error());
+    if (!opened && !out.open(files[1], src->channels(), src->sampleRate(), src->channelMask())) return fail(out.error());
     if (!out.finish()) return fail(out.error());
     if (src->failedFrames())
         std::fprintf(stderr, "okvac decode: %s: %ld of %ld frames failed and were replaced by silence\n",
@@ -118,4 +157,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-OKVAC_COMMAND(decode, "decode an MP3 (Layer III) stream to WAV or raw PCM", help, run);
+OKVAC_COMMAND(decode, "decode an MP3 (Layer III) or AAC-LC stream to WAV or raw PCM", help, run);

@@ -11,6 +11,7 @@ public:
     // The output layout, fixed from the first block on.
     virtual int channels() const = 0;
     virtual int sampleRate() const = 0;
+    virtual uint32_t channelMask() const { return 0; }  // WAVE speaker positions, 0: unspecified
     virtual long frames() const = 0;        // coded frames met so far
     virtual long failedFrames() const = 0;  // of them, those replaced by silence
 };

@@ -1,0 +1,23 @@
+// The okvac AAC front-end, built into its fuzz targets, and the loop both targets drive.
+#pragma once
+#include "../tools/okvac/aac/aac_config.cpp"
+#include "../tools/okvac/aac/aac_frame_decoder.cpp"
+#include "../tools/okvac/aac/aac_stream_decoder.cpp"
+#include "../tools/okvac/aac/channel_layout.cpp"
+#include "../tools/okvac/container/adts_scanner.cpp"
+#include "../tools/okvac/container/gapless.cpp"
+#include "../tools/okvac/container/mp4_reader.cpp"
+#include "../tools/okvac/container/tags.cpp"
+
+// Decodes the whole input as the given container (run with -close_fd_mask=2: failing frames
+// are reported on stderr); every block must be whole frames of the stream's channel count.
+inline void decodeAll(const uint8_t* data, size_t size, AacContainer kind) {
+    AacStreamDecoder dec(std::vector<uint8_t>(data, data + size), kind, true);
+    std::string why;
+    if (!dec.setup(&why)) return;
+    if (dec.channels() < 1 || dec.channels() > 64) __builtin_trap();
+    const int16_t* pcm;
+    size_t frames;
+    while (dec.next(&pcm, &frames))
+        if (frames == 0 || frames > 4096) __builtin_trap();
+}

@@ -1,0 +1,350 @@
+#include "aac_frame_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "bit_cursor.h"
+#include "element_bounds.h"
+#include "sf_codebook.h"
+
+namespace {
+
+constexpr int kEightShort = 2;
+constexpr int kNoiseBook = 13, kIntensityOut = 14, kIntensityIn = 15;
+constexpr int kMaxElements = 64;  // per raw data block; more is damage
+
+std::string failed(const char* what, StatusCode st) { return std::string(what) + " failed (status " + std::to_string(st) + ")"; }
+
+bool pastEnd(const uint8_t* p, int off, const uint8_t* end) { return p > end || (p == end && off > 0); }
+
+}  // namespace
+
+struct AacFrameDecoder::Channel {
+    alignas(16) Okv32s overlap[1024];
+    alignas(16) Okv16s pcm[1024];
+    int prevShape = 0;
+};
+
+// One decoded individual channel stream and its spectrum.
+struct AacFrameDecoder::Stream {
+    AACIcsInfo ics;
+    AACChanInfo ci;
+    alignas(16) Okv32s spec[1024];
+    alignas(16) Okv32s work[1024];
+    Okv32s* x = spec;  // the current layout: grouped, then window order
+    Okv16s sf[8 * 16];
+    Okv8u cb[8 * 16];
+    Okv8s tnsCoef[64];
+
+    int maxSfb() const { return ics.maxSfb; }
+    bool isShort() const { return ics.winSequence == kEightShort; }
+    bool uses(int book) const {
+        for (int i = 0; i < ics.numWinGrp * ics.maxSfb; ++i)
+            if (cb[i] == book) return true;
+        return false;
+    }
+};
+
+AacFrameDecoder::AacFrameDecoder() {
+    st_[0] = new Stream;
+    st_[1] = new Stream;
+    const Okv32s sub[3] = {8, 6, 5};
+    okvsVLCDecodeInitAlloc_32s(kSfCodebook, 121, sub, 3, &sfSpec_);
+}
+
+AacFrameDecoder::~AacFrameDecoder() {
+    delete st_[0];
+    delete st_[1];
+    if (sfSpec_) okvsVLCDecodeFree_32s(sfSpec_);
+}
+
+void AacFrameDecoder::configure(const AacConfig& cfg) {
+    cfg_ = cfg;
+    layout_ = cfg.layout;
+    ch_.assign(size_t(layout_.channels), Channel{});
+    clearOverlap();
+}
+
+void AacFrameDecoder::clearOverlap() {
+    for (Channel& c : ch_) {
+        std::memset(c.overlap, 0, sizeof c.overlap);
+        c.prevShape = 0;
+    }
+}
+
+std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm) {
+    present_.assign(ch_.size(), 0);
+    std::string err = decodeElements(p, off, end);
+    if (err.empty()) {
+        for (size_t c = 0; c < ch_.size(); ++c)
+            if (!present_[c]) {  // an element missing from this block: silence, nothing carried over
+                std::memset(ch_[c].pcm, 0, sizeof ch_[c].pcm);
+                std::memset(ch_[c].overlap, 0, sizeof ch_[c].overlap);
+            }
+        std::vector<const Okv16s*> src(ch_.size());
+        for (size_t c = 0; c < ch_.size(); ++c) src[c] = ch_[c].pcm;
+        const StatusCode st = okvsInterleave_16s(src.data(), int(ch_.size()), 1024, pcm);
+        if (st >= 0) return "";
+        err = failed("okvsInterleave_16s", st);
+    }
+    std::memset(pcm, 0, 1024 * ch_.size() * sizeof *pcm);
+    clearOverlap();
+    return err;
+}
+
+std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const uint8_t* end) {
+    std::vector<uint8_t> used(layout_.slots.size(), 0);
+    for (int n = 0; n < kMaxElements; ++n) {
+        BitCursor bc{*p, *off, end + aacbounds::kGuardBytes};
+        const int id = int(bc.read(3));
+        if (id == kEnd) {
+            bc.align();
+            if (pastEnd(bc.p, bc.off, end)) return "the block runs past the end of the frame";
+            *p = bc.p, *off = 0;
+            return "";
+        }
+        const int tag = id == kSce || id == kCpe || id == kLfe ? int(bc.read(4)) : 0;
+        Okv8u* q = const_cast<Okv8u*>(bc.p);
+        int o = bc.off;
+        std::string err;
+        if (id == kSce || id == kCpe || id == kLfe) {
+            const ChannelLayout::Slot* slot = nullptr;
+            for (size_t s = 0; s < layout_.slots.size() && !slot; ++s)
+                if (!used[s] && layout_.slots[s].type == id && (layout_.slots[s].tag < 0 || layout_.slots[s].tag == tag))
+                    used[s] = 1, slot = &layout_.slots[s];
+            // An element without a place in the layout is decoded and dropped.
+            const uint8_t* cq = q;
+            err = id == kCpe ? decodePair(&cq, &o, slot ? slot->out[0] : -1, slot ? slot->out[1] : -1)
+                             : decodeSingle(&cq, &o, slot ? slot->out[0] : -1);
+            q = const_cast<Okv8u*>(cq);
+        } else if (id == kCce) {
+            const uint8_t* cq = q;
+            err = skipCoupling(&cq, &o, end);
+            q = const_cast<Okv8u*>(cq);
+        } else if (id == kDse) {
+            int dseTag, count;
+            Okv8u data[512];
+            const StatusCode st = okvsDecodeDatStrElt_AAC(&q, &o, &dseTag, &count, data);
+            if (st < 0) err = failed("okvsDecodeDatStrElt_AAC", st);
+        } else if (id == kPce) {
+            AACPrgCfgElt pce;
+            const StatusCode st = okvsDecodePrgCfgElt_AAC(&q, &o, &pce);
+            if (st < 0) err = failed("okvsDecodePrgCfgElt_AAC", st);
+        } else {  // fill element: an SBR payload marks an HE-AAC stream
+            int count;
+            Okv8u data[272];
+            const StatusCode st = okvsDecodeFillElt_AAC(&q, &o, &count, data);
+            if (st < 0) err = failed("okvsDecodeFillElt_AAC", st);
+            else if (count > 0 && ((data[0] >> 4) == 13 || (data[0] >> 4) == 14)) sawSbr_ = true;
+        }
+        if (!err.empty()) return err;
+        if (pastEnd(q, o, end)) return "an element runs past the end of the frame";
+        *p = q, *off = o;
+    }
+    return "more than " + std::to_string(kMaxElements) + " elements in one block";
+}
+
+// Noiseless decoding of one channel stream: the LC decoder for MPEG-2 streams, the MPEG-4
+// decoder (object type 2) otherwise. With a common window s->ics already holds the ICS info.
+std::string AacFrameDecoder::readStream(const uint8_t** p, int* off, Stream* s, bool commonWin, AACMainHeader* mh) {
+    std::memset(&s->ci, 0, sizeof s->ci);
+    s->ci.samplingRateIndex = cfg_.rateIndex;
+    s->ci.pIcsInfo = &s->ics;
+    s->x = s->spec;
+    Okv8u* q = const_cast<Okv8u*>(*p);
+    StatusCode st;
+    if (cfg_.mpeg2) {
+        st = okvsNoiselessDecoder_LC_AAC(&q, off, commonWin, &s->ci, s->sf, s->spec, s->cb, s->tnsCoef);
+        if (st < 0) return failed("okvsNoiselessDecoder_LC_AAC", st);
+    } else {
+        st = okvsNoiselessDecode_AAC(&q, off, mh, s->sf, s->spec, s->cb, s->tnsCoef, &s->ci, 0, 0, commonWin, 0, 2);
+        if (st < 0) return failed("okvsNoiselessDecode_AAC", st);
+    }
+    *p = q;
+    if (s->ics.predictorDataPresent) return "prediction data in an AAC-LC stream";
+    return "";
+}
+
+std::string AacFrameDecoder::decodeSingle(const uint8_t** p, int* off, int out) {
+    Stream* s = st_[0];
+    AACMainHeader mh{};
+    std::string err = readStream(p, off, s, false, &mh);
+    if (err.empty()) err = spectralTools(s, nullptr, nullptr);
+    if (err.empty()) err = synthesise(s, out);
+    return err;
+}
+
+std::string AacFrameDecoder::decodePair(const uint8_t** p, int* off, int out0, int out1) {
+    AACChanPairElt cpe;
+    AACMainHeader mh{};
+    Stream* l = st_[0];
+    Stream* r = st_[1];
+    Okv8u* q = const_cast<Okv8u*>(*p);
+    const StatusCode st = cfg_.mpeg2 ? okvsDecodeChanPairElt_AAC(&q, off, &l->ics, &cpe, 0)
+                                     : okvsDecodeChanPairElt_MP4_AAC(&q, off, &l->ics, &cpe, &mh, 0, 2);
+    if (st < 0) return failed(cfg_.mpeg2 ? "okvsDecodeChanPairElt_AAC" : "okvsDecodeChanPairElt_MP4_AAC", st);
+    *p = q;
+    if (cpe.commonWin) r->ics = l->ics;
+    std::string err = readStream(p, off, l, cpe.commonWin != 0, &mh);
+    if (err.empty()) err = readStream(p, off, r, cpe.commonWin != 0, &mh);
+    if (err.empty() && !cpe.commonWin && (l->uses(kIntensityIn) || r->uses(kIntensityIn) || r->uses(kIntensityOut)))
+        err = "intensity stereo without a common window";
+    if (err.empty()) err = spectralTools(l, r, cpe.commonWin ? &cpe : nullptr);
+    if (err.empty()) err = synthesise(l, out0);
+    if (err.empty()) err = synthesise(r, out1);
+    return err;
+}
+
+// Dequantisation, M/S, noise substitution, intensity and TNS, in that order. Noise and
+// intensity run per window on short frames, after deinterleaving.
+std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPairElt* cpe) {
+    const int rate = cfg_.rateIndex;
+    Stream* both[2] = {l, r};
+    const int n = r ? 2 : 1;
+    for (int i = 0; i < n; ++i) {
+        Stream* s = both[i];
+        const StatusCode st = okvsQuantInv_AAC_32s_I(s->spec, s->sf, s->ics.numWinGrp, s->ics.lenWinGrp, s->maxSfb(), s->cb,
+                                                     rate, s->ci.winLen);
+        if (st < 0) return failed("okvsQuantInv_AAC_32s_I", st);
+    }
+    // M/S flags: a left noise band is never converted (its partner is noise or unrelated), and
+    // with mask 2 intensity bands keep their sign: only a mask of 1 inverts intensity, as the
+    // standard's invert_intensity() says (one peer decoder inverts under mask 2 as well).
+    // pnsFlags keep the stream's flags for the correlated-noise choice.
+    Okv8u msFlags[8 * 60] = {}, pnsFlags[8 * 60] = {};
+    const int mask = cpe ? cpe->msMaskPresent : 0;
+    if (mask == 3) return "reserved M/S mask mode 3";
+    if (mask) {
+        const int maxSfb = l->maxSfb();
+        for (int g = 0; g < l->ics.numWinGrp; ++g)
+            for (int b = 0; b < maxSfb; ++b) {
+                const int rb = r->cb[g * maxSfb + b];
+                const bool flag = mask == 2 || cpe->msUsed[g][b];
+                pnsFlags[g * 60 + b] = flag;
+                msFlags[g * 60 + b] = flag && l->cb[g * maxSfb + b] != kNoiseBook &&
+                                      !(mask == 2 && (rb == kIntensityIn || rb == kIntensityOut));
+            }
+        const StatusCode st = okvsDecodeMsStereo_AAC_32s_I(l->spec, r->spec, 1, msFlags, r->cb, l->ics.numWinGrp,
+                                                           l->ics.lenWinGrp, maxSfb, rate, l->ci.winLen);
+        if (st < 0) return failed("okvsDecodeMsStereo_AAC_32s_I", st);
+    }
+    const bool correlated = mask && !cfg_.mpeg2;
+    const bool intensity = r && cpe && (r->uses(kIntensityIn) || r->uses(kIntensityOut));
+    int ltpFlags[52];
+    Okv32s savedSeeds[8 * 52];
+    auto noise = [&](Stream* s, int chan, Okv32s* x, const Okv8u* cb, const Okv16s* sf, int groups, const int* lens,
+                     int winLen) -> std::string {
+        const StatusCode st =
+            correlated ? okvsDecodeMsPNS_AAC_32s(x, ltpFlags, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_, chan,
+                                                 pnsFlags, savedSeeds)
+                       : okvsDecodePNS_AAC_32s(x, ltpFlags, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_);
+        return st < 0 ? failed(correlated ? "okvsDecodeMsPNS_AAC_32s" : "okvsDecodePNS_AAC_32s", st) : "";
+    };
+    std::string err;
+    for (int i = 0; i < n && err.empty(); ++i)
+        if (!both[i]->isShort() && both[i]->uses(kNoiseBook))
+            err = noise(both[i], i, both[i]->spec, both[i]->cb, both[i]->sf, 1, both[i]->ics.lenWinGrp, 1024);
+    if (err.empty() && intensity && !r->isShort()) {
+        const StatusCode st =
+            okvsDecodeIsStereo_AAC_32s(l->spec, r->spec, r->sf, r->cb, 1, r->ics.lenWinGrp, r->maxSfb(), rate, 1024);
+        if (st < 0) err = failed("okvsDecodeIsStereo_AAC_32s", st);
+    }
+    bool anyShort = false;
+    for (int i = 0; i < n && err.empty(); ++i) {
+        Stream* s = both[i];
+        if (!s->isShort()) continue;
+        const StatusCode st = okvsDeinterleaveSpectrum_AAC_32s(s->spec, s->work, s->ics.numWinGrp, s->ics.lenWinGrp,
+                                                               s->maxSfb(), rate, 128);
+        if (st < 0) return failed("okvsDeinterleaveSpectrum_AAC_32s", st);
+        s->x = s->work;
+        anyShort = true;
+    }
+    // Short windows: window by window, with the side information row of the window's group;
+    // both channels of a window before the next (correlated noise pairs them).
+    const int one[8] = {1};
+    for (int w = 0; w < 8 && anyShort && err.empty(); ++w) {
+        int row[2] = {0, 0};
+        for (int i = 0; i < n; ++i) {
+            const AACIcsInfo& ics = both[i]->ics;
+            for (int g = 0, end = 0; g < ics.numWinGrp; ++g)
+                if (w >= end && w < (end += ics.lenWinGrp[g])) row[i] = g * ics.maxSfb;
+        }
+        for (int i = 0; i < n && err.empty(); ++i) {
+            Stream* s = both[i];
+            if (s->isShort() && s->uses(kNoiseBook))
+                err = noise(s, i, s->x + 128 * w, s->cb + row[i], s->sf + row[i], 1, one, 128);
+        }
+        if (err.empty() && intensity && r->isShort()) {
+            const StatusCode st = okvsDecodeIsStereo_AAC_32s(l->x + 128 * w, r->x + 128 * w, r->sf + row[1],
+                                                             r->cb + row[1], 1, one, r->maxSfb(), rate, 128);
+            if (st < 0) err = failed("okvsDecodeIsStereo_AAC_32s", st);
+        }
+    }
+    for (int i = 0; i < n && err.empty(); ++i) {
+        Stream* s = both[i];
+        if (!s->ci.tnsDataPresent) continue;
+        // Filter lengths beyond the band count reach down to the lowest band.
+        int length[8], filters = 0;
+        for (int w = 0; w < s->ci.numWindows; ++w) filters += s->ci.tnsNFilt[w];
+        for (int f = 0; f < 8; ++f) length[f] = f < filters ? std::min(s->ci.tnsLength[f], s->ci.numSwb) : 0;
+        const StatusCode st = okvsDecodeTNS_AAC_32s_I(s->x, s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes,
+                                                      s->tnsCoef, s->ci.tnsDirection, s->maxSfb(), 1, rate, s->ci.winLen);
+        if (st < 0) err = failed("okvsDecodeTNS_AAC_32s_I", st);
+    }
+    return err;
+}
+
+std::string AacFrameDecoder::synthesise(Stream* s, int out) {
+    if (out < 0) return "";
+    Channel& c = ch_[size_t(out)];
+    const StatusCode st =
+        okvsMDCTInv_AAC_32s16s(s->x, c.pcm, c.overlap, s->ics.winSequence, s->ics.winShape, c.prevShape, 1);
+    if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
+    c.prevShape = s->ics.winShape;
+    present_[size_t(out)] = 1;
+    return "";
+}
+
+// A coupling channel element is parsed through and not applied: its header, its channel
+// stream, then the gain element lists.
+std::string AacFrameDecoder::skipCoupling(const uint8_t** p, int* off, const uint8_t* end) {
+    BitCursor bc{*p, *off, end};
+    bc.read(4);  // element instance tag
+    const bool indSw = bc.read(1);
+    const int coupled = int(bc.read(3)) + 1;
+    int lists = 0;
+    for (int i = 0; i < coupled; ++i) {
+        ++lists;
+        const bool pair = bc.read(1);
+        bc.read(4);                                  // target tag
+        if (pair && bc.read(2) == 3) ++lists;        // gains for both channels of the pair
+    }
+    bc.read(1 + 1 + 2);  // domain, gain sign, gain scale
+    if (bc.left() < 0) return "a coupling element runs past the end of the frame";
+    Stream* s = st_[1];
+    AACMainHeader mh{};
+    const uint8_t* q = bc.p;
+    int o = bc.off;
+    std::string err = readStream(&q, &o, s, false, &mh);
+    if (!err.empty()) return err;
+    if (pastEnd(q, o, end)) return "a coupling element runs past the end of the frame";
+    const Okv8u* v = q;
+    auto sfCode = [&]() {
+        Okv16s d;
+        return okvsVLCDecodeOne_1u16s(&v, &o, &d, sfSpec_) >= 0 && !pastEnd(v, o, end);
+    };
+    for (int c = 1; c < lists; ++c) {
+        BitCursor one{v, o, end};
+        const bool common = indSw || one.read(1);
+        v = one.p, o = one.off;
+        if (common) {
+            if (!sfCode()) return "a coupling gain runs past the end of the frame";
+            continue;
+        }
+        for (int g = 0; g < s->ics.numWinGrp; ++g)
+            for (int b = 0; b < s->maxSfb(); ++b)
+                if (s->cb[g * s->maxSfb() + b] != 0 && !sfCode()) return "a coupling gain runs past the end of the frame";
+    }
+    *p = v, *off = o;
+    return "";
+}

@@ -1,0 +1,61 @@
+// Decoding a whole AAC stream held in memory (ADTS, ADIF or the first AAC track of an MP4/3GP
+// file) to interleaved 16-bit PCM, with gapless trimming.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../pcm/pcm_source.h"
+#include "aac_config.h"
+#include "aac_frame_decoder.h"
+#include "../container/adts_scanner.h"
+#include "../container/detect.h"
+#include "../container/mp4_reader.h"
+
+// The whole input is held in memory: an MP4 file needs random access to its boxes and samples.
+class AacStreamDecoder final : public PcmSource {
+public:
+    AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless);
+
+    // Reads the configuration; false with *why set when the stream cannot be decoded.
+    bool setup(std::string* why);
+    int channels() const override { return cfg_.layout.channels; }
+    int sampleRate() const override { return cfg_.sampleRate; }
+    uint32_t channelMask() const override { return cfg_.layout.mask; }
+    // Notes for the user (HE-AAC decoded as its core), known after setup and as decoding goes.
+    std::string notes() const;
+
+    // PCM of the next frame; false at the end. Frames that fail are silent and reported on
+    // stderr (at most a few lines); an ADIF stream stops at its first failing block.
+    bool next(const int16_t** pcm, size_t* frames) override;
+    long frames() const override { return frames_; }
+    long failedFrames() const override { return failed_; }
+
+private:
+    bool nextAdts();
+    bool nextAdif();
+    bool nextMp4();
+    void load(const uint8_t* p, size_t n);  // into the guarded frame buffer
+    void report(const std::string& what);
+    void silence(int blocks);
+
+    std::vector<uint8_t> in_;
+    const uint8_t* data_;
+    size_t len_, pos_ = 0;
+    AacContainer kind_;
+    bool gapless_;
+    AacConfig cfg_;
+    AacFrameDecoder dec_;
+    AdtsScanner adts_;
+    AdtsInfo first_{};
+    Mp4AacTrack track_;
+    size_t au_ = 0;
+    std::vector<uint8_t> buf_;
+    std::vector<int16_t> pcm_;
+    size_t pcmFrames_ = 0;
+    long frames_ = 0, failed_ = 0;
+    bool stopped_ = false, sbrNoted_ = false;
+    int64_t skip_ = 0, remaining_ = -1;
+};
