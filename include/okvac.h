@@ -270,6 +270,30 @@ StatusCode okvsUnpackFrameHeader_MP3(Okv8u** ppBitStream, MP3FrameHeader* pFrame
 StatusCode okvsUnpackSideInfo_MP3(Okv8u** ppBitStream, MP3SideInfo* pDstSideInfo, int* pDstMainDataBegin, int* pDstPrivateBits, int* pDstScfsi, const MP3FrameHeader* pFrameHeader);
 StatusCode okvsUnpackScaleFactors_MP3_1u8s(Okv8u** ppBitStream, int* pOffset, Okv8s* pDstScaleFactor, MP3SideInfo* pSideInfo, const int* pScfsi, const MP3FrameHeader* pFrameHeader, int granule, int channel);
 
+/* ---- src/aac/aac_filterbank.api ---- */
+
+/* AAC filterbank in fixed point: inverse MDCT with windowing and overlap-add (1024 Q3
+   coefficients, a 1024-value overlap buffer per channel), and windowing with the forward MDCT
+   (2048 samples in; 1024 coefficients, or 128 for one EIGHT_SHORT block). */
+StatusCode okvsMDCTInv_AAC_32s16s(Okv32s* pSrc, Okv16s* pDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int pcmStep);
+StatusCode okvsMDCTInv_AAC_32s_I(Okv32s* pSrcDst, Okv32s* pOverlap, int winSequence, int winShape, int prevWinShape, int len);
+StatusCode okvsMDCTFwd_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, const Okv32s* pReserved, int winSequence, int winShape, int prevWinShape, Okv32s* pWorkBuf);
+StatusCode okvsMDCTFwd_AAC_32s_I(Okv32s* pSrcDst, int winSequence, int winShape, int prevWinShape, int len);
+
+/* ---- src/aac/aac_spectral.api ---- */
+
+/* AAC spectral tools on 1024 Q3 coefficients per frame. Scalefactors and band codebooks hold
+   maxSfb entries per window group, M/S flags 60 per group; TNS side data is packed as in the
+   channel record (8 filter counts, resolutions, lengths, orders and directions, 60 indices). */
+StatusCode okvsQuantInv_AAC_32s_I(Okv32s* pSrcDst, const Okv16s* pScaleFactor, int numWinGrp, const int* pLenWinGrp, int maxSfb, const Okv8u* pSfbCb, int samplingRateIndex, int winLen);
+StatusCode okvsDecodeMsStereo_AAC_32s_I(Okv32s* pSrcDstL, Okv32s* pSrcDstR, int msMaskPresent, const Okv8u* pMsUsed, Okv8u* pSfbCbR, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
+StatusCode okvsDecodeIsStereo_AAC_32s(const Okv32s* pSrcL, Okv32s* pDstR, const Okv16s* pScaleFactor, const Okv8u* pSfbCb, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
+StatusCode okvsDecodePNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* pSfbCb, const Okv16s* pScaleFactor, int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen, int* pRandomSeed);
+StatusCode okvsDecodeMsPNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* pSfbCb, const Okv16s* pScaleFactor, int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen, int* pRandomSeed, int channel, const Okv8u* pMsUsed, int* pNoiseState);
+StatusCode okvsDecodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, const int* pTnsRegionLen, const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef, const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen);
+StatusCode okvsEncodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, const int* pTnsRegionLen, const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef, const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen);
+StatusCode okvsDeinterleaveSpectrum_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, int numWinGrp, const int* pLenWinGrp, int maxSfb, int samplingRateIndex, int winLen);
+
 /* ---- src/sbr/ps_hybrid.api ---- */
 
 /* Parametric-stereo hybrid analysis: splits one QMF subband over a 32-slot frame into 2, 4, 8

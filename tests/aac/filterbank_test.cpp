@@ -1,0 +1,330 @@
+// AAC filterbank: the split-radix FFT and the MDCT cores against double-precision transforms,
+// the block-floating-point steps against a model, the window tables against the shared text,
+// a TDAC round trip through both directions, the sequences' edge cases and the checks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <complex>
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "aac/aac_window_data.h"
+#include "aac/fft_aac.h"
+#include "aac/mdct_aac_core.h"
+#include "okvac.h"
+
+namespace {
+
+using cd = std::complex<double>;
+constexpr double kPi = 3.14159265358979323846;
+
+TEST(AacFilterbank, FftMatchesDft)
+{
+    std::mt19937 rng(7);
+    for (int order : {5, 6, 9}) {
+        const int k = 1 << order;
+        // Sum of magnitudes below 2^29: the documented headroom.
+        std::uniform_int_distribution<int32_t> d(-(1 << 29) / (2 * k), (1 << 29) / (2 * k));
+        std::vector<Okv32sc> x(k);
+        for (auto& v : x) v = {d(rng), d(rng)};
+        std::vector<Okv32sc> y = x;
+        okv_u8::ownsIMDCT_FFT_32sc_I(y.data(), order);
+        double worst = 0;
+        for (int m = 0; m < k; ++m) {
+            cd acc = 0;
+            for (int n = 0; n < k; ++n) acc += cd(x[n].re, x[n].im) * std::polar(1.0, -2 * kPi * double(n) * m / k);
+            worst = std::max({worst, std::abs(acc.real() - y[m].re), std::abs(acc.imag() - y[m].im)});
+        }
+        // The hi() truncations round down, so their errors add up coherently in a few bins:
+        // about K/8 at most. A wrong twiddle would cost the input amplitude (2^19 / K).
+        EXPECT_LT(worst, k / 4) << "order " << order;
+    }
+}
+
+// Inverse transform (2/N) sum X[k] cos(2 pi / N (n + n0) (k + 1/2)), N = 2M, n0 = (M + 1) / 2.
+std::vector<double> imdct(const std::vector<int32_t>& x)
+{
+    const int m = int(x.size()), n = 2 * m;
+    std::vector<double> z(n);
+    for (int i = 0; i < n; ++i) {
+        double acc = 0;
+        for (int k = 0; k < m; ++k) acc += x[k] * std::cos(2 * kPi / n * (i + (m + 1) / 2.0) * (k + 0.5));
+        z[i] = 2.0 / n * acc;
+    }
+    return z;
+}
+
+// Forward transform sum u[i] cos(2 pi / N (i + n0) (k + 1/2)).
+std::vector<double> mdct(const std::vector<int32_t>& u)
+{
+    const int n = int(u.size()), m = n / 2;
+    std::vector<double> x(m);
+    for (int k = 0; k < m; ++k) {
+        double acc = 0;
+        for (int i = 0; i < n; ++i) acc += u[i] * std::cos(2 * kPi / n * (i + (m + 1) / 2.0) * (k + 0.5));
+        x[k] = acc;
+    }
+    return x;
+}
+
+TEST(AacFilterbank, CoresMatchDoubleTransforms)
+{
+    std::mt19937 rng(11);
+    for (int order : {6, 9}) {
+        const int m = 2 << order;
+        for (int amp : {1 << 10, 1 << 16, 1 << 24}) {
+            std::uniform_int_distribution<int32_t> d(-amp, amp);
+            std::vector<int32_t> x(m), y(m);
+            for (auto& v : x) v = d(rng);
+            okv_u8::aacmdct::inverse(x.data(), y.data(), order, true);
+            const auto z = imdct(x);
+            std::vector<int32_t> zi(2 * m);
+            okv_u8::aacmdct::imdctExpand(y.data(), zi.data(), m);
+            double worst = 0;
+            for (int i = 0; i < 2 * m; ++i) worst = std::max(worst, std::abs(z[i] - zi[i]));
+            EXPECT_LE(worst, 2.0) << "inverse, order " << order << " amplitude " << amp;
+            std::vector<int32_t> u(2 * m), X(m);
+            std::uniform_int_distribution<int32_t> du(-amp / 8, amp / 8);
+            for (auto& v : u) v = du(rng);
+            const auto ref = mdct(u);
+            okv_u8::aacmdct::forwardPlain(u.data(), X.data(), order);
+            worst = 0;
+            for (int k = 0; k < m; ++k) worst = std::max(worst, std::abs(2 * ref[k] - X[k]));
+            // The plain core runs the FFT at the input scale: its truncation error stays (twice).
+            EXPECT_LE(worst, m / 4) << "forward, order " << order << " amplitude " << amp;
+            okv_u8::aacmdct::forwardBfp(u.data(), X.data(), order);
+            worst = 0;
+            for (int k = 0; k < m; ++k) worst = std::max(worst, std::abs(ref[k] / m - X[k]));
+            EXPECT_LE(worst, 2.0) << "forward bfp, order " << order << " amplitude " << amp;
+        }
+    }
+}
+
+// ---- block floating point and post-twiddle roundings, restated ----
+
+namespace w = okv_u8::aacspec_data;
+
+int64_t hi(int64_t v) { return v >> 32; }
+
+// Returns s and scales z as the block floating point does.
+int modelScale(std::vector<Okv32sc>& z)
+{
+    int64_t sum = 0;
+    for (auto& c : z) sum += std::abs(int64_t(c.re)) + std::abs(int64_t(c.im));
+    int s = 0;
+    for (; sum >= (1 << 29); sum /= 2) ++s;
+    for (auto& c : z)
+        if (s) c = {int32_t((c.re + (int64_t(1) << (s - 1))) >> s), int32_t((c.im + (int64_t(1) << (s - 1))) >> s)};
+    return s;
+}
+
+std::vector<int32_t> modelInverse(const std::vector<int32_t>& x, int order, bool bfp)
+{
+    const int k = 1 << order, m = 2 * k;
+    const int32_t* t = order == 9 ? w::kTwiddleLong : w::kTwiddleShort;
+    std::vector<Okv32sc> z(k);
+    for (int j = 0; j < k; ++j) {
+        const int64_t re = x[2 * j], im = x[m - 1 - 2 * j];
+        z[j] = {int32_t(hi(re * t[2 * j] + im * t[2 * j + 1])), int32_t(hi(im * t[2 * j] - re * t[2 * j + 1]))};
+    }
+    const int q = order - (bfp ? modelScale(z) : 0);
+    okv_u8::ownsIMDCT_FFT_32sc_I(z.data(), order);
+    auto r = [&](int64_t v) -> int32_t {
+        if (!bfp) return int32_t(hi(v));
+        return q <= 3 ? int32_t(v >> (q + 28)) : int32_t((hi(v) + (int64_t(1) << (q - 4))) >> (q - 3));
+    };
+    std::vector<int32_t> y(m);
+    for (int j = 0; j < k; ++j) {
+        const int64_t pr = int64_t(z[j].re) * t[2 * j] + int64_t(z[j].im) * t[2 * j + 1];
+        const int64_t pi = int64_t(z[j].im) * t[2 * j] - int64_t(z[j].re) * t[2 * j + 1];
+        if (j < k / 2) {
+            y[m - 1 - 2 * j] = -r(pr);
+            y[k - 1 - 2 * j] = -r(pi);
+        } else {
+            y[2 * j - k] = r(pr);
+            y[2 * j] = r(pi);
+        }
+    }
+    return y;
+}
+
+std::vector<int32_t> modelForwardBfp(const std::vector<int32_t>& u, int order)
+{
+    const int k = 1 << order, m = 2 * k;
+    const int32_t* t = order == 9 ? w::kTwiddleLong : w::kTwiddleShort;
+    std::vector<Okv32sc> z(k);
+    for (int j = 0; j < k; ++j) {
+        const int64_t re = j < k / 2 ? -int64_t(u[3 * m / 2 - 1 - 2 * j]) - u[3 * m / 2 + 2 * j]
+                                     : int64_t(u[2 * j - m / 2]) - u[3 * m / 2 - 1 - 2 * j];
+        const int64_t im = j < k / 2 ? int64_t(u[m / 2 - 1 - 2 * j]) - u[m / 2 + 2 * j]
+                                     : -int64_t(u[m / 2 + 2 * j]) - u[5 * m / 2 - 1 - 2 * j];
+        z[j] = {int32_t(hi(re * t[2 * j] + im * t[2 * j + 1])), int32_t(hi(im * t[2 * j] - re * t[2 * j + 1]))};
+    }
+    const int q = order - modelScale(z);
+    okv_u8::ownsIMDCT_FFT_32sc_I(z.data(), order);
+    auto r = [&](int64_t v) -> int32_t {
+        if (q <= 2) return int32_t(v >> (q + 29));
+        return int32_t((hi(v) + (q >= 4 ? int64_t(1) << (q - 4) : 0)) >> (q - 3));
+    };
+    std::vector<int32_t> x(m);
+    for (int j = 0; j < k; ++j) {
+        x[2 * j] = r(int64_t(z[j].re) * t[2 * j] + int64_t(z[j].im) * t[2 * j + 1]);
+        x[m - 1 - 2 * j] = r(-(int64_t(z[j].im) * t[2 * j] - int64_t(z[j].re) * t[2 * j + 1]));
+    }
+    return x;
+}
+
+// Amplitudes from quiet to full scale walk the scale s (and so q) through every rounding branch.
+TEST(AacFilterbank, BlockScaleAndRoundingsMatchModel)
+{
+    std::mt19937 rng(2);
+    for (int order : {6, 9}) {
+        const int m = 2 << order;
+        for (int bits = 3; bits <= 31; ++bits) {
+            std::vector<int32_t> x(m), u(2 * m), y(m), X(m);
+            for (auto& v : x) v = int32_t(rng()) >> (32 - bits);
+            for (auto& v : u) v = int32_t(rng()) >> (33 - bits);
+            okv_u8::aacmdct::inverse(x.data(), y.data(), order, true);
+            ASSERT_EQ(y, modelInverse(x, order, true)) << "inverse, order " << order << " bits " << bits;
+            if (bits <= 31 - order) {  // the caller's headroom for the unscaled core
+                okv_u8::aacmdct::inverse(x.data(), y.data(), order, false);
+                ASSERT_EQ(y, modelInverse(x, order, false)) << "in-place inverse, order " << order << " bits " << bits;
+            }
+            okv_u8::aacmdct::forwardBfp(u.data(), X.data(), order);
+            ASSERT_EQ(X, modelForwardBfp(u, order)) << "forward, order " << order << " bits " << bits;
+        }
+    }
+}
+
+TEST(AacFilterbank, WindowTablesMatchSharedTextAndPowerComplement)
+{
+    // Princen-Bradley: w[n]^2 + w[N/2 - 1 - n]^2 = 1 for every shape and length.
+    for (const int32_t* win : {w::kWinSineLong, w::kWinKbdLong})
+        for (int n = 0; n < 1024; ++n) ASSERT_NEAR(std::hypot(win[n], win[1023 - n]), 2147483648.0, 2.0) << n;
+    for (const int32_t* win : {w::kWinSineShort, w::kWinKbdShort})
+        for (int n = 0; n < 128; ++n) ASSERT_NEAR(std::hypot(win[n], win[127 - n]), 2147483648.0, 2.0) << n;
+    std::ifstream f(std::string(OKV_SHARED_DIR) + "/tables/aac/kbd_check.txt");
+    if (!f) GTEST_SKIP() << "shared window check values not found under " << OKV_SHARED_DIR;
+    int rows = 0;
+    for (std::string line; std::getline(f, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream s(line);
+        std::string kind, alpha, value;
+        int n, i;
+        long q31;
+        s >> kind >> n >> alpha >> i >> value >> q31;
+        const int32_t* win = kind == "kbd" ? (n == 2048 ? w::kWinKbdLong : w::kWinKbdShort)
+                                           : (n == 2048 ? w::kWinSineLong : w::kWinSineShort);
+        EXPECT_EQ(win[i], q31) << kind << " " << n << " " << i;
+        ++rows;
+    }
+    EXPECT_GE(rows, 32);
+}
+
+// ---- the exports over frame sequences ----
+
+struct Frame {
+    int seq, shape;
+};
+
+// Forward transform of one frame (2048 samples from x) with either export.
+std::vector<int32_t> forward(const int32_t* x, Frame f, int prev, bool inPlace)
+{
+    std::vector<int32_t> spec(1024), work(2048), buf(2048);
+    for (int b = 0; b < (f.seq == 2 ? 8 : 1); ++b) {
+        const int32_t* src = f.seq == 2 ? x + 448 + 128 * b : x;
+        const int pr = f.seq == 2 && b ? f.shape : prev;
+        int32_t* dst = spec.data() + 128 * b;
+        if (inPlace) {
+            std::copy(src, src + (f.seq == 2 ? 256 : 2048), buf.begin());
+            EXPECT_EQ(okvsMDCTFwd_AAC_32s_I(buf.data(), f.seq, f.shape, pr, 2048), okvOk);
+            std::copy(buf.begin(), buf.begin() + (f.seq == 2 ? 128 : 1024), dst);
+        } else {
+            std::vector<int32_t> out(1024);
+            EXPECT_EQ(okvsMDCTFwd_AAC_32s(src, out.data(), src, f.seq, f.shape, pr, work.data()), okvOk);
+            std::copy(out.begin(), out.begin() + (f.seq == 2 ? 128 : 1024), dst);
+        }
+    }
+    return spec;
+}
+
+// Analysis then synthesis over a sequence with every window transition reconstructs the
+// input: the plain pair at the Q3 scale (PCM = x / 8), the in-place pair at 2^-7, to
+// within 2^-13 of its 2^19 amplitude (the forward core rounds the coefficients to 2^-11).
+TEST(AacFilterbank, TdacRoundTripThroughEverySequence)
+{
+    const Frame seqs[] = {{0, 0}, {1, 1}, {2, 1}, {2, 0}, {3, 0}, {0, 1}, {1, 0}, {3, 1}, {0, 0}};
+    const int frames = int(std::size(seqs));
+    std::mt19937 rng(8);
+    std::vector<int32_t> x(1024 * (frames + 1));
+    for (size_t n = 0; n < x.size(); ++n)
+        x[n] = int32_t(60000 * std::sin(0.011 * n) + 30000 * std::sin(0.9 * n)) + int32_t(rng() % 20001) - 10000;
+    std::vector<int32_t> ov(1024), ovI(1024);
+    std::vector<Okv16s> pcm(2048);
+    for (int f = 0; f < frames; ++f) {
+        const int prev = f ? seqs[f - 1].shape : 0;
+        auto spec = forward(x.data() + 1024 * f, seqs[f], prev, false);
+        ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), seqs[f].seq, seqs[f].shape, prev, 2), okvOk);
+        std::vector<int32_t> big(x.begin() + 1024 * f, x.begin() + 1024 * f + 2048);
+        for (auto& v : big) v *= 512;
+        auto specI = forward(big.data(), seqs[f], prev, true);
+        ASSERT_EQ(okvsMDCTInv_AAC_32s_I(specI.data(), ovI.data(), seqs[f].seq, seqs[f].shape, prev, 1024), okvOk);
+        if (f == 0) continue;  // the first half-frame has no overlap yet
+        for (int n = 0; n < 1024; ++n) {
+            const int32_t ref = x[1024 * f + n];
+            ASSERT_NEAR(pcm[2 * n], ref / 8.0, 2.0) << "frame " << f << " sample " << n;
+            ASSERT_NEAR(specI[n], ref * 4.0, 48.0) << "in place, frame " << f << " sample " << n;
+        }
+    }
+}
+
+TEST(AacFilterbank, StartStopOverlapZeroSaturationAndStep)
+{
+    std::vector<int32_t> spec(1024), ov(1024);
+    std::vector<Okv16s> pcm(2048, 77);
+    // Zero in, zero out, overlap stays zero.
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 0, 1, 0, 1), okvOk);
+    for (int n = 0; n < 1024; ++n) ASSERT_EQ(pcm[n], 0);
+    for (int v : ov) ASSERT_EQ(v, 0);
+    // A start frame clears the overlap from 576; the stop frame after it passes the first 448
+    // overlap samples through as (o + 4) >> 3.
+    std::mt19937 rng(1);
+    for (auto& v : spec) v = int32_t(rng()) >> 12;
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 1, 0, 0, 1), okvOk);
+    for (int n = 576; n < 1024; ++n) ASSERT_EQ(ov[n], 0);
+    const std::vector<int32_t> o = ov;
+    for (auto& v : spec) v = int32_t(rng()) >> 12;
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 3, 1, 0, 1), okvOk);
+    for (int n = 0; n < 448; ++n) ASSERT_EQ(pcm[n], std::clamp((o[n] + 4) >> 3, -32768, 32767));
+    // Saturation, and step 2 writes only every other slot.
+    std::fill(spec.begin(), spec.end(), 0);
+    for (int n = 0; n < 1024; ++n) ov[n] = n % 2 ? -(1 << 20) : 1 << 20;
+    std::fill(pcm.begin(), pcm.end(), 77);
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(spec.data(), pcm.data(), ov.data(), 0, 0, 0, 2), okvOk);
+    for (int n = 0; n < 1024; ++n) {
+        ASSERT_EQ(pcm[2 * n], n % 2 ? -32768 : 32767);
+        ASSERT_EQ(pcm[2 * n + 1], 77);
+    }
+}
+
+TEST(AacFilterbank, ArgumentChecksInOrder)
+{
+    std::vector<int32_t> a(2048), b(1024), c(2048);
+    std::vector<Okv16s> pcm(2048);
+    EXPECT_EQ(okvsMDCTInv_AAC_32s16s(a.data(), nullptr, b.data(), 9, 9, 9, 9), okvErrNullPtr);
+    EXPECT_EQ(okvsMDCTInv_AAC_32s16s(a.data(), pcm.data(), b.data(), 4, 9, 9, 9), okvErrAacWinSeq);
+    EXPECT_EQ(okvsMDCTInv_AAC_32s16s(a.data(), pcm.data(), b.data(), 3, 0, 2, 9), okvErrAacWinShape);
+    EXPECT_EQ(okvsMDCTInv_AAC_32s16s(a.data(), pcm.data(), b.data(), 3, 0, 1, 0), okvErrAacPcmStep);
+    EXPECT_EQ(okvsMDCTInv_AAC_32s_I(a.data(), b.data(), 0, 0, 0, 2048), okvErrSize);
+    EXPECT_EQ(okvsMDCTFwd_AAC_32s_I(a.data(), 0, 0, 0, 1024), okvErrSize);
+    EXPECT_EQ(okvsMDCTFwd_AAC_32s_I(a.data(), 0, 2, 0, 1024), okvErrAacWinShape);
+    EXPECT_EQ(okvsMDCTFwd_AAC_32s(a.data(), b.data(), nullptr, 0, 0, 0, c.data()), okvErrNullPtr);
+    EXPECT_EQ(okvsMDCTFwd_AAC_32s(a.data(), b.data(), a.data(), 5, 0, 0, c.data()), okvErrAacWinSeq);
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Generate the AAC spectral-tool and filterbank tables.
+
+usage: gen_aac_spectral_tables.py SRC_AAC_DIR   (writes aac_spectral_data.h, aac_window_data.h,
+                                                 fft_aac_data.h there)
+
+Everything is computed here in 50-digit decimal arithmetic. Values given as fixed constants
+(polynomial, mantissa and power tables) are written as they stand. Every computed value is
+rounded to the nearest integer, halves away from zero: the dequantiser tables, the intensity
+gains, the noise-energy normalisers, the TNS reflection coefficients, the windows, the MDCT
+twiddles and the FFT twiddles.
+"""
+import os
+import sys
+from decimal import Decimal as D, getcontext, ROUND_HALF_UP
+
+getcontext().prec = 50
+
+
+def pi():
+    # Machin: pi = 16 atan(1/5) - 4 atan(1/239)
+    def atan_inv(x):
+        x = D(x)
+        s, t, k, x2 = D(0), 1 / x, 0, x * x
+        while True:
+            term = t / (2 * k + 1)
+            if abs(term) < D(10) ** -60:
+                return s
+            s += -term if k & 1 else term
+            t /= x2
+            k += 1
+    return 16 * atan_inv(5) - 4 * atan_inv(239)
+
+
+PI = pi()
+
+
+def sin(x):
+    x = D(x)
+    x -= (x / (2 * PI)).to_integral_value() * 2 * PI
+    s, t, k = D(0), x, 1
+    while abs(t) > D(10) ** -60:
+        s += t
+        t *= -x * x / ((k + 1) * (k + 2))
+        k += 2
+    return s
+
+
+def cos(x):
+    return sin(D(x) + PI / 2)
+
+
+def rnd(v):
+    """Nearest integer, halves away from zero."""
+    return int(D(v).to_integral_value(ROUND_HALF_UP))
+
+
+def pow_d(x, e):
+    """x^e for x > 0 through exp/ln at full precision."""
+    return (D(x).ln() * D(e)).exp()
+
+
+def kbd(n, alpha):
+    """Rising half of the Kaiser-Bessel-derived window of n points."""
+    def i0(x):
+        s, t, k = D(1), D(1), 1
+        h = (x / 2) ** 2
+        while t > D(10) ** -55 * s:
+            t = t * h / (k * k)
+            s += t
+            k += 1
+        return s
+    q = n // 4
+    w = [i0(PI * alpha * (1 - ((D(p) - q) / q) ** 2).sqrt()) for p in range(n // 2 + 1)]
+    total = sum(w)
+    out, acc = [], D(0)
+    for p in range(n // 2):
+        acc += w[p]
+        out.append((acc / total).sqrt())
+    return out
+
+
+def q31(v):
+    r = rnd(D(v) * (1 << 31))
+    assert -(1 << 31) <= r < (1 << 31), v
+    return r
+
+
+def q30(v):
+    return rnd(D(v) * (1 << 30))
+
+
+def rows(vals, per=8, indent="    "):
+    return [indent + ", ".join(str(v) for v in vals[k:k + per]) + "," for k in range(0, len(vals), per)]
+
+
+def array(ctype, name, vals, per=8):
+    return [f"inline constexpr {ctype} {name}[{len(vals)}] = {{"] + rows(vals, per) + ["};", ""]
+
+
+# Scalefactor band offsets per distinct table; rate index -> table.
+SWB_LONG = {
+    96: [0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 64, 72, 80, 88, 96, 108, 120, 132,
+         144, 156, 172, 188, 212, 240, 276, 320, 384, 448, 512, 576, 640, 704, 768, 832, 896, 960, 1024],
+    64: [0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 64, 72, 80, 88, 100, 112, 124, 140,
+         156, 172, 192, 216, 240, 268, 304, 344, 384, 424, 464, 504, 544, 584, 624, 664, 704, 744, 784,
+         824, 864, 904, 944, 984, 1024],
+    48: [0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 48, 56, 64, 72, 80, 88, 96, 108, 120, 132, 144, 160,
+         176, 196, 216, 240, 264, 292, 320, 352, 384, 416, 448, 480, 512, 544, 576, 608, 640, 672, 704,
+         736, 768, 800, 832, 864, 896, 928, 1024],
+    32: [0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 48, 56, 64, 72, 80, 88, 96, 108, 120, 132, 144, 160,
+         176, 196, 216, 240, 264, 292, 320, 352, 384, 416, 448, 480, 512, 544, 576, 608, 640, 672, 704,
+         736, 768, 800, 832, 864, 896, 928, 960, 992, 1024],
+    24: [0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 52, 60, 68, 76, 84, 92, 100, 108, 116, 124, 136,
+         148, 160, 172, 188, 204, 220, 240, 260, 284, 308, 336, 364, 396, 432, 468, 508, 552, 600, 652,
+         704, 768, 832, 896, 960, 1024],
+    16: [0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 88, 100, 112, 124, 136, 148, 160, 172, 184, 196, 212,
+         228, 244, 260, 280, 300, 320, 344, 368, 396, 424, 456, 492, 532, 572, 616, 664, 716, 772, 832,
+         896, 960, 1024],
+    8: [0, 12, 24, 36, 48, 60, 72, 84, 96, 108, 120, 132, 144, 156, 172, 188, 204, 220, 236, 252, 268,
+        288, 308, 328, 348, 372, 396, 420, 448, 476, 508, 544, 580, 620, 664, 712, 764, 820, 880, 944,
+        1024],
+}
+SWB_SHORT = {
+    96: [0, 4, 8, 12, 16, 20, 24, 32, 40, 48, 64, 92, 128],
+    48: [0, 4, 8, 12, 16, 20, 28, 36, 44, 56, 68, 80, 96, 112, 128],
+    24: [0, 4, 8, 12, 16, 20, 24, 28, 36, 44, 52, 64, 76, 92, 108, 128],
+    16: [0, 4, 8, 12, 16, 20, 24, 28, 32, 40, 48, 60, 72, 88, 108, 128],
+    8: [0, 4, 8, 12, 16, 20, 24, 28, 36, 44, 52, 60, 72, 88, 108, 128],
+}
+RATE_LONG = [96, 96, 64, 48, 48, 32, 24, 24, 16, 16, 16, 8]
+RATE_SHORT = [96, 96, 96, 48, 48, 48, 24, 24, 16, 16, 16, 8]
+
+
+def spectral():
+    out = ["// Generated by tools/gen/gen_aac_spectral_tables.py. Do not edit.",
+           "// Dequantiser, intensity, noise and TNS constants; scalefactor band offsets.",
+           "#pragma once", "", "#include <cstdint>", "", "namespace OKV_NS::aacspec_data {", ""]
+    # x^(4/3) * 2^(-f/4): 2^28 for x = 1..3, 2^25 for x = 4..15; column 0 unused.
+    req = []
+    for f in range(4):
+        row = [0]
+        for x in range(1, 16):
+            row.append(rnd(pow_d(x, D(4) / 3) * pow_d(2, D(-f) / 4) * (1 << (28 if x < 4 else 25))))
+        req += row
+    out += ["// x^(4/3) 2^(-f/4), row f, column x: Q28 for x 1..3, Q25 for x 4..15."]
+    out += array("int32_t", "kReq16x4", req)
+    sq = [rnd(pow_d(x, D(4) / 3) * (1 << (23 if x < 64 else 21))) for x in range(16, 129)]
+    out += ["// x^(4/3) for x = 16..128: Q23 below 64, Q21 from 64."]
+    out += array("int32_t", "kSqrt43", sq)
+    out += ["// 2^(-f/4), Q31."]
+    out += array("int32_t", "kSqrt14", [2147483647, 1805811301, 1518500250, 1276901417])
+    out += ["// Horner coefficients of the x^(4/3) mantissa polynomial, highest power first."]
+    out += array("int32_t", "kPolyCoeff43",
+                 [-457633446, 1445956062, -2036421417, 1707815404, -991941369, 535739478, 127541088, -1613111])
+    out += ["// Mantissa correction (Q31) and exponent per normalisation shift."]
+    out += array("int32_t", "kXt43", [1704458900, 2147483647, 1352829926, 1704458900, 2147483647, 1352829926,
+                                      1704458900])
+    out += array("int32_t", "kXtExp", [20, 19, 17, 16, 15, 13, 12])
+    out += ["// Intensity gains 2^(-(k+1)/4), Q31."]
+    out += array("int32_t", "kIsGain", [q31(pow_d(2, D(-(k + 1)) / 4)) for k in range(11)])
+    out += ["// 2^(f/4), Q30."]
+    out += array("int32_t", "kPowQuarter", [1073741824, 1276901416, 1518500250, 1805811301])
+    ne = [rnd(D(2) ** 64 / D(10) ** 10 / D(n).sqrt()) for n in range(1, 97)]
+    out += ["// Noise normalisers round(2^64 / 10^10 / sqrt(n)), entry n - 1."]
+    out += array("int32_t", "kNormEnergy", ne)
+    out += ["// Inverse square root polynomial: E^2, E and constant terms (the last unsigned)."]
+    out += ["inline constexpr int64_t kInvSqrtA = 13563;", "inline constexpr int64_t kInvSqrtB = -16760;",
+            "inline constexpr int64_t kInvSqrtC = 18211;", ""]
+    # TNS reflection coefficients, Q31: index 16 res - 40 + c. Entries 0..3 and 12..15 (res 3,
+    # c outside -4..3) extend the res-3 formula so that every index -8..7 has a value.
+    tns = []
+    for i in range(32):
+        res, c = (3, i - 8) if i < 16 else (4, i - 24)
+        fac = ((1 << (res - 1)) + (D(-1) / 2 if c >= 0 else D(1) / 2)) / (PI / 2)
+        tns.append(q31(sin(D(c) / fac)))
+    out += ["// TNS reflection coefficients, Q31: resolution 3 at 8 + c, resolution 4 at 24 + c."]
+    out += array("int32_t", "kIqTns", tns)
+    out += ["// TNS maximum band per rate index."]
+    out += array("uint8_t", "kTnsMaxBandLong", [31, 31, 34, 40, 42, 51, 46, 46, 42, 42, 42, 39], 12)
+    out += array("uint8_t", "kTnsMaxBandShort", [9, 9, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14], 12)
+    # Band offsets: one flat array per window length, starts and counts per rate index.
+    for name, tabs, rate in (("Long", SWB_LONG, RATE_LONG), ("Short", SWB_SHORT, RATE_SHORT)):
+        flat, start = [], {}
+        for k in sorted(tabs, reverse=True):
+            start[k] = len(flat)
+            flat += tabs[k]
+        out += [f"// Scalefactor band offsets, {name.lower()} window: tables back to back."]
+        out += array("int16_t", f"kSwb{name}", flat, 16)
+        out += array("uint16_t", f"kSwb{name}Start", [start[r] for r in rate], 12)
+        out += array("uint8_t", f"kNumSwb{name}", [len(tabs[r]) - 1 for r in rate], 12)
+    out += ["}  // namespace OKV_NS::aacspec_data", ""]
+    return out
+
+
+def windows():
+    out = ["// Generated by tools/gen/gen_aac_spectral_tables.py. Do not edit.",
+           "// Rising window halves (Q31) and MDCT twiddles (cos, sin pairs, Q30).",
+           "#pragma once", "", "#include <cstdint>", "", "namespace OKV_NS::aacspec_data {", ""]
+    for name, n in (("Long", 2048), ("Short", 256)):
+        out += [f"// sin(pi (i + 0.5) / {n}), Q31."]
+        out += array("int32_t", f"kWinSine{name}", [q31(sin(PI * (i + D(1) / 2) / n)) for i in range(n // 2)])
+    for name, n, a in (("Long", 2048, 4), ("Short", 256, 6)):
+        out += [f"// Kaiser-Bessel derived, {n} points, alpha {a}, Q31."]
+        out += array("int32_t", f"kWinKbd{name}", [q31(v) for v in kbd(n, a)])
+    for name, n in (("Long", 2048), ("Short", 256)):
+        tw = []
+        for j in range(n // 4):
+            a = 2 * PI * (j + D(1) / 8) / n
+            tw += [q30(cos(a)), q30(sin(a))]
+        out += [f"// cos, sin of 2 pi (j + 1/8) / {n}, Q30."]
+        out += array("int32_t", f"kTwiddle{name}", tw)
+    out += ["}  // namespace OKV_NS::aacspec_data", ""]
+    return out
+
+
+def fft():
+    out = ["// Generated by tools/gen/gen_aac_spectral_tables.py. Do not edit.",
+           "// Split-radix FFT twiddles (Q30) and bit-reversal swap lists for 32, 64 and 512 points.",
+           "#pragma once", "", "#include <cstdint>", "", "namespace OKV_NS::aacspec_data {", ""]
+    for order in (5, 6, 9):
+        k = 1 << order
+        cnt = k // 8 - 1
+        tw = []
+        for fn, mul in ((cos, 1), (cos, 3), (sin, 1), (sin, 3)):
+            tw += [q30(fn(2 * PI * mul * n / k)) for n in range(1, cnt + 1)]
+        out += [f"// {k} points: cos n, cos 3n, sin n, sin 3n of 2 pi / {k}, n = 1..{cnt}, Q30."]
+        out += array("int32_t", f"kFftTw{order}", tw)
+        swaps = []
+        for i in range(k):
+            r = int(format(i, f"0{order}b")[::-1], 2)
+            if i < r:
+                swaps += [i, r]
+        out += [f"// Index pairs that put {k} bit-reversed outputs in natural order."]
+        out += array("uint16_t", f"kFftRev{order}", swaps, 16)
+    out += ["}  // namespace OKV_NS::aacspec_data", ""]
+    return out
+
+
+def main(dst):
+    for name, lines in (("aac_spectral_data.h", spectral()), ("aac_window_data.h", windows()),
+                        ("fft_aac_data.h", fft())):
+        with open(os.path.join(dst, name), "w") as f:
+            f.write("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
