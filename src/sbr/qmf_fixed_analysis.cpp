@@ -49,15 +49,10 @@ void transform(const Okv32s* pSrc, Record* r, Okv32sc* z) {
     Okv32s* d = r->delay;
     for (int m = 0; m < 32; ++m) d[32 * p + 31 - m] = pSrc[m];
 
-    Okv32s u[65];
-    for (int i = 0; i < 64; ++i) {
-        Okv32s acc = 0;
-        for (int j = 0; j < 5; ++j) {
-            const int at = 32 * p + i + 64 * j;
-            acc = wadd(acc, wmul(d[at < 320 ? at : at - 320], kTab.w[i + 64 * j]));
-        }
-        u[i] = acc;
-    }
+    // Each half of a 64-value row is one contiguous run of the line (blocks of 32).
+    alignas(16) Okv32s u[68] = {};
+    for (int j = 0; j < 5; ++j)
+        for (int h = 0; h < 64; h += 32) windowRow(u + h, d + (32 * p + 64 * j + h) % 320, kTab.w + 64 * j + h, 32);
     u[64] = wsub(0, u[0]);
     for (int m = 0; m < 32; ++m)
         z[m] = rotate(wsub(0, u[64 - m]), u[32 - m], kTab.preC[m], kTab.preS[m], 32);

@@ -18,6 +18,8 @@
 // the float output of the same bands; after the analysis (bands at 1/16) the chain has unit
 // gain. Intermediate shifts keep every FFT within range while the sum over the bands of
 // |Re X| + |Im X| stays below 2^31 (real forms: of 2 |X|).
+#include <cstring>
+
 #include "aac/fft_aac.h"
 #include "sbr/qmf_fixed.h"
 #include "sbr/qmf_window_data.h"
@@ -98,20 +100,16 @@ void modulate64(const Okv32sc* x, const Okv32s* rc, const Okv32s* rs, int sh, Ok
     }
 }
 
-// Window sums of the full-rate bank over the delay line with the new block at slot p, then
-// the position moves down by one block.
+// Window sums of the full-rate bank over the delay line with the new block at slot p (each
+// tap's 64 values are one contiguous run: blocks never straddle the end), then the position
+// moves down by one block.
 void window128(Record* r, Okv32s* pDst) {
     static constexpr int d[10] = {0, 192, 256, 448, 512, 704, 768, 960, 1024, 1216};
     const Okv32s* line = r->delay;
     const int p = r->pos;
-    for (int n = 0; n < 64; ++n) {
-        Okv32s acc = 0;
-        for (int j = 0; j < 10; ++j) {
-            const int at = 128 * p + n + d[j];
-            acc = wadd(acc, wmul(line[at < 1280 ? at : at - 1280], kTab.w640[n + 64 * j]));
-        }
-        pDst[n] = acc;
-    }
+    alignas(16) Okv32s acc[64] = {};
+    for (int j = 0; j < 10; ++j) windowRow(acc, line + (128 * p + d[j]) % 1280, kTab.w640 + 64 * j, 64);
+    std::memcpy(pDst, acc, sizeof acc);
     r->pos = p > 0 ? p - 1 : 9;
 }
 
@@ -119,14 +117,9 @@ void window64(Record* r, Okv32s* pDst) {
     static constexpr int e[10] = {0, 96, 128, 224, 256, 352, 384, 480, 512, 608};
     const Okv32s* line = r->delay;
     const int p = r->pos;
-    for (int n = 0; n < 32; ++n) {
-        Okv32s acc = 0;
-        for (int j = 0; j < 10; ++j) {
-            const int at = 64 * p + n + e[j];
-            acc = wadd(acc, wmul(line[at < 640 ? at : at - 640], kTab.w320[n + 32 * j]));
-        }
-        pDst[n] = acc;
-    }
+    alignas(16) Okv32s acc[32] = {};
+    for (int j = 0; j < 10; ++j) windowRow(acc, line + (64 * p + e[j]) % 640, kTab.w320 + 32 * j, 32);
+    std::memcpy(pDst, acc, sizeof acc);
     r->pos = p > 0 ? p - 1 : 9;
 }
 
