@@ -485,6 +485,40 @@ StatusCode okvsCalcSF_16s32f(const Okv16s* pSrc, int offset, Okv32f* pDst, int l
 StatusCode okvsScale_32f_I(Okv32f* pSrcDst, const Okv32f* pSF, const Okv32s* pBandOffset, int numBands);
 StatusCode okvsSpread_16s_Sfs(Okv32s src1, Okv32s src2, int inScaleFactor, Okv16s* pDst);
 
+/* ---- src/misc/vq.api ---- */
+
+/* TwinVQ conjugate-structure codebooks: two-step and combined searches, reconstruction.
+   Sign flags from the searches are 0/1 (multiplier 1 - 2s); Reconstruction takes +1/-1.
+   Init places the record at pMem as given (any alignment works; the library reads it
+   bytewise): give pMem 8-byte alignment to read its fields directly. */
+typedef struct {
+    int count;                /* codevectors */
+    int length;               /* floats per codevector */
+    int valid;                /* 1 after Init, 0 after Free; no operation tests it */
+    Okv32f** rows;            /* count row pointers, each row 64-byte aligned */
+    Okv32f* distances;        /* scratch: every codevector's distance in the last search */
+    Okv32f* sortedDistances;  /* scratch: the candidates' distances, ascending */
+    Okv32s* candidates;       /* scratch: the candidates' codevector indices */
+    Okv32s* signs;            /* scratch: flag per codevector; per candidate after IndexSelect */
+    int selfOwned;            /* 1 when built by InitAlloc */
+} VQCodeBook;
+
+StatusCode okvsVQCodeBookGetSize_32f(int length, int count, int* pSize);
+StatusCode okvsVQCodeBookInit_32f(const Okv32f* pTable, VQCodeBook** ppCodeBook, int length, int count, void* pMem);
+StatusCode okvsVQCodeBookInitAlloc_32f(const Okv32f* pTable, VQCodeBook** ppCodeBook, int length, int count);
+StatusCode okvsVQCodeBookFree_32f(VQCodeBook* pCodeBook);
+StatusCode okvsVQPreliminarySelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, int nSubVec, const int* pVecLen,
+                                       int* pIndxCand, int* pSignCand, int nCand, const int* pPolarity,
+                                       VQCodeBook* pCodeBook);
+StatusCode okvsVQMainSelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, const int* pVecLen, int nSubVec, int nCand,
+                                const int** ppIndxCand, const int** ppSignCand, int** ppIndxOut, int** ppSignOut,
+                                VQCodeBook** ppCodeBooks, int nCodeBooks);
+StatusCode okvsVQIndexSelect_32f(const Okv32f* pSrc, const Okv32f* pWeight, int nSubVec, const int* pVecLen, int nCand,
+                                 const int** ppPolarity, int** ppIndxOut, int** ppSignOut, VQCodeBook** ppCodeBooks,
+                                 int nCodeBooks, int last);
+StatusCode okvsVQReconstruction_32f(const int** ppIndx, const int** ppSign, const int* pVecLen, int nSubVec,
+                                    int nCodeBooks, Okv32f* pDst, VQCodeBook** ppCodeBooks);
+
 #ifdef __cplusplus
 }
 #endif

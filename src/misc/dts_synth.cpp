@@ -10,6 +10,8 @@
 //   g_k[t] = 1/4 (-1)^floor((k+1)/2) h[t] cos(pi (2k + 1)(t + 16.5) / 64),
 //   h[t] = R[t] (-1)^floor(t/64), t = 0..511,
 // where x_k[m] is input k of call m and y[n] is output n mod 32 of call floor(n / 32).
+#include <xmmintrin.h>
+
 #include "core/kernels.h"
 #include "core/trig.h"
 #include "misc/dts_tables_data.h"
@@ -143,11 +145,14 @@ void modulate(const Okv32f* x, const DtsSpec* s, Okv32f* h) {
     }
 }
 
-// sum_j c[j][m] * h[64 j + off + m], m < 16, j ascending.
+// sum_j c[j][m] * h[64 j + off + m], m < 16, j ascending, in four registers.
 inline void taps(const Okv32f (*c)[16], const Okv32f* h, int off, Okv32f* out) {
-    for (int m = 0; m < 16; ++m) out[m] = c[0][m] * h[off + m];
+    __m128 a[4];
+    for (int r = 0; r < 4; ++r) a[r] = _mm_mul_ps(_mm_load_ps(c[0] + 4 * r), _mm_load_ps(h + off + 4 * r));
     for (int j = 1; j < 8; ++j)
-        for (int m = 0; m < 16; ++m) out[m] += c[j][m] * h[64 * j + off + m];
+        for (int r = 0; r < 4; ++r)
+            a[r] = _mm_add_ps(a[r], _mm_mul_ps(_mm_load_ps(c[j] + 4 * r), _mm_load_ps(h + 64 * j + off + 4 * r)));
+    for (int r = 0; r < 4; ++r) _mm_store_ps(out + 4 * r, a[r]);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // bits, enough for the longest code with both escapes and signs), so the stream must stay
 // readable 8 bytes past the end of the budget. A pair that ends past the budget stops the
 // big-values decoding at once (the call then fails), so no read goes further than that.
+#include <utility>
+
 #include "mp3/huff_tables.h"
 #include "mp3/mp3_bits.h"
 #include "mp3/sfb_tables.h"
@@ -141,37 +143,53 @@ constexpr FastPairs buildFastPairs(Pair pair) {
 // Slot of a table's lookup: the escape tables 16..23 and 24..31 share one code table each.
 constexpr int fastSlot(int tableSelect) { return tableSelect < 16 ? tableSelect : 16 + (tableSelect >= 24); }
 
-struct AllFastPairs {
-    FastPairs t[18];
-};
-constexpr AllFastPairs kFastPairs = [] {
-    AllFastPairs a{};
-    for (int ts = 0; ts < 32; ++ts) {
-        const Mp3PairTable& tab = mp3PairTables[ts];
-        if (tab.kind == 1)
-            a.t[fastSlot(ts)] = buildFastPairs([&](Okv64u w, Okv32s* o) { return smallPair(tab.small, w, o); });
-        else if (tab.kind == 2)
-            a.t[fastSlot(ts)] = buildFastPairs([&](Okv64u w, Okv32s* o) { return bigPair<false>(tab.big, 0, w, o); });
-    }
-    return a;
+// One constant per table keeps each compile-time build within the compilers' step limits.
+template <int kSlot>
+constexpr FastPairs kFastPairsOf = [] {
+    const Mp3PairTable& tab = mp3PairTables[kSlot < 16 ? kSlot : kSlot == 16 ? 16 : 24];
+    if (tab.kind == 1) return buildFastPairs([&](Okv64u w, Okv32s* o) { return smallPair(tab.small, w, o); });
+    if (tab.kind == 2) return buildFastPairs([&](Okv64u w, Okv32s* o) { return bigPair<false>(tab.big, 0, w, o); });
+    return FastPairs{};
 }();
+struct FastPairIndex {
+    const FastPairs* t[18];
+};
+template <int... kSlots>
+constexpr FastPairIndex makeFastPairIndex(std::integer_sequence<int, kSlots...>) {
+    return {{&kFastPairsOf<kSlots>...}};
+}
+constexpr FastPairIndex kFastPairs = makeFastPairIndex(std::make_integer_sequence<int, 18>{});
 
 // Pairs of one region; `pair` decodes a pair the lookup does not cover. Returns false when a
-// pair ends past `end`.
+// pair ends past `end`. A window holds at least 57 valid bits, so whole-pair lookups run on in
+// one window while kFastBits of it remain: the next lookup does not wait for a reload.
 template <class Pair>
 inline bool decodePairs(HuffStream& s, const FastPairs& fast, Pair pair, Okv32s* out, int pairs, Okv32u end) {
-    for (int i = 0; i < pairs; ++i, out += 2) {
-        const Okv64u w = s.window();
-        const Okv32u f = fast.e[w >> (64 - kFastBits)];
+    for (int i = 0; i < pairs;) {
+        Okv64u w = s.window();
+        Okv32u f = fast.e[w >> (64 - kFastBits)];
         int used = (int)(f & 15);
-        if (used) {
+        if (!used) {
+            s.pos += (Okv32u)pair(w, out);
+            out += 2;
+            ++i;
+            if (s.pos > end) return false;
+            continue;
+        }
+        for (int valid = 57;;) {
             out[0] = sext(f >> 4, 5);
             out[1] = sext(f >> 9, 5);
-        } else {
-            used = pair(w, out);
+            out += 2;
+            ++i;
+            s.pos += (Okv32u)used;
+            if (s.pos > end) return false;
+            w <<= used;
+            valid -= used;
+            if (i == pairs || valid < kFastBits) break;
+            f = fast.e[w >> (64 - kFastBits)];
+            used = (int)(f & 15);
+            if (!used) break;
         }
-        s.pos += (Okv32u)used;
-        if (s.pos > end) return false;
     }
     return true;
 }
@@ -236,14 +254,19 @@ static_assert(kFastQuads.complete);
 int decodeCount1(HuffStream& s, bool tableB, Okv32s* dst, int idx, Okv32u end) {
     const Okv16u* fast = kFastQuads.e[tableB];
     while (idx < 574 && s.pos < end) {
-        const Okv32u f = fast[s.window() >> 54];
-        Okv32s* o = dst + idx;
-        o[0] = sext(f >> 4, 2);
-        o[1] = sext(f >> 6, 2);
-        o[2] = sext(f >> 8, 2);
-        o[3] = sext(f >> 10, 2);
-        s.pos += f & 15;
-        idx += 4;
+        // Quadruples take at most 10 bits: five of them fit the 57 valid bits of one window.
+        Okv64u w = s.window();
+        for (int k = 0; k < 5 && idx < 574 && s.pos < end; ++k) {
+            const Okv32u f = fast[w >> 54];
+            Okv32s* o = dst + idx;
+            o[0] = sext(f >> 4, 2);
+            o[1] = sext(f >> 6, 2);
+            o[2] = sext(f >> 8, 2);
+            o[3] = sext(f >> 10, 2);
+            s.pos += f & 15;
+            w <<= f & 15;
+            idx += 4;
+        }
     }
     if (s.pos > end) idx -= 4;  // the last quadruple overran the budget: drop it
     return idx;
@@ -272,7 +295,7 @@ StatusCode decodeRegions(Okv8u** ppBitStream, int* pOffset, Okv32s* dst, int* pB
         if ((unsigned)si->table_select[r] > 31) return okvErrMp3SideInfo;  // earlier regions stay decoded
         Okv32s* out = dst + start[r];
         const Mp3PairTable& tab = mp3PairTables[si->table_select[r]];
-        const FastPairs& fast = kFastPairs.t[fastSlot(si->table_select[r])];
+        const FastPairs& fast = *kFastPairs.t[fastSlot(si->table_select[r])];
         if (tab.kind == 0)
             for (int i = 0; i < 2 * pairs; ++i) out[i] = 0;
         else if (tab.kind == 1)

@@ -8,7 +8,7 @@ namespace {
 
 using namespace sbrqmf;
 
-struct AnaTables {
+struct alignas(16) AnaTables {
     Okv32f preRe[32], preIm[32];    // exp(-i (4m + 1) pi / 256)
     Okv32f postRe[17], postIm[17];  // 2 exp(-i m pi / 64)
 };
@@ -40,21 +40,43 @@ inline void windowSlot(const Okv32f* x, const Okv32f* w, Okv32f* delay, int p, O
 
 inline int nextPos(int p) { return p == 0 ? 288 : p - 32; }
 
-// X[k] = sum_n u[n] 2 exp(i pi/64 (k + 1/2)(2n - 1/2)) into re/im. The spec holds the tables
-// of a split-array FFT; its interleaved core runs on the same tables.
+// Lanes 3..0 of v as lanes 0..3.
+inline __m128 reversed(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+
+// X[k] = sum_n u[n] 2 exp(i pi/64 (k + 1/2)(2n - 1/2)) into re/im, u[64] = -u[0] given. The
+// spec holds the tables of a split-array FFT; its interleaved core runs on the same tables.
 void modulateCplx(const Okv32f* u, const OkvsFFTSpec_32f* fft, Okv32f* re, Okv32f* im) {
     alignas(16) Okv32fc z[32], f[32];
-    for (int m = 0; m < 32; ++m) {
-        const Okv32f a = m ? -u[64 - m] : u[0], b = u[32 - m];  // u[64] = -u[0]
-        z[m] = {a * kAna.preRe[m] - b * kAna.preIm[m], b * kAna.preRe[m] + a * kAna.preIm[m]};
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    // z[m] = (-u[64 - m] + i u[32 - m]) exp(-i (4m + 1) pi / 256), four m at a time.
+    for (int m = 0; m < 32; m += 4) {
+        const __m128 a = _mm_xor_ps(reversed(_mm_loadu_ps(u + 61 - m)), sign);
+        const __m128 b = reversed(_mm_loadu_ps(u + 29 - m));
+        const __m128 pr = _mm_load_ps(kAna.preRe + m), pi = _mm_load_ps(kAna.preIm + m);
+        const __m128 zr = _mm_sub_ps(_mm_mul_ps(a, pr), _mm_mul_ps(b, pi));
+        const __m128 zi = _mm_add_ps(_mm_mul_ps(b, pr), _mm_mul_ps(a, pi));
+        _mm_store_ps(&z[m].re, _mm_unpacklo_ps(zr, zi));
+        _mm_store_ps(&z[m + 2].re, _mm_unpackhi_ps(zr, zi));
     }
     ownsFFT_32fc(z, f, fft, false, nullptr);
-    for (int m = 0; m < 16; ++m) {
-        re[2 * m] = f[m].re * kAna.postRe[m] - f[m].im * kAna.postIm[m];
-        im[2 * m] = f[m].re * kAna.postIm[m] + f[m].im * kAna.postRe[m];
-        const Okv32f cr = f[31 - m].re, ci = -f[31 - m].im;
-        re[2 * m + 1] = cr * kAna.postRe[m + 1] - ci * kAna.postIm[m + 1];
-        im[2 * m + 1] = cr * kAna.postIm[m + 1] + ci * kAna.postRe[m + 1];
+    // X[2m] = Z[m] 2 exp(-i m pi / 64), X[2m + 1] = conj(Z[31 - m]) 2 exp(-i (m + 1) pi / 64).
+    for (int m = 0; m < 16; m += 4) {
+        const __m128 l0 = _mm_load_ps(&f[m].re), l1 = _mm_load_ps(&f[m + 2].re);
+        const __m128 fr = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 fi = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 h0 = _mm_load_ps(&f[28 - m].re), h1 = _mm_load_ps(&f[30 - m].re);
+        const __m128 cr = _mm_shuffle_ps(h1, h0, _MM_SHUFFLE(0, 2, 0, 2));
+        const __m128 ci = _mm_xor_ps(_mm_shuffle_ps(h1, h0, _MM_SHUFFLE(1, 3, 1, 3)), sign);
+        const __m128 er = _mm_loadu_ps(kAna.postRe + m), ei = _mm_loadu_ps(kAna.postIm + m);
+        const __m128 orr = _mm_loadu_ps(kAna.postRe + m + 1), oi = _mm_loadu_ps(kAna.postIm + m + 1);
+        const __m128 xr = _mm_sub_ps(_mm_mul_ps(fr, er), _mm_mul_ps(fi, ei));
+        const __m128 xi = _mm_add_ps(_mm_mul_ps(fr, ei), _mm_mul_ps(fi, er));
+        const __m128 yr = _mm_sub_ps(_mm_mul_ps(cr, orr), _mm_mul_ps(ci, oi));
+        const __m128 yi = _mm_add_ps(_mm_mul_ps(cr, oi), _mm_mul_ps(ci, orr));
+        _mm_store_ps(re + 2 * m, _mm_unpacklo_ps(xr, yr));
+        _mm_store_ps(re + 2 * m + 4, _mm_unpackhi_ps(xr, yr));
+        _mm_store_ps(im + 2 * m, _mm_unpacklo_ps(xi, yi));
+        _mm_store_ps(im + 2 * m + 4, _mm_unpackhi_ps(xi, yi));
     }
 }
 
@@ -73,7 +95,8 @@ struct RealRows {
     int offset, kx;
     void operator()(int l, const Okv32f* re, const Okv32f*) const {
         Okv32f* row = dst[offset + l];
-        for (int k = 0; k < 32; ++k) row[k] = k < kx ? re[k] : 0.0f;
+        for (int k = 0; k < kx; ++k) row[k] = re[k];
+        for (int k = kx; k < 32; ++k) row[k] = 0.0f;
     }
 };
 struct SplitRows {
@@ -83,10 +106,11 @@ struct SplitRows {
     void operator()(int l, const Okv32f* re, const Okv32f* im) const {
         Okv32f* rr = dre[offset + l];
         Okv32f* ri = dim[offset + l];
-        for (int k = 0; k < 32; ++k) {
-            rr[k] = k < kx ? re[k] : 0.0f;
-            ri[k] = k < kx ? im[k] : 0.0f;
+        for (int k = 0; k < kx; ++k) {
+            rr[k] = re[k];
+            ri[k] = im[k];
         }
+        for (int k = kx; k < 32; ++k) rr[k] = ri[k] = 0.0f;
     }
 };
 struct CplxRows {
@@ -94,7 +118,8 @@ struct CplxRows {
     int offset, kx;
     void operator()(int l, const Okv32f* re, const Okv32f* im) const {
         Okv32fc* row = dst[offset + l];
-        for (int k = 0; k < 32; ++k) row[k] = k < kx ? Okv32fc{re[k], im[k]} : Okv32fc{0.0f, 0.0f};
+        for (int k = 0; k < kx; ++k) row[k] = {re[k], im[k]};
+        for (int k = kx; k < 32; ++k) row[k] = {0.0f, 0.0f};
     }
 };
 
@@ -102,9 +127,10 @@ struct CplxRows {
 template <bool CPLX, class Store>
 void analyse(const Okv32f* src, const Okv32f* w, int nLoop, SBRQMFSpec_32f* s, Okv8u* work, const Store& store) {
     int p = s->pos;
-    alignas(16) Okv32f u[64], re[32], im[32];
+    alignas(16) Okv32f u[68], re[32], im[32];
     for (int l = 0; l < nLoop; ++l) {
         windowSlot(src + 32 * l, w, s->delay, p, u);
+        u[64] = -u[0];
         if constexpr (CPLX)
             modulateCplx(u, fftOf(s), re, im);
         else

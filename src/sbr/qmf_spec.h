@@ -2,6 +2,8 @@
 // 16-byte aligned start of the caller's block, then a 64-byte header, then the delay line.
 #pragma once
 
+#include <xmmintrin.h>
+
 #include "core/okv_internal.h"
 #include "core/trig.h"
 #include "transform/dct.h"
@@ -52,17 +54,24 @@ inline const OkvsDCTSpec_32f* dctOf(const SBRQMFSpec_32f* s) {
     return static_cast<const OkvsDCTSpec_32f*>(s->xform);
 }
 
-// acc[i] = sum_j w[j * wStride + i] * d_j[i], i < n, with the delay-line runs d_j given by
-// their start offsets; j ascends, so every form and path adds in the same order.
+// acc[i] = sum_j w[j * wStride + i] * d_j[i], i < N, with the delay-line runs d_j given by
+// their start offsets; j ascends, so every form and path adds in the same order. Runs of 32
+// are summed in eight registers.
 template <int N, int TAPS>
 [[gnu::always_inline]] inline void windowTaps(const Okv32f* w, int wStride, const Okv32f* delay,
                                                const int* start, Okv32f* acc) {
-    const Okv32f* d = delay + start[0];
-    for (int i = 0; i < N; ++i) acc[i] = w[i] * d[i];
-    for (int j = 1; j < TAPS; ++j) {
-        const Okv32f* wj = w + j * wStride;
-        const Okv32f* dj = delay + start[j];
-        for (int i = 0; i < N; ++i) acc[i] += wj[i] * dj[i];
+    static_assert(N % 32 == 0, "runs of 32");
+    for (int c = 0; c < N; c += 32) {
+        __m128 a[8];
+        const Okv32f* d = delay + start[0] + c;
+        for (int r = 0; r < 8; ++r) a[r] = _mm_mul_ps(_mm_loadu_ps(w + c + 4 * r), _mm_loadu_ps(d + 4 * r));
+        for (int j = 1; j < TAPS; ++j) {
+            const Okv32f* wj = w + j * wStride + c;
+            const Okv32f* dj = delay + start[j] + c;
+            for (int r = 0; r < 8; ++r)
+                a[r] = _mm_add_ps(a[r], _mm_mul_ps(_mm_loadu_ps(wj + 4 * r), _mm_loadu_ps(dj + 4 * r)));
+        }
+        for (int r = 0; r < 8; ++r) _mm_storeu_ps(acc + c + 4 * r, a[r]);
     }
 }
 

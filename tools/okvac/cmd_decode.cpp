@@ -1,17 +1,45 @@
-// okvac decode: MP3 (Layer III) to WAV or raw 16-bit PCM.
+// okvac decode: a coded audio stream to WAV or raw 16-bit PCM. The input format is told from
+// the content; every input and output failure ends in one line on stderr and exit status 1.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "command.h"
 #include "mp3/mp3_stream_decoder.h"
+#include "pcm/input_file.h"
 #include "pcm/pcm_writer.h"
+#include "pcm/read_window.h"
 
 namespace {
+
+struct Options {
+    bool floatSynth = false;
+};
+
+std::unique_ptr<PcmSource> openMp3(ReadWindow& in, const Options& o, std::string* error) {
+    auto dec = std::make_unique<Mp3StreamDecoder>(in, o.floatSynth);
+    if (dec->ok()) return dec;
+    *error = "cannot set up the synthesis filterbanks";
+    return nullptr;
+}
+
+// Input formats in the order they are tried. probe sees the first bytes of the input (at
+// least kProbeBytes unless the input is shorter); a null probe accepts anything and ends the
+// list: the MP3 frame search walks past tags and junk on its own.
+struct InputFormat {
+    const char* name;
+    bool (*probe)(const uint8_t* p, size_t n);
+    std::unique_ptr<PcmSource> (*open)(ReadWindow& in, const Options& o, std::string* error);
+};
+const InputFormat kFormats[] = {
+    {"MP3", nullptr, openMp3},
+};
+constexpr size_t kProbeBytes = 4096;
 
 void help(std::FILE* out) {
     std::fprintf(out,
@@ -19,27 +47,17 @@ void help(std::FILE* out) {
                  "Decodes an MPEG-1/2/2.5 Layer III stream. IN is a file or - (stdin). OUT is a .wav file,\n"
                  "- (raw 16-bit little-endian interleaved PCM on stdout) or any other name (raw, same format).\n"
                  "--synth fixed (default) uses the 32-bit fixed-point synthesis, --synth float the float one.\n"
-                 "A frame that fails to decode gives silence and is reported on stderr.\n");
+                 "A frame that fails to decode gives silence and is reported on stderr. OUT appears only\n"
+                 "once decoding has succeeded; on failure the exit status is 1 and nothing is left under OUT.\n");
 }
 
-bool readAll(const char* name, std::vector<uint8_t>* data) {
-    std::FILE* f = std::strcmp(name, "-") ? std::fopen(name, "rb") : stdin;
-    if (!f) return false;
-    if (f != stdin && std::fseek(f, 0, SEEK_END) == 0) {  // one allocation for a regular file
-        const long size = std::ftell(f);
-        if (size > 0) data->reserve(size_t(size));
-        std::rewind(f);
-    }
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data->insert(data->end(), buf, buf + n);
-    const bool ok = !std::ferror(f);
-    if (f != stdin) std::fclose(f);
-    return ok;
+int fail(const std::string& what) {
+    std::fprintf(stderr, "okvac decode: %s\n", what.c_str());
+    return 1;
 }
 
 int run(int argc, char** argv) {
-    bool floatSynth = false;
+    Options opt;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--synth") && i + 1 < argc) {
@@ -48,7 +66,7 @@ int run(int argc, char** argv) {
                 std::fprintf(stderr, "okvac decode: --synth takes fixed or float\n");
                 return 2;
             }
-            floatSynth = v == "float";
+            opt.floatSynth = v == "float";
         } else {
             files.push_back(argv[i]);
         }
@@ -57,46 +75,44 @@ int run(int argc, char** argv) {
         help(stderr);
         return 2;
     }
-    std::vector<uint8_t> in;
-    if (!readAll(files[0], &in)) {
-        std::fprintf(stderr, "okvac decode: cannot read %s\n", files[0]);
-        return 1;
-    }
-    Mp3StreamDecoder dec(in.data(), in.size(), floatSynth);
-    if (!dec.ok()) {
-        std::fprintf(stderr, "okvac decode: cannot set up the synthesis filterbanks\n");
-        return 1;
-    }
+    InputFile file;
+    if (!file.open(files[0])) return fail(file.error());
+    const std::string& inName = file.name();
+    ReadWindow in(file);
+    if (!in.fill(kProbeBytes)) return fail(file.error());
+    const InputFormat* fmt = kFormats;
+    while (fmt->probe && !fmt->probe(in.data(), in.avail())) ++fmt;
+    std::string error;
+    std::unique_ptr<PcmSource> src = fmt->open(in, opt, &error);
+    if (!src) return fail(inName + ": " + error);
+
     PcmWriter out;
-    if (!out.open(files[1], dec.channels(), dec.sampleRate())) {
-        std::fprintf(stderr, "okvac decode: cannot write %s\n", files[1]);
-        return 1;
-    }
-    const bool progress = isatty(2) && dec.estimatedSeconds() > 5.0;
+    bool opened = false;
+    const bool progress = isatty(2) && file.size() > 0;
     auto last = std::chrono::steady_clock::now();
     const int16_t* pcm;
     size_t frames;
-    while (dec.next(&pcm, &frames)) {
-        if (!out.write(pcm, frames)) {
-            std::fprintf(stderr, "okvac decode: write error on %s\n", files[1]);
-            return 1;
-        }
+    while (src->next(&pcm, &frames)) {
+        // The output opens with the first block, once the layout is known.
+        if (!opened && !(opened = out.open(files[1], src->channels(), src->sampleRate()))) return fail(out.error());
+        if (!out.write(pcm, frames)) return fail(out.error());
         if (progress) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last > std::chrono::milliseconds(200)) {
                 last = now;
-                std::fprintf(stderr, "\rdecoding: %5.1f%%", 100.0 * dec.position() / (in.size() ? in.size() : 1));
+                std::fprintf(stderr, "\rdecoding: %5.1f%%", 100.0 * double(in.offset()) / double(file.size()));
             }
         }
     }
     if (progress) std::fprintf(stderr, "\r                \r");
-    if (!out.close()) {
-        std::fprintf(stderr, "okvac decode: write error on %s\n", files[1]);
-        return 1;
-    }
-    if (dec.failedFrames())
-        std::fprintf(stderr, "okvac decode: %ld of %ld frames failed and were replaced by silence\n",
-                     dec.failedFrames(), dec.frames());
+    if (!file.error().empty()) return fail(file.error());
+    // Frames that were found but failed still count: they stand for time, as silence.
+    if (!src->frames()) return fail(inName + ": no decodable " + fmt->name + " frame");
+    if (!opened && !out.open(files[1], src->channels(), src->sampleRate())) return fail(out.error());
+    if (!out.finish()) return fail(out.error());
+    if (src->failedFrames())
+        std::fprintf(stderr, "okvac decode: %s: %ld of %ld frames failed and were replaced by silence\n",
+                     inName.c_str(), src->failedFrames(), src->frames());
     return 0;
 }
 

@@ -1,4 +1,4 @@
-#include "mp3/mp3_decoder.h"
+#include "mp3_decoder.h"
 
 #include <cstring>
 
@@ -12,7 +12,7 @@ const Okv16s kSfbLong[9][23] = OKV_MP3_SFB_LONG_INIT;
 const Okv16s kSfbShort[9][14] = OKV_MP3_SFB_SHORT_INIT;
 const Okv16s kSfbMixed[9][2] = OKV_MP3_SFB_MIXED_INIT;
 
-constexpr size_t kPad = 16;           // look-ahead of the library's bit readers
+constexpr size_t kPad = Mp3Decoder::kInputPad;
 constexpr size_t kMaxReservoir = 511; // largest main_data_begin
 
 // Scale of the hybrid filterbank output (Q24) to 16-bit PCM units for the float synthesis.

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "mp3/mp3_stream.h"
+#include "mp3_stream.h"
 #include "okvac.h"
 
 class Mp3Decoder {
 public:
+    static constexpr size_t kInputPad = 16;  // look-ahead of the library's bit readers
+
     explicit Mp3Decoder(bool floatSynth);
     ~Mp3Decoder();
     Mp3Decoder(const Mp3Decoder&) = delete;

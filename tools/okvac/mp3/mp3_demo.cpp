@@ -14,7 +14,9 @@ const uint8_t kSample[] = {
 }  // namespace
 
 int run_mp3_demo() {
-    Mp3StreamDecoder dec(kSample, sizeof kSample, false);
+    MemorySource src(kSample, sizeof kSample);
+    ReadWindow in(src);
+    Mp3StreamDecoder dec(in, false);
     long samples = 0;
     int peak = 0;
     const int16_t* pcm;

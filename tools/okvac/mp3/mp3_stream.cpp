@@ -1,4 +1,4 @@
-#include "mp3/mp3_stream.h"
+#include "mp3_stream.h"
 
 #include <cstring>
 
@@ -8,6 +8,10 @@ const int kBitrate[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128
                              {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
 const int kRate[3] = {44100, 48000, 32000};
 constexpr size_t kMaxFreeFrame = 8192;  // above any free-format frame (640 kbit/s at 8 kHz: 5760)
+static_assert(Mp3FrameScanner::kLookahead > 3 * (kMaxFreeFrame + 1) + 4);
+// Trailing tags are looked for within this many bytes of the end; the window always holds
+// them once the end is in view, so that the stream's frames do not depend on how it was read.
+constexpr size_t kMaxTrailingTags = Mp3FrameScanner::kLookahead - 2 * kMaxFreeFrame;
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 uint32_t le32(const uint8_t* p) { return uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]; }
@@ -60,13 +64,16 @@ bool mp3IsTagFrame(const uint8_t* frame, size_t size, const Mp3FrameInfo& fi, Mp
     return vbri + 26 <= size && !memcmp(frame + vbri, "VBRI", 4);
 }
 
-Mp3FrameScanner::Mp3FrameScanner(const uint8_t* data, size_t len) : data_(data), len_(len) {
-    if (len_ >= 128 && !memcmp(data_ + len_ - 128, "TAG", 3)) len_ -= 128;
-    if (len_ >= 32 && !memcmp(data_ + len_ - 32, "APETAGEX", 8)) {
-        const uint32_t body = le32(data_ + len_ - 20), flags = le32(data_ + len_ - 12);
+// ID3v1 and APE tags at the very end of the input (an APE tag of at most kMaxTrailingTags).
+size_t Mp3FrameScanner::trailingTags() const {
+    size_t len = len_;
+    if (len >= 128 && !memcmp(data_ + len - 128, "TAG", 3)) len -= 128;
+    if (len >= 32 && !memcmp(data_ + len - 32, "APETAGEX", 8)) {
+        const uint32_t body = le32(data_ + len - 20), flags = le32(data_ + len - 12);
         const size_t total = size_t(body) + ((flags & 0x80000000u) ? 32 : 0);
-        len_ = total <= len_ ? len_ - total : 0;
+        if (total <= kMaxTrailingTags) len = total <= len ? len - total : 0;
     }
+    return len_ - len;
 }
 
 bool Mp3FrameScanner::skipTag() {
@@ -75,12 +82,12 @@ bool Mp3FrameScanner::skipTag() {
         const uint8_t* s = data_ + pos_ + 6;
         size_t n = size_t(s[0] & 0x7F) << 21 | size_t(s[1] & 0x7F) << 14 | size_t(s[2] & 0x7F) << 7 | (s[3] & 0x7F);
         n += 10 + ((data_[pos_ + 5] & 0x10) ? 10 : 0);
-        pos_ += n < left ? n : left;
+        pos_ += n < left || !final_ ? n : left;  // the window skips what it does not hold
         return true;
     }
     if (left >= 32 && !memcmp(data_ + pos_, "APETAGEX", 8)) {
         const size_t n = size_t(le32(data_ + pos_ + 12)) + 32;
-        pos_ += n < left ? n : left;
+        pos_ += n < left || !final_ ? n : left;
         return true;
     }
     return false;
@@ -106,7 +113,7 @@ size_t Mp3FrameScanner::sizeAt(size_t pos, Mp3FrameInfo* fi) const {
 
 bool Mp3FrameScanner::followedBy(const uint8_t* h, size_t end, int count) const {
     for (int k = 0; k < count; ++k) {
-        if (end == len_) return true;
+        if (end == len_ && final_) return true;
         Mp3FrameInfo n;
         const size_t size = sizeAt(end, &n);
         if (!size || !sameKind(h, data_ + end)) return false;
@@ -116,9 +123,30 @@ bool Mp3FrameScanner::followedBy(const uint8_t* h, size_t end, int count) const 
 }
 
 bool Mp3FrameScanner::next(const uint8_t** frame, size_t* size, Mp3FrameInfo* fi) {
+    for (;;) {
+        if (!in_.fill(kLookahead)) return false;
+        data_ = in_.data();
+        len_ = in_.avail();
+        final_ = in_.atEnd();
+        if (final_ && !tailKnown_) {
+            tail_ = trailingTags();
+            tailKnown_ = true;
+        }
+        if (final_) len_ = len_ > tail_ ? len_ - tail_ : 0;
+        pos_ = 0;
+        const Scan r = scan(frame, size, fi);
+        in_.consume(pos_);
+        if (r == Scan::End) return false;
+        if (r == Scan::Frame) return true;
+    }
+}
+
+Mp3FrameScanner::Scan Mp3FrameScanner::scan(const uint8_t** frame, size_t* size, Mp3FrameInfo* fi) {
     while (pos_ + 4 <= len_) {
+        if (!final_ && pos_ + kLookahead > len_) return Scan::More;
         if (skipTag()) {
             synced_ = false;
+            if (pos_ > len_) return Scan::More;
             continue;
         }
         const uint8_t* h = data_ + pos_;
@@ -150,10 +178,13 @@ bool Mp3FrameScanner::next(const uint8_t** frame, size_t* size, Mp3FrameInfo* fi
         }
         *frame = h;
         *size = end <= len_ ? fi->size : len_ - pos_;
+        frameOffset_ = in_.offset() + pos_;
         pos_ = end <= len_ ? end : len_;
         synced_ = true;
         junk_ = false;
-        return true;
+        return Scan::Frame;
     }
-    return false;
+    if (!final_) return Scan::More;
+    pos_ = len_ + tail_;  // the end
+    return Scan::End;
 }

@@ -1,34 +1,34 @@
-// Decoding a whole Layer III stream held in memory, frame by frame, to interleaved 16-bit PCM.
+// Decoding a Layer III stream frame by frame to interleaved 16-bit PCM.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "mp3/mp3_decoder.h"
-#include "mp3/mp3_stream.h"
+#include "../pcm/pcm_source.h"
+#include "../pcm/read_window.h"
+#include "mp3_decoder.h"
+#include "mp3_stream.h"
 
-class Mp3StreamDecoder {
+class Mp3StreamDecoder final : public PcmSource {
 public:
-    Mp3StreamDecoder(const uint8_t* data, size_t len, bool floatSynth);
-    bool ok() const { return dec_.ok(); }
-    int channels() const { return channels_; }   // the most any frame has (mono frames are doubled)
-    int sampleRate() const { return rate_; }      // of the first frame; decoding stops where it changes
-    double estimatedSeconds() const { return rate_ ? double(totalSamples_) / rate_ : 0.0; }
-    // PCM of the next frame (frames sample frames of channels() values); false at the end.
-    bool next(const int16_t** pcm, size_t* frames);
-    size_t position() const { return scan_.position(); }
-    long frames() const { return frames_; }
-    long failedFrames() const { return failed_; }
+    // An input that can rewind is scanned once ahead for its layout (the most channels any
+    // frame has: mono frames are doubled); otherwise the first frame sets it and wider frames
+    // are mixed down.
+    Mp3StreamDecoder(ReadWindow& in, bool floatSynth);
+    bool ok() const { return dec_.ok(); }  // false when the float filterbanks could not be set up
+    bool next(const int16_t** pcm, size_t* frames) override;
+    int channels() const override { return channels_; }
+    int sampleRate() const override { return rate_; }  // decoding stops where it changes
+    long frames() const override { return frames_; }
+    long failedFrames() const override { return failed_; }
 
 private:
-    const uint8_t* data_;
-    size_t len_;
+    ReadWindow& in_;
     Mp3FrameScanner scan_;
     Mp3Decoder dec_;
-    std::vector<int16_t> pcm_;
-    int channels_ = 1, rate_ = 44100;  // the rate stays at 44.1 kHz for a stream without frames
-    long long totalSamples_ = 0;
+    std::vector<int16_t> pcm_, wide_;
+    int channels_ = 0, rate_ = 0;
     long frames_ = 0, failed_ = 0;
-    bool sawAudio_ = false, stopped_ = false;
+    bool sawAudio_ = false, stopped_ = false, sawEnd_ = false;
     long long skip_ = 0, remaining_ = -1;  // gapless trimming from a LAME tag
 };

@@ -1,10 +1,11 @@
-#include "pcm/pcm_writer.h"
+#include "pcm_writer.h"
 
 #include <bit>
 #include <cstring>
-#include <string>
 
 namespace {
+constexpr size_t kHeader = 44;
+constexpr uint32_t kMaxData = 0xFFFFFFFFu - 36;  // the RIFF size field still fits
 void le16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8); }
 void le32(uint8_t* p, uint32_t v) { le16(p, v & 0xFFFF), le16(p + 2, v >> 16); }
 }  // namespace
@@ -12,16 +13,18 @@ void le32(uint8_t* p, uint32_t v) { le16(p, v & 0xFFFF), le16(p + 2, v >> 16); }
 bool PcmWriter::open(const char* name, int channels, int rate) {
     channels_ = channels;
     rate_ = rate;
-    const std::string n = name;
-    wav_ = n.size() > 4 && n.compare(n.size() - 4, 4, ".wav") == 0;
-    f_ = n == "-" ? stdout : std::fopen(name, "wb");
-    return f_ && (!wav_ || header(0));
+    const size_t n = std::strlen(name);
+    wav_ = n > 4 && !std::strcmp(name + n - 4, ".wav");
+    if (!out_.open(name)) return false;
+    if (!wav_) return true;
+    uint8_t h[kHeader];
+    header(h, 0xFFFFFFFFu);
+    return out_.write(h, sizeof h);
 }
 
-bool PcmWriter::header(uint32_t dataBytes) {
-    uint8_t h[44];
+void PcmWriter::header(uint8_t* h, uint32_t dataBytes) const {
     std::memcpy(h, "RIFF", 4);
-    le32(h + 4, 36 + dataBytes);
+    le32(h + 4, dataBytes > kMaxData ? 0xFFFFFFFFu : 36 + dataBytes);
     std::memcpy(h + 8, "WAVEfmt ", 8);
     le32(h + 16, 16);
     le16(h + 20, 1);
@@ -32,32 +35,26 @@ bool PcmWriter::header(uint32_t dataBytes) {
     le16(h + 34, 16);
     std::memcpy(h + 36, "data", 4);
     le32(h + 40, dataBytes);
-    return std::fwrite(h, 1, sizeof h, f_) == sizeof h;
 }
 
 bool PcmWriter::write(const int16_t* pcm, size_t frames) {
     const size_t n = frames * size_t(channels_);
-    if constexpr (std::endian::native == std::endian::little) {
-        ok_ = ok_ && std::fwrite(pcm, 2, n, f_) == n;
-    } else {
-        uint8_t buf[4096];
-        for (size_t i = 0; i < n;) {
-            size_t k = 0;
-            for (; k + 2 <= sizeof buf && i < n; ++i, k += 2) le16(buf + k, uint16_t(pcm[i]));
-            ok_ = ok_ && std::fwrite(buf, 1, k, f_) == k;
-        }
-    }
     bytes_ += n * 2;
-    return ok_;
+    if constexpr (std::endian::native == std::endian::little) return out_.write(pcm, n * 2);
+    uint8_t buf[4096];
+    for (size_t i = 0; i < n;) {
+        size_t k = 0;
+        for (; k < sizeof buf && i < n; ++i, k += 2) le16(buf + k, uint16_t(pcm[i]));
+        if (!out_.write(buf, k)) return false;
+    }
+    return true;
 }
 
-bool PcmWriter::close() {
-    if (!f_) return false;
-    if (wav_ && ok_) {
-        const uint32_t data = bytes_ > 0xFFFFFFD0u ? 0xFFFFFFD0u : uint32_t(bytes_);
-        ok_ = std::fseek(f_, 0, SEEK_SET) == 0 && header(data);
+bool PcmWriter::finish() {
+    if (wav_) {
+        uint8_t h[kHeader];
+        header(h, bytes_ > kMaxData ? kMaxData : uint32_t(bytes_));
+        out_.writeAt(0, h, sizeof h);  // false on a pipe: the streaming header stays
     }
-    ok_ = (f_ == stdout ? std::fflush(f_) == 0 : std::fclose(f_) == 0) && ok_;
-    f_ = nullptr;
-    return ok_;
+    return out_.commit();
 }

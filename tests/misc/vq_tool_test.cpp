@@ -1,0 +1,48 @@
+// okvac vq end to end on its fixed Gaussian-mixture set: the two-step search comes close
+// to the exhaustive one, random indices fall far behind, saved codebooks load back.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs okvac vq with args; returns the dB figure of each result line by its first word.
+std::map<std::string, double> runVq(const std::string& args) {
+    const fs::path tool = fs::read_symlink("/proc/self/exe").parent_path() / "okvac";
+    EXPECT_TRUE(fs::exists(tool)) << tool;
+    std::map<std::string, double> db;
+    std::string cmd = "'";
+    cmd += tool.string();
+    cmd += "' vq ";
+    cmd += args;
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return db;
+    char line[512], name[64];
+    double v;
+    while (std::fgets(line, sizeof line, p))
+        if (std::sscanf(line, "%63s %lf dB", name, &v) == 2) db[name] = v;
+    EXPECT_EQ(pclose(p), 0) << args;
+    return db;
+}
+
+}  // namespace
+
+TEST(VQTool, TwoStepNearExhaustiveOnGaussianMixture) {
+    const fs::path file = fs::temp_directory_path() / ("vq_books_" + std::to_string(getpid()));
+    auto db = runVq("--synthetic 4000 --size 64 --dim 16 --cand 8 --save '" + file.string() + "'");
+    ASSERT_EQ(db.size(), 4u);
+    EXPECT_GE(db["two-step"], db["exhaustive"] - 0.3);
+    EXPECT_GE(db["combined"], db["exhaustive"] - 0.3);
+    EXPECT_LE(db["random"], db["two-step"] - 6.0);
+    EXPECT_GT(db["exhaustive"], 5.0);  // training did something
+
+    const auto loaded = runVq("--synthetic 4000 --cand 8 --load '" + file.string() + "'");
+    fs::remove(file);
+    EXPECT_EQ(loaded, db);
+}
