@@ -100,25 +100,15 @@ void modulate64(const Okv32sc* x, const Okv32s* rc, const Okv32s* rs, int sh, Ok
     }
 }
 
-// Window sums of the full-rate bank over the delay line with the new block at slot p (each
-// tap's 64 values are one contiguous run: blocks never straddle the end), then the position
-// moves down by one block.
-void window128(Record* r, Okv32s* pDst) {
-    static constexpr int d[10] = {0, 192, 256, 448, 512, 704, 768, 960, 1024, 1216};
-    const Okv32s* line = r->delay;
+// Window sums over the delay line of a bank of B bands with the new block at slot p, then the
+// position moves down one block. Tap j reads B contiguous values at 2Bp + d_j (mod 20B), with
+// d = 0, 3B, 4B, 7B, 8B, ...: blocks never straddle the end of the line.
+template <int B>
+void windowSlot(Record* r, const Okv32s* w, Okv32s* pDst) {
     const int p = r->pos;
-    alignas(16) Okv32s acc[64] = {};
-    for (int j = 0; j < 10; ++j) windowRow(acc, line + (128 * p + d[j]) % 1280, kTab.w640 + 64 * j, 64);
-    std::memcpy(pDst, acc, sizeof acc);
-    r->pos = p > 0 ? p - 1 : 9;
-}
-
-void window64(Record* r, Okv32s* pDst) {
-    static constexpr int e[10] = {0, 96, 128, 224, 256, 352, 384, 480, 512, 608};
-    const Okv32s* line = r->delay;
-    const int p = r->pos;
-    alignas(16) Okv32s acc[32] = {};
-    for (int j = 0; j < 10; ++j) windowRow(acc, line + (64 * p + e[j]) % 640, kTab.w320 + 32 * j, 32);
+    alignas(16) Okv32s acc[B] = {};
+    for (int j = 0; j < 10; ++j)
+        windowRow(acc, r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B), w + B * j, B);
     std::memcpy(pDst, acc, sizeof acc);
     r->pos = p > 0 ? p - 1 : 9;
 }
@@ -141,7 +131,7 @@ StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, 
         im[k] = pSrc[k].im;
     }
     modulate128(re, im, 32, r->delay + 128 * r->pos);
-    window128(r, pDst);
+    windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
 
@@ -155,7 +145,7 @@ StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void*
         im[k] = y.im;
     }
     modulate128(re, im, 31, r->delay + 128 * r->pos);
-    window128(r, pDst);
+    windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
 
@@ -163,7 +153,7 @@ StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pD
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownHQ, kSynthesisHQ)) return s;
     Record* r = headerAt(pSpec)->rec;
     modulate64(pSrc, kTab.dnC[0], kTab.dnS[0], 32, r->delay + 64 * r->pos);
-    window64(r, pDst);
+    windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
 
@@ -173,7 +163,7 @@ StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, v
     Okv32sc x[32];
     for (int k = 0; k < 32; ++k) x[k] = {pSrc[k], 0};
     modulate64(x, kTab.dnC[1], kTab.dnS[1], 31, r->delay + 64 * r->pos);
-    window64(r, pDst);
+    windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
 
