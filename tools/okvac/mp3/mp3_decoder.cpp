@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "../../../src/mp3/sfb_tables_data.h"
+#include "mp3/sfb_tables_data.h"
 
 namespace {
 

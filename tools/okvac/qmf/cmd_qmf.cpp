@@ -117,7 +117,7 @@ int run(int argc, char** argv) {
 
     PcmWriter w;
     if (!w.open(files[1], ch, in.rate * step)) {
-        std::fprintf(stderr, "okvac qmf: cannot write %s\n", files[1]);
+        std::fprintf(stderr, "okvac qmf: %s\n", w.error().c_str());
         return 1;
     }
     std::vector<int16_t> pcm(out.size());
@@ -125,8 +125,8 @@ int run(int argc, char** argv) {
         const float v = std::nearbyint(out[i] * 32768.0f);
         pcm[i] = int16_t(v > 32767.0f ? 32767 : v < -32768.0f ? -32768 : int(v));
     }
-    if (!w.write(pcm.data(), frames * step) || !w.close()) {
-        std::fprintf(stderr, "okvac qmf: cannot write %s\n", files[1]);
+    if (!w.write(pcm.data(), frames * step) || !w.finish()) {
+        std::fprintf(stderr, "okvac qmf: %s\n", w.error().c_str());
         return 1;
     }
     if (noise > 0)

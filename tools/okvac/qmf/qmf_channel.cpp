@@ -1,7 +1,7 @@
 #include "qmf/qmf_channel.h"
 
 // The window lives with the library sources; the tool is not given their include path.
-#include "../../../src/sbr/qmf_window_data.h"
+#include "sbr/qmf_window_data.h"
 
 namespace {
 

@@ -70,7 +70,9 @@ bool readWav(const char* name, std::vector<float>* mono, std::string* error) {
 }
 
 std::vector<float> builtInSample() {
-    Mp3StreamDecoder dec(kSample, sizeof kSample, false);
+    MemorySource src(kSample, sizeof kSample);
+    ReadWindow in(src);
+    Mp3StreamDecoder dec(in, false);
     std::vector<float> mono;
     const int16_t* pcm;
     size_t frames;
