@@ -4,8 +4,6 @@
 // bits, enough for the longest code with both escapes and signs), so the stream must stay
 // readable 8 bytes past the end of the budget. A pair that ends past the budget stops the
 // big-values decoding at once (the call then fails), so no read goes further than that.
-#include <utility>
-
 #include "mp3/huff_tables.h"
 #include "mp3/mp3_bits.h"
 #include "mp3/sfb_tables.h"
@@ -143,22 +141,20 @@ constexpr FastPairs buildFastPairs(Pair pair) {
 // Slot of a table's lookup: the escape tables 16..23 and 24..31 share one code table each.
 constexpr int fastSlot(int tableSelect) { return tableSelect < 16 ? tableSelect : 16 + (tableSelect >= 24); }
 
-// One constant per table keeps each compile-time build within the compilers' step limits.
-template <int kSlot>
-constexpr FastPairs kFastPairsOf = [] {
-    const Mp3PairTable& tab = mp3PairTables[kSlot < 16 ? kSlot : kSlot == 16 ? 16 : 24];
-    if (tab.kind == 1) return buildFastPairs([&](Okv64u w, Okv32s* o) { return smallPair(tab.small, w, o); });
-    if (tab.kind == 2) return buildFastPairs([&](Okv64u w, Okv32s* o) { return bigPair<false>(tab.big, 0, w, o); });
-    return FastPairs{};
-}();
-struct FastPairIndex {
-    const FastPairs* t[18];
+struct AllFastPairs {
+    FastPairs t[18];
 };
-template <int... kSlots>
-constexpr FastPairIndex makeFastPairIndex(std::integer_sequence<int, kSlots...>) {
-    return {{&kFastPairsOf<kSlots>...}};
-}
-constexpr FastPairIndex kFastPairs = makeFastPairIndex(std::make_integer_sequence<int, 18>{});
+constexpr AllFastPairs kFastPairs = [] {
+    AllFastPairs a{};
+    for (int ts = 0; ts < 32; ++ts) {
+        const Mp3PairTable& tab = mp3PairTables[ts];
+        if (tab.kind == 1)
+            a.t[fastSlot(ts)] = buildFastPairs([&](Okv64u w, Okv32s* o) { return smallPair(tab.small, w, o); });
+        else if (tab.kind == 2)
+            a.t[fastSlot(ts)] = buildFastPairs([&](Okv64u w, Okv32s* o) { return bigPair<false>(tab.big, 0, w, o); });
+    }
+    return a;
+}();
 
 // Pairs of one region; `pair` decodes a pair the lookup does not cover. Returns false when a
 // pair ends past `end`. A window holds at least 57 valid bits, so whole-pair lookups run on in
@@ -295,7 +291,7 @@ StatusCode decodeRegions(Okv8u** ppBitStream, int* pOffset, Okv32s* dst, int* pB
         if ((unsigned)si->table_select[r] > 31) return okvErrMp3SideInfo;  // earlier regions stay decoded
         Okv32s* out = dst + start[r];
         const Mp3PairTable& tab = mp3PairTables[si->table_select[r]];
-        const FastPairs& fast = *kFastPairs.t[fastSlot(si->table_select[r])];
+        const FastPairs& fast = kFastPairs.t[fastSlot(si->table_select[r])];
         if (tab.kind == 0)
             for (int i = 0; i < 2 * pairs; ++i) out[i] = 0;
         else if (tab.kind == 1)
