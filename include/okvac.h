@@ -639,6 +639,56 @@ StatusCode okvsSynthesisDownFilter_SBR_RToR_32f_D2L(const Okv32f** pSrc, Okv32f*
                                                     const Okv32f* pSbrTableWindow, int nLoop,
                                                     SBRQMFSpec_32f* pSpec, Okv8u* pWorkBuf);
 
+/* ---- src/sbr/sbr_qmf_fixed.api ---- */
+
+/* SBR QMF banks in 32-bit fixed point, one time slot per call, prototype window built in
+   (Q30). The handle is the caller's unaligned block; every call rounds it up to 16 bytes,
+   where the structure holds the identifier, a pointer to the delay-line record, the allocated
+   flag, the record (delay-line pointer, slot position) and the delay line. Free releases only
+   a block from InitAlloc and writes nothing to an Init block. The downsampled banks also take
+   a full-rate synthesis structure of the same form (its first 640 values serve).
+   Scale: analysis bands are 1/16 of the float bank's for the same samples; synthesis output is
+   16 times the float bank's for the same bands, so analysis then synthesis has unit gain.
+   Ranges without overflow: analysis input |x| <= 2^27 (16-bit PCM << 12);
+   synthesis, per slot, the sum over the bands of |Re X| + |Im X| below 2^31, of |X| below
+   2^29 in the real forms. Results outside these ranges wrap. */
+StatusCode okvsAnalysisFilterGetSize_SBRHQ_32s32sc(int* pSize);
+StatusCode okvsAnalysisFilterGetSize_SBRLP_32s(int* pSize);
+StatusCode okvsSynthesisFilterGetSize_SBRHQ_32sc32s(int* pSize);
+StatusCode okvsSynthesisFilterGetSize_SBRLP_32s(int* pSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBRHQ_32sc32s(int* pSize);
+StatusCode okvsSynthesisDownFilterGetSize_SBRLP_32s(int* pSize);
+
+StatusCode okvsAnalysisFilterInit_SBRHQ_32s32sc(void* pMem);
+StatusCode okvsAnalysisFilterInit_SBRLP_32s(void* pMem);
+StatusCode okvsSynthesisFilterInit_SBRHQ_32sc32s(void* pMem);
+StatusCode okvsSynthesisFilterInit_SBRLP_32s(void* pMem);
+StatusCode okvsSynthesisDownFilterInit_SBRHQ_32sc32s(void* pMem);
+StatusCode okvsSynthesisDownFilterInit_SBRLP_32s(void* pMem);
+
+StatusCode okvsAnalysisFilterInitAlloc_SBRHQ_32s32sc(void** ppSpec);
+StatusCode okvsAnalysisFilterInitAlloc_SBRLP_32s(void** ppSpec);
+StatusCode okvsSynthesisFilterInitAlloc_SBRHQ_32sc32s(void** ppSpec);
+StatusCode okvsSynthesisFilterInitAlloc_SBRLP_32s(void** ppSpec);
+StatusCode okvsSynthesisDownFilterInitAlloc_SBRHQ_32sc32s(void** ppSpec);
+StatusCode okvsSynthesisDownFilterInitAlloc_SBRLP_32s(void** ppSpec);
+
+StatusCode okvsAnalysisFilterFree_SBRHQ_32s32sc(void* pSpec);
+StatusCode okvsAnalysisFilterFree_SBRLP_32s(void* pSpec);
+StatusCode okvsSynthesisFilterFree_SBRHQ_32sc32s(void* pSpec);
+StatusCode okvsSynthesisFilterFree_SBRLP_32s(void* pSpec);
+StatusCode okvsSynthesisDownFilterFree_SBRHQ_32sc32s(void* pSpec);
+StatusCode okvsSynthesisDownFilterFree_SBRLP_32s(void* pSpec);
+
+/* Analysis: 32 samples in, 32 bands out (bands kx..31 cleared; kx above 32 is refused). */
+StatusCode okvsAnalysisFilter_SBRHQ_32s32sc(const Okv32s* pSrc, Okv32sc* pDst, int kx, void* pSpec);
+StatusCode okvsAnalysisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, int kx, void* pSpec);
+/* Synthesis: 64 bands in, 64 samples out; downsampled: 32 bands in, 32 samples out. */
+StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec);
+StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec);
+StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec);
+StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec);
+
 /* ---- src/misc/dts.api ---- */
 
 /* DTS 32-band synthesis filterbank in single precision: one time slot per call, history in

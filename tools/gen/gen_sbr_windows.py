@@ -3,11 +3,12 @@
 
 usage: gen_sbr_windows.py WINDOW_TXT OUT_H   (WINDOW_TXT = qmf_window_640.txt, 10 decimals)
 
-The float banks take their window from the caller, so these tables serve the okvac tool, the
-tests and the benchmarks: c[n] for the 64-band synthesis and c[2n] for the analysis and the
-downsampled synthesis. Each table is one entry of TABLES; further forms of the same window
-(fixed-point ones, say) are added there.
+The float banks take their window from the caller, so the float tables serve the okvac tool,
+the tests and the benchmarks: c[n] for the 64-band synthesis and c[2n] for the analysis and the
+downsampled synthesis. The fixed-point banks build in the Q30 forms, c * 2^30 truncated toward
+zero, computed exactly from the printed decimals. Each table is one entry of TABLES.
 """
+from fractions import Fraction
 import struct
 import sys
 
@@ -20,17 +21,28 @@ def flit(v):
 
 
 def read_window(path):
-    c = [float(line) for line in open(path) if line.strip() and not line.startswith('#')]
-    assert len(c) == 640 and c[0] == 0.0
+    """The printed coefficients as exact fractions."""
+    c = [Fraction(line.strip()) for line in open(path) if line.strip() and not line.startswith('#')]
+    assert len(c) == 640 and c[0] == 0
     return c
+
+
+def q30(v):
+    """v * 2^30 truncated toward zero (int() of a Fraction truncates)."""
+    return int(v * 2**30)
 
 
 # (C name, comment, element type, literal formatter, values from c)
 TABLES = [
-    ("kOkvSbrQmfWindow640", "c[n], n = 0..639: the 64-band synthesis window", "float", flit,
-     lambda c: c),
+    ("kOkvSbrQmfWindow640", "c[n], n = 0..639: the 64-band synthesis window", "float",
+     lambda v: flit(float(v)), lambda c: c),
     ("kOkvSbrQmfWindow320", "c[2n], n = 0..319: the analysis and downsampled synthesis window",
-     "float", flit, lambda c: c[0::2]),
+     "float", lambda v: flit(float(v)), lambda c: c[0::2]),
+    ("SBR_TABLE_QMF_WINDOW_640_INT_Q30", "c[n] * 2^30 truncated, n = 0..639: fixed-point 64-band synthesis",
+     "int", str, lambda c: [q30(v) for v in c]),
+    ("SBR_TABLE_QMF_WINDOW_320_INT_Q30",
+     "c[2n] * 2^30 truncated, n = 0..319: fixed-point analysis and downsampled synthesis", "int", str,
+     lambda c: [q30(v) for v in c[0::2]]),
 ]
 
 
