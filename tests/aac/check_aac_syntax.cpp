@@ -32,7 +32,7 @@ struct DecodeOut {
 // random bits that follow.  Written at bit offset `off` of the stream.
 void validPrefix(Okv8u* s, int off, chk::Rng& r) {
     int pos = off;
-    const auto put = [&](int v, int n) {
+    const auto put = [&](int64_t v, int n) {  // n up to 43 zero bits
         for (int i = n - 1; i >= 0; --i, ++pos) {
             const Okv8u m = Okv8u(0x80 >> (pos & 7));
             s[pos >> 3] = Okv8u((v >> i) & 1 ? s[pos >> 3] | m : s[pos >> 3] & ~m);

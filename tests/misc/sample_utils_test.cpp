@@ -265,7 +265,8 @@ TEST(Pow43Scale, MatchesModelAcrossScalesAndSaturation) {
             const int esf = i < 32768 ? sf : sf + 4;
             const unsigned __int128 p = (unsigned __int128)pow43Q12(std::abs(x[i])) * m[esf & 3];
             const int sh = 42 - (esf >> 2);
-            const int64_t mag = sh >= 64 ? 0 : (p >> (31 + sh)) ? INT32_MAX : int64_t(p >> sh);
+            // A negative shift scales up: any non-zero product (at least 2^42) saturates.
+            const int64_t mag = sh >= 64 ? 0 : sh < 0 ? (p ? INT32_MAX : 0) : (p >> (31 + sh)) ? INT32_MAX : int64_t(p >> sh);
             ASSERT_EQ(y[i], x[i] < 0 ? -mag : mag) << x[i] << " sf " << esf;
         }
     }
