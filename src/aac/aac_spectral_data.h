@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace OKV_NS::aacspec_data {
+namespace OKV_NS::aacspectral_data {
 
 // x^(4/3) 2^(-f/4), row f, column x: Q28 for x 1..3, Q25 for x 4..15.
 inline constexpr int32_t kReq16x4[64] = {
@@ -96,4 +96,4 @@ inline constexpr int32_t kIqTns[32] = {
     0, 446486956, 873460290, 1262259218, 1595891361, 1859775393, 2042378317, 2135719508,
 };
 
-}  // namespace OKV_NS::aacspec_data
+}  // namespace OKV_NS::aacspectral_data

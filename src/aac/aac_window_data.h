@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace OKV_NS::aacspec_data {
+namespace OKV_NS::aacspectral_data {
 
 // sin(pi (i + 0.5) / 2048), Q31.
 inline constexpr int32_t kWinSineLong[1024] = {
@@ -462,4 +462,4 @@ inline constexpr int32_t kTwiddleShort[128] = {
     101966277, 1068889322, 75703709, 1071069770, 49395541, 1072605046, 23057618, 1073494225,
 };
 
-}  // namespace OKV_NS::aacspec_data
+}  // namespace OKV_NS::aacspectral_data

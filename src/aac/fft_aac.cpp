@@ -18,7 +18,7 @@ namespace OKV_NS {
 
 namespace {
 
-using namespace aacspec_data;
+using namespace aacspectral_data;
 
 constexpr int64_t kSqrtHalfQ31 = 1518500250;
 

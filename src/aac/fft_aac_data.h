@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace OKV_NS::aacspec_data {
+namespace OKV_NS::aacspectral_data {
 
 // 32 points: cos n, cos 3n, sin n, sin 3n of 2 pi / 32, n = 1..3, Q30.
 inline constexpr int32_t kFftTw5[12] = {
@@ -104,4 +104,4 @@ inline constexpr uint16_t kFftRev9[480] = {
     411, 435, 415, 499, 423, 459, 431, 491, 439, 475, 447, 507, 463, 487, 479, 503,
 };
 
-}  // namespace OKV_NS::aacspec_data
+}  // namespace OKV_NS::aacspectral_data

@@ -11,7 +11,7 @@ namespace OKV_NS {
 
 namespace {
 
-using namespace aacspec_data;
+using namespace aacspectral_data;
 
 enum { kOnlyLong = 0, kLongStart = 1, kEightShort = 2, kLongStop = 3 };
 

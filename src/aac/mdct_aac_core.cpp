@@ -9,7 +9,7 @@ namespace OKV_NS::aacmdct {
 
 namespace {
 
-using namespace aacspec_data;
+using namespace aacspectral_data;
 
 inline int32_t hi(int64_t v) { return int32_t(v >> 32); }
 inline int32_t neg(int32_t v) { return int32_t(0u - Okv32u(v)); }

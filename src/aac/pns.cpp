@@ -13,9 +13,9 @@
 #include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
-namespace OKV_NS::aacspec {
+namespace OKV_NS::aacspectral {
 
-using namespace aacspec_data;
+using namespace aacspectral_data;
 
 namespace {
 
@@ -113,7 +113,7 @@ void substitute(const PnsArgs& a, PickSeed pickSeed)
 
 }  // namespace
 
-}  // namespace OKV_NS::aacspec
+}  // namespace OKV_NS::aacspectral
 
 namespace OKV_NS {
 
@@ -121,7 +121,7 @@ StatusCode okvsDecodePNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* pS
                                  int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen,
                                  int* pRandomSeed)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     if (!pSrcDst || !pLtpFlag || !pSfbCb || !pScaleFactor || !pLenWinGrp || !pRandomSeed) return okvErrNullPtr;
     const PnsArgs a{pSrcDst, pLtpFlag, pSfbCb, pScaleFactor, maxSfb, numWinGrp, pLenWinGrp, samplingRateIndex, winLen,
                     reinterpret_cast<Okv32u*>(pRandomSeed)};
@@ -134,7 +134,7 @@ StatusCode okvsDecodeMsPNS_AAC_32s(Okv32s* pSrcDst, int* pLtpFlag, const Okv8u* 
                                    int maxSfb, int numWinGrp, const int* pLenWinGrp, int samplingRateIndex, int winLen,
                                    int* pRandomSeed, int channel, const Okv8u* pMsUsed, int* pNoiseState)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     if (!pSrcDst || !pLtpFlag || !pSfbCb || !pScaleFactor || !pLenWinGrp || !pRandomSeed || !pMsUsed || !pNoiseState)
         return okvErrNullPtr;
     const PnsArgs a{pSrcDst, pLtpFlag, pSfbCb, pScaleFactor, maxSfb, numWinGrp, pLenWinGrp, samplingRateIndex, winLen,

@@ -5,9 +5,9 @@
 #include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
-namespace OKV_NS::aacspec {
+namespace OKV_NS::aacspectral {
 
-using namespace aacspec_data;
+using namespace aacspectral_data;
 
 namespace {
 
@@ -88,14 +88,14 @@ bool quantBand(Okv32s* p, int n, int s)
 
 }  // namespace
 
-}  // namespace OKV_NS::aacspec
+}  // namespace OKV_NS::aacspectral
 
 namespace OKV_NS {
 
 StatusCode okvsQuantInv_AAC_32s_I(Okv32s* pSrcDst, const Okv16s* pScaleFactor, int numWinGrp, const int* pLenWinGrp,
                                   int maxSfb, const Okv8u* pSfbCb, int samplingRateIndex, int winLen)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     if (!pSrcDst || !pScaleFactor || !pLenWinGrp || !pSfbCb) return okvErrNullPtr;
     if (StatusCode st = checkGrouped(winLen, numWinGrp, pLenWinGrp, maxSfb, samplingRateIndex); st != okvOk)
         return st;

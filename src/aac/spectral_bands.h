@@ -4,7 +4,7 @@
 #include "core/okv_internal.h"
 #include "aac/band_tables_data.h"
 
-namespace OKV_NS::aacspec {
+namespace OKV_NS::aacspectral {
 
 inline constexpr int kMaxSfbLimit = 51;
 
@@ -72,4 +72,4 @@ inline StatusCode checkGrouped(int winLen, int numWinGrp, const int* lenWinGrp, 
     return checkGrouped(winLen, numWinGrp, lenWinGrp, maxSfb, rateIndex, [] { return StatusCode(okvOk); });
 }
 
-}  // namespace OKV_NS::aacspec
+}  // namespace OKV_NS::aacspectral

@@ -7,7 +7,7 @@ namespace OKV_NS {
 StatusCode okvsDeinterleaveSpectrum_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, int numWinGrp, const int* pLenWinGrp,
                                             int maxSfb, int samplingRateIndex, int winLen)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     if (!pSrc || !pDst || !pLenWinGrp) return okvErrNullPtr;
     if (winLen != 128) return okvErrAacWinLen;
     if (StatusCode st = checkGrouped(winLen, numWinGrp, pLenWinGrp, maxSfb, samplingRateIndex); st != okvOk)

@@ -31,7 +31,7 @@ void sumDiff(Okv32s* l, Okv32s* r, int n)
 // leaves 0 in the 32-bit word, a right shift of the product saturates to 0 or -1.
 void intensityBand(const Okv32s* l, Okv32s* r, int n, int p, int s)
 {
-    using aacspec_data::kIsGain;
+    using aacspectral_data::kIsGain;
     if (p >= -3 && p <= 7) {
         const int64_t t = kIsGain[p + 3];
         for (int i = 0; i < n; ++i) {
@@ -58,7 +58,7 @@ StatusCode okvsDecodeMsStereo_AAC_32s_I(Okv32s* pSrcDstL, Okv32s* pSrcDstR, int 
                                         Okv8u* pSfbCbR, int numWinGrp, const int* pLenWinGrp, int maxSfb,
                                         int samplingRateIndex, int winLen)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     if (!pSrcDstL || !pSrcDstR || !pMsUsed || !pSfbCbR || !pLenWinGrp) return okvErrNullPtr;
     if (StatusCode st = checkGrouped(winLen, numWinGrp, pLenWinGrp, maxSfb, samplingRateIndex, [&] {
             return StatusCode(msMaskPresent == 1 || msMaskPresent == 2 ? okvOk : okvErrAacMsMask);
@@ -82,7 +82,7 @@ StatusCode okvsDecodeIsStereo_AAC_32s(const Okv32s* pSrcL, Okv32s* pDstR, const 
                                       const Okv8u* pSfbCb, int numWinGrp, const int* pLenWinGrp, int maxSfb,
                                       int samplingRateIndex, int winLen)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     if (!pSrcL || !pDstR || !pScaleFactor || !pSfbCb || !pLenWinGrp) return okvErrNullPtr;
     if (StatusCode st = checkGrouped(winLen, numWinGrp, pLenWinGrp, maxSfb, samplingRateIndex); st != okvOk)
         return st;

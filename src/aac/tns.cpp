@@ -10,9 +10,9 @@
 #include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
-namespace OKV_NS::aacspec {
+namespace OKV_NS::aacspectral {
 
-using namespace aacspec_data;
+using namespace aacspectral_data;
 
 namespace {
 
@@ -113,7 +113,7 @@ StatusCode checkTail(int maxSfb, int rate, int winLen)
 
 }  // namespace
 
-}  // namespace OKV_NS::aacspec
+}  // namespace OKV_NS::aacspectral
 
 namespace OKV_NS {
 
@@ -121,7 +121,7 @@ StatusCode okvsDecodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, cons
                                    const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef,
                                    const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     (void)profile;
     if (!pSrcDst || !pTnsNumFilt || !pTnsRegionLen || !pTnsFiltOrder || !pTnsFiltCoefRes || !pTnsFiltCoef ||
         !pTnsDirect)
@@ -136,7 +136,7 @@ StatusCode okvsEncodeTNS_AAC_32s_I(Okv32s* pSrcDst, const int* pTnsNumFilt, cons
                                    const int* pTnsFiltOrder, const int* pTnsFiltCoefRes, const Okv8s* pTnsFiltCoef,
                                    const int* pTnsDirect, int maxSfb, int profile, int samplingRateIndex, int winLen)
 {
-    using namespace aacspec;
+    using namespace aacspectral;
     if (!pSrcDst || !pTnsNumFilt || !pTnsRegionLen || !pTnsFiltOrder || !pTnsFiltCoefRes || !pTnsFiltCoef ||
         !pTnsDirect)
         return okvErrNullPtr;

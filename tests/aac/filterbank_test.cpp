@@ -107,7 +107,7 @@ TEST(AacFilterbank, CoresMatchDoubleTransforms)
 
 // ---- block floating point and post-twiddle roundings, restated ----
 
-namespace w = okv_u8::aacspec_data;
+namespace w = okv_u8::aacspectral_data;
 
 int64_t hi(int64_t v) { return v >> 32; }
 

@@ -18,7 +18,7 @@
 
 namespace {
 
-namespace t = okv_u8::aacspec_data;
+namespace t = okv_u8::aacspectral_data;
 
 const int16_t* swb(int rate, bool lng) { return lng ? okv_u8::kSwbOffsetLong[rate] : okv_u8::kSwbOffsetShort[rate]; }
 int numSwb(int rate, bool lng) { return lng ? okv_u8::kNumSwbLong[rate] : okv_u8::kNumSwbShort[rate]; }
