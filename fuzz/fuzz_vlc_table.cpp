@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "okvac.h"
 
 namespace {
@@ -15,15 +16,7 @@ namespace {
 constexpr size_t kPad = 8;  // decoders read up to 8 bytes from the current byte
 constexpr int kMaxSpecBytes = 1 << 22;
 
-struct Input {
-    const uint8_t* p;
-    size_t n;
-    uint8_t byte() {
-        if (!n) return 0;
-        --n;
-        return *p++;
-    }
-};
+using Input = FuzzInput;
 
 template <class T>
 T* spec_at(std::vector<uint8_t>& mem, int size) {

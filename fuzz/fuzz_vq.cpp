@@ -10,30 +10,12 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "okvac.h"
 
 namespace {
 
-struct Input {
-    const uint8_t* p;
-    size_t n;
-    uint8_t byte() {
-        if (!n) return 0;
-        --n;
-        return *p++;
-    }
-    uint32_t word() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v = v << 8 | byte();
-        return v;
-    }
-    float f32() {
-        const uint32_t b = word();
-        float f;
-        std::memcpy(&f, &b, 4);
-        return f;
-    }
-};
+using Input = FuzzInput;
 
 struct Book {
     std::vector<uint8_t> mem;
