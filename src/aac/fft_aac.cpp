@@ -10,7 +10,8 @@
 // rule. Angles beyond pi/4 of a block use the table of the complementary angle with sine and
 // cosine exchanged.
 #include "aac/fft_aac.h"
-#include <iterator>
+
+#include <cstddef>
 
 #include "aac/fft_aac_data.h"
 
@@ -35,14 +36,6 @@ inline Okv32sc twiddle(Okv32sc z, int64_t c, int64_t s)
     return {hi(r * c + i * s), hi(i * c - r * s)};
 }
 
-struct Tables {
-    const int32_t* c1;
-    const int32_t* c3;
-    const int32_t* s1;
-    const int32_t* s3;
-    int k;  // points of the whole transform
-};
-
 // Sums into x[n], x[n + q]; returns a - i b and a + i b of the L-shaped butterfly.
 inline void butterfly(Okv32sc* x, int n, int q, Okv32sc& u, Okv32sc& v)
 {
@@ -55,61 +48,65 @@ inline void butterfly(Okv32sc* x, int n, int q, Okv32sc& u, Okv32sc& v)
     v = {sub(a.re, b.im), add(a.im, b.re)};
 }
 
-void block(Okv32sc* x, int len, const Tables& t)
+// One block of L points of a K-point transform. The sizes are template arguments so that every
+// loop bound and table stride is a constant and the small blocks inline completely. tw holds
+// cos n, cos 3n, sin n, sin 3n of 2 pi / K for n = 1 .. K/8 - 1.
+template <int K, int L>
+inline void block(Okv32sc* x, const int32_t* tw)
 {
-    if (len <= 2) {
-        if (len == 2) {
-            const Okv32sc a = x[0], b = x[1];
-            x[0] = {add(a.re, b.re), add(a.im, b.im)};
-            x[1] = {sub(a.re, b.re), sub(a.im, b.im)};
+    if constexpr (L == 2) {
+        const Okv32sc a = x[0], b = x[1];
+        x[0] = {add(a.re, b.re), add(a.im, b.im)};
+        x[1] = {sub(a.re, b.re), sub(a.im, b.im)};
+    } else if constexpr (L > 2) {
+        constexpr int q = L / 4, e = L / 8, step = K / L, cnt = K / 8 - 1;
+        const int32_t *c1 = tw, *c3 = tw + cnt, *s1 = tw + 2 * cnt, *s3 = tw + 3 * cnt;
+        Okv32sc u, v;
+        butterfly(x, 0, q, u, v);
+        x[2 * q] = u;
+        x[3 * q] = v;
+        for (int n = 1; n < e; ++n) {
+            const int m = n * step - 1;
+            butterfly(x, n, q, u, v);
+            x[n + 2 * q] = twiddle(u, c1[m], s1[m]);
+            x[n + 3 * q] = twiddle(v, c3[m], s3[m]);
         }
-        return;
+        if constexpr (e > 0) {
+            butterfly(x, e, q, u, v);
+            x[e + 2 * q] = {hi(times2(add(u.re, u.im)) * kSqrtHalfQ31), hi(times2(sub(u.im, u.re)) * kSqrtHalfQ31)};
+            x[e + 3 * q] = {hi(times2(sub(v.im, v.re)) * kSqrtHalfQ31),
+                            hi(times2(int32_t(0u - Okv32u(add(v.re, v.im)))) * kSqrtHalfQ31)};
+        }
+        for (int n = e + 1; n < q; ++n) {
+            const int r = K / 4 - n * step - 1;
+            butterfly(x, n, q, u, v);
+            x[n + 2 * q] = twiddle(u, s1[r], c1[r]);
+            x[n + 3 * q] = twiddle(v, -int64_t(s3[r]), -int64_t(c3[r]));
+        }
+        block<K, L / 2>(x, tw);
+        block<K, L / 4>(x + 2 * q, tw);
+        block<K, L / 4>(x + 3 * q, tw);
     }
-    const int q = len / 4, e = len / 8;
-    const int step = t.k / len;
-    Okv32sc u, v;
-    butterfly(x, 0, q, u, v);
-    x[2 * q] = u;
-    x[3 * q] = v;
-    for (int n = 1; n < e; ++n) {
-        const int m = n * step - 1;
-        butterfly(x, n, q, u, v);
-        x[n + 2 * q] = twiddle(u, t.c1[m], t.s1[m]);
-        x[n + 3 * q] = twiddle(v, t.c3[m], t.s3[m]);
+}
+
+template <int K, size_t R>
+void transform(Okv32sc* x, const int32_t* tw, const uint16_t (&rev)[R])
+{
+    block<K, K>(x, tw);
+    for (size_t i = 0; i < R; i += 2) {
+        const Okv32sc t = x[rev[i]];
+        x[rev[i]] = x[rev[i + 1]];
+        x[rev[i + 1]] = t;
     }
-    if (e > 0) {
-        butterfly(x, e, q, u, v);
-        x[e + 2 * q] = {hi(times2(add(u.re, u.im)) * kSqrtHalfQ31), hi(times2(sub(u.im, u.re)) * kSqrtHalfQ31)};
-        x[e + 3 * q] = {hi(times2(sub(v.im, v.re)) * kSqrtHalfQ31),
-                        hi(times2(int32_t(0u - Okv32u(add(v.re, v.im)))) * kSqrtHalfQ31)};
-    }
-    for (int n = e + 1; n < q; ++n) {
-        const int r = t.k / 4 - n * step - 1;
-        butterfly(x, n, q, u, v);
-        x[n + 2 * q] = twiddle(u, t.s1[r], t.c1[r]);
-        x[n + 3 * q] = twiddle(v, -int64_t(t.s3[r]), -int64_t(t.c3[r]));
-    }
-    block(x, 2 * q, t);
-    block(x + 2 * q, q, t);
-    block(x + 3 * q, q, t);
 }
 
 }  // namespace
 
 void ownsIMDCT_FFT_32sc_I(Okv32sc* x, int order)
 {
-    const int32_t* tw = order == 5 ? kFftTw5 : order == 6 ? kFftTw6 : kFftTw9;
-    const uint16_t* rev = order == 5 ? kFftRev5 : order == 6 ? kFftRev6 : kFftRev9;
-    const int revLen = order == 5 ? int(std::size(kFftRev5)) : order == 6 ? int(std::size(kFftRev6))
-                                                                         : int(std::size(kFftRev9));
-    const int k = 1 << order;
-    const int cnt = k / 8 - 1;
-    block(x, k, Tables{tw, tw + cnt, tw + 2 * cnt, tw + 3 * cnt, k});
-    for (int i = 0; i < revLen; i += 2) {
-        const Okv32sc t = x[rev[i]];
-        x[rev[i]] = x[rev[i + 1]];
-        x[rev[i + 1]] = t;
-    }
+    if (order == 5) transform<32>(x, kFftTw5, kFftRev5);
+    else if (order == 6) transform<64>(x, kFftTw6, kFftRev6);
+    else transform<512>(x, kFftTw9, kFftRev9);
 }
 
 }  // namespace OKV_NS

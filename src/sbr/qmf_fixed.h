@@ -66,13 +66,14 @@ inline __m128i mulhi4(__m128i a, __m128i b) {
 }
 
 // The windowing step: acc[i] += (x[i] * w[i]) >> 32 for i < len (a multiple of 4), 64-bit
-// products, 32-bit wrap-around sums.
+// products, 32-bit wrap-around sums; the first row of a sum (first = true) sets acc instead.
+template <bool first = false>
 inline void windowRow(Okv32s* acc, const Okv32s* x, const Okv32s* w, int len) {
     for (int i = 0; i < len; i += 4) {
         const __m128i p = mulhi4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
                                  _mm_load_si128(reinterpret_cast<const __m128i*>(w + i)));
         auto* a = reinterpret_cast<__m128i*>(acc + i);
-        _mm_store_si128(a, _mm_add_epi32(_mm_load_si128(a), p));
+        _mm_store_si128(a, first ? p : _mm_add_epi32(_mm_load_si128(a), p));
     }
 }
 

@@ -50,8 +50,9 @@ void transform(const Okv32s* pSrc, Record* r, Okv32sc* z) {
     for (int m = 0; m < 32; ++m) d[32 * p + 31 - m] = pSrc[m];
 
     // Each half of a 64-value row is one contiguous run of the line (blocks of 32).
-    alignas(16) Okv32s u[68] = {};
-    for (int j = 0; j < 5; ++j)
+    alignas(16) Okv32s u[68];
+    for (int h = 0; h < 64; h += 32) windowRow<true>(u + h, d + (32 * p + h) % 320, kTab.w + h, 32);
+    for (int j = 1; j < 5; ++j)
         for (int h = 0; h < 64; h += 32) windowRow(u + h, d + (32 * p + 64 * j + h) % 320, kTab.w + 64 * j + h, 32);
     u[64] = wsub(0, u[0]);
     for (int m = 0; m < 32; ++m)

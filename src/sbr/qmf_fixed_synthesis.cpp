@@ -106,8 +106,9 @@ void modulate64(const Okv32sc* x, const Okv32s* rc, const Okv32s* rs, int sh, Ok
 template <int B>
 void windowSlot(Record* r, const Okv32s* w, Okv32s* pDst) {
     const int p = r->pos;
-    alignas(16) Okv32s acc[B] = {};
-    for (int j = 0; j < 10; ++j)
+    alignas(16) Okv32s acc[B];
+    windowRow<true>(acc, r->delay + 2 * B * p, w, B);
+    for (int j = 1; j < 10; ++j)
         windowRow(acc, r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B), w + B * j, B);
     std::memcpy(pDst, acc, sizeof acc);
     r->pos = p > 0 ? p - 1 : 9;
