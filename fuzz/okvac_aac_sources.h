@@ -15,7 +15,8 @@ inline void decodeAll(const uint8_t* data, size_t size, AacContainer kind) {
     AacStreamDecoder dec(std::vector<uint8_t>(data, data + size), kind, true);
     std::string why;
     if (!dec.setup(&why)) return;
-    if (dec.channels() < 1 || dec.channels() > 64) __builtin_trap();
+    // The largest layout: 15 pairs in each of the front, side and back rows and 3 LFE channels.
+    if (dec.channels() < 1 || dec.channels() > 3 * 15 * 2 + 3) __builtin_trap();
     const int16_t* pcm;
     size_t frames;
     while (dec.next(&pcm, &frames))
