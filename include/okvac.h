@@ -488,6 +488,19 @@ StatusCode okvsMDCTInv_AAC_32s_I(Okv32s* pSrcDst, Okv32s* pOverlap, int winSeque
 StatusCode okvsMDCTFwd_AAC_32s(const Okv32s* pSrc, Okv32s* pDst, const Okv32s* pReserved, int winSequence, int winShape, int prevWinShape, Okv32s* pWorkBuf);
 StatusCode okvsMDCTFwd_AAC_32s_I(Okv32s* pSrcDst, int winSequence, int winShape, int prevWinShape, int len);
 
+/* ---- src/aac/aac_ltp.api ---- */
+
+/* AAC long-term prediction. The history is 3072 samples at eight times the PCM scale: the
+   frame before last, the last frame, and the windowed second half of the last inverse
+   transform. Predict forms 2048 time samples (eight blocks of 256 for EIGHT_SHORT) from it,
+   Reconstruct adds a forward-transformed prediction to the spectrum in the flagged bands
+   (pBandFlags: ltpLongUsed for long windows, ltpShortUsed for EIGHT_SHORT), Update shifts the
+   history by one frame and adds the current frame's inverse transform (pWorkBuf: at least
+   6144 values). */
+StatusCode okvsLongTermPredict_AAC_32s(const Okv32s* pHistory, Okv32s* pDstPred, const AACLtpData* pLtpData, int winSequence);
+StatusCode okvsLongTermReconstruct_AAC_32s(const Okv32s* pSrcPredSpec, Okv32s* pSrcDstSpec, const int* pBandFlags, int winSequence, int samplingRateIndex);
+StatusCode okvsLtpUpdate_AAC_32s(const Okv32s* pSrcSpec, Okv32s* pSrcDstHistory, int winSequence, int winShape, int prevWinShape, Okv32s* pWorkBuf);
+
 /* ---- src/aac/aac_noiseless.api ---- */
 
 /* AAC noiseless decoding of channel elements.

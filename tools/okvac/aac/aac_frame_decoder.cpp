@@ -35,6 +35,8 @@ struct AacFrameDecoder::Stream {
     Okv16s sf[8 * 16];
     Okv8u cb[8 * 16];
     Okv8s tnsCoef[64];
+    AACLtpData ltp;
+    int out = -1;  // output channel
 
     int maxSfb() const { return ics.maxSfb; }
     bool isShort() const { return ics.winSequence == kEightShort; }
@@ -60,8 +62,10 @@ AacFrameDecoder::~AacFrameDecoder() {
 
 void AacFrameDecoder::configure(const AacConfig& cfg) {
     cfg_ = cfg;
+    cfg_.mpeg2 = cfg.mpeg2 && cfg.objectType != 4;  // LTP exists only in the MPEG-4 syntax
     layout_ = cfg.layout;
     ch_.assign(size_t(layout_.channels), Channel{});
+    ltp_ = std::vector<LtpChannel>(cfg.objectType == 4 ? ch_.size() : 0);
     clearOverlap();
 }
 
@@ -70,6 +74,7 @@ void AacFrameDecoder::clearOverlap() {
         std::memset(c.overlap, 0, sizeof c.overlap);
         c.prevShape = 0;
     }
+    for (LtpChannel& l : ltp_) l.reset();
 }
 
 std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm) {
@@ -80,6 +85,7 @@ std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint
             if (!present_[c]) {  // an element missing from this block: silence, nothing carried over
                 std::memset(ch_[c].pcm, 0, sizeof ch_[c].pcm);
                 std::memset(ch_[c].overlap, 0, sizeof ch_[c].overlap);
+                if (!ltp_.empty()) ltp_[c].reset();
             }
         std::vector<const Okv16s*> src(ch_.size());
         for (size_t c = 0; c < ch_.size(); ++c) src[c] = ch_[c].pcm;
@@ -157,16 +163,20 @@ std::string AacFrameDecoder::readStream(const uint8_t** p, int* off, Stream* s, 
         st = okvsNoiselessDecoder_LC_AAC(&q, off, commonWin, &s->ci, s->sf, s->spec, s->cb, s->tnsCoef);
         if (st < 0) return failed("okvsNoiselessDecoder_LC_AAC", st);
     } else {
-        st = okvsNoiselessDecode_AAC(&q, off, mh, s->sf, s->spec, s->cb, s->tnsCoef, &s->ci, 0, 0, commonWin, 0, 2);
+        st = okvsNoiselessDecode_AAC(&q, off, mh, s->sf, s->spec, s->cb, s->tnsCoef, &s->ci, 0, 0, commonWin, 0,
+                                     cfg_.objectType);
         if (st < 0) return failed("okvsNoiselessDecode_AAC", st);
     }
     *p = q;
-    if (s->ics.predictorDataPresent) return "prediction data in an AAC-LC stream";
+    // The LTP data of a stream: its own ICS information's, or the common window's entry.
+    s->ltp = mh->ltpData[commonWin && s == st_[1] ? 1 : 0];
+    if (s->ics.predictorDataPresent && cfg_.objectType != 4) return "prediction data in an AAC-LC stream";
     return "";
 }
 
 std::string AacFrameDecoder::decodeSingle(const uint8_t** p, int* off, int out) {
     Stream* s = st_[0];
+    s->out = out;
     AACMainHeader mh{};
     std::string err = readStream(p, off, s, false, &mh);
     if (err.empty()) err = spectralTools(s, nullptr, nullptr);
@@ -179,9 +189,10 @@ std::string AacFrameDecoder::decodePair(const uint8_t** p, int* off, int out0, i
     AACMainHeader mh{};
     Stream* l = st_[0];
     Stream* r = st_[1];
+    l->out = out0, r->out = out1;
     Okv8u* q = const_cast<Okv8u*>(*p);
     const StatusCode st = cfg_.mpeg2 ? okvsDecodeChanPairElt_AAC(&q, off, &l->ics, &cpe, 0)
-                                     : okvsDecodeChanPairElt_MP4_AAC(&q, off, &l->ics, &cpe, &mh, 0, 2);
+                                     : okvsDecodeChanPairElt_MP4_AAC(&q, off, &l->ics, &cpe, &mh, 0, cfg_.objectType);
     if (st < 0) return failed(cfg_.mpeg2 ? "okvsDecodeChanPairElt_AAC" : "okvsDecodeChanPairElt_MP4_AAC", st);
     *p = q;
     if (cpe.commonWin) r->ics = l->ics;
@@ -230,14 +241,13 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
     }
     const bool correlated = mask && !cfg_.mpeg2;
     const bool intensity = r && cpe && (r->uses(kIntensityIn) || r->uses(kIntensityOut));
-    int ltpFlags[52];
     Okv32s savedSeeds[8 * 52];
     auto noise = [&](Stream* s, int chan, Okv32s* x, const Okv8u* cb, const Okv16s* sf, int groups, const int* lens,
                      int winLen) -> std::string {
         const StatusCode st =
-            correlated ? okvsDecodeMsPNS_AAC_32s(x, ltpFlags, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_, chan,
+            correlated ? okvsDecodeMsPNS_AAC_32s(x, s->ltp.ltpLongUsed, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_, chan,
                                                  pnsFlags, savedSeeds)
-                       : okvsDecodePNS_AAC_32s(x, ltpFlags, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_);
+                       : okvsDecodePNS_AAC_32s(x, s->ltp.ltpLongUsed, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_);
         return st < 0 ? failed(correlated ? "okvsDecodeMsPNS_AAC_32s" : "okvsDecodePNS_AAC_32s", st) : "";
     };
     std::string err;
@@ -282,11 +292,19 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
     }
     for (int i = 0; i < n && err.empty(); ++i) {
         Stream* s = both[i];
-        if (!s->ci.tnsDataPresent) continue;
         // Filter lengths beyond the band count reach down to the lowest band.
         int length[8], filters = 0;
         for (int w = 0; w < s->ci.numWindows; ++w) filters += s->ci.tnsNFilt[w];
         for (int f = 0; f < 8; ++f) length[f] = f < filters ? std::min(s->ci.tnsLength[f], s->ci.numSwb) : 0;
+        if (!ltp_.empty() && s->out >= 0) {  // long-term prediction: after intensity, before TNS
+            const LtpTns tns{s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes, s->ci.tnsDirection, s->tnsCoef,
+                             s->maxSfb()};
+            const char* what = "";
+            const StatusCode st = ltp_[size_t(s->out)].predict(s->x, s->ltp, s->ics, ch_[size_t(s->out)].prevShape,
+                                                               s->ci.tnsDataPresent ? &tns : nullptr, rate, &what);
+            if (st < 0) return failed(what, st);
+        }
+        if (!s->ci.tnsDataPresent) continue;
         const StatusCode st = okvsDecodeTNS_AAC_32s_I(s->x, s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes,
                                                       s->tnsCoef, s->ci.tnsDirection, s->maxSfb(), 1, rate, s->ci.winLen);
         if (st < 0) err = failed("okvsDecodeTNS_AAC_32s_I", st);
@@ -297,6 +315,11 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
 std::string AacFrameDecoder::synthesise(Stream* s, int out) {
     if (out < 0) return "";
     Channel& c = ch_[size_t(out)];
+    if (!ltp_.empty()) {
+        const char* what = "";
+        const StatusCode st = ltp_[size_t(out)].update(s->x, s->ics, c.prevShape, &what);
+        if (st < 0) return failed(what, st);
+    }
     const StatusCode st =
         okvsMDCTInv_AAC_32s16s(s->x, c.pcm, c.overlap, s->ics.winSequence, s->ics.winShape, c.prevShape, 1);
     if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "aac_config.h"
+#include "ltp_channel.h"
 #include "okvac.h"
 
 class AacFrameDecoder {
@@ -43,6 +44,7 @@ private:
     ChannelLayout layout_;
     std::vector<Channel> ch_;      // per output channel
     std::vector<uint8_t> present_; // output channels written by the current block
+    std::vector<LtpChannel> ltp_;  // per output channel, LTP streams only
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
