@@ -241,7 +241,8 @@ TEST(AacDecodeTool, BitFlipsAndTruncationNeverCrash) {
     if (!haveVectors()) GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
     TempDir tmp("okvac_aacflip_");
     std::mt19937 rng(99);
-    for (const char* name : {"misc/ct_faac-adts.aac", "iso/al05_44.mp4", "misc/ct_faac-adts.adif", "iso/al06_44.mp4"}) {
+    for (const char* name :
+         {"misc/ct_faac-adts.aac", "iso/al05_44.mp4", "misc/ct_faac-adts.adif", "iso/al06_44.mp4", "iso/ap05_48.mp4"}) {
         std::vector<uint8_t> data = readFile(vectorDir() / name);
         for (int trial = 0; trial < 8; ++trial) {
             std::vector<uint8_t> d = data;

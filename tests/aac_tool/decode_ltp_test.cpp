@@ -86,7 +86,7 @@ TEST(AacDecodeLtp, EncodedStreamsAtEveryRate) {
                           channels == 2 ? "|0.3*sin(2*PI*330*t)+0.1*sin(2*PI*91*t*t)" : "");
             const fs::path in = tmp.path / ("ltp_" + std::to_string(rate) + "_" + std::to_string(channels) + ".aac");
             ASSERT_EQ(shell(std::string("ffmpeg -nostdin -v error -f lavfi -i 'aevalsrc=exprs=") + exprs + ":s=" +
-                            std::to_string(rate) + ":d=3' -c:a aac -strict -2 -profile:a aac_ltp -aac_pns 0 -y " + q(in)),
+                            std::to_string(rate) + ":d=2' -c:a aac -strict -2 -profile:a aac_ltp -aac_pns 0 -y " + q(in)),
                       0);
             const Diff d = againstReference(in, tmp.path);
             std::printf("  %-20s max %d LSB  rms %.3f LSB\n", in.filename().c_str(), d.max, d.rms);
