@@ -9,6 +9,8 @@
 // Short-window shapes in the update: window 0 rises with the previous frame's shape, windows 1
 // to 7 with the current one (each follows a short window of the current frame), as the
 // filterbank's own overlap-add does, so the history matches the decoded output.
+#include <emmintrin.h>
+
 #include "aac/mdct_aac_window.h"
 #include "aac/spectral_bands.h"
 #include "core/kernels.h"
@@ -22,11 +24,25 @@ constexpr int kLongLtpBands = 40;
 constexpr int kShortLtpBands = 8;
 
 // dst[i] = (h[start + i] x coef) >> 14 for the samples inside the history, zeros after.
+// Four at a time in 16-bit halves: with h = 65536 hi + lo (hi and lo signed), the low 32 bits
+// of the 64-bit result are 4 coef (hi + [lo < 0]) + ((lo coef) >> 14), both products exact.
 void predictBlock(const Okv32s* h, Okv32s* dst, int64_t start, int len, int coef)
 {
     const int64_t avail = kHistory - start;
     const int n = avail <= 0 ? 0 : avail < len ? int(avail) : len;
-    for (int i = 0; i < n; ++i) dst[i] = int32_t((int64_t(h[start + i]) * coef) >> 14);
+    const Okv32s* src = n ? h + start : h;
+    const __m128i cHi = _mm_set1_epi32(int(Okv32u(coef) << 16)), cLo = _mm_set1_epi32(coef & 0xFFFF);
+    const __m128i c32 = _mm_set1_epi32(coef);
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i hiC = _mm_madd_epi16(v, cHi), loC = _mm_madd_epi16(v, cLo);
+        const __m128i loNeg = _mm_srai_epi32(_mm_slli_epi32(v, 16), 31);
+        const __m128i r = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(hiC, _mm_and_si128(loNeg, c32)), 2),
+                                        _mm_srai_epi32(loC, 14));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), r);
+    }
+    for (; i < n; ++i) dst[i] = int32_t((int64_t(src[i]) * coef) >> 14);
     for (int i = n; i < len; ++i) dst[i] = 0;
 }
 
