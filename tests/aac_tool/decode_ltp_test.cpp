@@ -19,37 +19,23 @@ Diff againstReference(const fs::path& in, const fs::path& tmp) {
     return d;
 }
 
-// Rewraps an ADTS stream (one raw data block per frame, no CRC) as ADIF: a variable-rate
-// header with one program configuration element of the stream's profile, rate and channels,
-// then the raw data blocks back to back.
+// Rewraps an ADTS stream (no CRC) as ADIF: a variable-rate header with one program
+// configuration element (the stream's profile and rate, one SCE or CPE), then the raw blocks.
 std::vector<uint8_t> adtsToAdif(const std::vector<uint8_t>& adts) {
     std::vector<uint8_t> out;
-    uint32_t acc = 0;
-    int bits = 0;
+    uint32_t acc = 0, bits = 0;
     auto put = [&](uint32_t v, int n) {
-        for (int i = n - 1; i >= 0; --i) {
-            acc = acc << 1 | ((v >> i) & 1);
-            if (++bits == 8) out.push_back(uint8_t(acc)), acc = 0, bits = 0;
-        }
+        for (int i = n - 1; i >= 0; --i)
+            if (acc = acc << 1 | ((v >> i) & 1); ++bits % 8 == 0) out.push_back(uint8_t(acc));
     };
-    const int profile = adts[2] >> 6, rate = (adts[2] >> 2) & 15, chans = (adts[2] & 1) << 2 | adts[3] >> 6;
-    for (char c : {'A', 'D', 'I', 'F'}) put(uint8_t(c), 8);
-    put(0, 3);                 // no copyright id, copy, home
-    put(1, 1);                 // variable rate
-    put(0, 23);                // bit rate
-    put(0, 4);                 // one program configuration element
-    put(0, 4), put(uint32_t(profile), 2), put(uint32_t(rate), 4);
-    put(1, 4), put(0, 4), put(0, 4), put(0, 2), put(0, 3), put(0, 4);  // one front element
-    put(0, 3);                                                          // no mixdowns
-    put(chans == 2 ? 1 : 0, 1), put(0, 4);                              // SCE or CPE, tag 0
-    if (bits) put(0, 8 - bits);
-    put(0, 8);  // no comment
-    for (size_t p = 0; p + 7 <= adts.size();) {
-        const size_t len = size_t(adts[p + 3] & 3) << 11 | size_t(adts[p + 4]) << 3 | adts[p + 5] >> 5;
-        if (len < 7 || p + len > adts.size()) break;
+    put(0x41444946, 32);                                          // "ADIF"
+    put(1, 4), put(0, 27);                                        // variable rate, one element
+    put(0, 4), put(adts[2] >> 6, 2), put((adts[2] >> 2) & 15, 4); // tag, profile, rate
+    put(1, 4), put(0, 20);                                        // one front element
+    put(adts[3] >> 6 == 2, 1), put(0, 4 + (8 - (bits + 4) % 8) % 8 + 8);  // tag 0, alignment, no comment
+    for (size_t p = 0, len; p + 7 <= adts.size() && (len = size_t(adts[p + 3] & 3) << 11 | size_t(adts[p + 4]) << 3 |
+                                                           adts[p + 5] >> 5) >= 7 && p + len <= adts.size(); p += len)
         out.insert(out.end(), adts.begin() + std::ptrdiff_t(p + 7), adts.begin() + std::ptrdiff_t(p + len));
-        p += len;
-    }
     return out;
 }
 
