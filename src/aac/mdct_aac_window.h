@@ -9,8 +9,14 @@ namespace OKV_NS::aacmdct {
 
 enum { kOnlyLong = 0, kLongStart = 1, kEightShort = 2, kLongStop = 3 };
 
-inline const int32_t* longWin(int shape) { return shape ? aacspectral_data::kWinKbdLong : aacspectral_data::kWinSineLong; }
-inline const int32_t* shortWin(int shape) { return shape ? aacspectral_data::kWinKbdShort : aacspectral_data::kWinSineShort; }
+inline const int32_t* longWin(int shape)
+{
+    return shape ? aacspectral_data::kWinKbdLong : aacspectral_data::kWinSineLong;
+}
+inline const int32_t* shortWin(int shape)
+{
+    return shape ? aacspectral_data::kWinKbdShort : aacspectral_data::kWinSineShort;
+}
 
 // Windowing of 2048 input samples (256 for a short block) into u. Plain: the high half of
 // (2x wrapped to 32 bits) w, flat parts as they are; otherwise the high half of x w, flat

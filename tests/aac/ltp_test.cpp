@@ -58,7 +58,7 @@ TEST(AacLtp, HistoryFollowsFilterbankAndPredictsPeriodicSignal) {
             ASSERT_EQ(okvsLongTermPredict_AAC_32s(history.data(), pred.data(), &ltp, seq), okvOk);
             const Vec p = spectrum(pred, seq, shape, prev, 0, 256);
             double e = 0, s = 0;
-            for (int k = 0; k < 1024; ++k) e += std::pow(double(p[size_t(k)]) - x[size_t(k)], 2), s += std::pow(x[size_t(k)], 2);
+            for (size_t k = 0; k < 1024; ++k) e += std::pow(double(p[k]) - x[k], 2), s += std::pow(x[k], 2);
             worst = std::max(worst, 10 * std::log10(e / s));
             EXPECT_LT(10 * std::log10(e / s), -25) << "frame " << f << " sequence " << seq << " shapes " << shape << prev;
             combos.insert(seq * 4 + shape * 2 + prev);
@@ -138,7 +138,9 @@ TEST(AacLtp, PredictionLagSweep) {
         for (int i = 0; i < 2048; ++i) {
             const int w = i / 256;
             const int64_t j = isShort ? 2816 - ltp.ltpShortLag[w] + i % 256 : 2048 - lag + i;
-            const int32_t want = isShort && !ltp.ltpShortUsed[w] ? 77 : j < 3072 ? int32_t((int64_t(h[j]) * ltp.ltpCoef) >> 14) : 0;
+            const int32_t want = isShort && !ltp.ltpShortUsed[w] ? 77
+                                 : j < 3072                        ? int32_t((int64_t(h[size_t(j)]) * ltp.ltpCoef) >> 14)
+                                                                   : 0;
             ASSERT_EQ(out[size_t(i)], want) << "lag " << lag << " sample " << i;
         }
     }

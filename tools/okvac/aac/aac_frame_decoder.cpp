@@ -244,10 +244,11 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
     Okv32s savedSeeds[8 * 52];
     auto noise = [&](Stream* s, int chan, Okv32s* x, const Okv8u* cb, const Okv16s* sf, int groups, const int* lens,
                      int winLen) -> std::string {
+        int* ltpFlags = s->ltp.ltpLongUsed;  // noise bands leave the prediction
         const StatusCode st =
-            correlated ? okvsDecodeMsPNS_AAC_32s(x, s->ltp.ltpLongUsed, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_, chan,
+            correlated ? okvsDecodeMsPNS_AAC_32s(x, ltpFlags, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_, chan,
                                                  pnsFlags, savedSeeds)
-                       : okvsDecodePNS_AAC_32s(x, s->ltp.ltpLongUsed, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_);
+                       : okvsDecodePNS_AAC_32s(x, ltpFlags, cb, sf, s->maxSfb(), groups, lens, rate, winLen, &seed_);
         return st < 0 ? failed(correlated ? "okvsDecodeMsPNS_AAC_32s" : "okvsDecodePNS_AAC_32s", st) : "";
     };
     std::string err;
