@@ -59,8 +59,8 @@ TEST(AacDecodeLtp, ConformanceStreamAgainstReference) {
     }
 }
 
-// The encoder writes LTP streams without LTP data: they test the syntax and the history update
-// every frame goes through, mono and stereo at every rate class, then ADIF.
+// The encoder writes LTP streams without LTP data: they test the LTP syntax (every ICS carries
+// the flag), mono and stereo at every rate class, then the same stream as ADIF.
 TEST(AacDecodeLtp, EncodedStreamsAtEveryRate) {
     if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     TempDir tmp("okvac_aacltpgen_");

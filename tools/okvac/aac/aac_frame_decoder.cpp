@@ -316,11 +316,7 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
 std::string AacFrameDecoder::synthesise(Stream* s, int out) {
     if (out < 0) return "";
     Channel& c = ch_[size_t(out)];
-    if (!ltp_.empty()) {
-        const char* what = "";
-        const StatusCode st = ltp_[size_t(out)].update(s->x, s->ics, c.prevShape, &what);
-        if (st < 0) return failed(what, st);
-    }
+    if (!ltp_.empty()) ltp_[size_t(out)].update(s->x, s->ics, c.prevShape);
     const StatusCode st =
         okvsMDCTInv_AAC_32s16s(s->x, c.pcm, c.overlap, s->ics.winSequence, s->ics.winShape, c.prevShape, 1);
     if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
