@@ -7,15 +7,13 @@
 #include <algorithm>
 #include <complex>
 #include <cstdint>
-#include <fstream>
 #include <random>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include "aac/aac_window_data.h"
 #include "aac/fft_aac.h"
 #include "aac/mdct_aac_core.h"
+#include "aac/syntax_stream.h"
 #include "okvac.h"
 
 namespace {
@@ -204,22 +202,15 @@ TEST(AacFilterbank, BlockScaleAndRoundingsMatchModel)
 // The round trip needs power-complementary windows; the values come from the shared text.
 TEST(AacFilterbank, WindowTablesMatchSharedText)
 {
-    std::ifstream f(std::string(OKV_SHARED_DIR) + "/tables/aac/kbd_check.txt");
-    if (!f) GTEST_SKIP() << "shared window check values not found under " << OKV_SHARED_DIR;
-    int rows = 0;
-    for (std::string line; std::getline(f, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream s(line);
-        std::string kind, alpha, value;
-        int n, i;
-        long q31;
-        s >> kind >> n >> alpha >> i >> value >> q31;
-        const int32_t* win = kind == "kbd" ? (n == 2048 ? w::kWinKbdLong : w::kWinKbdShort)
+    const auto rows = aactest::tableRows("kbd_check.txt");
+    if (rows.empty()) GTEST_SKIP() << "shared window check values not found under " << OKV_SHARED_DIR;
+    for (const auto& r : rows) {  // kind, N, alpha, index, value, Q31
+        const int n = std::stoi(r[1]), i = std::stoi(r[3]);
+        const int32_t* win = r[0] == "kbd" ? (n == 2048 ? w::kWinKbdLong : w::kWinKbdShort)
                                            : (n == 2048 ? w::kWinSineLong : w::kWinSineShort);
-        EXPECT_EQ(win[i], q31) << kind << " " << n << " " << i;
-        ++rows;
+        EXPECT_EQ(win[i], std::stol(r[5])) << r[0] << " " << n << " " << i;
     }
-    EXPECT_GE(rows, 32);
+    EXPECT_GE(rows.size(), 32u);
 }
 
 // ---- the exports over frame sequences ----
