@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 #include <vector>
 
+#include "aac/syntax_stream.h"
 #include "okvac.h"
 
 namespace {
@@ -81,19 +80,7 @@ TEST(AacLtp, HistoryFollowsFilterbankAndPredictsPeriodicSignal) {
 // windows, the first eight bands of each flagged window for short ones; against the standard
 // band tables at every rate.
 TEST(AacLtp, ReconstructAddsFlaggedBandsOfEveryRate) {
-    auto table = [](const char* file) {
-        std::vector<std::vector<int>> rows;
-        std::ifstream in(std::string(OKV_SHARED_DIR) + "/tables/aac/" + file);
-        for (std::string line; std::getline(in, line);) {
-            std::istringstream ls(line);
-            int idx, hz, n;
-            if (line[0] == '#' || !(ls >> idx >> hz >> n)) continue;
-            rows.emplace_back(size_t(n) + 1);
-            for (int& o : rows.back()) ls >> o;
-        }
-        return rows;
-    };
-    const auto lng = table("swb_offset_long.txt"), shrt = table("swb_offset_short.txt");
+    const auto lng = aactest::bandOffsets(false), shrt = aactest::bandOffsets(true);
     if (lng.size() != 12 || shrt.size() != 12) GTEST_SKIP() << "band tables not found under " << OKV_SHARED_DIR;
     std::mt19937 rng(5);
     for (int rate = 0; rate < 12; ++rate)
