@@ -240,7 +240,7 @@ TEST(Mp3EncQuantize, ArgumentChecks) {
 }
 
 // Quantised long-block spectra of noise, requantised by the decoder's export: with a generous
-// budget the noise in every band stays near the ratio the band was given (here 1/100, -20 dB).
+// budget (about 9 bits a line) the noise stays well under the ratios (1/100, -20 dB): the bits are spent.
 TEST(Mp3EncQuantize, RequantisedSpectrumMeetsTheRatios) {
     std::mt19937 rng(14);
     const MP3FrameHeader h = header(1, 3, 0);
@@ -279,6 +279,6 @@ TEST(Mp3EncQuantize, RequantisedSpectrumMeetsTheRatios) {
         const double snr = 10 * std::log10(sig / err);
         std::printf("granule %d: global_gain %d, part2_3_length %d, SNR %.2f dB\n", gr, si[gr].global_gain,
                     si[gr].part2_3_length, snr);
-        EXPECT_GT(snr, 15);
+        EXPECT_GT(snr, 35);  // the budget is spent, not just the ratios met
     }
 }
