@@ -7,17 +7,9 @@
 #include "okvac.h"
 
 using mp3test::BitWriter;
+using mp3test::header;
 
 namespace {
-
-MP3FrameHeader header(int id, int mode, int modeExt = 0) {
-    MP3FrameHeader h{};
-    h.id = id;
-    h.layer = 1;
-    h.mode = mode;
-    h.mode_extension = modeExt;
-    return h;
-}
 
 // Side information of one granule and channel, written in stream order.
 void putGranule(BitWriter& bw, bool mpeg1, int ws, int blockType, int mixed) {
@@ -155,7 +147,7 @@ TEST(Mp3Unpack, LsfPartitionsFollowNrOfSfbBlock) {
             si.block_type = kind ? 2 : 0;
             si.mixed_block_flag = kind == 2 ? 3 : 0;  // only its lowest bit counts
             si.preflag = 7;
-            const MP3FrameHeader h = header(0, 1, rows[r].intensity ? 1 : 2);
+            const MP3FrameHeader h = header(0, 1, 0, rows[r].intensity ? 1 : 2);
             const ScfResult res = unpackScf(ones, 1, si, h, 0, 1);
             ASSERT_EQ(res.st, okvOk);
             EXPECT_EQ(res.si.preflag, rows[r].preflag);
@@ -183,7 +175,7 @@ TEST(Mp3Unpack, ScalefactorChecksInOrder) {
     si.scalefac_compress = 16;
     EXPECT_EQ(unpackScf(buf, 0, si, h1, 0, 0).st, okvErrMp3SideInfo);
     si.scalefac_compress = 512;
-    MP3FrameHeader h0 = header(0, 1, 4);
+    MP3FrameHeader h0 = header(0, 1, 0, 4);
     EXPECT_EQ(unpackScf(buf, 0, si, h0, 0, 0).st, okvErrMp3SideInfo);
     si.scalefac_compress = 511;
     const ScfResult r = unpackScf(buf, 0, si, h0, 0, 0);
