@@ -164,7 +164,6 @@ FrameRun quantizeFrame(const MP3FrameHeader& h, std::mt19937& rng, const std::ve
 // fits 4095 bits, packs to exactly part2_3_length bits and decodes to the quantised values; the
 // reservoir stays within 0..max in whole bytes and absorbs the rest of the frame.
 TEST(Mp3EncQuantize, FramesPackAndDecodeWithinBudgets) {
-    static const int kRate[3] = {44100, 48000, 32000};
     std::mt19937 rng(13);
     int frames = 0;
     for (int id = 0; id <= 1; ++id)
@@ -182,8 +181,6 @@ TEST(Mp3EncQuantize, FramesPackAndDecodeWithinBudgets) {
                         for (int r = 0; r < rec; ++r) {
                             const MP3SideInfo& si = f.si[r];
                             ASSERT_LE(si.part2_3_length, 4095);
-                            for (int i = 16000 * 1152 / kRate[h.sampling_frequency]; id && si.block_type == 2 && i < 576; ++i)
-                                ASSERT_EQ(f.quant[576 * r + i], 0) << "line " << i << ": short blocks stop at 16 kHz";
                             used += si.part2_3_length;
                             // Pack scalefactors and Huffman data, then decode both back.
                             std::vector<Okv8u> buf(1200, 0);
