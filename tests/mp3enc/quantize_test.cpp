@@ -144,17 +144,25 @@ FrameRun quantizeFrame(const MP3FrameHeader& h, std::mt19937& rng, const std::ve
         for (int i = 0; i < 36; ++i) ratio[r].ratio[i] = (int)(rng() % 20000000);
         ratio[r].pe = (int)(rng() % 2500);
     }
+    // Intensity positions of channel 1 above the bound (long band 15, short band 8) are the caller's;
+    // those of long blocks come back untouched.
     f.sf.assign(40 * rec, 0);
+    for (int r = 1; h.mode_extension & 1 && r < rec; r += 2)
+        for (int i = f.si[r].block_type == 2 ? 24 : 15; i < 39; ++i) f.sf[40 * r + i] = (Okv8s)(rng() % 7);
+    const std::vector<Okv8s> stored = f.sf;
     f.count1.assign(rec, 0);
     f.huf.assign(rec, 0);
     std::vector<int> scfsi(8), work(OKV_MP3_QUANT_WORK_LEN);
     okv_u8::Mp3PsyStateHead state{{0, 2}};
-    const int isBound[6] = {21, 12, 12, 21, 12, 12};
+    const int isBound[6] = {15, 8, 8, 15, 8, 8};
     f.resv = resv;
     EXPECT_EQ(okvsQuantize_MP3_32s_I(f.quant.data(), f.sf.data(), scfsi.data(), f.count1.data(), f.huf.data(), &h,
                                      f.si.data(), ratio.data(), reinterpret_cast<const Okv8u*>(&state), &f.resv,
                                      meanBits, isBound, work.data()),
               okvOk);
+    for (int r = 1; h.mode_extension & 1 && r < rec; r += 2)
+        for (int i = 15; f.si[r].block_type != 2 && i < 21; ++i)
+            EXPECT_EQ(f.sf[40 * r + i], stored[40 * r + i]) << "record " << r << " band " << i;
     return f;
 }
 
@@ -167,11 +175,11 @@ TEST(Mp3EncQuantize, FramesPackAndDecodeWithinBudgets) {
     std::mt19937 rng(13);
     int frames = 0;
     for (int id = 0; id <= 1; ++id)
-        for (int mode : {0, 3})
+        for (int mode : {0, 1, 3})  // joint stereo with intensity: other LSF scalefactor rows for channel 1
             for (int bitrate = 1; bitrate <= 14; bitrate += 3)
                 for (const auto& types : std::vector<std::vector<int>>{{0}, {2}, {1, 2, 2, 3}})
                     for (double level : {0.0, 0.001, 0.3, 20.0}) {
-                        const MP3FrameHeader h = header(id, mode, rng() % 3);
+                        const MP3FrameHeader h = header(id, mode, rng() % 3, mode == 1);
                         const int nch = mode == 3 ? 1 : 2, ngr = id ? 2 : 1, rec = nch * ngr;
                         const int meanBits = bitrate * (id ? 280 : 140) - (id ? (nch == 1 ? 136 : 256) : (nch == 1 ? 72 : 136));
                         MP3BitReservoir resv{(int)(rng() % 256) * 8, 4088};
@@ -210,7 +218,7 @@ TEST(Mp3EncQuantize, FramesPackAndDecodeWithinBudgets) {
                         EXPECT_LE(f.resv.resvSize, f.resv.resvMaxSize);
                         EXPECT_GE(f.resv.resvSize, 0);
                         if (level == 0) {
-                            EXPECT_EQ(f.resv.resvSize, std::min((meanBits + before) & ~7, 4088));
+                            EXPECT_EQ(f.resv.resvSize, std::min((meanBits - used + before) & ~7, 4088));  // intensity positions cost bits
                         }
                         ++frames;
                     }
