@@ -132,8 +132,10 @@ void spreadThreshold(const BlockTables& t, const Okv64u* e, const Okv64u* c, Okv
             if (c) cs += mulQ15(c[k], *sp);
         }
         se[b] = es;
-        const Okv32s f = c ? thresholdFactor(q31Ratio(cs, es)) : t.smr[b];
-        const Okv64u th = mulQ31(es, (Okv32u)f);
+        // The tonality factors are amplitude ratios (-6 dB noise-like, -30 dB tonal): an energy
+        // threshold takes their square. The short-block factors are energy ratios.
+        const Okv32u f = (Okv32u)(c ? thresholdFactor(q31Ratio(cs, es)) : t.smr[b]);
+        const Okv64u th = c ? mulQ31(mulQ31(es, f), f) : mulQ31(es, f);
         thr[b] = th > (Okv64u)t.quiet[b] ? th : (Okv64u)t.quiet[b];
     }
 }
