@@ -296,7 +296,7 @@ StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int block
    first frame) persists from frame to frame; the work buffer may have any alignment. The
    ratios and block types returned describe the granule before the one just read (the model
    looks one granule ahead), so the caller's filterbank runs one granule behind the model. */
-#define OKV_MP3_PSY_STATE_SIZE 5436
+#define OKV_MP3_PSY_STATE_SIZE 7452
 #define OKV_MP3_PSY_WORK_SIZE 43535
 StatusCode okvsPsychoacousticModelTwo_MP3_16s(const Okv16s* pSrc, MP3PsyRatio* pDstPsyRatio, int* pDstIsSfbBound,
                                               MP3SideInfo* pSideInfo, MP3FrameHeader* pFrameHeader,

@@ -44,6 +44,7 @@ struct PsyState {
     Okv32s prevType[2];                  // block type of the granule before the held one
     Okv32s heldShort[2];                 // short-block wish of the held granule
     Okv32s started;
+    Okv32u prevNb[kSignals][kMaxPartLong][2];  // long masking thresholds of the last granule (low, high word)
     ChannelState ch[2];
     Analysis held[kSignals];
 };
@@ -122,8 +123,12 @@ Okv32u unpredictability(Okv32sc x, Okv32s r, Okv32sc x1, Okv32s r1, Okv32sc x2, 
 }
 
 // Spread energies and thresholds of one block from its partition energies e and tonality
-// weighted energies c (long blocks; short blocks use the signal-to-mask factors instead).
-void spreadThreshold(const BlockTables& t, const Okv64u* e, const Okv64u* c, Okv64u* se, Okv64u* thr) {
+// weighted energies c (long blocks; short blocks use the signal-to-mask factors instead). A long
+// block's masking threshold may grow at most to twice that of the granule before (prev, updated):
+// an attack then stands out against the quiet before it, which keeps pre-echoes audible in the
+// perceptual entropy.
+void spreadThreshold(const BlockTables& t, const Okv64u* e, const Okv64u* c, Okv64u* se, Okv64u* thr,
+                     Okv32u (*prev)[2]) {
     const Okv16u* sp = t.spread;
     for (int b = 0; b < t.parts; ++b) {
         Okv64u es = 0, cs = 0;
@@ -135,7 +140,12 @@ void spreadThreshold(const BlockTables& t, const Okv64u* e, const Okv64u* c, Okv
         // The tonality factors are amplitude ratios (-6 dB noise-like, -30 dB tonal): an energy
         // threshold takes their square. The short-block factors are energy ratios.
         const Okv32u f = (Okv32u)(c ? thresholdFactor(q31Ratio(cs, es)) : t.smr[b]);
-        const Okv64u th = c ? mulQ31(mulQ31(es, f), f) : mulQ31(es, f);
+        Okv64u th = c ? mulQ31(mulQ31(es, f), f) : mulQ31(es, f);
+        if (prev) {
+            const Okv64u last = (Okv64u)prev[b][1] << 32 | prev[b][0], cap = last > ~0ull >> 1 ? ~0ull : 2 * last;
+            th = th < cap ? th : cap;
+            prev[b][0] = (Okv32u)th, prev[b][1] = (Okv32u)(th >> 32);
+        }
         thr[b] = th > (Okv64u)t.quiet[b] ? th : (Okv64u)t.quiet[b];
     }
 }
@@ -208,7 +218,7 @@ void channelSpectra(const Okv16s* src, int nch, ChannelState& st, Work& w, int c
 }
 
 // Thresholds, perceptual entropy and band ratios of signals s0..s1-1 of one granule.
-void analyseSignals(Work& w, int sf, int s0, int s1, bool ms) {
+void analyseSignals(Work& w, PsyState& st, int sf, int s0, int s1, bool ms) {
     const BlockTables &tl = longTables(sf), &ts = shortTables(sf);
     const Okv32sc *l = w.longX[0], *r = w.longX[1];
     for (int s = s0; s < s1; ++s) {
@@ -224,14 +234,14 @@ void analyseSignals(Work& w, int sf, int s0, int s1, bool ms) {
             w.e[s][b] = eb;
             c[b] = cb;
         }
-        spreadThreshold(tl, w.e[s], c, w.se[s], w.thr[s]);
+        spreadThreshold(tl, w.e[s], c, w.se[s], w.thr[s], st.prevNb[s]);
         for (int k = 0; k < 3; ++k) {
             for (int b = 0; b < ts.parts; ++b) {
                 Okv64u eb = 0;
                 for (int i = ts.part[b]; i < ts.part[b + 1]; ++i) eb += lineEnergy(w.shortX[0][k], w.shortX[1][k], s, i);
                 w.eS[s][k][b] = eb;
             }
-            spreadThreshold(ts, w.eS[s][k], nullptr, w.seS[s][k], w.thrS[s][k]);
+            spreadThreshold(ts, w.eS[s][k], nullptr, w.seS[s][k], w.thrS[s][k], nullptr);
         }
     }
     if (ms) {
@@ -274,7 +284,7 @@ StatusCode okvsPsychoacousticModelTwo_MP3_16s(const Okv16s* pSrc, MP3PsyRatio* p
     }
     for (int gr = 0; gr < granules; ++gr) {
         for (int c = 0; c < nch; ++c) channelSpectra(pSrc + 576 * gr * nch + c, nch, st.ch[c], w, c);
-        analyseSignals(w, sf, 0, signals, joint);
+        analyseSignals(w, st, sf, 0, signals, joint);
         for (int c = 0; c < nch; ++c) {
             const bool wish = w.cur[c].pe > 1000;
             const int type = heldBlockType(st.prevType[c], st.heldShort[c] != 0, wish);
@@ -307,7 +317,7 @@ StatusCode okvsPsychoacousticModelTwo_MP3_16s(const Okv16s* pSrc, MP3PsyRatio* p
             const int type = w.outType[gr][c];
             const Analysis& a = w.out[gr][ms ? 2 + c : c];
             MP3PsyRatio& o = pDstPsyRatio[gr * nch + c];
-            for (int i = 0; i < 36; ++i) o.ratio[i] = type == 2 ? a.shortRatio[i] : i < 21 ? a.longRatio[i] : 0;
+            for (int i = 0; i < 36; ++i) o.ratio[i] = type == 2 ? a.shortRatio[i] : i < 21 ? a.longRatio[i] : kQ31One;
             o.pe = a.pe;
             MP3SideInfo& si = pSideInfo[gr * nch + c];
             si.block_type = type;

@@ -73,8 +73,9 @@ Okv32s perceptualEntropy(const Okv64u* e, const Okv64u* thr, const BlockTables& 
         // e / (thr + 1) in Q11 = me rm 2^(s0 + st - se - 50).
         const int n = 50 + se - st - s0;
         const Okv64u prod = (Okv64u)me * (Okv64u)(Okv32u)rm;
-        Okv64u q = n < 0 ? 0xFFFFFFFFu : shiftRight(prod, n);
-        if (q > 0xFFFFFFFFu) q = 0xFFFFFFFFu;
+        // The quotient stays within the logarithm's positive 32-bit range: ratios up to 2^20.
+        Okv64u q = n < 0 ? 0x7FFFFFFFu : shiftRight(prod, n);
+        if (q > 0x7FFFFFFFu) q = 0x7FFFFFFFu;
         if (q < 2048) q = 2048;
         int ip;
         Okv16s frac;

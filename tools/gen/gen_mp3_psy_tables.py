@@ -11,7 +11,9 @@ Per sampling frequency (44.1, 48, 32 kHz) and block length:
   - 2 (t - 0.5)) for 0.5 <= t <= 2.5 else 0, and 0 where y <= -60; times the maskee's
   normalisation, Q15, kept only over the range of maskers where it is non-zero (bound pairs);
 - BMLD factor 10^(m / 10), m = 1.25 (1 - cos(pi min(bark, 15.5) / 15.5)) - 2.5 dB, Q31;
-- threshold in quiet: the published value times 2^30 (the FFTs take 16-bit samples as integers);
+- threshold in quiet: the published value times 2^22: the published scale takes samples in -1..1
+  (2^30 for 16-bit integers), lowered by 24 dB so that the most sensitive partitions sit near
+  the 16-bit noise floor rather than 70 dB below full scale;
 - short blocks: the signal-to-mask factor 10^(SNR / 10), Q31;
 - band conversion: first partition of each band and its weight (Q31); one entry more than the
   bands, closing the last band with the weight 1 - w2 of its last partition.
@@ -74,7 +76,7 @@ def partitions(tdir, kind, rate):
         out["smr"] = [q31(10 ** (s / 10)) for s in snr]
     out["bound"], out["spread"] = spreading(bark, norm)
     out["bmld"] = bmld(bark)
-    out["quiet"] = [int(round(q * (1 << 30))) for q in qthr]
+    out["quiet"] = [int(round(q * (1 << 22))) for q in qthr]
     return out
 
 
