@@ -138,7 +138,8 @@ TEST(Mp3Psy, PerceptualEntropyAndBandRatiosAgainstModels) {
                 fx::norm64(thr[b] + 1, mt, st);
                 fx::reciprocal(mt, rm, s0);
                 fx::norm64(e[b], me, se);
-                const unsigned __int128 q = ((unsigned __int128)me * (Okv32u)rm) << 50 >> (100 + se - st);
+                const int n = 50 + se - st;  // quotient me rm 2^-n, Q11
+                const unsigned __int128 q = n < 0 ? (unsigned __int128)1 << 40 : n > 90 ? 0 : ((unsigned __int128)me * (Okv32u)rm) >> n;
                 const Okv32u q11 = (Okv32u)std::max<unsigned __int128>(std::min<unsigned __int128>(q, 0x7FFFFFFFu), 2048);
                 int ip;
                 Okv16s frac;
