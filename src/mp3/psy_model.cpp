@@ -106,11 +106,16 @@ inline void unit(Okv32sc x, Okv32s r, Okv64s& re, Okv64s& im) {
     const int n = 26 - s;
     re = n >= 0 ? ((Okv64s)x.re * rm) >> n : ((Okv64s)x.re * rm) << -n;
     im = n >= 0 ? ((Okv64s)x.im * rm) >> n : ((Okv64s)x.im * rm) << -n;
+    // A state not written by the model may pair a line with a wrong magnitude: stay within 1.
+    re = re > (1 << 30) ? 1 << 30 : re < -(1 << 30) ? -(1 << 30) : re;
+    im = im > (1 << 30) ? 1 << 30 : im < -(1 << 30) ? -(1 << 30) : im;
 }
 
 // |x - p| / (r + |rp|) with p predicted from x1 and x2: magnitude 2 r1 - r2, phase 2 phi1 - phi2.
 Okv32u unpredictability(Okv32sc x, Okv32s r, Okv32sc x1, Okv32s r1, Okv32sc x2, Okv32s r2) {
-    const Okv64s rp = 2 * (Okv64s)r1 - r2;
+    // Predicted magnitude; magnitudes of the model's own spectra stay below 2^28.
+    Okv64s rp = 2 * (Okv64s)r1 - r2;
+    rp = rp > (1 << 29) ? 1 << 29 : rp < -(1 << 29) ? -(1 << 29) : rp;
     Okv64s u1r, u1i, u2r, u2i;
     unit(x1, r1, u1r, u1i);
     unit(x2, r2, u2r, u2i);
@@ -119,7 +124,7 @@ Okv32u unpredictability(Okv32sc x, Okv32s r, Okv32sc x1, Okv32s r1, Okv32sc x2, 
     const Okv64s dr = 32 * (Okv64s)x.re - ((rp * er) >> 30), di = 32 * (Okv64s)x.im - ((rp * ei) >> 30);
     const Okv64u den = (Okv64u)r + (Okv64u)(rp < 0 ? -rp : rp);
     if (den == 0) return 0;
-    return (Okv32u)q31Ratio((Okv64u)mp3fx::sqrt64((Okv64u)(dr * dr + di * di) >> 10), den);
+    return (Okv32u)q31Ratio((Okv64u)mp3fx::sqrt64(((Okv64u)(dr * dr) + (Okv64u)(di * di)) >> 10), den);
 }
 
 // Spread energies and thresholds of one block from its partition energies e and tonality
