@@ -129,9 +129,9 @@ Okv32u unpredictability(Okv32sc x, Okv32s r, Okv32sc x1, Okv32s r1, Okv32sc x2, 
 
 // Spread energies and thresholds of one block from its partition energies e and tonality
 // weighted energies c (long blocks; short blocks use the signal-to-mask factors instead). A long
-// block's masking threshold may grow at most to twice that of the granule before (prev, updated):
-// an attack then stands out against the quiet before it, which keeps pre-echoes audible in the
-// perceptual entropy.
+// block's threshold may grow at most to twice that of the granule before (prev, updated; never
+// below the threshold in quiet): an attack then stands out against the quiet before it, which
+// puts the pre-echo it would cause into the perceptual entropy.
 void spreadThreshold(const BlockTables& t, const Okv64u* e, const Okv64u* c, Okv64u* se, Okv64u* thr,
                      Okv32u (*prev)[2]) {
     const Okv16u* sp = t.spread;
@@ -142,16 +142,17 @@ void spreadThreshold(const BlockTables& t, const Okv64u* e, const Okv64u* c, Okv
             if (c) cs += mulQ15(c[k], *sp);
         }
         se[b] = es;
-        // The tonality factors are amplitude ratios (-6 dB noise-like, -30 dB tonal): an energy
-        // threshold takes their square. The short-block factors are energy ratios.
+        // The tonality factors are amplitude ratios (about -6 dB noise-like, -30 dB tonal): the
+        // energy threshold takes their square. The short-block factors are energy ratios.
         const Okv32u f = (Okv32u)(c ? thresholdFactor(q31Ratio(cs, es)) : t.smr[b]);
         Okv64u th = c ? mulQ31(mulQ31(es, f), f) : mulQ31(es, f);
         if (prev) {
             const Okv64u last = (Okv64u)prev[b][1] << 32 | prev[b][0], cap = last > ~0ull >> 1 ? ~0ull : 2 * last;
             th = th < cap ? th : cap;
-            prev[b][0] = (Okv32u)th, prev[b][1] = (Okv32u)(th >> 32);
         }
-        thr[b] = th > (Okv64u)t.quiet[b] ? th : (Okv64u)t.quiet[b];
+        th = th > (Okv64u)t.quiet[b] ? th : (Okv64u)t.quiet[b];
+        if (prev) prev[b][0] = (Okv32u)th, prev[b][1] = (Okv32u)(th >> 32);
+        thr[b] = th;
     }
 }
 
