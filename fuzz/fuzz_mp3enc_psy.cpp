@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     data += take, size -= take;
     const int nch = h.mode == 3 ? 1 : 2, samples = 576 * (h.id ? 2 : 1) * nch;
     std::vector<Okv16s> pcm((size_t)samples);
-    std::vector<Okv8u> work(OKV_MP3_PSY_WORK_SIZE);
+    std::vector<Okv8u> work(OKV_MP3_PSY_WORK_SIZE + 1);  // used from offsets 0 and 1
     for (int f = 0; f < 3; ++f) {
         std::fill(pcm.begin(), pcm.end(), 0);
         const size_t n = size < pcm.size() * 2 ? size : pcm.size() * 2;

@@ -96,7 +96,7 @@ inline Okv32sc quarter(Okv32sc x) { return {x.re >> 2, x.im >> 2}; }
 
 // x / |x| in Q30, r = 32 |x|.
 inline void unit(Okv32sc x, Okv32s r, Okv64s& re, Okv64s& im) {
-    if (r == 0) {
+    if (r <= 0) {  // no direction (a negative magnitude comes only from a foreign state)
         re = im = 0;
         return;
     }
