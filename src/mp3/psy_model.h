@@ -22,9 +22,9 @@ struct BlockTables {
     const Okv32s* sfbWeight; // weight of each band's first partition, Q31
 };
 
-// e * w >> 31 and e * w >> 15 for a Q31 or Q15 factor, without overflow.
-inline Okv64u mulQ31(Okv64u e, Okv32u w) { return (e >> 31) * w + (((e & 0x7FFFFFFFu) * w) >> 31); }
-inline Okv64u mulQ15(Okv64u e, Okv32u w) { return (e >> 15) * w + (((e & 0x7FFFu) * w) >> 15); }
+// e * w >> 31 and e * w >> 15 for a Q31 or Q15 factor (a 64 x 64 -> 128-bit product).
+inline Okv64u mulQ31(Okv64u e, Okv32u w) { return (Okv64u)((unsigned __int128)e * w >> 31); }
+inline Okv64u mulQ15(Okv64u e, Okv32u w) { return (Okv64u)((unsigned __int128)e * w >> 15); }
 
 // Long and short tables of sampling-frequency index sf (0 44.1, 1 48, 2 32 kHz).
 const BlockTables& longTables(int sf);

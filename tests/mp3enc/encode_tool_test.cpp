@@ -107,7 +107,8 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         for (size_t i = 0; i < m.size(); ++i) worst = std::max(worst, std::abs(m[i] - o[i]));
         EXPECT_LE(worst, 1) << name;
         // The decoded signal follows the input 1345 samples later (the model's look-ahead,
-        // analysis, hybrid transform and synthesis); its SNR is positive at every rate and clearly so from 128 kbit/s.
+        // analysis, hybrid transform and synthesis); its SNR is positive at every rate and
+        // clearly so from 128 kbit/s.
         const int och = std::string(c.mode) == "mono" ? 1 : 2, lag = 1345;
         double sig = 0, err = 0;
         for (int i = 2000; i < frames - 2000; ++i) {
