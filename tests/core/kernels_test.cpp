@@ -335,16 +335,3 @@ TEST(KERNEL_SUITE(KernelsStats), MinMax) {
         ASSERT_EQ(mx, *std::max_element(s.p, s.p + len));
     });
 }
-
-TEST(KERNEL_SUITE(KernelsAlloc), MallocAndFree) {
-    EXPECT_EQ(K::okvsMalloc_8u(0), nullptr);
-    EXPECT_EQ(K::okvsMalloc_32f(-1), nullptr);
-    Okv8u* b = K::okvsMalloc_8u(100);
-    Okv32f* f = K::okvsMalloc_32f(100);
-    ASSERT_NE(b, nullptr);
-    ASSERT_NE(f, nullptr);
-    b[99] = 1;
-    f[99] = 1.0f;  // the whole block is usable (checked by the sanitizer build)
-    K::okvsFree(b);
-    K::okvsFree(f);
-}

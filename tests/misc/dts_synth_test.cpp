@@ -1,6 +1,6 @@
 // DTS synthesis filterbank: the closed-form filterbank for both prototypes, perfect
-// reconstruction of an analysis made from the same closed form (noise and real audio), the
-// prototype tables, and the lifecycle and argument checks.
+// reconstruction of an analysis made from the same closed form, the prototype tables, and the
+// lifecycle and argument checks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 
 #include "misc/dts_tables_data.h"
 #include "sbr/qmf_test_util.h"
-#include "sbr/wav_test_util.h"
 
 namespace {
 
@@ -101,14 +100,6 @@ TEST(DtsSynth, ReconstructsItsClosedFormAnalysis) {
     for (float& v : s) v = u(rng);
     EXPECT_LE(roundTrip(s, 1), 2e-6);
     EXPECT_LE(roundTrip(s, 0), 2e-4);
-
-    wavtest::Wav w;
-    if (!wavtest::readWav16(qmftest::sharedDir() + "/vectors/aac/ct_decodercheck/aacPlusv2.wav", &w))
-        GTEST_SKIP() << "shared audio vector absent";
-    std::vector<float> left(32 * 600);  // about 0.4 s of the first channel, from 1 s in
-    for (size_t i = 0; i < left.size(); ++i) left[i] = w.samples[(size_t(w.rate) + i) * w.channels];
-    EXPECT_LE(roundTrip(left, 1), 2e-6);
-    EXPECT_LE(roundTrip(left, 0), 2e-4);
 }
 
 TEST(DtsSynth, TablesMatchSharedText) {
@@ -125,12 +116,6 @@ TEST(DtsSynth, TablesMatchSharedText) {
         ASSERT_EQ(r.size(), 512u);
         for (int n = 0; n < 512; ++n) ASSERT_EQ(kR[t][n], float(r[n])) << n;
     }
-    EXPECT_FLOAT_EQ(kR[1][0], 1.1359852e-10f);
-    EXPECT_FLOAT_EQ(kR[1][9], -6.0224482e-07f);
-    EXPECT_FLOAT_EQ(kR[1][18], 9.7429540e-07f);
-    EXPECT_FLOAT_EQ(kR[0][0], -1.3901918e-07f);
-    EXPECT_FLOAT_EQ(kR[0][1], -1.6937386e-07f);
-    EXPECT_FLOAT_EQ(kR[0][2], -2.0306776e-07f);
 }
 
 // Every status in its order; a refused call writes nothing and leaves the state as it was.

@@ -297,6 +297,8 @@ TEST(Fft16s, BothPathsFollowTheDft) {
     std::vector<uint8_t> mem(1024);
     EXPECT_EQ(okvsFFTInit_C_16sc(&a, 2, 8, 0, mem.data(), nullptr), okvErrNullPtr);
     EXPECT_EQ(okvsFFTInit_C_16sc(&a, 2, 5, 0, mem.data(), mem.data()), okvErrFftFlag);
+    EXPECT_EQ(okvsFFTInit_C_16sc(&a, 30, 5, 0, mem.data(), mem.data()), okvErrFftFlag);  // sizes are checked later
+    EXPECT_EQ(okvsFFTInit_C_16sc(&a, 31, 8, 0, mem.data(), mem.data()), okvErrFftOrder);
 }
 
 }  // namespace
