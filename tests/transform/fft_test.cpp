@@ -291,6 +291,13 @@ TEST(Fft16s, BothPathsFollowTheDft) {
         ASSERT_EQ(okvsFFTGetBufSize_C_16sc(sp.spec, &size), okvOk);
         EXPECT_EQ(size, int(sp.work.size()));
     }
+    // Sums one past either end saturate.
+    Spec16 two(1, 8, 0);
+    const Okv16sc edge[2] = {{-32768, 32767}, {-1, 1}};
+    Okv16sc sum[2];
+    ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(edge, sum, two.spec, 0, two.work.data()), okvOk);
+    EXPECT_EQ(sum[0].re, -32768);
+    EXPECT_EQ(sum[0].im, 32767);
     OkvsFFTSpec_16sc* a = nullptr;
     ASSERT_EQ(okvsFFTInitAlloc_C_16sc(&a, 5, 1, 0), okvOk);
     EXPECT_EQ(okvsFFTFree_C_16sc(a), okvOk);
