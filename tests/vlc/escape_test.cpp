@@ -225,6 +225,11 @@ TEST(VlcEscape, ArgumentChecks) {
     EXPECT_EQ(0, off);
     EXPECT_EQ(77, out[0]);
     EXPECT_EQ(-1, n);
+    // A code that is its sign bit alone counts (only shorter codes are refused).
+    const vlct::EncodeSpec bare({{15, 0b0, 1}, {32 + 15, 0b1, 1}});  // (0, 0) and (1, 0)
+    const Okv16s one[2] = {1, 0};
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_MP3_16s32s(one, 2, 0, &n, bare.spec));
+    EXPECT_EQ(1, n);
 }
 
 }  // namespace
