@@ -1,6 +1,5 @@
 // okvac's parametric-stereo synthesis: one frame (32 slots x 64 bands, mono in, left and right
-// out) in the 20- and 34-band
-// configurations.
+// out) in the 20- and 34-band configurations.
 #include <benchmark/benchmark.h>
 
 #include <random>
