@@ -15,7 +15,7 @@ void BM_PsFrame(benchmark::State& st) {
     constexpr size_t kFrame = size_t(PsDecoder::kSlots) * PsDecoder::kBands;
     std::mt19937 g(1);
     std::uniform_real_distribution<float> d(-1, 1);
-    std::vector<Okv32fc> mono(kFrame), left(kFrame), right(kFrame);
+    std::vector<Okv32fc> mono(kFrame + PsDecoder::kLookahead * PsDecoder::kBands), left(kFrame), right(kFrame);
     for (Okv32fc& v : mono) v = {d(g), d(g)};
     PsFrame f;
     f.numEnv = 2;

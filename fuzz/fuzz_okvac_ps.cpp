@@ -9,8 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr size_t kFrame = size_t(PsDecoder::kSlots) * PsDecoder::kBands;
-    std::vector<Okv32fc> mono(kFrame), left(kFrame), right(kFrame);
-    for (size_t i = 0; i < kFrame; ++i) mono[i] = {float(i % 7) - 3.0f, float(i % 5) - 2.0f};
+    std::vector<Okv32fc> mono(kFrame + PsDecoder::kLookahead * PsDecoder::kBands), left(kFrame), right(kFrame);
+    for (size_t i = 0; i < mono.size(); ++i) mono[i] = {float(i % 7) - 3.0f, float(i % 5) - 2.0f};
     PsReader reader;
     PsDecoder dec;
     for (int frame = 0; size > 0 && frame < 64; ++frame) {

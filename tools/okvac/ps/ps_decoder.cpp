@@ -24,7 +24,6 @@ const Config kConfig34 = {91, 34, 50, 62, 32, 5, {0, 12, 20, 24, 28, 32}, {4, 3,
                           kParBand34, kPhiFract34, kQFract34};
 
 constexpr float kSmooth = 0.25f, kTransientImpact = 1.5f, kDecaySlope = 0.05f;
-constexpr int kHybridDelay = 6;
 
 const PsBandMap* bandMap(int from, int to) {
     if (to == 20) return from == 10 ? kMap10To20 : kMap34To20;
@@ -92,14 +91,16 @@ StatusCode PsDecoder::hybridAnalysis(const Okv32fc* mono) {
         std::memmove(s_[k], s_[k] + kSlots, sizeof(Okv32fc) * kLongDelay);
     const int offset = c.firstSub[c.splitBands] - c.splitBands;
     for (int m = 0; m < kBands; ++m) {
+        if (m >= c.splitBands) {
+            for (int n = 0; n < kSlots; ++n) s_[m + offset][kLongDelay + n] = mono[kBands * n + m];
+            if (m >= 5) continue;
+        }
+        // Filter input: six slots of history, this frame, six slots ahead.
         Okv32fc* in = reinterpret_cast<Okv32fc*>(hybIn_);
         std::memcpy(in, qmfHist_[m], sizeof qmfHist_[m]);
-        for (int n = 0; n < kSlots; ++n) in[12 + n] = mono[kBands * n + m];
+        for (int n = 0; n < kSlots + kLookahead; ++n) in[kLookahead + n] = mono[kBands * n + m];
         std::memcpy(qmfHist_[m], in + kSlots, sizeof qmfHist_[m]);
-        if (m >= c.splitBands) {  // unsplit bands wait for the filtered ones
-            for (int n = 0; n < kSlots; ++n) s_[m + offset][kLongDelay + n] = in[n + 12 - kHybridDelay];
-            continue;
-        }
+        if (m >= c.splitBands) continue;
         const StatusCode st = okvsAnalysisFilter_PS_32fc_D2(hybIn_, hybOut_, c.mode[m]);
         if (st != okvOk) return st;
         const Okv32fc* out = reinterpret_cast<const Okv32fc*>(hybOut_);

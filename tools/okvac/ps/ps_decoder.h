@@ -2,8 +2,10 @@
 // left and a right QMF-domain frame. The low QMF bands are split by the hybrid analysis
 // (20- or 34-band configuration), a decorrelated copy is made with all-pass filters and
 // delays, attenuated at transients, and mixed with the mono signal per parameter band and
-// slot; the hybrid subbands are then summed back into QMF bands. The output lags the input by
-// the hybrid filter's six slots. IPD/OPD phases are not applied (baseline processing).
+// slot; the hybrid subbands are then summed back into QMF bands. The hybrid filters are
+// centred on the output slot: they read six slots ahead in the split bands, which the caller
+// supplies, so the output keeps the input's timing. IPD/OPD phases are not applied (baseline
+// processing).
 #pragma once
 #include "okvac.h"
 #include "ps_reader.h"
@@ -11,11 +13,13 @@
 class PsDecoder {
 public:
     static constexpr int kSlots = 32, kBands = 64;
+    static constexpr int kLookahead = 6;  // extra input slots, of which bands 0..4 are read
 
     PsDecoder();
 
-    // One frame: mono, left and right are kSlots rows of kBands complex values; left may be
-    // the mono buffer itself. `f` null: no parameters this frame, the last ones hold.
+    // One frame: left and right are kSlots rows of kBands complex values, mono has kSlots +
+    // kLookahead rows (the last ones are the next frame's first slots, needed in bands 0..4
+    // only); left may be the mono buffer itself. `f` null: no parameters this frame, the last ones hold.
     // Fails only if the hybrid analysis does.
     StatusCode process(const PsFrame* f, const Okv32fc* mono, Okv32fc* left, Okv32fc* right);
 
@@ -32,7 +36,7 @@ private:
     void targetMatrices(const PsFrame& f, int env, Mix* out) const;
 
     bool is34_ = false;
-    Okv32fc qmfHist_[kBands][12] = {};  // last 12 input slots of every QMF band
+    Okv32fc qmfHist_[5][kLookahead] = {};  // slots before this frame of the bands that may be split
     // Mono subband signal: kLongDelay slots of history, then this frame's slots.
     Okv32fc s_[kMaxSub][kLongDelay + kSlots] = {};
     Okv32fc d_[kMaxSub][kSlots] = {};  // decorrelated signal of this frame
