@@ -22,6 +22,7 @@ namespace {
 struct Options {
     bool floatSynth = false;
     bool gapless = true;
+    bool coreOnly = false;
 };
 
 // AAC when the probe shows an AAC container and no Layer III frame starts before it.
@@ -47,7 +48,7 @@ std::unique_ptr<PcmSource> openAac(ReadWindow& in, const Options& o, std::string
     }
     size_t start;
     const AacContainer kind = detectAacContainer(all.data(), all.size(), &start);
-    auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless);
+    auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless, o.coreOnly);
     if (!dec->setup(error)) return nullptr;
     return dec;
 }
@@ -75,15 +76,17 @@ constexpr size_t kProbeBytes = 4096;
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac decode [--synth fixed|float] [--no-gapless] IN OUT\n\n"
-                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC in ADTS, ADIF or MP4/3GP (told from\n"
-                 "the content). IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
+                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--core-only] IN OUT\n\n"
+                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC or HE-AAC (SBR) in ADTS, ADIF or\n"
+                 "MP4/3GP (told from the content). SBR, signalled or found in the first frame, doubles the\n"
+                 "output rate; --core-only decodes just the AAC core at its own rate.\n"
+                 "IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
                  "the speaker mask above two channels, channels in mask order), - (raw 16-bit little-endian\n"
                  "interleaved PCM on stdout) or any other name (raw, same format).\n"
                  "--synth fixed (default) uses the 32-bit fixed-point synthesis, --synth float the float one.\n"
                  "--no-gapless keeps the encoder delay and padding that an MP4 edit list or iTunSMPB\n"
                  "comment would trim. AAC Main, SSR, LTP, error-resilient, LATM and 7350 Hz streams are\n"
-                 "refused; of HE-AAC only the AAC-LC core is decoded.\n"
+                 "refused. A damaged SBR payload leaves its frame to the upsampled core.\n"
                  "A frame that fails to decode gives silence and is reported on stderr. OUT appears only\n"
                  "once decoding has succeeded; on failure the exit status is 1 and nothing is left under OUT.\n");
 }
@@ -106,6 +109,8 @@ int run(int argc, char** argv) {
             opt.floatSynth = v == "float";
         } else if (!std::strcmp(argv[i], "--no-gapless")) {
             opt.gapless = false;
+        } else if (!std::strcmp(argv[i], "--core-only")) {
+            opt.coreOnly = true;
         } else {
             files.push_back(argv[i]);
         }

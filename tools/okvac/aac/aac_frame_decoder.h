@@ -3,11 +3,13 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "aac_config.h"
 #include "okvac.h"
+#include "sbr/sbr_decoder.h"
 
 class AacFrameDecoder {
 public:
@@ -16,16 +18,24 @@ public:
     AacFrameDecoder(const AacFrameDecoder&) = delete;
     AacFrameDecoder& operator=(const AacFrameDecoder&) = delete;
 
-    void configure(const AacConfig& cfg);  // cfg.layout must be set
+    // cfg.layout must be set. Unless coreOnly, SBR runs when the configuration signals it or
+    // when the first block carries an SBR payload (output at twice the core rate).
+    void configure(const AacConfig& cfg, bool coreOnly = false);
     int channels() const { return layout_.channels; }
+    bool sbrActive() const { return sbrOn_; }
+    int blockLength() const { return sbrOn_ ? 2048 : 1024; }
 
     // Decodes the raw data block at (*p, *off), which must end by end; at least
-    // aacbounds::kGuardBytes zero bytes must follow end. Writes 1024 interleaved sample frames
+    // aacbounds::kGuardBytes zero bytes must follow end. Writes blockLength() interleaved sample frames
     // to pcm and leaves the cursor after the block's byte alignment. On failure returns what
     // went wrong: pcm then holds silence and the overlap is cleared.
     std::string decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm);
 
     bool sawSbr() const { return sawSbr_; }  // an SBR extension payload was met
+    // A damaged SBR payload of the last block (that block's channel was decoded as the
+    // upsampled core), or empty.
+    const std::string& sbrProblem() const { return sbrProblem_; }
+    SbrDecoder* sbr() { return sbr_.get(); }
     void clearOverlap();
 
 private:
@@ -38,6 +48,9 @@ private:
     std::string skipCoupling(const uint8_t** p, int* off, const uint8_t* end);
     std::string spectralTools(Stream* l, Stream* r, const AACChanPairElt* cpe);
     std::string synthesise(Stream* s, int out);
+    void readFill(const Okv8u* data, int count);
+    std::string sbrOutput(int16_t* pcm);
+    bool startSbr();
 
     AacConfig cfg_;
     ChannelLayout layout_;
@@ -46,5 +59,13 @@ private:
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
+    bool coreOnly_ = false, sbrOn_ = false;
+    long blocks_ = 0;
+    int lastSlot_ = -1;  // layout slot of the last channel element, -1 when it has none
+    bool lastPair_ = false;
+    std::unique_ptr<SbrDecoder> sbr_;
+    std::vector<int> chSlot_, chIndex_;  // per output channel: layout slot and place in it
+    std::vector<std::vector<float>> sbrOut_;
+    std::string sbrProblem_;
     OkvsVLCDecodeSpec_32s* sfSpec_ = nullptr;  // scalefactor codebook for coupling gains
 };
