@@ -56,6 +56,7 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
     cfg->channelConfig = int(bc.read(4));
     if (cfg->objectType == 5 || cfg->objectType == 29) {  // explicit hierarchical SBR: the core follows
         cfg->sbr = true;
+        cfg->ps = cfg->objectType == 29;
         int extIndex;
         rate(&extIndex);
         cfg->objectType = objectType();
@@ -73,7 +74,12 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
         cfg->hasPce = true;
         bc.p = p, bc.off = off;
     }
-    // A backward-compatible SBR signal after the core configuration.
-    if (bc.left() >= 16 && bc.read(11) == 0x2B7 && objectType() == 5 && bc.read(1)) cfg->sbr = true;
+    // Backward-compatible SBR and PS signals after the core configuration.
+    if (bc.left() >= 16 && bc.read(11) == 0x2B7 && objectType() == 5 && bc.read(1)) {
+        cfg->sbr = true;
+        int extIndex;
+        rate(&extIndex);
+        if (bc.left() >= 12 && bc.read(11) == 0x548 && bc.read(1)) cfg->ps = true;
+    }
     return true;
 }

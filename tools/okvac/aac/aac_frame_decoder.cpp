@@ -67,12 +67,25 @@ void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly) {
     blocks_ = 0;
     sbr_.reset();
     sbrOn_ = false;
+    ps_.reset();
+    psOn_ = false;
     chSlot_.assign(size_t(layout_.channels), -1);
     chIndex_.assign(size_t(layout_.channels), 0);
     for (size_t s = 0; s < layout_.slots.size(); ++s)
         for (int i = 0; i < (layout_.slots[s].type == kCpe ? 2 : 1); ++i)
             if (layout_.slots[s].out[i] >= 0) chSlot_[size_t(layout_.slots[s].out[i])] = int(s), chIndex_[size_t(layout_.slots[s].out[i])] = i;
     if (cfg.sbr && !coreOnly) startSbr();
+    if (cfg.ps && sbrOn_ && mayPs()) startPs();
+}
+
+// Parametric stereo makes the mono channel a stereo pair; the first block decides for a
+// stream that does not signal it.
+void AacFrameDecoder::startPs() {
+    auto ps = std::make_unique<PsStage>();
+    if (!ps->init()) return;
+    ps_ = std::move(ps);
+    sbrOut_.resize(2, std::vector<float>(2048));
+    psOn_ = true;
 }
 
 // SBR runs at twice the core rate; a rate without band tables leaves the stream to its core.
@@ -113,24 +126,27 @@ std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint
         if (st >= 0) return "";
         err = failed("okvsInterleave_16s", st);
     }
-    std::memset(pcm, 0, size_t(blockLength()) * ch_.size() * sizeof *pcm);
+    std::memset(pcm, 0, size_t(blockLength()) * size_t(channels()) * sizeof *pcm);
     clearOverlap();
     return err;
 }
 
 // Every channel through its SBR channel (upsampled core where no SBR data came), then joined.
 std::string AacFrameDecoder::sbrOutput(int16_t* pcm) {
-    std::vector<const Okv32f*> rows(ch_.size());
+    if (!psOn_ && blocks_ == 1 && mayPs() && PsStage::present(sbr_->element(chSlot_[0]))) startPs();
+    std::vector<const Okv32f*> rows(static_cast<size_t>(channels()));
     for (size_t c = 0; c < ch_.size(); ++c) {
         if (!present_[c]) {
             std::memset(ch_[c].pcm, 0, sizeof ch_[c].pcm);
             std::memset(ch_[c].overlap, 0, sizeof ch_[c].overlap);
         }
-        if (!sbr_->process(int(c), chSlot_[c], chIndex_[c], ch_[c].pcm, sbrOut_[c].data()))
+        if (!sbr_->process(int(c), chSlot_[c], chIndex_[c], ch_[c].pcm, sbrOut_[c].data(), ps_.get(),
+                           psOn_ ? sbrOut_[1].data() : nullptr))
             return "the SBR synthesis failed";
         rows[c] = sbrOut_[c].data();
     }
-    const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(ch_.size()), 2048, pcm);
+    if (psOn_) rows[1] = sbrOut_[1].data();
+    const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(rows.size()), 2048, pcm);
     return st < 0 ? failed("okvsJoin_32f16s_D2L", st) : "";
 }
 

@@ -9,6 +9,7 @@
 
 #include "aac_config.h"
 #include "okvac.h"
+#include "ps/ps_stage.h"
 #include "sbr/sbr_decoder.h"
 
 class AacFrameDecoder {
@@ -21,7 +22,11 @@ public:
     // cfg.layout must be set. Unless coreOnly, SBR runs when the configuration signals it or
     // when the first block carries an SBR payload (output at twice the core rate).
     void configure(const AacConfig& cfg, bool coreOnly = false);
-    int channels() const { return layout_.channels; }
+    // Output channels: a mono stream with parametric stereo gives two, once its first block
+    // has been decoded (or from the start when the configuration signals it).
+    int channels() const { return psOn_ ? 2 : layout_.channels; }
+    int maxChannels() const { return mayPs() ? 2 : layout_.channels; }
+    bool psActive() const { return psOn_; }
     bool sbrActive() const { return sbrOn_; }
     int blockLength() const { return sbrOn_ ? 2048 : 1024; }
 
@@ -51,6 +56,8 @@ private:
     void readFill(const Okv8u* data, int count);
     std::string sbrOutput(int16_t* pcm);
     bool startSbr();
+    void startPs();
+    bool mayPs() const { return !coreOnly_ && layout_.channels == 1 && layout_.slots.size() == 1; }
 
     AacConfig cfg_;
     ChannelLayout layout_;
@@ -66,6 +73,8 @@ private:
     std::unique_ptr<SbrDecoder> sbr_;
     std::vector<int> chSlot_, chIndex_;  // per output channel: layout slot and place in it
     std::vector<std::vector<float>> sbrOut_;
+    std::unique_ptr<PsStage> ps_;  // set while a mono stream is decoded to stereo
+    bool psOn_ = false;
     std::string sbrProblem_;
     OkvsVLCDecodeSpec_32s* sfSpec_ = nullptr;  // scalefactor codebook for coupling gains
 };

@@ -121,7 +121,7 @@ bool AacStreamDecoder::nextAdts() {
         return false;
     }
     pos_ = adts_.position();
-    pcm_.resize(size_t(info.blocks) * 2048 * size_t(channels()));
+    pcm_.resize(size_t(info.blocks) * 2048 * size_t(dec_.maxChannels()));
     if (info.id != first_.id || info.profile != first_.profile || info.rateIndex != first_.rateIndex ||
         info.channelConfig != first_.channelConfig) {
         silence(info.blocks);
@@ -159,7 +159,7 @@ bool AacStreamDecoder::nextAdif() {
     // Trailing zero bytes after the last block are padding, not a block.
     const uint8_t* q = buf_.data() + pos_;
     if (q >= end || std::all_of(q, end, [](uint8_t b) { return b == 0; })) return false;
-    pcm_.resize(2048 * size_t(channels()));
+    pcm_.resize(2048 * size_t(dec_.maxChannels()));
     int off = 0;
     const std::string err = dec_.decodeBlock(&q, &off, end, pcm_.data());
     pcmFrames_ = size_t(dec_.blockLength());
@@ -178,7 +178,7 @@ bool AacStreamDecoder::nextMp4() {
     if (au_ >= track_.sizes.size()) return false;
     const uint64_t off = track_.offsets[au_], size = track_.sizes[au_];
     ++au_;
-    pcm_.resize(2048 * size_t(channels()));
+    pcm_.resize(2048 * size_t(dec_.maxChannels()));
     pcmFrames_ = size_t(dec_.blockLength());
     if (off > len_ || size > len_ - off) {
         silence(1);

@@ -22,10 +22,10 @@ public:
 
     // Reads the configuration; false with *why set when the stream cannot be decoded.
     bool setup(std::string* why);
-    int channels() const override { return cfg_.layout.channels; }
+    int channels() const override { return dec_.channels(); }
     // Twice the core rate once SBR runs (known after setup when signalled, else after the first block).
     int sampleRate() const override { return cfg_.sampleRate * (dec_.sbrActive() ? 2 : 1); }
-    uint32_t channelMask() const override { return cfg_.layout.mask; }
+    uint32_t channelMask() const override { return dec_.psActive() ? 0x3 : cfg_.layout.mask; }  // PS: left, right
     // Notes for the user (HE-AAC decoded as its core), known after setup and as decoding goes.
     std::string notes() const;
 

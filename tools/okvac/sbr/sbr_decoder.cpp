@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ps/ps_stage.h"
+
 namespace {
 
 constexpr int kExtensionPs = 2;
@@ -154,7 +156,7 @@ void SbrDecoder::startBlock() {
     for (SbrElement& e : el_) e.clearFrame();
 }
 
-bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float* out) {
+bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float* out, PsStage* ps, float* right) {
     SbrChannel& ch = *ch_[size_t(c)];
     const SbrElement* e = slot >= 0 && slot < int(el_.size()) ? &el_[size_t(slot)] : nullptr;
     if (e && e->haveFrame()) {
@@ -166,5 +168,6 @@ bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float*
     } else {
         ch.analyse(core, nullptr, nullptr, nullptr, nullptr);
     }
+    if (ps) return ps->run(e && e->haveFrame() ? e : nullptr, ch, out, right);
     return ch.synthesise(out);
 }

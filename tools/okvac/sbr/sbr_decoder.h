@@ -10,6 +10,8 @@
 #include "sbr/sbr_bitstream.h"
 #include "sbr/sbr_channel.h"
 
+class PsStage;
+
 // One SCE or CPE's SBR state: header, tables, and the frame read from the current block.
 class SbrElement {
 public:
@@ -56,8 +58,11 @@ public:
     bool read(int slot, const uint8_t* payload, int bits, bool pair, bool crc, std::string* why);
     void startBlock();
     // Produces 2048 samples for output channel c from its core samples, with the frame of the
-    // element (slot, index) when it carried valid SBR data, else as the upsampled core.
-    bool process(int c, int slot, int index, const int16_t* core, float* out);
+    // element (slot, index) when it carried valid SBR data, else as the upsampled core. With
+    // ps, the channel is a mono core made stereo: out gets the left, right the right channel.
+    bool process(int c, int slot, int index, const int16_t* core, float* out, PsStage* ps = nullptr,
+                 float* right = nullptr);
+    const SbrElement& element(int slot) const { return el_[size_t(slot)]; }
     SbrChannel& channel(int c) { return *ch_[size_t(c)]; }
 
 private:
