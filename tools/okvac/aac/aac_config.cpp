@@ -57,7 +57,7 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
     if (cfg->objectType == 5 || cfg->objectType == 29) {  // explicit hierarchical SBR: the core follows
         cfg->sbr = true;
         int extIndex;
-        rate(&extIndex);
+        cfg->sbrRate = rate(&extIndex);
         cfg->objectType = objectType();
     }
     if (bc.left() < 0) return *why = "the decoder configuration is truncated", false;
@@ -74,6 +74,10 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
         bc.p = p, bc.off = off;
     }
     // A backward-compatible SBR signal after the core configuration.
-    if (bc.left() >= 16 && bc.read(11) == 0x2B7 && objectType() == 5 && bc.read(1)) cfg->sbr = true;
+    if (bc.left() >= 16 && bc.read(11) == 0x2B7 && objectType() == 5 && bc.read(1)) {
+        cfg->sbr = true;
+        int extIndex;
+        cfg->sbrRate = rate(&extIndex);
+    }
     return true;
 }

@@ -78,7 +78,8 @@ void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly) {
 // SBR runs at twice the core rate; a rate without band tables leaves the stream to its core.
 bool AacFrameDecoder::startSbr() {
     auto dec = std::make_unique<SbrDecoder>();
-    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels)) return false;
+    sbrDown_ = cfg_.sbrRate == cfg_.sampleRate;
+    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels, sbrDown_)) return false;
     sbr_ = std::move(dec);
     sbrOut_.assign(size_t(layout_.channels), std::vector<float>(2048));
     sbrOn_ = true;
@@ -130,7 +131,7 @@ std::string AacFrameDecoder::sbrOutput(int16_t* pcm) {
             return "the SBR synthesis failed";
         rows[c] = sbrOut_[c].data();
     }
-    const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(ch_.size()), 2048, pcm);
+    const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(ch_.size()), blockLength(), pcm);
     return st < 0 ? failed("okvsJoin_32f16s_D2L", st) : "";
 }
 

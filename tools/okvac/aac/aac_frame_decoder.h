@@ -23,7 +23,9 @@ public:
     void configure(const AacConfig& cfg, bool coreOnly = false);
     int channels() const { return layout_.channels; }
     bool sbrActive() const { return sbrOn_; }
-    int blockLength() const { return sbrOn_ ? 2048 : 1024; }
+    // SBR doubles the rate, unless the configuration asks for its downsampled form (an SBR
+    // output rate equal to the core's).
+    int blockLength() const { return sbrOn_ && !sbrDown_ ? 2048 : 1024; }
 
     // Decodes the raw data block at (*p, *off), which must end by end; at least
     // aacbounds::kGuardBytes zero bytes must follow end. Writes blockLength() interleaved sample frames
@@ -59,7 +61,7 @@ private:
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
-    bool coreOnly_ = false, sbrOn_ = false;
+    bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false;
     long blocks_ = 0;
     int lastSlot_ = -1;  // layout slot of the last channel element, -1 when it has none
     bool lastPair_ = false;
