@@ -8,6 +8,10 @@
 #include "../tools/okvac/container/gapless.cpp"
 #include "../tools/okvac/container/mp4_reader.cpp"
 #include "../tools/okvac/container/tags.cpp"
+#include "../tools/okvac/sbr/sbr_bitstream.cpp"
+#include "../tools/okvac/sbr/sbr_channel.cpp"
+#include "../tools/okvac/sbr/sbr_decoder.cpp"
+#include "../tools/okvac/sbr/sbr_freq_tables.cpp"
 
 // Decodes the whole input as the given container (run with -close_fd_mask=2: failing frames
 // are reported on stderr); every block must be whole frames of the stream's channel count.

@@ -58,7 +58,7 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
         cfg->sbr = true;
         cfg->ps = cfg->objectType == 29;
         int extIndex;
-        rate(&extIndex);
+        cfg->sbrRate = rate(&extIndex);
         cfg->objectType = objectType();
     }
     if (bc.left() < 0) return *why = "the decoder configuration is truncated", false;
@@ -78,7 +78,7 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
     if (bc.left() >= 16 && bc.read(11) == 0x2B7 && objectType() == 5 && bc.read(1)) {
         cfg->sbr = true;
         int extIndex;
-        rate(&extIndex);
+        cfg->sbrRate = rate(&extIndex);
         if (bc.left() >= 12 && bc.read(11) == 0x548 && bc.read(1)) cfg->ps = true;
     }
     return true;

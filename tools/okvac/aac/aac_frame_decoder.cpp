@@ -82,7 +82,7 @@ void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly) {
 // stream that does not signal it.
 void AacFrameDecoder::startPs() {
     auto ps = std::make_unique<PsStage>();
-    if (!ps->init()) return;
+    if (!ps->init(sbrDown_)) return;
     ps_ = std::move(ps);
     sbrOut_.resize(2, std::vector<float>(2048));
     psOn_ = true;
@@ -91,7 +91,8 @@ void AacFrameDecoder::startPs() {
 // SBR runs at twice the core rate; a rate without band tables leaves the stream to its core.
 bool AacFrameDecoder::startSbr() {
     auto dec = std::make_unique<SbrDecoder>();
-    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels)) return false;
+    sbrDown_ = cfg_.sbrRate == cfg_.sampleRate;
+    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels, sbrDown_)) return false;
     sbr_ = std::move(dec);
     sbrOut_.assign(size_t(layout_.channels), std::vector<float>(2048));
     sbrOn_ = true;
@@ -146,7 +147,7 @@ std::string AacFrameDecoder::sbrOutput(int16_t* pcm) {
         rows[c] = sbrOut_[c].data();
     }
     if (psOn_) rows[1] = sbrOut_[1].data();
-    const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(rows.size()), 2048, pcm);
+    const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(rows.size()), blockLength(), pcm);
     return st < 0 ? failed("okvsJoin_32f16s_D2L", st) : "";
 }
 

@@ -28,7 +28,9 @@ public:
     int maxChannels() const { return mayPs() ? 2 : layout_.channels; }
     bool psActive() const { return psOn_; }
     bool sbrActive() const { return sbrOn_; }
-    int blockLength() const { return sbrOn_ ? 2048 : 1024; }
+    // SBR doubles the rate, unless the configuration asks for its downsampled form (an SBR
+    // output rate equal to the core's).
+    int blockLength() const { return sbrOn_ && !sbrDown_ ? 2048 : 1024; }
 
     // Decodes the raw data block at (*p, *off), which must end by end; at least
     // aacbounds::kGuardBytes zero bytes must follow end. Writes blockLength() interleaved sample frames
@@ -66,7 +68,7 @@ private:
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
-    bool coreOnly_ = false, sbrOn_ = false;
+    bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false;
     long blocks_ = 0;
     int lastSlot_ = -1;  // layout slot of the last channel element, -1 when it has none
     bool lastPair_ = false;

@@ -24,7 +24,7 @@ public:
     bool setup(std::string* why);
     int channels() const override { return dec_.channels(); }
     // Twice the core rate once SBR runs (known after setup when signalled, else after the first block).
-    int sampleRate() const override { return cfg_.sampleRate * (dec_.sbrActive() ? 2 : 1); }
+    int sampleRate() const override { return cfg_.sampleRate * dec_.blockLength() / 1024; }
     uint32_t channelMask() const override { return dec_.psActive() ? 0x3 : cfg_.layout.mask; }  // PS: left, right
     // Notes for the user (HE-AAC decoded as its core), known after setup and as decoding goes.
     std::string notes() const;

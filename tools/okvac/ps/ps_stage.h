@@ -9,9 +9,9 @@ class SbrElement;
 
 class PsStage {
 public:
-    bool init() { return right_.init(); }
+    bool init(bool down) { return right_.init(down); }  // down: as the mono channel's synthesis
     // After mono.analyse(): e is the element whose frame came in this block, or null; without
-    // a valid payload the last stereo parameters hold. Writes 2048 samples to left and right.
+    // a valid payload the last stereo parameters hold. Writes a block to left and right.
     bool run(const SbrElement* e, SbrChannel& mono, float* left, float* right);
     // Whether the element's last payload carried parametric-stereo data.
     static bool present(const SbrElement& e);

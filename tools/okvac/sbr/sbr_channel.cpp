@@ -29,9 +29,11 @@ bool build(Bank* b, GetSize getSize, Init init) {
 
 }  // namespace
 
-bool SbrChannel::init() {
+bool SbrChannel::init(bool down) {
+    down_ = down;
     return build(&ana_, okvsAnalysisFilterGetSize_SBR_RToC_32f32fc, okvsAnalysisFilterInit_SBR_RToC_32f32fc) &&
-           build(&syn_, okvsSynthesisFilterGetSize_SBR_CToR_32fc32f, okvsSynthesisFilterInit_SBR_CToR_32fc32f);
+           (down ? build(&syn_, okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f, okvsSynthesisDownFilterInit_SBR_CToR_32fc32f)
+                 : build(&syn_, okvsSynthesisFilterGetSize_SBR_CToR_32fc32f, okvsSynthesisFilterInit_SBR_CToR_32fc32f));
 }
 
 void SbrChannel::analyse(const int16_t* core, const SbrHeader* h, const SbrFreqTables* t, const SbrChannelFrame* f,
@@ -233,6 +235,8 @@ void SbrChannel::assemble(int kx, int iTemp, int kxPrev) {
 bool SbrChannel::synthesise(float* pcm) {
     const Okv32fc* rows[kSlots];
     for (int l = 0; l < kSlots; ++l) rows[l] = out_[l];
-    return okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(rows, pcm, kOkvSbrQmfWindow640, kSlots, syn_.spec,
-                                                    syn_.work.data()) == okvOk;
+    return (down_ ? okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(rows, pcm, kOkvSbrQmfWindow320, kSlots, syn_.spec,
+                                                                 syn_.work.data())
+                  : okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(rows, pcm, kOkvSbrQmfWindow640, kSlots, syn_.spec,
+                                                             syn_.work.data())) == okvOk;
 }

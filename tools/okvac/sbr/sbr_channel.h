@@ -19,7 +19,8 @@ public:
     static constexpr int kOutRows = 38;    // matrix rows: 32 slots plus 6 slots of low-band look-ahead
     static constexpr int kLowRows = 40;    // analysis rows: 8 from the previous frame, then 32
 
-    bool init();  // false when a QMF bank cannot be built
+    // down: the downsampled 32-band synthesis. False when a QMF bank cannot be built.
+    bool init(bool down);
     // Starts over after a header that changes the band tables.
     void reset() { reset_ = true; }
 
@@ -32,7 +33,7 @@ public:
     // frame's first slot, band values 0..31).
     Okv32fc* matrix(int row) { return out_[row]; }
     Okv32fc* lowRow(int row) { return low_[row]; }
-    // Synthesis of matrix rows 0..31 into 2048 samples.
+    // Synthesis of matrix rows 0..31 into 2048 samples (downsampled: bands 0..31 into 1024).
     bool synthesise(float* pcm);
 
 private:
@@ -45,6 +46,7 @@ private:
         SBRQMFSpec_32f* spec = nullptr;
     };
     Bank ana_, syn_;
+    bool down_ = false;
     alignas(16) Okv32fc low_[kLowRows][32] = {};
     alignas(16) Okv32fc high_[kLowRows][64] = {};  // generated high band, rows as low_
     alignas(16) Okv32fc y_[kLowRows][64] = {};     // adjusted high band by output slot

@@ -53,11 +53,12 @@ class SbrDecoder {
 public:
     // slots: the element of each layout slot (-1: no SBR element, as for an LFE);
     // channels: per output channel, its slot and its index in the slot's element.
-    bool configure(int sbrRate, int numSlots, int channels);
+    // down: synthesis by the 32-band downsampled bank (output at the core rate).
+    bool configure(int sbrRate, int numSlots, int channels, bool down = false);
     // Reads an extension payload for the element in layout slot s.
     bool read(int slot, const uint8_t* payload, int bits, bool pair, bool crc, std::string* why);
     void startBlock();
-    // Produces 2048 samples for output channel c from its core samples, with the frame of the
+    // Produces 2048 (downsampled: 1024) samples for output channel c from its core samples, with the frame of the
     // element (slot, index) when it carried valid SBR data, else as the upsampled core. With
     // ps, the channel is a mono core made stereo: out gets the left, right the right channel.
     bool process(int c, int slot, int index, const int16_t* core, float* out, PsStage* ps = nullptr,

@@ -22,7 +22,8 @@ bool buildMaster(const SbrHeader& h, int k0, int k2, int* master, int* nMaster) 
     int dk[64];
     if (h.freqScale == 0) {
         const int step = h.alterScale ? 2 : 1;
-        const int numBands = 2 * ((k2 - k0) / (2 * step));
+        // Rounded to nearest: the band count may overshoot k2, and the first widths shrink.
+        const int numBands = 2 * nint((k2 - k0) / (2.0 * step));
         if (numBands <= 0 || numBands > 63) return false;
         for (int k = 0; k < numBands; ++k) dk[k] = step;
         // Spread the difference to k2 over the widths: take from the first, give to the last.
