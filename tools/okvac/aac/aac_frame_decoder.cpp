@@ -134,7 +134,6 @@ std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint
 
 // Every channel through its SBR channel (upsampled core where no SBR data came), then joined.
 std::string AacFrameDecoder::sbrOutput(int16_t* pcm) {
-    if (!psOn_ && blocks_ == 1 && mayPs() && PsStage::present(sbr_->element(chSlot_[0]))) startPs();
     std::vector<const Okv32f*> rows(static_cast<size_t>(channels()));
     for (size_t c = 0; c < ch_.size(); ++c) {
         if (!present_[c]) {
@@ -161,6 +160,8 @@ void AacFrameDecoder::readFill(const Okv8u* data, int count) {
     if (!sbrOn_ || lastSlot_ < 0) return;
     std::string why;
     if (!sbr_->read(lastSlot_, data, count * 8 - 4, lastPair_, type == 14, &why)) sbrProblem_ = why;
+    if (!psOn_ && blocks_ == 0 && mayPs() && PsStage::present(sbr_->element(lastSlot_))) startPs();
+    if (psOn_) ps_->read(sbr_->element(lastSlot_));
 }
 
 std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const uint8_t* end) {

@@ -168,6 +168,6 @@ bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float*
     } else {
         ch.analyse(core, nullptr, nullptr, nullptr, nullptr);
     }
-    if (ps) return ps->run(e && e->haveFrame() ? e : nullptr, ch, out, right);
+    if (ps) return ps->run(ch, out, right);
     return ch.synthesise(out);
 }
