@@ -56,7 +56,7 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
     cfg->channelConfig = int(bc.read(4));
     if (cfg->objectType == 5 || cfg->objectType == 29) {  // explicit hierarchical SBR: the core follows
         cfg->sbr = true;
-        cfg->ps = cfg->objectType == 29;
+        if (cfg->objectType == 29) cfg->ps = 1;
         int extIndex;
         cfg->sbrRate = rate(&extIndex);
         cfg->objectType = objectType();
@@ -79,7 +79,7 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
         cfg->sbr = true;
         int extIndex;
         cfg->sbrRate = rate(&extIndex);
-        if (bc.left() >= 12 && bc.read(11) == 0x548 && bc.read(1)) cfg->ps = true;
+        if (bc.left() >= 12 && bc.read(11) == 0x548) cfg->ps = int(bc.read(1));
     }
     return true;
 }

@@ -16,7 +16,7 @@ struct AacConfig {
     bool mpeg2 = false;       // MPEG-2 syntax (ADTS id 1, ADIF, MPEG-2 AAC track)
     bool sbr = false;         // SBR (HE-AAC) signalled
     int sbrRate = 0;          // the output rate signalled with SBR, 0 when not signalled
-    bool ps = false;          // parametric stereo signalled (HE-AAC v2)
+    int ps = -1;              // parametric stereo: 1 signalled, 0 signalled absent, -1 not said
     bool hasPce = false;
     AACPrgCfgElt pce{};
     ChannelLayout layout;

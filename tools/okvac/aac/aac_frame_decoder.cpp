@@ -75,11 +75,12 @@ void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly) {
         for (int i = 0; i < (layout_.slots[s].type == kCpe ? 2 : 1); ++i)
             if (layout_.slots[s].out[i] >= 0) chSlot_[size_t(layout_.slots[s].out[i])] = int(s), chIndex_[size_t(layout_.slots[s].out[i])] = i;
     if (cfg.sbr && !coreOnly) startSbr();
-    if (cfg.ps && sbrOn_ && mayPs()) startPs();
+    if (sbrOn_ && mayPs()) startPs();
 }
 
-// Parametric stereo makes the mono channel a stereo pair; the first block decides for a
-// stream that does not signal it.
+// Parametric stereo makes a mono channel with SBR a stereo pair, unless the configuration
+// says that the stream has none: PS data may start at any frame, but the output's channel
+// count is settled with the first block.
 void AacFrameDecoder::startPs() {
     auto ps = std::make_unique<PsStage>();
     if (!ps->init(sbrDown_)) return;
@@ -160,7 +161,7 @@ void AacFrameDecoder::readFill(const Okv8u* data, int count) {
     if (!sbrOn_ || lastSlot_ < 0) return;
     std::string why;
     if (!sbr_->read(lastSlot_, data, count * 8 - 4, lastPair_, type == 14, &why)) sbrProblem_ = why;
-    if (!psOn_ && blocks_ == 0 && mayPs() && PsStage::present(sbr_->element(lastSlot_))) startPs();
+    if (!psOn_ && blocks_ == 0 && mayPs()) startPs();
     if (psOn_) ps_->read(sbr_->element(lastSlot_));
 }
 

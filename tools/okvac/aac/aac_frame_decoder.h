@@ -22,8 +22,8 @@ public:
     // cfg.layout must be set. Unless coreOnly, SBR runs when the configuration signals it or
     // when the first block carries an SBR payload (output at twice the core rate).
     void configure(const AacConfig& cfg, bool coreOnly = false);
-    // Output channels: a mono stream with parametric stereo gives two, once its first block
-    // has been decoded (or from the start when the configuration signals it).
+    // Output channels: a mono stream with SBR gives two unless its configuration rules out
+    // parametric stereo (known after the first block when SBR is not signalled).
     int channels() const { return psOn_ ? 2 : layout_.channels; }
     int maxChannels() const { return mayPs() ? 2 : layout_.channels; }
     bool psActive() const { return psOn_; }
@@ -59,7 +59,7 @@ private:
     std::string sbrOutput(int16_t* pcm);
     bool startSbr();
     void startPs();
-    bool mayPs() const { return !coreOnly_ && layout_.channels == 1 && layout_.slots.size() == 1; }
+    bool mayPs() const { return cfg_.ps != 0 && !coreOnly_ && layout_.channels == 1 && layout_.slots.size() == 1; }
 
     AacConfig cfg_;
     ChannelLayout layout_;
