@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < mono.size(); ++i) mono[i] = {float(i % 7) - 3.0f, float(i % 5) - 2.0f};
     PsReader reader;
     PsDecoder dec;
-    for (int frame = 0; size > 0 && frame < 64; ++frame) {
+    for (int frame = 0; size > 0 && frame < 8; ++frame) {
         const size_t len = std::min<size_t>(data[0], size - 1);
         BitCursor bc{data + 1, 0, data + 1 + len};
         PsFrame f;

@@ -270,3 +270,27 @@ TEST(PsDecoder, MatricesMoveLinearlyToEachEnvelopeBorder) {
 }
 
 }  // namespace
+
+namespace {
+
+// With full coherence and no level difference, the phases alone act: after three envelopes of
+// the same indices the smoothing has settled, left is turned by the OPD and right by OPD - IPD.
+TEST(PsDecoder, PhasesTurnLeftByOpdAndRightByOpdMinusIpd) {
+    PsDecoder dec;
+    Frame in(size_t(PsDecoder::kSlots + PsDecoder::kLookahead) * PsDecoder::kBands, Okv32fc{1.0f, 0.0f});
+    Frame l(PsDecoder::kSlots * PsDecoder::kBands), r(l.size());
+    PsFrame f = constantFrame(false, 0, 0, false, false);
+    f.ipdOpd = true;
+    for (int b = 0; b < 17; ++b) f.ipd[0][b] = 6, f.opd[0][b] = 2;  // IPD -pi/2, OPD pi/2
+    for (int frame = 0; frame < 4; ++frame) ASSERT_EQ(dec.process(&f, in.data(), l.data(), r.data()), okvOk);
+    // QMF band 4 is parameter band 9 of the 20-band grid, inside the 11 phase bands.
+    for (int n = 0; n < 32; ++n) {
+        const Okv32fc lv = l[size_t(64 * n + 4)], rv = r[size_t(64 * n + 4)];
+        EXPECT_NEAR(lv.re, 0.0f, 1e-5) << n;
+        EXPECT_NEAR(lv.im, 1.0f, 1e-5) << n;
+        EXPECT_NEAR(rv.re, -1.0f, 1e-5) << n;
+        EXPECT_NEAR(rv.im, 0.0f, 1e-5) << n;
+    }
+}
+
+}  // namespace

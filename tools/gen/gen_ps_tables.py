@@ -110,6 +110,17 @@ def main():
           'inline constexpr float kLinkA[3] = {' + ', '.join(flt(math.exp(-int(a[1]) / 7)) for a in allpass) + '};',
           'inline constexpr float kPeakDecay = ' + flt(math.exp(-4 / 15)) + ';']
 
+    pd = [(float(r[2]), float(r[3])) for r in rows(f'{d}/quantization.txt', 'ipdopd')]
+    L += ['', '// Phase smoothing over envelopes: the unit vector of 0.25 p0 + 0.5 p1 + p2 for the phase',
+          '// indices (p0, p1, p2), oldest first, at [p0 * 64 + p1 * 8 + p2], {re, im}.',
+          'inline constexpr float kPhaseSmooth[512][2] = {']
+    for i in range(512):
+        p0, p1, p2 = pd[i >> 6], pd[(i >> 3) & 7], pd[i & 7]
+        re = 0.25 * p0[0] + 0.5 * p1[0] + p2[0]
+        im = 0.25 * p0[1] + 0.5 * p1[1] + p2[1]
+        m = math.hypot(re, im)
+        L.append('    {' + flt(re / m) + ', ' + flt(im / m) + '},')
+    L.append('};')
     L += ['', '// Parameter-band maps: target = (sum of w[i] * band src[i]) / den.',
           'struct PsBandMap {', '    uint8_t n, den, src[4], w[4];', '};']
     for sec in ('map_10_to_20', 'map_10_to_34', 'map_20_to_34', 'map_34_to_20'):

@@ -12,6 +12,8 @@ using namespace ps_tables;
 // The two hybrid configurations.
 struct Config {
     int subbands, parBands, allpassBands, shortDelayBand, decayCutoff;
+    int phaseBands;        // parameter bands with IPD/OPD
+    int negFirst, negEnd;  // subbands of negative centre frequency: their phases turn the other way
     int splitBands;        // QMF bands split by the hybrid analysis
     int firstSub[6];       // subbands of split QMF band m: firstSub[m] .. firstSub[m + 1] - 1
     int mode[5];           // hybrid analysis mode of each split band
@@ -19,8 +21,8 @@ struct Config {
     const float (*phi)[2];
     const float (*q)[3][2];
 };
-const Config kConfig20 = {71, 20, 30, 42, 10, 3, {0, 6, 8, 10}, {2, 0, 0}, kParBand20, kPhiFract20, kQFract20};
-const Config kConfig34 = {91, 34, 50, 62, 32, 5, {0, 12, 20, 24, 28, 32}, {4, 3, 1, 1, 1},
+const Config kConfig20 = {71, 20, 30, 42, 10, 11, 0, 2, 3, {0, 6, 8, 10}, {2, 0, 0}, kParBand20, kPhiFract20, kQFract20};
+const Config kConfig34 = {91, 34, 50, 62, 32, 17, 9, 12, 5, {0, 12, 20, 24, 28, 32}, {4, 3, 1, 1, 1},
                           kParBand34, kPhiFract34, kQFract34};
 
 constexpr float kSmooth = 0.25f, kTransientImpact = 1.5f, kDecaySlope = 0.05f;
@@ -30,14 +32,19 @@ const PsBandMap* bandMap(int from, int to) {
     return from == 10 ? kMap10To34 : kMap20To34;
 }
 
-// Indices of `from` bands on the `to`-band grid; averaged terms truncate toward zero.
-void mapIndices(const int8_t* src, int from, int to, int* dst) {
+// Indices of `from` bands on the `to`-band grid, for the first `count` target bands; averaged
+// terms truncate toward zero, targets without a coded source get 0.
+void mapIndices(const int8_t* src, int from, int to, int* dst, int count, int coded) {
     if (from == to) {
-        for (int b = 0; b < to; ++b) dst[b] = src[b];
+        for (int b = 0; b < count; ++b) dst[b] = src[b];
         return;
     }
     const PsBandMap* m = bandMap(from, to);
-    for (int b = 0; b < to; ++b) {
+    for (int b = 0; b < count; ++b) {
+        if (m[b].src[0] >= coded) {
+            dst[b] = 0;
+            continue;
+        }
         int sum = 0;
         for (int i = 0; i < m[b].n; ++i) sum += m[b].w[i] * src[m[b].src[i]];
         dst[b] = sum / m[b].den;
@@ -51,7 +58,7 @@ inline Okv32fc cmul(Okv32fc a, const float (&b)[2]) {
 }  // namespace
 
 PsDecoder::PsDecoder() {
-    for (Mix& m : prev_) m = {{1.0f, 1.0f, 0.0f, 0.0f}};
+    for (Mix& m : prev_) m = {{1.0f, 1.0f, 0.0f, 0.0f}, {}};
 }
 
 StatusCode PsDecoder::process(const PsFrame* f, const Okv32fc* mono, Okv32fc* left, Okv32fc* right) {
@@ -73,15 +80,21 @@ void PsDecoder::switchConfig(bool is34) {
     std::memset(peak_, 0, sizeof peak_);
     std::memset(smooth_, 0, sizeof smooth_);
     std::memset(diffSmooth_, 0, sizeof diffSmooth_);
+    std::memset(ipdHist_, 0, sizeof ipdHist_);
+    std::memset(opdHist_, 0, sizeof opdHist_);
     const PsBandMap* m = is34 ? kMap20To34 : kMap34To20;
     const int to = is34 ? 34 : 20;
     Mix old[kMaxPar];
     std::memcpy(old, prev_, sizeof old);
     for (int b = 0; b < to; ++b)
         for (int j = 0; j < 4; ++j) {
-            float sum = 0.0f;
-            for (int i = 0; i < m[b].n; ++i) sum += float(m[b].w[i]) * old[m[b].src[i]].h[j];
-            prev_[b].h[j] = sum / float(m[b].den);
+            float re = 0.0f, im = 0.0f;
+            for (int i = 0; i < m[b].n; ++i) {
+                re += float(m[b].w[i]) * old[m[b].src[i]].h[j];
+                im += float(m[b].w[i]) * old[m[b].src[i]].im[j];
+            }
+            prev_[b].h[j] = re / float(m[b].den);
+            prev_[b].im[j] = im / float(m[b].den);
         }
 }
 
@@ -172,15 +185,36 @@ void PsDecoder::decorrelate() {
     }
 }
 
-void PsDecoder::targetMatrices(const PsFrame& f, int env, Mix* out) const {
-    const int bands = is34_ ? 34 : 20;
+void PsDecoder::targetMatrices(const PsFrame& f, int env, Mix* out) {
+    const Config& c = is34_ ? kConfig34 : kConfig20;
     int iid[kMaxPar], icc[kMaxPar];
-    mapIndices(f.iid[env], f.iidBands, bands, iid);
-    mapIndices(f.icc[env], f.iccBands, bands, icc);
-    for (int b = 0; b < bands; ++b) {
+    mapIndices(f.iid[env], f.iidBands, c.parBands, iid, c.parBands, f.iidBands);
+    mapIndices(f.icc[env], f.iccBands, c.parBands, icc, c.parBands, f.iccBands);
+    for (int b = 0; b < c.parBands; ++b) {
         const float* h = f.fineIid ? (f.mixRb ? kRbFine : kRaFine)[iid[b] + 15][icc[b]]
                                    : (f.mixRb ? kRbDefault : kRaDefault)[iid[b] + 7][icc[b]];
         std::memcpy(out[b].h, h, sizeof out[b].h);
+        std::memset(out[b].im, 0, sizeof out[b].im);
+    }
+    if (!f.ipdOpd) return;
+    // The phase grid follows the IID grid: 5, 11 or 17 bands for 10, 20 or 34.
+    const int coded = f.iidBands == 10 ? 5 : f.iidBands == 20 ? 11 : 17;
+    int ipd[17], opd[17];
+    mapIndices(f.ipd[env], f.iidBands, c.parBands, ipd, c.phaseBands, coded);
+    mapIndices(f.opd[env], f.iidBands, c.parBands, opd, c.phaseBands, coded);
+    for (int b = 0; b < c.phaseBands; ++b) {
+        const int oi = opdHist_[b] * 8 + (opd[b] & 7), ii = ipdHist_[b] * 8 + (ipd[b] & 7);
+        opdHist_[b] = uint8_t(oi & 63), ipdHist_[b] = uint8_t(ii & 63);
+        const float* o = kPhaseSmooth[oi];
+        const float* p = kPhaseSmooth[ii];
+        // Left turns by the OPD, right by OPD - IPD.
+        const float adj[2] = {o[0] * p[0] + o[1] * p[1], o[1] * p[0] - o[0] * p[1]};
+        Mix& m = out[b];
+        const float h11 = m.h[0], h12 = m.h[1], h21 = m.h[2], h22 = m.h[3];
+        m.h[0] = h11 * o[0], m.im[0] = h11 * o[1];
+        m.h[2] = h21 * o[0], m.im[2] = h21 * o[1];
+        m.h[1] = h12 * adj[0], m.im[1] = h12 * adj[1];
+        m.h[3] = h22 * adj[0], m.im[3] = h22 * adj[1];
     }
 }
 
@@ -201,15 +235,23 @@ void PsDecoder::mix(const PsFrame* f, Okv32fc* left, Okv32fc* right) {
         // last slot.
         const float t = f ? float(n - start) / float(stop - start) : 1.0f;
         for (int b = 0; b < c.parBands; ++b)
-            for (int j = 0; j < 4; ++j) h[b].h[j] = prev_[b].h[j] + t * (target[b].h[j] - prev_[b].h[j]);
+            for (int j = 0; j < 4; ++j) {
+                h[b].h[j] = prev_[b].h[j] + t * (target[b].h[j] - prev_[b].h[j]);
+                h[b].im[j] = prev_[b].im[j] + t * (target[b].im[j] - prev_[b].im[j]);
+            }
         Okv32fc* l = left + kBands * n;
         Okv32fc* r = right + kBands * n;
         for (int m = 0; m < c.splitBands; ++m) l[m] = r[m] = {0.0f, 0.0f};
         for (int k = 0; k < c.subbands; ++k) {
             const float* hk = h[c.parBand[k]].h;
+            const float sign = k >= c.negFirst && k < c.negEnd ? -1.0f : 1.0f;
+            float ik[4];
+            for (int j = 0; j < 4; ++j) ik[j] = sign * h[c.parBand[k]].im[j];
             const Okv32fc s = s_[k][kLongDelay + n], d = d_[k][n];
-            const Okv32fc lk = {hk[0] * s.re + hk[2] * d.re, hk[0] * s.im + hk[2] * d.im};
-            const Okv32fc rk = {hk[1] * s.re + hk[3] * d.re, hk[1] * s.im + hk[3] * d.im};
+            const Okv32fc lk = {hk[0] * s.re - ik[0] * s.im + hk[2] * d.re - ik[2] * d.im,
+                                hk[0] * s.im + ik[0] * s.re + hk[2] * d.im + ik[2] * d.re};
+            const Okv32fc rk = {hk[1] * s.re - ik[1] * s.im + hk[3] * d.re - ik[3] * d.im,
+                                hk[1] * s.im + ik[1] * s.re + hk[3] * d.im + ik[3] * d.re};
             if (k < c.firstSub[c.splitBands]) {  // hybrid synthesis: subbands summed per QMF band
                 int m = 0;
                 while (k >= c.firstSub[m + 1]) ++m;

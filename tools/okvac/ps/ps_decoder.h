@@ -4,8 +4,8 @@
 // delays, attenuated at transients, and mixed with the mono signal per parameter band and
 // slot; the hybrid subbands are then summed back into QMF bands. The hybrid filters are
 // centred on the output slot: they read six slots ahead in the split bands, which the caller
-// supplies, so the output keeps the input's timing. IPD/OPD phases are not applied (baseline
-// processing).
+// supplies, so the output keeps the input's timing. Where a stream sends IPD/OPD phases, they
+// rotate the mixing matrices (smoothed over three envelopes), as in the unrestricted decoder.
 #pragma once
 #include "okvac.h"
 #include "ps_reader.h"
@@ -26,14 +26,15 @@ public:
 private:
     static constexpr int kMaxSub = 91, kMaxPar = 34, kLongDelay = 14, kLinkHist = 5;
     struct Mix {
-        float h[4];  // h11 h12 h21 h22
+        float h[4];   // h11 h12 h21 h22
+        float im[4];  // their imaginary parts, from the phases
     };
 
     StatusCode hybridAnalysis(const Okv32fc* mono);
     void decorrelate();
     void mix(const PsFrame* f, Okv32fc* left, Okv32fc* right);
     void switchConfig(bool is34);
-    void targetMatrices(const PsFrame& f, int env, Mix* out) const;
+    void targetMatrices(const PsFrame& f, int env, Mix* out);
 
     bool is34_ = false;
     Okv32fc qmfHist_[5][kLookahead] = {};  // slots before this frame of the bands that may be split
@@ -43,5 +44,6 @@ private:
     Okv32fc link_[50][3][kLinkHist + kSlots] = {};  // all-pass link states
     float peak_[kMaxPar] = {}, smooth_[kMaxPar] = {}, diffSmooth_[kMaxPar] = {};
     Mix prev_[kMaxPar];  // matrices reached at the end of the previous frame
+    uint8_t ipdHist_[17] = {}, opdHist_[17] = {};  // two previous phase indices: older * 8 + old
     float hybIn_[88] = {}, hybOut_[kSlots * 24] = {};
 };
