@@ -103,6 +103,8 @@ void SbrChannel::hfGenerate(const SbrFreqTables& t, const SbrChannelFrame& f) {
                 high_[l][k].im = c.im + a0.re * p1.im + a0.im * p1.re + a1.re * p2.im + a1.im * p2.re;
             }
         }
+    // A last patch under three bands is dropped: its bands stay empty.
+    for (int l = first; l < last; ++l) std::fill(high_[l] + k, high_[l] + t.kx + t.m, Okv32fc{0, 0});
 }
 
 void SbrChannel::hfAdjust(const SbrHeader& h, const SbrFreqTables& t, const SbrChannelFrame& f, const SbrLevels& lv) {
