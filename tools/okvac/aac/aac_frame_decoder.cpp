@@ -121,14 +121,17 @@ std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint
 
 // Every channel through its SBR channel (upsampled core where no SBR data came), then joined.
 std::string AacFrameDecoder::sbrOutput(int16_t* pcm) {
-    std::vector<const Okv32f*> rows(ch_.size());
     for (size_t c = 0; c < ch_.size(); ++c) {
         if (!present_[c]) {
             std::memset(ch_[c].pcm, 0, sizeof ch_[c].pcm);
             std::memset(ch_[c].overlap, 0, sizeof ch_[c].overlap);
         }
-        if (!sbr_->process(int(c), chSlot_[c], chIndex_[c], ch_[c].pcm, sbrOut_[c].data()))
-            return "the SBR synthesis failed";
+        sbr_->analyse(int(c), chSlot_[c], chIndex_[c], ch_[c].pcm);
+    }
+    // Here every channel's QMF-domain matrix is complete (SbrDecoder::channel(c).matrix()).
+    std::vector<const Okv32f*> rows(ch_.size());
+    for (size_t c = 0; c < ch_.size(); ++c) {
+        if (!sbr_->synthesise(int(c), sbrOut_[c].data())) return "the SBR synthesis failed";
         rows[c] = sbrOut_[c].data();
     }
     const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(ch_.size()), blockLength(), pcm);

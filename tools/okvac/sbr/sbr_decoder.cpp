@@ -154,7 +154,7 @@ void SbrDecoder::startBlock() {
     for (SbrElement& e : el_) e.clearFrame();
 }
 
-bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float* out) {
+void SbrDecoder::analyse(int c, int slot, int index, const int16_t* core) {
     SbrChannel& ch = *ch_[size_t(c)];
     const SbrElement* e = slot >= 0 && slot < int(el_.size()) ? &el_[size_t(slot)] : nullptr;
     if (e && e->haveFrame()) {
@@ -166,5 +166,4 @@ bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float*
     } else {
         ch.analyse(core, nullptr, nullptr, nullptr, nullptr);
     }
-    return ch.synthesise(out);
 }
