@@ -58,12 +58,13 @@ AacFrameDecoder::~AacFrameDecoder() {
     if (sfSpec_) okvsVLCDecodeFree_32s(sfSpec_);
 }
 
-void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly) {
+void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly, bool lowPower) {
     cfg_ = cfg;
     layout_ = cfg.layout;
     ch_.assign(size_t(layout_.channels), Channel{});
     clearOverlap();
     coreOnly_ = coreOnly;
+    sbrLp_ = lowPower;
     blocks_ = 0;
     sbr_.reset();
     sbrOn_ = false;
@@ -79,7 +80,8 @@ void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly) {
 bool AacFrameDecoder::startSbr() {
     auto dec = std::make_unique<SbrDecoder>();
     sbrDown_ = cfg_.sbrRate == cfg_.sampleRate;
-    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels, sbrDown_)) return false;
+    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels, sbrDown_, sbrLp_))
+        return false;
     sbr_ = std::move(dec);
     sbrOut_.assign(size_t(layout_.channels), std::vector<float>(2048));
     sbrOn_ = true;

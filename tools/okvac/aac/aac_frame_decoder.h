@@ -20,7 +20,8 @@ public:
 
     // cfg.layout must be set. Unless coreOnly, SBR runs when the configuration signals it or
     // when the first block carries an SBR payload (output at twice the core rate).
-    void configure(const AacConfig& cfg, bool coreOnly = false);
+    // lowPower: SBR on the real-valued fixed-point QMF banks.
+    void configure(const AacConfig& cfg, bool coreOnly = false, bool lowPower = false);
     int channels() const { return layout_.channels; }
     bool sbrActive() const { return sbrOn_; }
     // SBR doubles the rate, unless the configuration asks for its downsampled form (an SBR
@@ -61,7 +62,7 @@ private:
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
-    bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false;
+    bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false, sbrLp_ = false;
     long blocks_ = 0;
     int lastSlot_ = -1;  // layout slot of the last channel element, -1 when it has none
     bool lastPair_ = false;

@@ -133,14 +133,14 @@ void SbrElement::dequantise(bool pair) {
     }
 }
 
-bool SbrDecoder::configure(int sbrRate, int numSlots, int channels, bool down) {
+bool SbrDecoder::configure(int sbrRate, int numSlots, int channels, bool down, bool lp) {
     rate_ = sbrRate;
     el_.assign(size_t(numSlots), SbrElement{});
     ch_.clear();
     chGeneration_.assign(size_t(channels), -1);
     for (int c = 0; c < channels; ++c) {
         ch_.push_back(std::make_unique<SbrChannel>());
-        if (!ch_.back()->init(down)) return false;
+        if (!ch_.back()->init(down, lp)) return false;
     }
     return hf_.ok();
 }
