@@ -23,6 +23,7 @@ struct Options {
     bool floatSynth = false;
     bool gapless = true;
     bool coreOnly = false;
+    bool sbrLowPower = false;
 };
 
 // AAC when the probe shows an AAC container and no Layer III frame starts before it.
@@ -48,7 +49,7 @@ std::unique_ptr<PcmSource> openAac(ReadWindow& in, const Options& o, std::string
     }
     size_t start;
     const AacContainer kind = detectAacContainer(all.data(), all.size(), &start);
-    auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless, o.coreOnly);
+    auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless, o.coreOnly, o.sbrLowPower);
     if (!dec->setup(error)) return nullptr;
     return dec;
 }
@@ -76,10 +77,11 @@ constexpr size_t kProbeBytes = 4096;
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--core-only] IN OUT\n\n"
+                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--core-only] [--sbr hq|lp] IN OUT\n\n"
                  "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC or HE-AAC (SBR) in ADTS, ADIF or\n"
                  "MP4/3GP (told from the content). SBR, signalled or found in the first frame, doubles the\n"
-                 "output rate; --core-only decodes just the AAC core at its own rate.\n"
+                 "output rate; --core-only decodes just the AAC core at its own rate. --sbr hq (default)\n"
+                 "runs SBR on the complex float QMF banks, --sbr lp on the real fixed-point ones.\n"
                  "IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
                  "the speaker mask above two channels, channels in mask order), - (raw 16-bit little-endian\n"
                  "interleaved PCM on stdout) or any other name (raw, same format).\n"
@@ -111,6 +113,13 @@ int run(int argc, char** argv) {
             opt.gapless = false;
         } else if (!std::strcmp(argv[i], "--core-only")) {
             opt.coreOnly = true;
+        } else if (!std::strcmp(argv[i], "--sbr") && i + 1 < argc) {
+            const std::string v = argv[++i];
+            if (v != "hq" && v != "lp") {
+                std::fprintf(stderr, "okvac decode: --sbr takes hq or lp\n");
+                return 2;
+            }
+            opt.sbrLowPower = v == "lp";
         } else {
             files.push_back(argv[i]);
         }

@@ -58,12 +58,13 @@ AacFrameDecoder::~AacFrameDecoder() {
     if (sfSpec_) okvsVLCDecodeFree_32s(sfSpec_);
 }
 
-void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly) {
+void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly, bool lowPower) {
     cfg_ = cfg;
     layout_ = cfg.layout;
     ch_.assign(size_t(layout_.channels), Channel{});
     clearOverlap();
     coreOnly_ = coreOnly;
+    sbrLp_ = lowPower;
     blocks_ = 0;
     sbr_.reset();
     sbrOn_ = false;
@@ -93,7 +94,8 @@ void AacFrameDecoder::startPs() {
 bool AacFrameDecoder::startSbr() {
     auto dec = std::make_unique<SbrDecoder>();
     sbrDown_ = cfg_.sbrRate == cfg_.sampleRate;
-    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels, sbrDown_)) return false;
+    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels, sbrDown_, sbrLp_))
+        return false;
     sbr_ = std::move(dec);
     sbrOut_.assign(size_t(layout_.channels), std::vector<float>(2048));
     sbrOn_ = true;
@@ -135,18 +137,24 @@ std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint
 
 // Every channel through its SBR channel (upsampled core where no SBR data came), then joined.
 std::string AacFrameDecoder::sbrOutput(int16_t* pcm) {
-    std::vector<const Okv32f*> rows(static_cast<size_t>(channels()));
     for (size_t c = 0; c < ch_.size(); ++c) {
         if (!present_[c]) {
             std::memset(ch_[c].pcm, 0, sizeof ch_[c].pcm);
             std::memset(ch_[c].overlap, 0, sizeof ch_[c].overlap);
         }
-        if (!sbr_->process(int(c), chSlot_[c], chIndex_[c], ch_[c].pcm, sbrOut_[c].data(), ps_.get(),
-                           psOn_ ? sbrOut_[1].data() : nullptr))
-            return "the SBR synthesis failed";
+        sbr_->analyse(int(c), chSlot_[c], chIndex_[c], ch_[c].pcm);
+    }
+    // Here every channel's QMF-domain matrix is complete (SbrDecoder::channel(c).matrix()).
+    std::vector<const Okv32f*> rows(static_cast<size_t>(channels()));
+    if (psOn_) {  // the mono matrix mixed into a stereo pair
+        if (!ps_->run(sbr_->channel(0), sbrOut_[0].data(), sbrOut_[1].data()))
+            return "the parametric-stereo synthesis failed";
+        rows[1] = sbrOut_[1].data();
+    }
+    for (size_t c = 0; c < ch_.size(); ++c) {
+        if (!psOn_ && !sbr_->synthesise(int(c), sbrOut_[c].data())) return "the SBR synthesis failed";
         rows[c] = sbrOut_[c].data();
     }
-    if (psOn_) rows[1] = sbrOut_[1].data();
     const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(rows.size()), blockLength(), pcm);
     return st < 0 ? failed("okvsJoin_32f16s_D2L", st) : "";
 }

@@ -21,7 +21,8 @@ public:
 
     // cfg.layout must be set. Unless coreOnly, SBR runs when the configuration signals it or
     // when the first block carries an SBR payload (output at twice the core rate).
-    void configure(const AacConfig& cfg, bool coreOnly = false);
+    // lowPower: SBR on the real-valued fixed-point QMF banks.
+    void configure(const AacConfig& cfg, bool coreOnly = false, bool lowPower = false);
     // Output channels: a mono stream with SBR gives two unless its configuration rules out
     // parametric stereo (known after the first block when SBR is not signalled).
     int channels() const { return psOn_ ? 2 : layout_.channels; }
@@ -59,7 +60,10 @@ private:
     std::string sbrOutput(int16_t* pcm);
     bool startSbr();
     void startPs();
-    bool mayPs() const { return cfg_.ps != 0 && !coreOnly_ && layout_.channels == 1 && layout_.slots.size() == 1; }
+    // Parametric stereo needs the complex QMF domain: low power keeps such a stream mono.
+    bool mayPs() const {
+        return cfg_.ps != 0 && !coreOnly_ && !sbrLp_ && layout_.channels == 1 && layout_.slots.size() == 1;
+    }
 
     AacConfig cfg_;
     ChannelLayout layout_;
@@ -68,7 +72,7 @@ private:
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
-    bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false;
+    bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false, sbrLp_ = false;
     long blocks_ = 0;
     int lastSlot_ = -1;  // layout slot of the last channel element, -1 when it has none
     bool lastPair_ = false;

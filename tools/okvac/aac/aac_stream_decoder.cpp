@@ -11,9 +11,10 @@ namespace {
 constexpr long kMaxReports = 10;
 }
 
-AacStreamDecoder::AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless, bool coreOnly)
+AacStreamDecoder::AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless, bool coreOnly,
+                                   bool sbrLowPower)
     : in_(std::move(data)), data_(in_.data()), len_(in_.size()), kind_(kind), gapless_(gapless), coreOnly_(coreOnly),
-      adts_(data_, len_) {}
+      sbrLowPower_(sbrLowPower), adts_(data_, len_) {}
 
 void AacStreamDecoder::load(const uint8_t* p, size_t n) {
     buf_.assign(p, p + n);
@@ -74,7 +75,7 @@ bool AacStreamDecoder::setup(std::string* why) {
     }
     if (std::string u = cfg_.unsupported(); !u.empty()) return *why = u, false;
     if (!cfg_.makeLayout()) return *why = "no channel layout (configuration " + std::to_string(cfg_.channelConfig) + ")", false;
-    dec_.configure(cfg_, coreOnly_);
+    dec_.configure(cfg_, coreOnly_, sbrLowPower_);
     return true;
 }
 

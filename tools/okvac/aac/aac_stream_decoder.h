@@ -17,8 +17,10 @@
 // The whole input is held in memory: an MP4 file needs random access to its boxes and samples.
 class AacStreamDecoder final : public PcmSource {
 public:
-    // coreOnly: decode just the AAC core of an HE-AAC stream, at the core's rate.
-    AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless, bool coreOnly = false);
+    // coreOnly: decode just the AAC core of an HE-AAC stream, at the core's rate; sbrLowPower:
+    // SBR on the real-valued fixed-point banks.
+    AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless, bool coreOnly = false,
+                     bool sbrLowPower = false);
 
     // Reads the configuration; false with *why set when the stream cannot be decoded.
     bool setup(std::string* why);
@@ -49,7 +51,7 @@ private:
     const uint8_t* data_;
     size_t len_, pos_ = 0;
     AacContainer kind_;
-    bool gapless_, coreOnly_;
+    bool gapless_, coreOnly_, sbrLowPower_;
     AacConfig cfg_;
     AacFrameDecoder dec_;
     AdtsScanner adts_;

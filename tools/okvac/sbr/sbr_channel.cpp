@@ -29,8 +29,19 @@ bool build(Bank* b, GetSize getSize, Init init) {
 
 }  // namespace
 
-bool SbrChannel::init(bool down) {
-    down_ = down;
+bool SbrChannel::init(bool down, bool lp) {
+    down_ = down, lp_ = lp;
+    if (lp) {
+        int a = 0, y = 0;
+        if ((down ? okvsSynthesisDownFilterGetSize_SBRLP_32s(&y) : okvsSynthesisFilterGetSize_SBRLP_32s(&y)) != okvOk ||
+            okvsAnalysisFilterGetSize_SBRLP_32s(&a) != okvOk)
+            return false;
+        fixedAna_.assign(size_t(a), 0);
+        fixedSyn_.assign(size_t(y), 0);
+        return okvsAnalysisFilterInit_SBRLP_32s(fixedAna_.data()) == okvOk &&
+               (down ? okvsSynthesisDownFilterInit_SBRLP_32s(fixedSyn_.data())
+                     : okvsSynthesisFilterInit_SBRLP_32s(fixedSyn_.data())) == okvOk;
+    }
     return build(&ana_, okvsAnalysisFilterGetSize_SBR_RToC_32f32fc, okvsAnalysisFilterInit_SBR_RToC_32f32fc) &&
            (down ? build(&syn_, okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f, okvsSynthesisDownFilterInit_SBR_CToR_32fc32f)
                  : build(&syn_, okvsSynthesisFilterGetSize_SBR_CToR_32fc32f, okvsSynthesisFilterInit_SBR_CToR_32fc32f));
@@ -40,10 +51,24 @@ void SbrChannel::analyse(const int16_t* core, const SbrHeader* h, const SbrFreqT
                          const SbrLevels* lv) {
     // Keep the last eight analysis slots, then analyse this frame behind them.
     std::memmove(low_[0], low_[kSlots], sizeof low_[0] * (kLowRows - kSlots));
-    for (int n = 0; n < 1024; ++n) core_[n] = core[n];
-    Okv32fc* rows[kSlots];
-    for (int l = 0; l < kSlots; ++l) rows[l] = low_[kLowRows - kSlots + l];
-    okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(core_, rows, kOkvSbrQmfWindow320, kSlots, 0, 32, ana_.spec, ana_.work.data());
+    if (lp_) {
+        // Fixed point: 16-bit samples in Q12; the bands come out at 256 times the float bank's.
+        std::memmove(lowRe_[0], lowRe_[kSlots], sizeof lowRe_[0] * (kLowRows - kSlots));
+        for (int l = 0; l < kSlots; ++l) {
+            Okv32s in[32], band[32];
+            for (int n = 0; n < 32; ++n) in[n] = Okv32s(core[32 * l + n]) * 4096;
+            okvsAnalysisFilter_SBRLP_32s(in, band, 32, fixedAna_.data());
+            float* re = lowRe_[kLowRows - kSlots + l];
+            Okv32fc* row = low_[kLowRows - kSlots + l];
+            for (int k = 0; k < 32; ++k) re[k] = float(band[k]) * (1.0f / 256), row[k] = {re[k], 0};
+        }
+    } else {
+        for (int n = 0; n < 1024; ++n) core_[n] = core[n];
+        Okv32fc* rows[kSlots];
+        for (int l = 0; l < kSlots; ++l) rows[l] = low_[kLowRows - kSlots + l];
+        okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(core_, rows, kOkvSbrQmfWindow320, kSlots, 0, 32, ana_.spec,
+                                                ana_.work.data());
+    }
 
     // The adjusted high band of slots past the previous frame's end moves to the front.
     std::memmove(y_[0], y_[kSlots], sizeof y_[0] * (kLowRows - kSlots));
@@ -81,9 +106,17 @@ void SbrChannel::hfGenerate(const SbrFreqTables& t, const SbrChannelFrame& f) {
     }
     for (int i = t.nQ; i < 5; ++i) bwPrev_[i] = 0, invfPrev_[i] = 0;
     alignas(16) Okv32fc alpha0[32], alpha1[32];
-    const Okv32fc* rows[kLowRows];
-    for (int r = 0; r < kLowRows; ++r) rows[r] = low_[r];
-    okvsPredictCoef_SBR_C_32fc_D2L(rows, alpha0, alpha1, t.k0, kLowRows - 2);
+    if (lp_) {  // real coefficients from the real rows
+        alignas(16) float a0[32], a1[32];
+        const float* rows[kLowRows];
+        for (int r = 0; r < kLowRows; ++r) rows[r] = lowRe_[r];
+        okvsPredictCoef_SBR_R_32f_D2L(rows, a0, a1, t.k0, kLowRows - 2);
+        for (int k = 0; k < t.k0; ++k) alpha0[k] = {a0[k], 0}, alpha1[k] = {a1[k], 0};
+    } else {
+        const Okv32fc* rows[kLowRows];
+        for (int r = 0; r < kLowRows; ++r) rows[r] = low_[r];
+        okvsPredictCoef_SBR_C_32fc_D2L(rows, alpha0, alpha1, t.k0, kLowRows - 2);
+    }
 
     const int first = 2 * f.grid.tE[0] + kHfAdj, last = 2 * f.grid.tE[f.grid.numEnv] + kHfAdj;
     int k = t.kx, g = 0;
@@ -103,6 +136,8 @@ void SbrChannel::hfGenerate(const SbrFreqTables& t, const SbrChannelFrame& f) {
                 high_[l][k].im = c.im + a0.re * p1.im + a0.im * p1.re + a1.re * p2.im + a1.im * p2.re;
             }
         }
+    // A last patch under three bands is dropped: its bands stay empty.
+    for (int l = first; l < last; ++l) std::fill(high_[l] + k, high_[l] + t.kx + t.m, Okv32fc{0, 0});
 }
 
 void SbrChannel::hfAdjust(const SbrHeader& h, const SbrFreqTables& t, const SbrChannelFrame& f, const SbrLevels& lv) {
@@ -144,6 +179,7 @@ void SbrChannel::hfAdjust(const SbrHeader& h, const SbrFreqTables& t, const SbrC
                     const Okv32fc v = high_[i + kHfAdj][k];
                     e += v.re * v.re + v.im * v.im;
                 }
+                if (lp_) e *= 2;  // a real band holds half the energy of its complex counterpart
                 eCurr[k - kx] = e / float(i1 - i0);
                 sum += e;
             }
@@ -233,6 +269,21 @@ void SbrChannel::assemble(int kx, int iTemp, int kxPrev) {
 }
 
 bool SbrChannel::synthesise(float* pcm) {
+    if (lp_) {
+        // Real parts at 16 times the float scale in (the bank's sum of band magnitudes must stay
+        // below 2^29); samples at 256 times the float bank's out.
+        const int bands = down_ ? 32 : 64;
+        for (int l = 0; l < kSlots; ++l) {
+            Okv32s in[64], out[64];
+            for (int k = 0; k < bands; ++k)
+                in[k] = Okv32s(std::clamp(out_[l][k].re * 16.0f, -2147483520.0f, 2147483520.0f));
+            if ((down_ ? okvsSynthesisDownFilter_SBRLP_32s(in, out, fixedSyn_.data())
+                       : okvsSynthesisFilter_SBRLP_32s(in, out, fixedSyn_.data())) != okvOk)
+                return false;
+            for (int n = 0; n < bands; ++n) pcm[bands * l + n] = float(out[n]) * (1.0f / 256);
+        }
+        return true;
+    }
     const Okv32fc* rows[kSlots];
     for (int l = 0; l < kSlots; ++l) rows[l] = out_[l];
     return (down_ ? okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(rows, pcm, kOkvSbrQmfWindow320, kSlots, syn_.spec,

@@ -19,8 +19,10 @@ public:
     static constexpr int kOutRows = 38;    // matrix rows: 32 slots plus 6 slots of low-band look-ahead
     static constexpr int kLowRows = 40;    // analysis rows: 8 from the previous frame, then 32
 
-    // down: the downsampled 32-band synthesis. False when a QMF bank cannot be built.
-    bool init(bool down);
+    // down: the downsampled 32-band synthesis. lp: low power, the real-valued fixed-point banks
+    // (the matrix then carries real values; imaginary parts are ignored by the synthesis).
+    // False when a QMF bank cannot be built.
+    bool init(bool down, bool lp = false);
     // Starts over after a header that changes the band tables.
     void reset() { reset_ = true; }
 
@@ -46,7 +48,9 @@ private:
         SBRQMFSpec_32f* spec = nullptr;
     };
     Bank ana_, syn_;
-    bool down_ = false;
+    std::vector<uint8_t> fixedAna_, fixedSyn_;  // fixed-point bank structures (low power)
+    bool down_ = false, lp_ = false;
+    alignas(16) float lowRe_[kLowRows][32] = {};  // low power: the real analysis rows
     alignas(16) Okv32fc low_[kLowRows][32] = {};
     alignas(16) Okv32fc high_[kLowRows][64] = {};  // generated high band, rows as low_
     alignas(16) Okv32fc y_[kLowRows][64] = {};     // adjusted high band by output slot

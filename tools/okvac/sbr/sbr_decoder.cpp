@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "ps/ps_stage.h"
-
 namespace {
 
 constexpr int kExtensionPs = 2;
@@ -135,14 +133,14 @@ void SbrElement::dequantise(bool pair) {
     }
 }
 
-bool SbrDecoder::configure(int sbrRate, int numSlots, int channels, bool down) {
+bool SbrDecoder::configure(int sbrRate, int numSlots, int channels, bool down, bool lp) {
     rate_ = sbrRate;
     el_.assign(size_t(numSlots), SbrElement{});
     ch_.clear();
     chGeneration_.assign(size_t(channels), -1);
     for (int c = 0; c < channels; ++c) {
         ch_.push_back(std::make_unique<SbrChannel>());
-        if (!ch_.back()->init(down)) return false;
+        if (!ch_.back()->init(down, lp)) return false;
     }
     return hf_.ok();
 }
@@ -156,7 +154,7 @@ void SbrDecoder::startBlock() {
     for (SbrElement& e : el_) e.clearFrame();
 }
 
-bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float* out, PsStage* ps, float* right) {
+void SbrDecoder::analyse(int c, int slot, int index, const int16_t* core) {
     SbrChannel& ch = *ch_[size_t(c)];
     const SbrElement* e = slot >= 0 && slot < int(el_.size()) ? &el_[size_t(slot)] : nullptr;
     if (e && e->haveFrame()) {
@@ -168,6 +166,4 @@ bool SbrDecoder::process(int c, int slot, int index, const int16_t* core, float*
     } else {
         ch.analyse(core, nullptr, nullptr, nullptr, nullptr);
     }
-    if (ps) return ps->run(ch, out, right);
-    return ch.synthesise(out);
 }

@@ -10,8 +10,6 @@
 #include "sbr/sbr_bitstream.h"
 #include "sbr/sbr_channel.h"
 
-class PsStage;
-
 // One SCE or CPE's SBR state: header, tables, and the frame read from the current block.
 class SbrElement {
 public:
@@ -54,17 +52,24 @@ public:
     // slots: the element of each layout slot (-1: no SBR element, as for an LFE);
     // channels: per output channel, its slot and its index in the slot's element.
     // down: synthesis by the 32-band downsampled bank (output at the core rate).
-    bool configure(int sbrRate, int numSlots, int channels, bool down = false);
+    // lp: low power (real-valued fixed-point banks).
+    bool configure(int sbrRate, int numSlots, int channels, bool down = false, bool lp = false);
     // Reads an extension payload for the element in layout slot s.
     bool read(int slot, const uint8_t* payload, int bits, bool pair, bool crc, std::string* why);
     void startBlock();
-    // Produces 2048 (downsampled: 1024) samples for output channel c from its core samples, with the frame of the
-    // element (slot, index) when it carried valid SBR data, else as the upsampled core. With
-    // ps, the channel is a mono core made stereo: out gets the left, right the right channel.
-    bool process(int c, int slot, int index, const int16_t* core, float* out, PsStage* ps = nullptr,
-                 float* right = nullptr);
-    const SbrElement& element(int slot) const { return el_[size_t(slot)]; }
+    // Two halves per output channel c. analyse: QMF analysis of its core samples and, when the
+    // element (slot, index) carried valid SBR data, HF generation and adjustment; else the
+    // upsampled core. Between the halves channel(c).matrix() holds the QMF-domain signal (the
+    // point where parametric stereo takes the mono matrix, with element(slot).psBits()).
+    // synthesise: 2048 (downsampled: 1024) output samples.
+    void analyse(int c, int slot, int index, const int16_t* core);
+    bool synthesise(int c, float* out) { return ch_[size_t(c)]->synthesise(out); }
+    bool process(int c, int slot, int index, const int16_t* core, float* out) {
+        analyse(c, slot, index, core);
+        return synthesise(c, out);
+    }
     SbrChannel& channel(int c) { return *ch_[size_t(c)]; }
+    const SbrElement& element(int slot) const { return el_[size_t(slot)]; }
 
 private:
     int rate_ = 0;

@@ -139,7 +139,12 @@ void SbrFreqTables::buildLimiter(int limiterBands) {
     int border[kMaxPatches + 1];
     border[0] = kx;
     for (int p = 0; p < numPatches; ++p) border[p + 1] = border[p] + patchBands[p];
-    auto isBorder = [&](int v) { return std::find(border, border + numPatches + 1, v) != border + numPatches + 1; };
+    // The top of the SBR range counts as a border too: when a last short patch was dropped, the
+    // last patch border lies below it, and merging must not leave the top bands outside every
+    // limiter band.
+    auto isBorder = [&](int v) {
+        return v == low[nLow] || std::find(border, border + numPatches + 1, v) != border + numPatches + 1;
+    };
     int n = 0;
     for (int i = 0; i <= nLow; ++i) lim[n++] = low[i];
     for (int p = 1; p < numPatches; ++p) lim[n++] = border[p];
