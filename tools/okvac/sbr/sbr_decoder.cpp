@@ -103,16 +103,17 @@ void SbrElement::dequantise(bool pair) {
     for (int c = 0; c < n; ++c) {
         const SbrChannelFrame& f = frame_[c];
         const float a = f.ampRes ? 1.0f : 0.5f;  // exponent step of one envelope unit
+        const int eMax = f.ampRes ? 63 : 127;     // the same largest energy at both resolutions
         for (int l = 0; l < f.grid.numEnv; ++l) {
             const int nb = f.grid.freqRes[l] ? tab_.nHigh : tab_.nLow;
             for (int j = 0; j < nb; ++j) {
-                const int e = std::clamp(f.env[l][j], 0, 127);
+                const int e = std::clamp(f.env[l][j], 0, eMax);
                 if (!coupled_) {
                     levels_[c].env[l][j] = 64.0f * std::exp2(float(e) * a);
                 } else if (c == 1) {
                     const int pan = f.ampRes ? 12 : 24;
                     const float r = std::exp2(float(pan - std::clamp(f.env[l][j], 0, 2 * pan)) * a);
-                    const float left = 128.0f * std::exp2(float(std::clamp(frame_[0].env[l][j], 0, 127)) * a) / (1 + r);
+                    const float left = 128.0f * std::exp2(float(std::clamp(frame_[0].env[l][j], 0, eMax)) * a) / (1 + r);
                     levels_[0].env[l][j] = left;
                     levels_[1].env[l][j] = left * r;
                 }

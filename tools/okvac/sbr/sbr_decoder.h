@@ -49,10 +49,9 @@ private:
 
 class SbrDecoder {
 public:
-    // slots: the element of each layout slot (-1: no SBR element, as for an LFE);
-    // channels: per output channel, its slot and its index in the slot's element.
-    // down: synthesis by the 32-band downsampled bank (output at the core rate).
-    // lp: low power (real-valued fixed-point banks).
+    // One element per layout slot (slots without SBR data, such as an LFE, stay empty) and one
+    // SBR channel per output channel, at the SBR rate sbrRate (twice the core rate). down: the
+    // downsampled 32-band synthesis; lp: low power (real-valued fixed-point banks).
     bool configure(int sbrRate, int numSlots, int channels, bool down = false, bool lp = false);
     // Reads an extension payload for the element in layout slot s.
     bool read(int slot, const uint8_t* payload, int bits, bool pair, bool crc, std::string* why);
