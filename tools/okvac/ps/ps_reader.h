@@ -14,7 +14,7 @@ struct PsFrame {
     bool fineIid = false;              // IID indices -15..15 instead of -7..7
     bool mixRb = false;                // icc_mode 3..5 asks for the second mixing procedure
     bool is34 = false;                 // processed with the 34-band hybrid configuration
-    bool ipdOpd = false;               // phases present (parsed, not applied)
+    bool ipdOpd = false;               // IPD/OPD phases present
     int8_t iid[kMaxEnv][34] = {}, icc[kMaxEnv][34] = {};
     int8_t ipd[kMaxEnv][17] = {}, opd[kMaxEnv][17] = {};
 };
