@@ -13,7 +13,8 @@ using namespace ps_tables;
 struct Config {
     int subbands, parBands, allpassBands, shortDelayBand, decayCutoff;
     int phaseBands;        // parameter bands with IPD/OPD
-    int negFirst, negEnd;  // subbands of negative centre frequency: their phases turn the other way
+    // Subbands of negative centre frequency (and only those): their phases turn the other way.
+    int negFirst, negEnd;
     int splitBands;        // QMF bands split by the hybrid analysis
     int firstSub[6];       // subbands of split QMF band m: firstSub[m] .. firstSub[m + 1] - 1
     int mode[5];           // hybrid analysis mode of each split band

@@ -30,7 +30,7 @@ int decodeCode(BitCursor* bc, const PsCode (&t)[N]) {
 }
 
 // One envelope of delta-coded indices: frequency-differential from 0 upwards, or
-// time-differential against `prev`. `wrap` keeps phase indices modulo 8; otherwise the result
+// time-differential against `prev`, band by band (also when the band count changed since). `wrap` keeps phase indices modulo 8; otherwise the result
 // must lie in [lo, hi].
 template <int NF, int NT>
 bool readDeltas(BitCursor* bc, const PsCode (&f)[NF], const PsCode (&t)[NT], int offset, int bands,
@@ -61,7 +61,8 @@ bool PsReader::read(BitCursor* bc, long long bits, PsFrame* f) {
         if ((enableIcc = bc->read(1))) iccMode = int(bc->read(3));
         enableExt = bc->read(1);
         if (iidMode > 5 || iccMode > 5) return false;
-        // A header without IID and ICC keeps the configuration it cannot signal.
+        // The 34-band configuration runs whenever IID or ICC use 34 bands; a header without IID
+        // and ICC keeps the configuration it cannot signal.
         if (enableIid || enableIcc)
             is34 = (enableIid && kParBands[iidMode % 3] == 34) || (enableIcc && kParBands[iccMode % 3] == 34);
     }
