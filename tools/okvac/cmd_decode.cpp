@@ -171,4 +171,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-OKVAC_COMMAND(decode, "decode an MP3 (Layer III) or AAC-LC stream to WAV or raw PCM", help, run);
+OKVAC_COMMAND(decode, "decode an MP3 (Layer III), AAC-LC or HE-AAC stream to WAV or raw PCM", help, run);
