@@ -26,6 +26,7 @@ inline void decodeAll(const uint8_t* data, size_t size, AacContainer kind) {
     if (dec.channels() < 1 || dec.channels() > 3 * 15 * 2 + 3) __builtin_trap();
     const int16_t* pcm;
     size_t frames;
+    // At most four blocks per frame, of 2048 samples once SBR runs.
     while (dec.next(&pcm, &frames))
-        if (frames == 0 || frames > 4096) __builtin_trap();
+        if (frames == 0 || frames > 4 * 2048) __builtin_trap();
 }
