@@ -20,21 +20,19 @@ inline __m128 flt(__m128i v) { return _mm_castsi128_ps(v); }
 inline __m128 trunc16(__m128 v) { return _mm_and_ps(v, flt(_mm_set1_epi32(int(0xFFFF0000u)))); }
 inline __m128 round16(__m128 v) { return trunc16(flt(_mm_add_epi32(bits(v), _mm_set1_epi32(0x8000)))); }
 
-// 0.953125 / v from the top 7 mantissa bits and the exponent of v; 0 for exponents below 1
-// (v < 2) and for infinities and NaN.  The mantissa factor is R(0.953125 / (1 + m/128)) with
-// the quotient rounded to single precision first (the divisor is exact), the exponent factor
-// 2^(127-e) built as a pattern (e = 254 gives the denormal 2^-127).
+// 0.953125 / v from the top 7 mantissa bits and the exponent e of v: R(0.953125 / (1 + m/128))
+// times 2^(127-e) for e = 128..254, else 0.  Computed as R(0.4765625 / (1 + m/128)) (the same
+// pattern one exponent lower; the divisor is exact) times 2^(128-e), which is a normal number
+// built as a pattern; both products are exact, also where the result is denormal.
 inline __m128 reciprocal(__m128 v)
 {
     const __m128i b = bits(v);
     const __m128 divisor = flt(_mm_or_si128(_mm_and_si128(b, _mm_set1_epi32(0x007F0000)), _mm_set1_epi32(0x3F800000)));
-    const __m128 m = round16(_mm_div_ps(_mm_set1_ps(0.953125f), divisor));
-    const __m128i e = _mm_and_si128(_mm_srli_epi32(b, 23), _mm_set1_epi32(255));
-    const __m128i normal = _mm_and_si128(_mm_slli_epi32(_mm_sub_epi32(_mm_set1_epi32(254), e), 23),
-                                         _mm_and_si128(_mm_cmpgt_epi32(e, _mm_set1_epi32(127)),
-                                                       _mm_cmplt_epi32(e, _mm_set1_epi32(254))));
-    const __m128i denormal = _mm_and_si128(_mm_cmpeq_epi32(e, _mm_set1_epi32(254)), _mm_set1_epi32(0x00400000));
-    return _mm_mul_ps(m, flt(_mm_or_si128(normal, denormal)));
+    const __m128 m = round16(_mm_div_ps(_mm_set1_ps(0.4765625f), divisor));
+    // 2^(128-e): 0 for e = 255, at least 2.0 for e <= 127, which the mask clears.
+    const __m128i scale = _mm_sub_epi32(_mm_set1_epi32(0x7F800000), _mm_and_si128(b, _mm_set1_epi32(0x7F800000)));
+    const __m128i small = _mm_cmpgt_epi32(scale, _mm_set1_epi32(0x3FFFFFFF));
+    return _mm_mul_ps(m, flt(_mm_andnot_si128(small, scale)));
 }
 
 // Predicts and updates four lines: state arrays at k, input at in, output (if any) at out.
@@ -112,16 +110,27 @@ StatusCode okvsFDPInv_32f_I(Okv32f* pSrcDst, const int* pBandOffset, int nBands,
     if (!pSrcDst || !pBandOffset || !pPredFlag || !pState) return okvErrNullPtr;
     if (nBands < 1) return okvErrSize;
     if (!usable(pState)) return okvErrContextMatch;
-    int prevEnd = 0;
+    // Adjacent bands with the same flag run as one stretch of lines.
+    int prevEnd = 0, runStart = 0, runEnd = 0;
+    bool runFlag = false;
+    auto flush = [&] {
+        if (runFlag)
+            run<Mode::Predicted>(pState, runStart, runEnd, pSrcDst, pSrcDst);
+        else
+            run<Mode::Plain>(pState, runStart, runEnd, pSrcDst, nullptr);
+    };
     for (int b = 0; b < nBands; ++b) {
         int start, end;
         bandLines(pBandOffset, b, pState->len, &prevEnd, &start, &end);
         if (end <= start) continue;
-        if (pPredFlag[b])
-            run<Mode::Predicted>(pState, start, end, pSrcDst, pSrcDst);
-        else
-            run<Mode::Plain>(pState, start, end, pSrcDst, nullptr);
+        const bool flag = pPredFlag[b] != 0;
+        if (start != runEnd || flag != runFlag) {
+            flush();
+            runStart = start, runFlag = flag;
+        }
+        runEnd = end;
     }
+    flush();
     return misaligned(pSrcDst) ? okvWrnMisaligned : okvOk;
 }
 

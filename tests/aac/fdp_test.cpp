@@ -99,6 +99,37 @@ TEST(FDP, MatchesTheOneLineModelOverAMillionUpdates)
     EXPECT_GT(predicted, 400000);  // the predictors were really at work
 }
 
+// Every energy exponent and reciprocal index, both signs, with correlations that make the
+// prediction carry the reciprocal (denormal ones included) through to the output.
+TEST(FDP, ReciprocalOfEveryEnergyExponentAndMantissa)
+{
+    const int len = 2 * 256 * 128;
+    const fdpmodel::Tables t;
+    fdpmodel::Predictor m(len);
+    Owned lib(len);
+    for (int k = 0; k < len; ++k) {
+        const uint32_t e = (k >> 7) & 255, i = k & 127, sign = uint32_t(k >> 15) << 31;
+        m.var0[k] = lib.s->pVar0[k] = fdpmodel::fromBits(sign | e << 23 | i << 16 | (k * 0x9E37u & 0xFFFF));
+        m.var1[k] = lib.s->pVar1[k] = fdpmodel::fromBits(sign | (255 - e) << 23 | (127 - i) << 16);
+        m.cor0[k] = lib.s->pCor0[k] = std::ldexp(1.375f, int(e) - 100);  // k1 near 2^27, down to denormal
+        m.cor1[k] = lib.s->pCor1[k] = std::ldexp(-1.625f, 150 - int(e));
+        m.r0[k] = lib.s->pR0[k] = 0.75f;
+        m.r1[k] = lib.s->pR1[k] = std::ldexp(1.0f, -60);
+    }
+    std::vector<float> x(len, 0.25f), expected = x;
+    const int off[2] = {0, len};
+    const unsigned char flag[1] = {1};
+    m.inverse(t, expected.data(), 0, len, true);
+    ASSERT_EQ(okvsFDPInv_32f_I(x.data(), off, 1, flag, lib.s), okvOk);
+    int nonzero = 0;
+    for (int k = 0; k < len; ++k) {
+        ASSERT_EQ(bitsOf(x[k]), bitsOf(expected[k])) << "line " << k;
+        nonzero += x[k] != 0.25f;
+    }
+    expectSameState(lib.s, m, 0);
+    EXPECT_GT(nonzero, len / 3);
+}
+
 // Residuals of three lines over twelve frames from a numpy float32 transcription: a sinusoid,
 // alternating magnitudes near 1e7 and a ramp crossing zero.
 TEST(FDP, ResidualsMatchIndependentlyComputedPatterns)
