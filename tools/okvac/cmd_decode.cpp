@@ -22,6 +22,7 @@ namespace {
 struct Options {
     bool floatSynth = false;
     bool gapless = true;
+    bool prediction = true;
 };
 
 // AAC when the probe shows an AAC container and no Layer III frame starts before it.
@@ -48,6 +49,7 @@ std::unique_ptr<PcmSource> openAac(ReadWindow& in, const Options& o, std::string
     size_t start;
     const AacContainer kind = detectAacContainer(all.data(), all.size(), &start);
     auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless);
+    dec->setPrediction(o.prediction);
     if (!dec->setup(error)) return nullptr;
     return dec;
 }
@@ -75,14 +77,15 @@ constexpr size_t kProbeBytes = 4096;
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac decode [--synth fixed|float] [--no-gapless] IN OUT\n\n"
-                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC in ADTS, ADIF or MP4/3GP (told from\n"
-                 "the content). IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
+                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--no-prediction] IN OUT\n\n"
+                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC or Main in ADTS, ADIF or MP4/3GP (told\n"
+                 "from the content). IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
                  "the speaker mask above two channels, channels in mask order), - (raw 16-bit little-endian\n"
                  "interleaved PCM on stdout) or any other name (raw, same format).\n"
                  "--synth fixed (default) uses the 32-bit fixed-point synthesis, --synth float the float one.\n"
                  "--no-gapless keeps the encoder delay and padding that an MP4 edit list or iTunSMPB\n"
-                 "comment would trim. AAC Main, SSR, LTP, error-resilient, LATM and 7350 Hz streams are\n"
+                 "comment would trim. --no-prediction decodes AAC Main without its prediction (to hear what\n"
+                 "it adds). AAC SSR, LTP, error-resilient, LATM and 7350 Hz streams are\n"
                  "refused; of HE-AAC only the AAC-LC core is decoded.\n"
                  "A frame that fails to decode gives silence and is reported on stderr. OUT appears only\n"
                  "once decoding has succeeded; on failure the exit status is 1 and nothing is left under OUT.\n");
@@ -106,6 +109,8 @@ int run(int argc, char** argv) {
             opt.floatSynth = v == "float";
         } else if (!std::strcmp(argv[i], "--no-gapless")) {
             opt.gapless = false;
+        } else if (!std::strcmp(argv[i], "--no-prediction")) {
+            opt.prediction = false;
         } else {
             files.push_back(argv[i]);
         }

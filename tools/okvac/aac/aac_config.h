@@ -15,6 +15,7 @@ struct AacConfig {
     int channelConfig = 0;    // 0: a program configuration element describes the channels
     bool mpeg2 = false;       // MPEG-2 syntax (ADTS id 1, ADIF, MPEG-2 AAC track)
     bool sbr = false;         // SBR (HE-AAC) signalled: only the core is decoded
+    bool prediction = true;   // AAC Main: run the predictor (off only to hear what it adds)
     bool hasPce = false;
     AACPrgCfgElt pce{};
     ChannelLayout layout;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "aac_config.h"
+#include "main_prediction.h"
 #include "okvac.h"
 
 class AacFrameDecoder {
@@ -16,7 +17,7 @@ public:
     AacFrameDecoder(const AacFrameDecoder&) = delete;
     AacFrameDecoder& operator=(const AacFrameDecoder&) = delete;
 
-    void configure(const AacConfig& cfg);  // cfg.layout must be set
+    std::string configure(const AacConfig& cfg);  // cfg.layout must be set; empty on success
     int channels() const { return layout_.channels; }
 
     // Decodes the raw data block at (*p, *off), which must end by end; at least
@@ -47,4 +48,5 @@ private:
     int seed_ = 0;
     bool sawSbr_ = false;
     OkvsVLCDecodeSpec_32s* sfSpec_ = nullptr;  // scalefactor codebook for coupling gains
+    MainPrediction main_;
 };

@@ -74,7 +74,8 @@ bool AacStreamDecoder::setup(std::string* why) {
     }
     if (std::string u = cfg_.unsupported(); !u.empty()) return *why = u, false;
     if (!cfg_.makeLayout()) return *why = "no channel layout (configuration " + std::to_string(cfg_.channelConfig) + ")", false;
-    dec_.configure(cfg_);
+    cfg_.prediction = prediction_;
+    if (std::string e = dec_.configure(cfg_); !e.empty()) return *why = e, false;
     return true;
 }
 

@@ -21,6 +21,7 @@ public:
 
     // Reads the configuration; false with *why set when the stream cannot be decoded.
     bool setup(std::string* why);
+    void setPrediction(bool on) { prediction_ = on; }  // AAC Main; before setup
     int channels() const override { return cfg_.layout.channels; }
     int sampleRate() const override { return cfg_.sampleRate; }
     uint32_t channelMask() const override { return cfg_.layout.mask; }
@@ -45,7 +46,7 @@ private:
     const uint8_t* data_;
     size_t len_, pos_ = 0;
     AacContainer kind_;
-    bool gapless_;
+    bool gapless_, prediction_ = true;
     AacConfig cfg_;
     AacFrameDecoder dec_;
     AdtsScanner adts_;
