@@ -3,8 +3,9 @@
 // unexpected status, writes a line at or above the end of the bands it was given, touches the
 // bytes after the state, or a freed state is not refused.
 //
-// Input: length (2 bytes), memory offset, then operations: a selector byte and its arguments
-// (band count, offsets as signed bytes added up, flag bits, float words).
+// Input: length (2 bytes), memory offset, then per operation: a selector byte, a band count,
+// offsets as signed bytes added up, flag bits, a buffer shift, the line values (float words and
+// scaled bytes), a reset start and step.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int shift = in.byte() % 4;
         for (size_t k = 0; k < x.size(); ++k) x[k] = k % 3 ? in.f32() : float(int8_t(in.byte())) * 1000.0f;
         const std::vector<float> before = x;
+        const int start = int(in.byte()) - 2, step = int(in.byte()) - 1;
+        // The status each call must give: argument checks first, then the freed state.
+        int want = okvOk;
+        if ((sel == 0 || sel == 3) && nBands < 1) want = okvErrSize;
+        if (sel == 4) want = start < 0 ? okvErrSize : step < 1 ? okvErrStep : okvOk;
+        if (want == okvOk && freed) want = okvErrContextMatch;
         int st = okvOk, limit = len + 16 - shift;
         switch (sel) {
         case 0:
@@ -53,17 +60,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 1: st = okvsFDPFwd_32f(x.data() + shift, y.data() + (3 - shift), s); break;
         case 2: st = okvsFDPReset_32f(s); break;
         case 3: st = okvsFDPResetSfb_32f(off.data(), nBands, flag.data(), s); break;
-        case 4: st = okvsFDPResetGroup_32f(int(in.byte()) - 2, int(in.byte()) - 1, s); break;
+        case 4: st = okvsFDPResetGroup_32f(start, step, s); break;
         default:
             st = okvsFDPFree_32f(s);
-            if (st == okvOk) freed = true;
+            freed = true;
             break;
         }
-        if (freed && sel != 5 && st != okvErrContextMatch) abort();
-        if (freed && sel == 5 && st != okvOk && st != okvErrContextMatch) abort();
-        if (!freed && st < okvOk && !(st == okvErrSize && nBands < 1 && (sel == 0 || sel == 3)) &&
-            !(sel == 4 && (st == okvErrSize || st == okvErrStep)))
-            abort();
+        auto odd = [](const float* p) { return (reinterpret_cast<uintptr_t>(p) & 15) != 0; };
+        const bool misaligned = (sel == 0 && odd(x.data() + shift)) ||
+                                (sel == 1 && (odd(x.data() + shift) || odd(y.data() + (3 - shift))));
+        if (st != (want == okvOk && misaligned ? okvWrnMisaligned : want)) abort();
         for (int k = limit + shift; k < int(x.size()); ++k)
             if (std::memcmp(&x[size_t(k)], &before[size_t(k)], 4) != 0) abort();
     }

@@ -482,9 +482,9 @@ typedef struct {
 
 /* AAC Main frequency-domain prediction: a backward-adaptive second-order lattice predictor per
    spectral line.  The state is one block: this 64-byte header, then the six arrays in the order
-   of the pointers, each len floats rounded up to 64 bytes.  Arrays start on the first 64-byte
-   boundary after the header (right after it when the block is 64-byte aligned; GetSize includes
-   the slack).  Band offsets are clamped to 0..len and a band never starts below the end of the
+   of the pointers, each len floats rounded up to 64 bytes.  Init places the state at the first
+   64-byte boundary of the memory it is given (the memory itself when aligned; GetSize includes
+   the slack) and returns that address.  Band offsets are clamped to 0..len and a band never starts below the end of the
    previous non-empty band, so decreasing offsets give empty bands. */
 typedef struct FDPState {
     Okv32f* pCor0;

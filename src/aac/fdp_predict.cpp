@@ -117,7 +117,7 @@ StatusCode okvsFDPInv_32f_I(Okv32f* pSrcDst, const int* pBandOffset, int nBands,
         if (runFlag)
             run<Mode::Predicted>(pState, runStart, runEnd, pSrcDst, pSrcDst);
         else
-            run<Mode::Plain>(pState, runStart, runEnd, pSrcDst, nullptr);
+            run<Mode::Plain>(pState, runStart, runEnd, pSrcDst, pSrcDst);  // never written
     };
     for (int b = 0; b < nBands; ++b) {
         int start, end;

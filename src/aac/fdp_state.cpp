@@ -20,8 +20,10 @@ StatusCode okvsFDPInit_32f(FDPState** ppState, int len, void* pMem)
     if (!ppState || !pMem) return okvErrNullPtr;
     int size = 0;
     if (const StatusCode st = OKV_NS::okvsFDPGetSize_32f(len, &size); st != okvOk) return st;
-    FDPState* s = static_cast<FDPState*>(pMem);
-    const Okv64u first = (reinterpret_cast<Okv64u>(s) + kHeaderBytes + 63) & ~Okv64u(63);
+    // The state starts at the first 64-byte boundary of the block (pMem itself when aligned),
+    // its arrays right after the header; GetSize's slack covers the shift.
+    FDPState* s = reinterpret_cast<FDPState*>((reinterpret_cast<Okv64u>(pMem) + 63) & ~Okv64u(63));
+    const Okv64u first = reinterpret_cast<Okv64u>(s) + kHeaderBytes;
     Okv32f** arrays[6] = {&s->pCor0, &s->pCor1, &s->pVar0, &s->pVar1, &s->pR0, &s->pR1};
     for (int i = 0; i < 6; ++i)
         *arrays[i] = reinterpret_cast<Okv32f*>(first + Okv64u(i) * Okv64u(arrayBytes(len)));
