@@ -3,17 +3,20 @@
 #include <cmath>
 #include <cstring>
 
+// The library's band tables, in a namespace of the tool's own.
+#pragma push_macro("OKV_NS")
+#undef OKV_NS
 #define OKV_NS okvac_tool_tables
 #include "aac/band_tables_data.h"
-#undef OKV_NS
+#pragma pop_macro("OKV_NS")
 
-namespace {
+namespace mainpred {
 
 constexpr int kNoiseBook = 13, kEightShort = 2;
 // Highest predicted band + 1 per sampling-rate index.
 constexpr int kPredLimit[12] = {33, 33, 38, 40, 40, 40, 41, 41, 37, 37, 37, 34};
 
-}  // namespace
+}  // namespace mainpred
 
 MainPrediction::~MainPrediction() {
     for (FDPState* s : states_) okvsFDPFree_32f(s);
@@ -24,7 +27,7 @@ std::string MainPrediction::configure(bool enabled, bool active, int channels, i
     states_.clear();
     active_ = active;
     if (!enabled) return "";
-    limit_ = kPredLimit[rateIndex];
+    limit_ = mainpred::kPredLimit[rateIndex];
     for (int b = 0; b <= limit_; ++b) offsets_[b] = okvac_tool_tables::kSwbOffsetLong[rateIndex][b];
     for (int c = 0; c < channels; ++c) {
         FDPState* s = nullptr;
@@ -40,7 +43,7 @@ void MainPrediction::resetAll() {
 }
 
 void MainPrediction::dequantise(int slot, const AACIcsInfo& ics, const Okv32s* q, const Okv16s* sf, const Okv8u* cb) {
-    if (ics.winSequence == kEightShort) return;
+    if (ics.winSequence == mainpred::kEightShort) return;
     // 2^(s/4) as a float decoder scales: 2^m times the single-precision 2^(f/4), s = 4m + f.
     static const Okv32f kQuarter[4] = {1.0f, float(std::pow(2.0, 0.25)), float(std::sqrt(2.0)), float(std::pow(2.0, 0.75))};
     Okv32f* x = x_[slot];
@@ -48,7 +51,7 @@ void MainPrediction::dequantise(int slot, const AACIcsInfo& ics, const Okv32s* q
     const int top = ics.maxSfb < limit_ ? ics.maxSfb : limit_;
     alignas(16) Okv16s mag[1024];
     for (int b = 0; b < top; ++b) {
-        if (cb[b] == 0 || cb[b] >= kNoiseBook) continue;
+        if (cb[b] == 0 || cb[b] >= mainpred::kNoiseBook) continue;
         const int lo = offsets_[b], n = offsets_[b + 1] - lo;
         for (int k = 0; k < n; ++k) {
             const Okv32s v = q[lo + k];
@@ -64,7 +67,7 @@ void MainPrediction::dequantise(int slot, const AACIcsInfo& ics, const Okv32s* q
 void MainPrediction::midSide(const Okv8u* msFlags, const Okv8u* cbRight, int maxSfb) {
     const int top = maxSfb < limit_ ? maxSfb : limit_;
     for (int b = 0; b < top; ++b) {
-        if (!msFlags[b] || cbRight[b] >= kNoiseBook) continue;
+        if (!msFlags[b] || cbRight[b] >= mainpred::kNoiseBook) continue;
         for (int k = offsets_[b]; k < offsets_[b + 1]; ++k) {
             const Okv32f l = x_[0][k], r = x_[1][k];
             x_[0][k] = l + r;
@@ -76,7 +79,7 @@ void MainPrediction::midSide(const Okv8u* msFlags, const Okv8u* cbRight, int max
 std::string MainPrediction::predict(int slot, int out, const AACIcsInfo& ics, const Okv8u* cb, Okv32s* spec) {
     if (out < 0 || !active_) return "";
     FDPState* s = states_[size_t(out)];
-    if (ics.winSequence == kEightShort) {
+    if (ics.winSequence == mainpred::kEightShort) {
         okvsFDPReset_32f(s);
         return "";
     }
@@ -84,7 +87,7 @@ std::string MainPrediction::predict(int slot, int out, const AACIcsInfo& ics, co
     // from 0 (the intensity copy overwrites them later).
     Okv8u used[52] = {}, noise[52] = {};
     for (int b = 0; b < limit_; ++b) {
-        noise[b] = b < ics.maxSfb && cb[b] == kNoiseBook;
+        noise[b] = b < ics.maxSfb && cb[b] == mainpred::kNoiseBook;
         used[b] = ics.predictorDataPresent && ics.predictionUsed[b] && !noise[b];
     }
     Okv32f* x = x_[slot];
