@@ -201,19 +201,23 @@ TEST(FDP, LayoutAndLifecycle)
     int size = 0;
     EXPECT_EQ(okvsFDPGetSize_32f(0, &size), okvErrSize);
     EXPECT_EQ(okvsFDPGetSize_32f(1 << 30, &size), okvErrSize);  // would not fit an int
+    ASSERT_EQ(okvsFDPGetSize_32f(1, &size), okvOk);
+    EXPECT_EQ(size, 6 * 64 + 128);
     ASSERT_EQ(okvsFDPGetSize_32f(17, &size), okvOk);
     EXPECT_EQ(size, 6 * 128 + 128);
     alignas(64) unsigned char mem[6 * 128 + 128 + 1];
+    std::memset(mem, 0xA5, sizeof mem);
     FDPState* s = nullptr;
-    ASSERT_EQ(okvsFDPInit_32f(&s, 17, mem + 1), okvOk);  // moved to the next 64-byte boundary
+    ASSERT_EQ(okvsFDPInit_32f(&s, 16, mem + 1), okvOk);  // moved to the next 64-byte boundary
     EXPECT_EQ(reinterpret_cast<unsigned char*>(s), mem + 64);
     EXPECT_EQ(reinterpret_cast<unsigned char*>(s->pCor0), mem + 128);
-    EXPECT_EQ(reinterpret_cast<unsigned char*>(s->pR1), mem + 128 + 5 * 128);
-    EXPECT_TRUE(s->len == 17 && s->id == 59 && s->selfOwned == 0 && s->pVar1[16] == 1.0f);
-    EXPECT_EQ(okvsFDPResetGroup_32f(16, 0x7FFFFFFF, s), okvOk);
+    EXPECT_EQ(reinterpret_cast<unsigned char*>(s->pR1), mem + 128 + 5 * 64);
+    for (size_t i = 128 + 6 * 64; i < sizeof mem; ++i) ASSERT_EQ(mem[i], 0xA5) << "byte " << i << " after the state";
+    EXPECT_TRUE(s->len == 16 && s->id == 59 && s->selfOwned == 0 && s->pVar1[15] == 1.0f);
+    EXPECT_EQ(okvsFDPResetGroup_32f(15, 0x7FFFFFFF, s), okvOk);
     ASSERT_EQ(okvsFDPFree_32f(s), okvOk);
     EXPECT_EQ(s->id, 0);
-    float x[17] = {};
+    float x[16] = {};
     EXPECT_EQ(okvsFDPFwd_32f(x, x, s), okvErrContextMatch);
     EXPECT_EQ(okvsFDPFree_32f(s), okvErrContextMatch);
 }
