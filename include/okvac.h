@@ -289,6 +289,19 @@ StatusCode okvsMDCTInv_MP3_32s(Okv32s* pSrcDst, Okv32s* pDst, Okv32s* pOverlap, 
                                int* pPrevCount, int blockType, int mixedBlock);
 StatusCode okvsMDCTInvWindow_MP3_32s(const Okv32s* pSrc, Okv32s* pDst, int blockType);
 
+/* ---- src/mp3/mp3_psy.api ---- */
+
+/* Layer III psychoacoustic model: block types, masking ratios, perceptual entropy and the
+   stereo decisions of one frame. The state block (4-byte aligned, cleared to zeros before the
+   first frame) persists from frame to frame; the work buffer may have any alignment. The
+   ratios and block types returned describe the granule before the one just read (the model
+   looks one granule ahead), so the caller's filterbank runs one granule behind the model. */
+#define OKV_MP3_PSY_STATE_SIZE 7452
+#define OKV_MP3_PSY_WORK_SIZE 43535
+StatusCode okvsPsychoacousticModelTwo_MP3_16s(const Okv16s* pSrc, MP3PsyRatio* pDstPsyRatio, int* pDstIsSfbBound,
+                                              MP3SideInfo* pSideInfo, MP3FrameHeader* pFrameHeader,
+                                              Okv8u* pPsyState, const void* pReserved, Okv8u* pWorkBuffer);
+
 /* ---- src/mp3/mp3_requant.api ---- */
 
 /* Layer III requantisation to Q26 with M/S and intensity stereo and short-block reordering. */

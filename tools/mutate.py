@@ -2,8 +2,8 @@
 """Mutation testing: plant one small fault at a time in the library and see whether the suite notices.
 
 Each mutant edits one source file under src/, rebuilds the dev tree incrementally, runs the
-family's test binary (src/<family>/ -> test_<family>; every test binary for a header of
-src/core/, which all families share) and the variant harness, and restores the
+family's test binaries (src/<family>/ -> every test_<family>* built from tests/<family>*/; every
+test binary for a header of src/core/, which all families share) and the variant harness, and restores the
 file whatever happens. A mutant is killed when the build's tests fail or time out; one that does
 not compile is stillborn and not counted.
 
@@ -198,10 +198,13 @@ def family(rel):
 
 
 def test_binaries(rel):
-    """The family's test binary; a core header is shared by every family, so all of them."""
+    """Every test binary named for the family (src/mp3/ -> test_mp3, test_mp3enc, ...); a core
+    header is shared by every family, so all of them."""
     if rel.startswith("src/core/") and rel.endswith(".h"):
         return sorted(p.name for p in (BUILD / "bin").glob("test_*"))
-    return [f"test_{family(rel)}"]
+    fam = family(rel)
+    return sorted(f"test_{d.name}" for d in (ROOT / "tests").iterdir()
+                  if d.name.startswith(fam) and any(d.glob("*_test.cpp")))
 
 
 def run(cmd, timeout):

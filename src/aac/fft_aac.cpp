@@ -100,13 +100,34 @@ void transform(Okv32sc* x, const int32_t* tw, const uint16_t (&rev)[R])
     }
 }
 
+// Swap pairs of the 7-bit reversal (128 points run as a block of the 512-point transform).
+constexpr auto kFftRev7 = [] {
+    struct {
+        uint16_t v[112];
+    } r{};
+    int k = 0;
+    for (int i = 0; i < 128; ++i) {
+        int j = 0;
+        for (int b = 0; b < 7; ++b) j |= ((i >> b) & 1) << (6 - b);
+        if (i < j) r.v[k++] = uint16_t(i), r.v[k++] = uint16_t(j);
+    }
+    return r;
+}();
+
 }  // namespace
 
 void ownsIMDCT_FFT_32sc_I(Okv32sc* x, int order)
 {
     if (order == 5) transform<32>(x, kFftTw5, kFftRev5);
     else if (order == 6) transform<64>(x, kFftTw6, kFftRev6);
-    else transform<512>(x, kFftTw9, kFftRev9);
+    else if (order == 7) {
+        block<512, 128>(x, kFftTw9);
+        for (int i = 0; i < 112; i += 2) {
+            const Okv32sc t = x[kFftRev7.v[i]];
+            x[kFftRev7.v[i]] = x[kFftRev7.v[i + 1]];
+            x[kFftRev7.v[i + 1]] = t;
+        }
+    } else transform<512>(x, kFftTw9, kFftRev9);
 }
 
 }  // namespace OKV_NS

@@ -51,6 +51,19 @@ TEST(AacNoiseless, ArgumentChecksInOrder) {
     c.ci.predSfbMax = 0;
     EXPECT_EQ(c.lc(0), okvOk);
     EXPECT_EQ(c.pos(), bw.bits());
+    // Each pointer null on its own.
+    for (int i = 0; i < 7; ++i) {
+        Chan n(bw);
+        Okv8u* none = nullptr;
+        EXPECT_EQ(okvsNoiselessDecoder_LC_AAC(i == 0 ? &none : &n.p, i == 1 ? nullptr : &n.off, 0, i == 2 ? nullptr : &n.ci,
+                                              i == 3 ? nullptr : n.sf, i == 4 ? nullptr : n.spec,
+                                              i == 5 ? nullptr : n.cb, i == 6 ? nullptr : n.tns),
+                  okvErrNullPtr) << i;
+        EXPECT_EQ(okvsNoiselessDecode_AAC(i == 0 ? &none : &n.p, i == 1 ? nullptr : &n.off, i == 2 ? nullptr : &n.hdr,
+                                          i == 3 ? nullptr : n.sf, i == 4 ? nullptr : n.spec, i == 5 ? nullptr : n.cb,
+                                          i == 6 ? nullptr : n.tns, &n.ci, 0, 0, 0, 0, 2),
+                  okvErrNullPtr) << i;
+    }
 
     // MPEG-4 decoder: pointers (pIcsInfo needed unless scalable), offset, common window, window
     // sequence, scalable, object type, maxSfb, rate.

@@ -1,19 +1,19 @@
-// AAC spectral tools against plain models of their arithmetic (restated here from the
-// definitions, sharing nothing with the library but the constant tables), against
-// double-precision gains, and on their documented values, statuses and layout rules.
+// AAC spectral tools against plain models of their arithmetic (restated from the definitions,
+// sharing nothing with the library but the constant tables), against double-precision gains,
+// and on their statuses and layout rules; the TNS coefficient table against the shared text.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
+#include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "aac/aac_spectral_data.h"
 #include "aac/band_tables_data.h"
+#include "aac/syntax_stream.h"
 #include "okvac.h"
 
 namespace {
@@ -23,7 +23,23 @@ namespace t = okv_u8::aacspectral_data;
 const int16_t* swb(int rate, bool lng) { return lng ? okv_u8::kSwbOffsetLong[rate] : okv_u8::kSwbOffsetShort[rate]; }
 int numSwb(int rate, bool lng) { return lng ? okv_u8::kNumSwbLong[rate] : okv_u8::kNumSwbShort[rate]; }
 
-// ---- models ----
+struct Frame {
+    bool lng;
+    int rate, maxSfb, grp, len[8];
+};
+
+Frame randomFrame(std::mt19937& rng, bool lng)
+{
+    Frame f{lng, int(rng() % 12), 0, 1, {1}};
+    f.maxSfb = int(rng() % (numSwb(f.rate, lng) + 1));
+    if (!lng) {
+        f.grp = 0;
+        for (int left = 8; left > 0; left -= f.len[f.grp++]) f.len[f.grp] = 1 + int(rng() % left);
+    }
+    return f;
+}
+
+// ---- inverse quantisation ----
 
 int32_t modelR(int x, int s)
 {
@@ -51,8 +67,6 @@ int32_t modelR(int x, int s)
     if (E - e < 1) return e - E > 31 ? (w ? INT_MAX : 0) : int32_t(std::min<int64_t>(w * (int64_t(1) << (e - E)), INT_MAX));
     return E - e > 31 ? 0 : int32_t(w >> (E - e));
 }
-
-// ---- inverse quantisation ----
 
 TEST(AacSpectralQuant, EveryMagnitudeMatchesModelAndPowerLaw)
 {
@@ -82,31 +96,18 @@ TEST(AacSpectralQuant, EveryMagnitudeMatchesModelAndPowerLaw)
     }
 }
 
-TEST(AacSpectralQuant, DocumentedValuesAndStops)
+// What the sweep leaves out: noise, intensity and zero bands untouched, saturation with the
+// sign kept, and 8192 stopping the call in its band after the bands before it.
+TEST(AacSpectralQuant, SkippedBandsSaturationAndStop)
 {
     const int one = 1;
-    std::vector<Okv8u> cb = {1, 13, 1, 15, 0, 1};
+    std::vector<Okv8u> cb = {1, 13, 1, 15, 0, 1};  // 8 kHz long bands are 12 wide
     std::vector<Okv16s> sf = {100, 100, 100, 100, 100, 255};
     std::vector<Okv32s> x(1024, 0);
-    const int v[] = {1, 8, -8, 1000, 8191, 7, 7, 7, 8191, -8191};  // bands of four (8 kHz: 12)
-    // 8 kHz long bands are 12 wide: band 0 = 0..11, band 1 = 12..23 (noise), band 2, band 3 (intensity).
-    for (int i = 0; i < 5; ++i) x[i] = v[i];
-    x[12] = 7, x[36] = 7, x[48] = 7;
-    x[60] = 8191, x[61] = -8191;
+    x[0] = 8, x[12] = 7, x[36] = 7, x[48] = 7, x[60] = 8191, x[61] = -8191;
     ASSERT_EQ(okvsQuantInv_AAC_32s_I(x.data(), sf.data(), 1, &one, 6, cb.data(), 11, 1024), okvOk);
-    EXPECT_EQ(x[0], 8);
-    EXPECT_EQ(x[1], 128);
-    EXPECT_EQ(x[2], -128);
-    EXPECT_EQ(x[3], 79999);  // not 80000: the polynomial truncates
-    EXPECT_EQ(x[4], 1320907);
-    EXPECT_EQ(x[12], 7);  // noise, intensity and zero bands are left alone
-    EXPECT_EQ(x[36], 7);
-    EXPECT_EQ(x[48], 7);
-    // Scalefactor 255 pushes 8191 past 2^31: saturated, the sign kept.
-    EXPECT_EQ(x[60], INT_MAX);
-    EXPECT_EQ(x[61], -INT_MAX);
-
-    // 8192 stops the call in its band; the band before it is already done.
+    EXPECT_EQ(std::vector<Okv32s>({x[0], x[12], x[36], x[48], x[60], x[61]}),
+              std::vector<Okv32s>({128, 7, 7, 7, INT_MAX, -INT_MAX}));
     std::fill(x.begin(), x.end(), 0);
     x[0] = 8, x[24] = 8192, x[25] = 8;
     EXPECT_EQ(okvsQuantInv_AAC_32s_I(x.data(), sf.data(), 1, &one, 6, cb.data(), 11, 1024), okvErrAacCoefValue);
@@ -156,13 +157,9 @@ TEST(AacSpectralStereo, MsAndIntensityMatchModelOverGroupedFrames)
     std::mt19937 rng(5);
     for (int it = 0; it < 60; ++it) {
         const bool lng = it % 3 == 0;
-        const int rate = int(rng() % 12), nb = numSwb(rate, lng);
-        const int maxSfb = int(rng() % (nb + 1)), mask = 1 + int(rng() % 2);
-        int len[8] = {1}, grp = 1;
-        if (!lng) {
-            grp = 0;
-            for (int left = 8; left > 0; left -= len[grp++]) len[grp] = 1 + int(rng() % left);
-        }
+        const Frame f = randomFrame(rng, lng);
+        const int rate = f.rate, maxSfb = f.maxSfb, grp = f.grp, mask = 1 + int(rng() % 2);
+        const int* len = f.len;
         std::vector<Okv32s> l(1024), r(1024);
         for (auto& v : l) v = int32_t(rng());
         for (auto& v : r) v = int32_t(rng());
@@ -211,6 +208,302 @@ TEST(AacSpectralStereo, MsAndIntensityMatchModelOverGroupedFrames)
         EXPECT_EQ(r, mr);
         EXPECT_EQ(cb, mcb);
     }
+}
+
+// ---- noise substitution ----
+
+// Noise band of n samples scaled by the factor a (2^(sf/4) 2^10 for energies 0..83).
+int64_t factor(int sf) { return (t::kPowQuarter[sf & 3] * (int64_t(1) << (sf >> 2))) >> 20; }
+
+void modelNoise(int32_t* d, int n, uint32_t& seed, int64_t a)
+{
+    const int64_t g = t::kNormEnergy[n - 1];
+    int64_t e = 0;
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        d[i] = int32_t((int64_t(int32_t(seed)) * g) >> 30);
+        e = int32_t(e + ((int64_t(d[i]) * d[i]) >> 33));
+    }
+    int k = 0;
+    for (; e < (1 << 30); e *= 2) ++k;
+    const int64_t r = int32_t((((e * e) >> 32) * 13563 - 16760 * e + 18211 * (int64_t(1) << 31)) >> 14);
+    const int h = (k >> 1) - 1;
+    for (int i = 0; i < n; ++i) {
+        int64_t v = (d[i] * r) >> 30;
+        v = h > 0 ? v * (int64_t(1) << h) : v >> -h;
+        if (k & 1) v = (v * 1518500249) >> 30;
+        d[i] = int32_t((int64_t(int32_t(v)) * a) >> 38);
+    }
+}
+
+TEST(AacSpectralPns, MatchesModelWithLtpFlagsAndEnergy)
+{
+    std::mt19937 rng(3);
+    for (int it = 0; it < 80; ++it) {
+        const Frame f = randomFrame(rng, it % 2);
+        std::vector<Okv8u> cb(408);
+        std::vector<Okv16s> sf(408);
+        for (auto& v : cb) v = rng() % 3 ? 13 : Okv8u(rng() % 16);
+        for (auto& v : sf) v = Okv16s(rng() % 84);
+        std::vector<Okv32s> x(1024), want(1024);
+        for (auto& v : x) v = int32_t(rng());
+        want = x;
+        std::vector<int> ltp(64, 7), wantLtp(64, 7);
+        const uint32_t seed0 = rng();
+        uint32_t seed = seed0;
+        const int16_t* off = swb(f.rate, f.lng);
+        for (int g = 0, win = 0; g < f.grp; ++g)
+            for (int w = 0; w < f.len[g]; ++w, ++win)
+                for (int b = 0; b < f.maxSfb; ++b) {
+                    if (cb[g * f.maxSfb + b] != 13) continue;
+                    if (f.grp == 1 && b < 40) wantLtp[b + 1] = 0;
+                    const int n = off[b + 1] - off[b];
+                    Okv32s* p = want.data() + (f.lng ? 0 : 128 * win) + off[b];
+                    modelNoise(p, n, seed, factor(sf[g * f.maxSfb + b]));
+                    double e = 0;
+                    for (int i = 0; i < n; ++i) e += double(p[i]) * p[i];
+                    // Band energy 2^(sf/2) in Q3 (x64), to within the three-term inverse root.
+                    EXPECT_NEAR(std::log2(e) - 6, sf[g * f.maxSfb + b] / 2.0, 0.1 + 4.0 / n);
+                }
+        int s = int(seed0);
+        ASSERT_EQ(okvsDecodePNS_AAC_32s(x.data(), ltp.data(), cb.data(), sf.data(), f.maxSfb, f.grp, f.len, f.rate,
+                                        f.lng ? 1024 : 128, &s),
+                  okvOk);
+        EXPECT_EQ(x, want);
+        EXPECT_EQ(ltp, wantLtp);  // flags past entry 40 are never touched
+        EXPECT_EQ(uint32_t(s), seed);
+    }
+}
+
+TEST(AacSpectralPns, MsBandsReplayChannelZeroSeeds)
+{
+    // 44.1 kHz short frame, groups {2, 6}; every band noise, M/S flags on alternate bands.
+    const int len[8] = {2, 6};
+    std::vector<Okv8u> cb(2 * 14, 13), ms(2 * 60);
+    std::vector<Okv16s> sf(2 * 14, 40);
+    for (int i = 0; i < 120; ++i) ms[i] = i % 2;
+    std::vector<int> ltp(41), saved(8 * 14, 0);
+    std::vector<Okv32s> l(1024), r(1024);
+    int s0 = 12345, s1 = 999;
+    ASSERT_EQ(okvsDecodeMsPNS_AAC_32s(l.data(), ltp.data(), cb.data(), sf.data(), 14, 2, len, 4, 128, &s0, 0, ms.data(), saved.data()), okvOk);
+    const int s1Before = s1;
+    ASSERT_EQ(okvsDecodeMsPNS_AAC_32s(r.data(), ltp.data(), cb.data(), sf.data(), 14, 2, len, 4, 128, &s1, 1, ms.data(), saved.data()), okvOk);
+    const int16_t* off = swb(4, false);
+    uint32_t running = uint32_t(s1Before);
+    for (int win = 0; win < 8; ++win)
+        for (int b = 0; b < 14; ++b) {
+            const int g = win < 2 ? 0 : 1;
+            std::vector<int32_t> band(r.begin() + 128 * win + off[b], r.begin() + 128 * win + off[b + 1]);
+            std::vector<int32_t> left(l.begin() + 128 * win + off[b], l.begin() + 128 * win + off[b + 1]);
+            if (ms[g * 60 + b]) {
+                EXPECT_EQ(band, left) << "window " << win << " band " << b;
+            } else {
+                std::vector<int32_t> m(band.size());
+                modelNoise(m.data(), int(m.size()), running, factor(40));
+                EXPECT_EQ(band, m) << "window " << win << " band " << b;
+            }
+        }
+    EXPECT_EQ(uint32_t(s1), running);  // replayed bands do not advance the running seed
+}
+
+// Energies outside 0..83: below 0 the factor keeps falling (to 0), above 83 it saturates.
+TEST(AacSpectralPns, EnergiesOutOfRangeScaleWithoutOverflow)
+{
+    const int one[8] = {1};
+    const Okv8u cb[1] = {13};
+    for (const auto& [sf, a] : std::map<int, int64_t>{{-5, 1805811301 >> 22}, {-200, 0}, {84, INT32_MAX}, {30000, INT32_MAX}}) {
+        std::vector<Okv32s> x(1024), want(1024);
+        int ltp[41] = {}, seed = 77;
+        const Okv16s e[1] = {Okv16s(sf)};
+        ASSERT_EQ(okvsDecodePNS_AAC_32s(x.data(), ltp, cb, e, 1, 1, one, 3, 1024, &seed), okvOk);
+        uint32_t s = 77;
+        modelNoise(want.data(), 4, s, a);
+        EXPECT_EQ(x, want) << sf;
+    }
+    // Each pointer null on its own.
+    std::vector<Okv32s> x(1024);
+    int ltp[41] = {}, seed = 77;
+    const Okv16s e[1] = {0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(okvsDecodePNS_AAC_32s(i == 0 ? nullptr : x.data(), i == 1 ? nullptr : ltp, i == 2 ? nullptr : cb,
+                                        i == 3 ? nullptr : e, 1, 1, i == 4 ? nullptr : one, 3, 1024,
+                                        i == 5 ? nullptr : &seed),
+                  okvErrNullPtr) << i;
+}
+
+// ---- TNS ----
+
+bool modelLpc(const Okv8s* c, int o, int res, int64_t* out, int& q)
+{
+    // Orders above 12 (Main profile, up to 20) run in Q39: 8 more fraction bits.
+    const int extra = o > 12 ? 8 : 0;
+    int64_t a[21] = {};
+    for (int m = 1; m <= o; ++m) {
+        if (c[m - 1] < -8 || c[m - 1] > 7) return false;
+        const int64_t k = t::kIqTns[16 * res - 40 + c[m - 1]];
+        int64_t nxt[21];
+        for (int i = 1; i < m; ++i)
+            nxt[i] = a[i] + (extra ? (((a[m - i] + (1 << 22)) >> 23) * k) >> 8 : (((a[m - i] + 512) >> 10) * k) >> 21);
+        for (int i = 1; i < m; ++i) a[i] = nxt[i];
+        a[m] = k * (int64_t(1) << extra);
+    }
+    int64_t big = 0;
+    for (int i = 1; i <= o; ++i) big = std::max(big, std::abs(a[i]));
+    for (q = 31 + extra; big > (1 << 26); big /= 2) --q;
+    for (int i = 1; i <= o; ++i) out[i] = int32_t(a[i] >> (31 + extra - q));
+    return true;
+}
+
+struct Tns {
+    int nf[8] = {}, len[8] = {}, order[8] = {}, res[8] = {}, dir[8] = {};
+    Okv8s coef[60] = {};
+};
+
+// gentle: orders up to 3 and indices -1..1, so that the all-pole filter's gain stays small.
+Tns randomTns(std::mt19937& rng, bool lng, int bands, bool gentle)
+{
+    Tns s;
+    int fi = 0, di = 0, ci = 0;
+    for (int w = 0; w < (lng ? 1 : 8); ++w) {
+        s.nf[w] = int(rng() % (lng ? 4 : 2));
+        s.res[w] = 3 + int(rng() % 2);
+        for (int k = 0; k < s.nf[w]; ++k, ++fi) {
+            s.len[fi] = int(rng() % (bands + 1));
+            s.order[fi] = int(rng() % (gentle ? 4 : lng ? 21 : 8));
+            if (!s.order[fi]) continue;
+            s.dir[di++] = int(rng() % 2);
+            const int span = gentle ? 1 : 1 << (s.res[w] - 1);
+            for (int c = 0; c < s.order[fi]; ++c) s.coef[ci++] = Okv8s(int(rng() % (2 * span + gentle)) - span);
+        }
+    }
+    return s;
+}
+
+template <bool Encode>
+void modelTns(int32_t* x, const Tns& s, bool lng, int rate, int maxSfb)
+{
+    const int nb = numSwb(rate, lng);
+    const int16_t* off = swb(rate, lng);
+    const int lim = std::min<int>(maxSfb, lng ? okv_u8::kTnsMaxBandsLong[rate] : okv_u8::kTnsMaxBandsShort[rate]);
+    int fi = 0, di = 0, ci = 0;
+    for (int w = 0; w < (lng ? 1 : 8); ++w) {
+        int top = nb;
+        for (int k = 0; k < s.nf[w]; ++k, ++fi) {
+            const int bottom = std::max(top - s.len[fi], 0), o = s.order[fi];
+            if (o) {
+                int64_t a[21];
+                int q;
+                ASSERT_TRUE(modelLpc(s.coef + ci, o, s.res[w], a, q));
+                ci += o;
+                const int start = off[std::min(bottom, lim)], end = off[std::min(top, lim)];
+                const int d = s.dir[di++] ? -1 : 1;
+                int32_t* p = x + 128 * w + (d > 0 ? start : end - 1);
+                std::vector<int64_t> hist(o, 0);
+                for (int n = 0; n < end - start; ++n, p += d) {
+                    int64_t acc = int64_t(*p) * (int64_t(1) << q);
+                    for (int i = 0; i < o; ++i) acc += (Encode ? a[i + 1] : -a[i + 1]) * hist[i];
+                    const int32_t y = int32_t(acc >> q);
+                    hist.insert(hist.begin(), Encode ? *p : y);
+                    hist.pop_back();
+                    *p = y;
+                }
+            }
+            top = bottom;
+        }
+    }
+}
+
+TEST(AacSpectralTns, BothFiltersMatchModelAndInvertEachOther)
+{
+    std::mt19937 rng(9);
+    for (int it = 0; it < 120; ++it) {
+        const bool lng = it % 2;
+        const Frame f = randomFrame(rng, lng);
+        const bool gentle = it % 4 < 2;
+        const Tns s = randomTns(rng, lng, numSwb(f.rate, lng), gentle);
+        std::vector<int32_t> x(1024);
+        for (auto& v : x) v = int32_t(rng()) >> 12;
+        auto enc = x, want = x;
+        modelTns<true>(want.data(), s, lng, f.rate, f.maxSfb);
+        ASSERT_EQ(okvsEncodeTNS_AAC_32s_I(enc.data(), s.nf, s.len, s.order, s.res, s.coef, s.dir, f.maxSfb, 1, f.rate, lng ? 1024 : 128), okvOk);
+        ASSERT_EQ(enc, want);
+        auto dec = enc;
+        modelTns<false>(want.data(), s, lng, f.rate, f.maxSfb);
+        ASSERT_EQ(okvsDecodeTNS_AAC_32s_I(dec.data(), s.nf, s.len, s.order, s.res, s.coef, s.dir, f.maxSfb, 0, f.rate, lng ? 1024 : 128), okvOk);
+        ASSERT_EQ(dec, want);
+        // Decoding undoes encoding up to the rounding of the outputs (at most one unit per
+        // sample) fed back through the all-pole filter, whose gain stays below 6 for gentle
+        // filters. A wrong filter misses by the 2^19 amplitude.
+        for (int i = 0; i < 1024 && gentle; ++i) ASSERT_NEAR(dec[i], x[i], 16) << i;
+    }
+}
+
+TEST(AacSpectralTns, SideDataChecksStopInOrder)
+{
+    // 48 kHz long window, maxSfb 40: filter 0 (length 10, order 1) runs, then filter 1 fails.
+    std::vector<int32_t> x(1024, 1 << 20);
+    const std::vector<int32_t> orig = x;
+    const Okv8s coef[60] = {7, 8};
+    struct Case {
+        int nf, len1, order1, res, dir, want;
+    } cases[] = {
+        {4, 5, 1, 4, 0, okvErrAacTnsNumFilt}, {2, 50, 1, 4, 0, okvErrAacTnsLen},
+        {2, 5, 21, 4, 0, okvErrAacTnsOrder},  {2, 5, 1, 4, 2, okvErrAacTnsCoef},  // index 8
+        {2, 5, 0, 4, 2, okvOk},  // order 0: no direction, no coefficient read
+    };
+    for (const auto& c : cases) {
+        x = orig;
+        const int nf[8] = {c.nf}, len[8] = {10, c.len1}, ord[8] = {1, c.order1}, res[8] = {c.res}, dir[8] = {0, c.dir};
+        EXPECT_EQ(okvsDecodeTNS_AAC_32s_I(x.data(), nf, len, ord, res, coef, dir, 40, 0, 3, 1024), c.want);
+        const bool firstRan = c.want != okvErrAacTnsNumFilt;
+        EXPECT_EQ(x != orig, firstRan) << c.want;  // bands 39..48 clip to the TNS limit 40: band 39 only
+    }
+    const int nf[8] = {1}, len[8] = {10}, ord[8] = {1}, res3[8] = {5}, dir[8] = {0};
+    EXPECT_EQ(okvsDecodeTNS_AAC_32s_I(x.data(), nf, len, ord, res3, coef, dir, 40, 0, 3, 1024), okvErrAacTnsCoefRes);
+    EXPECT_EQ(okvsEncodeTNS_AAC_32s_I(x.data(), nf, len, ord, res3, coef, dir, 40, 2, 3, 1024), okvErrAacProfile);
+    EXPECT_EQ(okvsDecodeTNS_AAC_32s_I(x.data(), nf, len, ord, res3, coef, dir, 50, 0, 3, 1024), okvErrAacMaxSfb);
+    EXPECT_EQ(okvsDecodeTNS_AAC_32s_I(x.data(), nf, len, ord, res3, coef, dir, 40, 0, 12, 1024), okvErrAacSmplRate);
+    EXPECT_EQ(okvsDecodeTNS_AAC_32s_I(x.data(), nf, len, ord, res3, coef, dir, 40, 0, 3, 256), okvErrAacWinLen);
+}
+
+TEST(AacSpectralTns, CoefficientTableMatchesSharedTextAndExtends)
+{
+    // Resolution 3 entries outside -4..3 (never coded in 3 bits) continue the same formula.
+    for (int c = -8; c < 8; ++c) {
+        const double fac = (4 + (c >= 0 ? -0.5 : 0.5)) / (M_PI / 2);
+        EXPECT_NEAR(t::kIqTns[8 + c], std::sin(c / fac) * 2147483648.0, 1.0) << c;
+    }
+    const auto rows = aactest::tableRows("tns_coef.txt");
+    if (rows.empty()) GTEST_SKIP() << "shared TNS table not found under " << OKV_SHARED_DIR;
+    for (const auto& r : rows) {
+        const int res = std::stoi(r[0]), c = std::stoi(r[1]);
+        EXPECT_EQ(t::kIqTns[16 * res - 40 + c], std::stol(r[4])) << res << " " << c;
+    }
+}
+
+// ---- deinterleaving ----
+
+TEST(AacSpectralDeinterleave, RestoresWindowOrder)
+{
+    std::mt19937 rng(4);
+    for (int it = 0; it < 50; ++it) {
+        const Frame f = randomFrame(rng, false);
+        std::vector<int32_t> src(1024), dst(1024, -1), want(1024, 0);
+        for (auto& v : src) v = int32_t(rng());
+        const int16_t* off = swb(f.rate, false);
+        const int32_t* s = src.data();
+        for (int g = 0, win0 = 0; g < f.grp; win0 += f.len[g++]) {
+            const int32_t* p = s + 128 * win0;
+            for (int b = 0; b < f.maxSfb; ++b)
+                for (int w = 0; w < f.len[g]; ++w)
+                    for (int i = off[b]; i < off[b + 1]; ++i) want[128 * (win0 + w) + i] = *p++;
+        }
+        ASSERT_EQ(okvsDeinterleaveSpectrum_AAC_32s(src.data(), dst.data(), f.grp, f.len, f.maxSfb, f.rate, 128), okvOk);
+        EXPECT_EQ(dst, want);
+    }
+    std::vector<int32_t> a(1024), b(1024);
+    const int one[8] = {1};
+    EXPECT_EQ(okvsDeinterleaveSpectrum_AAC_32s(a.data(), b.data(), 1, one, 1, 3, 1024), okvErrAacWinLen);
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST(AacSyntaxScalable, MainHeaderMsMaskAndStatus) {
     Parsed s = start(BitWriter());
     AACMainHeader h{};
     EXPECT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 2, 0), okvErrNullPtr);  // no M/S array
-    EXPECT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 3, 0), okvErrAacChanNum);
+    for (int channels : {0, 3}) EXPECT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, channels, 0), okvErrAacChanNum);
     EXPECT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 2), okvErrAacMonoStereo);
     s.off = 8;
     EXPECT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 0, 2), okvErrAacBitOffset);

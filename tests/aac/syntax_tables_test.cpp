@@ -1,8 +1,7 @@
 // The generated tables agree with the standard text: every codeword of every book resolves
-// through the two-level lookup to its length and values, and the band offsets match.
+// through the two-level lookup to its length and values.
 #include <gtest/gtest.h>
 
-#include "aac/band_tables_data.h"
 #include "aac/huff_aac_data.h"
 #include "aac/syntax_stream.h"
 
@@ -39,23 +38,5 @@ TEST(AacSyntaxTables, CodebooksMatchStandardText) {
                     EXPECT_EQ(int32_t(e << (18 - 6 * k)) >> 26, cb.values[i][k]) << "book " << book << " index " << i;
             }
         }
-    }
-}
-
-TEST(AacSyntaxTables, BandOffsetsMatchStandardText) {
-    for (int s = 0; s < 2; ++s) {
-        const auto rows = aactest::bandOffsets(s == 1);
-        if (rows.size() != 12) GTEST_SKIP() << "shared AAC tables not found at " << OKV_SHARED_DIR;
-        for (int sri = 0; sri < 12; ++sri) {
-            const int n = s ? okv_u8::kNumSwbShort[sri] : okv_u8::kNumSwbLong[sri];
-            const Okv16s* t = s ? okv_u8::kSwbOffsetShort[sri] : okv_u8::kSwbOffsetLong[sri];
-            ASSERT_EQ(size_t(n) + 1, rows[sri].size()) << sri;
-            EXPECT_EQ(std::vector<int>(t, t + n + 1), rows[sri]) << (s ? "short " : "long ") << sri;
-        }
-    }
-    // The TNS band limits never pass the band count of their window.
-    for (int sri = 0; sri < 12; ++sri) {
-        EXPECT_LE(okv_u8::kTnsMaxBandsLong[sri], okv_u8::kNumSwbLong[sri]);
-        EXPECT_LE(okv_u8::kTnsMaxBandsShort[sri], okv_u8::kNumSwbShort[sri]);
     }
 }

@@ -2,9 +2,9 @@
 // layouts and WAV headers, and the bound behind each frame's zero guard.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
+
+#include "aac/syntax_stream.h"
 
 // The tool's sources are built into this test directly.
 #include "../../tools/okvac/aac/channel_layout.cpp"
@@ -255,81 +255,46 @@ TEST(AacContainers, ChannelLayouts) {
     EXPECT_EQ(l.slots[1].out[0], 1);
 }
 
+// Little-endian fields {offset, bytes, value} of a plain and an extensible header.
 TEST(AacContainers, WavHeaders) {
     uint8_t h[kWavHeaderMax];
-    auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
-    auto u32 = [&](int at) { return uint32_t(u16(at)) | uint32_t(u16(at + 2)) << 16; };
+    const auto field = [&](int at, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | h[at + i];
+        return v;
+    };
+    struct Field { int at, n; uint32_t v; };
     ASSERT_EQ(wavHeader(h, 2, 44100, 0, 1000), 44u);
-    EXPECT_EQ(u16(20), 1);
-    EXPECT_EQ(u32(4), 1036u);
-    EXPECT_EQ(u32(40), 1000u);
+    for (Field f : {Field{4, 4, 1036}, {20, 2, 1}, {40, 4, 1000}}) EXPECT_EQ(field(f.at, f.n), f.v) << f.at;
     ASSERT_EQ(wavHeader(h, 6, 48000, 0x3F, 1200), 68u);
-    EXPECT_EQ(u16(20), 0xFFFE);
-    EXPECT_EQ(u16(22), 6);
-    EXPECT_EQ(u32(28), 48000u * 12);
-    EXPECT_EQ(u16(32), 12);
-    EXPECT_EQ(u16(36), 22);
-    EXPECT_EQ(u16(38), 16);
-    EXPECT_EQ(u32(40), 0x3Fu);
-    EXPECT_EQ(u16(44), 1);  // PCM subformat
+    for (Field f : {Field{4, 4, 1260}, {20, 2, 0xFFFE}, {22, 2, 6}, {28, 4, 48000 * 12}, {32, 2, 12}, {36, 2, 22},
+                    {38, 2, 16}, {40, 4, 0x3F}, {44, 2, 1}, {64, 4, 1200}})
+        EXPECT_EQ(field(f.at, f.n), f.v) << f.at;
     EXPECT_EQ(std::memcmp(h + 60, "data", 4), 0);
-    EXPECT_EQ(u32(64), 1200u);
-    EXPECT_EQ(u32(4), 1260u);
     wavHeader(h, 6, 48000, 0x3F, 0xFFFFFFFFu);  // streaming: saturated sizes
-    EXPECT_EQ(u32(4), 0xFFFFFFFFu);
+    EXPECT_EQ(field(4, 4), 0xFFFFFFFFu);
 }
-
-namespace {
-
-// Rows of a shared codebook file: length, then the values of the tuple.
-struct Code {
-    int length;
-    std::vector<int> values;
-};
-std::vector<Code> readBook(const std::string& name) {
-    std::ifstream f(std::string(OKV_SHARED_DIR) + "/tables/aac/" + name);
-    std::vector<Code> rows;
-    std::string line;
-    while (std::getline(f, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream in(line);
-        int index, len;
-        std::string bits;
-        in >> index >> len >> bits;
-        Code c{len, {}};
-        for (int v; in >> v;) c.values.push_back(v);
-        rows.push_back(c);
-    }
-    return rows;
-}
-
-}  // namespace
 
 // The guard after each frame rests on the costliest coefficient coding: no codebook may cost
 // more bits per coefficient (codeword, signs of unsigned books, escapes of book 11) than the
 // bound, and the scalefactor codebook used for coupling gains is the standard one.
 TEST(AacContainers, ElementBoundCoversEveryCodebook) {
-    if (!std::ifstream(std::string(OKV_SHARED_DIR) + "/tables/aac/codebook_sf.txt"))
-        GTEST_SKIP() << "shared tables not found under " << OKV_SHARED_DIR;
-    const std::vector<Code> sf = readBook("codebook_sf.txt");
-    ASSERT_EQ(sf.size(), 121u);
-    int sfMax = 0;
-    for (size_t i = 0; i < sf.size(); ++i) {
-        EXPECT_EQ(kSfCodebook[i].length, sf[i].length) << i;
-        sfMax = std::max(sfMax, sf[i].length);
+    const aactest::Codebook sf = aactest::loadBook(0);
+    if (sf.code.size() != 121) GTEST_SKIP() << "shared tables not found under " << OKV_SHARED_DIR;
+    size_t sfMax = 0;
+    for (size_t i = 0; i < sf.code.size(); ++i) {
+        EXPECT_EQ(size_t(kSfCodebook[i].length), sf.code[i].size()) << i;
+        sfMax = std::max(sfMax, sf.code[i].size());
     }
-    EXPECT_EQ(sfMax, aacbounds::kSfCodeBits);
+    EXPECT_EQ(int(sfMax), aacbounds::kSfCodeBits);
     for (int book = 1; book <= 11; ++book) {
-        char name[32];
-        std::snprintf(name, sizeof name, "codebook_%02d.txt", book);
-        const std::vector<Code> rows = readBook(name);
-        ASSERT_FALSE(rows.empty()) << name;
+        const aactest::Codebook cb = aactest::loadBook(book);
         const bool unsignedBook = book >= 3 && book != 5 && book != 6;
-        for (const Code& c : rows) {
-            int bits = c.length;
-            for (int v : c.values) bits += (unsignedBook && v != 0) + (book == 11 && std::abs(v) == 16) * aacbounds::kEscapeBits;
+        for (size_t i = 0; i < cb.code.size(); ++i) {
+            int bits = int(cb.code[i].size());
+            for (int v : cb.values[i]) bits += (unsignedBook && v != 0) + (book == 11 && std::abs(v) == 16) * aacbounds::kEscapeBits;
             // Per coefficient against the book-11 pair bound.
-            EXPECT_LE(bits * 2, aacbounds::kSpectralBitsPerPair * int(c.values.size())) << name;
+            EXPECT_LE(bits * 2, aacbounds::kSpectralBitsPerPair * int(cb.values[i].size())) << "book " << book;
         }
     }
 }

@@ -1,5 +1,5 @@
 // okvac decode end to end: conformance against the reference PCM of the Layer III vectors,
-// the non-standard streams, and robustness against bit flips and truncation.
+// and the non-standard streams.
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -87,11 +86,6 @@ std::vector<int16_t> expandHeMode(const std::vector<int16_t>& ref) {
     return out;
 }
 
-struct Accuracy {
-    int maxDiff = 0;
-    double rms = 0;
-};
-
 }  // namespace
 
 TEST(Mp3DecodeTool, ConformanceOfBothSynthesisPaths) {
@@ -109,22 +103,18 @@ TEST(Mp3DecodeTool, ConformanceOfBothSynthesisPaths) {
             const std::vector<int16_t> got = readPcm(out);
             const size_t lead = size_t(s.leadFrames) * s.samplesPerFrame * s.channels;
             ASSERT_GE(got.size(), lead + ref.size()) << s.name << ": output shorter than the reference";
-            Accuracy a;
+            int maxDiff = 0;
             double sum = 0;
             for (size_t i = 0; i < ref.size(); ++i) {
                 const int d = std::abs(int(got[lead + i]) - ref[i]);
-                a.maxDiff = std::max(a.maxDiff, d);
+                maxDiff = std::max(maxDiff, d);
                 sum += double(d) * d;
             }
-            a.rms = std::sqrt(sum / double(ref.size()));
-            std::printf("  %-6s %-20s max %5d LSB  rms %.4f LSB\n", synth, s.name, a.maxDiff, a.rms);
-            if (isFloat) {
-                EXPECT_LE(a.maxDiff, 1) << s.name;
-                EXPECT_LE(a.rms, 0.15) << s.name;
-            } else {  // full accuracy: rms below 2^-15 / sqrt(12) of full scale, max 2 LSB
-                EXPECT_LE(a.maxDiff, 2) << s.name;
-                EXPECT_LT(a.rms, 1.0 / std::sqrt(12.0)) << s.name;
-            }
+            const double rms = std::sqrt(sum / double(ref.size()));
+            std::printf("  %-6s %-20s max %5d LSB  rms %.4f LSB\n", synth, s.name, maxDiff, rms);
+            // Float: max 1 LSB, rms 0.15. Fixed, full accuracy: max 2 LSB, rms below 2^-15 / sqrt(12) of full scale.
+            EXPECT_LE(maxDiff, isFloat ? 1 : 2) << s.name;
+            EXPECT_LT(rms, isFloat ? 0.15 : 1.0 / std::sqrt(12.0)) << s.name;
         }
     }
     fs::remove_all(tmp);
@@ -155,36 +145,6 @@ TEST(Mp3DecodeTool, NonStandardStreams) {
         // Frames that fail to decode give silence here, where the reference decoder dropped them.
         if (in.stem().string().rfind("l3-nonstandard-compl-sideinfo", 0) == 0) continue;
         EXPECT_EQ(fs::file_size(out), fs::file_size(ref)) << in.filename() << " " << err;
-    }
-    fs::remove_all(tmp);
-}
-
-TEST(Mp3DecodeTool, BitFlipsAndTruncationNeverCrash) {
-    if (!fs::exists(vectorDir())) GTEST_SKIP() << "conformance vectors not found under " << vectorDir();
-    const fs::path tmp = fs::temp_directory_path() / ("okvac_flip_" + std::to_string(getpid()));
-    fs::create_directories(tmp);
-    std::mt19937 rng(1234);
-    for (const char* name : {"l3-he_mode", "M2L3_noise", "l3-si_block", "l3-he_free"}) {
-        std::vector<uint8_t> data = readFile(vectorDir() / (std::string(name) + ".bit"));
-        data.resize(std::min<size_t>(data.size(), 12000));
-        for (int trial = 0; trial < 6; ++trial) {
-            std::vector<uint8_t> d = data;
-            const int flips = 1 + int(rng() % 200);
-            for (int k = 0; k < flips; ++k) d[rng() % d.size()] ^= uint8_t(1u << (rng() % 8));
-            if (trial & 1) d.resize(rng() % d.size());
-            const fs::path in = tmp / "in.bit", out = tmp / "out.raw";
-            std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(d.data()), std::streamsize(d.size()));
-            for (const char* synth : {"fixed", "float"}) {
-                std::string err;
-                // A truncation can leave no frame at all, and a flipped first header can read
-                // as another format's: either ends in status 1 with one line naming the input.
-                const int rc = runDecode(in, out, synth, &err);
-                const bool oneLine = err.find(in.string() + ": ") != std::string::npos &&
-                                     std::count(err.begin(), err.end(), '\n') == 1;
-                EXPECT_TRUE(rc == 0 || (rc == 1 && oneLine))
-                    << name << " trial " << trial << ": status " << rc << ": " << err;
-            }
-        }
     }
     fs::remove_all(tmp);
 }

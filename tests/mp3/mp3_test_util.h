@@ -1,4 +1,4 @@
-// Helpers for the Layer III tests: an MSB-first bit writer and readers of the standard tables.
+// Helpers for the Layer III tests: frame headers, an MSB-first bit writer and readers of the standard tables.
 #pragma once
 #include <cstdint>
 #include <fstream>
@@ -6,7 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "okvac.h"
+
 namespace mp3test {
+
+// A Layer III frame header (CRC off, 128 kbit/s) of version id, mode and rate index sf.
+inline MP3FrameHeader header(int id, int mode, int sf = 0, int modeExt = 0) {
+    MP3FrameHeader h{};
+    h.id = id;
+    h.layer = 1;
+    h.protection_bit = 1;
+    h.mode = mode;
+    h.mode_extension = modeExt;
+    h.sampling_frequency = sf;
+    h.bitrate_index = 9;
+    return h;
+}
 
 class BitWriter {
 public:

@@ -75,19 +75,8 @@ TEST(MP3Requant, CoreWithinOneUnitOfThePowerLaw) {
     }
 }
 
-TEST(MP3Requant, DocumentedValues) {
-    // Polynomial path, values of a literal model of the fixed-point rule.
-    const int golden[][3] = {{129, 40, 42716881},   {255, 41, 89113329},   {256, 42, 75327151},
-                             {1000, 43, 389679386}, {4111, 54, 381479820}, {7526, 123, 5480},
-                             {8206, 60, 338978349}, {8206, 95, 787334},    {3000, 70, 15664503}};
-    for (const auto& t : golden) {
-        Granule p(1, 3, 0);
-        p.si[0].global_gain = 210 - t[1];
-        p.x[0] = -t[0];
-        ASSERT_EQ(p.run(), okvOk);
-        EXPECT_EQ(p.x[0], -t[2]) << t[0] << " " << t[1];
-    }
-
+// 1, 8 and 16 at the reference gain: 2^26 |x|^(4/3), saturated where it does not fit.
+TEST(MP3Requant, ExactPowersAndRange) {
     Granule g(1, 3, 0);
     g.x[0] = 1;
     g.x[1] = 8;

@@ -75,17 +75,21 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
     if (!have("mpg123") || !have("ffmpeg")) GTEST_SKIP() << "mpg123 or ffmpeg absent";
     const fs::path tmp = fs::temp_directory_path() / ("okvac_enc_" + std::to_string(getpid()));
     fs::create_directories(tmp);
+    // Each case's SNR today less 0.3 dB: rate control that loses quality fails.
     struct Case {
         int rate, ch, kbps;
         const char* mode;
         bool crc;
+        double minSnr;
     };
-    std::vector<Case> cases;
-    for (int kbps : {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320})
-        cases.push_back({44100, 2, kbps, kbps % 3 ? "joint" : "stereo", kbps == 128});
-    for (int rate : {32000, 48000}) cases.push_back({rate, 2, 128, "joint", true});
-    cases.push_back({44100, 1, 64, "mono", false});
-    cases.push_back({44100, 2, 64, "mono", false});  // downmix
+    const Case cases[] = {
+        {44100, 2, 32, "joint", false, 3.2},    {44100, 2, 40, "joint", false, 5.4},   {44100, 2, 48, "stereo", false, 5.9},
+        {44100, 2, 56, "joint", false, 7.4},    {44100, 2, 64, "joint", false, 8.9},   {44100, 2, 80, "joint", false, 10.7},
+        {44100, 2, 96, "stereo", false, 10.5},  {44100, 2, 112, "joint", false, 11.6}, {44100, 2, 128, "joint", true, 12.9},
+        {44100, 2, 160, "joint", false, 15.8},  {44100, 2, 192, "stereo", false, 18.1}, {44100, 2, 224, "joint", false, 20.9},
+        {44100, 2, 256, "joint", false, 23.1},  {44100, 2, 320, "joint", false, 27.7}, {32000, 2, 128, "joint", true, 14.4},
+        {48000, 2, 128, "joint", true, 12.4},   {44100, 1, 64, "mono", false, 12.4},   {44100, 2, 64, "mono", false, 12.3},  // downmix
+    };
     for (const Case& c : cases) {
         const std::string name = std::to_string(c.rate) + "_" + std::to_string(c.kbps) + "_" + c.mode;
         const int frames = c.rate * 3 / 2;
@@ -106,18 +110,18 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         int worst = 0;
         for (size_t i = 0; i < m.size(); ++i) worst = std::max(worst, std::abs(m[i] - o[i]));
         EXPECT_LE(worst, 1) << name;
-        // The decoded signal follows the input 1057 samples later (analysis, hybrid transform
-        // and synthesis); its SNR is positive at every rate and clearly so from 128 kbit/s.
-        const int och = std::string(c.mode) == "mono" ? 1 : 2, lag = 1057;
+        // The decoded signal follows the input 1345 samples later (the model's look-ahead,
+        // analysis, hybrid transform and synthesis).
+        const int och = std::string(c.mode) == "mono" ? 1 : 2, lag = 1345;
         double sig = 0, err = 0;
         for (int i = 2000; i < frames - 2000; ++i) {
             const double a = c.ch == 2 && och == 1 ? (pcm[2 * i] + pcm[2 * i + 1]) / 2.0 : pcm[(size_t)i * c.ch];
-            const double b = m[(size_t)(i + lag) * och];
+            const double b = o[(size_t)(i + lag) * och];
             sig += a * a, err += (a - b) * (a - b);
         }
         const double snr = 10 * std::log10(sig / err);
         std::printf("%-20s SNR %6.2f dB\n", name.c_str(), snr);
-        EXPECT_GT(snr, c.kbps >= 128 ? 10 : 1) << name;
+        EXPECT_GT(snr, c.minSnr) << name;
     }
     fs::remove_all(tmp);
 }

@@ -1,4 +1,4 @@
-// Layer III Huffman encoding, proved by decoding every table's every pair back.
+// Layer III Huffman encoding, proved by decoding random granules back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,10 +14,6 @@ using mp3enc_test::header;
 namespace {
 
 constexpr int kSfbLong[9][23] = OKV_MP3_SFB_LONG_INIT;
-constexpr int kXlen[16] = {0, 2, 3, 3, 0, 4, 4, 6, 6, 6, 8, 8, 8, 16, 0, 16};
-constexpr int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                              1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
-
 struct Encoded {
     std::vector<Okv8u> buf;
     long bits;
@@ -50,41 +46,6 @@ void expectDecodes(const Encoded& e, const std::vector<Okv32s>& ix, const MP3Fra
 
 }  // namespace
 
-// Every pair of every table (both signs, escapes up to the largest magnitude of the table),
-// every count1 quadruple of both count1 tables, at every bit offset.
-TEST(Mp3EncHuffman, EveryTableEveryPairRoundTrips) {
-    std::mt19937 rng(5);
-    const MP3FrameHeader h = header(1, 0, 0);
-    for (int ts = 1; ts < 32; ++ts) {
-        if (ts == 4 || ts == 14) continue;
-        const int xlen = ts < 16 ? kXlen[ts] : 16;
-        const int maxEsc = std::min(15 + (1 << kLinbits[ts]) - 1, 8206);
-        std::vector<Okv32s> ix(576, 0);
-        int n = 0;
-        for (int x = 0; x < xlen; ++x)
-            for (int y = 0; y < xlen; ++y) {
-                int vx = x, vy = y;
-                if (ts >= 16 && x == 15) vx = 15 + (int)(rng() % (maxEsc - 14));
-                if (ts >= 16 && y == 15) vy = 15 + (int)(rng() % (maxEsc - 14));
-                if (ts >= 16 && x == 15 && y == 15 && (rng() & 1)) vx = vy = maxEsc;
-                ix[n++] = rng() & 1 ? -vx : vx;
-                ix[n++] = rng() & 1 ? -vy : vy;
-            }
-        const int quads = (576 - n) / 4;
-        for (int k = 0; k < quads * 4; ++k) ix[n + k] = (rng() % 3) - 1;
-        for (int c1 = 0; c1 < 2; ++c1)
-            for (int off = 0; off < 8; ++off) {
-                MP3SideInfo si{};
-                si.big_values = n / 2;
-                si.region0_count = 7, si.region1_count = 7;
-                si.table_select[0] = si.table_select[1] = si.table_select[2] = ts;
-                si.count1table_select = c1;
-                const Encoded e = encode(ix, h, si, quads * 4, 0, off);
-                expectDecodes(e, ix, h, si, off, "table");
-            }
-    }
-}
-
 // Random spectra, region layouts and block types (tables 0, 4 and 14 code zeros without bits);
 // budgets equal to the bits written and above.
 TEST(Mp3EncHuffman, RandomGranulesAndStuffing) {
@@ -93,7 +54,7 @@ TEST(Mp3EncHuffman, RandomGranulesAndStuffing) {
         const MP3FrameHeader h = header(1, 0, rng() % 3);
         MP3SideInfo si{};
         si.window_switching_flag = rng() % 3 == 0;
-        si.block_type = si.window_switching_flag ? 1 + rng() % 3 : 0;
+        si.block_type = si.window_switching_flag ? 1 + rng() % 3 : rng() % 4;  // ignored unless switched
         si.big_values = rng() % 289;
         si.region0_count = rng() % 16;
         si.region1_count = std::min<int>(rng() % 8, 20 - si.region0_count);
@@ -113,9 +74,9 @@ TEST(Mp3EncHuffman, RandomGranulesAndStuffing) {
         bounds[0] = std::min(bounds[0], bv2), bounds[1] = std::min(bounds[1], bv2), bounds[2] = bv2;
         for (int r = 0; r < 3; ++r) {
             const int ts = si.table_select[r];
-            const int maxv = ts < 16 ? std::max(kXlen[ts] - 1, 0) : std::min(15 + (1 << kLinbits[ts]) - 1, 8206);
+            const int maxv = ts < 16 ? std::max(mp3enc_test::kXlen[ts] - 1, 0) : std::min(15 + (1 << mp3enc_test::kLinbits[ts]) - 1, 8206);
             for (int i = start; i < bounds[r]; ++i) {
-                const int v = rng() & 1 ? (int)(rng() % (maxv + 1)) : (int)(rng() % std::min(maxv + 1, 4));
+                const int v = rng() % 8 == 0 ? maxv : rng() & 1 ? (int)(rng() % (maxv + 1)) : (int)(rng() % std::min(maxv + 1, 4));
                 ix[i] = rng() & 1 ? -v : v;
             }
             start = std::max(start, bounds[r]);

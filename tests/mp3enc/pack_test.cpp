@@ -110,97 +110,69 @@ TEST(Mp3EncPack, SideInfoStopsAtSwitchedBlockTypeZero) {
     EXPECT_EQ(buf[7], 0xEE);
 }
 
-TEST(Mp3EncPack, ScaleFactorsMpeg1EveryLengthPair) {
+// Every scalefac_compress of both versions, every block kind, both LSF channels (channel 1 with
+// intensity) and every MPEG-1 scfsi pattern of granule 1: values as wide as the decoder reads
+// them (learnt by packing all ones) come back as they went in, at any bit offset.
+TEST(Mp3EncPack, ScaleFactorsRoundTrip) {
     std::mt19937 rng(3);
-    const MP3FrameHeader h = header(1, 0);
-    for (int c = 0; c < 16; ++c)
-        for (int kind = 0; kind < 4 + 16; ++kind) {  // 0 short, 1 mixed, 2 long gr 0, 3.. long gr 1 with scfsi
-            MP3SideInfo si{};
-            si.scalefac_compress = c;
-            si.block_type = kind < 2 ? 2 : 0;
-            si.window_switching_flag = kind < 2;
-            si.mixed_block_flag = kind == 1;
-            const int granule = kind >= 3 ? 1 : 0;
-            int scfsi[4] = {};
-            for (int g = 0; g < 4; ++g) scfsi[g] = kind >= 4 ? ((kind - 4) >> g) & 1 : 0;
-            static const int kSlen[2][16] = {{0, 0, 0, 0, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4},
-                                             {0, 1, 2, 3, 0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 2, 3}};
-            Okv8s sf[40] = {}, prev[40] = {};
-            const int firstGroup = si.block_type == 2 ? (si.mixed_block_flag ? 17 : 18) : 11;
-            for (int i = 0; i < 39; ++i) {
-                const int len = kSlen[i < firstGroup ? 0 : 1][c];
-                sf[i] = (Okv8s)(rng() & ((1 << len) - 1));
-                prev[i] = (Okv8s)(rng() & ((1 << len) - 1));
-            }
-            for (int off = 0; off < 8; off += 3) {
-                std::vector<Okv8u> buf(64, 0);
-                buf[0] = (Okv8u)(0xFF00 >> off);  // bits before the offset must survive
-                Okv8u* p = buf.data();
-                int o = off;
-                ASSERT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, 0), okvOk);
-                EXPECT_EQ(buf[0] >> (8 - off), (1 << off) - 1);
-                Okv8s back[40];
-                memcpy(back, prev, sizeof back);  // granule 1 keeps what scfsi shares
-                Okv8u* q = buf.data();
-                int qo = off;
-                MP3SideInfo si2 = si;
-                ASSERT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &si2, scfsi, &h, granule, 0), okvOk);
-                EXPECT_EQ(bitPos(buf.data(), q, qo), bitPos(buf.data(), p, o));
-                const int n = si.block_type == 2 ? (si.mixed_block_flag ? 35 : 36) : 21;
-                static const int kGroup[22] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
-                for (int i = 0; i < n; ++i) {
-                    const bool shared = si.block_type != 2 && granule == 1 && scfsi[kGroup[i]];
-                    EXPECT_EQ(back[i], shared ? prev[i] : sf[i]) << "compress " << c << " kind " << kind << " band " << i;
-                }
-            }
-        }
-}
-
-TEST(Mp3EncPack, ScaleFactorsLsfAll512CompressValues) {
-    std::mt19937 rng(4);
-    for (int c = 0; c < 512; ++c)
-        for (int kind = 0; kind < 3; ++kind)
-            for (int ch = 0; ch < 2; ++ch) {
-                const MP3FrameHeader h = header(0, 1, 0, ch ? 1 : 2);  // channel 1: intensity
+    for (int id = 0; id <= 1; ++id)
+        for (int c = 0; c < (id ? 16 : 512); ++c)
+            for (int kind = 0; kind < (id ? 4 + 15 : 6); ++kind) {  // short, mixed, long, then MPEG-1 scfsi masks
+                const int ch = id ? 0 : kind / 3, k = id ? std::min(kind, 2) : kind % 3;
+                const MP3FrameHeader h = header(id, 1, 0, ch ? 1 : 2);
                 MP3SideInfo si{};
                 si.scalefac_compress = c;
-                si.block_type = kind ? 2 : 0;
-                si.window_switching_flag = kind != 0;
-                si.mixed_block_flag = kind == 2;
+                si.block_type = k < 2 ? 2 : 0;
+                si.window_switching_flag = k < 2;
+                si.mixed_block_flag = k == 1;
                 si.preflag = 7;
-                // Every value as wide as its length allows: read the lengths back from the decoder
-                // by packing all-ones first and counting the bits.
-                Okv8s ones[40];
+                const int granule = kind >= 3 ? 1 : 0, off = c % 8;
+                int scfsi[4] = {};
+                for (int g = 0; g < 4; ++g) scfsi[g] = id && kind >= 4 ? ((kind - 3) >> g) & 1 : 0;
+                auto pack = [&](const Okv8s* sf, std::vector<Okv8u>& buf) {
+                    buf.assign(64, 0);
+                    buf[0] = (Okv8u)(0xFF00 >> off);  // bits before the offset must survive
+                    Okv8u* p = buf.data();
+                    int o = off;
+                    EXPECT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, ch), okvOk);
+                    EXPECT_EQ(buf[0] >> (8 - off), (1 << off) - 1);
+                    return bitPos(buf.data(), p, o);
+                };
+                auto unpack = [&](const std::vector<Okv8u>& buf, Okv8s* sf, MP3SideInfo* s2) {
+                    std::vector<Okv8u> b = buf;
+                    Okv8u* q = b.data();
+                    int qo = off;
+                    *s2 = si;
+                    s2->preflag = 7;
+                    EXPECT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, sf, s2, scfsi, &h, granule, ch), okvOk);
+                    return bitPos(b.data(), q, qo);
+                };
+                Okv8s ones[40], widths[40] = {}, sf[40] = {}, back[40];
                 memset(ones, 0x7F, sizeof ones);
-                std::vector<Okv8u> buf(64, 0);
-                Okv8u* p = buf.data();
-                int o = 0;
-                const int scfsi[4] = {};
-                ASSERT_EQ(okvsPackScaleFactors_MP3_8s1u(ones, &p, &o, &h, &si, scfsi, 0, ch), okvOk);
-                Okv8s widths[40] = {};
-                Okv8u* q = buf.data();
-                int qo = 0;
-                MP3SideInfo si2 = si;
-                ASSERT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, widths, &si2, scfsi, &h, 0, ch), okvOk);
-                EXPECT_EQ(si.preflag, si2.preflag);
-                EXPECT_EQ(si.preflag, !ch && c >= 500 ? 1 : 0);
-                EXPECT_EQ(bitPos(buf.data(), q, qo), bitPos(buf.data(), p, o));
-                // Random values below each maximum now come back as they went in.
-                Okv8s sf[40] = {};
-                for (int i = 0; i < 39; ++i) {
-                    const int maxv = widths[i] < 0 ? -widths[i] : widths[i];
-                    sf[i] = (Okv8s)(maxv ? rng() % (maxv + 1) : 0);
+                std::vector<Okv8u> buf;
+                MP3SideInfo si2;
+                const long bits = pack(ones, buf);
+                ASSERT_EQ(unpack(buf, widths, &si2), bits) << id << " " << c << " " << kind;
+                if (!id) {
+                    EXPECT_EQ(si2.preflag, !ch && c >= 500 ? 1 : 0);
+                    EXPECT_EQ(si.preflag, si2.preflag);
                 }
-                std::fill(buf.begin(), buf.end(), 0);
-                p = buf.data(), o = 0;
-                ASSERT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, 0, ch), okvOk);
-                Okv8s back[40] = {};
-                q = buf.data(), qo = 0;
-                ASSERT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &si2, scfsi, &h, 0, ch), okvOk);
                 for (int i = 0; i < 39; ++i) {
-                    const int maxv = widths[i] < 0 ? -widths[i] : widths[i];
-                    const int expect = ch && maxv && sf[i] == maxv ? -sf[i] : sf[i];  // intensity: largest = illegal
-                    ASSERT_EQ(back[i], expect) << "compress " << c << " kind " << kind << " ch " << ch << " i " << i;
+                    const int maxv = std::abs(widths[i]);
+                    sf[i] = (Okv8s)(maxv ? rng() % (maxv + 1) : 0);
+                    back[i] = (Okv8s)(rng() & 15);  // granule 1 keeps what scfsi shares
+                }
+                const std::vector<Okv8s> prev(back, back + 40);
+                ASSERT_EQ(pack(sf, buf), bits);
+                ASSERT_EQ(unpack(buf, back, &si2), bits);
+                static const int kGroup[22] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
+                for (int i = 0; i < 39; ++i) {
+                    const int maxv = std::abs(widths[i]);
+                    const bool shared = k == 2 && i < 21 && scfsi[kGroup[i]];
+                    const int want = shared ? prev[i] : ch && maxv && sf[i] == maxv ? -sf[i] : sf[i];  // intensity: largest = illegal
+                    if (maxv || shared) {
+                        ASSERT_EQ(back[i], want) << id << " compress " << c << " kind " << kind << " i " << i;
+                    }
                 }
             }
 }

@@ -1,5 +1,5 @@
-// SBR prediction coefficients: the float forms against a slot-order model and a two-pole
-// signal, the fixed forms against the float algorithm in double.
+// SBR prediction coefficients: the float forms against a slot-order model, the fixed forms
+// against the float algorithm in double.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -118,56 +118,6 @@ TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
                 ASSERT_TRUE(same(o.i0[b], c0) && same(o.i1[b], c1)) << "interleaved k=" << k << " b=" << b;
             }
         }
-}
-
-// x[m] = A p1^m + B p2^m obeys x[m+2] - (p1 + p2) x[m+1] + p1 p2 x[m] = 0, so the
-// predictor is alpha0 = -(p1 + p2), alpha1 = p1 p2 (up to the regularisation).
-template <class Sample>
-std::vector<Sample> twoPoles(cd p1, cd p2, int n, double amp) {
-    std::vector<Sample> x(n);
-    for (int m = 0; m < n; ++m) {
-        const cd v = amp * (std::pow(p1, m) + 0.7 * std::pow(p2, m));
-        if constexpr (std::is_same_v<Sample, cd>) x[m] = v;
-        else x[m] = Sample(v.real());
-    }
-    return x;
-}
-
-TEST(SbrPredict, TwoPoleSignalsGiveTheirPredictor) {
-    const int len = 38;
-    const cd p1 = std::polar(0.95, 0.4), p2 = std::polar(0.9, -1.3);
-    const cd w0 = -(p1 + p2), w1 = p1 * p2;
-    // Complex bands: float forms and the fixed high-quality form.
-    Matrix x(len + 2, 4);
-    auto sig = twoPoles<cd>(p1, p2, len + 2, 1.0);
-    for (int m = 0; m < len + 2; ++m)
-        for (int b = 0; b < 4; ++b) x.c[m][b] = {float(sig[m].real()), float(sig[m].imag())};
-    const FloatOut o = runFloat(x, 4, len);
-    for (int b = 0; b < 4; ++b) {
-        EXPECT_LT(std::abs(cd(o.i0[b]) - w0), 2e-3) << b;
-        EXPECT_LT(std::abs(cd(o.i1[b]) - w1), 2e-3) << b;
-    }
-    std::vector<Okv32sc> rows(40);
-    std::vector<const Okv32sc*> pr;
-    for (int m = 0; m < 40; ++m) {
-        const cd v = m < len + 2 ? sig[m] * double(1 << 28) : cd(0);
-        rows[m] = {Okv32s(std::lround(v.real())), Okv32s(std::lround(v.imag()))};
-        pr.push_back(&rows[m]);
-    }
-    Okv32sc a0, a1;
-    ASSERT_EQ(okvsPredictOneCoef_SBRHQ_32sc_D2L(pr.data(), &a0, &a1, 0, len), okvOk);
-    EXPECT_LT(std::abs(cd(a0.re, a0.im) / 0x1p29 - w0), 2e-3);
-    EXPECT_LT(std::abs(cd(a1.re, a1.im) / 0x1p29 - w1), 2e-3);
-    // A real band with a conjugate pole pair: alpha0 = -2 r cos w, alpha1 = r^2.
-    const cd q = std::polar(0.97, 0.9);
-    auto rs = twoPoles<double>(q, std::conj(q), len + 2, 1.0);
-    std::vector<Okv32s> lp(40);
-    std::vector<const Okv32s*> pl;
-    for (int m = 0; m < 40; ++m) lp[m] = m < len + 2 ? Okv32s(std::lround(rs[m] * 0x1p29)) : 0, pl.push_back(&lp[m]);
-    Okv32s l0, l1, refl;
-    ASSERT_EQ(okvsPredictOneCoef_SBRLP_32s_D2L(pl.data(), &l0, &l1, &refl, 0, len, 1), okvOk);
-    EXPECT_NEAR(l0 / 0x1p29, -2 * 0.97 * std::cos(0.9), 2e-3);
-    EXPECT_NEAR(l1 / 0x1p29, 0.97 * 0.97, 2e-3);
 }
 
 TEST(SbrPredict, FourBandAndTailPathsKeepTheirOwnBoundaryRules) {

@@ -1,9 +1,7 @@
 // Fixed-point QMF banks: windowing to the bit on preloaded delay lines, accuracy against the
-// float banks and their chains, the lifecycle and structure layout, argument checks and the
-// Q30 window tables.
+// float banks and their chains, the lifecycle, argument checks and the Q30 window tables.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -117,58 +115,6 @@ std::vector<double> scaled(const std::vector<Okv32s>& v, double s) {
     return d;
 }
 
-// Music-like 16-bit signal: decaying harmonic notes with vibrato, clicks and noise bursts,
-// and stretches of silence.
-std::vector<int> music(int n) {
-    std::mt19937 g(5);
-    std::normal_distribution<double> noise(0, 1);
-    std::vector<int> s(size_t(n), 0);
-    for (int i = 0; i < n; ++i) {
-        const int note = i / 3000, t = i % 3000;
-        if (note % 4 == 3) continue;  // silence
-        const double f0 = 0.01 + 0.013 * (note % 5), env = std::exp(-t / 900.0);
-        double v = 0;
-        for (int h = 1; h <= 6; ++h) v += std::sin(2 * M_PI * f0 * h * i + 0.002 * std::sin(i * 0.001)) / h;
-        v *= 14000 * env;
-        if (t < 40) v += 12000 * noise(g) * (1 - t / 40.0);  // attack transient
-        if (t == 1500) v += 25000;                              // click
-        s[size_t(i)] = std::clamp(int(std::lround(v)), -32768, 32767);
-    }
-    return s;
-}
-
-// Raw 16-bit shared references, first channel of the interleaved pairs; empty when absent.
-std::vector<int> reference(const char* name, int n) {
-    std::ifstream f(sharedDir() + "/vectors/mp3/" + name, std::ios::binary);
-    std::vector<int> s;
-    int16_t pair[2];
-    while (int(s.size()) < n && f.read(reinterpret_cast<char*>(pair), sizeof pair))
-        if (!s.empty() || pair[0] != 0) s.push_back(pair[0]);
-    return s;
-}
-
-std::vector<Okv32s> shifted(const std::vector<int>& pcm, int shift) {
-    std::vector<Okv32s> v(pcm.size() / 32 * 32);
-    for (size_t i = 0; i < v.size(); ++i) v[i] = Okv32s(Okv32u(pcm[i]) << shift);
-    return v;
-}
-
-// Realistic synthesis bands: analysis of the signal by the float twin, at the fixed scale
-// (1/16), rounded; the 64-band banks get a second, delayed analysis in bands 32..63.
-std::vector<Okv32s> bandsFor(const FixedForm& f, const std::vector<Okv32s>& x) {
-    const Form ana = f.complex ? AnaC32fc : AnaR;
-    const int per = f.complex ? 2 : 1;
-    std::vector<double> xd(x.begin(), x.end()), late(xd.size(), 0.0);
-    std::copy(xd.begin(), xd.end() - 77, late.begin() + 77);
-    const std::vector<double> a = runFloat(ana, xd), b = runFloat(ana, late);
-    const size_t slots = x.size() / 32;
-    std::vector<Okv32s> bands;
-    for (size_t l = 0; l < slots; ++l)
-        for (int half = 0; half < (f.kind == Syn ? 2 : 1); ++half)
-            for (int i = 0; i < 32 * per; ++i) bands.push_back(Okv32s(std::lround((half ? b : a)[l * 32 * per + i] / 16)));
-    return bands;
-}
-
 // Fixed bank against its float twin on the same values, output brought to the float scale.
 double bankSnr(const FixedForm& f, const std::vector<Okv32s>& in) {
     Fixed b(f);
@@ -195,34 +141,6 @@ double chainSnr(const FixedForm& syn, const std::vector<Okv32s>& x) {
     return snrDb(runFloat(syn.twin, fin), scaled(fs.run(in), 1.0));
 }
 
-// Every bank and chain on the generated signal and the shared references at PCM << 12
-// (asserted) and at PCM << 2 (reported; the truncating windowing alone limits it).
-TEST(SbrQmfFixed, MatchesFloatBanksAndChains) {
-    std::vector<std::pair<std::string, std::vector<int>>> signals = {{"music", music(32 * 700)}};
-    for (const char* ref : {"l3-compl.pcm", "M2L3_compl24.pcm"}) {
-        std::vector<int> s = reference(ref, 32 * 700);
-        if (s.size() >= 32 * 100) {
-            signals.emplace_back(ref, std::move(s));
-        } else {
-            std::printf("shared reference %s absent: generated signal only\n", ref);
-        }
-    }
-    for (const auto& [name, pcm] : signals)
-        for (int shift : {12, 2}) {
-            for (const FixedForm& f : kForms) {
-                const std::vector<Okv32s> x = shifted(pcm, shift);
-                const double bank = bankSnr(f, f.kind == Ana ? x : bandsFor(f, x));
-                const double chain = f.kind == Ana ? 0 : chainSnr(f, x);
-                std::printf("%-16s << %2d %-6s bank %6.1f dB  chain %6.1f dB\n", name.c_str(), shift, f.name, bank,
-                            chain);
-                if (shift == 12) {
-                    EXPECT_GE(bank, 100) << name << " " << f.name;
-                    EXPECT_GE(f.kind == Ana ? 95 : chain, 95) << name << " " << f.name;
-                }
-            }
-        }
-}
-
 // Full-scale sines across the band and squares at the stated analysis limit (|x| <= 2^27),
 // through each bank and each chain: 90 dB.
 TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
@@ -236,7 +154,6 @@ TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
             for (const FixedForm& f : kForms) {
                 SCOPED_TRACE(testing::Message() << f.name << " freq " << freq << " square " << square);
                 const double snr = f.kind == Ana ? bankSnr(f, x) : chainSnr(f, x);
-                std::printf("%s %-6s freq %.4f %6.1f dB\n", square ? "square" : "sine  ", f.name, freq, snr);
                 EXPECT_GE(snr, 90);
             }
         }
@@ -358,9 +275,6 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
             ASSERT_EQ(f.init(h), okvOk);
             uint8_t* base = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(h) + 15) & ~uintptr_t{15});
             EXPECT_EQ(*reinterpret_cast<Okv32u*>(base), f.id);
-            EXPECT_EQ(*reinterpret_cast<uint8_t**>(base + 8), base + 32);
-            EXPECT_EQ(*reinterpret_cast<Okv32u*>(base + 16), 0u);
-            EXPECT_EQ(*reinterpret_cast<uint8_t**>(base + 32), base + 48);
             EXPECT_EQ(*reinterpret_cast<Okv32s*>(base + 40), 0);
             const Okv32s* line = reinterpret_cast<Okv32s*>(base + 48);
             EXPECT_TRUE(std::all_of(line, line + f.lineValues, [](Okv32s v) { return v == 0; }));

@@ -1,6 +1,5 @@
 // Float QMF banks: accuracy of every form against the double model, bit identity across
-// paths, forms and call splits, analysis/synthesis reconstruction, the window table, and the
-// lifecycle and argument checks.
+// paths, forms and call splits, the window table, and the lifecycle checks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -82,67 +81,6 @@ TEST(SbrQmf, PathsFormsAndSplitsAreBitIdentical) {
             std::vector<float> out(ref.size());
             ASSERT_EQ(run(other, in.data(), slots, out.data(), kx), okvOk);
             EXPECT_EQ(0, std::memcmp(out.data(), ref.data(), sizeof(float) * out.size()));
-        }
-    }
-}
-
-// Power of the aligned difference, in dB relative to the input power.
-double errorDb(const std::vector<float>& x, const std::vector<float>& y, int delay, int step, int from) {
-    double e = 0, p = 0;
-    for (size_t n = size_t(from); n * step + delay < y.size() && n < x.size(); ++n) {
-        const double d = y[n * step + delay] - x[n];
-        e += d * d;
-        p += double(x[n]) * x[n];
-    }
-    return 10 * std::log10(e / p);
-}
-
-// Gain of y against x by least squares, and the residual after that fit in dB.
-void fit(const std::vector<float>& x, const std::vector<float>& y, int delay, int step, int from, double* gain,
-         double* resDb) {
-    double xy = 0, xx = 0, yy = 0;
-    for (size_t n = size_t(from); n * step + delay < y.size() && n < x.size(); ++n) {
-        const double v = y[n * step + delay];
-        xy += x[n] * v;
-        xx += double(x[n]) * x[n];
-        yy += v * v;
-    }
-    *gain = xy / xx;
-    *resDb = 10 * std::log10((yy - *gain * xy) / (*gain * *gain * xx));
-}
-
-// Analysis then synthesis: downsampled synthesis returns the input delayed by 289 samples,
-// the 64-band synthesis (upper bands zero) gives y[2n + 578] = x[n].
-TEST(SbrQmf, AnalysisThenSynthesisReconstructs) {
-    struct Chain {
-        Form ana, syn;
-        int delay, step;
-        double maxFreq, sineDb;
-    };
-    const Chain chains[] = {{AnaC32fc, DownC32fc, 289, 1, 0.49, -68}, {AnaR, DownR, 289, 1, 0.49, -68},
-                            {AnaC32fc, SynC32fc, 578, 2, 0.45, -63}, {AnaR, SynR, 578, 2, 0.45, -63}};
-    const int slots = 400;
-    auto through = [&](const Chain& c, const std::vector<float>& x) {
-        Bank a(c.ana), s(c.syn);
-        std::vector<float> sub(size_t(outPerSlot(c.ana)) * slots);
-        run(a, x.data(), slots, sub.data());
-        const int per = isComplex(c.ana) ? 2 : 1, bs = bands(c.syn) * per;
-        std::vector<float> in(size_t(bs) * slots, 0.0f), y(size_t(bands(c.syn)) * slots);
-        for (int l = 0; l < slots; ++l) std::copy_n(&sub[size_t(32 * per) * l], 32 * per, &in[size_t(bs) * l]);
-        run(s, in.data(), slots, y.data());
-        return y;
-    };
-    for (const Chain& c : chains) {
-        SCOPED_TRACE(testing::Message() << "analysis " << c.ana << " synthesis " << c.syn);
-        std::vector<float> x = noise(32 * slots, 11);
-        for (float& v : x) v *= 0.5f;
-        EXPECT_LE(errorDb(x, through(c, x), c.delay, c.step, 100), c.step == 1 ? -57 : -55);
-        for (double fr : {0.003, 0.01, 0.05, 0.13, 0.25, 0.37, c.maxFreq}) {
-            for (int n = 0; n < 32 * slots; ++n) x[n] = float(0.5 * std::sin(2 * M_PI * fr * n + 0.3));
-            double gain, res;
-            fit(x, through(c, x), c.delay, c.step, 400, &gain, &res);
-            EXPECT_NEAR(gain, 1.0, 0.002) << fr;
-            EXPECT_LE(res, c.sineDb) << fr;
         }
     }
 }

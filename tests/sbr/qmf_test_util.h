@@ -57,9 +57,9 @@ struct Bank {
     explicit Bank(Form f, int memOffset = 0) : form(f) {
         int s = 0, i = 0, w = 0;
         status = getSizeOf(f)(&s, &i, &w);
-        mem.resize(size_t(s) + memOffset);
-        init.resize(size_t(i));
-        work.resize(size_t(w));
+        mem.assign(size_t(s) + memOffset, 0xA5);  // Init must set every byte it later reads
+        init.assign(size_t(i), 0xA5);
+        work.assign(size_t(w), 0xA5);
         if (status == okvOk) status = initOf(f)(&spec, mem.data() + memOffset, init.data());
     }
 };

@@ -6,6 +6,10 @@ namespace {
 
 constexpr int kKbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 constexpr int kRates[3] = {44100, 48000, 32000};
+// The model's ratios describe the granule before the one it reads, centred 512 samples before
+// that granule's end; the filterbank reads 288 samples further back than its own 480-sample
+// window history so that its granules line up with them.
+constexpr int kHistory = 480 + 288;
 
 // CRC-16 (polynomial 0x8005) continuing from crc over n bytes.
 uint16_t crc16(uint16_t crc, const uint8_t* p, size_t n) {
@@ -44,48 +48,50 @@ bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, s
     h_.id = 1, h_.layer = 1, h_.protection_bit = crc ? 0 : 1;
     h_.bitrate_index = br, h_.sampling_frequency = sf;
     h_.mode = nch_ == 1 ? 3 : mode == Mode::Joint ? 1 : 0;
-    h_.mode_extension = h_.mode == 1 ? 2 : 0;  // mid/side throughout
     h_.original_copy = 1;
     okvsBitReservoirInit_MP3(&resv_, &h_);
     for (int ch = 0; ch < 2; ++ch) {
-        pcm_[ch].assign(480 + 1152, 0);
+        pcm_[ch].assign(kHistory + 1152, 0);
         overlap_[ch].assign(576, 0);
     }
+    psyIn_.assign((size_t)1152 * nch_, 0);
+    psyState_.assign(OKV_MP3_PSY_STATE_SIZE, 0);
+    psyWork_.assign(OKV_MP3_PSY_WORK_SIZE, 0);
     return true;
 }
 
 void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
-    // New samples after 480 of history; two channels fold into one for a mono stream.
+    // New samples after the history; two channels fold into one for a mono stream.
     for (int ch = 0; ch < nch_; ++ch) {
         int16_t* d = pcm_[ch].data();
-        memmove(d, d + 1152, 480 * sizeof(int16_t));
+        memmove(d, d + 1152, kHistory * sizeof(int16_t));
         for (int i = 0; i < 1152; ++i) {
             const int16_t* s = pcm + (size_t)i * inChannels_;
-            d[480 + i] = nch_ == 1 && inChannels_ == 2 ? (int16_t)((s[0] + s[1]) >> 1) : s[ch];
+            d[kHistory + i] = nch_ == 1 && inChannels_ == 2 ? (int16_t)((s[0] + s[1]) >> 1) : s[ch];
+            psyIn_[(size_t)i * nch_ + ch] = d[kHistory + i];
         }
     }
+    // Block types, ratios and the stereo decisions; intensity stereo is not used.
     const int rec = 2 * nch_;
+    MP3SideInfo si[4] = {};
+    MP3PsyRatio ratio[4];
+    int bound[6] = {21, 12, 12, 21, 12, 12};
+    okvsPsychoacousticModelTwo_MP3_16s(psyIn_.data(), ratio, bound, si, &h_, psyState_.data(), nullptr,
+                                       psyWork_.data());
+    h_.mode_extension &= 2;
     std::vector<Okv32s> xr(576 * rec), sub(576);
     for (int gr = 0; gr < 2; ++gr)
         for (int ch = 0; ch < nch_; ++ch) {
             for (int t = 0; t < 18; ++t) okvsAnalysisPQMF_MP3_16s32s(pcm_[ch].data() + 576 * gr + 32 * t, sub.data() + 32 * t, 1);
-            okvsMDCTFwd_MP3_32s(sub.data(), xr.data() + 576 * (gr * nch_ + ch), 0, 0, &h_, overlap_[ch].data());
+            const MP3SideInfo& s = si[gr * nch_ + ch];
+            okvsMDCTFwd_MP3_32s(sub.data(), xr.data() + 576 * (gr * nch_ + ch), s.block_type, 0, &h_, overlap_[ch].data());
         }
-    MP3SideInfo si[4] = {};
     std::vector<Okv8s> isPos(39);
-    int bound[6] = {21, 12, 12, 21, 12, 12};
     if (h_.mode == 1)
         for (int gr = 0; gr < 2; ++gr)
             okvsJointStereoEncode_MP3_32s_I(xr.data() + 1152 * gr, xr.data() + 1152 * gr + 576, isPos.data(), &h_,
                                             si + 2 * gr, bound + 3 * gr);
 
-    // Interim perceptual input until the model is available: every band may carry noise 20 dB
-    // below its energy, with a moderate perceptual entropy.
-    MP3PsyRatio ratio[4];
-    for (auto& r : ratio) {
-        for (int& v : r.ratio) v = 21474836;
-        r.pe = 400;
-    }
     const int pad = (padAcc_ += 144000 * kbps_ % rate_) >= rate_;
     if (pad) padAcc_ -= rate_;
     h_.padding_bit = pad;
@@ -95,10 +101,9 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     const int resvBefore = resv_.resvSize;
     std::vector<Okv8s> sf(40 * rec, 0);
     int scfsi[8], count1[4], huf[4];
-    alignas(16) Okv8u state[256] = {};
     std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
-    okvsQuantize_MP3_32s_I(xr.data(), sf.data(), scfsi, count1, huf, &h_, si, ratio, state, &resv_, meanBits, bound,
-                           work.data());
+    okvsQuantize_MP3_32s_I(xr.data(), sf.data(), scfsi, count1, huf, &h_, si, ratio, psyState_.data(), &resv_,
+                           meanBits, bound, work.data());
 
     // Main data: scalefactors and Huffman data per granule and channel, then zero bits up to
     // the bits this frame hands on (stuffing that no granule could hold: ancillary bits).

@@ -1,5 +1,5 @@
-// MPEG-1 Layer III encoder built on the library's exports: analysis filterbank, forward MDCT,
-// mid/side, quantisation, bit reservoir and packers. Frames come out in order once their
+// MPEG-1 Layer III encoder built on the library's exports: psychoacoustic model, analysis
+// filterbank, forward MDCT, mid/side, quantisation, bit reservoir and packers. Frames come out in order once their
 // main-data slot is filled (main data may start in earlier frames' slots).
 #pragma once
 #include <cstdint>
@@ -31,7 +31,9 @@ private:
     MP3BitReservoir resv_{};
     int inChannels_ = 0, nch_ = 0, kbps_ = 0, rate_ = 0, padAcc_ = 0;
     bool crc_ = false;
-    std::vector<int16_t> pcm_[2];       // 480 samples of history, then the frame
+    std::vector<int16_t> pcm_[2];       // kHistory samples of history, then the frame
+    std::vector<int16_t> psyIn_;        // the frame interleaved for the model
+    std::vector<Okv8u> psyState_, psyWork_;
     std::vector<Okv32s> overlap_[2];
     std::vector<uint8_t> mainData_;     // main data not yet placed in a frame
     std::deque<Pending> pending_;
