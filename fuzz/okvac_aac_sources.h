@@ -9,6 +9,13 @@
 #include "../tools/okvac/container/gapless.cpp"
 #include "../tools/okvac/container/mp4_reader.cpp"
 #include "../tools/okvac/container/tags.cpp"
+#include "../tools/okvac/ps/ps_decoder.cpp"
+#include "../tools/okvac/ps/ps_reader.cpp"
+#include "../tools/okvac/ps/ps_stage.cpp"
+#include "../tools/okvac/sbr/sbr_bitstream.cpp"
+#include "../tools/okvac/sbr/sbr_channel.cpp"
+#include "../tools/okvac/sbr/sbr_decoder.cpp"
+#include "../tools/okvac/sbr/sbr_freq_tables.cpp"
 
 // Decodes the whole input as the given container (run with -close_fd_mask=2: failing frames
 // are reported on stderr); every block must be whole frames of the stream's channel count.
@@ -20,6 +27,7 @@ inline void decodeAll(const uint8_t* data, size_t size, AacContainer kind) {
     if (dec.channels() < 1 || dec.channels() > 3 * 15 * 2 + 3) __builtin_trap();
     const int16_t* pcm;
     size_t frames;
+    // At most four blocks per frame, of 2048 samples once SBR runs.
     while (dec.next(&pcm, &frames))
-        if (frames == 0 || frames > 4096) __builtin_trap();
+        if (frames == 0 || frames > 4 * 2048) __builtin_trap();
 }

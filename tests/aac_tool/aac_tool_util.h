@@ -47,7 +47,11 @@ inline int shell(const std::string& cmd) {
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-inline std::string q(const fs::path& p) { return "'" + p.string() + "'"; }
+inline std::string q(const fs::path& p) {
+    std::string s = "'";  // built in steps: g++ 12 misreads the one-expression form (-Wrestrict)
+    s += p.string();
+    return s += '\'';
+}
 
 // okvac decode IN OUT [options]; *err gets its stderr.
 inline int okvacDecode(const fs::path& in, const fs::path& out, const std::string& opts = "", std::string* err = nullptr) {

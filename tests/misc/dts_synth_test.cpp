@@ -1,6 +1,5 @@
-// DTS synthesis filterbank: the closed-form filterbank for both prototypes, perfect
-// reconstruction of an analysis made from the same closed form (noise and real audio), the
-// prototype tables, and the lifecycle and argument checks.
+// DTS synthesis filterbank: the closed-form filterbank for both prototypes, the prototype
+// tables, and the lifecycle and argument checks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +9,6 @@
 
 #include "misc/dts_tables_data.h"
 #include "sbr/qmf_test_util.h"
-#include "sbr/wav_test_util.h"
 
 namespace {
 
@@ -72,45 +70,6 @@ TEST(DtsSynth, MatchesClosedForm) {
     }
 }
 
-// x_k[m] = 2048 sum_t g_k[t] s[32m + t]; from call 15 on the filterbank returns s. Returns the
-// RMS error relative to the RMS of s.
-double roundTrip(const std::vector<float>& s, int type) {
-    const std::vector<double> g = synthesisTaps(type);
-    const int calls = int(s.size() / 32) - 16;
-    std::vector<float> x(size_t(32) * calls);
-    for (int m = 0; m < calls; ++m)
-        for (int k = 0; k < 32; ++k) {
-            double a = 0;
-            for (int t = 0; t < 512; ++t) a += g[size_t(512) * k + t] * s[size_t(32) * m + t];
-            x[size_t(32) * m + k] = float(2048 * a);
-        }
-    Dts d;
-    const std::vector<float> y = d.run(x, type);
-    double e2 = 0, p2 = 0;
-    for (size_t n = 32 * 15; n < y.size(); ++n) {
-        e2 += (y[n] - s[n]) * (y[n] - s[n]);
-        p2 += double(s[n]) * s[n];
-    }
-    return std::sqrt(e2 / p2);
-}
-
-TEST(DtsSynth, ReconstructsItsClosedFormAnalysis) {
-    std::mt19937 rng(9);
-    std::uniform_real_distribution<float> u(-1, 1);
-    std::vector<float> s(32 * 120);
-    for (float& v : s) v = u(rng);
-    EXPECT_LE(roundTrip(s, 1), 2e-6);
-    EXPECT_LE(roundTrip(s, 0), 2e-4);
-
-    wavtest::Wav w;
-    if (!wavtest::readWav16(qmftest::sharedDir() + "/vectors/aac/ct_decodercheck/aacPlusv2.wav", &w))
-        GTEST_SKIP() << "shared audio vector absent";
-    std::vector<float> left(32 * 600);  // about 0.4 s of the first channel, from 1 s in
-    for (size_t i = 0; i < left.size(); ++i) left[i] = w.samples[(size_t(w.rate) + i) * w.channels];
-    EXPECT_LE(roundTrip(left, 1), 2e-6);
-    EXPECT_LE(roundTrip(left, 0), 2e-4);
-}
-
 TEST(DtsSynth, TablesMatchSharedText) {
     const char* files[2] = {"dts/fir_32bands_nonperfect.txt", "dts/fir_32bands_perfect.txt"};
     for (int t : {0, 1}) {
@@ -125,12 +84,6 @@ TEST(DtsSynth, TablesMatchSharedText) {
         ASSERT_EQ(r.size(), 512u);
         for (int n = 0; n < 512; ++n) ASSERT_EQ(kR[t][n], float(r[n])) << n;
     }
-    EXPECT_FLOAT_EQ(kR[1][0], 1.1359852e-10f);
-    EXPECT_FLOAT_EQ(kR[1][9], -6.0224482e-07f);
-    EXPECT_FLOAT_EQ(kR[1][18], 9.7429540e-07f);
-    EXPECT_FLOAT_EQ(kR[0][0], -1.3901918e-07f);
-    EXPECT_FLOAT_EQ(kR[0][1], -1.6937386e-07f);
-    EXPECT_FLOAT_EQ(kR[0][2], -2.0306776e-07f);
 }
 
 // Every status in its order; a refused call writes nothing and leaves the state as it was.

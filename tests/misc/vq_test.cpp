@@ -115,35 +115,6 @@ TEST(VQCodeBook, StatusesAndOwnership) {
     EXPECT_EQ(idx, 2);
 }
 
-// Rows of 0/1 entries against x = 0, w = 1: each distance is a row's count of ones,
-// exact in every summation order.
-TEST(VQPreliminary, RankingRulesOnExactDistances) {
-    struct Case {
-        std::vector<int> dist;
-        int nCand;
-        std::vector<int> want;
-    } cases[] = {
-        {{3, 4, 3, 1}, 2, {3, 2}},        // equal distances: the later one ranks first
-        {{3, 4, 3, 1}, 3, {3, 2, 0}},
-        {{2, 1, 5, 1, 1}, 1, {1}},        // nCand 1: the earliest minimum
-        {{2, 1, 5, 1, 1}, 4, {4, 3, 1, 0}},
-        {{2, 2, 2}, 3, {0, 1, 2}},        // nCand = count: index order
-        {{0, 0, 0, 0}, 2, {1, 0}},        // a distance equal to the worst kept stays out
-    };
-    for (const Case& cs : cases) {
-        const int count = int(cs.dist.size());
-        Book b{count, 8, std::vector<float>(size_t(count) * 8, 0.0f)};
-        for (int c = 0; c < count; ++c) std::fill_n(&b.table[size_t(c) * 8], cs.dist[c], 1.0f);
-        Owned cb(b);
-        const std::vector<float> x(8, 0.0f), w(8, 1.0f);
-        const int len = 8, pol = 1;
-        std::vector<int> idx(size_t(cs.nCand)), sgn(size_t(cs.nCand));
-        ASSERT_EQ(okvsVQPreliminarySelect_32f(x.data(), w.data(), 1, &len, idx.data(), sgn.data(), cs.nCand, &pol, cb.p), okvOk);
-        EXPECT_EQ(idx, cs.want) << "first distance " << cs.dist[0] << " nCand " << cs.nCand;
-        EXPECT_EQ(sgn, std::vector<int>(size_t(cs.nCand), 0));  // d+ = d-: no flip
-    }
-}
-
 // Random codebooks and targets, several subvectors of mixed lengths per call.
 TEST(VQPreliminary, MatchesPlainTranscriptionBitExact) {
     std::mt19937 g(11);
@@ -305,10 +276,10 @@ TEST(VQArguments, RefusedBeforeAnyWriteAndValidIndicesOnNaN) {
     int len[2] = {2, 2}, pol[2] = {1, 1}, out[4][4], cand[2][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}}, flags[2][4] = {};
     const int* pc[2] = {cand[0], cand[1]};
     const int* pf[2] = {flags[0], flags[1]};
-    const int* pp[2] = {pol, pol};
+    const int* pp[3] = {pol, pol, nullptr};  // a third entry, null: only nCodeBooks entries are read
     int* po[2] = {out[0], out[1]};
     int* ps[2] = {out[2], out[3]};
-    VQCodeBook* books[2] = {a.p, b.p};
+    VQCodeBook* books[3] = {a.p, b.p, nullptr};
     VQCodeBook* same[2] = {a.p, a.p};
     VQCodeBook* holed[2] = {a.p, nullptr};
     const auto prelim = [&](int nSub, int nCand) {
@@ -348,6 +319,8 @@ TEST(VQArguments, RefusedBeforeAnyWriteAndValidIndicesOnNaN) {
         {"Index three codebooks", [&] { return indexSel(2, 2, 3); }, okvErrSize},
         {"Reconstruction no codebook", [&] { return recon(2, 0); }, okvErrSize},
         {"Index one codebook twice", [&] { return indexSel(2, 2, 2, same); }, okvErrBadArg},
+        {"null output list", [&] { po[1] = nullptr; const int r = indexSel(2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
+        {"null weights", [&] { return okvsVQIndexSelect_32f(x, nullptr, 2, len, 2, pp, po, ps, books, 2, 0); }, okvErrNullPtr},
         {"inner null codebook", [&] { return mainSel(2, 2, 2, holed) + indexSel(2, 2, 2, holed) + recon(2, 2, holed); },
          3 * okvErrNullPtr},
         {"vector longer than the rows", [&] { len1 = 3; return prelim(2, 2) + mainSel(2, 2, 2) + indexSel(2, 2, 2) + recon(2, 2); },

@@ -83,12 +83,12 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         double minSnr;
     };
     const Case cases[] = {
-        {44100, 2, 32, "joint", false, 3.2},    {44100, 2, 40, "joint", false, 5.4},   {44100, 2, 48, "stereo", false, 5.9},
-        {44100, 2, 56, "joint", false, 7.4},    {44100, 2, 64, "joint", false, 8.9},   {44100, 2, 80, "joint", false, 10.7},
-        {44100, 2, 96, "stereo", false, 10.5},  {44100, 2, 112, "joint", false, 11.6}, {44100, 2, 128, "joint", true, 12.9},
-        {44100, 2, 160, "joint", false, 15.8},  {44100, 2, 192, "stereo", false, 18.1}, {44100, 2, 224, "joint", false, 20.9},
-        {44100, 2, 256, "joint", false, 23.1},  {44100, 2, 320, "joint", false, 27.7}, {32000, 2, 128, "joint", true, 14.4},
-        {48000, 2, 128, "joint", true, 12.4},   {44100, 1, 64, "mono", false, 12.4},   {44100, 2, 64, "mono", false, 12.3},  // downmix
+        {44100, 2, 32, "joint", false, 7.5},    {44100, 2, 40, "joint", false, 9.4},   {44100, 2, 48, "stereo", false, 11.3},
+        {44100, 2, 56, "joint", false, 11.7},    {44100, 2, 64, "joint", false, 13.0},   {44100, 2, 80, "joint", false, 15.3},
+        {44100, 2, 96, "stereo", false, 17.0},  {44100, 2, 112, "joint", false, 18.9}, {44100, 2, 128, "joint", true, 20.1},
+        {44100, 2, 160, "joint", false, 22.5},  {44100, 2, 192, "stereo", false, 23.4}, {44100, 2, 224, "joint", false, 27.0},
+        {44100, 2, 256, "joint", false, 27.4},  {44100, 2, 320, "joint", false, 29.4}, {32000, 2, 128, "joint", true, 20.9},
+        {48000, 2, 128, "joint", true, 20.5},   {44100, 1, 64, "mono", false, 18.3},   {44100, 2, 64, "mono", false, 17.3},  // downmix
     };
     for (const Case& c : cases) {
         const std::string name = std::to_string(c.rate) + "_" + std::to_string(c.kbps) + "_" + c.mode;

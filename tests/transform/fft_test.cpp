@@ -270,10 +270,12 @@ TEST(Fft16s, BothPathsFollowTheDft) {
     EXPECT_EQ(out.im, 5);
     const int orders[] = {1, 2, 3, 2, 4, 6, 10, 12};
     for (int run = 0; run < 8; ++run) {
-        const int order = orders[run], hint = run < 3 ? 0 : 2;
-        SCOPED_TRACE(order);
-        const int n = 1 << order;
-        Spec16 sp(order, 8, hint);
+        // Odd orders divided by sqrt N (flag 4) take the 1/sqrt 2 step; the scale factor makes up 2^-order.
+        const int order = orders[run], hint = run < 3 ? 0 : 2, flag = run % 2 ? 8 : 4;
+        SCOPED_TRACE(testing::Message() << order << " flag " << flag);
+        const int n = 1 << order, sf = flag == 4 ? order - (order >> 1) : order;
+        const double scale = std::ldexp(flag == 4 && order % 2 ? M_SQRT1_2 : 1.0, -order);
+        Spec16 sp(order, flag, hint);
         std::vector<float> f = xref::noise(2 * n, order);
         std::vector<Okv16sc> x(n), y(n);
         std::vector<cd> xc(n);
@@ -282,21 +284,30 @@ TEST(Fft16s, BothPathsFollowTheDft) {
             xc[k] = {double(x[k].re), double(x[k].im)};
         }
         std::vector<cd> yc = xref::dft(xc, -1);
-        ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(x.data(), y.data(), sp.spec, order, sp.work.data()), okvOk);
+        ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(x.data(), y.data(), sp.spec, sf, sp.work.data()), okvOk);
         for (int k = 0; k < n; ++k) {
-            ASSERT_NEAR(y[k].re, std::ldexp(yc[k].real(), -order), 0.51) << k;
-            ASSERT_NEAR(y[k].im, std::ldexp(yc[k].imag(), -order), 0.51) << k;
+            ASSERT_NEAR(y[k].re, yc[k].real() * scale, 0.51) << k;
+            ASSERT_NEAR(y[k].im, yc[k].imag() * scale, 0.51) << k;
         }
         int size;
         ASSERT_EQ(okvsFFTGetBufSize_C_16sc(sp.spec, &size), okvOk);
         EXPECT_EQ(size, int(sp.work.size()));
     }
+    // Sums one past either end saturate.
+    Spec16 two(1, 8, 0);
+    const Okv16sc edge[2] = {{-32768, 32767}, {-1, 1}};
+    Okv16sc sum[2];
+    ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(edge, sum, two.spec, 0, two.work.data()), okvOk);
+    EXPECT_EQ(sum[0].re, -32768);
+    EXPECT_EQ(sum[0].im, 32767);
     OkvsFFTSpec_16sc* a = nullptr;
     ASSERT_EQ(okvsFFTInitAlloc_C_16sc(&a, 5, 1, 0), okvOk);
     EXPECT_EQ(okvsFFTFree_C_16sc(a), okvOk);
     std::vector<uint8_t> mem(1024);
     EXPECT_EQ(okvsFFTInit_C_16sc(&a, 2, 8, 0, mem.data(), nullptr), okvErrNullPtr);
     EXPECT_EQ(okvsFFTInit_C_16sc(&a, 2, 5, 0, mem.data(), mem.data()), okvErrFftFlag);
+    EXPECT_EQ(okvsFFTInit_C_16sc(&a, 30, 5, 0, mem.data(), mem.data()), okvErrFftFlag);  // sizes are checked later
+    EXPECT_EQ(okvsFFTInit_C_16sc(&a, 31, 8, 0, mem.data(), mem.data()), okvErrFftOrder);
 }
 
 }  // namespace

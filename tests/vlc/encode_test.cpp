@@ -26,47 +26,6 @@ TEST(VlcEncode, SizesFollowTheValueRange) {
     EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeGetSize_32s(e.data(), 8, nullptr));
 }
 
-TEST(VlcEncode, WritesToTheBitAndKeepsSurroundingBits) {
-    // Value v -> code of length v + 1 with bits alternating from 1.
-    std::vector<VLCCodeEntry> e;
-    for (int v = 0; v < 32; ++v) e.push_back({v, 0xAAAAAAAAu >> (31 - v), v + 1});
-    vlct::EncodeSpec t(e);
-    ASSERT_EQ(okvOk, t.st);
-    std::mt19937 rng(3);
-    for (int iter = 0; iter < 400; ++iter) {
-        std::vector<Okv16s> vals(rng() % 20 + 1);
-        for (auto& v : vals) v = Okv16s(rng() % 32);
-        const int start = int(rng() % 40);
-        std::vector<uint8_t> block(vals.size() * 4 + 16), single;
-        for (auto& b : block) b = uint8_t(rng());
-        single = block;
-        const std::vector<uint8_t> orig = block;
-        Okv8u* p = block.data() + start / 8;
-        int off = start % 8;
-        ASSERT_EQ(okvOk, okvsVLCEncodeBlock_16s1u(vals.data(), int(vals.size()), &p, &off, t.spec));
-        Okv8u* q = single.data() + start / 8;
-        int qoff = start % 8;
-        uint64_t bits = 0;
-        vlct::BitSink ref;
-        for (auto v : vals) {
-            ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(v, &q, &qoff, t.spec));
-            bits += uint64_t(v) + 1;
-            ref.put(e[v].code, e[v].length);
-        }
-        const uint64_t end = uint64_t(start) + bits;
-        EXPECT_EQ(end, uint64_t(p - block.data()) * 8 + uint64_t(off));
-        EXPECT_EQ(p, block.data() + (q - single.data()));
-        EXPECT_EQ(off, qoff);
-        EXPECT_EQ(block, single);
-        EXPECT_TRUE(vlct::same_bits(block.data(), uint64_t(start), ref.bytes.data(), 0, bits));
-        EXPECT_TRUE(vlct::same_bits(block.data(), 0, orig.data(), 0, uint64_t(start)));
-        EXPECT_TRUE(vlct::same_bits(block.data(), end, orig.data(), end, orig.size() * 8 - end));
-        Okv32s count = 0;
-        ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(vals.data(), int(vals.size()), &count, t.spec));
-        EXPECT_EQ(int64_t(bits), count);
-    }
-}
-
 TEST(VlcEncode, FirstEntryWinsAndAbsentValuesAreRefused) {
     vlct::EncodeSpec t({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
     ASSERT_EQ(okvOk, t.st);

@@ -22,7 +22,9 @@ namespace {
 struct Options {
     bool floatSynth = false;
     bool gapless = true;
+    bool coreOnly = false;
     bool prediction = true;
+    bool sbrLowPower = false;
 };
 
 // AAC when the probe shows an AAC container and no Layer III frame starts before it.
@@ -48,7 +50,7 @@ std::unique_ptr<PcmSource> openAac(ReadWindow& in, const Options& o, std::string
     }
     size_t start;
     const AacContainer kind = detectAacContainer(all.data(), all.size(), &start);
-    auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless);
+    auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless, o.coreOnly, o.sbrLowPower);
     dec->setPrediction(o.prediction);
     if (!dec->setup(error)) return nullptr;
     return dec;
@@ -77,16 +79,19 @@ constexpr size_t kProbeBytes = 4096;
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--no-prediction] IN OUT\n\n"
-                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC or Main in ADTS, ADIF or MP4/3GP (told\n"
-                 "from the content). IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
+                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--core-only] [--sbr hq|lp] [--no-prediction] IN OUT\n\n"
+                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC, Main or HE-AAC (SBR) in ADTS, ADIF or\n"
+                 "MP4/3GP (told from the content). SBR, signalled or found in the first frame, doubles the\n"
+                 "output rate; --core-only decodes just the AAC core at its own rate. --sbr hq (default)\n"
+                 "runs SBR on the complex float QMF banks, --sbr lp on the real fixed-point ones.\n"
+                 "IN is a file or - (stdin). OUT is a .wav file (WAVE_FORMAT_EXTENSIBLE with\n"
                  "the speaker mask above two channels, channels in mask order), - (raw 16-bit little-endian\n"
                  "interleaved PCM on stdout) or any other name (raw, same format).\n"
                  "--synth fixed (default) uses the 32-bit fixed-point synthesis, --synth float the float one.\n"
                  "--no-gapless keeps the encoder delay and padding that an MP4 edit list or iTunSMPB\n"
                  "comment would trim. --no-prediction decodes AAC Main without its prediction (to hear what\n"
                  "it adds). AAC SSR, LTP, error-resilient, LATM and 7350 Hz streams are\n"
-                 "refused; of HE-AAC only the AAC-LC core is decoded.\n"
+                 "refused. A damaged SBR payload leaves its frame to the upsampled core.\n"
                  "A frame that fails to decode gives silence and is reported on stderr. OUT appears only\n"
                  "once decoding has succeeded; on failure the exit status is 1 and nothing is left under OUT.\n");
 }
@@ -107,10 +112,19 @@ int run(int argc, char** argv) {
                 return 2;
             }
             opt.floatSynth = v == "float";
-        } else if (!std::strcmp(argv[i], "--no-gapless")) {
-            opt.gapless = false;
         } else if (!std::strcmp(argv[i], "--no-prediction")) {
             opt.prediction = false;
+        } else if (!std::strcmp(argv[i], "--no-gapless")) {
+            opt.gapless = false;
+        } else if (!std::strcmp(argv[i], "--core-only")) {
+            opt.coreOnly = true;
+        } else if (!std::strcmp(argv[i], "--sbr") && i + 1 < argc) {
+            const std::string v = argv[++i];
+            if (v != "hq" && v != "lp") {
+                std::fprintf(stderr, "okvac decode: --sbr takes hq or lp\n");
+                return 2;
+            }
+            opt.sbrLowPower = v == "lp";
         } else {
             files.push_back(argv[i]);
         }
@@ -162,4 +176,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-OKVAC_COMMAND(decode, "decode an MP3 (Layer III) or AAC-LC stream to WAV or raw PCM", help, run);
+OKVAC_COMMAND(decode, "decode an MP3 (Layer III), AAC-LC or HE-AAC stream to WAV or raw PCM", help, run);

@@ -56,8 +56,9 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
     cfg->channelConfig = int(bc.read(4));
     if (cfg->objectType == 5 || cfg->objectType == 29) {  // explicit hierarchical SBR: the core follows
         cfg->sbr = true;
+        if (cfg->objectType == 29) cfg->ps = 1;
         int extIndex;
-        rate(&extIndex);
+        cfg->sbrRate = rate(&extIndex);
         cfg->objectType = objectType();
     }
     if (bc.left() < 0) return *why = "the decoder configuration is truncated", false;
@@ -73,7 +74,12 @@ bool parseAudioSpecificConfig(const uint8_t* asc, size_t len, AacConfig* cfg, st
         cfg->hasPce = true;
         bc.p = p, bc.off = off;
     }
-    // A backward-compatible SBR signal after the core configuration.
-    if (bc.left() >= 16 && bc.read(11) == 0x2B7 && objectType() == 5 && bc.read(1)) cfg->sbr = true;
+    // Backward-compatible SBR and PS signals after the core configuration.
+    if (bc.left() >= 16 && bc.read(11) == 0x2B7 && objectType() == 5 && bc.read(1)) {
+        cfg->sbr = true;
+        int extIndex;
+        cfg->sbrRate = rate(&extIndex);
+        if (bc.left() >= 12 && bc.read(11) == 0x548) cfg->ps = int(bc.read(1));
+    }
     return true;
 }

@@ -14,7 +14,9 @@ struct AacConfig {
     int sampleRate = 0;
     int channelConfig = 0;    // 0: a program configuration element describes the channels
     bool mpeg2 = false;       // MPEG-2 syntax (ADTS id 1, ADIF, MPEG-2 AAC track)
-    bool sbr = false;         // SBR (HE-AAC) signalled: only the core is decoded
+    bool sbr = false;         // SBR (HE-AAC) signalled
+    int sbrRate = 0;          // the output rate signalled with SBR, 0 when not signalled
+    int ps = -1;              // parametric stereo: 1 signalled, 0 signalled absent, -1 not said
     bool prediction = true;   // AAC Main: run the predictor (off only to hear what it adds)
     bool hasPce = false;
     AACPrgCfgElt pce{};

@@ -59,12 +59,50 @@ AacFrameDecoder::~AacFrameDecoder() {
     if (sfSpec_) okvsVLCDecodeFree_32s(sfSpec_);
 }
 
-std::string AacFrameDecoder::configure(const AacConfig& cfg) {
+void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly, bool lowPower) {
     cfg_ = cfg;
     layout_ = cfg.layout;
     ch_.assign(size_t(layout_.channels), Channel{});
+    // An allocation failure leaves prediction off: Main blocks then fail one by one.
+    main_.configure(cfg.objectType == 1, cfg.prediction, layout_.channels, cfg.rateIndex);
     clearOverlap();
-    return main_.configure(cfg.objectType == 1, cfg.prediction, layout_.channels, cfg.rateIndex);
+    coreOnly_ = coreOnly;
+    sbrLp_ = lowPower;
+    blocks_ = 0;
+    sbr_.reset();
+    sbrOn_ = false;
+    ps_.reset();
+    psOn_ = false;
+    chSlot_.assign(size_t(layout_.channels), -1);
+    chIndex_.assign(size_t(layout_.channels), 0);
+    for (size_t s = 0; s < layout_.slots.size(); ++s)
+        for (int i = 0; i < (layout_.slots[s].type == kCpe ? 2 : 1); ++i)
+            if (layout_.slots[s].out[i] >= 0) chSlot_[size_t(layout_.slots[s].out[i])] = int(s), chIndex_[size_t(layout_.slots[s].out[i])] = i;
+    if (cfg.sbr && !coreOnly) startSbr();
+    if (sbrOn_ && mayPs()) startPs();
+}
+
+// Parametric stereo makes a mono channel with SBR a stereo pair, unless the configuration
+// says that the stream has none: PS data may start at any frame, but the output's channel
+// count is settled with the first block.
+void AacFrameDecoder::startPs() {
+    auto ps = std::make_unique<PsStage>();
+    if (!ps->init(sbrDown_)) return;
+    ps_ = std::move(ps);
+    sbrOut_.resize(2, std::vector<float>(2048));
+    psOn_ = true;
+}
+
+// SBR runs at twice the core rate; a rate without band tables leaves the stream to its core.
+bool AacFrameDecoder::startSbr() {
+    auto dec = std::make_unique<SbrDecoder>();
+    sbrDown_ = cfg_.sbrRate == cfg_.sampleRate;
+    if (!dec->configure(2 * cfg_.sampleRate, int(layout_.slots.size()), layout_.channels, sbrDown_, sbrLp_))
+        return false;
+    sbr_ = std::move(dec);
+    sbrOut_.assign(size_t(layout_.channels), std::vector<float>(2048));
+    sbrOn_ = true;
+    return true;
 }
 
 void AacFrameDecoder::clearOverlap() {
@@ -77,8 +115,14 @@ void AacFrameDecoder::clearOverlap() {
 
 std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm) {
     present_.assign(ch_.size(), 0);
+    sbrProblem_.clear();
+    if (sbr_) sbr_->startBlock();
     std::string err = decodeElements(p, off, end);
-    if (err.empty()) {
+    ++blocks_;
+    if (err.empty() && sbrOn_) {
+        err = sbrOutput(pcm);
+        if (err.empty()) return "";
+    } else if (err.empty()) {
         for (size_t c = 0; c < ch_.size(); ++c)
             if (!present_[c]) {  // an element missing from this block: silence, nothing carried over
                 std::memset(ch_[c].pcm, 0, sizeof ch_[c].pcm);
@@ -90,12 +134,51 @@ std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint
         if (st >= 0) return "";
         err = failed("okvsInterleave_16s", st);
     }
-    std::memset(pcm, 0, 1024 * ch_.size() * sizeof *pcm);
+    std::memset(pcm, 0, size_t(blockLength()) * size_t(channels()) * sizeof *pcm);
     clearOverlap();
     return err;
 }
 
+// Every channel through its SBR channel (upsampled core where no SBR data came), then joined.
+std::string AacFrameDecoder::sbrOutput(int16_t* pcm) {
+    for (size_t c = 0; c < ch_.size(); ++c) {
+        if (!present_[c]) {
+            std::memset(ch_[c].pcm, 0, sizeof ch_[c].pcm);
+            std::memset(ch_[c].overlap, 0, sizeof ch_[c].overlap);
+        }
+        sbr_->analyse(int(c), chSlot_[c], chIndex_[c], ch_[c].pcm);
+    }
+    // Here every channel's QMF-domain matrix is complete (SbrDecoder::channel(c).matrix()).
+    std::vector<const Okv32f*> rows(static_cast<size_t>(channels()));
+    if (psOn_) {  // the mono matrix mixed into a stereo pair
+        if (!ps_->run(sbr_->channel(0), sbrOut_[0].data(), sbrOut_[1].data()))
+            return "the parametric-stereo synthesis failed";
+        rows[1] = sbrOut_[1].data();
+    }
+    for (size_t c = 0; c < ch_.size(); ++c) {
+        if (!psOn_ && !sbr_->synthesise(int(c), sbrOut_[c].data())) return "the SBR synthesis failed";
+        rows[c] = sbrOut_[c].data();
+    }
+    const StatusCode st = okvsJoin_32f16s_D2L(rows.data(), int(rows.size()), blockLength(), pcm);
+    return st < 0 ? failed("okvsJoin_32f16s_D2L", st) : "";
+}
+
+// A fill element: an SBR payload belongs to the channel element before it. The first block
+// decides whether an SBR payload in a stream not signalled as HE-AAC turns SBR on.
+void AacFrameDecoder::readFill(const Okv8u* data, int count) {
+    const int type = data[0] >> 4;
+    if (count <= 0 || (type != 13 && type != 14)) return;
+    sawSbr_ = true;
+    if (!sbrOn_ && !coreOnly_ && blocks_ == 0 && !startSbr()) coreOnly_ = true;
+    if (!sbrOn_ || lastSlot_ < 0) return;
+    std::string why;
+    if (!sbr_->read(lastSlot_, data, count * 8 - 4, lastPair_, type == 14, &why)) sbrProblem_ = why;
+    if (!psOn_ && blocks_ == 0 && mayPs()) startPs();
+    if (psOn_) ps_->read(sbr_->element(lastSlot_));
+}
+
 std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const uint8_t* end) {
+    lastSlot_ = -1;
     std::vector<uint8_t> used(layout_.slots.size(), 0);
     for (int n = 0; n < kMaxElements; ++n) {
         BitCursor bc{*p, *off, end + aacbounds::kGuardBytes};
@@ -112,9 +195,11 @@ std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const u
         std::string err;
         if (id == kSce || id == kCpe || id == kLfe) {
             const ChannelLayout::Slot* slot = nullptr;
+            lastSlot_ = -1;
             for (size_t s = 0; s < layout_.slots.size() && !slot; ++s)
                 if (!used[s] && layout_.slots[s].type == id && (layout_.slots[s].tag < 0 || layout_.slots[s].tag == tag))
-                    used[s] = 1, slot = &layout_.slots[s];
+                    used[s] = 1, slot = &layout_.slots[s], lastSlot_ = id == kLfe ? -1 : int(s);
+            lastPair_ = id == kCpe;
             // An element without a place in the layout is decoded and dropped.
             const uint8_t* cq = q;
             err = id == kCpe ? decodePair(&cq, &o, slot ? slot->out[0] : -1, slot ? slot->out[1] : -1)
@@ -133,12 +218,13 @@ std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const u
             AACPrgCfgElt pce;
             const StatusCode st = okvsDecodePrgCfgElt_AAC(&q, &o, &pce);
             if (st < 0) err = failed("okvsDecodePrgCfgElt_AAC", st);
-        } else {  // fill element: an SBR payload marks an HE-AAC stream
+        } else {
             int count;
-            Okv8u data[272];
+            // Zeros after the payload: the SBR Huffman decoder may look a few bytes ahead.
+            Okv8u data[272 + 16] = {};
             const StatusCode st = okvsDecodeFillElt_AAC(&q, &o, &count, data);
             if (st < 0) err = failed("okvsDecodeFillElt_AAC", st);
-            else if (count > 0 && ((data[0] >> 4) == 13 || (data[0] >> 4) == 14)) sawSbr_ = true;
+            else readFill(data, count);
         }
         if (!err.empty()) return err;
         if (pastEnd(q, o, end)) return "an element runs past the end of the frame";
@@ -187,8 +273,8 @@ std::string AacFrameDecoder::decodePair(const uint8_t** p, int* off, int out0, i
     AACMainHeader mh{};
     Stream* l = st_[0];
     Stream* r = st_[1];
-    l->out = out0, r->out = out1;
     Okv8u* q = const_cast<Okv8u*>(*p);
+    l->out = out0, r->out = out1;
     const bool mpeg2 = cfg_.mpeg2 && !main_.enabled();
     const StatusCode st = mpeg2 ? okvsDecodeChanPairElt_AAC(&q, off, &l->ics, &cpe, 0)
                                 : okvsDecodeChanPairElt_MP4_AAC(&q, off, &l->ics, &cpe, &mh, main_.limit(),

@@ -3,12 +3,15 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "aac_config.h"
 #include "main_prediction.h"
 #include "okvac.h"
+#include "ps/ps_stage.h"
+#include "sbr/sbr_decoder.h"
 
 class AacFrameDecoder {
 public:
@@ -17,16 +20,31 @@ public:
     AacFrameDecoder(const AacFrameDecoder&) = delete;
     AacFrameDecoder& operator=(const AacFrameDecoder&) = delete;
 
-    std::string configure(const AacConfig& cfg);  // cfg.layout must be set; empty on success
-    int channels() const { return layout_.channels; }
+    // cfg.layout must be set. Unless coreOnly, SBR runs when the configuration signals it or
+    // when the first block carries an SBR payload (output at twice the core rate).
+    // lowPower: SBR on the real-valued fixed-point QMF banks.
+    void configure(const AacConfig& cfg, bool coreOnly = false, bool lowPower = false);
+    // Output channels: a mono stream with SBR gives two unless its configuration rules out
+    // parametric stereo (known after the first block when SBR is not signalled).
+    int channels() const { return psOn_ ? 2 : layout_.channels; }
+    int maxChannels() const { return mayPs() ? 2 : layout_.channels; }
+    bool psActive() const { return psOn_; }
+    bool sbrActive() const { return sbrOn_; }
+    // SBR doubles the rate, unless the configuration asks for its downsampled form (an SBR
+    // output rate equal to the core's).
+    int blockLength() const { return sbrOn_ && !sbrDown_ ? 2048 : 1024; }
 
     // Decodes the raw data block at (*p, *off), which must end by end; at least
-    // aacbounds::kGuardBytes zero bytes must follow end. Writes 1024 interleaved sample frames
+    // aacbounds::kGuardBytes zero bytes must follow end. Writes blockLength() interleaved sample frames
     // to pcm and leaves the cursor after the block's byte alignment. On failure returns what
     // went wrong: pcm then holds silence and the overlap is cleared.
     std::string decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm);
 
     bool sawSbr() const { return sawSbr_; }  // an SBR extension payload was met
+    // A damaged SBR payload of the last block (that block's channel was decoded as the
+    // upsampled core), or empty.
+    const std::string& sbrProblem() const { return sbrProblem_; }
+    SbrDecoder* sbr() { return sbr_.get(); }
     void clearOverlap();
 
 private:
@@ -39,6 +57,14 @@ private:
     std::string skipCoupling(const uint8_t** p, int* off, const uint8_t* end);
     std::string spectralTools(Stream* l, Stream* r, const AACChanPairElt* cpe);
     std::string synthesise(Stream* s, int out);
+    void readFill(const Okv8u* data, int count);
+    std::string sbrOutput(int16_t* pcm);
+    bool startSbr();
+    void startPs();
+    // Parametric stereo needs the complex QMF domain: low power keeps such a stream mono.
+    bool mayPs() const {
+        return cfg_.ps != 0 && !coreOnly_ && !sbrLp_ && layout_.channels == 1 && layout_.slots.size() == 1;
+    }
 
     AacConfig cfg_;
     ChannelLayout layout_;
@@ -47,6 +73,16 @@ private:
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
-    OkvsVLCDecodeSpec_32s* sfSpec_ = nullptr;  // scalefactor codebook for coupling gains
     MainPrediction main_;
+    bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false, sbrLp_ = false;
+    long blocks_ = 0;
+    int lastSlot_ = -1;  // layout slot of the last channel element, -1 when it has none
+    bool lastPair_ = false;
+    std::unique_ptr<SbrDecoder> sbr_;
+    std::vector<int> chSlot_, chIndex_;  // per output channel: layout slot and place in it
+    std::vector<std::vector<float>> sbrOut_;
+    std::unique_ptr<PsStage> ps_;  // set while a mono stream is decoded to stereo
+    bool psOn_ = false;
+    std::string sbrProblem_;
+    OkvsVLCDecodeSpec_32s* sfSpec_ = nullptr;  // scalefactor codebook for coupling gains
 };

@@ -11,8 +11,10 @@ namespace {
 constexpr long kMaxReports = 10;
 }
 
-AacStreamDecoder::AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless)
-    : in_(std::move(data)), data_(in_.data()), len_(in_.size()), kind_(kind), gapless_(gapless), adts_(data_, len_) {}
+AacStreamDecoder::AacStreamDecoder(std::vector<uint8_t> data, AacContainer kind, bool gapless, bool coreOnly,
+                                   bool sbrLowPower)
+    : in_(std::move(data)), data_(in_.data()), len_(in_.size()), kind_(kind), gapless_(gapless), coreOnly_(coreOnly),
+      sbrLowPower_(sbrLowPower), adts_(data_, len_) {}
 
 void AacStreamDecoder::load(const uint8_t* p, size_t n) {
     buf_.assign(p, p + n);
@@ -29,11 +31,10 @@ bool AacStreamDecoder::setup(std::string* why) {
             cfg_.objectType = track_.objectTypeIndication - 0x65;
         }
         if (gapless_) {
-            // Counts in the track's units (the output rate of HE-AAC) become core samples.
-            const int64_t scale = track_.timescale ? track_.timescale : cfg_.sampleRate;
-            auto core = [&](int64_t v) { return v < 0 || !scale ? v : v * cfg_.sampleRate / scale; };
-            skip_ = core(track_.gapless.skip);
-            remaining_ = core(track_.gapless.length);
+            // Counts in the track's units, converted to output samples once the output rate is known.
+            trimScale_ = track_.timescale ? track_.timescale : cfg_.sampleRate;
+            skip_ = track_.gapless.skip;
+            remaining_ = track_.gapless.length;
         }
     } else if (kind_ == AacContainer::kAdif) {
         size_t start = 0;
@@ -75,12 +76,21 @@ bool AacStreamDecoder::setup(std::string* why) {
     if (std::string u = cfg_.unsupported(); !u.empty()) return *why = u, false;
     if (!cfg_.makeLayout()) return *why = "no channel layout (configuration " + std::to_string(cfg_.channelConfig) + ")", false;
     cfg_.prediction = prediction_;
-    if (std::string e = dec_.configure(cfg_); !e.empty()) return *why = e, false;
+    dec_.configure(cfg_, coreOnly_, sbrLowPower_);
     return true;
 }
 
+void AacStreamDecoder::startTrim() {
+    if (!trimScale_) return;
+    const int64_t rate = sampleRate();
+    auto out = [&](int64_t v) { return v < 0 ? v : v * rate / trimScale_; };
+    skip_ = out(skip_);
+    remaining_ = out(remaining_);
+    trimScale_ = 0;
+}
+
 std::string AacStreamDecoder::notes() const {
-    return cfg_.sbr || dec_.sawSbr() ? "HE-AAC stream: only its AAC-LC core is decoded (at the core's rate)" : "";
+    return !dec_.sbrActive() && (cfg_.sbr || dec_.sawSbr()) ? "HE-AAC stream: only its AAC-LC core is decoded (at the core's rate)" : "";
 }
 
 void AacStreamDecoder::report(const std::string& what) {
@@ -91,9 +101,16 @@ void AacStreamDecoder::report(const std::string& what) {
         std::fprintf(stderr, "okvac decode: further failing frames are not reported\n");
 }
 
+void AacStreamDecoder::sbrCheck() {
+    const std::string& why = dec_.sbrProblem();
+    if (why.empty()) return;
+    if (++sbrReports_ <= kMaxReports)
+        std::fprintf(stderr, "okvac decode: frame %ld: %s; the frame keeps its core only\n", frames_, why.c_str());
+}
+
 void AacStreamDecoder::silence(int blocks) {
-    pcm_.assign(size_t(blocks) * 1024 * size_t(channels()), 0);
-    pcmFrames_ = size_t(blocks) * 1024;
+    pcm_.assign(size_t(blocks) * size_t(dec_.blockLength()) * size_t(channels()), 0);
+    pcmFrames_ = size_t(blocks) * size_t(dec_.blockLength());
     dec_.clearOverlap();
 }
 
@@ -106,8 +123,7 @@ bool AacStreamDecoder::nextAdts() {
         return false;
     }
     pos_ = adts_.position();
-    pcm_.resize(size_t(info.blocks) * 1024 * size_t(channels()));
-    pcmFrames_ = size_t(info.blocks) * 1024;
+    pcm_.resize(size_t(info.blocks) * 2048 * size_t(dec_.maxChannels()));
     if (info.id != first_.id || info.profile != first_.profile || info.rateIndex != first_.rateIndex ||
         info.channelConfig != first_.channelConfig) {
         silence(info.blocks);
@@ -123,15 +139,20 @@ bool AacStreamDecoder::nextAdts() {
     const uint8_t* end = buf_.data() + info.size;
     const uint8_t* q = p;
     int off = 0;
+    size_t at = 0;  // sample frames written
     for (int b = 0; b < info.blocks; ++b) {
-        const std::string err = dec_.decodeBlock(&q, &off, end, pcm_.data() + size_t(b) * 1024 * size_t(channels()));
+        const std::string err = dec_.decodeBlock(&q, &off, end, pcm_.data() + at * size_t(channels()));
+        at += size_t(dec_.blockLength());
+        sbrCheck();
         if (!err.empty()) {
-            std::fill(pcm_.begin() + std::ptrdiff_t(b) * 1024 * channels(), pcm_.end(), int16_t(0));
+            at = size_t(info.blocks) * size_t(dec_.blockLength());
+            std::fill(pcm_.begin() + std::ptrdiff_t(b) * dec_.blockLength() * channels(), pcm_.end(), int16_t(0));
             report(err);
             break;
         }
         if (crc && info.blocks > 1) q += 2;  // the block's CRC word
     }
+    pcmFrames_ = at;
     return true;
 }
 
@@ -140,10 +161,11 @@ bool AacStreamDecoder::nextAdif() {
     // Trailing zero bytes after the last block are padding, not a block.
     const uint8_t* q = buf_.data() + pos_;
     if (q >= end || std::all_of(q, end, [](uint8_t b) { return b == 0; })) return false;
-    pcm_.resize(1024 * size_t(channels()));
-    pcmFrames_ = 1024;
+    pcm_.resize(2048 * size_t(dec_.maxChannels()));
     int off = 0;
     const std::string err = dec_.decodeBlock(&q, &off, end, pcm_.data());
+    pcmFrames_ = size_t(dec_.blockLength());
+    sbrCheck();
     pos_ = size_t(q - buf_.data());
     if (!err.empty()) {
         std::fprintf(stderr, "okvac decode: block %ld: %s; an ADIF stream cannot resynchronise, decoding stops\n", frames_,
@@ -158,8 +180,8 @@ bool AacStreamDecoder::nextMp4() {
     if (au_ >= track_.sizes.size()) return false;
     const uint64_t off = track_.offsets[au_], size = track_.sizes[au_];
     ++au_;
-    pcm_.resize(1024 * size_t(channels()));
-    pcmFrames_ = 1024;
+    pcm_.resize(2048 * size_t(dec_.maxChannels()));
+    pcmFrames_ = size_t(dec_.blockLength());
     if (off > len_ || size > len_ - off) {
         silence(1);
         report("the access unit lies outside the file");
@@ -170,6 +192,8 @@ bool AacStreamDecoder::nextMp4() {
     const uint8_t* q = buf_.data();
     int bit = 0;
     const std::string err = dec_.decodeBlock(&q, &bit, buf_.data() + size, pcm_.data());
+    pcmFrames_ = size_t(dec_.blockLength());
+    sbrCheck();
     if (!err.empty()) report(err);
     return true;
 }
@@ -182,6 +206,7 @@ bool AacStreamDecoder::next(const int16_t** pcm, size_t* frames) {
             break;
         }
         ++frames_;
+        startTrim();
         if (!sbrNoted_ && !notes().empty()) {
             sbrNoted_ = true;
             std::fprintf(stderr, "okvac decode: %s\n", notes().c_str());
