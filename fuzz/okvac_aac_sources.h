@@ -5,6 +5,7 @@
 #include "../tools/okvac/aac/aac_stream_decoder.cpp"
 #include "../tools/okvac/aac/channel_layout.cpp"
 #include "../tools/okvac/aac/ltp_channel.cpp"
+#include "../tools/okvac/aac/main_prediction.cpp"
 #include "../tools/okvac/container/adts_scanner.cpp"
 #include "../tools/okvac/container/gapless.cpp"
 #include "../tools/okvac/container/mp4_reader.cpp"

@@ -491,6 +491,36 @@ typedef struct {
     int tnsDirection[8];
 } AACChanInfo;
 
+/* ---- src/aac/aac_fdp.api ---- */
+
+/* AAC Main frequency-domain prediction: a backward-adaptive second-order lattice predictor per
+   spectral line.  The state is one block: this 64-byte header, then the six arrays in the order
+   of the pointers, each len floats rounded up to 64 bytes.  Init places the state at the first
+   64-byte boundary of the memory it is given (the memory itself when aligned; GetSize includes
+   the slack) and returns that address.  Band offsets are clamped to 0..len and a band never starts below the end of the
+   previous non-empty band, so decreasing offsets give empty bands. */
+typedef struct FDPState {
+    Okv32f* pCor0;
+    Okv32f* pCor1;
+    Okv32f* pVar0;
+    Okv32f* pVar1;
+    Okv32f* pR0;
+    Okv32f* pR1;
+    int len;
+    int id;                     /* 59 while usable, 0 after Free */
+    int selfOwned;              /* 1 when built by InitAlloc */
+    int reserved;
+} FDPState;
+StatusCode okvsFDPGetSize_32f(int len, int* pSize);
+StatusCode okvsFDPInit_32f(FDPState** ppState, int len, void* pMem);
+StatusCode okvsFDPInitAlloc_32f(FDPState** ppState, int len);
+StatusCode okvsFDPFree_32f(FDPState* pState);
+StatusCode okvsFDPReset_32f(FDPState* pState);
+StatusCode okvsFDPResetSfb_32f(const int* pBandOffset, int nBands, const unsigned char* pResetFlag, FDPState* pState);
+StatusCode okvsFDPResetGroup_32f(int start, int step, FDPState* pState);
+StatusCode okvsFDPFwd_32f(const Okv32f* pSrc, Okv32f* pDst, FDPState* pState);
+StatusCode okvsFDPInv_32f_I(Okv32f* pSrcDst, const int* pBandOffset, int nBands, const unsigned char* pPredFlag, FDPState* pState);
+
 /* ---- src/aac/aac_filterbank.api ---- */
 
 /* AAC filterbank in fixed point: inverse MDCT with windowing and overlap-add (1024 Q3

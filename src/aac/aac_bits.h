@@ -50,7 +50,8 @@ inline int aacGroupWindows(int sfGrouping, int* lenWinGrp) {
 
 // TNS side data of one channel; fields as in AACTnsData.  Stops at an order above the limit.
 StatusCode aacDecodeTnsData(AacBits& bs, int winSequence, int* nFilt, int* coefRes, int* length, int* order,
-                            int* direction, Okv8s* coef);
+                            int* direction, Okv8s* coef,
+                            int maxLongOrder = 12);
 
 // LTP side data of one channel (ltpDataPresent is set by the caller).
 void aacDecodeLtpData(AacBits& bs, int winSequence, int maxSfb, AACLtpData* ltp);

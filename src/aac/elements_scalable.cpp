@@ -7,11 +7,11 @@
 namespace OKV_NS {
 
 StatusCode aacDecodeTnsData(AacBits& bs, int winSequence, int* nFilt, int* coefRes, int* length, int* order,
-                            int* direction, Okv8s* coef) {
+                            int* direction, Okv8s* coef, int maxLongOrder) {
     const bool isShort = winSequence == kEightShort;
     const int numWin = isShort ? 8 : 1;
     const int nFiltBits = isShort ? 1 : 2, lenBits = isShort ? 4 : 6, orderBits = isShort ? 3 : 5;
-    const int maxOrder = isShort ? 7 : 12;
+    const int maxOrder = isShort ? 7 : maxLongOrder;
     int f = 0, d = 0, c = 0;  // packed filter, direction and coefficient positions
     for (int w = 0; w < numWin; ++w) {
         nFilt[w] = int(bs.get(nFiltBits));

@@ -223,8 +223,9 @@ struct Outputs {
 };
 
 // Everything after the ICS information.  lc: MPEG-2 rules; scalable: no pulse, TNS or gain
-// control data.
-StatusCode decodeBody(AacBits& bs, const Layout& l, AACChanInfo* ci, const Outputs& o, bool lc, bool scalable) {
+// control data.  Main-profile streams (object type 1) filter long windows up to order 20.
+StatusCode decodeBody(AacBits& bs, const Layout& l, AACChanInfo* ci, const Outputs& o, bool lc, bool scalable,
+                      int tnsLongOrder = 12) {
     const bool isShort = l.winSequence == kEightShort;
     const int sri = ci->samplingRateIndex;
     ci->winLen = isShort ? 128 : 1024;
@@ -245,7 +246,7 @@ StatusCode decodeBody(AacBits& bs, const Layout& l, AACChanInfo* ci, const Outpu
         ci->tnsNFilt[0] = 0;
         if ((ci->tnsDataPresent = bs.bit())) {
             st = aacDecodeTnsData(bs, l.winSequence, ci->tnsNFilt, ci->tnsCoefRes, ci->tnsLength, ci->tnsOrder,
-                                  ci->tnsDirection, o.tnsCoef);
+                                  ci->tnsDirection, o.tnsCoef, tnsLongOrder);
             if (st != okvOk) return st;
         }
         if ((ci->gainControlDataPresent = bs.bit())) return okvErrAacGainCtrl;
@@ -318,7 +319,7 @@ StatusCode okvsNoiselessDecode_AAC(Okv8u** ppBitStream, int* pOffset, AACMainHea
     }
     if (st == okvOk)
         st = decodeBody(bs, l, ci, {pDstScalefactor, pDstQuantizedSpectralCoef, pDstSfbCb, pDstTnsFiltCoef}, false,
-                        scaleFlag == 1);
+                        scaleFlag == 1, audioObjectType == 1 ? 20 : 12);
     bs.store(ppBitStream, pOffset);
     return st;
 }

@@ -5,8 +5,9 @@
 //
 // The side data is packed as the channel record keeps it: per window a filter count and a
 // resolution; per filter a length and an order, and, for a non-zero order, a direction and
-// `order` coefficient indices. Orders are checked against 12 before any conversion, so the
-// Q39 recursion needed above order 12 never runs and is not provided.
+// `order` coefficient indices. Long windows take orders up to 20 (the Main profile's limit;
+// the step-up recursion runs in Q39 above order 12 to keep its precision), short ones up to 7;
+// larger orders are refused before any conversion.
 #include "aac/aac_spectral_data.h"
 #include "aac/spectral_bands.h"
 
@@ -16,7 +17,7 @@ using namespace aacspectral_data;
 
 namespace {
 
-constexpr int kMaxOrder = 12;
+constexpr int kMaxOrder = 20;
 
 struct Lpc {
     int32_t a[kMaxOrder + 1];  // a[1..order]
@@ -33,14 +34,20 @@ bool decodeCoef(const Okv8s* idx, int order, int res, Lpc& lpc)
         // the extended values of the table.
         const int64_t k = kIqTns[16 * res - 40 + c];
         for (int i = 1; i < m; ++i) prev[i] = a[i];
-        for (int i = 1; i < m; ++i) a[i] = prev[i] + ((((prev[m - i] + 512) >> 10) * k) >> 21);
-        a[m] = k;
+        if (order <= 12) {
+            for (int i = 1; i < m; ++i) a[i] = prev[i] + ((((prev[m - i] + 512) >> 10) * k) >> 21);
+            a[m] = k;
+        } else {
+            for (int i = 1; i < m; ++i) a[i] = prev[i] + ((((prev[m - i] + (1 << 22)) >> 23) * k) >> 8);
+            a[m] = k * 256;
+        }
     }
     int64_t big = 0;
     for (int i = 1; i <= order; ++i) big = a[i] < 0 ? (-a[i] > big ? -a[i] : big) : (a[i] > big ? a[i] : big);
-    int q = 31;
+    const int top = order <= 12 ? 31 : 39;
+    int q = top;
     while (big > (int64_t(1) << 26)) big >>= 1, --q;
-    for (int i = 1; i <= order; ++i) lpc.a[i] = int32_t(a[i] >> (31 - q));
+    for (int i = 1; i <= order; ++i) lpc.a[i] = int32_t(a[i] >> (top - q));
     lpc.q = q;
     return true;
 }
@@ -82,7 +89,7 @@ StatusCode tns(Okv32s* x, const int* nFilt, const int* length, const int* order,
             if (len < 0 || len > bd.count) return okvErrAacTnsLen;
             const int bottom = top - len > 0 ? top - len : 0;
             const int ord = *order++;
-            if (ord < 0 || ord > (longWin ? 12 : 7)) return okvErrAacTnsOrder;
+            if (ord < 0 || ord > (longWin ? kMaxOrder : 7)) return okvErrAacTnsOrder;
             if (ord != 0) {
                 if (coefRes[w] != 3 && coefRes[w] != 4) return okvErrAacTnsCoefRes;
                 Lpc lpc;

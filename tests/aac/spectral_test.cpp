@@ -335,19 +335,22 @@ TEST(AacSpectralPns, EnergiesOutOfRangeScaleWithoutOverflow)
 
 bool modelLpc(const Okv8s* c, int o, int res, int64_t* out, int& q)
 {
-    int64_t a[13] = {};
+    // Orders above 12 (Main profile, up to 20) run in Q39: 8 more fraction bits.
+    const int extra = o > 12 ? 8 : 0;
+    int64_t a[21] = {};
     for (int m = 1; m <= o; ++m) {
         if (c[m - 1] < -8 || c[m - 1] > 7) return false;
         const int64_t k = t::kIqTns[16 * res - 40 + c[m - 1]];
-        int64_t nxt[13];
-        for (int i = 1; i < m; ++i) nxt[i] = a[i] + ((((a[m - i] + 512) >> 10) * k) >> 21);
+        int64_t nxt[21];
+        for (int i = 1; i < m; ++i)
+            nxt[i] = a[i] + (extra ? (((a[m - i] + (1 << 22)) >> 23) * k) >> 8 : (((a[m - i] + 512) >> 10) * k) >> 21);
         for (int i = 1; i < m; ++i) a[i] = nxt[i];
-        a[m] = k;
+        a[m] = k * (int64_t(1) << extra);
     }
     int64_t big = 0;
     for (int i = 1; i <= o; ++i) big = std::max(big, std::abs(a[i]));
-    for (q = 31; big > (1 << 26); big /= 2) --q;
-    for (int i = 1; i <= o; ++i) out[i] = int32_t(a[i] >> (31 - q));
+    for (q = 31 + extra; big > (1 << 26); big /= 2) --q;
+    for (int i = 1; i <= o; ++i) out[i] = int32_t(a[i] >> (31 + extra - q));
     return true;
 }
 
@@ -366,7 +369,7 @@ Tns randomTns(std::mt19937& rng, bool lng, int bands, bool gentle)
         s.res[w] = 3 + int(rng() % 2);
         for (int k = 0; k < s.nf[w]; ++k, ++fi) {
             s.len[fi] = int(rng() % (bands + 1));
-            s.order[fi] = int(rng() % (gentle ? 4 : lng ? 13 : 8));
+            s.order[fi] = int(rng() % (gentle ? 4 : lng ? 21 : 8));
             if (!s.order[fi]) continue;
             s.dir[di++] = int(rng() % 2);
             const int span = gentle ? 1 : 1 << (s.res[w] - 1);
@@ -388,7 +391,7 @@ void modelTns(int32_t* x, const Tns& s, bool lng, int rate, int maxSfb)
         for (int k = 0; k < s.nf[w]; ++k, ++fi) {
             const int bottom = std::max(top - s.len[fi], 0), o = s.order[fi];
             if (o) {
-                int64_t a[13];
+                int64_t a[21];
                 int q;
                 ASSERT_TRUE(modelLpc(s.coef + ci, o, s.res[w], a, q));
                 ci += o;
@@ -445,7 +448,7 @@ TEST(AacSpectralTns, SideDataChecksStopInOrder)
         int nf, len1, order1, res, dir, want;
     } cases[] = {
         {4, 5, 1, 4, 0, okvErrAacTnsNumFilt}, {2, 50, 1, 4, 0, okvErrAacTnsLen},
-        {2, 5, 13, 4, 0, okvErrAacTnsOrder},  {2, 5, 1, 4, 2, okvErrAacTnsCoef},  // index 8
+        {2, 5, 21, 4, 0, okvErrAacTnsOrder},  {2, 5, 1, 4, 2, okvErrAacTnsCoef},  // index 8
         {2, 5, 0, 4, 2, okvOk},  // order 0: no direction, no coefficient read
     };
     for (const auto& c : cases) {

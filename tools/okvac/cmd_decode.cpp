@@ -23,6 +23,7 @@ struct Options {
     bool floatSynth = false;
     bool gapless = true;
     bool coreOnly = false;
+    bool prediction = true;
     bool sbrLowPower = false;
 };
 
@@ -50,6 +51,7 @@ std::unique_ptr<PcmSource> openAac(ReadWindow& in, const Options& o, std::string
     size_t start;
     const AacContainer kind = detectAacContainer(all.data(), all.size(), &start);
     auto dec = std::make_unique<AacStreamDecoder>(std::move(all), kind, o.gapless, o.coreOnly, o.sbrLowPower);
+    dec->setPrediction(o.prediction);
     if (!dec->setup(error)) return nullptr;
     return dec;
 }
@@ -77,8 +79,8 @@ constexpr size_t kProbeBytes = 4096;
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--core-only] [--sbr hq|lp] IN OUT\n\n"
-                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC or HE-AAC (SBR) in ADTS, ADIF or\n"
+                 "usage: okvac decode [--synth fixed|float] [--no-gapless] [--core-only] [--sbr hq|lp] [--no-prediction] IN OUT\n\n"
+                 "Decodes an MPEG-1/2/2.5 Layer III stream, or AAC-LC, Main or HE-AAC (SBR) in ADTS, ADIF or\n"
                  "MP4/3GP (told from the content). SBR, signalled or found in the first frame, doubles the\n"
                  "output rate; --core-only decodes just the AAC core at its own rate. --sbr hq (default)\n"
                  "runs SBR on the complex float QMF banks, --sbr lp on the real fixed-point ones.\n"
@@ -87,7 +89,8 @@ void help(std::FILE* out) {
                  "interleaved PCM on stdout) or any other name (raw, same format).\n"
                  "--synth fixed (default) uses the 32-bit fixed-point synthesis, --synth float the float one.\n"
                  "--no-gapless keeps the encoder delay and padding that an MP4 edit list or iTunSMPB\n"
-                 "comment would trim. AAC Main, SSR, LTP, error-resilient, LATM and 7350 Hz streams are\n"
+                 "comment would trim. --no-prediction decodes AAC Main without its prediction (to hear what\n"
+                 "it adds). AAC SSR, LTP, error-resilient, LATM and 7350 Hz streams are\n"
                  "refused. A damaged SBR payload leaves its frame to the upsampled core.\n"
                  "A frame that fails to decode gives silence and is reported on stderr. OUT appears only\n"
                  "once decoding has succeeded; on failure the exit status is 1 and nothing is left under OUT.\n");
@@ -109,6 +112,8 @@ int run(int argc, char** argv) {
                 return 2;
             }
             opt.floatSynth = v == "float";
+        } else if (!std::strcmp(argv[i], "--no-prediction")) {
+            opt.prediction = false;
         } else if (!std::strcmp(argv[i], "--no-gapless")) {
             opt.gapless = false;
         } else if (!std::strcmp(argv[i], "--core-only")) {

@@ -14,11 +14,11 @@ const char* const kObjectNames[] = {"null", "AAC Main", "AAC-LC", "AAC SSR", "AA
 }
 
 std::string AacConfig::unsupported() const {
-    if (objectType != 2 && objectType != 4) {
+    if (objectType != 1 && objectType != 2 && objectType != 4) {
         const std::string name = objectType >= 0 && objectType <= 6 ? kObjectNames[objectType]
                                  : objectType >= 17 && objectType <= 23 ? "error-resilient AAC"
                                                                         : "audio object type " + std::to_string(objectType);
-        return name + " streams are not supported (AAC-LC and LTP only)";
+        return name + " streams are not supported (AAC-LC, Main and LTP only)";
     }
     if (rateIndex == 12) return "sampling-rate index 12 (7350 Hz) is not supported";
     if (rateIndex > 12) return "reserved sampling-rate index " + std::to_string(rateIndex);

@@ -17,6 +17,7 @@ struct AacConfig {
     bool sbr = false;         // SBR (HE-AAC) signalled
     int sbrRate = 0;          // the output rate signalled with SBR, 0 when not signalled
     int ps = -1;              // parametric stereo: 1 signalled, 0 signalled absent, -1 not said
+    bool prediction = true;   // AAC Main: run the predictor (off only to hear what it adds)
     bool hasPce = false;
     AACPrgCfgElt pce{};
     ChannelLayout layout;

@@ -32,6 +32,7 @@ struct AacFrameDecoder::Stream {
     alignas(16) Okv32s spec[1024];
     alignas(16) Okv32s work[1024];
     Okv32s* x = spec;  // the current layout: grouped, then window order
+    int out = -1;      // output channel, -1 for an element outside the layout
     Okv16s sf[8 * 16];
     Okv8u cb[8 * 16];
     Okv8s tnsCoef[64];
@@ -66,6 +67,8 @@ void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly, bool lowPow
     layout_ = cfg.layout;
     ch_.assign(size_t(layout_.channels), Channel{});
     ltp_ = std::vector<LtpChannel>(cfg.objectType == 4 ? ch_.size() : 0);
+    // An allocation failure leaves prediction off: Main blocks then fail one by one.
+    main_.configure(cfg.objectType == 1, cfg.prediction, layout_.channels, cfg.rateIndex);
     clearOverlap();
     coreOnly_ = coreOnly;
     sbrLp_ = lowPower;
@@ -112,6 +115,7 @@ void AacFrameDecoder::clearOverlap() {
         c.prevShape = 0;
     }
     for (LtpChannel& l : ltp_) l.reset();
+    main_.resetAll();
 }
 
 std::string AacFrameDecoder::decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm) {
@@ -244,7 +248,11 @@ std::string AacFrameDecoder::readStream(const uint8_t** p, int* off, Stream* s, 
     s->x = s->spec;
     Okv8u* q = const_cast<Okv8u*>(*p);
     StatusCode st;
-    if (cfg_.mpeg2) {
+    if (main_.enabled()) {
+        s->ci.predSfbMax = main_.limit();
+        st = okvsNoiselessDecode_AAC(&q, off, mh, s->sf, s->spec, s->cb, s->tnsCoef, &s->ci, 0, 0, commonWin, 0, 1);
+        if (st < 0) return failed("okvsNoiselessDecode_AAC", st);
+    } else if (cfg_.mpeg2) {
         st = okvsNoiselessDecoder_LC_AAC(&q, off, commonWin, &s->ci, s->sf, s->spec, s->cb, s->tnsCoef);
         if (st < 0) return failed("okvsNoiselessDecoder_LC_AAC", st);
     } else {
@@ -255,7 +263,7 @@ std::string AacFrameDecoder::readStream(const uint8_t** p, int* off, Stream* s, 
     *p = q;
     // The LTP data of a stream: its own ICS information's, or the common window's entry.
     s->ltp = mh->ltpData[commonWin && s == st_[1] ? 1 : 0];
-    if (s->ics.predictorDataPresent && cfg_.objectType != 4) return "prediction data in an AAC-LC stream";
+    if (s->ics.predictorDataPresent && !main_.enabled() && cfg_.objectType != 4) return "prediction data in an AAC-LC stream";
     return "";
 }
 
@@ -276,9 +284,11 @@ std::string AacFrameDecoder::decodePair(const uint8_t** p, int* off, int out0, i
     Stream* r = st_[1];
     l->out = out0, r->out = out1;
     Okv8u* q = const_cast<Okv8u*>(*p);
-    const StatusCode st = cfg_.mpeg2 ? okvsDecodeChanPairElt_AAC(&q, off, &l->ics, &cpe, 0)
-                                     : okvsDecodeChanPairElt_MP4_AAC(&q, off, &l->ics, &cpe, &mh, 0, cfg_.objectType);
-    if (st < 0) return failed(cfg_.mpeg2 ? "okvsDecodeChanPairElt_AAC" : "okvsDecodeChanPairElt_MP4_AAC", st);
+    const bool mpeg2 = cfg_.mpeg2 && !main_.enabled();
+    const StatusCode st = mpeg2 ? okvsDecodeChanPairElt_AAC(&q, off, &l->ics, &cpe, 0)
+                                : okvsDecodeChanPairElt_MP4_AAC(&q, off, &l->ics, &cpe, &mh, main_.limit(),
+                                                                main_.enabled() ? 1 : cfg_.objectType);
+    if (st < 0) return failed(mpeg2 ? "okvsDecodeChanPairElt_AAC" : "okvsDecodeChanPairElt_MP4_AAC", st);
     *p = q;
     if (cpe.commonWin) r->ics = l->ics;
     std::string err = readStream(p, off, l, cpe.commonWin != 0, &mh);
@@ -299,6 +309,7 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
     const int n = r ? 2 : 1;
     for (int i = 0; i < n; ++i) {
         Stream* s = both[i];
+        if (main_.enabled()) main_.dequantise(i, s->ics, s->spec, s->sf, s->cb);
         const StatusCode st = okvsQuantInv_AAC_32s_I(s->spec, s->sf, s->ics.numWinGrp, s->ics.lenWinGrp, s->maxSfb(), s->cb,
                                                      rate, s->ci.winLen);
         if (st < 0) return failed("okvsQuantInv_AAC_32s_I", st);
@@ -323,7 +334,12 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
         const StatusCode st = okvsDecodeMsStereo_AAC_32s_I(l->spec, r->spec, 1, msFlags, r->cb, l->ics.numWinGrp,
                                                            l->ics.lenWinGrp, maxSfb, rate, l->ci.winLen);
         if (st < 0) return failed("okvsDecodeMsStereo_AAC_32s_I", st);
+        if (main_.enabled() && !l->isShort()) main_.midSide(msFlags, r->cb, maxSfb);
     }
+    // Main profile: prediction after M/S, before intensity.
+    for (int i = 0; i < n && main_.enabled(); ++i)
+        if (std::string err = main_.predict(i, both[i]->out, both[i]->ics, both[i]->cb, both[i]->spec); !err.empty())
+            return err;
     const bool correlated = mask && !cfg_.mpeg2;
     const bool intensity = r && cpe && (r->uses(kIntensityIn) || r->uses(kIntensityOut));
     Okv32s savedSeeds[8 * 52];

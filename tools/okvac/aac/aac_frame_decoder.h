@@ -9,6 +9,7 @@
 
 #include "aac_config.h"
 #include "ltp_channel.h"
+#include "main_prediction.h"
 #include "okvac.h"
 #include "ps/ps_stage.h"
 #include "sbr/sbr_decoder.h"
@@ -74,6 +75,7 @@ private:
     Stream* st_[2];
     int seed_ = 0;
     bool sawSbr_ = false;
+    MainPrediction main_;
     bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false, sbrLp_ = false;
     long blocks_ = 0;
     int lastSlot_ = -1;  // layout slot of the last channel element, -1 when it has none

@@ -75,6 +75,7 @@ bool AacStreamDecoder::setup(std::string* why) {
     }
     if (std::string u = cfg_.unsupported(); !u.empty()) return *why = u, false;
     if (!cfg_.makeLayout()) return *why = "no channel layout (configuration " + std::to_string(cfg_.channelConfig) + ")", false;
+    cfg_.prediction = prediction_;
     dec_.configure(cfg_, coreOnly_, sbrLowPower_);
     return true;
 }

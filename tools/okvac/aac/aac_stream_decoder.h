@@ -24,6 +24,7 @@ public:
 
     // Reads the configuration; false with *why set when the stream cannot be decoded.
     bool setup(std::string* why);
+    void setPrediction(bool on) { prediction_ = on; }  // AAC Main; before setup
     int channels() const override { return dec_.channels(); }
     // Twice the core rate once SBR runs (known after setup when signalled, else after the first block).
     int sampleRate() const override { return cfg_.sampleRate * dec_.blockLength() / 1024; }
@@ -51,7 +52,7 @@ private:
     const uint8_t* data_;
     size_t len_, pos_ = 0;
     AacContainer kind_;
-    bool gapless_, coreOnly_, sbrLowPower_;
+    bool gapless_, coreOnly_, sbrLowPower_, prediction_ = true;
     AacConfig cfg_;
     AacFrameDecoder dec_;
     AdtsScanner adts_;
