@@ -37,7 +37,6 @@ struct AacFrameDecoder::Stream {
     Okv8u cb[8 * 16];
     Okv8s tnsCoef[64];
     AACLtpData ltp;
-    int out = -1;  // output channel
 
     int maxSfb() const { return ics.maxSfb; }
     bool isShort() const { return ics.winSequence == kEightShort; }
