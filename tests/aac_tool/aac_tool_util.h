@@ -92,6 +92,32 @@ inline Diff compare(const std::vector<int16_t>& got, const std::vector<int16_t>&
     return d;
 }
 
+// Rewraps an ADTS stream as ADIF: a variable-rate header with one program configuration (the
+// stream's profile and rate, one SCE or, for two channels, one CPE), then the raw blocks.
+inline std::vector<uint8_t> adifFromAdts(const std::vector<uint8_t>& adts) {
+    std::vector<uint8_t> out;
+    uint32_t acc = 0, bits = 0;
+    auto put = [&](uint32_t v, int n) {
+        for (int i = n - 1; i >= 0; --i)
+            if (acc = acc << 1 | ((v >> i) & 1); ++bits % 8 == 0) out.push_back(uint8_t(acc));
+    };
+    if (adts.size() < 7) return out;
+    const bool pair = ((adts[2] & 1) << 2 | adts[3] >> 6) == 2;
+    put(0x41444946, 32);                                          // "ADIF"
+    put(1, 4), put(0, 27);                                        // variable rate, one element
+    put(0, 4), put(adts[2] >> 6, 2), put((adts[2] >> 2) & 15, 4); // tag, profile, rate
+    put(1, 4), put(0, 20);                                        // one front element
+    put(pair, 1), put(0, 4 + (8 - (bits + 4) % 8) % 8 + 8);       // its tag 0, alignment, no comment
+    for (size_t p = 0; p + 7 <= adts.size();) {
+        const size_t len = size_t((adts[p + 3] & 3) << 11 | adts[p + 4] << 3 | adts[p + 5] >> 5);
+        const size_t head = (adts[p + 1] & 1) ? 7 : 9;
+        if (len < head || p + len > adts.size()) break;
+        out.insert(out.end(), adts.begin() + std::ptrdiff_t(p + head), adts.begin() + std::ptrdiff_t(p + len));
+        p += len;
+    }
+    return out;
+}
+
 // A temporary directory removed with its content at the end of the scope.
 struct TempDir {
     fs::path path;

@@ -19,26 +19,6 @@ Diff againstReference(const fs::path& in, const fs::path& tmp) {
     return d;
 }
 
-// Rewraps an ADTS stream (no CRC) as ADIF: a variable-rate header with one program
-// configuration element (the stream's profile and rate, one SCE or CPE), then the raw blocks.
-std::vector<uint8_t> adtsToAdif(const std::vector<uint8_t>& adts) {
-    std::vector<uint8_t> out;
-    uint32_t acc = 0, bits = 0;
-    auto put = [&](uint32_t v, int n) {
-        for (int i = n - 1; i >= 0; --i)
-            if (acc = acc << 1 | ((v >> i) & 1); ++bits % 8 == 0) out.push_back(uint8_t(acc));
-    };
-    put(0x41444946, 32);                                          // "ADIF"
-    put(1, 4), put(0, 27);                                        // variable rate, one element
-    put(0, 4), put(adts[2] >> 6, 2), put((adts[2] >> 2) & 15, 4); // tag, profile, rate
-    put(1, 4), put(0, 20);                                        // one front element
-    put(adts[3] >> 6 == 2, 1), put(0, 4 + (8 - (bits + 4) % 8) % 8 + 8);  // tag 0, alignment, no comment
-    for (size_t p = 0, len; p + 7 <= adts.size() && (len = size_t(adts[p + 3] & 3) << 11 | size_t(adts[p + 4]) << 3 |
-                                                           adts[p + 5] >> 5) >= 7 && p + len <= adts.size(); p += len)
-        out.insert(out.end(), adts.begin() + std::ptrdiff_t(p + 7), adts.begin() + std::ptrdiff_t(p + len));
-    return out;
-}
-
 }  // namespace
 
 // ap05_48 carries LTP data in most long frames, with intensity, M/S and TNS. Both reference
@@ -81,7 +61,7 @@ TEST(AacDecodeLtp, EncodedStreamsAtEveryRate) {
             if (rate == 48000 && channels == 2) kept = in;
         }
     const fs::path adif = tmp.path / "ltp.adif";
-    writeFile(adif, adtsToAdif(readFile(kept)));
+    writeFile(adif, adifFromAdts(readFile(kept)));
     ASSERT_EQ(okvacDecode(kept, tmp.path / "a.raw"), 0);
     std::string err;
     ASSERT_EQ(okvacDecode(adif, tmp.path / "b.raw", "", &err), 0) << err;

@@ -81,38 +81,6 @@ TEST(HeAacDecode, LowPowerStaysCloseToHighQuality) {
     EXPECT_LT(snr, 60.0);  // the modes differ: a low-power run that fell back to the other path fails
 }
 
-// The raw blocks of a single-block ADTS stream behind an ADIF header with a one-pair program
-// configuration: ADIF has no SBR signalling, so SBR is found in the first block.
-std::vector<uint8_t> adifFromAdts(const std::vector<uint8_t>& adts) {
-    std::vector<uint8_t> out;
-    int acc = 0, bits = 0;
-    auto put = [&](uint32_t v, int n) {
-        for (int i = n - 1; i >= 0; --i) {
-            acc = acc << 1 | int(v >> i & 1);
-            if (++bits == 8) out.push_back(uint8_t(acc)), acc = 0, bits = 0;
-        }
-    };
-    const int rateIndex = adts[2] >> 2 & 15;
-    for (char c : std::string("ADIF")) put(uint8_t(c), 8);
-    put(0, 4);                 // no copyright id, copy, home, constant rate
-    put(64000, 23);            // bitrate
-    put(0, 4);                 // one program configuration
-    put(0, 20);                // buffer fullness
-    put(0, 4), put(1, 2), put(uint32_t(rateIndex), 4);  // tag, LC, rate
-    put(1, 4), put(0, 4 + 4 + 2 + 3 + 4 + 3);           // one front element; nothing else
-    put(1, 1), put(0, 4);                               // it is a pair, tag 0
-    while (bits) put(0, 1);
-    put(0, 8);                 // no comment
-    for (size_t p = 0; p + 7 <= adts.size();) {
-        const size_t len = size_t((adts[p + 3] & 3) << 11 | adts[p + 4] << 3 | adts[p + 5] >> 5);
-        const size_t head = (adts[p + 1] & 1) ? 7 : 9;
-        if (len < head || p + len > adts.size()) break;
-        out.insert(out.end(), adts.begin() + std::ptrdiff_t(p + head), adts.begin() + std::ptrdiff_t(p + len));
-        p += len;
-    }
-    return out;
-}
-
 TEST(HeAacDecode, AdifFindsSbrInTheFirstBlock) {
     const fs::path src = vectorDir() / "iso" / "adts" / "al_sbr_cm_48_2.adts";
     if (!fs::exists(src)) GTEST_SKIP() << "SBR streams not found";
