@@ -54,6 +54,10 @@ TEST(AacMainTool, ConformanceStreamWithAndWithoutPrediction) {
     const Diff off = decodeAndCompare(dir / "am00_88.mp4", tmp.path, "--no-prediction");
     std::printf("  without prediction: max %d LSB  rms %.1f LSB\n", off.max, off.rms);
     EXPECT_GT(off.rms, 100.0);
+    // 5.1 Main with coupling channel elements: decoded with the coupling left out, and said so.
+    std::string err;
+    EXPECT_EQ(okvacDecode(dir / "am05_44.mp4", tmp.path / "c.raw", "", &err), 0) << err;
+    EXPECT_NE(err.find("coupling channel elements are not applied"), std::string::npos) << err;
 }
 
 // Main streams of the reference's encoder. The reference's own predictor departs from the

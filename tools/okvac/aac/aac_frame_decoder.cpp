@@ -213,6 +213,7 @@ std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const u
         } else if (id == kCce) {
             const uint8_t* cq = q;
             err = skipCoupling(&cq, &o, end);
+            sawCoupling_ = true;
             q = const_cast<Okv8u*>(cq);
         } else if (id == kDse) {
             int dseTag, count;

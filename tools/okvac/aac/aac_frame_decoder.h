@@ -42,6 +42,7 @@ public:
     std::string decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm);
 
     bool sawSbr() const { return sawSbr_; }  // an SBR extension payload was met
+    bool sawCoupling() const { return sawCoupling_; }  // a coupling channel element was met
     // A damaged SBR payload of the last block (that block's channel was decoded as the
     // upsampled core), or empty.
     const std::string& sbrProblem() const { return sbrProblem_; }
@@ -74,7 +75,7 @@ private:
     std::vector<LtpChannel> ltp_;  // per output channel, LTP streams only
     Stream* st_[2];
     int seed_ = 0;
-    bool sawSbr_ = false;
+    bool sawSbr_ = false, sawCoupling_ = false;
     MainPrediction main_;
     bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false, sbrLp_ = false;
     long blocks_ = 0;
