@@ -16,6 +16,11 @@ namespace {
 
 using fdpmodel::bitsOf;
 
+// Bit patterns, except that any NaN matches any NaN: which operand's NaN an SSE operation passes
+// on depends on the operand order the compiler picks, so NaN signs and payloads are not part of
+// the contract.
+uint32_t pattern(float v) { return v != v ? 0x7FC00000u : bitsOf(v); }
+
 struct Owned {
     FDPState* s = nullptr;
     explicit Owned(int len) { EXPECT_EQ(okvsFDPInitAlloc_32f(&s, len), okvOk); }
@@ -28,7 +33,7 @@ void expectSameState(const FDPState* s, const fdpmodel::Predictor& m, int frame)
     const std::vector<float>* want[6] = {&m.cor0, &m.cor1, &m.var0, &m.var1, &m.r0, &m.r1};
     for (int i = 0; i < 6; ++i)
         for (int k = 0; k < m.len(); ++k)
-            ASSERT_EQ(bitsOf(got[i][k]), bitsOf((*want[i])[k])) << "array " << i << " line " << k << " frame " << frame;
+            ASSERT_EQ(pattern(got[i][k]), pattern((*want[i])[k])) << "array " << i << " line " << k << " frame " << frame;
 }
 
 // 1000 frames of 1000 lines: per line a sinusoid across frames with a magnitude of 1e-3..1e8,
@@ -75,7 +80,7 @@ TEST(FDP, MatchesTheOneLineModelOverAMillionUpdates)
         std::vector<float> expected = y;
         for (int b = 0; b < nBands; ++b) m.inverse(t, expected.data(), bands[b].first, bands[b].second, flag[b]);
         ASSERT_EQ(okvsFDPInv_32f_I(y.data(), off.data(), nBands, flag.data(), lib.s), okvOk);
-        for (int k = 0; k < len + 8; ++k) ASSERT_EQ(bitsOf(y[k]), bitsOf(expected[k])) << "line " << k << " frame " << f;
+        for (int k = 0; k < len + 8; ++k) ASSERT_EQ(pattern(y[k]), pattern(expected[k])) << "line " << k << " frame " << f;
         // Resets as a decoder issues them.
         if (f % 11 == 5) {
             const int group = f % 30;
@@ -123,7 +128,7 @@ TEST(FDP, ReciprocalOfEveryEnergyExponentAndMantissa)
     ASSERT_EQ(okvsFDPInv_32f_I(x.data(), off, 1, flag, lib.s), okvOk);
     int nonzero = 0;
     for (int k = 0; k < len; ++k) {
-        ASSERT_EQ(bitsOf(x[k]), bitsOf(expected[k])) << "line " << k;
+        ASSERT_EQ(pattern(x[k]), pattern(expected[k])) << "line " << k;
         nonzero += x[k] != 0.25f;
     }
     expectSameState(lib.s, m, 0);
@@ -185,10 +190,10 @@ TEST(FDP, ForwardThenInverseIsExactAtAnyAlignment)
         for (int k = 0; k < len; ++k) {
             if (departed[k]) continue;
             ++exact;
-            ASSERT_EQ(bitsOf(r[k]), bitsOf(x[k])) << "line " << k << " frame " << f;
+            ASSERT_EQ(pattern(r[k]), pattern(x[k])) << "line " << k << " frame " << f;
             for (float* FDPState::*a : {&FDPState::pCor0, &FDPState::pCor1, &FDPState::pVar0, &FDPState::pVar1,
                                         &FDPState::pR0, &FDPState::pR1})
-                ASSERT_EQ(bitsOf((enc.s->*a)[k]), bitsOf((dec.s->*a)[k])) << "line " << k << " frame " << f;
+                ASSERT_EQ(pattern((enc.s->*a)[k]), pattern((dec.s->*a)[k])) << "line " << k << " frame " << f;
         }
     }
     EXPECT_GT(exact, 200 * len / 2);
