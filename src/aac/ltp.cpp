@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 
 #include "aac/mdct_aac_window.h"
-#include "aac/spectral_bands.h"
+#include "aac/band_layout.h"
 #include "core/kernels.h"
 
 namespace OKV_NS {

@@ -11,7 +11,7 @@
 #include <climits>
 
 #include "aac/aac_spectral_data.h"
-#include "aac/spectral_bands.h"
+#include "aac/band_layout.h"
 
 namespace OKV_NS::aacspectral {
 

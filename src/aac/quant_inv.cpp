@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "aac/aac_spectral_data.h"
-#include "aac/spectral_bands.h"
+#include "aac/band_layout.h"
 
 namespace OKV_NS::aacspectral {
 

@@ -9,7 +9,7 @@
 // the step-up recursion runs in Q39 above order 12 to keep its precision), short ones up to 7;
 // larger orders are refused before any conversion.
 #include "aac/aac_spectral_data.h"
-#include "aac/spectral_bands.h"
+#include "aac/band_layout.h"
 
 namespace OKV_NS::aacspectral {
 

@@ -1,5 +1,5 @@
 // Grouped, band-interleaved short-window spectra to window order.
-#include "aac/spectral_bands.h"
+#include "aac/band_layout.h"
 #include "core/kernels.h"
 
 namespace OKV_NS {

@@ -1,6 +1,6 @@
-// AAC spectral tools against plain models of their arithmetic (restated from the definitions,
+// AAC spectral tools against plain models of their arithmetic (written out independently,
 // sharing nothing with the library but the constant tables), against double-precision gains,
-// and on their statuses and layout rules; the TNS coefficient table against the shared text.
+// and on their statuses and layout rules; the TNS coefficient table against its text form.
 #include <gtest/gtest.h>
 
 #include <climits>
