@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bit_cursor.h"
+#include "coupling_element.h"
 #include "element_bounds.h"
 #include "sf_codebook.h"
 
@@ -11,11 +12,19 @@ namespace {
 
 constexpr int kEightShort = 2;
 constexpr int kNoiseBook = 13, kIntensityOut = 14, kIntensityIn = 15;
-constexpr int kMaxElements = 64;  // per raw data block; more is damage
 
 std::string failed(const char* what, StatusCode st) { return std::string(what) + " failed (status " + std::to_string(st) + ")"; }
 
 bool pastEnd(const uint8_t* p, int off, const uint8_t* end) { return p > end || (p == end && off > 0); }
+
+// Channels fed by independently switched coupling run their filterbank on spectra four times
+// larger, so that the coupled sum is rounded to 16 bits once, from two more fractional bits.
+constexpr int kFineBits = 2;
+
+void fineSpectrum(Okv32s* x) {
+    constexpr Okv32s kTop = INT32_MAX >> kFineBits;
+    for (int k = 0; k < 1024; ++k) x[k] = (x[k] > kTop ? kTop : x[k] < -kTop ? -kTop : x[k]) * (1 << kFineBits);
+}
 
 }  // namespace
 
@@ -23,6 +32,7 @@ struct AacFrameDecoder::Channel {
     alignas(16) Okv32s overlap[1024];
     alignas(16) Okv16s pcm[1024];
     int prevShape = 0;
+    bool fine = false;  // the overlap holds kFineBits more bits
 };
 
 // One decoded individual channel stream and its spectrum.
@@ -33,6 +43,7 @@ struct AacFrameDecoder::Stream {
     alignas(16) Okv32s work[1024];
     Okv32s* x = spec;  // the current layout: grouped, then window order
     int out = -1;      // output channel, -1 for an element outside the layout
+    int pred = -1;     // Main prediction state, -1 for none
     Okv16s sf[8 * 16];
     Okv8u cb[8 * 16];
     Okv8s tnsCoef[64];
@@ -47,16 +58,25 @@ struct AacFrameDecoder::Stream {
     }
 };
 
+// A coupling element of the current block (active) and the state its tag carries from block
+// to block: the Main predictor's and, under independent switching, the filterbank's.
+struct AacFrameDecoder::Coupling {
+    CouplingHeader h;
+    CouplingGains gains;
+    Stream s;
+    bool active = false;
+    alignas(16) Okv32s overlap[1024] = {};
+    alignas(16) Okv16s pcm[1024];
+    int prevShape = 0;
+    const Okv32s* time() const { return s.x; }  // filterbank output, kFineBits more bits
+};
+
 AacFrameDecoder::AacFrameDecoder() {
-    st_[0] = new Stream;
-    st_[1] = new Stream;
     const Okv32s sub[3] = {8, 6, 5};
     okvsVLCDecodeInitAlloc_32s(kSfCodebook, 121, sub, 3, &sfSpec_);
 }
 
 AacFrameDecoder::~AacFrameDecoder() {
-    delete st_[0];
-    delete st_[1];
     if (sfSpec_) okvsVLCDecodeFree_32s(sfSpec_);
 }
 
@@ -65,9 +85,12 @@ void AacFrameDecoder::configure(const AacConfig& cfg, bool coreOnly, bool lowPow
     cfg_.mpeg2 = cfg.mpeg2 && cfg.objectType != 4;  // LTP exists only in the MPEG-4 syntax
     layout_ = cfg.layout;
     ch_.assign(size_t(layout_.channels), Channel{});
+    streams_ = std::make_unique<Stream[]>(ch_.size() + 2);
+    cce_.reset();
     ltp_ = std::vector<LtpChannel>(cfg.objectType == 4 ? ch_.size() : 0);
-    // An allocation failure leaves prediction off: Main blocks then fail one by one.
-    main_.configure(cfg.objectType == 1, cfg.prediction, layout_.channels, cfg.rateIndex);
+    // An allocation failure leaves prediction off: Main blocks then fail one by one. Coupling
+    // elements have a predictor per tag after the channels'.
+    main_.configure(cfg.objectType == 1, cfg.prediction, layout_.channels + kCouplingTags, cfg.rateIndex);
     clearOverlap();
     coreOnly_ = coreOnly;
     sbrLp_ = lowPower;
@@ -112,6 +135,11 @@ void AacFrameDecoder::clearOverlap() {
     for (Channel& c : ch_) {
         std::memset(c.overlap, 0, sizeof c.overlap);
         c.prevShape = 0;
+        c.fine = false;
+    }
+    for (int t = 0; cce_ && t < kCouplingTags; ++t) {
+        std::memset(cce_[t].overlap, 0, sizeof cce_[t].overlap);
+        cce_[t].prevShape = 0;
     }
     for (LtpChannel& l : ltp_) l.reset();
     main_.resetAll();
@@ -184,6 +212,8 @@ void AacFrameDecoder::readFill(const Okv8u* data, int count) {
 
 std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const uint8_t* end) {
     lastSlot_ = -1;
+    numPlaced_ = 0;
+    for (int t = 0; cce_ && t < kCouplingTags; ++t) cce_[t].active = false;
     std::vector<uint8_t> used(layout_.slots.size(), 0);
     for (int n = 0; n < kMaxElements; ++n) {
         BitCursor bc{*p, *off, end + aacbounds::kGuardBytes};
@@ -192,7 +222,7 @@ std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const u
             bc.align();
             if (pastEnd(bc.p, bc.off, end)) return "the block runs past the end of the frame";
             *p = bc.p, *off = 0;
-            return "";
+            return finishChannels();
         }
         const int tag = id == kSce || id == kCpe || id == kLfe ? int(bc.read(4)) : 0;
         Okv8u* q = const_cast<Okv8u*>(bc.p);
@@ -205,6 +235,7 @@ std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const u
                 if (!used[s] && layout_.slots[s].type == id && (layout_.slots[s].tag < 0 || layout_.slots[s].tag == tag))
                     used[s] = 1, slot = &layout_.slots[s], lastSlot_ = id == kLfe ? -1 : int(s);
             lastPair_ = id == kCpe;
+            placed_[numPlaced_++] = {id, tag, {slot ? slot->out[0] : -1, slot && id == kCpe ? slot->out[1] : -1}};
             // An element without a place in the layout is decoded and dropped.
             const uint8_t* cq = q;
             err = id == kCpe ? decodePair(&cq, &o, slot ? slot->out[0] : -1, slot ? slot->out[1] : -1)
@@ -212,8 +243,7 @@ std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const u
             q = const_cast<Okv8u*>(cq);
         } else if (id == kCce) {
             const uint8_t* cq = q;
-            err = skipCoupling(&cq, &o, end);
-            sawCoupling_ = true;
+            err = decodeCoupling(&cq, &o, end);
             q = const_cast<Okv8u*>(cq);
         } else if (id == kDse) {
             int dseTag, count;
@@ -241,7 +271,8 @@ std::string AacFrameDecoder::decodeElements(const uint8_t** p, int* off, const u
 
 // Noiseless decoding of one channel stream: the LC decoder for MPEG-2 streams, the MPEG-4
 // decoder (object type 2) otherwise. With a common window s->ics already holds the ICS info.
-std::string AacFrameDecoder::readStream(const uint8_t** p, int* off, Stream* s, bool commonWin, AACMainHeader* mh) {
+std::string AacFrameDecoder::readStream(const uint8_t** p, int* off, Stream* s, bool commonWin, AACMainHeader* mh,
+                                        bool second) {
     std::memset(&s->ci, 0, sizeof s->ci);
     s->ci.samplingRateIndex = cfg_.rateIndex;
     s->ci.pIcsInfo = &s->ics;
@@ -262,27 +293,29 @@ std::string AacFrameDecoder::readStream(const uint8_t** p, int* off, Stream* s, 
     }
     *p = q;
     // The LTP data of a stream: its own ICS information's, or the common window's entry.
-    s->ltp = mh->ltpData[commonWin && s == st_[1] ? 1 : 0];
+    s->ltp = mh->ltpData[commonWin && second ? 1 : 0];
     if (s->ics.predictorDataPresent && !main_.enabled() && cfg_.objectType != 4) return "prediction data in an AAC-LC stream";
     return "";
 }
 
+// A channel element leaves its spectra, up to TNS, in its channels' streams (elements outside the
+// layout in the two spare ones); finishChannels() takes them from there.
 std::string AacFrameDecoder::decodeSingle(const uint8_t** p, int* off, int out) {
-    Stream* s = st_[0];
-    s->out = out;
+    Stream* s = &streams_[out >= 0 ? size_t(out) : ch_.size()];
+    s->out = s->pred = out;
     AACMainHeader mh{};
-    std::string err = readStream(p, off, s, false, &mh);
+    std::string err = readStream(p, off, s, false, &mh, false);
     if (err.empty()) err = spectralTools(s, nullptr, nullptr);
-    if (err.empty()) err = synthesise(s, out);
+    if (err.empty() && out >= 0) present_[size_t(out)] = 1;
     return err;
 }
 
 std::string AacFrameDecoder::decodePair(const uint8_t** p, int* off, int out0, int out1) {
     AACChanPairElt cpe;
     AACMainHeader mh{};
-    Stream* l = st_[0];
-    Stream* r = st_[1];
-    l->out = out0, r->out = out1;
+    Stream* l = &streams_[out0 >= 0 ? size_t(out0) : ch_.size()];
+    Stream* r = &streams_[out1 >= 0 ? size_t(out1) : ch_.size() + 1];
+    l->out = l->pred = out0, r->out = r->pred = out1;
     Okv8u* q = const_cast<Okv8u*>(*p);
     const bool mpeg2 = cfg_.mpeg2 && !main_.enabled();
     const StatusCode st = mpeg2 ? okvsDecodeChanPairElt_AAC(&q, off, &l->ics, &cpe, 0)
@@ -291,18 +324,18 @@ std::string AacFrameDecoder::decodePair(const uint8_t** p, int* off, int out0, i
     if (st < 0) return failed(mpeg2 ? "okvsDecodeChanPairElt_AAC" : "okvsDecodeChanPairElt_MP4_AAC", st);
     *p = q;
     if (cpe.commonWin) r->ics = l->ics;
-    std::string err = readStream(p, off, l, cpe.commonWin != 0, &mh);
-    if (err.empty()) err = readStream(p, off, r, cpe.commonWin != 0, &mh);
+    std::string err = readStream(p, off, l, cpe.commonWin != 0, &mh, false);
+    if (err.empty()) err = readStream(p, off, r, cpe.commonWin != 0, &mh, true);
     if (err.empty() && !cpe.commonWin && (l->uses(kIntensityIn) || r->uses(kIntensityIn) || r->uses(kIntensityOut)))
         err = "intensity stereo without a common window";
     if (err.empty()) err = spectralTools(l, r, cpe.commonWin ? &cpe : nullptr);
-    if (err.empty()) err = synthesise(l, out0);
-    if (err.empty()) err = synthesise(r, out1);
+    for (const int out : {out0, out1})
+        if (err.empty() && out >= 0) present_[size_t(out)] = 1;
     return err;
 }
 
-// Dequantisation, M/S, noise substitution, intensity and TNS, in that order. Noise and
-// intensity run per window on short frames, after deinterleaving.
+// Dequantisation, M/S, noise substitution and intensity, in that order. Noise and intensity run
+// per window on short frames, after deinterleaving.
 std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPairElt* cpe) {
     const int rate = cfg_.rateIndex;
     Stream* both[2] = {l, r};
@@ -338,7 +371,7 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
     }
     // Main profile: prediction after M/S, before intensity.
     for (int i = 0; i < n && main_.enabled(); ++i)
-        if (std::string err = main_.predict(i, both[i]->out, both[i]->ics, both[i]->cb, both[i]->spec); !err.empty())
+        if (std::string err = main_.predict(i, both[i]->pred, both[i]->ics, both[i]->cb, both[i]->spec); !err.empty())
             return err;
     const bool correlated = mask && !cfg_.mpeg2;
     const bool intensity = r && cpe && (r->uses(kIntensityIn) || r->uses(kIntensityOut));
@@ -392,80 +425,127 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
             if (st < 0) err = failed("okvsDecodeIsStereo_AAC_32s", st);
         }
     }
-    for (int i = 0; i < n && err.empty(); ++i) {
-        Stream* s = both[i];
-        // Filter lengths beyond the band count reach down to the lowest band.
-        int length[8], filters = 0;
-        for (int w = 0; w < s->ci.numWindows; ++w) filters += s->ci.tnsNFilt[w];
-        for (int f = 0; f < 8; ++f) length[f] = f < filters ? std::min(s->ci.tnsLength[f], s->ci.numSwb) : 0;
-        if (!ltp_.empty() && s->out >= 0) {  // long-term prediction: after intensity, before TNS
-            const LtpTns tns{s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes, s->ci.tnsDirection, s->tnsCoef,
-                             s->maxSfb()};
-            const char* what = "";
-            const StatusCode st = ltp_[size_t(s->out)].predict(s->x, s->ltp, s->ics, ch_[size_t(s->out)].prevShape,
-                                                               s->ci.tnsDataPresent ? &tns : nullptr, rate, &what);
-            if (st < 0) return failed(what, st);
-        }
-        if (!s->ci.tnsDataPresent) continue;
-        const StatusCode st = okvsDecodeTNS_AAC_32s_I(s->x, s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes,
-                                                      s->tnsCoef, s->ci.tnsDirection, s->maxSfb(), 1, rate, s->ci.winLen);
-        if (st < 0) err = failed("okvsDecodeTNS_AAC_32s_I", st);
-    }
     return err;
 }
 
+// Long-term prediction (output channels of LTP streams), then TNS.
+std::string AacFrameDecoder::temporalTools(Stream* s) {
+    const int rate = cfg_.rateIndex;
+    // Filter lengths beyond the band count reach down to the lowest band.
+    int length[8], filters = 0;
+    for (int w = 0; w < s->ci.numWindows; ++w) filters += s->ci.tnsNFilt[w];
+    for (int f = 0; f < 8; ++f) length[f] = f < filters ? std::min(s->ci.tnsLength[f], s->ci.numSwb) : 0;
+    if (!ltp_.empty() && s->out >= 0) {
+        const LtpTns tns{s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes, s->ci.tnsDirection, s->tnsCoef,
+                         s->maxSfb()};
+        const char* what = "";
+        const StatusCode st = ltp_[size_t(s->out)].predict(s->x, s->ltp, s->ics, ch_[size_t(s->out)].prevShape,
+                                                           s->ci.tnsDataPresent ? &tns : nullptr, rate, &what);
+        if (st < 0) return failed(what, st);
+    }
+    if (!s->ci.tnsDataPresent) return "";
+    const StatusCode st = okvsDecodeTNS_AAC_32s_I(s->x, s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes,
+                                                  s->tnsCoef, s->ci.tnsDirection, s->maxSfb(), 1, rate, s->ci.winLen);
+    return st < 0 ? failed("okvsDecodeTNS_AAC_32s_I", st) : "";
+}
+
+template <class F>
+void AacFrameDecoder::forEachCoupling(int out, bool independent, int domain, F f) {
+    for (int t = 0; cce_ && t < kCouplingTags; ++t) {
+        Coupling& k = cce_[t];
+        if (!k.active || k.h.independent != independent || (!independent && k.h.domain != domain)) continue;
+        for (int i = 0; i < k.h.numTargets; ++i) {
+            const CouplingHeader::Target& target = k.h.targets[i];
+            const int type = target.pair ? kCpe : kSce;
+            const Placed* e = std::find_if(placed_, placed_ + numPlaced_,
+                                           [&](const Placed& x) { return x.type == type && x.tag == target.tag; });
+            if (e == placed_ + numPlaced_) continue;
+            int list[2];
+            k.h.targetLists(i, list);
+            for (int c = 0; c < 2; ++c)
+                if (e->out[c] == out && list[c] >= 0) f(k, list[c]);
+        }
+    }
+}
+
+// Dependent coupling before TNS (and LTP), LTP and TNS, dependent coupling after TNS, then the
+// filterbank with independent coupling.
+std::string AacFrameDecoder::finishChannels() {
+    for (size_t c = 0; c < ch_.size(); ++c) {
+        if (!present_[c]) continue;
+        Stream* s = &streams_[c];
+        auto couple = [&](Coupling& k, int list) {
+            coupleSpectrum(s->x, k.s.x, k.gains, list, k.s.ics, k.s.cb, cfg_.rateIndex);
+        };
+        forEachCoupling(int(c), false, 0, couple);
+        if (std::string err = temporalTools(s); !err.empty()) return err;
+        forEachCoupling(int(c), false, 1, couple);
+        if (std::string err = synthesise(s, int(c)); !err.empty()) return err;
+    }
+    return "";
+}
+
 std::string AacFrameDecoder::synthesise(Stream* s, int out) {
-    if (out < 0) return "";
     Channel& c = ch_[size_t(out)];
     if (!ltp_.empty()) ltp_[size_t(out)].update(s->x, s->ics, c.prevShape);
+    bool fine = false;
+    forEachCoupling(out, true, 0, [&](Coupling&, int) { fine = true; });
+    if (fine != c.fine) {  // the overlap to the other scale
+        for (Okv32s& v : c.overlap) v = fine ? Okv32s(int64_t(v) * (1 << kFineBits)) : (v + (1 << (kFineBits - 1))) >> kFineBits;
+        c.fine = fine;
+    }
+    if (fine) fineSpectrum(s->x);
     const StatusCode st =
         okvsMDCTInv_AAC_32s16s(s->x, c.pcm, c.overlap, s->ics.winSequence, s->ics.winShape, c.prevShape, 1);
     if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
     c.prevShape = s->ics.winShape;
-    present_[size_t(out)] = 1;
+    if (!fine) return "";
+    // The transform leaves its unsaturated output in the spectrum array; the coupled elements'
+    // outputs are added to it at the same scale.
+    int64_t sum[1024];
+    for (int n = 0; n < 1024; ++n) sum[n] = s->x[n];
+    forEachCoupling(out, true, 0, [&](Coupling& k, int list) {
+        const CouplingGain g = k.gains.common(list);
+        const Okv32s* t = k.time();
+        for (int n = 0; n < 1024; ++n) sum[n] += applyCouplingGain(t[n], g);
+    });
+    for (int n = 0; n < 1024; ++n) {
+        const int64_t v = (sum[n] + (1 << (kFineBits - 1))) >> kFineBits;
+        c.pcm[n] = Okv16s(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
+    }
     return "";
 }
 
-// A coupling channel element is parsed through and not applied: its header, its channel
-// stream, then the gain element lists.
-std::string AacFrameDecoder::skipCoupling(const uint8_t** p, int* off, const uint8_t* end) {
+// A coupling channel element: its header, its channel stream (decoded through TNS, with a Main
+// predictor of its own), its gain lists; under independent switching its filterbank output.
+std::string AacFrameDecoder::decodeCoupling(const uint8_t** p, int* off, const uint8_t* end) {
     BitCursor bc{*p, *off, end};
-    bc.read(4);  // element instance tag
-    const bool indSw = bc.read(1);
-    const int coupled = int(bc.read(3)) + 1;
-    int lists = 0;
-    for (int i = 0; i < coupled; ++i) {
-        ++lists;
-        const bool pair = bc.read(1);
-        bc.read(4);                                  // target tag
-        if (pair && bc.read(2) == 3) ++lists;        // gains for both channels of the pair
-    }
-    bc.read(1 + 1 + 2);  // domain, gain sign, gain scale
-    if (bc.left() < 0) return "a coupling element runs past the end of the frame";
-    Stream* s = st_[1];
+    CouplingHeader h;
+    if (!h.read(&bc)) return "a coupling element runs past the end of the frame";
+    if (!cce_) cce_ = std::make_unique<Coupling[]>(kCouplingTags);  // once: most streams have none
+    Coupling& k = cce_[h.tag];
+    if (k.active) return "two coupling elements with one tag in a block";
+    k.h = h;
+    Stream* s = &k.s;
+    s->out = -1;
+    s->pred = layout_.channels + h.tag;
     AACMainHeader mh{};
     const uint8_t* q = bc.p;
     int o = bc.off;
-    std::string err = readStream(&q, &o, s, false, &mh);
+    std::string err = readStream(&q, &o, s, false, &mh, false);
+    if (err.empty()) err = spectralTools(s, nullptr, nullptr);
+    if (err.empty()) err = temporalTools(s);
     if (!err.empty()) return err;
-    if (pastEnd(q, o, end)) return "a coupling element runs past the end of the frame";
-    const Okv8u* v = q;
-    auto sfCode = [&]() {
-        Okv16s d;
-        return okvsVLCDecodeOne_1u16s(&v, &o, &d, sfSpec_) >= 0 && !pastEnd(v, o, end);
-    };
-    for (int c = 1; c < lists; ++c) {
-        BitCursor one{v, o, end};
-        const bool common = indSw || one.read(1);
-        v = one.p, o = one.off;
-        if (common) {
-            if (!sfCode()) return "a coupling gain runs past the end of the frame";
-            continue;
-        }
-        for (int g = 0; g < s->ics.numWinGrp; ++g)
-            for (int b = 0; b < s->maxSfb(); ++b)
-                if (s->cb[g * s->maxSfb() + b] != 0 && !sfCode()) return "a coupling gain runs past the end of the frame";
+    if (pastEnd(q, o, end) || !k.gains.read(h, &q, &o, end, sfSpec_, s->cb, s->ics.numWinGrp, s->maxSfb()))
+        return "a coupling element runs past the end of the frame";
+    if (h.independent) {
+        fineSpectrum(s->x);
+        const StatusCode st =
+            okvsMDCTInv_AAC_32s16s(s->x, k.pcm, k.overlap, s->ics.winSequence, s->ics.winShape, k.prevShape, 1);
+        if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
+        k.prevShape = s->ics.winShape;
     }
-    *p = v, *off = o;
+    k.active = true;
+    *p = q, *off = o;
     return "";
 }

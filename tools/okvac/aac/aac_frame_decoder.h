@@ -1,5 +1,7 @@
 // Decodes AAC-LC raw data blocks to 16-bit PCM with the library's exports: noiseless decoding,
-// inverse quantisation, M/S, noise substitution, intensity, TNS and the inverse MDCT.
+// inverse quantisation, M/S, noise substitution, intensity, TNS and the inverse MDCT, and the
+// coupling channel elements. The channels of a block are finished (LTP, TNS, filterbank) once
+// all its elements are read, since a coupling element follows the channels it feeds.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +44,6 @@ public:
     std::string decodeBlock(const uint8_t** p, int* off, const uint8_t* end, int16_t* pcm);
 
     bool sawSbr() const { return sawSbr_; }  // an SBR extension payload was met
-    bool sawCoupling() const { return sawCoupling_; }  // a coupling channel element was met
     // A damaged SBR payload of the last block (that block's channel was decoded as the
     // upsampled core), or empty.
     const std::string& sbrProblem() const { return sbrProblem_; }
@@ -51,13 +52,22 @@ public:
 
 private:
     struct Channel;
-    struct Stream;  // one decoded individual channel stream
+    struct Stream;    // one decoded individual channel stream
+    struct Coupling;  // a coupling channel element and its filterbank state
+    static constexpr int kMaxElements = 64;  // per raw data block; more is damage
+    static constexpr int kCouplingTags = 16;
     std::string decodeElements(const uint8_t** p, int* off, const uint8_t* end);
-    std::string readStream(const uint8_t** p, int* off, Stream* s, bool commonWin, AACMainHeader* mh);
+    // second: the second channel of a pair (its LTP data follows the first's).
+    std::string readStream(const uint8_t** p, int* off, Stream* s, bool commonWin, AACMainHeader* mh, bool second);
     std::string decodeSingle(const uint8_t** p, int* off, int out);
     std::string decodePair(const uint8_t** p, int* off, int out0, int out1);
-    std::string skipCoupling(const uint8_t** p, int* off, const uint8_t* end);
+    std::string decodeCoupling(const uint8_t** p, int* off, const uint8_t* end);
     std::string spectralTools(Stream* l, Stream* r, const AACChanPairElt* cpe);
+    std::string temporalTools(Stream* s);
+    std::string finishChannels();
+    // Calls f(coupling, gain list) for every coupling element of the block that feeds output
+    // channel out; independent: the time-domain ones, else the dependent ones of domain.
+    template <class F> void forEachCoupling(int out, bool independent, int domain, F f);
     std::string synthesise(Stream* s, int out);
     void readFill(const Okv8u* data, int count);
     std::string sbrOutput(int16_t* pcm);
@@ -73,9 +83,15 @@ private:
     std::vector<Channel> ch_;      // per output channel
     std::vector<uint8_t> present_; // output channels written by the current block
     std::vector<LtpChannel> ltp_;  // per output channel, LTP streams only
-    Stream* st_[2];
+    std::unique_ptr<Stream[]> streams_;  // per output channel, then two for elements outside the layout
+    std::unique_ptr<Coupling[]> cce_;    // per element instance tag, from the first coupling element on
+    struct Placed {
+        int type, tag, out[2];
+    };
+    Placed placed_[kMaxElements];  // the channel elements of the current block
+    int numPlaced_ = 0;
     int seed_ = 0;
-    bool sawSbr_ = false, sawCoupling_ = false;
+    bool sawSbr_ = false;
     MainPrediction main_;
     bool coreOnly_ = false, sbrOn_ = false, sbrDown_ = false, sbrLp_ = false;
     long blocks_ = 0;
@@ -87,5 +103,5 @@ private:
     std::unique_ptr<PsStage> ps_;  // set while a mono stream is decoded to stereo
     bool psOn_ = false;
     std::string sbrProblem_;
-    OkvsVLCDecodeSpec_32s* sfSpec_ = nullptr;  // scalefactor codebook for coupling gains
+    OkvsVLCDecodeSpec_32s* sfSpec_ = nullptr;  // scalefactor codebook of the coupling gains
 };

@@ -211,11 +211,6 @@ bool AacStreamDecoder::next(const int16_t** pcm, size_t* frames) {
             sbrNoted_ = true;
             std::fprintf(stderr, "okvac decode: %s\n", notes().c_str());
         }
-        if (!couplingNoted_ && dec_.sawCoupling()) {
-            couplingNoted_ = true;
-            std::fprintf(stderr, "okvac decode: coupling channel elements are not applied; the channels they feed "
-                                 "differ from a full decode\n");
-        }
         // Gapless trimming: the encoder delay first, then everything past the programme's length.
         size_t first = 0, n = pcmFrames_;
         if (skip_ > 0) {

@@ -63,7 +63,7 @@ private:
     std::vector<int16_t> pcm_;
     size_t pcmFrames_ = 0;
     long frames_ = 0, failed_ = 0;
-    bool stopped_ = false, sbrNoted_ = false, couplingNoted_ = false;
+    bool stopped_ = false, sbrNoted_ = false;
     int64_t skip_ = 0, remaining_ = -1;
     int64_t trimScale_ = 0;  // units of skip_ and remaining_ per second until the first block; 0 once converted
     long sbrReports_ = 0;

@@ -3,12 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-// The library's band tables, in a namespace of the tool's own.
-#pragma push_macro("OKV_NS")
-#undef OKV_NS
-#define OKV_NS okvac_tool_tables
-#include "aac/band_tables_data.h"
-#pragma pop_macro("OKV_NS")
+#include "band_offsets.h"
 
 namespace mainpred {
 
@@ -28,7 +23,7 @@ std::string MainPrediction::configure(bool enabled, bool active, int channels, i
     active_ = active;
     if (!enabled) return "";
     limit_ = mainpred::kPredLimit[rateIndex];
-    for (int b = 0; b <= limit_; ++b) offsets_[b] = okvac_tool_tables::kSwbOffsetLong[rateIndex][b];
+    for (int b = 0; b <= limit_; ++b) offsets_[b] = longBandOffsets(rateIndex)[b];
     for (int c = 0; c < channels; ++c) {
         FDPState* s = nullptr;
         if (const StatusCode st = okvsFDPInitAlloc_32f(&s, 1024); st != okvOk)

@@ -1,5 +1,5 @@
 // Scalefactor codebook: {index, codeword, length}; the decoded difference is index - 60.
-// Used to pass over the gain lists of coupling channel elements.
+// Codes the gain element lists of coupling channel elements.
 #pragma once
 #include "okvac.h"
 
