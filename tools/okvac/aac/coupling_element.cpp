@@ -11,7 +11,7 @@ constexpr int kEightShort = 2;
 
 }  // namespace
 
-int64_t applyCouplingGain(int64_t v, CouplingGain g) {
+int64_t applyCouplingGain(int32_t v, CouplingGain g) {
     const int32_t m = g.eighths < -8 * 24 ? -8 * 24 : g.eighths;
     const int shift = 30 + (m >> 3);  // at least 6
     if (shift > 62) return 0;

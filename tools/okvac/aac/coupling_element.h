@@ -14,9 +14,9 @@ struct CouplingGain {
     bool negative = false;
 };
 
-// v times g, rounded to the nearest integer (halves away from minus infinity); gains above 2^24
-// count as 2^24.
-int64_t applyCouplingGain(int64_t v, CouplingGain g);
+// v times the magnitude of g, rounded to the nearest integer (halves up), with the sign of g;
+// gains above 2^24 count as 2^24.
+int64_t applyCouplingGain(int32_t v, CouplingGain g);
 
 struct CouplingHeader {
     static constexpr int kMaxTargets = 8, kMaxLists = 2 * kMaxTargets;
