@@ -17,13 +17,31 @@ std::string failed(const char* what, StatusCode st) { return std::string(what) +
 
 bool pastEnd(const uint8_t* p, int off, const uint8_t* end) { return p > end || (p == end && off > 0); }
 
-// Channels fed by independently switched coupling run their filterbank on spectra four times
-// larger, so that the coupled sum is rounded to 16 bits once, from two more fractional bits.
-constexpr int kFineBits = 2;
+// Channels fed by independently switched coupling, and the channels of LTP streams, run their
+// filterbank on spectra scaled up by 2^bits, up to 2^kFineBits as far as the largest line leaves
+// room in 32 bits: the coupled sum is rounded to 16 bits once, from those extra fractional bits,
+// and the prediction history keeps them. The transform rounds its output to the scale it works
+// at, so fewer extra bits than 4 would round twice more coarsely than its own eighths of a step.
+constexpr int kFineBits = 4;
 
-void fineSpectrum(Okv32s* x) {
-    constexpr Okv32s kTop = INT32_MAX >> kFineBits;
-    for (int k = 0; k < 1024; ++k) x[k] = (x[k] > kTop ? kTop : x[k] < -kTop ? -kTop : x[k]) * (1 << kFineBits);
+int fineBits(const Okv32s* x) {
+    int64_t top = 0;
+    for (int k = 0; k < 1024; ++k) top = std::max(top, x[k] < 0 ? -int64_t(x[k]) : int64_t(x[k]));
+    int bits = kFineBits;
+    while (bits > 0 && top << bits > INT32_MAX) --bits;
+    return bits;
+}
+
+// An overlap buffer from one scale to another (down: rounded).
+void rescale(Okv32s* overlap, int from, int to) {
+    if (to > from)
+        for (int n = 0; n < 1024; ++n) overlap[n] = Okv32s(int64_t(overlap[n]) * (1 << (to - from)));
+    else if (to < from)
+        for (int n = 0; n < 1024; ++n) overlap[n] = (overlap[n] + (1 << (from - to - 1))) >> (from - to);
+}
+
+void scaleSpectrum(Okv32s* x, int bits) {
+    for (int k = 0; k < 1024; ++k) x[k] *= 1 << bits;
 }
 
 }  // namespace
@@ -32,7 +50,7 @@ struct AacFrameDecoder::Channel {
     alignas(16) Okv32s overlap[1024];
     alignas(16) Okv16s pcm[1024];
     int prevShape = 0;
-    bool fine = false;  // the overlap holds kFineBits more bits
+    int bits = 0;  // extra bits of the overlap
 };
 
 // One decoded individual channel stream and its spectrum.
@@ -68,7 +86,8 @@ struct AacFrameDecoder::Coupling {
     alignas(16) Okv32s overlap[1024] = {};
     alignas(16) Okv16s pcm[1024];
     int prevShape = 0;
-    const Okv32s* time() const { return s.x; }  // filterbank output, kFineBits more bits
+    int bits = 0;                               // extra bits of the overlap and of time()
+    const Okv32s* time() const { return s.x; }  // filterbank output
 };
 
 AacFrameDecoder::AacFrameDecoder() {
@@ -135,11 +154,12 @@ void AacFrameDecoder::clearOverlap() {
     for (Channel& c : ch_) {
         std::memset(c.overlap, 0, sizeof c.overlap);
         c.prevShape = 0;
-        c.fine = false;
+        c.bits = 0;
     }
     for (int t = 0; cce_ && t < kCouplingTags; ++t) {
         std::memset(cce_[t].overlap, 0, sizeof cce_[t].overlap);
         cce_[t].prevShape = 0;
+        cce_[t].bits = 0;
     }
     for (LtpChannel& l : ltp_) l.reset();
     main_.resetAll();
@@ -487,30 +507,34 @@ std::string AacFrameDecoder::finishChannels() {
 
 std::string AacFrameDecoder::synthesise(Stream* s, int out) {
     Channel& c = ch_[size_t(out)];
-    if (!ltp_.empty()) ltp_[size_t(out)].update(s->x, s->ics, c.prevShape);
-    bool fine = false;
+    bool fine = !ltp_.empty();
     forEachCoupling(out, true, 0, [&](Coupling&, int) { fine = true; });
-    if (fine != c.fine) {  // the overlap to the other scale
-        for (Okv32s& v : c.overlap) v = fine ? Okv32s(int64_t(v) * (1 << kFineBits)) : (v + (1 << (kFineBits - 1))) >> kFineBits;
-        c.fine = fine;
-    }
-    if (fine) fineSpectrum(s->x);
+    const int bits = fine ? fineBits(s->x) : 0;
+    rescale(c.overlap, c.bits, bits);
+    c.bits = bits;
+    scaleSpectrum(s->x, bits);
     const StatusCode st =
         okvsMDCTInv_AAC_32s16s(s->x, c.pcm, c.overlap, s->ics.winSequence, s->ics.winShape, c.prevShape, 1);
     if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
     c.prevShape = s->ics.winShape;
+    if (!ltp_.empty()) ltp_[size_t(out)].record(s->x, c.overlap, bits);
     if (!fine) return "";
     // The transform leaves its unsaturated output in the spectrum array; the coupled elements'
-    // outputs are added to it at the same scale.
+    // outputs are added to it at its scale.
     int64_t sum[1024];
     for (int n = 0; n < 1024; ++n) sum[n] = s->x[n];
     forEachCoupling(out, true, 0, [&](Coupling& k, int list) {
         const CouplingGain g = k.gains.common(list);
+        const CouplingGain scaled{g.eighths + 8 * (k.bits - bits), g.negative};
         const Okv32s* t = k.time();
-        for (int n = 0; n < 1024; ++n) sum[n] += applyCouplingGain(t[n], g);
+        for (int n = 0; n < 1024; ++n) sum[n] += applyCouplingGain(t[n], scaled);
     });
+    // The transform rounded once already: halves go to even, or the second rounding would bias
+    // the output.
+    const int64_t half = bits ? int64_t(1) << (bits - 1) : 0, mask = (int64_t(1) << bits) - 1;
     for (int n = 0; n < 1024; ++n) {
-        const int64_t v = (sum[n] + (1 << (kFineBits - 1))) >> kFineBits;
+        const int64_t low = sum[n] & mask;
+        const int64_t v = (sum[n] >> bits) + (bits && (low > half || (low == half && ((sum[n] >> bits) & 1))));
         c.pcm[n] = Okv16s(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
     }
     return "";
@@ -539,7 +563,10 @@ std::string AacFrameDecoder::decodeCoupling(const uint8_t** p, int* off, const u
     if (pastEnd(q, o, end) || !k.gains.read(h, &q, &o, end, sfSpec_, s->cb, s->ics.numWinGrp, s->maxSfb()))
         return "a coupling element runs past the end of the frame";
     if (h.independent) {
-        fineSpectrum(s->x);
+        const int bits = fineBits(s->x);
+        rescale(k.overlap, k.bits, bits);
+        k.bits = bits;
+        scaleSpectrum(s->x, bits);
         const StatusCode st =
             okvsMDCTInv_AAC_32s16s(s->x, k.pcm, k.overlap, s->ics.winSequence, s->ics.winShape, k.prevShape, 1);
         if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);

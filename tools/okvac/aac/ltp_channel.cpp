@@ -2,20 +2,11 @@
 
 #include <cstring>
 
-void LtpChannel::reset() {
-    std::memset(history_, 0, sizeof history_);
-    pending_ = 0;
-}
+void LtpChannel::reset() { std::memset(history_, 0, sizeof history_); }
 
 StatusCode LtpChannel::predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const LtpTns* tns,
                                int rateIndex, const char** what) {
     if (!ltp.ltpDataPresent || ics.winSequence == 2) return okvOk;  // short windows carry no LTP data
-    if (pending_ == 3) std::memset(history_, 0, sizeof history_);
-    for (; pending_ > 0; --pending_) {
-        const Frame& f = frames_[(next_ + 3 - pending_) % 3];
-        const StatusCode st = okvsLtpUpdate_AAC_32s(f.spec, history_, f.seq, f.shape, f.prevShape, work_);
-        if (st < 0) return *what = "okvsLtpUpdate_AAC_32s", st;
-    }
     StatusCode st = okvsLongTermPredict_AAC_32s(history_, pred_, &ltp, ics.winSequence);
     if (st < 0) return *what = "okvsLongTermPredict_AAC_32s", st;
     st = okvsMDCTFwd_AAC_32s(pred_, spec_, pred_, ics.winSequence, ics.winShape, prevShape, work_);
@@ -30,10 +21,10 @@ StatusCode LtpChannel::predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInf
     return st;
 }
 
-void LtpChannel::update(const Okv32s* x, const AACIcsInfo& ics, int prevShape) {
-    Frame& f = frames_[next_];
-    std::memcpy(f.spec, x, sizeof f.spec);
-    f.seq = ics.winSequence, f.shape = ics.winShape, f.prevShape = prevShape;
-    next_ = (next_ + 1) % 3;
-    if (pending_ < 3) ++pending_;
+void LtpChannel::record(const Okv32s* out, const Okv32s* overlap, int bits) {
+    std::memmove(history_, history_ + 1024, 1024 * sizeof *history_);
+    for (int n = 0; n < 1024; ++n) {
+        history_[1024 + n] = bits <= 3 ? out[n] * (1 << (3 - bits)) : (out[n] + (1 << (bits - 4))) >> (bits - 3);
+        history_[2048 + n] = bits ? (overlap[n] + (1 << (bits - 1))) >> bits : overlap[n];
+    }
 }
