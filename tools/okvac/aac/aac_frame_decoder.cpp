@@ -22,7 +22,7 @@ bool pastEnd(const uint8_t* p, int off, const uint8_t* end) { return p > end || 
 // room in 32 bits: the coupled sum is rounded to 16 bits once, from those extra fractional bits,
 // and the prediction history keeps them. The transform rounds its output to the scale it works
 // at, so fewer extra bits than 4 would round twice more coarsely than its own eighths of a step.
-constexpr int kFineBits = 4;
+constexpr int kFineBits = LtpChannel::kHistoryBits;
 
 int fineBits(const Okv32s* x) {
     int64_t top = 0;
