@@ -2,20 +2,21 @@
 
 #include "band_offsets.h"
 
-namespace {
+// Named: the fuzz targets build the front-end as one translation unit.
+namespace cce {
 
 // 2^(-f/8) in Q30, f = 0..7.
 constexpr int64_t kEighthPow[8] = {1073741824, 984625594, 902905651, 827968132,
                                    759250125,  696235434, 638450708, 585461881};
 constexpr int kEightShort = 2;
 
-}  // namespace
+}  // namespace cce
 
 int64_t applyCouplingGain(int32_t v, CouplingGain g) {
     const int32_t m = g.eighths < -8 * 24 ? -8 * 24 : g.eighths;
     const int shift = 30 + (m >> 3);  // at least 6
     if (shift > 62) return 0;
-    const int64_t r = (v * kEighthPow[m & 7] + (int64_t(1) << (shift - 1))) >> shift;
+    const int64_t r = (v * cce::kEighthPow[m & 7] + (int64_t(1) << (shift - 1))) >> shift;
     return g.negative ? -r : r;
 }
 
@@ -86,7 +87,7 @@ bool CouplingGains::read(const CouplingHeader& h, const Okv8u** p, int* off, con
 
 void coupleSpectrum(Okv32s* dst, const Okv32s* src, const CouplingGains& gains, int list, const AACIcsInfo& ics,
                     const Okv8u* cb, int rateIndex) {
-    const bool isShort = ics.winSequence == kEightShort;
+    const bool isShort = ics.winSequence == cce::kEightShort;
     const Okv16s* offsets = isShort ? shortBandOffsets(rateIndex) : longBandOffsets(rateIndex);
     int base = 0;
     for (int g = 0; g < ics.numWinGrp; ++g) {
