@@ -1,5 +1,7 @@
 #include "mp3/encoder.h"
 
+#include "mp3/band_shaping.h"
+
 #include <cstring>
 
 namespace {
@@ -92,6 +94,9 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
             okvsJointStereoEncode_MP3_32s_I(xr.data() + 1152 * gr, xr.data() + 1152 * gr + 576, isPos.data(), &h_,
                                             si + 2 * gr, bound + 3 * gr);
 
+    for (int r = 0; r < rec; ++r)
+        shapeBands(xr.data() + 576 * r, ratio[r], si[r], h_.id * 3 + h_.sampling_frequency, lastGain_[r % nch_]);
+
     const int pad = (padAcc_ += 144000 * kbps_ % rate_) >= rate_;
     if (pad) padAcc_ -= rate_;
     h_.padding_bit = pad;
@@ -104,6 +109,8 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
     okvsQuantize_MP3_32s_I(xr.data(), sf.data(), scfsi, count1, huf, &h_, si, ratio, psyState_.data(), &resv_,
                            meanBits, bound, work.data());
+
+    for (int r = 0; r < rec; ++r) lastGain_[r % nch_] = si[r].global_gain;
 
     // Main data: scalefactors and Huffman data per granule and channel, then zero bits up to
     // the bits this frame hands on (stuffing that no granule could hold: ancillary bits).

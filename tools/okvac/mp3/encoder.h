@@ -31,6 +31,7 @@ private:
     MP3BitReservoir resv_{};
     int inChannels_ = 0, nch_ = 0, kbps_ = 0, rate_ = 0, padAcc_ = 0;
     bool crc_ = false;
+    int lastGain_[2] = {210, 210};  // global_gain of each channel's latest granule
     std::vector<int16_t> pcm_[2];       // kHistory samples of history, then the frame
     std::vector<int16_t> psyIn_;        // the frame interleaved for the model
     std::vector<Okv8u> psyState_, psyWork_;
