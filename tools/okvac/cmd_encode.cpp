@@ -23,7 +23,9 @@ void help(std::FILE* out) {
                  "Encodes PCM to MPEG-1 Layer III (32, 44.1, 48 kHz) at a constant bitrate (default 128).\n"
                  "IN is a WAV file (16/24-bit integer, 32-bit float, EXTENSIBLE) or, with --raw, raw 16-bit\n"
                  "little-endian interleaved PCM; - reads stdin. OUT is a file or - (stdout). -m defaults to\n"
-                 "joint (mid/side) for stereo input; mono downmixes. --crc protects each frame with a CRC.\n");
+                 "joint (mid/side) for stereo input; mono downmixes. --crc protects each frame with a CRC.\n"
+                 "A tag frame ahead of the audio gives the coder's delay and, where OUT can seek, the\n"
+                 "stream's length, so that decoders trim it to the input's length.\n");
 }
 
 int fail(const std::string& what) {
@@ -77,6 +79,9 @@ int run(int argc, char** argv) {
     if (!enc.init(wav.rate(), wav.channels(), kbps, mode, crc, &error)) return fail(file.name() + ": " + error);
     OutputFile out;
     if (!out.open(files[1])) return fail(out.error());
+    // The tag frame goes first; it is rewritten with the totals at the end where OUT can seek.
+    const std::vector<uint8_t> tag = enc.infoTag(0);
+    if (!out.write(tag.data(), tag.size())) return fail(out.error());
 
     const bool progress = isatty(2) && file.size() > 0;
     auto last = std::chrono::steady_clock::now();
@@ -106,12 +111,12 @@ int run(int argc, char** argv) {
         }
         if (got < 1152) break;
     }
-    // Two more frames carry the samples still inside the filterbank's delay.
-    std::fill(pcm.begin(), pcm.end(), 0);
     bytes.clear();
-    for (int k = 0; k < 2; ++k) enc.encode(pcm.data(), bytes);
-    enc.finish(bytes);
+    enc.finish(done, bytes);
     if (!out.write(bytes.data(), bytes.size())) return fail(out.error());
+    const std::vector<uint8_t> final = enc.infoTag(done);
+    if (!out.writeAt(0, final.data(), final.size()) && !out.error().empty())
+        return fail(out.error());
     if (progress) std::fprintf(stderr, "\r                         \r");
     if (!out.commit()) return fail(out.error());
     return 0;

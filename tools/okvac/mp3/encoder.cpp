@@ -1,33 +1,28 @@
 #include "mp3/encoder.h"
 
-#include "mp3/band_shaping.h"
-
 #include <cstring>
+
+#include "mp3/band_shaping.h"
+#include "mp3/crc16.h"
+#include "mp3/frame_tables.h"
+#include "mp3/info_tag.h"
 
 namespace {
 
-constexpr int kKbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr int kRates[3] = {44100, 48000, 32000};
 // The model's ratios describe the granule before the one it reads, centred 512 samples before
 // that granule's end; the filterbank reads 288 samples further back than its own 480-sample
 // window history so that its granules line up with them.
 constexpr int kHistory = 480 + 288;
-
-// CRC-16 (polynomial 0x8005) continuing from crc over n bytes.
-uint16_t crc16(uint16_t crc, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= (uint16_t)(p[i] << 8);
-        for (int b = 0; b < 8; ++b) crc = (uint16_t)(crc & 0x8000 ? crc << 1 ^ 0x8005 : crc << 1);
-    }
-    return crc;
-}
+// The decoded signal follows the input 1345 samples later (the model's look-ahead, analysis,
+// hybrid transform and synthesis); the tag's delay leaves out the 529 of the synthesis.
+constexpr int kCoderDelay = 1345, kTagDelay = kCoderDelay - 529;
 
 }  // namespace
 
 bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, std::string* error) {
     int sf = -1, br = -1;
-    for (int i = 0; i < 3; ++i) sf = kRates[i] == rate ? i : sf;
-    for (int i = 1; i < 15; ++i) br = kKbps[i] == kbps ? i : br;
+    for (int i = 0; i < 3; ++i) sf = kMp3Rates[i] == rate ? i : sf;
+    for (int i = 1; i < 15; ++i) br = kMp3Kbps[1][i] == kbps ? i : br;
     if (rate == 16000 || rate == 22050 || rate == 24000) {
         *error = "MPEG-2 LSF rates (16, 22.05, 24 kHz) are not written yet";
         return false;
@@ -132,31 +127,46 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     if (crc_) {
         Okv8u* hp = f.head.data();
         okvsPackFrameHeader_MP3(&h_, &hp);  // bytes 2 and 3 enter the CRC
-        uint16_t c = crc16(0xFFFF, f.head.data() + 2, 2);
-        h_.crc_check = crc16(c, f.head.data() + headBytes, (size_t)sideBytes);
+        uint16_t c = crc16Frame(0xFFFF, f.head.data() + 2, 2);
+        h_.crc_check = crc16Frame(c, f.head.data() + headBytes, (size_t)sideBytes);
     }
     Okv8u* hp = f.head.data();
     okvsPackFrameHeader_MP3(&h_, &hp);
     f.slot = slots - (size_t)headBytes - (size_t)sideBytes;
     pending_.push_back(std::move(f));
+    ++encoded_;
     emit(out);
 }
 
 void Mp3Encoder::emit(std::vector<uint8_t>& out) {
     size_t used = 0;
+    const size_t from = out.size();
     while (!pending_.empty() && pending_.front().slot <= mainData_.size() - used) {
         const Pending& f = pending_.front();
         out.insert(out.end(), f.head.begin(), f.head.end());
         out.insert(out.end(), mainData_.begin() + (long)used, mainData_.begin() + (long)(used + f.slot));
         used += f.slot;
         pending_.pop_front();
+        ++frames_;
     }
+    bytes_ += (long long)(out.size() - from);
+    audioCrc_ = crc16Reflected(audioCrc_, out.data() + from, out.size() - from);
     mainData_.erase(mainData_.begin(), mainData_.begin() + (long)used);
 }
 
-void Mp3Encoder::finish(std::vector<uint8_t>& out) {
+void Mp3Encoder::finish(long long samples, std::vector<uint8_t>& out) {
+    const std::vector<int16_t> silence((size_t)1152 * (size_t)inChannels_, 0);
+    while (encoded_ * 1152 < samples + kCoderDelay) encode(silence.data(), out);
     size_t need = 0;
     for (const Pending& f : pending_) need += f.slot;
     if (mainData_.size() < need) mainData_.resize(need, 0);
     emit(out);
+}
+
+std::vector<uint8_t> Mp3Encoder::infoTag(long long samples) const {
+    InfoTotals t;
+    t.frames = frames_, t.bytes = bytes_, t.audioCrc = audioCrc_;
+    t.delay = kTagDelay, t.kbps = kbps_;
+    t.padding = frames_ ? (int)(frames_ * 1152 - kTagDelay - samples) : 0;
+    return infoTagFrame(h_, t);
 }

@@ -16,9 +16,14 @@ public:
     bool init(int rate, int inChannels, int kbps, Mode mode, bool crc, std::string* error);
     // One frame of 1152 sample frames (interleaved, inChannels); complete frames go to out.
     void encode(const int16_t* pcm, std::vector<uint8_t>& out);
-    // The remaining frames, their slots padded with zeros.
-    void finish(std::vector<uint8_t>& out);
+    // Frames of silence until the decoded signal holds all samples (per channel) of the input
+    // that went in, then the remaining frames, their slots padded with zeros.
+    void finish(long long samples, std::vector<uint8_t>& out);
     int channels() const { return nch_; }
+    // The tag frame that goes ahead of the stream: with the totals of the frames written so far
+    // and samples (per channel) of input once they are all written; before any, a tag that
+    // gives only the delay.
+    std::vector<uint8_t> infoTag(long long samples) const;
 
 private:
     struct Pending {
@@ -38,4 +43,6 @@ private:
     std::vector<Okv32s> overlap_[2];
     std::vector<uint8_t> mainData_;     // main data not yet placed in a frame
     std::deque<Pending> pending_;
+    long long encoded_ = 0, frames_ = 0, bytes_ = 0;  // frames encoded, frames written and their bytes
+    uint16_t audioCrc_ = 0;
 };
