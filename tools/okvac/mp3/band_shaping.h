@@ -6,7 +6,7 @@
 // quiet band far below the loud ones would get a finer step than they do and spend bits on
 // detail under their noise. Before quantisation:
 //  - bands whose peak lies 48 dB or more below the granule's loudest band, or below a quarter
-//    of the step of the channel's previous granule (prevGain: its global_gain; 210 for none),
+//    of the step of the channel's recent granules (prevGain: their global_gain; 210 for none),
 //    are cleared: at that step they would round to zero;
 //  - every other band's ratio is raised so that its step is not finer than the loudest band's,
 //    with 5 dB to spare (the loudest band's ratio counts at least 0.001, the finest step class).
