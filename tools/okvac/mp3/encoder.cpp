@@ -104,7 +104,12 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
                                             si + 2 * gr, bound + 3 * gr);
 
     const int row = h_.id * 3 + h_.sampling_frequency;
-    for (int r = 0; r < rec; ++r) shapeBands(xr.data() + 576 * r, ratio[r], si[r], row, lastGain_[r % nch_]);
+    for (int r = 0; r < rec; ++r) {
+        shapeBands(xr.data() + 576 * r, ratio[r], si[r], row, lastGain_[r % nch_]);
+        // At 24 kHz decoders differ on whether lines 330 and 331 belong to long band 17 or 18
+        // (which scalefactor they take): left empty, they decode alike everywhere.
+        if (row == 1 && si[r].block_type != 2) xr[576 * r + 330] = xr[576 * r + 331] = 0;
+    }
 
     const int perKbps = h_.id ? 144000 : 72000;
     const int pad = (padAcc_ += perKbps * kbps_ % rate_) >= rate_;
