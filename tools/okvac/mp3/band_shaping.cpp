@@ -39,7 +39,8 @@ void shapeBands(Okv32s* xr, MP3PsyRatio& ratio, const MP3SideInfo& si, int row, 
         if (m > top) top = m, loudest = b;
     }
     if (!top) return;
-    // Magnitude that a quarter of the previous step stands for: 2^(24 + g / 4).
+    // Cleared below 1/256 of the loudest peak, or below a quarter of the recent step: 2^(24 + g / 4)
+    // in the spectrum's scale, g = prevGain - 210.
     Okv64s cut = top >> 8;
     if (prevGain != 210) {
         const int s = 96 + prevGain - 210;
