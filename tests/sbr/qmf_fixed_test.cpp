@@ -1,14 +1,34 @@
 // Fixed-point QMF banks: windowing to the bit on preloaded delay lines, accuracy against the
-// float banks and their chains, the lifecycle, argument checks and the Q30 window tables.
+// float banks and their chains, the lifecycle and layout, the refusals, the Q30 window tables,
+// and InitAlloc when the allocator fails (this binary interposes okvMalloc and okvFree).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <functional>
+#include <dlfcn.h>
+
 #include <random>
 
 #include "qmf_test_util.h"
 
 using namespace qmftest;
+
+namespace {
+int gFailAt = 0;  // calls left until the failing one; 0 = pass everything through
+int gLive = 0;    // blocks handed out and not yet released
+}  // namespace
+
+extern "C" void* okvMalloc(int32_t len) {
+    static auto real = reinterpret_cast<void* (*)(int32_t)>(dlsym(RTLD_NEXT, "okvMalloc"));
+    if (gFailAt > 0 && --gFailAt == 0) return nullptr;
+    void* p = real(len);
+    gLive += p != nullptr;
+    return p;
+}
+
+extern "C" void okvFree(void* p) {
+    static auto real = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_NEXT, "okvFree"));
+    gLive -= p != nullptr;
+    real(p);
+}
 
 namespace {
 
@@ -19,40 +39,29 @@ struct FixedForm {
     bool complex;
     Form twin;
     Okv32u id;
-    int size, lineValues;
+    int size;
     StatusCode (*getSize)(int*);
     StatusCode (*init)(void*);
     StatusCode (*initAlloc)(void**);
     StatusCode (*release)(void*);
 };
-
+#define FIXED_FORM(name, kind, cplx, twin, id, size, Family, suffix)                                               \
+    {name, kind, cplx, twin, id, size, okvs##Family##GetSize_##suffix, okvs##Family##Init_##suffix,                \
+     okvs##Family##InitAlloc_##suffix, okvs##Family##Free_##suffix}
 const FixedForm kForms[] = {
-    {"AnaHQ", Ana, true, AnaC32fc, 0x434D4161, 1343, 320, okvsAnalysisFilterGetSize_SBRHQ_32s32sc,
-     okvsAnalysisFilterInit_SBRHQ_32s32sc, okvsAnalysisFilterInitAlloc_SBRHQ_32s32sc,
-     okvsAnalysisFilterFree_SBRHQ_32s32sc},
-    {"AnaLP", Ana, false, AnaR, 0x434D4162, 1343, 320, okvsAnalysisFilterGetSize_SBRLP_32s,
-     okvsAnalysisFilterInit_SBRLP_32s, okvsAnalysisFilterInitAlloc_SBRLP_32s, okvsAnalysisFilterFree_SBRLP_32s},
-    {"SynHQ", Syn, true, SynC32fc, 0x434D4163, 5183, 1280, okvsSynthesisFilterGetSize_SBRHQ_32sc32s,
-     okvsSynthesisFilterInit_SBRHQ_32sc32s, okvsSynthesisFilterInitAlloc_SBRHQ_32sc32s,
-     okvsSynthesisFilterFree_SBRHQ_32sc32s},
-    {"SynLP", Syn, false, SynR, 0x434D4164, 5183, 1280, okvsSynthesisFilterGetSize_SBRLP_32s,
-     okvsSynthesisFilterInit_SBRLP_32s, okvsSynthesisFilterInitAlloc_SBRLP_32s, okvsSynthesisFilterFree_SBRLP_32s},
-    {"DownHQ", Down, true, DownC32fc, 0x434D4165, 2623, 640, okvsSynthesisDownFilterGetSize_SBRHQ_32sc32s,
-     okvsSynthesisDownFilterInit_SBRHQ_32sc32s, okvsSynthesisDownFilterInitAlloc_SBRHQ_32sc32s,
-     okvsSynthesisDownFilterFree_SBRHQ_32sc32s},
-    {"DownLP", Down, false, DownR, 0x434D4166, 2623, 640, okvsSynthesisDownFilterGetSize_SBRLP_32s,
-     okvsSynthesisDownFilterInit_SBRLP_32s, okvsSynthesisDownFilterInitAlloc_SBRLP_32s,
-     okvsSynthesisDownFilterFree_SBRLP_32s},
+    FIXED_FORM("AnaHQ", Ana, true, AnaC32fc, 0x434D4161, 1343, AnalysisFilter, SBRHQ_32s32sc),
+    FIXED_FORM("AnaLP", Ana, false, AnaR, 0x434D4162, 1343, AnalysisFilter, SBRLP_32s),
+    FIXED_FORM("SynHQ", Syn, true, SynC32fc, 0x434D4163, 5183, SynthesisFilter, SBRHQ_32sc32s),
+    FIXED_FORM("SynLP", Syn, false, SynR, 0x434D4164, 5183, SynthesisFilter, SBRLP_32s),
+    FIXED_FORM("DownHQ", Down, true, DownC32fc, 0x434D4165, 2623, SynthesisDownFilter, SBRHQ_32sc32s),
+    FIXED_FORM("DownLP", Down, false, DownR, 0x434D4166, 2623, SynthesisDownFilter, SBRLP_32s),
 };
-const FixedForm& form(const char* name) {
-    for (const FixedForm& f : kForms)
-        if (std::string(f.name) == name) return f;
-    throw std::runtime_error(name);
-}
+#undef FIXED_FORM
 
-// Values in and out per slot, complex values counting two.
+// Values in and out per slot, complex values counting two; samples in the delay line.
 int inCount(const FixedForm& f) { return f.kind == Ana ? 32 : (f.kind == Syn ? 64 : 32) * (f.complex ? 2 : 1); }
 int outCount(const FixedForm& f) { return f.kind == Ana ? 32 * (f.complex ? 2 : 1) : (f.kind == Syn ? 64 : 32); }
+int lineCount(const FixedForm& f) { return f.kind == Ana ? 320 : f.kind == Syn ? 1280 : 640; }
 
 StatusCode filter(const FixedForm& f, const Okv32s* in, Okv32s* out, int kx, void* spec) {
     const auto* cin = reinterpret_cast<const Okv32sc*>(in);
@@ -60,15 +69,14 @@ StatusCode filter(const FixedForm& f, const Okv32s* in, Okv32s* out, int kx, voi
     case Ana:
         return f.complex ? okvsAnalysisFilter_SBRHQ_32s32sc(in, reinterpret_cast<Okv32sc*>(out), kx, spec)
                          : okvsAnalysisFilter_SBRLP_32s(in, out, kx, spec);
-    case Syn:
-        return f.complex ? okvsSynthesisFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisFilter_SBRLP_32s(in, out, spec);
+    case Syn: return f.complex ? okvsSynthesisFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisFilter_SBRLP_32s(in, out, spec);
     default:
-        return f.complex ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec)
-                         : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
+        return f.complex ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
     }
 }
 
-// A structure in a vector at a chosen misalignment; `base` is the aligned structure.
+// A structure at a chosen misalignment; `base` is the aligned structure: identifier at 0,
+// allocation flag at 16, slot position at 40, delay line from 48.
 struct Fixed {
     const FixedForm& f;
     std::vector<uint8_t> mem;
@@ -84,15 +92,14 @@ struct Fixed {
     std::vector<Okv32s> run(const std::vector<Okv32s>& in, int kx = 32) {
         const size_t slots = in.size() / inCount(f);
         std::vector<Okv32s> out(slots * outCount(f));
-        for (size_t l = 0; l < slots; ++l)
-            EXPECT_EQ(filter(f, &in[l * inCount(f)], &out[l * outCount(f)], kx, handle), okvOk);
+        for (size_t l = 0; l < slots; ++l) EXPECT_EQ(filter(f, &in[l * inCount(f)], &out[l * outCount(f)], kx, handle), okvOk);
         return out;
     }
 };
 
 // The float twin over the same values.
 std::vector<double> runFloat(Form twin, const std::vector<double>& in) {
-    std::vector<float> fin(in.begin(), in.end());
+    const std::vector<float> fin(in.begin(), in.end());
     const int slots = int(in.size()) / inPerSlot(twin);
     std::vector<float> out(size_t(outPerSlot(twin)) * slots);
     Bank b(twin);
@@ -100,49 +107,15 @@ std::vector<double> runFloat(Form twin, const std::vector<double>& in) {
     return {out.begin(), out.end()};
 }
 
-double snrDb(const std::vector<double>& ref, const std::vector<double>& got) {
+double snrDb(const std::vector<double>& ref, const std::vector<Okv32s>& got, double scale) {
     double e = 0, r = 0;
-    for (size_t i = 0; i < ref.size(); ++i) {
-        e += (ref[i] - got[i]) * (ref[i] - got[i]);
-        r += ref[i] * ref[i];
-    }
+    for (size_t i = 0; i < ref.size(); ++i) e += (ref[i] - got[i] * scale) * (ref[i] - got[i] * scale), r += ref[i] * ref[i];
     return e == 0 ? 999 : 10 * std::log10(r / e);
 }
 
-std::vector<double> scaled(const std::vector<Okv32s>& v, double s) {
-    std::vector<double> d(v.size());
-    for (size_t i = 0; i < v.size(); ++i) d[i] = v[i] * s;
-    return d;
-}
-
-// Fixed bank against its float twin on the same values, output brought to the float scale.
-double bankSnr(const FixedForm& f, const std::vector<Okv32s>& in) {
-    Fixed b(f);
-    const std::vector<Okv32s> got = b.run(in);
-    return snrDb(runFloat(f.twin, {in.begin(), in.end()}), scaled(got, f.kind == Ana ? 16.0 : 1.0 / 16));
-}
-
-// Fixed analysis then synthesis against the float chain; the 64-band synthesis gets the 32
-// analysis bands and 32 zero bands.
-double chainSnr(const FixedForm& syn, const std::vector<Okv32s>& x) {
-    const FixedForm& ana = form(syn.complex ? "AnaHQ" : "AnaLP");
-    const int per = syn.complex ? 2 : 1, width = (syn.kind == Syn ? 64 : 32) * per;
-    Fixed fa(ana), fs(syn);
-    const std::vector<Okv32s> bands = fa.run(x);
-    const std::vector<double> fbands = runFloat(ana.twin, {x.begin(), x.end()});
-    const size_t slots = x.size() / 32;
-    std::vector<Okv32s> in(slots * width, 0);
-    std::vector<double> fin(in.size(), 0.0);
-    for (size_t l = 0; l < slots; ++l)
-        for (int i = 0; i < 32 * per; ++i) {
-            in[l * width + i] = bands[l * 32 * per + i];
-            fin[l * width + i] = fbands[l * 32 * per + i];
-        }
-    return snrDb(runFloat(syn.twin, fin), scaled(fs.run(in), 1.0));
-}
-
-// Full-scale sines across the band and squares at the stated analysis limit (|x| <= 2^27),
-// through each bank and each chain: 90 dB.
+// Full-scale sines across the band and squares at the stated analysis limit (|x| <= 2^27):
+// each analysis bank against its float twin (at 1/16 of its scale) and each synthesis bank
+// after the fixed analysis against the float chain (32 analysis bands, the rest zero): 90 dB.
 TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
     for (double freq : {0.003, 0.0371, 0.2, 0.4617})
         for (bool square : {false, true}) {
@@ -151,66 +124,75 @@ TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
                 const double s = std::sin(2 * M_PI * freq * double(i));
                 x[i] = square ? (s >= 0 ? (1 << 27) : -(1 << 27)) : Okv32s(std::lround(s * ((1 << 27) - 1)));
             }
+            const std::vector<double> xd(x.begin(), x.end());
             for (const FixedForm& f : kForms) {
                 SCOPED_TRACE(testing::Message() << f.name << " freq " << freq << " square " << square);
-                const double snr = f.kind == Ana ? bankSnr(f, x) : chainSnr(f, x);
-                EXPECT_GE(snr, 90);
+                const FixedForm& ana = kForms[f.complex ? 0 : 1];
+                Fixed fa(ana), fs(f);
+                const std::vector<Okv32s> bands = fa.run(x);
+                if (f.kind == Ana) {
+                    EXPECT_GE(snrDb(runFloat(f.twin, xd), bands, 16.0), 90);
+                    continue;
+                }
+                const std::vector<double> fbands = runFloat(ana.twin, xd);
+                const int per = f.complex ? 2 : 1, width = (f.kind == Syn ? 64 : 32) * per;
+                std::vector<Okv32s> in(x.size() / 32 * width, 0);
+                std::vector<double> fin(in.size(), 0.0);
+                for (size_t l = 0; l < x.size() / 32; ++l)
+                    for (int i = 0; i < 32 * per; ++i) in[l * width + i] = bands[l * 32 * per + i], fin[l * width + i] = fbands[l * 32 * per + i];
+                EXPECT_GE(snrDb(runFloat(f.twin, fin), fs.run(in), 1.0), 90);
             }
         }
 }
 
-// Synthesis windowing to the bit: delay line preloaded through the documented layout with
-// extreme and random values at every slot position, zero bands (the new block is then zero),
-// output against the stated products and wrap-around sums; the position moves down one block.
-// The downsampled banks run on their own structure and on a full-rate one.
+// Synthesis windowing to the bit: delay line preloaded with extreme and random values at every
+// slot position, zero bands (the new block is then zero), output against the products and
+// wrap-around sums; the position moves down one block. Downsampled banks also run on a
+// full-rate structure.
 TEST(SbrQmfFixed, SynthesisWindowingIsExact) {
     std::mt19937 g(3);
     const Okv32s extremes[] = {INT32_MIN, INT32_MAX, -1, 1 << 30};
-    for (const char* name : {"SynHQ", "SynLP", "DownHQ", "DownLP"})
+    for (int k = 2; k < 6; ++k)
         for (bool onFullRate : {false, true}) {
-            const FixedForm& f = form(name);
+            const FixedForm& f = kForms[k];
             if (onFullRate && f.kind != Down) continue;
-            const FixedForm& host = onFullRate ? form(f.complex ? "SynHQ" : "SynLP") : f;
+            const FixedForm& host = onFullRate ? kForms[k - 2] : f;
             const int B = f.kind == Syn ? 64 : 32, L = 20 * B;
             const int* w = B == 64 ? SBR_TABLE_QMF_WINDOW_640_INT_Q30 : SBR_TABLE_QMF_WINDOW_320_INT_Q30;
             for (int p = 0; p < 10; ++p) {
                 Fixed b(host, p);
                 b.pos() = p;
                 std::vector<Okv32s> line(static_cast<size_t>(L));
-                for (int i = 0; i < L; ++i) line[size_t(i)] = (g() & 3) ? extremes[g() % 4] : Okv32s(g());
+                for (Okv32s& v : line) v = (g() & 3) ? extremes[g() % 4] : Okv32s(g());
                 std::copy(line.begin(), line.end(), b.line());
                 std::fill_n(line.begin() + 2 * B * p, 2 * B, 0);
                 std::vector<Okv32s> in(static_cast<size_t>(inCount(f)), 0), out(static_cast<size_t>(B));
                 ASSERT_EQ(filter(f, in.data(), out.data(), 32, b.handle), okvOk);
                 for (int n = 0; n < B; ++n) {
                     Okv32u acc = 0;
-                    for (int j = 0; j < 10; ++j) {
-                        const int d = (j / 2) * 4 * B + (j & 1) * 3 * B;
-                        acc += Okv32u((int64_t(w[n + B * j]) * line[size_t((2 * B * p + n + d) % L)]) >> 32);
-                    }
-                    ASSERT_EQ(out[size_t(n)], Okv32s(acc)) << name << " p " << p << " n " << n;
+                    for (int j = 0; j < 10; ++j)
+                        acc += Okv32u((int64_t(w[n + B * j]) * line[size_t((2 * B * p + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L)]) >> 32);
+                    ASSERT_EQ(out[size_t(n)], Okv32s(acc)) << f.name << " p " << p << " n " << n;
                 }
                 EXPECT_EQ(b.pos(), p ? p - 1 : 9);
-                EXPECT_TRUE(std::equal(line.begin(), line.end(), b.line())) << name << " p " << p;
+                EXPECT_TRUE(std::equal(line.begin(), line.end(), b.line())) << f.name << " p " << p;
             }
         }
 }
 
-// Analysis: the position moves down first, the slot lands reversed in that block, nothing
-// else in the line changes; the bands match the exactly windowed line through the defining
-// sums (at 1/16 of the float scale) within the modulation's rounding, at every position,
-// with the line and input at the limit.
+// Analysis: the position moves down first, the slot lands reversed in that block, nothing else
+// in the line changes; the bands match the exactly windowed line through the defining sums (at
+// 1/16 of the float scale) within the modulation's rounding, with the line and input at the limit.
 TEST(SbrQmfFixed, AnalysisBlocksAndWindowing) {
     std::mt19937 g(9);
-    for (const FixedForm& f : {form("AnaHQ"), form("AnaLP")})
+    for (const FixedForm& f : {kForms[0], kForms[1]})
         for (int p = 0; p < 10; ++p) {
             Fixed b(f, 15 - p);
             b.pos() = p;
-            std::vector<Okv32s> line(320), x(32);
+            std::vector<Okv32s> line(320), x(32), out(size_t(outCount(f)));
             for (Okv32s& v : line) v = (g() & 1) ? ((g() & 1) ? (1 << 27) : -(1 << 27)) : Okv32s(g()) >> 5;
             for (Okv32s& v : x) v = Okv32s(g()) >> 4;
             std::copy(line.begin(), line.end(), b.line());
-            std::vector<Okv32s> out(size_t(outCount(f)));
             ASSERT_EQ(filter(f, x.data(), out.data(), 32, b.handle), okvOk);
             const int q = p ? p - 1 : 9;
             ASSERT_EQ(b.pos(), q);
@@ -220,16 +202,14 @@ TEST(SbrQmfFixed, AnalysisBlocksAndWindowing) {
             for (int i = 0; i < 64; ++i) {
                 Okv32u acc = 0;
                 for (int j = 0; j < 5; ++j)
-                    acc += Okv32u((int64_t(line[size_t((32 * q + i + 64 * j) % 320)]) *
-                                   SBR_TABLE_QMF_WINDOW_320_INT_Q30[i + 64 * j]) >> 32);
+                    acc += Okv32u((int64_t(line[size_t((32 * q + i + 64 * j) % 320)]) * SBR_TABLE_QMF_WINDOW_320_INT_Q30[i + 64 * j]) >> 32);
                 u[i] = Okv32s(acc);
             }
             for (int k = 0; k < 32; ++k) {
                 double re = 0, im = 0;
                 for (int n = 0; n < 64; ++n) {
                     const double a = M_PI / 64 * (k + 0.5) * (2 * n - (f.complex ? 0.5 : 96));
-                    re += u[n] * 2 * std::cos(a) / 4;
-                    im += u[n] * 2 * std::sin(a) / 4;
+                    re += u[n] * std::cos(a) / 2, im += u[n] * std::sin(a) / 2;
                 }
                 EXPECT_NEAR(out[size_t(k * (f.complex ? 2 : 1))], re, 16) << f.name << " p " << p << " k " << k;
                 if (f.complex) {
@@ -239,31 +219,29 @@ TEST(SbrQmfFixed, AnalysisBlocksAndWindowing) {
         }
 }
 
-// Zero in gives zero out from Init; kx = 0 clears the bands while the line advances exactly
-// as with kx = 32 (the next slots agree).
+// Zero in gives zero out from Init; kx clears the bands from kx up while the line advances
+// exactly as with kx = 32 (the next slots agree).
 TEST(SbrQmfFixed, ZeroInputAndBandLimit) {
     for (const FixedForm& f : kForms) {
-        Fixed b(f);
-        const std::vector<Okv32s> out = b.run(std::vector<Okv32s>(size_t(inCount(f)) * 25, 0));
-        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](Okv32s v) { return v == 0; })) << f.name;
+        const std::vector<Okv32s> out = Fixed(f).run(std::vector<Okv32s>(size_t(inCount(f)) * 25, 0));
+        EXPECT_EQ(out, std::vector<Okv32s>(out.size(), 0)) << f.name;
     }
     std::mt19937 g(1);
     std::vector<Okv32s> x(32 * 14);
     for (Okv32s& v : x) v = Okv32s(g()) >> 6;
-    for (const FixedForm& f : {form("AnaHQ"), form("AnaLP")})
+    const std::vector<Okv32s> head(x.begin(), x.begin() + 32 * 7), tail(x.begin() + 32 * 7, x.end());
+    for (const FixedForm& f : {kForms[0], kForms[1]})
         for (int kx : {0, 1, 31, 32}) {
             Fixed cut(f), full(f);
-            const std::vector<Okv32s> head(x.begin(), x.begin() + 32 * 7), tail(x.begin() + 32 * 7, x.end());
             const std::vector<Okv32s> c = cut.run(head, kx), a = full.run(head, 32);
             const int per = f.complex ? 2 : 1;
-            for (size_t i = 0; i < c.size(); ++i)
-                ASSERT_EQ(c[i], int(i % (32 * per)) / per < kx ? a[i] : 0) << f.name << " kx " << kx << " " << i;
+            for (size_t i = 0; i < c.size(); ++i) ASSERT_EQ(c[i], int(i % (32 * per)) / per < kx ? a[i] : 0) << f.name << " kx " << kx << " " << i;
             EXPECT_EQ(cut.run(tail), full.run(tail)) << f.name << " kx " << kx;
         }
 }
 
 // GetSize, the layout Init writes at every misalignment (nothing outside the reported bytes),
-// InitAlloc's flag, Free of Init structures writing nothing, Free of another bank's structure.
+// Free of Init structures writing nothing, InitAlloc's flag, Free of another bank's structure.
 TEST(SbrQmfFixed, LifecycleAndLayout) {
     for (const FixedForm& f : kForms) {
         int size = 0;
@@ -277,9 +255,8 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
             EXPECT_EQ(*reinterpret_cast<Okv32u*>(base), f.id);
             EXPECT_EQ(*reinterpret_cast<Okv32s*>(base + 40), 0);
             const Okv32s* line = reinterpret_cast<Okv32s*>(base + 48);
-            EXPECT_TRUE(std::all_of(line, line + f.lineValues, [](Okv32s v) { return v == 0; }));
-            for (uint8_t* q = mem.data(); q < h; ++q) ASSERT_EQ(*q, 0xA5);
-            for (uint8_t* q = h + size; q < mem.data() + mem.size(); ++q) ASSERT_EQ(*q, 0xA5);
+            EXPECT_TRUE(std::all_of(line, line + lineCount(f), [](Okv32s v) { return v == 0; }));
+            for (size_t q = 0; q < mem.size(); ++q) ASSERT_TRUE(mem[q] == 0xA5 || (q >= size_t(16 + off) && q < size_t(16 + off + size)));
             const std::vector<uint8_t> before = mem;
             EXPECT_EQ(f.release(h), okvOk);
             EXPECT_EQ(mem, before) << f.name;
@@ -289,22 +266,20 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
         const uint8_t* base = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(spec) + 15) & ~uintptr_t{15});
         EXPECT_EQ(*reinterpret_cast<const Okv32u*>(base + 16), 1u);
         for (const FixedForm& other : kForms)
-            if (other.id != f.id) {
-                EXPECT_EQ(other.release(spec), okvErrContextMatch) << f.name << " " << other.name;
-            }
+            EXPECT_EQ(&other == &f || other.release(spec) == okvErrContextMatch, true) << f.name << " " << other.name;
         EXPECT_EQ(f.release(spec), okvOk);
     }
 }
 
-// Bad arguments, per family, in the stated order: each gets the first failing check's status
-// and leaves the output and the structure untouched.
-TEST(SbrQmfFixed, BadArgumentsFailInOrder) {
+// Each refusal in order gets the first failing check's status and leaves the output and both
+// structures untouched; a downsampled bank refuses the other form's full-rate structure.
+TEST(SbrQmfFixed, RefusalsInOrder) {
     for (const FixedForm& f : kForms) {
-        Fixed good(f), wrong(form(f.kind == Ana ? "SynHQ" : "AnaHQ"));
+        Fixed good(f), wrong(kForms[f.kind == Ana ? 2 : 0]);
         std::vector<Okv32s> in(size_t(inCount(f)), 1 << 20);
-        const int kxBad = f.kind == Ana ? 33 : 32;  // synthesis takes no kx
+        const bool ana = f.kind == Ana;
+        const int kxBad = ana ? 33 : 32;  // synthesis takes no kx
         struct Case {
-            const char* what;
             const Okv32s* in;
             bool out;
             int kx;
@@ -312,20 +287,18 @@ TEST(SbrQmfFixed, BadArgumentsFailInOrder) {
             StatusCode want;
         };
         const Case cases[] = {
-            {"null input, bad kx, wrong bank", nullptr, true, kxBad, wrong.handle, okvErrNullPtr},
-            {"null output", in.data(), false, 32, good.handle, okvErrNullPtr},
-            {"null handle", in.data(), true, kxBad, nullptr, okvErrNullPtr},
-            {"wrong bank before bad kx", in.data(), true, kxBad, wrong.handle, okvErrContextMatch},
-            {"kx 33", in.data(), true, 33, good.handle, f.kind == Ana ? okvErrSize : okvOk},
-            {"kx -1", in.data(), true, -1, good.handle, f.kind == Ana ? okvErrSize : okvOk},
+            {nullptr, true, kxBad, wrong.handle, okvErrNullPtr},         {in.data(), false, 32, good.handle, okvErrNullPtr},
+            {in.data(), true, kxBad, nullptr, okvErrNullPtr},            {in.data(), true, kxBad, wrong.handle, okvErrContextMatch},
+            {in.data(), true, 33, good.handle, ana ? okvErrSize : okvOk}, {in.data(), true, -1, good.handle, ana ? okvErrSize : okvOk},
         };
-        for (const Case& c : cases) {
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const Case& c = cases[i];
             std::vector<Okv32s> out(size_t(outCount(f)), 0x5A5A5A5A);
             const std::vector<uint8_t> g0 = good.mem, w0 = wrong.mem;
             const StatusCode s = filter(f, c.in, c.out ? out.data() : nullptr, c.kx, c.spec);
-            EXPECT_EQ(s, c.want) << f.name << ": " << c.what;
+            EXPECT_EQ(s, c.want) << f.name << " case " << i;
             if (s == okvOk) continue;
-            EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](Okv32s v) { return v == 0x5A5A5A5A; }));
+            EXPECT_EQ(out, std::vector<Okv32s>(out.size(), 0x5A5A5A5A));
             EXPECT_EQ(good.mem, g0);
             EXPECT_EQ(wrong.mem, w0);
         }
@@ -334,15 +307,13 @@ TEST(SbrQmfFixed, BadArgumentsFailInOrder) {
         EXPECT_EQ(f.initAlloc(nullptr), okvErrNullPtr);
         EXPECT_EQ(f.release(nullptr), okvErrNullPtr);
     }
-    // A downsampled bank refuses the other form's full-rate structure.
-    Fixed hq(form("SynHQ")), lp(form("SynLP"));
+    Fixed hq(kForms[2]), lp(kForms[3]);
     std::vector<Okv32s> in(64, 0), out(32);
     EXPECT_EQ(okvsSynthesisDownFilter_SBRLP_32s(in.data(), out.data(), hq.handle), okvErrContextMatch);
-    EXPECT_EQ(okvsSynthesisDownFilter_SBRHQ_32sc32s(reinterpret_cast<Okv32sc*>(in.data()), out.data(), lp.handle),
-              okvErrContextMatch);
+    EXPECT_EQ(okvsSynthesisDownFilter_SBRHQ_32sc32s(reinterpret_cast<Okv32sc*>(in.data()), out.data(), lp.handle), okvErrContextMatch);
 }
 
-// The Q30 tables against the shared printed decimals, truncated toward zero in integers.
+// The Q30 tables against the shared printed decimals (ten places), truncated toward zero.
 TEST(SbrQmfFixed, WindowTablesMatchSharedText) {
     std::ifstream f(sharedDir() + "/tables/sbr/qmf_window_640.txt");
     if (!f) GTEST_SKIP() << "shared QMF window table absent";
@@ -353,7 +324,7 @@ TEST(SbrQmfFixed, WindowTablesMatchSharedText) {
         const size_t dot = line.find('.');
         ASSERT_EQ(line.size() - dot - 1, 10u) << line;
         const __int128 mant = std::stoll(line.substr(neg, dot - neg)) * 10000000000LL + std::stoll(line.substr(dot + 1));
-        const int64_t t = int64_t((mant << 30) / 10000000000LL);  // magnitude, truncated
+        const int64_t t = int64_t((mant << 30) / 10000000000LL);
         q.push_back(neg ? -t : t);
     }
     ASSERT_EQ(q.size(), 640u);
@@ -361,6 +332,32 @@ TEST(SbrQmfFixed, WindowTablesMatchSharedText) {
         ASSERT_EQ(SBR_TABLE_QMF_WINDOW_640_INT_Q30[n], q[size_t(n)]) << n;
         if (n < 320) {
             ASSERT_EQ(SBR_TABLE_QMF_WINDOW_320_INT_Q30[n], q[size_t(2 * n)]) << n;
+        }
+    }
+}
+
+// Every allocation an InitAlloc makes, failed in turn: okvErrMemAlloc, *ppSpec null, nothing
+// left allocated; unarmed, the same call succeeds and Free releases it.
+TEST(SbrQmfFixed, InitAllocFailureLeaksNothing) {
+    for (const FixedForm& f : kForms) {
+        gLive = 0;
+        for (int n = 1;; ++n) {
+            gFailAt = n;
+            void* spec = nullptr;
+            const StatusCode s = f.initAlloc(&spec);
+            const bool failed = gFailAt == 0;
+            gFailAt = 0;
+            if (!failed) {
+                ASSERT_EQ(s, okvOk);
+                ASSERT_GE(n, 2) << "InitAlloc never reached the allocator";
+                EXPECT_EQ(gLive, 1);
+                EXPECT_EQ(f.release(spec), okvOk);
+                EXPECT_EQ(gLive, 0);
+                break;
+            }
+            EXPECT_EQ(s, okvErrMemAlloc) << f.name << " allocation " << n;
+            EXPECT_EQ(spec, nullptr);
+            EXPECT_EQ(gLive, 0);
         }
     }
 }
