@@ -26,9 +26,10 @@ struct FixedBank {
     StatusCode (*release[2])(void*);
     int in, out, size;
 };
+#define FIXED_NAMES(F, S) \
+    "okvs" #F "GetSize_" #S, "okvs" #F "Init_" #S, "okvs" #F "InitAlloc_" #S, "okvs" #F "Free_" #S, "okvs" #F "_" #S
 #define FIXED(Family, suffix, in, out, size)                                                                      \
-    {{"okvs" #Family "GetSize_" #suffix, "okvs" #Family "Init_" #suffix, "okvs" #Family "InitAlloc_" #suffix,    \
-      "okvs" #Family "Free_" #suffix, "okvs" #Family "_" #suffix},                                                \
+    {{FIXED_NAMES(Family, suffix)},                                                                               \
      BODIES(okvs##Family##GetSize_##suffix), BODIES(okvs##Family##Init_##suffix),                                  \
      BODIES(okvs##Family##InitAlloc_##suffix), BODIES(okvs##Family##Free_##suffix), in, out, size}
 const FixedBank kFixed[] = {
@@ -99,20 +100,14 @@ StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void
         return st;                                                                                                 \
     })
 
-CHECK_EXPORTS(sbr_qmf, "okvsAnalysisFilterGetSize_SBR_RToC_32f", "okvsAnalysisFilterGetSize_SBR_RToC_32f32fc",
-              "okvsAnalysisFilterGetSize_SBR_RToR_32f", "okvsSynthesisFilterGetSize_SBR_CToR_32f",
-              "okvsSynthesisFilterGetSize_SBR_CToR_32fc32f", "okvsSynthesisFilterGetSize_SBR_RToR_32f",
-              "okvsSynthesisDownFilterGetSize_SBR_CToR_32f", "okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f",
-              "okvsSynthesisDownFilterGetSize_SBR_RToR_32f", "okvsAnalysisFilterInit_SBR_RToC_32f",
-              "okvsAnalysisFilterInit_SBR_RToC_32f32fc", "okvsAnalysisFilterInit_SBR_RToR_32f",
-              "okvsSynthesisFilterInit_SBR_CToR_32f", "okvsSynthesisFilterInit_SBR_CToR_32fc32f",
-              "okvsSynthesisFilterInit_SBR_RToR_32f", "okvsSynthesisDownFilterInit_SBR_CToR_32f",
-              "okvsSynthesisDownFilterInit_SBR_CToR_32fc32f", "okvsSynthesisDownFilterInit_SBR_RToR_32f",
-              "okvsAnalysisFilter_SBR_RToR_32f_D2L", "okvsAnalysisFilter_SBR_RToC_32f_D2L",
-              "okvsAnalysisFilter_SBR_RToC_32f32fc_D2L", "okvsSynthesisFilter_SBR_CToR_32f_D2L",
-              "okvsSynthesisFilter_SBR_CToR_32fc32f_D2L", "okvsSynthesisFilter_SBR_RToR_32f_D2L",
-              "okvsSynthesisDownFilter_SBR_CToR_32f_D2L", "okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L",
-              "okvsSynthesisDownFilter_SBR_RToR_32f_D2L") {
+// The size query, Init and filter of each float bank form.
+#define QMF_NAMES(KIND, FORM) \
+    "okvs" #KIND "GetSize_SBR_" #FORM, "okvs" #KIND "Init_SBR_" #FORM, "okvs" #KIND "_SBR_" #FORM "_D2L"
+CHECK_EXPORTS(sbr_qmf, QMF_NAMES(AnalysisFilter, RToC_32f), QMF_NAMES(AnalysisFilter, RToC_32f32fc),
+              QMF_NAMES(AnalysisFilter, RToR_32f), QMF_NAMES(SynthesisFilter, CToR_32f),
+              QMF_NAMES(SynthesisFilter, CToR_32fc32f), QMF_NAMES(SynthesisFilter, RToR_32f),
+              QMF_NAMES(SynthesisDownFilter, CToR_32f), QMF_NAMES(SynthesisDownFilter, CToR_32fc32f),
+              QMF_NAMES(SynthesisDownFilter, RToR_32f)) {
     for (int it = 0; it < c.iters(); ++it) {
         const int slots = c.rng().range(0, 34), calls = c.rng().range(1, 4);
         const int kx = c.rng().range(0, 8) ? c.rng().range(0, 32) : c.rng().range(-2, 34);
@@ -134,21 +129,9 @@ CHECK_EXPORTS(sbr_qmf, "okvsAnalysisFilterGetSize_SBR_RToC_32f", "okvsAnalysisFi
 // Fixed banks: shifted full-range values (wrap-around included), kx inside and outside 0..32,
 // downsampled banks on full-rate structures half of the time; the position and delay line
 // (at bytes 40 and 48 of the aligned structure) are compared after the slots.
-CHECK_EXPORTS(sbr_qmf_fixed, "okvsAnalysisFilterGetSize_SBRHQ_32s32sc", "okvsAnalysisFilterInit_SBRHQ_32s32sc",
-              "okvsAnalysisFilterInitAlloc_SBRHQ_32s32sc", "okvsAnalysisFilterFree_SBRHQ_32s32sc",
-              "okvsAnalysisFilter_SBRHQ_32s32sc", "okvsAnalysisFilterGetSize_SBRLP_32s",
-              "okvsAnalysisFilterInit_SBRLP_32s", "okvsAnalysisFilterInitAlloc_SBRLP_32s",
-              "okvsAnalysisFilterFree_SBRLP_32s", "okvsAnalysisFilter_SBRLP_32s",
-              "okvsSynthesisFilterGetSize_SBRHQ_32sc32s", "okvsSynthesisFilterInit_SBRHQ_32sc32s",
-              "okvsSynthesisFilterInitAlloc_SBRHQ_32sc32s", "okvsSynthesisFilterFree_SBRHQ_32sc32s",
-              "okvsSynthesisFilter_SBRHQ_32sc32s", "okvsSynthesisFilterGetSize_SBRLP_32s",
-              "okvsSynthesisFilterInit_SBRLP_32s", "okvsSynthesisFilterInitAlloc_SBRLP_32s",
-              "okvsSynthesisFilterFree_SBRLP_32s", "okvsSynthesisFilter_SBRLP_32s",
-              "okvsSynthesisDownFilterGetSize_SBRHQ_32sc32s", "okvsSynthesisDownFilterInit_SBRHQ_32sc32s",
-              "okvsSynthesisDownFilterInitAlloc_SBRHQ_32sc32s", "okvsSynthesisDownFilterFree_SBRHQ_32sc32s",
-              "okvsSynthesisDownFilter_SBRHQ_32sc32s", "okvsSynthesisDownFilterGetSize_SBRLP_32s",
-              "okvsSynthesisDownFilterInit_SBRLP_32s", "okvsSynthesisDownFilterInitAlloc_SBRLP_32s",
-              "okvsSynthesisDownFilterFree_SBRLP_32s", "okvsSynthesisDownFilter_SBRLP_32s") {
+CHECK_EXPORTS(sbr_qmf_fixed, FIXED_NAMES(AnalysisFilter, SBRHQ_32s32sc), FIXED_NAMES(AnalysisFilter, SBRLP_32s),
+              FIXED_NAMES(SynthesisFilter, SBRHQ_32sc32s), FIXED_NAMES(SynthesisFilter, SBRLP_32s),
+              FIXED_NAMES(SynthesisDownFilter, SBRHQ_32sc32s), FIXED_NAMES(SynthesisDownFilter, SBRLP_32s)) {
     for (int b = 0; b < 6; ++b) {
         const FixedBank& k = kFixed[b];
         c.call(k.names[0], [&](chk::Arena& a, int v) -> int { return k.getSize[v](a.out<int>(1)); });
