@@ -42,7 +42,8 @@ constexpr InitFn kInit[] = {
     okvsSynthesisDownFilterInit_SBR_CToR_32f, okvsSynthesisDownFilterInit_SBR_CToR_32fc32f,
     okvsSynthesisDownFilterInit_SBR_RToR_32f};
 
-// A bank built in caller memory at a chosen misalignment of pMem; unset bytes are 0xA5.
+// A bank built in caller memory at a chosen misalignment of pMem; the bytes start as NaN
+// patterns, so that a float Init leaves unset and a filter reads shows in the output.
 struct Bank {
     Form form;
     std::vector<uint8_t> mem, init, work;
@@ -51,7 +52,7 @@ struct Bank {
     explicit Bank(Form f, int memOffset = 0) : form(f) {
         int s = 0, i = 0, w = 0;
         status = kGetSize[f](&s, &i, &w);
-        mem.assign(size_t(s) + size_t(memOffset), 0xA5), init.assign(size_t(i), 0xA5), work.assign(size_t(w), 0xA5);
+        mem.assign(size_t(s) + size_t(memOffset), 0xFF), init.assign(size_t(i), 0xFF), work.assign(size_t(w), 0xFF);
         if (status == okvOk) status = kInit[f](&spec, mem.data() + memOffset, init.data());
     }
 };
