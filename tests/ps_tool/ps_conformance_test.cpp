@@ -26,7 +26,8 @@ TEST(PsDecodeTool, StreamsMatchTheirReferences) {
     for (const Stream& s : streams) {
         SCOPED_TRACE(s.name);
         const bool iso = s.dir[0] == 'i';
-        const fs::path in = vectorDir() / s.dir / s.name, out = tmp.path / (std::string(s.name) + ".raw"), ref = tmp.path / "ref.raw";
+        const fs::path in = vectorDir() / s.dir / s.name, ref = tmp.path / "ref.raw";
+        const fs::path out = tmp.path / (std::string(s.name) + ".raw");
         if (!fs::exists(in) || (iso ? !haveProgram("ffmpeg") : check.size() != 2 * 346112u)) {
             skipped += std::string(" ") + s.name;
             continue;

@@ -194,7 +194,8 @@ TEST(PsDecoder, NoiseGetsTheSignalledLevelDifferenceAndCoherence) {
             const double rho = rb ? std::max(rhoOf[f.icc[0][b]], 0.05f) : rhoOf[f.icc[0][b]];
             EXPECT_NEAR(10 * std::log10(pl[size_t(m)] / pr[size_t(m)]), wantDb, std::fabs(wantDb) > 30 ? 1.0 : 0.3)
                 << "config " << bands << " band " << m;
-            EXPECT_NEAR(x[size_t(m)] / std::sqrt(pl[size_t(m)] * pr[size_t(m)]), rho, 0.05) << "config " << bands << " band " << m;
+            EXPECT_NEAR(x[size_t(m)] / std::sqrt(pl[size_t(m)] * pr[size_t(m)]), rho, 0.05)
+                << "config " << bands << " band " << m;
         }
     }
 }

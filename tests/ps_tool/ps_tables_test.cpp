@@ -53,7 +53,8 @@ TEST(PsTables, MatchTheSharedText) {
         ASSERT_EQ(r.size(), 368u);
         for (const auto& w : r) {
             const int iid = std::stoi(w[1]), icc = std::stoi(w[3]);
-            const float* h = w[0] == "fine" ? (rb ? kRbFine : kRaFine)[iid + 15][icc] : (rb ? kRbDefault : kRaDefault)[iid + 7][icc];
+            const float* h = w[0] == "fine" ? (rb ? kRbFine : kRaFine)[iid + 15][icc]
+                                            : (rb ? kRbDefault : kRaDefault)[iid + 7][icc];
             for (int j = 0; j < 4; ++j) EXPECT_NEAR(h[j], num(w[5 + j]), 2e-7) << w[0] << " " << iid << " " << icc;
         }
     }
@@ -64,7 +65,8 @@ TEST(PsTables, MatchTheSharedText) {
         ASSERT_EQ(f.size(), nAllpass);
         for (size_t k = 0; k < nBands; ++k) EXPECT_EQ(parBand[k], std::stoi(b[k][4])) << bandsFile << " " << k;
         for (size_t k = 0; k < nAllpass; ++k)
-            for (int j = 0; j < 8; ++j) EXPECT_NEAR(j < 2 ? phi[k][j] : q[k][(j - 2) / 2][j % 2], num(f[k][2 + j]), 2e-7) << fractFile << " " << k;
+            for (int j = 0; j < 8; ++j)
+                EXPECT_NEAR(j < 2 ? phi[k][j] : q[k][(j - 2) / 2][j % 2], num(f[k][2 + j]), 2e-7) << fractFile << " " << k;
     };
     config("hybrid_bands_20.txt", "fract_delay_20.txt", kParBand20, 71, kPhiFract20, kQFract20, 30);
     config("hybrid_bands_34.txt", "fract_delay_34.txt", kParBand34, 91, kPhiFract34, kQFract34, 50);

@@ -23,8 +23,9 @@ TEST(QmfTool, RealAudioReachesItsSnr) {
     if (x.size() < 22) GTEST_SKIP() << "shared audio vector absent: " << in;
     TempDir tmp("okvac_qmf");
     const fs::path out = tmp.path / "out.wav";
-    for (const char* opts : {"--mode hq --rate same", "--mode lp --rate same", "--mode hq --rate double", "--mode lp --rate double",
-                             "--hybrid 20", "--hybrid 34", "--rate double --hybrid 20", "--rate double --hybrid 34"}) {
+    for (const char* opts : {"--mode hq --rate same", "--mode lp --rate same", "--mode hq --rate double",
+                             "--mode lp --rate double", "--hybrid 20", "--hybrid 34", "--rate double --hybrid 20",
+                             "--rate double --hybrid 34"}) {
         SCOPED_TRACE(opts);
         std::string text;
         ASSERT_EQ(runQmf(tmp, std::string(opts) + " " + q(in) + " " + q(out), &text), 0) << text;

@@ -85,7 +85,7 @@ StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void
             return (WLEN == 640 ? kOkvSbrQmfWindow640[n] : kOkvSbrQmfWindow320[n]) * wscale;                       \
         });                                                                                                        \
         for (int call = 0; call < calls && st == okvOk; ++call) {                                                  \
-            [[maybe_unused]] const float* src = a.in<float>(32 * size_t(slots), [&](size_t) { return value(a, scale); });          \
+            [[maybe_unused]] const float* src = a.in<float>(32 * size_t(slots), [&](size_t) { return value(a, scale); }); \
             std::vector<const float*> re(static_cast<size_t>(slots)), im = re;                                      \
             for (int l = 0; l < slots; ++l) {                                                                      \
                 re[size_t(l)] = a.in<float>(128, [&](size_t) { return value(a, scale); });                         \

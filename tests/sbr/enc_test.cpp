@@ -21,14 +21,16 @@ TEST(SbrEnc, AnalysisMatchesTheDefiningSums) {
     double err = 0, ref = 0;
     for (int trial = 0; trial < 40; ++trial) {
         std::vector<float> x(640), out(128);
-        for (int t = 0; t < 640; ++t) x[t] = trial == 0 ? 1.0f : trial % 2 ? 3e4f * n(g) : float(2e4 * std::sin(0.01 * trial * trial * t));
+        for (int t = 0; t < 640; ++t)
+            x[t] = trial == 0 ? 1.0f : trial % 2 ? 3e4f * n(g) : float(2e4 * std::sin(0.01 * trial * trial * t));
         ASSERT_EQ(okvsAnalysisFilterEnc_SBR_32f32fc(x.data(), out.data(), spec), okvOk);
         for (int k = 0; k < 64; ++k) {
             double re = 0, im = 0;
             for (int m = 0; m < 128; ++m) {
                 double u = 0;
                 for (int j = 0; j < 5; ++j) u += double(x[639 - m - 128 * j]) * kOkvSbrQmfWindow640[m + 128 * j];
-                re += u * std::cos(M_PI * (k + 0.5) * (2 * m + 1) / 128), im += u * std::sin(M_PI * (k + 0.5) * (2 * m + 1) / 128);
+                const double ph = M_PI * (k + 0.5) * (2 * m + 1) / 128;
+                re += u * std::cos(ph), im += u * std::sin(ph);
             }
             err += std::pow(out[2 * k] - re, 2) + std::pow(out[2 * k + 1] - im, 2), ref += re * re + im * im;
         }

@@ -22,7 +22,9 @@ using cd = std::complex<double>;
 // boundary rules of the four-band path (fourBand) or of the one-band tail.
 void floatModel(const std::vector<std::vector<Okv32fc>>& x, int b, int len, bool real, bool fourBand, cf* a0, cf* a1) {
     auto at = [&](int m) { return cf(x[m][b].re, real ? 0.0f : x[m][b].im); };
-    auto mulConj = [](cf u, cf v) { return cf(u.real() * v.real() + u.imag() * v.imag(), u.imag() * v.real() - u.real() * v.imag()); };
+    auto mulConj = [](cf u, cf v) {
+        return cf(u.real() * v.real() + u.imag() * v.imag(), u.imag() * v.real() - u.real() * v.imag());
+    };
     auto add = [](cf u, cf v) { return cf(u.real() + v.real(), u.imag() + v.imag()); };
     float p11 = 0, p22 = 0;
     cf p01 = 0, p12 = 0, p02 = 0;
@@ -70,7 +72,9 @@ TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
         const float scale = std::ldexp(1.0f, int(g() % 60) - 30), col[3] = {0, 1, 4};
         for (int m = 0; m < len + 2; ++m)
             for (int b = 0; b < k; ++b)
-                x[m][b] = t.kind == 1 ? Okv32fc{col[m], 0} : t.kind == 2 ? Okv32fc{1e-10f * n(g), 0} : Okv32fc{n(g) * scale, n(g) * scale};
+                x[m][b] = t.kind == 1   ? Okv32fc{col[m], 0}
+                          : t.kind == 2 ? Okv32fc{1e-10f * n(g), 0}
+                                        : Okv32fc{n(g) * scale, n(g) * scale};
         if (t.kind == 2)
             for (int m = 0; m < len + 2; ++m)
                 for (int b = 1; b < k; ++b) x[m][b] = x[m][0];
@@ -84,7 +88,8 @@ TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
         std::vector<float> r0(k), r1(k), s0(k), s1(k), s2(k), s3(k);
         std::vector<Okv32fc> i0(k), i1(k);
         ASSERT_EQ(okvsPredictCoef_SBR_R_32f_D2L(pre.data(), r0.data(), r1.data(), k, len), okvOk);
-        ASSERT_EQ(okvsPredictCoef_SBR_C_32f_D2L(pre.data(), pim.data(), s0.data(), s1.data(), s2.data(), s3.data(), k, len), okvOk);
+        ASSERT_EQ(okvsPredictCoef_SBR_C_32f_D2L(pre.data(), pim.data(), s0.data(), s1.data(), s2.data(), s3.data(), k, len),
+                  okvOk);
         ASSERT_EQ(okvsPredictCoef_SBR_C_32fc_D2L(pc.data(), i0.data(), i1.data(), k, len), okvOk);
         for (int b = 0; b < k; ++b) {
             SCOPED_TRACE(testing::Message() << "k=" << k << " len=" << len << " b=" << b);

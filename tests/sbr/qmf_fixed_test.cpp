@@ -71,7 +71,8 @@ StatusCode filter(const FixedForm& f, const Okv32s* in, Okv32s* out, int kx, voi
                          : okvsAnalysisFilter_SBRLP_32s(in, out, kx, spec);
     case Syn: return f.complex ? okvsSynthesisFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisFilter_SBRLP_32s(in, out, spec);
     default:
-        return f.complex ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
+        return f.complex ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec)
+                         : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
     }
 }
 
@@ -139,7 +140,8 @@ TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
                 std::vector<Okv32s> in(x.size() / 32 * width, 0);
                 std::vector<double> fin(in.size(), 0.0);
                 for (size_t l = 0; l < x.size() / 32; ++l)
-                    for (int i = 0; i < 32 * per; ++i) in[l * width + i] = bands[l * 32 * per + i], fin[l * width + i] = fbands[l * 32 * per + i];
+                    for (int i = 0; i < 32 * per; ++i)
+                        in[l * width + i] = bands[l * 32 * per + i], fin[l * width + i] = fbands[l * 32 * per + i];
                 EXPECT_GE(snrDb(runFloat(f.twin, fin), fs.run(in), 1.0), 90);
             }
         }
@@ -170,8 +172,10 @@ TEST(SbrQmfFixed, SynthesisWindowingIsExact) {
                 ASSERT_EQ(filter(f, in.data(), out.data(), 32, b.handle), okvOk);
                 for (int n = 0; n < B; ++n) {
                     Okv32u acc = 0;
-                    for (int j = 0; j < 10; ++j)
-                        acc += Okv32u((int64_t(w[n + B * j]) * line[size_t((2 * B * p + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L)]) >> 32);
+                    for (int j = 0; j < 10; ++j) {
+                        const Okv32s v = line[size_t((2 * B * p + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L)];
+                        acc += Okv32u((int64_t(w[n + B * j]) * v) >> 32);
+                    }
                     ASSERT_EQ(out[size_t(n)], Okv32s(acc)) << f.name << " p " << p << " n " << n;
                 }
                 EXPECT_EQ(b.pos(), p ? p - 1 : 9);
@@ -196,7 +200,8 @@ TEST(SbrQmfFixed, ZeroInputAndBandLimit) {
             Fixed cut(f), full(f);
             const std::vector<Okv32s> c = cut.run(head, kx), a = full.run(head, 32);
             const int per = f.complex ? 2 : 1;
-            for (size_t i = 0; i < c.size(); ++i) ASSERT_EQ(c[i], int(i % (32 * per)) / per < kx ? a[i] : 0) << f.name << " kx " << kx << " " << i;
+            for (size_t i = 0; i < c.size(); ++i)
+                ASSERT_EQ(c[i], int(i % (32 * per)) / per < kx ? a[i] : 0) << f.name << " kx " << kx << " " << i;
             EXPECT_EQ(cut.run(tail), full.run(tail)) << f.name << " kx " << kx;
         }
 }
@@ -215,7 +220,8 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
             EXPECT_EQ(*reinterpret_cast<Okv32u*>(b.base), f.id);
             EXPECT_EQ(b.pos(), 0);
             EXPECT_TRUE(std::all_of(b.line(), b.line() + lineCount(f), [](Okv32s v) { return v == 0; }));
-            for (size_t q = 0; q < mem.size(); ++q) ASSERT_TRUE(mem[q] == 0xA5 || (q >= size_t(16 + off) && q < size_t(16 + off + size)));
+            for (size_t q = 0; q < mem.size(); ++q)
+                ASSERT_TRUE(mem[q] == 0xA5 || (q >= size_t(16 + off) && q < size_t(16 + off + size)));
             before = mem;
             EXPECT_EQ(f.release(b.handle), okvOk);
             EXPECT_EQ(mem, before) << f.name;
@@ -223,7 +229,8 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
         void* spec = nullptr;
         ASSERT_EQ(f.initAlloc(&spec), okvOk);
         EXPECT_EQ(*reinterpret_cast<const Okv32u*>((reinterpret_cast<uintptr_t>(spec) + 15 + 16) & ~uintptr_t{15}), 1u);
-        for (const FixedForm& other : kForms) EXPECT_TRUE(&other == &f || other.release(spec) == okvErrContextMatch) << other.name;
+        for (const FixedForm& other : kForms)
+            EXPECT_TRUE(&other == &f || other.release(spec) == okvErrContextMatch) << other.name;
         EXPECT_EQ(f.release(spec), okvOk);
     }
 }
@@ -244,9 +251,12 @@ TEST(SbrQmfFixed, RefusalsInOrder) {
             StatusCode want;
         };
         const Case cases[] = {
-            {nullptr, true, kxBad, wrong.handle, okvErrNullPtr},         {in.data(), false, 32, good.handle, okvErrNullPtr},
-            {in.data(), true, kxBad, nullptr, okvErrNullPtr},            {in.data(), true, kxBad, wrong.handle, okvErrContextMatch},
-            {in.data(), true, 33, good.handle, ana ? okvErrSize : okvOk}, {in.data(), true, -1, good.handle, ana ? okvErrSize : okvOk},
+            {nullptr, true, kxBad, wrong.handle, okvErrNullPtr},
+            {in.data(), false, 32, good.handle, okvErrNullPtr},
+            {in.data(), true, kxBad, nullptr, okvErrNullPtr},
+            {in.data(), true, kxBad, wrong.handle, okvErrContextMatch},
+            {in.data(), true, 33, good.handle, ana ? okvErrSize : okvOk},
+            {in.data(), true, -1, good.handle, ana ? okvErrSize : okvOk},
         };
         for (size_t i = 0; i < std::size(cases); ++i) {
             const Case& c = cases[i];
@@ -267,7 +277,8 @@ TEST(SbrQmfFixed, RefusalsInOrder) {
     Fixed hq(kForms[2]), lp(kForms[3]);
     std::vector<Okv32s> in(64, 0), out(32);
     EXPECT_EQ(okvsSynthesisDownFilter_SBRLP_32s(in.data(), out.data(), hq.handle), okvErrContextMatch);
-    EXPECT_EQ(okvsSynthesisDownFilter_SBRHQ_32sc32s(reinterpret_cast<Okv32sc*>(in.data()), out.data(), lp.handle), okvErrContextMatch);
+    EXPECT_EQ(okvsSynthesisDownFilter_SBRHQ_32sc32s(reinterpret_cast<Okv32sc*>(in.data()), out.data(), lp.handle),
+              okvErrContextMatch);
 }
 
 // Every allocation an InitAlloc makes, failed in turn: okvErrMemAlloc, *ppSpec null, nothing

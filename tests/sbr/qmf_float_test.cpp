@@ -151,8 +151,9 @@ TEST(SbrQmf, RefusalsInOrderWithoutSideEffects) {
             const Case& c = cases[i];
             const std::vector<uint8_t> mem = b.mem;
             std::vector<float> out(2 * 64, -7.0f);
-            const StatusCode st = filter(f, !c.spec ? nullptr : c.foreign ? other.spec : b.spec, c.work ? b.work.data() : nullptr,
-                                         Call{c.src ? in.data() : nullptr, c.dst ? out.data() : nullptr, c.slots, c.kx, 0, !c.window});
+            SBRQMFSpec_32f* spec = !c.spec ? nullptr : c.foreign ? other.spec : b.spec;
+            const Call call{c.src ? in.data() : nullptr, c.dst ? out.data() : nullptr, c.slots, c.kx, 0, !c.window};
+            const StatusCode st = filter(f, spec, c.work ? b.work.data() : nullptr, call);
             EXPECT_EQ(st, c.want) << "case " << i;
             EXPECT_EQ(out, std::vector<float>(2 * 64, -7.0f)) << "case " << i;
             EXPECT_EQ(mem, b.mem) << "case " << i;

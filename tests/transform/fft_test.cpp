@@ -116,7 +116,8 @@ TEST(Fft, EveryKindFollowsTheDft) {
                 ref[2 * k] = yc[k].real() * scaleOf(flag, order, inv), ref[2 * k + 1] = yc[k].imag() * scaleOf(flag, order, inv);
             std::vector<float> out(2 * size_t(n)), io = x;
             const auto fn = inv ? okvsFFTInv_CToC_32fc : okvsFFTFwd_CToC_32fc;
-            ASSERT_EQ(fn(reinterpret_cast<const Okv32fc*>(x.data()), reinterpret_cast<Okv32fc*>(out.data()), fc.spec, fc.buf()), okvOk);
+            const auto* src = reinterpret_cast<const Okv32fc*>(x.data());
+            ASSERT_EQ(fn(src, reinterpret_cast<Okv32fc*>(out.data()), fc.spec, fc.buf()), okvOk);
             EXPECT_LE(xref::rel_rms(out.data(), ref), bound(order)) << "inverse " << inv;
             ASSERT_EQ(fn(reinterpret_cast<Okv32fc*>(io.data()), reinterpret_cast<Okv32fc*>(io.data()), fc.spec,
                          order % 2 ? nullptr : fc.buf()), okvOk);

@@ -157,7 +157,9 @@ TEST(Mdct, SizesAndRefusals) {
     const int sizes[][5] = {{0, 64, 568, 0, 448}, {0, 1 << 15, 139880, 8320, 196864}, {0, 12, 192, 0, 176},
                             {0, 36, 240, 0, 272}, {1, 32, 584, 128, 224},           {1, 1024, 4136, 64, 5312}};
     for (const auto& z : sizes) {
-        for (auto get : z[0] ? std::vector{okvsMDCTFwdGetSize_16s} : std::vector{okvsMDCTFwdGetSize_32f, okvsMDCTInvGetSize_32f}) {
+        const auto gets =
+            z[0] ? std::vector{okvsMDCTFwdGetSize_16s} : std::vector{okvsMDCTFwdGetSize_32f, okvsMDCTInvGetSize_32f};
+        for (auto get : gets) {
             ASSERT_EQ(get(z[1], &s, &i, &w), okvOk);
             EXPECT_EQ((std::vector<int>{s, i, w}), (std::vector<int>{z[2], z[3], z[4]})) << z[1];
         }
