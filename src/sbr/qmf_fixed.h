@@ -40,17 +40,8 @@ inline Header* headerAt(const void* p) {
     return reinterpret_cast<Header*>((reinterpret_cast<uintptr_t>(p) + 15) & ~uintptr_t{15});
 }
 
-// 32-bit wrap-around arithmetic.
-inline Okv32s wadd(Okv32s a, Okv32s b) { return Okv32s(Okv32u(a) + Okv32u(b)); }
+// 32-bit wrap-around subtraction.
 inline Okv32s wsub(Okv32s a, Okv32s b) { return Okv32s(Okv32u(a) - Okv32u(b)); }
-
-// (a c - b s) and (a s + b c) rounded and shifted right by `sh`: the rotation of a + i b by
-// c + i s, with 64-bit products.
-inline Okv32sc rotate(Okv32s a, Okv32s b, Okv32s c, Okv32s s, int sh) {
-    const int64_t half = int64_t{1} << (sh - 1);
-    return {Okv32s((int64_t(a) * c - int64_t(b) * s + half) >> sh),
-            Okv32s((int64_t(a) * s + int64_t(b) * c + half) >> sh)};
-}
 
 // Q30 cosine and sine of pi x.
 constexpr Okv32s q30cos(double x) { return Okv32s(okv_cospi(x) * 1073741824.0 + (okv_cospi(x) < 0 ? -0.5 : 0.5)); }
@@ -76,6 +67,75 @@ inline void windowRow(Okv32s* acc, const Okv32s* x, const Okv32s* w, int len) {
         _mm_store_si128(a, first ? p : _mm_add_epi32(_mm_load_si128(a), p));
     }
 }
+
+// The low 32 bits of 64-bit values in even (ev) and odd (od) lanes, taken from bit SH
+// (1 <= SH <= 32) after adding 2^(SH-1) when R, less the correction fix placed at bit 32.
+// Unsigned products x * c become signed by subtracting 2^32 ((x < 0) c + (c < 0) x).
+template <int SH, bool R>
+inline __m128i narrow(__m128i ev, __m128i od, __m128i fix) {
+    if constexpr (R) {
+        const __m128i half = _mm_set1_epi64x(int64_t{1} << (SH - 1));
+        ev = _mm_add_epi64(ev, half);
+        od = _mm_add_epi64(od, half);
+    }
+    const __m128i lo = _mm_and_si128(_mm_srli_epi64(ev, SH), _mm_set_epi32(0, -1, 0, -1));
+    const __m128i hi = _mm_and_si128(SH == 32 ? od : _mm_slli_epi64(od, 32 - SH), _mm_set_epi32(-1, 0, -1, 0));
+    return _mm_sub_epi32(_mm_or_si128(lo, hi), _mm_slli_epi32(fix, 32 - SH));
+}
+
+inline __m128i odd(__m128i v) { return _mm_srli_epi64(v, 32); }
+inline __m128i signFix(__m128i x, __m128i c) {
+    return _mm_add_epi32(_mm_and_si128(_mm_srai_epi32(x, 31), c), _mm_and_si128(_mm_srai_epi32(c, 31), x));
+}
+
+// Per lane, the 64-bit product x * c shifted right by SH, rounded to nearest when R.
+template <int SH, bool R>
+inline __m128i mulShift(__m128i x, __m128i c) {
+    return narrow<SH, R>(_mm_mul_epu32(x, c), _mm_mul_epu32(odd(x), odd(c)), signFix(x, c));
+}
+
+// Per lane, the exact 64-bit x c + y s (or x c - y s when Sub), rounded and shifted right by SH.
+template <int SH, bool Sub>
+inline __m128i dot2(__m128i x, __m128i c, __m128i y, __m128i s) {
+    const __m128i ec = _mm_mul_epu32(x, c), oc = _mm_mul_epu32(odd(x), odd(c));
+    const __m128i es = _mm_mul_epu32(y, s), os = _mm_mul_epu32(odd(y), odd(s));
+    if constexpr (Sub)
+        return narrow<SH, true>(_mm_sub_epi64(ec, es), _mm_sub_epi64(oc, os), _mm_sub_epi32(signFix(x, c), signFix(y, s)));
+    else
+        return narrow<SH, true>(_mm_add_epi64(ec, es), _mm_add_epi64(oc, os), _mm_add_epi32(signFix(x, c), signFix(y, s)));
+}
+
+// Four complex values, one per lane.
+struct Vec4c {
+    __m128i re, im;
+};
+
+// a (c + i s), each component rounded and shifted right by SH.
+template <int SH>
+inline Vec4c rotate4(Vec4c a, __m128i c, __m128i s) {
+    return {dot2<SH, true>(a.re, c, a.im, s), dot2<SH, false>(a.re, s, a.im, c)};
+}
+
+inline __m128i load4(const Okv32s* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void store4(Okv32s* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline __m128i load4a(const Okv32s* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void store4a(Okv32s* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
+// p[3], p[2], p[1], p[0].
+inline __m128i load4r(const Okv32s* p) { return _mm_shuffle_epi32(load4(p), 0x1B); }
+
+inline void transpose4(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
+    const __m128i ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
+    const __m128i cd0 = _mm_unpacklo_epi32(c, d), cd1 = _mm_unpackhi_epi32(c, d);
+    a = _mm_unpacklo_epi64(ab0, cd0);
+    b = _mm_unpackhi_epi64(ab0, cd0);
+    c = _mm_unpacklo_epi64(ab1, cd1);
+    d = _mm_unpackhi_epi64(ab1, cd1);
+}
+
+// Forward complex FFT of N = 16 or 32 points held as separate real and imaginary parts (16-byte
+// aligned), natural order in and out, no scaling: X[k] = sum_n x[n] exp(-2 pi i n k / N).
+template <int N>
+void fft(Okv32s* re, Okv32s* im);
 
 }  // namespace qmffx
 }  // namespace OKV_NS

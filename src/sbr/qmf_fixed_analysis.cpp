@@ -6,10 +6,10 @@
 //   z[m] = (-u[64 - m] + i u[32 - m]) exp(-i pi (4m + 1)/256),  u[64] = -u[0],
 // runs the 32-point fixed FFT, and rotates Z[m] (even bands) and conj(Z[31 - m]) (odd bands)
 // by one Q30 factor per band, which for the real form also carries the phase shift above.
+// Four values at a time throughout.
 //
 // Scale: u is a quarter of the exact window sum (Q30 window, products >> 32); the folded
 // values are a further quarter, the band rotation doubles: X = X_float / 16.
-#include "aac/fft_aac.h"
 #include "sbr/qmf_fixed.h"
 #include "sbr/qmf_window_data.h"
 
@@ -20,8 +20,11 @@ using namespace qmffx;
 
 struct Tables {
     alignas(16) Okv32s w[320];
-    Okv32s preC[32], preS[32];         // exp(-i pi (4m + 1)/256)
-    Okv32s postC[2][32], postS[2][32];  // per band: [0] complex form, [1] real form
+    alignas(16) Okv32s preC[32];
+    alignas(16) Okv32s preS[32];  // exp(-i pi (4m + 1)/256)
+    // Per band 2j + parity: [0] complex form, [1] real form.
+    alignas(16) Okv32s postC[2][2][16];
+    alignas(16) Okv32s postS[2][2][16];
 };
 
 constexpr Tables makeTables() {
@@ -33,21 +36,22 @@ constexpr Tables makeTables() {
     }
     for (int k = 0; k < 32; ++k) {
         const double base = -(k / 2 + (k & 1)) / 64.0, shift = -(k + 0.5) * 95.5 / 64.0;
-        t.postC[0][k] = q30cos(base);
-        t.postS[0][k] = q30sin(base);
-        t.postC[1][k] = q30cos(base + shift);
-        t.postS[1][k] = q30sin(base + shift);
+        t.postC[0][k & 1][k / 2] = q30cos(base);
+        t.postS[0][k & 1][k / 2] = q30sin(base);
+        t.postC[1][k & 1][k / 2] = q30cos(base + shift);
+        t.postS[1][k & 1][k / 2] = q30sin(base + shift);
     }
     return t;
 }
 constexpr Tables kTab = makeTables();
 
-// Stores the slot, windows the delay line and leaves the 32 folded-and-transformed values in z.
-void transform(const Okv32s* pSrc, Record* r, Okv32sc* z) {
+// Stores the slot, windows the delay line and leaves the 32 folded-and-transformed values in
+// zr, zi.
+void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
     const int p = r->pos > 0 ? r->pos - 1 : 9;
     r->pos = p;
     Okv32s* d = r->delay;
-    for (int m = 0; m < 32; ++m) d[32 * p + 31 - m] = pSrc[m];
+    for (int m = 0; m < 32; m += 4) store4(d + 32 * p + 28 - m, load4r(pSrc + m));
 
     // Each half of a 64-value row is one contiguous run of the line (blocks of 32).
     alignas(16) Okv32s u[68];
@@ -55,16 +59,22 @@ void transform(const Okv32s* pSrc, Record* r, Okv32sc* z) {
     for (int j = 1; j < 5; ++j)
         for (int h = 0; h < 64; h += 32) windowRow(u + h, d + (32 * p + 64 * j + h) % 320, kTab.w + 64 * j + h, 32);
     u[64] = wsub(0, u[0]);
-    for (int m = 0; m < 32; ++m)
-        z[m] = rotate(wsub(0, u[64 - m]), u[32 - m], kTab.preC[m], kTab.preS[m], 32);
-    ownsIMDCT_FFT_32sc_I(z, 5);
+    for (int m = 0; m < 32; m += 4) {
+        const Vec4c a = {_mm_sub_epi32(_mm_setzero_si128(), load4r(u + 61 - m)), load4r(u + 29 - m)};
+        const Vec4c z = rotate4<32>(a, load4a(kTab.preC + m), load4a(kTab.preS + m));
+        store4a(zr + m, z.re);
+        store4a(zi + m, z.im);
+    }
+    fft<32>(zr, zi);
 }
 
-// The rotated source of band k: Z[k/2] for even k, conj(Z[31 - k/2]) for odd k.
-inline Okv32sc bandSource(const Okv32sc* z, int k) {
-    if (!(k & 1)) return z[k >> 1];
-    const Okv32sc o = z[31 - (k >> 1)];
-    return {o.re, wsub(0, o.im)};
+// Bands 8q .. 8q + 7 of form f: the even bands 2j take Z[j], the odd bands 2j + 1 take
+// conj(Z[31 - j]), j = 4q .. 4q + 3; e and o receive them rotated.
+inline void bands8(const Okv32s* zr, const Okv32s* zi, int f, int q, Vec4c& e, Vec4c& o) {
+    const int j = 4 * q;
+    e = rotate4<29>({load4a(zr + j), load4a(zi + j)}, load4a(kTab.postC[f][0] + j), load4a(kTab.postS[f][0] + j));
+    const Vec4c c = {load4r(zr + 28 - j), _mm_sub_epi32(_mm_setzero_si128(), load4r(zi + 28 - j))};
+    o = rotate4<29>(c, load4a(kTab.postC[f][1] + j), load4a(kTab.postS[f][1] + j));
 }
 
 StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int kx) {
@@ -78,21 +88,31 @@ StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int
 
 StatusCode okvsAnalysisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, int kx, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kAnalysisLP, kx)) return s;
-    alignas(16) Okv32sc z[32];
-    transform(pSrc, headerAt(pSpec)->rec, z);
-    for (int k = 0; k < kx; ++k)
-        pDst[k] = rotate(bandSource(z, k).re, bandSource(z, k).im, kTab.postC[1][k], kTab.postS[1][k], 29).re;
+    alignas(16) Okv32s zr[32], zi[32];
+    transform(pSrc, headerAt(pSpec)->rec, zr, zi);
+    for (int q = 0; q < 4; ++q) {
+        Vec4c e, o;
+        bands8(zr, zi, 1, q, e, o);
+        store4(pDst + 8 * q, _mm_unpacklo_epi32(e.re, o.re));
+        store4(pDst + 8 * q + 4, _mm_unpackhi_epi32(e.re, o.re));
+    }
     for (int k = kx; k < 32; ++k) pDst[k] = 0;
     return okvOk;
 }
 
 StatusCode okvsAnalysisFilter_SBRHQ_32s32sc(const Okv32s* pSrc, Okv32sc* pDst, int kx, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kAnalysisHQ, kx)) return s;
-    alignas(16) Okv32sc z[32];
-    transform(pSrc, headerAt(pSpec)->rec, z);
-    for (int k = 0; k < kx; ++k) {
-        const Okv32sc a = bandSource(z, k);
-        pDst[k] = rotate(a.re, a.im, kTab.postC[0][k], kTab.postS[0][k], 29);
+    alignas(16) Okv32s zr[32], zi[32];
+    transform(pSrc, headerAt(pSpec)->rec, zr, zi);
+    Okv32s* out = &pDst[0].re;
+    for (int q = 0; q < 4; ++q) {
+        Vec4c e, o;
+        bands8(zr, zi, 0, q, e, o);
+        transpose4(e.re, e.im, o.re, o.im);
+        store4(out + 16 * q, e.re);
+        store4(out + 16 * q + 4, e.im);
+        store4(out + 16 * q + 8, o.re);
+        store4(out + 16 * q + 12, o.im);
     }
     for (int k = kx; k < 32; ++k) pDst[k] = {0, 0};
     return okvOk;

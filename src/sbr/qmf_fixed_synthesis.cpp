@@ -1,26 +1,21 @@
 // Fixed-point SBR synthesis, one slot per call.
 //
-// Full rate, 64 bands, 128 new values:
-//   v[n] = 1/64 Re(sum_k X[k] exp(i pi/128 (k + 1/2)(2n - 255)))   (complex form)
-//   v[n] = 1/32 sum_k X[k] cos(pi/128 (k + 1/2)(2n - 64))          (real form)
-// The real form is the complex one of Y[k] = 2 X[k] exp(i pi (k + 1/2) 191/128). With
-// C = DCT-IV(Re Y) and S[n] = (-1)^n DCT-IV(reversed Im Y)[n] (length 64, each through one
-// 32-point fixed FFT), 64 v[n] = S[n] - C[n] and 64 v[127 - n] = C[n] + S[n], n < 64.
-//
-// Downsampled, 32 bands, 64 new values:
-//   v[n] = 1/64 Re(sum_k X[k] exp(i pi/64 (k + 1/2)(2n - 127.5)))  (complex form)
-//   v[n] = 1/32 sum_k X[k] cos(pi/64 (k + 1/2)(2n - 32))           (real form: Y[k] as above
-//          with the phase (k + 1/2) 95.5/64)
-// through z[k] = Y[k] exp(i pi k/128) (k < 32, zero above), Z = inverse 64-point DFT (the
-// forward FFT read at -n), 64 v[n] = -Re(Z[n] exp(i pi (4n + 1)/256)).
+// M bands (64 full rate, 32 downsampled), 2M new values:
+//   v[n] = 1/64 Re(sum_k Y[k] exp(i pi/(2M) (k + 1/2)(2n - (4M - 1))))
+// which is the complex form for Y = X at full rate and Y[k] = X[k] exp(-i pi (k + 1/2)/128)
+// downsampled (whose phase is (k + 1/2)(2n - 127.5)). The real forms,
+//   v[n] = 1/32 sum_k X[k] cos(pi/(2M) (k + 1/2)(2n - M)),
+// are the complex one with Y[k] = 2 X[k] exp(i pi (k + 1/2) 191/128) at full rate and
+// 2 X[k] exp(i pi (k + 1/2) 190/128) downsampled. With C = DCT-IV(Re Y) and
+// S[n] = (-1)^n DCT-IV(reversed Im Y)[n] (length M, each through one M/2-point fixed FFT),
+// 64 v[n] = S[n] - C[n] and 64 v[2M - 1 - n] = C[n] + S[n], n < M.
 //
 // The delay line stores 64 v, so the window sum (a quarter of the exact one) gives 16 times
 // the float output of the same bands; after the analysis (bands at 1/16) the chain has unit
 // gain. Intermediate shifts keep every FFT within range while the sum over the bands of
-// |Re X| + |Im X| stays below 2^31 (real forms: of 2 |X|).
+// |Re X| + |Im X| stays below 2^31 (real forms: of 2 |X|). Four values at a time throughout.
 #include <cstring>
 
-#include "aac/fft_aac.h"
 #include "sbr/qmf_fixed.h"
 #include "sbr/qmf_window_data.h"
 
@@ -29,74 +24,148 @@ namespace {
 
 using namespace qmffx;
 
+// DCT-IV of M values through an M/2-point FFT: z[m] = (a[2m] + i a[M - 1 - 2m]) times
+// exp(-i pi (4m + 1)/(4M)), Z = FFT(z), y[k] = Z[k] exp(-i pi k/M); DCT[2k] = Re y[k],
+// DCT[M - 1 - 2k] = -Im y[k].
+template <int M>
+struct Dct {
+    alignas(16) Okv32s preC[M / 2];
+    alignas(16) Okv32s preS[M / 2];
+    alignas(16) Okv32s postC[M / 2];
+    alignas(16) Okv32s postS[M / 2];
+};
+
+// Band rotations of one form, split into even and odd bands: [parity][k / 2].
+template <int M>
+struct BandTurn {
+    alignas(16) Okv32s c[2][M / 2];
+    alignas(16) Okv32s s[2][M / 2];
+};
+
 struct Tables {
     alignas(16) Okv32s w640[640];
     alignas(16) Okv32s w320[320];
-    Okv32s lpC[64], lpS[64];      // exp(i pi (k + 1/2) 191/128)
-    Okv32s preC[32], preS[32];    // exp(-i pi (4m + 1)/256): DCT-IV of 64
-    Okv32s postC[32], postS[32];  // exp(-i pi k/64)
-    Okv32s dnC[2][32], dnS[2][32];  // exp(i pi k/128), [1] times exp(i pi (k + 1/2) 95.5/64)
-    Okv32s outC[64], outS[64];      // exp(i pi (4n + 1)/256)
+    Dct<64> dct64;
+    Dct<32> dct32;
+    BandTurn<64> lp;       // exp(i pi (k + 1/2) 191/128)
+    BandTurn<32> dn[2];    // exp(-i pi (k + 1/2)/128), exp(i pi (k + 1/2) 190/128)
 };
+
+template <int M>
+constexpr void makeDct(Dct<M>& d) {
+    for (int m = 0; m < M / 2; ++m) {
+        d.preC[m] = q30cos(-(4 * m + 1) / (4.0 * M));
+        d.preS[m] = q30sin(-(4 * m + 1) / (4.0 * M));
+        d.postC[m] = q30cos(-double(m) / M);
+        d.postS[m] = q30sin(-double(m) / M);
+    }
+}
+
+template <int M>
+constexpr void makeTurn(BandTurn<M>& t, double phase) {
+    for (int k = 0; k < M; ++k) {
+        t.c[k & 1][k / 2] = q30cos((k + 0.5) * phase);
+        t.s[k & 1][k / 2] = q30sin((k + 0.5) * phase);
+    }
+}
 
 constexpr Tables makeTables() {
     Tables t{};
     for (int n = 0; n < 640; ++n) t.w640[n] = SBR_TABLE_QMF_WINDOW_640_INT_Q30[n];
     for (int n = 0; n < 320; ++n) t.w320[n] = SBR_TABLE_QMF_WINDOW_320_INT_Q30[n];
-    for (int k = 0; k < 64; ++k) {
-        t.lpC[k] = q30cos((k + 0.5) * 191 / 128.0);
-        t.lpS[k] = q30sin((k + 0.5) * 191 / 128.0);
-        t.outC[k] = q30cos((4 * k + 1) / 256.0);
-        t.outS[k] = q30sin((4 * k + 1) / 256.0);
-    }
-    for (int m = 0; m < 32; ++m) {
-        t.preC[m] = q30cos(-(4 * m + 1) / 256.0);
-        t.preS[m] = q30sin(-(4 * m + 1) / 256.0);
-        t.postC[m] = q30cos(-m / 64.0);
-        t.postS[m] = q30sin(-m / 64.0);
-        t.dnC[0][m] = q30cos(m / 128.0);
-        t.dnS[0][m] = q30sin(m / 128.0);
-        t.dnC[1][m] = q30cos(m / 128.0 + (m + 0.5) * 95.5 / 64.0);
-        t.dnS[1][m] = q30sin(m / 128.0 + (m + 0.5) * 95.5 / 64.0);
-    }
+    makeDct(t.dct64);
+    makeDct(t.dct32);
+    makeTurn(t.lp, 191 / 128.0);
+    makeTurn(t.dn[0], -1 / 128.0);
+    makeTurn(t.dn[1], 190 / 128.0);
     return t;
 }
 constexpr Tables kTab = makeTables();
 
-// DCT-IV of 64 values a[k * step] (step -1 reads backwards), scaled by 2^-2 in the fold
-// (shift `sh` = 32) or 2^-1 (31) and by 4 back after the FFT.
-void dct4(const Okv32s* a, int step, int sh, Okv32s* out) {
-    alignas(16) Okv32sc z[32];
-    for (int m = 0; m < 32; ++m)
-        z[m] = rotate(a[2 * m * step], a[(63 - 2 * m) * step], kTab.preC[m], kTab.preS[m], sh);
-    ownsIMDCT_FFT_32sc_I(z, 5);
-    for (int k = 0; k < 32; ++k) {
-        const Okv32sc y = rotate(z[k].re, z[k].im, kTab.postC[k], kTab.postS[k], 28);
-        out[2 * k] = y.re;
-        out[63 - 2 * k] = wsub(0, y.im);
+template <int M>
+const Dct<M>& dctTable() {
+    if constexpr (M == 64) return kTab.dct64;
+    else return kTab.dct32;
+}
+
+// Y split four ways, m < M/2: re[2m], im[2m], re[2m + 1], im[2m + 1].
+template <int M>
+struct Split {
+    alignas(16) Okv32s re0[M / 2];
+    alignas(16) Okv32s im0[M / 2];
+    alignas(16) Okv32s re1[M / 2];
+    alignas(16) Okv32s im1[M / 2];
+};
+
+// The DCT-IV (scaled by 2^(30 - SH) in the fold and 4 after the FFT) of M values whose even
+// entries a[2m] are ev[m] and whose odd entries a[M - 1 - 2m] are od[m], each read backwards
+// when its flag is set; y receives the rotated FFT output.
+template <int M, int SH, bool evBack, bool odBack>
+void dct4(const Okv32s* ev, const Okv32s* od, Okv32s* yr, Okv32s* yi) {
+    const Dct<M>& t = dctTable<M>();
+    for (int m = 0; m < M / 2; m += 4) {
+        const Vec4c a = {evBack ? load4r(ev + M / 2 - 4 - m) : load4a(ev + m), odBack ? load4r(od + M / 2 - 4 - m) : load4a(od + m)};
+        const Vec4c z = rotate4<SH>(a, load4a(t.preC + m), load4a(t.preS + m));
+        store4a(yr + m, z.re);
+        store4a(yi + m, z.im);
+    }
+    fft<M / 2>(yr, yi);
+    for (int k = 0; k < M / 2; k += 4) {
+        const Vec4c y = rotate4<28>({load4a(yr + k), load4a(yi + k)}, load4a(t.postC + k), load4a(t.postS + k));
+        store4a(yr + k, y.re);
+        store4a(yi + k, y.im);
     }
 }
 
-// 64 v of the full-rate bank from the split real and imaginary parts of the bands.
-void modulate128(const Okv32s* re, const Okv32s* im, int sh, Okv32s* v) {
-    Okv32s c[64], s[64];
-    dct4(re, 1, sh, c);
-    dct4(im + 63, -1, sh, s);
-    for (int n = 0; n < 64; ++n) {
-        const Okv32s sn = (n & 1) ? wsub(0, s[n]) : s[n];
-        v[n] = wsub(sn, c[n]);
-        v[127 - n] = wadd(c[n], sn);
+// 64 v (2M values) from Y; SH as for dct4.
+template <int M, int SH>
+void modulate(const Split<M>& y, Okv32s* v) {
+    alignas(16) Okv32s cr[M / 2], ci[M / 2], sr[M / 2], si[M / 2];
+    dct4<M, SH, false, true>(y.re0, y.re1, cr, ci);
+    dct4<M, SH, true, false>(y.im1, y.im0, sr, si);
+    // With P = Re ys - Re yc, Q = Im ys + Im yc, T = Im ys - Im yc, R = Re yc + Re ys:
+    // v[2k] = P[k], v[2k + 1] = Q[M/2 - 1 - k], v[M + 2k] = T[k], v[M + 2k + 1] = R[M/2 - 1 - k].
+    for (int k = 0; k < M / 2; k += 4) {
+        const int b = M / 2 - 4 - k;
+        const __m128i p = _mm_sub_epi32(load4a(sr + k), load4a(cr + k));
+        const __m128i q = _mm_shuffle_epi32(_mm_add_epi32(load4a(si + b), load4a(ci + b)), 0x1B);
+        const __m128i t = _mm_sub_epi32(load4a(si + k), load4a(ci + k));
+        const __m128i r = _mm_shuffle_epi32(_mm_add_epi32(load4a(cr + b), load4a(sr + b)), 0x1B);
+        store4(v + 2 * k, _mm_unpacklo_epi32(p, q));
+        store4(v + 2 * k + 4, _mm_unpackhi_epi32(p, q));
+        store4(v + M + 2 * k, _mm_unpacklo_epi32(t, r));
+        store4(v + M + 2 * k + 4, _mm_unpackhi_epi32(t, r));
     }
 }
 
-// 64 v of the downsampled bank from 32 bands and their pre-rotation (shift `sh`).
-void modulate64(const Okv32sc* x, const Okv32s* rc, const Okv32s* rs, int sh, Okv32s* v) {
-    alignas(16) Okv32sc z[64] = {};
-    for (int k = 0; k < 32; ++k) z[k] = rotate(x[k].re, x[k].im, rc[k], rs[k], sh);
-    ownsIMDCT_FFT_32sc_I(z, 6);
-    for (int n = 0; n < 64; ++n) {
-        const Okv32sc zn = z[(64 - n) & 63];
-        v[n] = wsub(0, rotate(zn.re, zn.im, kTab.outC[n], kTab.outS[n], 28).re);
+// Complex bands split into y, rotated by turn (shift 30) when given.
+template <int M>
+void splitComplex(const Okv32sc* x, const BandTurn<M>* turn, Split<M>& y) {
+    const Okv32s* in = &x[0].re;
+    for (int m = 0; m < M / 2; m += 4) {
+        Vec4c e = {load4(in + 4 * m), load4(in + 4 * m + 4)}, o = {load4(in + 4 * m + 8), load4(in + 4 * m + 12)};
+        transpose4(e.re, e.im, o.re, o.im);
+        if (turn) {
+            e = rotate4<30>(e, load4a(turn->c[0] + m), load4a(turn->s[0] + m));
+            o = rotate4<30>(o, load4a(turn->c[1] + m), load4a(turn->s[1] + m));
+        }
+        store4a(y.re0 + m, e.re);
+        store4a(y.im0 + m, e.im);
+        store4a(y.re1 + m, o.re);
+        store4a(y.im1 + m, o.im);
+    }
+}
+
+// Real bands times turn (shift 30), split into y.
+template <int M>
+void splitReal(const Okv32s* x, const BandTurn<M>& turn, Split<M>& y) {
+    for (int m = 0; m < M / 2; m += 4) {
+        const __m128 a = _mm_castsi128_ps(load4(x + 2 * m)), b = _mm_castsi128_ps(load4(x + 2 * m + 4));
+        const __m128i ev = _mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)), od = _mm_castps_si128(_mm_shuffle_ps(a, b, 0xDD));
+        store4a(y.re0 + m, mulShift<30, true>(ev, load4a(turn.c[0] + m)));
+        store4a(y.im0 + m, mulShift<30, true>(ev, load4a(turn.s[0] + m)));
+        store4a(y.re1 + m, mulShift<30, true>(od, load4a(turn.c[1] + m)));
+        store4a(y.im1 + m, mulShift<30, true>(od, load4a(turn.s[1] + m)));
     }
 }
 
@@ -126,12 +195,9 @@ StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, Okv
 StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisHQ, kSynthesisHQ)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Okv32s re[64], im[64];
-    for (int k = 0; k < 64; ++k) {
-        re[k] = pSrc[k].re;
-        im[k] = pSrc[k].im;
-    }
-    modulate128(re, im, 32, r->delay + 128 * r->pos);
+    Split<64> y;
+    splitComplex<64>(pSrc, nullptr, y);
+    modulate<64, 32>(y, r->delay + 128 * r->pos);
     windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
@@ -139,13 +205,9 @@ StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, 
 StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Okv32s re[64], im[64];
-    for (int k = 0; k < 64; ++k) {
-        const Okv32sc y = rotate(pSrc[k], 0, kTab.lpC[k], kTab.lpS[k], 30);
-        re[k] = y.re;
-        im[k] = y.im;
-    }
-    modulate128(re, im, 31, r->delay + 128 * r->pos);
+    Split<64> y;
+    splitReal(pSrc, kTab.lp, y);
+    modulate<64, 31>(y, r->delay + 128 * r->pos);
     windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
@@ -153,7 +215,9 @@ StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void*
 StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownHQ, kSynthesisHQ)) return s;
     Record* r = headerAt(pSpec)->rec;
-    modulate64(pSrc, kTab.dnC[0], kTab.dnS[0], 32, r->delay + 64 * r->pos);
+    Split<32> y;
+    splitComplex(pSrc, &kTab.dn[0], y);
+    modulate<32, 32>(y, r->delay + 64 * r->pos);
     windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
@@ -161,9 +225,9 @@ StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pD
 StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Okv32sc x[32];
-    for (int k = 0; k < 32; ++k) x[k] = {pSrc[k], 0};
-    modulate64(x, kTab.dnC[1], kTab.dnS[1], 31, r->delay + 64 * r->pos);
+    Split<32> y;
+    splitReal(pSrc, kTab.dn[1], y);
+    modulate<32, 31>(y, r->delay + 64 * r->pos);
     windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
