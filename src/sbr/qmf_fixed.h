@@ -47,25 +47,45 @@ inline Okv32s wsub(Okv32s a, Okv32s b) { return Okv32s(Okv32u(a) - Okv32u(b)); }
 constexpr Okv32s q30cos(double x) { return Okv32s(okv_cospi(x) * 1073741824.0 + (okv_cospi(x) < 0 ? -0.5 : 0.5)); }
 constexpr Okv32s q30sin(double x) { return q30cos(x - 0.5); }
 
-// High 32 bits of the four signed 64-bit products a * b. SSE2 multiplies unsigned; the signed
-// high word is the unsigned one minus b where a < 0 and minus a where b < 0 (mod 2^32).
-inline __m128i mulhi4(__m128i a, __m128i b) {
-    const __m128i even = _mm_mul_epu32(a, b), odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
-    const __m128i hi = _mm_or_si128(_mm_srli_epi64(even, 32), _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
-    const __m128i fix = _mm_add_epi32(_mm_and_si128(_mm_srai_epi32(a, 31), b), _mm_and_si128(_mm_srai_epi32(b, 31), a));
-    return _mm_sub_epi32(hi, fix);
+// A Q30 window with what the windowing needs besides: four trailing zeros (odd-lane
+// products load w + i + 1) and the mask w < 0 per value.
+template <int N>
+struct Window {
+    alignas(16) Okv32s w[N + 4];
+    alignas(16) Okv32s neg[N];
+};
+
+template <int N>
+constexpr Window<N> makeWindow(const int (&w)[N]) {
+    Window<N> t{};
+    for (int n = 0; n < N; ++n) {
+        t.w[n] = w[n];
+        t.neg[n] = w[n] < 0 ? -1 : 0;
+    }
+    return t;
 }
 
-// The windowing step: acc[i] += (x[i] * w[i]) >> 32 for i < len (a multiple of 4), 64-bit
-// products, 32-bit wrap-around sums; the first row of a sum (first = true) sets acc instead.
-template <bool first = false>
-inline void windowRow(Okv32s* acc, const Okv32s* x, const Okv32s* w, int len) {
-    for (int i = 0; i < len; i += 4) {
-        const __m128i p = mulhi4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
-                                 _mm_load_si128(reinterpret_cast<const __m128i*>(w + i)));
-        auto* a = reinterpret_cast<__m128i*>(acc + i);
-        _mm_store_si128(a, first ? p : _mm_add_epi32(_mm_load_si128(a), p));
+// The windowing step for lanes n = 0 .. 3 (i a multiple of 4):
+//   sum_{j<T} (x_j[k + n] * w[i + n + S j]) >> 32
+// with 64-bit products and 32-bit wrap-around sums. SSE2 multiplies unsigned; the signed high
+// word is the unsigned one less w where x < 0 and less x where w < 0 (mod 2^32). The high
+// words of the even and odd lanes and the corrections are summed apart and joined once.
+template <int T, int S, int N>
+inline __m128i windowSum(const Okv32s* const (&x)[T], const Window<N>& win, int i, int k) {
+    __m128i ev = _mm_setzero_si128(), od = _mm_setzero_si128(), fix = _mm_setzero_si128();
+    for (int j = 0; j < T; ++j) {
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x[j] + k));
+        const Okv32s* w = win.w + S * j + i;
+        const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(w));
+        ev = _mm_add_epi32(ev, _mm_mul_epu32(xv, wv));
+        od = _mm_add_epi32(od, _mm_mul_epu32(_mm_srli_epi64(xv, 32),
+                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 1))));
+        fix = _mm_add_epi32(fix, _mm_and_si128(_mm_srai_epi32(xv, 31), wv));
+        fix = _mm_add_epi32(fix, _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(win.neg + S * j + i)), xv));
     }
+    // High words: ev lanes 1, 3 and od lanes 1, 3 hold the results of lanes 0, 2 and 1, 3.
+    const __m128i hi = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(ev), _mm_castsi128_ps(od), 0xDD));
+    return _mm_sub_epi32(_mm_shuffle_epi32(hi, 0xD8), fix);
 }
 
 // The low 32 bits of 64-bit values in even (ev) and odd (od) lanes, taken from bit SH
@@ -94,15 +114,16 @@ inline __m128i mulShift(__m128i x, __m128i c) {
     return narrow<SH, R>(_mm_mul_epu32(x, c), _mm_mul_epu32(odd(x), odd(c)), signFix(x, c));
 }
 
-// Per lane, the exact 64-bit x c + y s (or x c - y s when Sub), rounded and shifted right by SH.
-template <int SH, bool Sub>
+// Per lane, the exact 64-bit x c + y s (or x c - y s when Sub) shifted right by SH, rounded to
+// nearest when R.
+template <int SH, bool Sub, bool R>
 inline __m128i dot2(__m128i x, __m128i c, __m128i y, __m128i s) {
     const __m128i ec = _mm_mul_epu32(x, c), oc = _mm_mul_epu32(odd(x), odd(c));
     const __m128i es = _mm_mul_epu32(y, s), os = _mm_mul_epu32(odd(y), odd(s));
     if constexpr (Sub)
-        return narrow<SH, true>(_mm_sub_epi64(ec, es), _mm_sub_epi64(oc, os), _mm_sub_epi32(signFix(x, c), signFix(y, s)));
+        return narrow<SH, R>(_mm_sub_epi64(ec, es), _mm_sub_epi64(oc, os), _mm_sub_epi32(signFix(x, c), signFix(y, s)));
     else
-        return narrow<SH, true>(_mm_add_epi64(ec, es), _mm_add_epi64(oc, os), _mm_add_epi32(signFix(x, c), signFix(y, s)));
+        return narrow<SH, R>(_mm_add_epi64(ec, es), _mm_add_epi64(oc, os), _mm_add_epi32(signFix(x, c), signFix(y, s)));
 }
 
 // Four complex values, one per lane.
@@ -110,10 +131,10 @@ struct Vec4c {
     __m128i re, im;
 };
 
-// a (c + i s), each component rounded and shifted right by SH.
-template <int SH>
+// a (c + i s), each component shifted right by SH, rounded to nearest when R.
+template <int SH, bool R = true>
 inline Vec4c rotate4(Vec4c a, __m128i c, __m128i s) {
-    return {dot2<SH, true>(a.re, c, a.im, s), dot2<SH, false>(a.re, s, a.im, c)};
+    return {dot2<SH, true, R>(a.re, c, a.im, s), dot2<SH, false, R>(a.re, s, a.im, c)};
 }
 
 inline __m128i load4(const Okv32s* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }

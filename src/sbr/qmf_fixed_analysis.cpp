@@ -19,7 +19,7 @@ namespace {
 using namespace qmffx;
 
 struct Tables {
-    alignas(16) Okv32s w[320];
+    Window<320> win;
     alignas(16) Okv32s preC[32];
     alignas(16) Okv32s preS[32];  // exp(-i pi (4m + 1)/256)
     // Per band 2j + parity: [0] complex form, [1] real form.
@@ -29,7 +29,7 @@ struct Tables {
 
 constexpr Tables makeTables() {
     Tables t{};
-    for (int n = 0; n < 320; ++n) t.w[n] = SBR_TABLE_QMF_WINDOW_320_INT_Q30[n];
+    t.win = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
     for (int m = 0; m < 32; ++m) {
         t.preC[m] = q30cos(-(4 * m + 1) / 256.0);
         t.preS[m] = q30sin(-(4 * m + 1) / 256.0);
@@ -55,9 +55,11 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
 
     // Each half of a 64-value row is one contiguous run of the line (blocks of 32).
     alignas(16) Okv32s u[68];
-    for (int h = 0; h < 64; h += 32) windowRow<true>(u + h, d + (32 * p + h) % 320, kTab.w + h, 32);
-    for (int j = 1; j < 5; ++j)
-        for (int h = 0; h < 64; h += 32) windowRow(u + h, d + (32 * p + 64 * j + h) % 320, kTab.w + 64 * j + h, 32);
+    for (int h = 0; h < 64; h += 32) {
+        const Okv32s* x[5];
+        for (int j = 0; j < 5; ++j) x[j] = d + (32 * p + 64 * j + h) % 320;
+        for (int i = 0; i < 32; i += 4) store4a(u + h + i, windowSum<5, 64>(x, kTab.win, h + i, i));
+    }
     u[64] = wsub(0, u[0]);
     for (int m = 0; m < 32; m += 4) {
         const Vec4c a = {_mm_sub_epi32(_mm_setzero_si128(), load4r(u + 61 - m)), load4r(u + 29 - m)};

@@ -14,8 +14,6 @@
 // the float output of the same bands; after the analysis (bands at 1/16) the chain has unit
 // gain. Intermediate shifts keep every FFT within range while the sum over the bands of
 // |Re X| + |Im X| stays below 2^31 (real forms: of 2 |X|). Four values at a time throughout.
-#include <cstring>
-
 #include "sbr/qmf_fixed.h"
 #include "sbr/qmf_window_data.h"
 
@@ -25,7 +23,7 @@ namespace {
 using namespace qmffx;
 
 // DCT-IV of M values through an M/2-point FFT: z[m] = (a[2m] + i a[M - 1 - 2m]) times
-// exp(-i pi (4m + 1)/(4M)), Z = FFT(z), y[k] = Z[k] exp(-i pi k/M); DCT[2k] = Re y[k],
+// exp(-i pi (4m + 1)/(4M)) (the fold), Z = FFT(z), y[k] = Z[k] exp(-i pi k/M); DCT[2k] = Re y[k],
 // DCT[M - 1 - 2k] = -Im y[k].
 template <int M>
 struct Dct {
@@ -35,20 +33,35 @@ struct Dct {
     alignas(16) Okv32s postS[M / 2];
 };
 
-// Band rotations of one form, split into even and odd bands: [parity][k / 2].
-template <int M>
+// Band rotations of the downsampled complex form, split into even and odd bands: [parity][k / 2].
 struct BandTurn {
+    alignas(16) Okv32s c[2][16];
+    alignas(16) Okv32s s[2][16];
+};
+
+// The real forms fold the band rotation exp(i phi_k) into the fold of each DCT: with
+// e = X[2m], o = X[M - 1 - 2m] and the fold factor c + i s,
+//   cosine DCT (a[k] = X[k] cos phi_k):        z = (e A - o B) + i (e C + o D),
+//     A = cos phi_2m c, B = cos phi_(M-1-2m) s, C = cos phi_2m s, D = cos phi_(M-1-2m) c;
+//   sine DCT (a[k] = X[M-1-k] sin phi_(M-1-k)): z = (o A - e B) + i (o C + e D),
+//     A = sin phi_(M-1-2m) c, B = sin phi_2m s, C = sin phi_(M-1-2m) s, D = sin phi_2m c.
+// One Q30 factor per product instead of two roundings. [0] cosine, [1] sine DCT.
+template <int M>
+struct RealFold {
+    alignas(16) Okv32s a[2][M / 2];
+    alignas(16) Okv32s b[2][M / 2];
     alignas(16) Okv32s c[2][M / 2];
-    alignas(16) Okv32s s[2][M / 2];
+    alignas(16) Okv32s d[2][M / 2];
 };
 
 struct Tables {
-    alignas(16) Okv32s w640[640];
-    alignas(16) Okv32s w320[320];
+    Window<640> w640;
+    Window<320> w320;
     Dct<64> dct64;
     Dct<32> dct32;
-    BandTurn<64> lp;       // exp(i pi (k + 1/2) 191/128)
-    BandTurn<32> dn[2];    // exp(-i pi (k + 1/2)/128), exp(i pi (k + 1/2) 190/128)
+    RealFold<64> lp;  // phi_k = pi (k + 1/2) 191/128
+    RealFold<32> dnLP;  // phi_k = pi (k + 1/2) 190/128
+    BandTurn dnHQ;      // exp(-i pi (k + 1/2)/128)
 };
 
 template <int M>
@@ -61,23 +74,38 @@ constexpr void makeDct(Dct<M>& d) {
     }
 }
 
+// Q30 of v, |v| <= 1.
+constexpr Okv32s q30(double v) { return Okv32s(v * 1073741824.0 + (v < 0 ? -0.5 : 0.5)); }
+
 template <int M>
-constexpr void makeTurn(BandTurn<M>& t, double phase) {
-    for (int k = 0; k < M; ++k) {
-        t.c[k & 1][k / 2] = q30cos((k + 0.5) * phase);
-        t.s[k & 1][k / 2] = q30sin((k + 0.5) * phase);
+constexpr void makeRealFold(RealFold<M>& t, double phase) {
+    for (int m = 0; m < M / 2; ++m) {
+        const double c = okv_cospi(-(4 * m + 1) / (4.0 * M)), s = okv_cospi(-(4 * m + 1) / (4.0 * M) - 0.5);
+        const double pe = (2 * m + 0.5) * phase, po = (M - 1 - 2 * m + 0.5) * phase;
+        const double ce = okv_cospi(pe), co = okv_cospi(po), se = okv_cospi(pe - 0.5), so = okv_cospi(po - 0.5);
+        t.a[0][m] = q30(ce * c);
+        t.b[0][m] = q30(co * s);
+        t.c[0][m] = q30(ce * s);
+        t.d[0][m] = q30(co * c);
+        t.a[1][m] = q30(so * c);
+        t.b[1][m] = q30(se * s);
+        t.c[1][m] = q30(so * s);
+        t.d[1][m] = q30(se * c);
     }
 }
 
 constexpr Tables makeTables() {
     Tables t{};
-    for (int n = 0; n < 640; ++n) t.w640[n] = SBR_TABLE_QMF_WINDOW_640_INT_Q30[n];
-    for (int n = 0; n < 320; ++n) t.w320[n] = SBR_TABLE_QMF_WINDOW_320_INT_Q30[n];
+    t.w640 = makeWindow(SBR_TABLE_QMF_WINDOW_640_INT_Q30);
+    t.w320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
     makeDct(t.dct64);
     makeDct(t.dct32);
-    makeTurn(t.lp, 191 / 128.0);
-    makeTurn(t.dn[0], -1 / 128.0);
-    makeTurn(t.dn[1], 190 / 128.0);
+    makeRealFold(t.lp, 191 / 128.0);
+    makeRealFold(t.dnLP, 190 / 128.0);
+    for (int k = 0; k < 32; ++k) {
+        t.dnHQ.c[k & 1][k / 2] = q30cos(-(k + 0.5) / 128);
+        t.dnHQ.s[k & 1][k / 2] = q30sin(-(k + 0.5) / 128);
+    }
     return t;
 }
 constexpr Tables kTab = makeTables();
@@ -88,27 +116,19 @@ const Dct<M>& dctTable() {
     else return kTab.dct32;
 }
 
-// Y split four ways, m < M/2: re[2m], im[2m], re[2m + 1], im[2m + 1].
+// The folded values of the cosine (c) and sine (s) DCTs.
 template <int M>
-struct Split {
-    alignas(16) Okv32s re0[M / 2];
-    alignas(16) Okv32s im0[M / 2];
-    alignas(16) Okv32s re1[M / 2];
-    alignas(16) Okv32s im1[M / 2];
+struct Folded {
+    alignas(16) Okv32s cr[M / 2];
+    alignas(16) Okv32s ci[M / 2];
+    alignas(16) Okv32s sr[M / 2];
+    alignas(16) Okv32s si[M / 2];
 };
 
-// The DCT-IV (scaled by 2^(30 - SH) in the fold and 4 after the FFT) of M values whose even
-// entries a[2m] are ev[m] and whose odd entries a[M - 1 - 2m] are od[m], each read backwards
-// when its flag is set; y receives the rotated FFT output.
-template <int M, int SH, bool evBack, bool odBack>
-void dct4(const Okv32s* ev, const Okv32s* od, Okv32s* yr, Okv32s* yi) {
+// The rest of a DCT-IV after the fold, in place: FFT, rotation, 4 times (shift 28).
+template <int M>
+void dctFinish(Okv32s* yr, Okv32s* yi) {
     const Dct<M>& t = dctTable<M>();
-    for (int m = 0; m < M / 2; m += 4) {
-        const Vec4c a = {evBack ? load4r(ev + M / 2 - 4 - m) : load4a(ev + m), odBack ? load4r(od + M / 2 - 4 - m) : load4a(od + m)};
-        const Vec4c z = rotate4<SH>(a, load4a(t.preC + m), load4a(t.preS + m));
-        store4a(yr + m, z.re);
-        store4a(yi + m, z.im);
-    }
     fft<M / 2>(yr, yi);
     for (int k = 0; k < M / 2; k += 4) {
         const Vec4c y = rotate4<28>({load4a(yr + k), load4a(yi + k)}, load4a(t.postC + k), load4a(t.postS + k));
@@ -117,20 +137,19 @@ void dct4(const Okv32s* ev, const Okv32s* od, Okv32s* yr, Okv32s* yi) {
     }
 }
 
-// 64 v (2M values) from Y; SH as for dct4.
-template <int M, int SH>
-void modulate(const Split<M>& y, Okv32s* v) {
-    alignas(16) Okv32s cr[M / 2], ci[M / 2], sr[M / 2], si[M / 2];
-    dct4<M, SH, false, true>(y.re0, y.re1, cr, ci);
-    dct4<M, SH, true, false>(y.im1, y.im0, sr, si);
+// 64 v (2M values) from the folded values.
+template <int M>
+void modulate(Folded<M>& z, Okv32s* v) {
+    dctFinish<M>(z.cr, z.ci);
+    dctFinish<M>(z.sr, z.si);
     // With P = Re ys - Re yc, Q = Im ys + Im yc, T = Im ys - Im yc, R = Re yc + Re ys:
     // v[2k] = P[k], v[2k + 1] = Q[M/2 - 1 - k], v[M + 2k] = T[k], v[M + 2k + 1] = R[M/2 - 1 - k].
     for (int k = 0; k < M / 2; k += 4) {
         const int b = M / 2 - 4 - k;
-        const __m128i p = _mm_sub_epi32(load4a(sr + k), load4a(cr + k));
-        const __m128i q = _mm_shuffle_epi32(_mm_add_epi32(load4a(si + b), load4a(ci + b)), 0x1B);
-        const __m128i t = _mm_sub_epi32(load4a(si + k), load4a(ci + k));
-        const __m128i r = _mm_shuffle_epi32(_mm_add_epi32(load4a(cr + b), load4a(sr + b)), 0x1B);
+        const __m128i p = _mm_sub_epi32(load4a(z.sr + k), load4a(z.cr + k));
+        const __m128i q = _mm_shuffle_epi32(_mm_add_epi32(load4a(z.si + b), load4a(z.ci + b)), 0x1B);
+        const __m128i t = _mm_sub_epi32(load4a(z.si + k), load4a(z.ci + k));
+        const __m128i r = _mm_shuffle_epi32(_mm_add_epi32(load4a(z.cr + b), load4a(z.sr + b)), 0x1B);
         store4(v + 2 * k, _mm_unpacklo_epi32(p, q));
         store4(v + 2 * k + 4, _mm_unpackhi_epi32(p, q));
         store4(v + M + 2 * k, _mm_unpacklo_epi32(t, r));
@@ -138,9 +157,13 @@ void modulate(const Split<M>& y, Okv32s* v) {
     }
 }
 
-// Complex bands split into y, rotated by turn (shift 30) when given.
+// The folds of complex bands (after the rotation turn, shift 30, when given): the cosine DCT
+// takes a[2m] = Re Y[2m], a[M - 1 - 2m] = Re Y[M - 1 - 2m]; the sine DCT a[2m] = Im Y[M - 1 - 2m],
+// a[M - 1 - 2m] = Im Y[2m]. The fold scales by 2^-2 (shift 32).
 template <int M>
-void splitComplex(const Okv32sc* x, const BandTurn<M>* turn, Split<M>& y) {
+void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
+    // Y[2m] and Y[2m + 1] for m < M/2, four at a time.
+    alignas(16) Okv32s er[M / 2], ei[M / 2], odr[M / 2], odi[M / 2];
     const Okv32s* in = &x[0].re;
     for (int m = 0; m < M / 2; m += 4) {
         Vec4c e = {load4(in + 4 * m), load4(in + 4 * m + 4)}, o = {load4(in + 4 * m + 8), load4(in + 4 * m + 12)};
@@ -149,37 +172,49 @@ void splitComplex(const Okv32sc* x, const BandTurn<M>* turn, Split<M>& y) {
             e = rotate4<30>(e, load4a(turn->c[0] + m), load4a(turn->s[0] + m));
             o = rotate4<30>(o, load4a(turn->c[1] + m), load4a(turn->s[1] + m));
         }
-        store4a(y.re0 + m, e.re);
-        store4a(y.im0 + m, e.im);
-        store4a(y.re1 + m, o.re);
-        store4a(y.im1 + m, o.im);
+        store4a(er + m, e.re);
+        store4a(ei + m, e.im);
+        store4a(odr + m, o.re);
+        store4a(odi + m, o.im);
+    }
+    const Dct<M>& t = dctTable<M>();
+    for (int m = 0; m < M / 2; m += 4) {
+        const int b = M / 2 - 4 - m;
+        const __m128i c = load4a(t.preC + m), s = load4a(t.preS + m);
+        const Vec4c zc = rotate4<32>({load4a(er + m), load4r(odr + b)}, c, s);
+        const Vec4c zs = rotate4<32>({load4r(odi + b), load4a(ei + m)}, c, s);
+        store4a(z.cr + m, zc.re);
+        store4a(z.ci + m, zc.im);
+        store4a(z.sr + m, zs.re);
+        store4a(z.si + m, zs.im);
     }
 }
 
-// Real bands times turn (shift 30), split into y.
+// The folds of real bands through their fold tables; scale 2^-1 (shift 31): the real forms
+// carry 2 X.
 template <int M>
-void splitReal(const Okv32s* x, const BandTurn<M>& turn, Split<M>& y) {
+void foldReal(const Okv32s* x, const RealFold<M>& t, Folded<M>& z) {
     for (int m = 0; m < M / 2; m += 4) {
+        // e = X[2m .. 2m + 6 step 2], o = X[M - 1 - 2m .. M - 7 - 2m step -2].
         const __m128 a = _mm_castsi128_ps(load4(x + 2 * m)), b = _mm_castsi128_ps(load4(x + 2 * m + 4));
-        const __m128i ev = _mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)), od = _mm_castps_si128(_mm_shuffle_ps(a, b, 0xDD));
-        store4a(y.re0 + m, mulShift<30, true>(ev, load4a(turn.c[0] + m)));
-        store4a(y.im0 + m, mulShift<30, true>(ev, load4a(turn.s[0] + m)));
-        store4a(y.re1 + m, mulShift<30, true>(od, load4a(turn.c[1] + m)));
-        store4a(y.im1 + m, mulShift<30, true>(od, load4a(turn.s[1] + m)));
+        const __m128 c = _mm_castsi128_ps(load4(x + M - 8 - 2 * m)), d = _mm_castsi128_ps(load4(x + M - 4 - 2 * m));
+        const __m128i e = _mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)), o = _mm_castps_si128(_mm_shuffle_ps(d, c, 0x77));
+        store4a(z.cr + m, dot2<31, true, true>(e, load4a(t.a[0] + m), o, load4a(t.b[0] + m)));
+        store4a(z.ci + m, dot2<31, false, true>(e, load4a(t.c[0] + m), o, load4a(t.d[0] + m)));
+        store4a(z.sr + m, dot2<31, true, true>(o, load4a(t.a[1] + m), e, load4a(t.b[1] + m)));
+        store4a(z.si + m, dot2<31, false, true>(o, load4a(t.c[1] + m), e, load4a(t.d[1] + m)));
     }
 }
 
 // Window sums over the delay line of a bank of B bands with the new block at slot p, then the
 // position moves down one block. Tap j reads B contiguous values at 2Bp + d_j (mod 20B), with
 // d = 0, 3B, 4B, 7B, 8B, ...: blocks never straddle the end of the line.
-template <int B>
-void windowSlot(Record* r, const Okv32s* w, Okv32s* pDst) {
+template <int B, int N>
+void windowSlot(Record* r, const Window<N>& win, Okv32s* pDst) {
     const int p = r->pos;
-    alignas(16) Okv32s acc[B];
-    windowRow<true>(acc, r->delay + 2 * B * p, w, B);
-    for (int j = 1; j < 10; ++j)
-        windowRow(acc, r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B), w + B * j, B);
-    std::memcpy(pDst, acc, sizeof acc);
+    const Okv32s* x[10];
+    for (int j = 0; j < 10; ++j) x[j] = r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B);
+    for (int i = 0; i < B; i += 4) store4(pDst + i, windowSum<10, B>(x, win, i, i));
     r->pos = p > 0 ? p - 1 : 9;
 }
 
@@ -195,9 +230,9 @@ StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, Okv
 StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisHQ, kSynthesisHQ)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Split<64> y;
-    splitComplex<64>(pSrc, nullptr, y);
-    modulate<64, 32>(y, r->delay + 128 * r->pos);
+    Folded<64> z;
+    foldComplex(pSrc, nullptr, z);
+    modulate(z, r->delay + 128 * r->pos);
     windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
@@ -205,9 +240,9 @@ StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, 
 StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Split<64> y;
-    splitReal(pSrc, kTab.lp, y);
-    modulate<64, 31>(y, r->delay + 128 * r->pos);
+    Folded<64> z;
+    foldReal(pSrc, kTab.lp, z);
+    modulate(z, r->delay + 128 * r->pos);
     windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
@@ -215,9 +250,9 @@ StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void*
 StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownHQ, kSynthesisHQ)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Split<32> y;
-    splitComplex(pSrc, &kTab.dn[0], y);
-    modulate<32, 32>(y, r->delay + 64 * r->pos);
+    Folded<32> z;
+    foldComplex(pSrc, &kTab.dnHQ, z);
+    modulate(z, r->delay + 64 * r->pos);
     windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
@@ -225,9 +260,9 @@ StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pD
 StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Split<32> y;
-    splitReal(pSrc, kTab.dn[1], y);
-    modulate<32, 31>(y, r->delay + 64 * r->pos);
+    Folded<32> z;
+    foldReal(pSrc, kTab.dnLP, z);
+    modulate(z, r->delay + 64 * r->pos);
     windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
