@@ -43,8 +43,9 @@ inline Header* headerAt(const void* p) {
 // 32-bit wrap-around subtraction.
 inline Okv32s wsub(Okv32s a, Okv32s b) { return Okv32s(Okv32u(a) - Okv32u(b)); }
 
-// Q30 cosine and sine of pi x.
-constexpr Okv32s q30cos(double x) { return Okv32s(okv_cospi(x) * 1073741824.0 + (okv_cospi(x) < 0 ? -0.5 : 0.5)); }
+// Q30 of v (|v| <= 1), rounded to nearest; Q30 cosine and sine of pi x.
+constexpr Okv32s q30(double v) { return Okv32s(v * 1073741824.0 + (v < 0 ? -0.5 : 0.5)); }
+constexpr Okv32s q30cos(double x) { return q30(okv_cospi(x)); }
 constexpr Okv32s q30sin(double x) { return q30cos(x - 0.5); }
 
 // A Q30 window with what the windowing needs besides: four trailing zeros (odd-lane
@@ -92,15 +93,19 @@ inline __m128i windowSum(const Okv32s* const (&x)[T], const Window<N>& win, int 
 // (1 <= SH <= 32) after adding 2^(SH-1) when R, less the correction fix placed at bit 32.
 // Unsigned products x * c become signed by subtracting 2^32 ((x < 0) c + (c < 0) x).
 template <int SH, bool R>
-inline __m128i narrow(__m128i ev, __m128i od, __m128i fix) {
+inline __m128i narrow(__m128i ev, __m128i od) {
     if constexpr (R) {
         const __m128i half = _mm_set1_epi64x(int64_t{1} << (SH - 1));
         ev = _mm_add_epi64(ev, half);
         od = _mm_add_epi64(od, half);
     }
-    const __m128i lo = _mm_and_si128(_mm_srli_epi64(ev, SH), _mm_set_epi32(0, -1, 0, -1));
+    const __m128i lo = SH == 32 ? _mm_srli_epi64(ev, 32) : _mm_and_si128(_mm_srli_epi64(ev, SH), _mm_set_epi32(0, -1, 0, -1));
     const __m128i hi = _mm_and_si128(SH == 32 ? od : _mm_slli_epi64(od, 32 - SH), _mm_set_epi32(-1, 0, -1, 0));
-    return _mm_sub_epi32(_mm_or_si128(lo, hi), _mm_slli_epi32(fix, 32 - SH));
+    return _mm_or_si128(lo, hi);
+}
+template <int SH, bool R>
+inline __m128i narrow(__m128i ev, __m128i od, __m128i fix) {
+    return _mm_sub_epi32(narrow<SH, R>(ev, od), _mm_slli_epi32(fix, 32 - SH));
 }
 
 inline __m128i odd(__m128i v) { return _mm_srli_epi64(v, 32); }
@@ -131,10 +136,63 @@ struct Vec4c {
     __m128i re, im;
 };
 
-// a (c + i s), each component shifted right by SH, rounded to nearest when R.
-template <int SH, bool R = true>
-inline Vec4c rotate4(Vec4c a, __m128i c, __m128i s) {
-    return {dot2<SH, true, R>(a.re, c, a.im, s), dot2<SH, false, R>(a.re, s, a.im, c)};
+// Four complex factors c - i t (Q30) prepared for rotate4. The unsigned multiply reads even
+// lanes, so co, to hold the odd lanes' factors there; cn, tn are the masks c < 0, t < 0. The
+// products take x' = x + 2^31 (unsigned): x c = x' c_u - 2^31 c - 2^32 (x' & cn), so per output
+// one 64-bit constant carries the 2^31 terms and the rounding, [even lanes, odd lanes]:
+// kre = 2^(SH-1) - 2^31 (c + t), kim = 2^(SH-1) - 2^31 (c - t).
+struct Turn4 {
+    alignas(16) Okv32s c[4];
+    alignas(16) Okv32s t[4];
+    alignas(16) Okv32s co[4];
+    alignas(16) Okv32s to[4];
+    alignas(16) Okv32s cn[4];
+    alignas(16) Okv32s tn[4];
+    alignas(16) int64_t kre[2][2];
+    alignas(16) int64_t kim[2][2];
+};
+
+// Lane n of w: the factor c + i s, outputs rounded at bit sh.
+constexpr void setTurn(Turn4& w, int n, Okv32s c, Okv32s s, int sh) {
+    const Okv32s t = -s;
+    w.c[n] = c;
+    w.t[n] = t;
+    if (n & 1) {
+        w.co[n - 1] = c;
+        w.to[n - 1] = t;
+    }
+    w.cn[n] = c < 0 ? -1 : 0;
+    w.tn[n] = t < 0 ? -1 : 0;
+    w.kre[n & 1][n >> 1] = (int64_t{1} << (sh - 1)) - (int64_t{c} + t) * (int64_t{1} << 31);
+    w.kim[n & 1][n >> 1] = (int64_t{1} << (sh - 1)) - (int64_t{c} - t) * (int64_t{1} << 31);
+}
+template <size_t L>
+constexpr bool nonNegative(const Turn4 (&w)[L]) {
+    for (const Turn4& v : w)
+        for (int n = 0; n < 4; ++n)
+            if (v.cn[n] || v.tn[n]) return false;
+    return true;
+}
+
+// a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table).
+// Without Signed the table must hold no negative c or t.
+template <int SH, bool Signed>
+inline Vec4c rotate4(Vec4c a, const Turn4& w) {
+    const __m128i bias = _mm_set1_epi32(INT32_MIN);
+    const __m128i x = _mm_xor_si128(a.re, bias), y = _mm_xor_si128(a.im, bias), xo = odd(x), yo = odd(y);
+    const auto ld = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
+    const __m128i c = ld(w.c), t = ld(w.t), co = ld(w.co), to = ld(w.to);
+    const __m128i reE = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(x, c), _mm_mul_epu32(y, t)), ld(w.kre[0]));
+    const __m128i reO = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(xo, co), _mm_mul_epu32(yo, to)), ld(w.kre[1]));
+    const __m128i imE = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(y, c), _mm_mul_epu32(x, t)), ld(w.kim[0]));
+    const __m128i imO = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(yo, co), _mm_mul_epu32(xo, to)), ld(w.kim[1]));
+    if constexpr (Signed) {
+        const __m128i cn = ld(w.cn), tn = ld(w.tn);
+        return {narrow<SH, false>(reE, reO, _mm_add_epi32(_mm_and_si128(x, cn), _mm_and_si128(y, tn))),
+                narrow<SH, false>(imE, imO, _mm_sub_epi32(_mm_and_si128(y, cn), _mm_and_si128(x, tn)))};
+    } else {
+        return {narrow<SH, false>(reE, reO), narrow<SH, false>(imE, imO)};
+    }
 }
 
 inline __m128i load4(const Okv32s* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }

@@ -20,30 +20,25 @@ using namespace qmffx;
 
 struct Tables {
     Window<320> win;
-    alignas(16) Okv32s preC[32];
-    alignas(16) Okv32s preS[32];  // exp(-i pi (4m + 1)/256)
-    // Per band 2j + parity: [0] complex form, [1] real form.
-    alignas(16) Okv32s postC[2][2][16];
-    alignas(16) Okv32s postS[2][2][16];
+    Turn4 pre[8];  // exp(-i pi (4m + 1)/256), shift 32
+    // Band 2j + parity, [form][parity][j / 4]: [0] complex form, [1] real form; shift 29.
+    Turn4 post[2][2][4];
 };
 
 constexpr Tables makeTables() {
     Tables t{};
     t.win = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
-    for (int m = 0; m < 32; ++m) {
-        t.preC[m] = q30cos(-(4 * m + 1) / 256.0);
-        t.preS[m] = q30sin(-(4 * m + 1) / 256.0);
-    }
+    for (int m = 0; m < 32; ++m) setTurn(t.pre[m / 4], m % 4, q30cos(-(4 * m + 1) / 256.0), q30sin(-(4 * m + 1) / 256.0), 32);
     for (int k = 0; k < 32; ++k) {
         const double base = -(k / 2 + (k & 1)) / 64.0, shift = -(k + 0.5) * 95.5 / 64.0;
-        t.postC[0][k & 1][k / 2] = q30cos(base);
-        t.postS[0][k & 1][k / 2] = q30sin(base);
-        t.postC[1][k & 1][k / 2] = q30cos(base + shift);
-        t.postS[1][k & 1][k / 2] = q30sin(base + shift);
+        const int j = k / 2;
+        setTurn(t.post[0][k & 1][j / 4], j % 4, q30cos(base), q30sin(base), 29);
+        setTurn(t.post[1][k & 1][j / 4], j % 4, q30cos(base + shift), q30sin(base + shift), 29);
     }
     return t;
 }
 constexpr Tables kTab = makeTables();
+static_assert(nonNegative(kTab.pre));
 
 // Stores the slot, windows the delay line and leaves the 32 folded-and-transformed values in
 // zr, zi.
@@ -63,7 +58,7 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
     u[64] = wsub(0, u[0]);
     for (int m = 0; m < 32; m += 4) {
         const Vec4c a = {_mm_sub_epi32(_mm_setzero_si128(), load4r(u + 61 - m)), load4r(u + 29 - m)};
-        const Vec4c z = rotate4<32>(a, load4a(kTab.preC + m), load4a(kTab.preS + m));
+        const Vec4c z = rotate4<32, false>(a, kTab.pre[m / 4]);
         store4a(zr + m, z.re);
         store4a(zi + m, z.im);
     }
@@ -74,9 +69,9 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
 // conj(Z[31 - j]), j = 4q .. 4q + 3; e and o receive them rotated.
 inline void bands8(const Okv32s* zr, const Okv32s* zi, int f, int q, Vec4c& e, Vec4c& o) {
     const int j = 4 * q;
-    e = rotate4<29>({load4a(zr + j), load4a(zi + j)}, load4a(kTab.postC[f][0] + j), load4a(kTab.postS[f][0] + j));
+    e = rotate4<29, true>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
     const Vec4c c = {load4r(zr + 28 - j), _mm_sub_epi32(_mm_setzero_si128(), load4r(zi + 28 - j))};
-    o = rotate4<29>(c, load4a(kTab.postC[f][1] + j), load4a(kTab.postS[f][1] + j));
+    o = rotate4<29, true>(c, kTab.post[f][1][q]);
 }
 
 StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int kx) {

@@ -6,7 +6,7 @@
 // lane; each lane l of vector k1 is then rotated by W_N^(l k1); after 4 x 4 transposes the
 // 4-point transforms run across the vectors again and vector (k2, k1 / 4) holds the four
 // consecutive outputs X[k1 + R k2], k1 = 4g .. 4g + 3. Rotations are Q30 products shifted
-// right by 30 (unit gain, floored); sums wrap at 32 bits.
+// right by 30 (unit gain, rounded); sums wrap at 32 bits.
 #include "sbr/qmf_fixed.h"
 
 namespace OKV_NS {
@@ -17,18 +17,14 @@ constexpr Okv32s kSqrtHalfQ30 = 759250125;
 
 template <int N>
 struct Twiddles {
-    alignas(16) Okv32s c[N / 4][4];
-    alignas(16) Okv32s s[N / 4][4];
+    Turn4 w[N / 4];
 };
 
 template <int N>
 constexpr Twiddles<N> makeTwiddles() {
     Twiddles<N> t{};
     for (int k = 0; k < N / 4; ++k)
-        for (int l = 0; l < 4; ++l) {
-            t.c[k][l] = q30cos(-2.0 * k * l / N);
-            t.s[k][l] = q30sin(-2.0 * k * l / N);
-        }
+        for (int l = 0; l < 4; ++l) setTurn(t.w[k], l, q30cos(-2.0 * k * l / N), q30sin(-2.0 * k * l / N), 30);
     return t;
 }
 template <int N>
@@ -76,14 +72,11 @@ inline void dftAcross(Vec4c* y) {
 template <int N>
 void fft(Okv32s* re, Okv32s* im) {
     constexpr int R = N / 4;
-    const Twiddles<N>& tw = kTwiddles<N>;
     Vec4c y[R];
-    for (int r = 0; r < R; ++r) y[r] = {load4a(re + 4 * r),
-                                        load4a(im + 4 * r)};
+    for (int r = 0; r < R; ++r) y[r] = {load4a(re + 4 * r), load4a(im + 4 * r)};
     dftAcross<R>(y);
     for (int k = 1; k < R; ++k)
-        y[k] = rotate4<30>(y[k], load4a(tw.c[k]),
-                                  load4a(tw.s[k]));
+        y[k] = rotate4<30, true>(y[k], kTwiddles<N>.w[k]);
     for (int g = 0; g < R / 4; ++g) {
         Vec4c* t = y + 4 * g;
         transpose4(t[0].re, t[1].re, t[2].re, t[3].re);

@@ -25,19 +25,16 @@ using namespace qmffx;
 // DCT-IV of M values through an M/2-point FFT: z[m] = (a[2m] + i a[M - 1 - 2m]) times
 // exp(-i pi (4m + 1)/(4M)) (the fold), Z = FFT(z), y[k] = Z[k] exp(-i pi k/M); DCT[2k] = Re y[k],
 // DCT[M - 1 - 2k] = -Im y[k].
+// The fold shifts by 32 (a quarter), the rotation after the FFT by 28 (4 times).
 template <int M>
 struct Dct {
-    alignas(16) Okv32s preC[M / 2];
-    alignas(16) Okv32s preS[M / 2];
-    alignas(16) Okv32s postC[M / 2];
-    alignas(16) Okv32s postS[M / 2];
+    Turn4 pre[M / 8];
+    Turn4 post[M / 8];
 };
 
-// Band rotations of the downsampled complex form, split into even and odd bands: [parity][k / 2].
-struct BandTurn {
-    alignas(16) Okv32s c[2][16];
-    alignas(16) Okv32s s[2][16];
-};
+// Band rotations of the downsampled complex form (shift 30), split into even and odd bands:
+// [parity][k / 8], lane k / 2 % 4.
+using BandTurn = Turn4[2][4];
 
 // The real forms fold the band rotation exp(i phi_k) into the fold of each DCT: with
 // e = X[2m], o = X[M - 1 - 2m] and the fold factor c + i s,
@@ -67,15 +64,10 @@ struct Tables {
 template <int M>
 constexpr void makeDct(Dct<M>& d) {
     for (int m = 0; m < M / 2; ++m) {
-        d.preC[m] = q30cos(-(4 * m + 1) / (4.0 * M));
-        d.preS[m] = q30sin(-(4 * m + 1) / (4.0 * M));
-        d.postC[m] = q30cos(-double(m) / M);
-        d.postS[m] = q30sin(-double(m) / M);
+        setTurn(d.pre[m / 4], m % 4, q30cos(-(4 * m + 1) / (4.0 * M)), q30sin(-(4 * m + 1) / (4.0 * M)), 32);
+        setTurn(d.post[m / 4], m % 4, q30cos(-double(m) / M), q30sin(-double(m) / M), 28);
     }
 }
-
-// Q30 of v, |v| <= 1.
-constexpr Okv32s q30(double v) { return Okv32s(v * 1073741824.0 + (v < 0 ? -0.5 : 0.5)); }
 
 template <int M>
 constexpr void makeRealFold(RealFold<M>& t, double phase) {
@@ -102,13 +94,13 @@ constexpr Tables makeTables() {
     makeDct(t.dct32);
     makeRealFold(t.lp, 191 / 128.0);
     makeRealFold(t.dnLP, 190 / 128.0);
-    for (int k = 0; k < 32; ++k) {
-        t.dnHQ.c[k & 1][k / 2] = q30cos(-(k + 0.5) / 128);
-        t.dnHQ.s[k & 1][k / 2] = q30sin(-(k + 0.5) / 128);
-    }
+    for (int k = 0; k < 32; ++k) setTurn(t.dnHQ[k & 1][k / 8], k / 2 % 4, q30cos(-(k + 0.5) / 128), q30sin(-(k + 0.5) / 128), 30);
     return t;
 }
 constexpr Tables kTab = makeTables();
+// The fold, post and band rotations have no negative factor: no sign corrections.
+static_assert(nonNegative(kTab.dct64.pre) && nonNegative(kTab.dct64.post) && nonNegative(kTab.dct32.pre) &&
+              nonNegative(kTab.dct32.post) && nonNegative(kTab.dnHQ[0]) && nonNegative(kTab.dnHQ[1]));
 
 template <int M>
 const Dct<M>& dctTable() {
@@ -131,7 +123,7 @@ void dctFinish(Okv32s* yr, Okv32s* yi) {
     const Dct<M>& t = dctTable<M>();
     fft<M / 2>(yr, yi);
     for (int k = 0; k < M / 2; k += 4) {
-        const Vec4c y = rotate4<28>({load4a(yr + k), load4a(yi + k)}, load4a(t.postC + k), load4a(t.postS + k));
+        const Vec4c y = rotate4<28, false>({load4a(yr + k), load4a(yi + k)}, t.post[k / 4]);
         store4a(yr + k, y.re);
         store4a(yi + k, y.im);
     }
@@ -169,8 +161,8 @@ void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
         Vec4c e = {load4(in + 4 * m), load4(in + 4 * m + 4)}, o = {load4(in + 4 * m + 8), load4(in + 4 * m + 12)};
         transpose4(e.re, e.im, o.re, o.im);
         if (turn) {
-            e = rotate4<30>(e, load4a(turn->c[0] + m), load4a(turn->s[0] + m));
-            o = rotate4<30>(o, load4a(turn->c[1] + m), load4a(turn->s[1] + m));
+            e = rotate4<30, false>(e, (*turn)[0][m / 4]);
+            o = rotate4<30, false>(o, (*turn)[1][m / 4]);
         }
         store4a(er + m, e.re);
         store4a(ei + m, e.im);
@@ -180,9 +172,8 @@ void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
     const Dct<M>& t = dctTable<M>();
     for (int m = 0; m < M / 2; m += 4) {
         const int b = M / 2 - 4 - m;
-        const __m128i c = load4a(t.preC + m), s = load4a(t.preS + m);
-        const Vec4c zc = rotate4<32>({load4a(er + m), load4r(odr + b)}, c, s);
-        const Vec4c zs = rotate4<32>({load4r(odi + b), load4a(ei + m)}, c, s);
+        const Vec4c zc = rotate4<32, false>({load4a(er + m), load4r(odr + b)}, t.pre[m / 4]);
+        const Vec4c zs = rotate4<32, false>({load4r(odi + b), load4a(ei + m)}, t.pre[m / 4]);
         store4a(z.cr + m, zc.re);
         store4a(z.ci + m, zc.im);
         store4a(z.sr + m, zs.re);
