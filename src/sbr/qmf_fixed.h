@@ -174,6 +174,40 @@ constexpr bool nonNegative(const Turn4 (&w)[L]) {
     return true;
 }
 
+// Four real factor pairs (a, b) prepared for dot4 as Turn4 prepares c, t: x a + y b per lane.
+struct Dot4 {
+    alignas(16) Okv32s a[4];
+    alignas(16) Okv32s b[4];
+    alignas(16) Okv32s ao[4];
+    alignas(16) Okv32s bo[4];
+    alignas(16) Okv32s an[4];
+    alignas(16) Okv32s bn[4];
+    alignas(16) int64_t k[2][2];
+};
+
+constexpr void setDot(Dot4& d, int n, Okv32s a, Okv32s b, int sh) {
+    d.a[n] = a;
+    d.b[n] = b;
+    if (n & 1) {
+        d.ao[n - 1] = a;
+        d.bo[n - 1] = b;
+    }
+    d.an[n] = a < 0 ? -1 : 0;
+    d.bn[n] = b < 0 ? -1 : 0;
+    d.k[n & 1][n >> 1] = (int64_t{1} << (sh - 1)) - (int64_t{a} + b) * (int64_t{1} << 31);
+}
+
+// x a + y b per lane, rounded and shifted right by SH (the SH of the table); x', y' are x, y
+// biased by 2^31 (x ^ INT32_MIN).
+template <int SH>
+inline __m128i dot4(__m128i xb, __m128i yb, const Dot4& d) {
+    const auto ld = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
+    const __m128i ev = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(xb, ld(d.a)), _mm_mul_epu32(yb, ld(d.b))), ld(d.k[0]));
+    const __m128i od = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(odd(xb), ld(d.ao)), _mm_mul_epu32(odd(yb), ld(d.bo))),
+                                     ld(d.k[1]));
+    return narrow<SH, false>(ev, od, _mm_add_epi32(_mm_and_si128(xb, ld(d.an)), _mm_and_si128(yb, ld(d.bn))));
+}
+
 // a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table).
 // Without Signed the table must hold no negative c or t.
 template <int SH, bool Signed>

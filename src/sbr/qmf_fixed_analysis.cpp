@@ -38,7 +38,7 @@ constexpr Tables makeTables() {
     return t;
 }
 constexpr Tables kTab = makeTables();
-static_assert(nonNegative(kTab.pre));
+static_assert(nonNegative(kTab.pre) && nonNegative(kTab.post[0][0]) && nonNegative(kTab.post[0][1]));
 
 // Stores the slot, windows the delay line and leaves the 32 folded-and-transformed values in
 // zr, zi.
@@ -66,12 +66,14 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
 }
 
 // Bands 8q .. 8q + 7 of form f: the even bands 2j take Z[j], the odd bands 2j + 1 take
-// conj(Z[31 - j]), j = 4q .. 4q + 3; e and o receive them rotated.
-inline void bands8(const Okv32s* zr, const Okv32s* zi, int f, int q, Vec4c& e, Vec4c& o) {
+// conj(Z[31 - j]), j = 4q .. 4q + 3; e and o receive them rotated. The complex form's
+// factors lie in the fourth quadrant: no sign corrections.
+template <int f>
+inline void bands8(const Okv32s* zr, const Okv32s* zi, int q, Vec4c& e, Vec4c& o) {
     const int j = 4 * q;
-    e = rotate4<29, true>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
+    e = rotate4<29, f == 1>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
     const Vec4c c = {load4r(zr + 28 - j), _mm_sub_epi32(_mm_setzero_si128(), load4r(zi + 28 - j))};
-    o = rotate4<29, true>(c, kTab.post[f][1][q]);
+    o = rotate4<29, f == 1>(c, kTab.post[f][1][q]);
 }
 
 StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int kx) {
@@ -89,7 +91,7 @@ StatusCode okvsAnalysisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, int kx
     transform(pSrc, headerAt(pSpec)->rec, zr, zi);
     for (int q = 0; q < 4; ++q) {
         Vec4c e, o;
-        bands8(zr, zi, 1, q, e, o);
+        bands8<1>(zr, zi, q, e, o);
         store4(pDst + 8 * q, _mm_unpacklo_epi32(e.re, o.re));
         store4(pDst + 8 * q + 4, _mm_unpackhi_epi32(e.re, o.re));
     }
@@ -104,7 +106,7 @@ StatusCode okvsAnalysisFilter_SBRHQ_32s32sc(const Okv32s* pSrc, Okv32sc* pDst, i
     Okv32s* out = &pDst[0].re;
     for (int q = 0; q < 4; ++q) {
         Vec4c e, o;
-        bands8(zr, zi, 0, q, e, o);
+        bands8<0>(zr, zi, q, e, o);
         transpose4(e.re, e.im, o.re, o.im);
         store4(out + 16 * q, e.re);
         store4(out + 16 * q + 4, e.im);

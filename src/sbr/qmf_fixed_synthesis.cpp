@@ -42,14 +42,11 @@ using BandTurn = Turn4[2][4];
 //     A = cos phi_2m c, B = cos phi_(M-1-2m) s, C = cos phi_2m s, D = cos phi_(M-1-2m) c;
 //   sine DCT (a[k] = X[M-1-k] sin phi_(M-1-k)): z = (o A - e B) + i (o C + e D),
 //     A = sin phi_(M-1-2m) c, B = sin phi_2m s, C = sin phi_(M-1-2m) s, D = sin phi_2m c.
-// One Q30 factor per product instead of two roundings. [0] cosine, [1] sine DCT.
+// One Q30 factor per product instead of two roundings; the fold shifts by 31 (a half: the
+// real forms carry 2 X). Per group of four m: [cosine re, cosine im, sine re, sine im], each
+// as the pair (factor of e, factor of o).
 template <int M>
-struct RealFold {
-    alignas(16) Okv32s a[2][M / 2];
-    alignas(16) Okv32s b[2][M / 2];
-    alignas(16) Okv32s c[2][M / 2];
-    alignas(16) Okv32s d[2][M / 2];
-};
+using RealFold = Dot4[M / 8][4];
 
 struct Tables {
     Window<640> w640;
@@ -75,14 +72,11 @@ constexpr void makeRealFold(RealFold<M>& t, double phase) {
         const double c = okv_cospi(-(4 * m + 1) / (4.0 * M)), s = okv_cospi(-(4 * m + 1) / (4.0 * M) - 0.5);
         const double pe = (2 * m + 0.5) * phase, po = (M - 1 - 2 * m + 0.5) * phase;
         const double ce = okv_cospi(pe), co = okv_cospi(po), se = okv_cospi(pe - 0.5), so = okv_cospi(po - 0.5);
-        t.a[0][m] = q30(ce * c);
-        t.b[0][m] = q30(co * s);
-        t.c[0][m] = q30(ce * s);
-        t.d[0][m] = q30(co * c);
-        t.a[1][m] = q30(so * c);
-        t.b[1][m] = q30(se * s);
-        t.c[1][m] = q30(so * s);
-        t.d[1][m] = q30(se * c);
+        Dot4* d = t[m / 4];
+        setDot(d[0], m % 4, q30(ce * c), q30(-co * s), 31);
+        setDot(d[1], m % 4, q30(ce * s), q30(co * c), 31);
+        setDot(d[2], m % 4, q30(-se * s), q30(so * c), 31);
+        setDot(d[3], m % 4, q30(se * c), q30(so * s), 31);
     }
 }
 
@@ -92,8 +86,8 @@ constexpr Tables makeTables() {
     t.w320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
     makeDct(t.dct64);
     makeDct(t.dct32);
-    makeRealFold(t.lp, 191 / 128.0);
-    makeRealFold(t.dnLP, 190 / 128.0);
+    makeRealFold<64>(t.lp, 191 / 128.0);
+    makeRealFold<32>(t.dnLP, 190 / 128.0);
     for (int k = 0; k < 32; ++k) setTurn(t.dnHQ[k & 1][k / 8], k / 2 % 4, q30cos(-(k + 0.5) / 128), q30sin(-(k + 0.5) / 128), 30);
     return t;
 }
@@ -181,19 +175,21 @@ void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
     }
 }
 
-// The folds of real bands through their fold tables; scale 2^-1 (shift 31): the real forms
-// carry 2 X.
+// The folds of real bands through their fold tables.
 template <int M>
 void foldReal(const Okv32s* x, const RealFold<M>& t, Folded<M>& z) {
+    const __m128i bias = _mm_set1_epi32(INT32_MIN);
     for (int m = 0; m < M / 2; m += 4) {
-        // e = X[2m .. 2m + 6 step 2], o = X[M - 1 - 2m .. M - 7 - 2m step -2].
+        // e = X[2m .. 2m + 6 step 2], o = X[M - 1 - 2m .. M - 7 - 2m step -2], biased.
         const __m128 a = _mm_castsi128_ps(load4(x + 2 * m)), b = _mm_castsi128_ps(load4(x + 2 * m + 4));
         const __m128 c = _mm_castsi128_ps(load4(x + M - 8 - 2 * m)), d = _mm_castsi128_ps(load4(x + M - 4 - 2 * m));
-        const __m128i e = _mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)), o = _mm_castps_si128(_mm_shuffle_ps(d, c, 0x77));
-        store4a(z.cr + m, dot2<31, true, true>(e, load4a(t.a[0] + m), o, load4a(t.b[0] + m)));
-        store4a(z.ci + m, dot2<31, false, true>(e, load4a(t.c[0] + m), o, load4a(t.d[0] + m)));
-        store4a(z.sr + m, dot2<31, true, true>(o, load4a(t.a[1] + m), e, load4a(t.b[1] + m)));
-        store4a(z.si + m, dot2<31, false, true>(o, load4a(t.c[1] + m), e, load4a(t.d[1] + m)));
+        const __m128i e = _mm_xor_si128(_mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)), bias);
+        const __m128i o = _mm_xor_si128(_mm_castps_si128(_mm_shuffle_ps(d, c, 0x77)), bias);
+        const Dot4* f = t[m / 4];
+        store4a(z.cr + m, dot4<31>(e, o, f[0]));
+        store4a(z.ci + m, dot4<31>(e, o, f[1]));
+        store4a(z.sr + m, dot4<31>(e, o, f[2]));
+        store4a(z.si + m, dot4<31>(e, o, f[3]));
     }
 }
 
