@@ -46,6 +46,7 @@ inline Okv32s wsub(Okv32s a, Okv32s b) { return Okv32s(Okv32u(a) - Okv32u(b)); }
 // Q30 of v (|v| <= 1), rounded to nearest; Q30 cosine and sine of pi x.
 constexpr Okv32s q30(double v) { return Okv32s(v * 1073741824.0 + (v < 0 ? -0.5 : 0.5)); }
 constexpr Okv32s q30cos(double x) { return q30(okv_cospi(x)); }
+constexpr Okv32s kSqrtHalfQ30 = 759250125;
 constexpr Okv32s q30sin(double x) { return q30cos(x - 0.5); }
 
 // A Q30 window with what the windowing needs besides: four trailing zeros (odd-lane
@@ -119,18 +120,6 @@ inline __m128i mulShift(__m128i x, __m128i c) {
     return narrow<SH, R>(_mm_mul_epu32(x, c), _mm_mul_epu32(odd(x), odd(c)), signFix(x, c));
 }
 
-// Per lane, the exact 64-bit x c + y s (or x c - y s when Sub) shifted right by SH, rounded to
-// nearest when R.
-template <int SH, bool Sub, bool R>
-inline __m128i dot2(__m128i x, __m128i c, __m128i y, __m128i s) {
-    const __m128i ec = _mm_mul_epu32(x, c), oc = _mm_mul_epu32(odd(x), odd(c));
-    const __m128i es = _mm_mul_epu32(y, s), os = _mm_mul_epu32(odd(y), odd(s));
-    if constexpr (Sub)
-        return narrow<SH, R>(_mm_sub_epi64(ec, es), _mm_sub_epi64(oc, os), _mm_sub_epi32(signFix(x, c), signFix(y, s)));
-    else
-        return narrow<SH, R>(_mm_add_epi64(ec, es), _mm_add_epi64(oc, os), _mm_add_epi32(signFix(x, c), signFix(y, s)));
-}
-
 // Four complex values, one per lane.
 struct Vec4c {
     __m128i re, im;
@@ -172,40 +161,6 @@ constexpr bool nonNegative(const Turn4 (&w)[L]) {
         for (int n = 0; n < 4; ++n)
             if (v.cn[n] || v.tn[n]) return false;
     return true;
-}
-
-// Four real factor pairs (a, b) prepared for dot4 as Turn4 prepares c, t: x a + y b per lane.
-struct Dot4 {
-    alignas(16) Okv32s a[4];
-    alignas(16) Okv32s b[4];
-    alignas(16) Okv32s ao[4];
-    alignas(16) Okv32s bo[4];
-    alignas(16) Okv32s an[4];
-    alignas(16) Okv32s bn[4];
-    alignas(16) int64_t k[2][2];
-};
-
-constexpr void setDot(Dot4& d, int n, Okv32s a, Okv32s b, int sh) {
-    d.a[n] = a;
-    d.b[n] = b;
-    if (n & 1) {
-        d.ao[n - 1] = a;
-        d.bo[n - 1] = b;
-    }
-    d.an[n] = a < 0 ? -1 : 0;
-    d.bn[n] = b < 0 ? -1 : 0;
-    d.k[n & 1][n >> 1] = (int64_t{1} << (sh - 1)) - (int64_t{a} + b) * (int64_t{1} << 31);
-}
-
-// x a + y b per lane, rounded and shifted right by SH (the SH of the table); x', y' are x, y
-// biased by 2^31 (x ^ INT32_MIN).
-template <int SH>
-inline __m128i dot4(__m128i xb, __m128i yb, const Dot4& d) {
-    const auto ld = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
-    const __m128i ev = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(xb, ld(d.a)), _mm_mul_epu32(yb, ld(d.b))), ld(d.k[0]));
-    const __m128i od = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(odd(xb), ld(d.ao)), _mm_mul_epu32(odd(yb), ld(d.bo))),
-                                     ld(d.k[1]));
-    return narrow<SH, false>(ev, od, _mm_add_epi32(_mm_and_si128(xb, ld(d.an)), _mm_and_si128(yb, ld(d.bn))));
 }
 
 // a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table).

@@ -13,8 +13,6 @@ namespace OKV_NS {
 namespace qmffx {
 namespace {
 
-constexpr Okv32s kSqrtHalfQ30 = 759250125;
-
 template <int N>
 struct Twiddles {
     Turn4 w[N / 4];

@@ -3,12 +3,19 @@
 // M bands (64 full rate, 32 downsampled), 2M new values:
 //   v[n] = 1/64 Re(sum_k Y[k] exp(i pi/(2M) (k + 1/2)(2n - (4M - 1))))
 // which is the complex form for Y = X at full rate and Y[k] = X[k] exp(-i pi (k + 1/2)/128)
-// downsampled (whose phase is (k + 1/2)(2n - 127.5)). The real forms,
-//   v[n] = 1/32 sum_k X[k] cos(pi/(2M) (k + 1/2)(2n - M)),
-// are the complex one with Y[k] = 2 X[k] exp(i pi (k + 1/2) 191/128) at full rate and
-// 2 X[k] exp(i pi (k + 1/2) 190/128) downsampled. With C = DCT-IV(Re Y) and
+// downsampled (whose phase is (k + 1/2)(2n - 127.5)). With C = DCT-IV(Re Y) and
 // S[n] = (-1)^n DCT-IV(reversed Im Y)[n] (length M, each through one M/2-point fixed FFT),
 // 64 v[n] = S[n] - C[n] and 64 v[2M - 1 - n] = C[n] + S[n], n < M.
+//
+// The real forms,
+//   v[n] = 1/32 sum_k X[k] cos(pi/M (k + 1/2)(n - M/2)),
+// need only the DCT-II C[m] = sum_k X[k] cos(pi/M (k + 1/2) m), m <= M (C[M] = 0): as
+// C[-m] = C[m] and C[2M - m] = -C[m], 64 v[n] = 2 C[|n - M/2|] up to n = 3M/2 and
+// -2 C[5M/2 - n] above. The DCT-II runs through one M/2-point FFT of
+// z[j] = u[2j] + i u[2j + 1], u[n] = X[2n], u[M - 1 - n] = X[2n + 1]: with Z[M/2] = Z[0],
+// A = Z[k] + conj Z[M/2 - k], B = -i (Z[k] - conj Z[M/2 - k]), V = A + exp(-2 pi i k/M) B
+// (twice the M-point FFT of u) and W = exp(-i pi k/(2M)) V, 2 C[k] = Re W and
+// 2 C[M - k] = -Im W, k < M/2; 2 C[M/2] = 2 (Re Z[0] - Im Z[0]) cos(pi/4).
 //
 // The delay line stores 64 v, so the window sum (a quarter of the exact one) gives 16 times
 // the float output of the same bands; after the analysis (bands at 1/16) the chain has unit
@@ -36,26 +43,21 @@ struct Dct {
 // [parity][k / 8], lane k / 2 % 4.
 using BandTurn = Turn4[2][4];
 
-// The real forms fold the band rotation exp(i phi_k) into the fold of each DCT: with
-// e = X[2m], o = X[M - 1 - 2m] and the fold factor c + i s,
-//   cosine DCT (a[k] = X[k] cos phi_k):        z = (e A - o B) + i (e C + o D),
-//     A = cos phi_2m c, B = cos phi_(M-1-2m) s, C = cos phi_2m s, D = cos phi_(M-1-2m) c;
-//   sine DCT (a[k] = X[M-1-k] sin phi_(M-1-k)): z = (o A - e B) + i (o C + e D),
-//     A = sin phi_(M-1-2m) c, B = sin phi_2m s, C = sin phi_(M-1-2m) s, D = sin phi_2m c.
-// One Q30 factor per product instead of two roundings; the fold shifts by 31 (a half: the
-// real forms carry 2 X). Per group of four m: [cosine re, cosine im, sine re, sine im], each
-// as the pair (factor of e, factor of o).
+// The DCT-II rotations exp(-2 pi i k/M) and exp(-i pi k/(2M)), k < M/2, shift 30.
 template <int M>
-using RealFold = Dot4[M / 8][4];
+struct Dct2 {
+    Turn4 e[M / 8];
+    Turn4 w[M / 8];
+};
 
 struct Tables {
     Window<640> w640;
     Window<320> w320;
     Dct<64> dct64;
     Dct<32> dct32;
-    RealFold<64> lp;  // phi_k = pi (k + 1/2) 191/128
-    RealFold<32> dnLP;  // phi_k = pi (k + 1/2) 190/128
-    BandTurn dnHQ;      // exp(-i pi (k + 1/2)/128)
+    Dct2<64> dct2x64;
+    Dct2<32> dct2x32;
+    BandTurn dnHQ;  // exp(-i pi (k + 1/2)/128)
 };
 
 template <int M>
@@ -67,16 +69,10 @@ constexpr void makeDct(Dct<M>& d) {
 }
 
 template <int M>
-constexpr void makeRealFold(RealFold<M>& t, double phase) {
-    for (int m = 0; m < M / 2; ++m) {
-        const double c = okv_cospi(-(4 * m + 1) / (4.0 * M)), s = okv_cospi(-(4 * m + 1) / (4.0 * M) - 0.5);
-        const double pe = (2 * m + 0.5) * phase, po = (M - 1 - 2 * m + 0.5) * phase;
-        const double ce = okv_cospi(pe), co = okv_cospi(po), se = okv_cospi(pe - 0.5), so = okv_cospi(po - 0.5);
-        Dot4* d = t[m / 4];
-        setDot(d[0], m % 4, q30(ce * c), q30(-co * s), 31);
-        setDot(d[1], m % 4, q30(ce * s), q30(co * c), 31);
-        setDot(d[2], m % 4, q30(-se * s), q30(so * c), 31);
-        setDot(d[3], m % 4, q30(se * c), q30(so * s), 31);
+constexpr void makeDct2(Dct2<M>& d) {
+    for (int k = 0; k < M / 2; ++k) {
+        setTurn(d.e[k / 4], k % 4, q30cos(-2.0 * k / M), q30sin(-2.0 * k / M), 30);
+        setTurn(d.w[k / 4], k % 4, q30cos(-0.5 * k / M), q30sin(-0.5 * k / M), 30);
     }
 }
 
@@ -86,20 +82,26 @@ constexpr Tables makeTables() {
     t.w320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
     makeDct(t.dct64);
     makeDct(t.dct32);
-    makeRealFold<64>(t.lp, 191 / 128.0);
-    makeRealFold<32>(t.dnLP, 190 / 128.0);
+    makeDct2(t.dct2x64);
+    makeDct2(t.dct2x32);
     for (int k = 0; k < 32; ++k) setTurn(t.dnHQ[k & 1][k / 8], k / 2 % 4, q30cos(-(k + 0.5) / 128), q30sin(-(k + 0.5) / 128), 30);
     return t;
 }
 constexpr Tables kTab = makeTables();
-// The fold, post and band rotations have no negative factor: no sign corrections.
+// All but the DCT-II's first rotations have no negative factor: no sign corrections.
 static_assert(nonNegative(kTab.dct64.pre) && nonNegative(kTab.dct64.post) && nonNegative(kTab.dct32.pre) &&
-              nonNegative(kTab.dct32.post) && nonNegative(kTab.dnHQ[0]) && nonNegative(kTab.dnHQ[1]));
+              nonNegative(kTab.dct32.post) && nonNegative(kTab.dnHQ[0]) && nonNegative(kTab.dnHQ[1]) &&
+              nonNegative(kTab.dct2x64.w) && nonNegative(kTab.dct2x32.w));
 
 template <int M>
 const Dct<M>& dctTable() {
     if constexpr (M == 64) return kTab.dct64;
     else return kTab.dct32;
+}
+template <int M>
+const Dct2<M>& dct2Table() {
+    if constexpr (M == 64) return kTab.dct2x64;
+    else return kTab.dct2x32;
 }
 
 // The folded values of the cosine (c) and sine (s) DCTs.
@@ -175,22 +177,40 @@ void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
     }
 }
 
-// The folds of real bands through their fold tables.
+// 64 v (2M values) of a real form from the bands x.
 template <int M>
-void foldReal(const Okv32s* x, const RealFold<M>& t, Folded<M>& z) {
-    const __m128i bias = _mm_set1_epi32(INT32_MIN);
-    for (int m = 0; m < M / 2; m += 4) {
-        // e = X[2m .. 2m + 6 step 2], o = X[M - 1 - 2m .. M - 7 - 2m step -2], biased.
-        const __m128 a = _mm_castsi128_ps(load4(x + 2 * m)), b = _mm_castsi128_ps(load4(x + 2 * m + 4));
-        const __m128 c = _mm_castsi128_ps(load4(x + M - 8 - 2 * m)), d = _mm_castsi128_ps(load4(x + M - 4 - 2 * m));
-        const __m128i e = _mm_xor_si128(_mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)), bias);
-        const __m128i o = _mm_xor_si128(_mm_castps_si128(_mm_shuffle_ps(d, c, 0x77)), bias);
-        const Dot4* f = t[m / 4];
-        store4a(z.cr + m, dot4<31>(e, o, f[0]));
-        store4a(z.ci + m, dot4<31>(e, o, f[1]));
-        store4a(z.sr + m, dot4<31>(e, o, f[2]));
-        store4a(z.si + m, dot4<31>(e, o, f[3]));
+void modulateReal(const Okv32s* x, Okv32s* v) {
+    const Dct2<M>& t = dct2Table<M>();
+    // z[j] = X[4j] + i X[4j + 2] and z[M/2 - 1 - j] = X[4j + 3] + i X[4j + 1], j < M/4.
+    alignas(16) Okv32s zr[M / 2 + 4], zi[M / 2 + 4];
+    for (int j = 0; j < M / 4; j += 4) {
+        __m128i r0 = load4(x + 4 * j), r1 = load4(x + 4 * j + 4), r2 = load4(x + 4 * j + 8), r3 = load4(x + 4 * j + 12);
+        transpose4(r0, r1, r2, r3);
+        store4a(zr + j, r0);
+        store4a(zi + j, r2);
+        store4a(zr + M / 2 - 4 - j, _mm_shuffle_epi32(r3, 0x1B));
+        store4a(zi + M / 2 - 4 - j, _mm_shuffle_epi32(r1, 0x1B));
     }
+    fft<M / 2>(zr, zi);
+    zr[M / 2] = zr[0];
+    zi[M / 2] = zi[0];
+    alignas(16) Okv32s d[M + 4];  // 2 C[0 .. M]
+    for (int k = 0; k < M / 2; k += 4) {
+        const __m128i zero = _mm_setzero_si128();
+        const Vec4c a = {load4a(zr + k), load4a(zi + k)};
+        const Vec4c b = {load4r(zr + M / 2 - 3 - k), _mm_sub_epi32(zero, load4r(zi + M / 2 - 3 - k))};
+        const Vec4c e = rotate4<30, true>({_mm_sub_epi32(a.im, b.im), _mm_sub_epi32(b.re, a.re)}, t.e[k / 4]);
+        const Vec4c w = rotate4<30, false>({_mm_add_epi32(_mm_add_epi32(a.re, b.re), e.re),
+                                            _mm_add_epi32(_mm_add_epi32(a.im, b.im), e.im)}, t.w[k / 4]);
+        store4a(d + k, w.re);
+        store4(d + M - 3 - k, _mm_shuffle_epi32(_mm_sub_epi32(zero, w.im), 0x1B));
+    }
+    d[M / 2] = Okv32s(((int64_t{zr[0]} - zi[0]) * (2 * kSqrtHalfQ30) + (1 << 29)) >> 30);
+    for (int n = 0; n < M / 2; n += 4) {
+        store4a(v + n, load4r(d + M / 2 - 3 - n));
+        store4a(v + 3 * M / 2 + n, _mm_sub_epi32(_mm_setzero_si128(), load4r(d + M - 3 - n)));
+    }
+    for (int m = 0; m < M; m += 4) store4a(v + M / 2 + m, load4a(d + m));
 }
 
 // Window sums over the delay line of a bank of B bands with the new block at slot p, then the
@@ -227,9 +247,7 @@ StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, 
 StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Folded<64> z;
-    foldReal(pSrc, kTab.lp, z);
-    modulate(z, r->delay + 128 * r->pos);
+    modulateReal<64>(pSrc, r->delay + 128 * r->pos);
     windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
@@ -247,9 +265,7 @@ StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pD
 StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Folded<32> z;
-    foldReal(pSrc, kTab.dnLP, z);
-    modulate(z, r->delay + 64 * r->pos);
+    modulateReal<32>(pSrc, r->delay + 64 * r->pos);
     windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
