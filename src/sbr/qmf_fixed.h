@@ -49,11 +49,12 @@ constexpr Okv32s q30cos(double x) { return q30(okv_cospi(x)); }
 constexpr Okv32s kSqrtHalfQ30 = 759250125;
 constexpr Okv32s q30sin(double x) { return q30cos(x - 0.5); }
 
-// A Q30 window with what the windowing needs besides: four trailing zeros (odd-lane
-// products load w + i + 1) and the mask w < 0 per value.
+// A Q30 window with what the windowing needs besides: the odd values moved to the even
+// positions (the unsigned multiply reads even lanes) and the mask w < 0 per value.
 template <int N>
 struct Window {
-    alignas(16) Okv32s w[N + 4];
+    alignas(16) Okv32s w[N];
+    alignas(16) Okv32s odd[N];
     alignas(16) Okv32s neg[N];
 };
 
@@ -62,6 +63,7 @@ constexpr Window<N> makeWindow(const int (&w)[N]) {
     Window<N> t{};
     for (int n = 0; n < N; ++n) {
         t.w[n] = w[n];
+        if (n & 1) t.odd[n - 1] = w[n];
         t.neg[n] = w[n] < 0 ? -1 : 0;
     }
     return t;
@@ -77,13 +79,15 @@ inline __m128i windowSum(const Okv32s* const (&x)[T], const Window<N>& win, int 
     __m128i ev = _mm_setzero_si128(), od = _mm_setzero_si128(), fix = _mm_setzero_si128();
     for (int j = 0; j < T; ++j) {
         const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x[j] + k));
-        const Okv32s* w = win.w + S * j + i;
-        const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(w));
+        const int at = S * j + i;
+        const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(win.w + at));
         ev = _mm_add_epi32(ev, _mm_mul_epu32(xv, wv));
         od = _mm_add_epi32(od, _mm_mul_epu32(_mm_srli_epi64(xv, 32),
-                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 1))));
+                                             _mm_load_si128(reinterpret_cast<const __m128i*>(win.odd + at))));
         fix = _mm_add_epi32(fix, _mm_and_si128(_mm_srai_epi32(xv, 31), wv));
-        fix = _mm_add_epi32(fix, _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(win.neg + S * j + i)), xv));
+        fix = _mm_add_epi32(fix, _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(win.neg + at)), xv));
+        // Keeps the sums tap by tap: regrouped, they need more registers than there are.
+        asm("" : "+x"(ev), "+x"(od), "+x"(fix));
     }
     // High words: ev lanes 1, 3 and od lanes 1, 3 hold the results of lanes 0, 2 and 1, 3.
     const __m128i hi = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(ev), _mm_castsi128_ps(od), 0xDD));
