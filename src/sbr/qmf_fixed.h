@@ -94,34 +94,28 @@ inline __m128i windowSum(const Okv32s* const (&x)[T], const Window<N>& win, int 
     return _mm_sub_epi32(_mm_shuffle_epi32(hi, 0xD8), fix);
 }
 
-// The low 32 bits of 64-bit values in even (ev) and odd (od) lanes, taken from bit SH
-// (1 <= SH <= 32) after adding 2^(SH-1) when R, less the correction fix placed at bit 32.
-// Unsigned products x * c become signed by subtracting 2^32 ((x < 0) c + (c < 0) x).
-template <int SH, bool R>
+// Bits SH .. SH + 31 (1 <= SH <= 32) of the 64-bit values in even (ev) and odd (od) lanes,
+// less the correction fix placed at bit 32.
+template <int SH>
 inline __m128i narrow(__m128i ev, __m128i od) {
-    if constexpr (R) {
-        const __m128i half = _mm_set1_epi64x(int64_t{1} << (SH - 1));
-        ev = _mm_add_epi64(ev, half);
-        od = _mm_add_epi64(od, half);
-    }
-    const __m128i lo = SH == 32 ? _mm_srli_epi64(ev, 32) : _mm_and_si128(_mm_srli_epi64(ev, SH), _mm_set_epi32(0, -1, 0, -1));
-    const __m128i hi = _mm_and_si128(SH == 32 ? od : _mm_slli_epi64(od, 32 - SH), _mm_set_epi32(-1, 0, -1, 0));
-    return _mm_or_si128(lo, hi);
+    const __m128 e = _mm_castsi128_ps(SH == 32 ? ev : _mm_srli_epi64(ev, SH));
+    const __m128 o = _mm_castsi128_ps(SH == 32 ? od : _mm_srli_epi64(od, SH));
+    return _mm_shuffle_epi32(_mm_castps_si128(_mm_shuffle_ps(e, o, SH == 32 ? 0xDD : 0x88)), 0xD8);
 }
-template <int SH, bool R>
+template <int SH>
 inline __m128i narrow(__m128i ev, __m128i od, __m128i fix) {
-    return _mm_sub_epi32(narrow<SH, R>(ev, od), _mm_slli_epi32(fix, 32 - SH));
+    return _mm_sub_epi32(narrow<SH>(ev, od), _mm_slli_epi32(fix, 32 - SH));
 }
 
 inline __m128i odd(__m128i v) { return _mm_srli_epi64(v, 32); }
-inline __m128i signFix(__m128i x, __m128i c) {
-    return _mm_add_epi32(_mm_and_si128(_mm_srai_epi32(x, 31), c), _mm_and_si128(_mm_srai_epi32(c, 31), x));
-}
 
-// Per lane, the 64-bit product x * c shifted right by SH, rounded to nearest when R.
-template <int SH, bool R>
-inline __m128i mulShift(__m128i x, __m128i c) {
-    return narrow<SH, R>(_mm_mul_epu32(x, c), _mm_mul_epu32(odd(x), odd(c)), signFix(x, c));
+// Per lane, x C rounded and shifted right by SH, for a constant 0 < C < 2^31: with
+// x' = x + 2^31 (unsigned), x C = x' C - 2^31 C.
+template <int SH, Okv32s C>
+inline __m128i mulPositive(__m128i x) {
+    const __m128i xb = _mm_xor_si128(x, _mm_set1_epi32(INT32_MIN)), c = _mm_set1_epi32(C);
+    const __m128i k = _mm_set1_epi64x((int64_t{1} << (SH - 1)) - int64_t{C} * (int64_t{1} << 31));
+    return narrow<SH>(_mm_add_epi64(_mm_mul_epu32(xb, c), k), _mm_add_epi64(_mm_mul_epu32(odd(xb), c), k));
 }
 
 // Four complex values, one per lane.
@@ -181,10 +175,10 @@ inline Vec4c rotate4(Vec4c a, const Turn4& w) {
     const __m128i imO = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(yo, co), _mm_mul_epu32(xo, to)), ld(w.kim[1]));
     if constexpr (Signed) {
         const __m128i cn = ld(w.cn), tn = ld(w.tn);
-        return {narrow<SH, false>(reE, reO, _mm_add_epi32(_mm_and_si128(x, cn), _mm_and_si128(y, tn))),
-                narrow<SH, false>(imE, imO, _mm_sub_epi32(_mm_and_si128(y, cn), _mm_and_si128(x, tn)))};
+        return {narrow<SH>(reE, reO, _mm_add_epi32(_mm_and_si128(x, cn), _mm_and_si128(y, tn))),
+                narrow<SH>(imE, imO, _mm_sub_epi32(_mm_and_si128(y, cn), _mm_and_si128(x, tn)))};
     } else {
-        return {narrow<SH, false>(reE, reO), narrow<SH, false>(imE, imO)};
+        return {narrow<SH>(reE, reO), narrow<SH>(imE, imO)};
     }
 }
 

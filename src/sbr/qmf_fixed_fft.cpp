@@ -32,7 +32,7 @@ inline Vec4c add(Vec4c a, Vec4c b) { return {_mm_add_epi32(a.re, b.re), _mm_add_
 inline Vec4c sub(Vec4c a, Vec4c b) { return {_mm_sub_epi32(a.re, b.re), _mm_sub_epi32(a.im, b.im)}; }
 // a (-i).
 inline Vec4c mulNegI(Vec4c a) { return {a.im, _mm_sub_epi32(_mm_setzero_si128(), a.re)}; }
-inline __m128i sqrtHalf(__m128i v) { return mulShift<30, true>(v, _mm_set1_epi32(kSqrtHalfQ30)); }
+inline __m128i sqrtHalf(__m128i v) { return mulPositive<30, kSqrtHalfQ30>(v); }
 
 // 4-point transform of a, b, c, d (in place, natural order).
 inline void dft4(Vec4c& a, Vec4c& b, Vec4c& c, Vec4c& d) {
