@@ -153,17 +153,23 @@ constexpr void setTurn(Turn4& w, int n, Okv32s c, Okv32s s, int sh) {
     w.kre[n & 1][n >> 1] = (int64_t{1} << (sh - 1)) - (int64_t{c} + t) * (int64_t{1} << 31);
     w.kim[n & 1][n >> 1] = (int64_t{1} << (sh - 1)) - (int64_t{c} - t) * (int64_t{1} << 31);
 }
+// Which factors of w are negative: kNegC if some c, kNegT if some t.
+enum : int { kNegC = 1, kNegT = 2 };
+constexpr int negatives(const Turn4& w) {
+    int r = 0;
+    for (int n = 0; n < 4; ++n) r |= (w.cn[n] ? kNegC : 0) | (w.tn[n] ? kNegT : 0);
+    return r;
+}
 template <size_t L>
 constexpr bool nonNegative(const Turn4 (&w)[L]) {
     for (const Turn4& v : w)
-        for (int n = 0; n < 4; ++n)
-            if (v.cn[n] || v.tn[n]) return false;
+        if (negatives(v)) return false;
     return true;
 }
 
 // a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table).
-// Without Signed the table must hold no negative c or t.
-template <int SH, bool Signed>
+// Neg (kNegC, kNegT) must cover negatives(w): the corrections for the others are left out.
+template <int SH, int Neg>
 inline Vec4c rotate4(Vec4c a, const Turn4& w) {
     const __m128i bias = _mm_set1_epi32(INT32_MIN);
     const __m128i x = _mm_xor_si128(a.re, bias), y = _mm_xor_si128(a.im, bias), xo = odd(x), yo = odd(y);
@@ -173,12 +179,15 @@ inline Vec4c rotate4(Vec4c a, const Turn4& w) {
     const __m128i reO = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(xo, co), _mm_mul_epu32(yo, to)), ld(w.kre[1]));
     const __m128i imE = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(y, c), _mm_mul_epu32(x, t)), ld(w.kim[0]));
     const __m128i imO = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(yo, co), _mm_mul_epu32(xo, to)), ld(w.kim[1]));
-    if constexpr (Signed) {
+    if constexpr (Neg == 0) {
+        return {narrow<SH>(reE, reO), narrow<SH>(imE, imO)};
+    } else if constexpr (Neg == kNegC) {
+        const __m128i cn = ld(w.cn);
+        return {narrow<SH>(reE, reO, _mm_and_si128(x, cn)), narrow<SH>(imE, imO, _mm_and_si128(y, cn))};
+    } else {
         const __m128i cn = ld(w.cn), tn = ld(w.tn);
         return {narrow<SH>(reE, reO, _mm_add_epi32(_mm_and_si128(x, cn), _mm_and_si128(y, tn))),
                 narrow<SH>(imE, imO, _mm_sub_epi32(_mm_and_si128(y, cn), _mm_and_si128(x, tn)))};
-    } else {
-        return {narrow<SH>(reE, reO), narrow<SH>(imE, imO)};
     }
 }
 

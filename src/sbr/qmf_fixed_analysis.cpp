@@ -58,7 +58,7 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
     u[64] = wsub(0, u[0]);
     for (int m = 0; m < 32; m += 4) {
         const Vec4c a = {_mm_sub_epi32(_mm_setzero_si128(), load4r(u + 61 - m)), load4r(u + 29 - m)};
-        const Vec4c z = rotate4<32, false>(a, kTab.pre[m / 4]);
+        const Vec4c z = rotate4<32, 0>(a, kTab.pre[m / 4]);
         store4a(zr + m, z.re);
         store4a(zi + m, z.im);
     }
@@ -71,9 +71,9 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
 template <int f>
 inline void bands8(const Okv32s* zr, const Okv32s* zi, int q, Vec4c& e, Vec4c& o) {
     const int j = 4 * q;
-    e = rotate4<29, f == 1>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
+    e = rotate4<29, f == 1 ? kNegC | kNegT : 0>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
     const Vec4c c = {load4r(zr + 28 - j), _mm_sub_epi32(_mm_setzero_si128(), load4r(zi + 28 - j))};
-    o = rotate4<29, f == 1>(c, kTab.post[f][1][q]);
+    o = rotate4<29, f == 1 ? kNegC | kNegT : 0>(c, kTab.post[f][1][q]);
 }
 
 StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int kx) {

@@ -7,6 +7,8 @@
 // 4-point transforms run across the vectors again and vector (k2, k1 / 4) holds the four
 // consecutive outputs X[k1 + R k2], k1 = 4g .. 4g + 3. Rotations are Q30 products shifted
 // right by 30 (unit gain, rounded); sums wrap at 32 bits.
+#include <utility>
+
 #include "sbr/qmf_fixed.h"
 
 namespace OKV_NS {
@@ -73,8 +75,11 @@ void fft(Okv32s* re, Okv32s* im) {
     Vec4c y[R];
     for (int r = 0; r < R; ++r) y[r] = {load4a(re + 4 * r), load4a(im + 4 * r)};
     dftAcross<R>(y);
-    for (int k = 1; k < R; ++k)
-        y[k] = rotate4<30, true>(y[k], kTwiddles<N>.w[k]);
+    // Vector k turns lane l by lk/N of a circle: up to a quarter no factor is negative, up to
+    // a half only cosines.
+    [&]<int... K>(std::integer_sequence<int, K...>) {
+        ((y[K + 1] = rotate4<30, negatives(kTwiddles<N>.w[K + 1])>(y[K + 1], kTwiddles<N>.w[K + 1])), ...);
+    }(std::make_integer_sequence<int, R - 1>{});
     for (int g = 0; g < R / 4; ++g) {
         Vec4c* t = y + 4 * g;
         transpose4(t[0].re, t[1].re, t[2].re, t[3].re);

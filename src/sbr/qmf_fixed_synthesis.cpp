@@ -119,7 +119,7 @@ void dctFinish(Okv32s* yr, Okv32s* yi) {
     const Dct<M>& t = dctTable<M>();
     fft<M / 2>(yr, yi);
     for (int k = 0; k < M / 2; k += 4) {
-        const Vec4c y = rotate4<28, false>({load4a(yr + k), load4a(yi + k)}, t.post[k / 4]);
+        const Vec4c y = rotate4<28, 0>({load4a(yr + k), load4a(yi + k)}, t.post[k / 4]);
         store4a(yr + k, y.re);
         store4a(yi + k, y.im);
     }
@@ -157,8 +157,8 @@ void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
         Vec4c e = {load4(in + 4 * m), load4(in + 4 * m + 4)}, o = {load4(in + 4 * m + 8), load4(in + 4 * m + 12)};
         transpose4(e.re, e.im, o.re, o.im);
         if (turn) {
-            e = rotate4<30, false>(e, (*turn)[0][m / 4]);
-            o = rotate4<30, false>(o, (*turn)[1][m / 4]);
+            e = rotate4<30, 0>(e, (*turn)[0][m / 4]);
+            o = rotate4<30, 0>(o, (*turn)[1][m / 4]);
         }
         store4a(er + m, e.re);
         store4a(ei + m, e.im);
@@ -168,8 +168,8 @@ void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
     const Dct<M>& t = dctTable<M>();
     for (int m = 0; m < M / 2; m += 4) {
         const int b = M / 2 - 4 - m;
-        const Vec4c zc = rotate4<32, false>({load4a(er + m), load4r(odr + b)}, t.pre[m / 4]);
-        const Vec4c zs = rotate4<32, false>({load4r(odi + b), load4a(ei + m)}, t.pre[m / 4]);
+        const Vec4c zc = rotate4<32, 0>({load4a(er + m), load4r(odr + b)}, t.pre[m / 4]);
+        const Vec4c zs = rotate4<32, 0>({load4r(odi + b), load4a(ei + m)}, t.pre[m / 4]);
         store4a(z.cr + m, zc.re);
         store4a(z.ci + m, zc.im);
         store4a(z.sr + m, zs.re);
@@ -199,8 +199,8 @@ void modulateReal(const Okv32s* x, Okv32s* v) {
         const __m128i zero = _mm_setzero_si128();
         const Vec4c a = {load4a(zr + k), load4a(zi + k)};
         const Vec4c b = {load4r(zr + M / 2 - 3 - k), _mm_sub_epi32(zero, load4r(zi + M / 2 - 3 - k))};
-        const Vec4c e = rotate4<30, true>({_mm_sub_epi32(a.im, b.im), _mm_sub_epi32(b.re, a.re)}, t.e[k / 4]);
-        const Vec4c w = rotate4<30, false>({_mm_add_epi32(_mm_add_epi32(a.re, b.re), e.re),
+        const Vec4c e = rotate4<30, kNegC | kNegT>({_mm_sub_epi32(a.im, b.im), _mm_sub_epi32(b.re, a.re)}, t.e[k / 4]);
+        const Vec4c w = rotate4<30, 0>({_mm_add_epi32(_mm_add_epi32(a.re, b.re), e.re),
                                             _mm_add_epi32(_mm_add_epi32(a.im, b.im), e.im)}, t.w[k / 4]);
         store4a(d + k, w.re);
         store4(d + M - 3 - k, _mm_shuffle_epi32(_mm_sub_epi32(zero, w.im), 0x1B));
