@@ -1,5 +1,5 @@
-// Fixed-point SBR QMF banks: structure layout and the arithmetic shared by the analysis and
-// synthesis files.
+// Fixed-point SBR QMF banks: structure layout and the four-lane arithmetic shared by the
+// analysis, synthesis and FFT files.
 //
 // The structure lies at the caller's block rounded up to 16 bytes: identifier, pointer to the
 // delay-line record, allocated flag; then the record (delay-line pointer, slot position 0..9)

@@ -28,7 +28,8 @@ struct Tables {
 constexpr Tables makeTables() {
     Tables t{};
     t.win = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
-    for (int m = 0; m < 32; ++m) setTurn(t.pre[m / 4], m % 4, q30cos(-(4 * m + 1) / 256.0), q30sin(-(4 * m + 1) / 256.0), 32);
+    for (int m = 0; m < 32; ++m)
+        setTurn(t.pre[m / 4], m % 4, q30cos(-(4 * m + 1) / 256.0), q30sin(-(4 * m + 1) / 256.0), 32);
     for (int k = 0; k < 32; ++k) {
         const double base = -(k / 2 + (k & 1)) / 64.0, shift = -(k + 0.5) * 95.5 / 64.0;
         const int j = k / 2;

@@ -84,7 +84,8 @@ constexpr Tables makeTables() {
     makeDct(t.dct32);
     makeDct2(t.dct2x64);
     makeDct2(t.dct2x32);
-    for (int k = 0; k < 32; ++k) setTurn(t.dnHQ[k & 1][k / 8], k / 2 % 4, q30cos(-(k + 0.5) / 128), q30sin(-(k + 0.5) / 128), 30);
+    for (int k = 0; k < 32; ++k)
+        setTurn(t.dnHQ[k & 1][k / 8], k / 2 % 4, q30cos(-(k + 0.5) / 128), q30sin(-(k + 0.5) / 128), 30);
     return t;
 }
 constexpr Tables kTab = makeTables();
