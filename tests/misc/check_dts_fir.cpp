@@ -30,7 +30,8 @@ CHECK_EXPORTS(dts, "okvsSynthesisFilterGetSize_DTS_32f", "okvsSynthesisFilterIni
             return st != okvOk ? st : run(a, v, spec) * 100 + OKV_BODY(v, okvsSynthesisFilterFree_DTS_32f)(spec);
         });
     }
-    for (const char* name : {"okvsSynthesisFilterGetSize_DTS_32f", "okvsSynthesisFilterFree_DTS_32f", "okvsSynthesisFilter_DTS_32f"})
+    for (const char* name :
+         {"okvsSynthesisFilterGetSize_DTS_32f", "okvsSynthesisFilterFree_DTS_32f", "okvsSynthesisFilter_DTS_32f"})
         c.call(name, [](chk::Arena& a, int v) -> int {
             float* y = a.out<float>(32);
             return OKV_BODY(v, okvsSynthesisFilterGetSize_DTS_32f)(nullptr) * 100 +

@@ -8,7 +8,8 @@ namespace {
 
 // A codebook in arena memory at a random misalignment; its table is a compared input.
 VQCodeBook* book(chk::Arena& a, int v, int length, int count, bool wild) {
-    const float* table = a.in<float>(size_t(length * count), [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); });
+    const float* table =
+        a.in<float>(size_t(length * count), [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); });
     int size = 0;
     OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, &size);
     auto* mem = static_cast<unsigned char*>(a.scratch(size_t(size) + 64)) + a.rng().range(0, 63);
@@ -36,7 +37,9 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
 CHECK_EXPORTS(vq_codebook, "okvsVQCodeBookGetSize_32f", "okvsVQCodeBookInit_32f", "okvsVQCodeBookInitAlloc_32f",
               "okvsVQCodeBookFree_32f") {
     for (int it = 0; it < c.iters(); ++it) {
-        const auto any = [&](int hi) { return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31)); };
+        const auto any = [&](int hi) {
+            return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31));
+        };
         const int length = any(64), count = any(300), len = c.rng().range(1, 40), cnt = c.rng().range(1, 70);
         c.call("okvsVQCodeBookGetSize_32f", [&](chk::Arena& a, int v) -> int {
             return OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, a.out<int>(1));
@@ -61,19 +64,23 @@ CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", 
     for (int it = 0; it < c.iters(); ++it) {
         const int length = c.rng().range(1, 40), count[2] = {c.rng().range(1, 300), c.rng().range(1, 40)};
         const int nSub = c.rng().range(0, 5), lo = std::min(count[0], count[1]), nBooks = c.rng().range(0, 4);
-        const int nCand = c.rng().range(0, 9) ? c.rng().range(1, std::min(lo, 12)) : c.rng().range(0, lo + 1);  // sometimes refused
+        // Candidate counts, sometimes refused.
+        const int nCand = c.rng().range(0, 9) ? c.rng().range(1, std::min(lo, 12)) : c.rng().range(0, lo + 1);
         const bool wild = c.rng().range(0, 3) == 0;  // any float bit patterns
         const size_t subs = size_t(nSub) + 1, cands = size_t(nSub * std::max(nCand, 0)) + 1;
         // Subvector lengths (now and then longer than the rows: refused), target and weights.
         struct Input { const int* len; const float *x, *w; size_t total; };
         const auto input = [&](chk::Arena& a) {
-            Input in{a.in<int>(subs, [&](size_t) { return a.rng().range(0, 9) ? a.rng().len(length) : length + 1; }), nullptr, nullptr, 0};
+            Input in{a.in<int>(subs, [&](size_t) { return a.rng().range(0, 9) ? a.rng().len(length) : length + 1; }),
+                     nullptr, nullptr, 0};
             for (int i = 0; i < nSub; ++i) in.total += size_t(std::max(in.len[i], 0));
             in.x = a.in<float>(in.total + 1, [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-1.5f, 1.5f); });
             in.w = a.in<float>(in.total + 1, [&](size_t) { return a.rng().uniform(0, 2); });
             return in;
         };
-        const auto flags = [&](chk::Arena& a, int hi) { return a.in<int>(std::max(subs, cands), [&a, hi](size_t) { return a.rng().range(0, hi); }); };
+        const auto flags = [&](chk::Arena& a, int hi) {
+            return a.in<int>(std::max(subs, cands), [&a, hi](size_t) { return a.rng().range(0, hi); });
+        };
         c.call("okvsVQPreliminarySelect_32f", [&](chk::Arena& a, int v) -> int {
             VQCodeBook* cb = book(a, v, length, count[0], wild);
             const Input in = input(a);
@@ -95,7 +102,8 @@ CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", 
                 } else {  // now and then an index or flag out of range: refused
                     const int *ci[2], *cs[2];
                     for (int b = 0; b < 2; ++b) {
-                        ci[b] = a.in<int>(cands, [&](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, count[b] - 1) : count[b]; });
+                        const int cnt = count[b];
+                        ci[b] = a.in<int>(cands, [&](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, cnt - 1) : cnt; });
                         cs[b] = a.in<int>(cands, [&](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, 1) : 2; });
                     }
                     st = OKV_BODY(v, okvsVQMainSelect_32f)(in.x, in.w, in.len, nSub, nCand, ci, cs, io, so, cbs, 2);

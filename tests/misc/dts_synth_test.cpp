@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "core/heap_growth.h"
 #include "misc/dts_tables_data.h"
 #include "sbr/qmf_test_util.h"
 
@@ -89,6 +90,11 @@ TEST(DtsSynth, LifecycleAndRefusals) {
     for (size_t i = 0; i < x.size(); ++i) x[i] = float(std::sin(0.37 * double(i)));
     EXPECT_EQ(run(own, x, 1), run(d.spec, x, 1));
     EXPECT_EQ(okvsSynthesisFilterFree_DTS_32f(own), okvOk);
+    EXPECT_LT(heaptest::growth([&] {  // Free releases the allocation
+                  okvsSynthesisFilterInitAlloc_DTS_32f(&own);
+                  okvsSynthesisFilterFree_DTS_32f(own);
+              }),
+              16384);
     EXPECT_EQ(okvsSynthesisFilterGetSize_DTS_32f(nullptr), okvErrNullPtr);
     EXPECT_EQ(okvsSynthesisFilterInit_DTS_32f(nullptr), okvErrNullPtr);
     EXPECT_EQ(okvsSynthesisFilterInitAlloc_DTS_32f(nullptr), okvErrNullPtr);

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "core/heap_growth.h"
 #include "okvac.h"
 
 namespace {
@@ -69,6 +70,11 @@ TEST(FIRBlock, Statuses) {
         s = nullptr;
     }
     EXPECT_EQ(okvsFIRBlockFree_32f(nullptr), okvErrNullPtr);
+    EXPECT_LT(heaptest::growth([&] {  // Free releases the allocation
+                  okvsFIRBlockInitAlloc_32f(&s, 5, 100);
+                  okvsFIRBlockFree_32f(s);
+              }),
+              16384);
     ASSERT_EQ(okvsFIRBlockInitAlloc_32f(&s, 2, 4), okvOk);
     alignas(16) float x[4] = {1, 2, 3, 4}, y[4] = {}, h[2] = {1, 1};
     EXPECT_EQ(okvsFIRBlockOne_32f(x, y, s, nullptr), okvErrNullPtr);

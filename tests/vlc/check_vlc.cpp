@@ -4,6 +4,9 @@
 
 namespace {
 
+using S = vlct::SpecMem;
+using In = const Okv8u**;
+
 struct Code {
     std::vector<VLCCodeEntry> e;
     std::vector<Okv32s> sizes;
@@ -48,7 +51,7 @@ void record(chk::Arena& a, const void* start, const void* p, int off) {
 // A spec built by the variant's GetSize and Init; with a, Init's status, and the compiled table
 // that follows the 64-byte header (the header holds pointers, which differ), are compared outputs.
 template <class Spec, class Size, class Init>
-Spec* build(vlct::SpecMem& m, Size size, Init init, chk::Arena* a = nullptr, int header = 0) {
+Spec* build(S& m, Size size, Init init, chk::Arena* a = nullptr, int header = 0) {
     int sz = 0;
     size(&sz);
     auto* spec = static_cast<Spec*>(m.at(size_t(sz), 0));
@@ -61,32 +64,38 @@ Spec* build(vlct::SpecMem& m, Size size, Init init, chk::Arena* a = nullptr, int
     return spec;
 }
 
-OkvsVLCDecodeSpec_32s* plain(vlct::SpecMem& m, int v, const Code& k, chk::Arena* a = nullptr) {
+OkvsVLCDecodeSpec_32s* plain(S& m, int v, const Code& k, chk::Arena* a = nullptr) {
     return build<OkvsVLCDecodeSpec_32s>(
         m, [&](int* s) { return OKV_BODY(v, okvsVLCDecodeGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), s); },
         [&](auto* p) { return OKV_BODY(v, okvsVLCDecodeInit_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), p); }, a, 160);
 }
 
-OkvsVLCDecodeUTupleSpec_32s* tuple(vlct::SpecMem& m, int v, const Code& k, int N, int B, chk::Arena* a = nullptr) {
+OkvsVLCDecodeUTupleSpec_32s* tuple(S& m, int v, const Code& k, int N, int B, chk::Arena* a = nullptr) {
     return build<OkvsVLCDecodeUTupleSpec_32s>(
-        m, [&](int* s) { return OKV_BODY(v, okvsVLCDecodeUTupleGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), N, B, s); },
-        [&](auto* p) { return OKV_BODY(v, okvsVLCDecodeUTupleInit_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), N, B, p); },
+        m,
+        [&](int* s) {
+            return OKV_BODY(v, okvsVLCDecodeUTupleGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), N, B, s);
+        },
+        [&](auto* p) {
+            return OKV_BODY(v, okvsVLCDecodeUTupleInit_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), N, B, p);
+        },
         a, 176);
 }
 
-OkvsVLCEncodeSpec_32s* enc(vlct::SpecMem& m, int v, const std::vector<VLCCodeEntry>& e, chk::Arena* a = nullptr) {
+OkvsVLCEncodeSpec_32s* enc(S& m, int v, const std::vector<VLCCodeEntry>& e, chk::Arena* a = nullptr) {
     return build<OkvsVLCEncodeSpec_32s>(
         m, [&](int* s) { return OKV_BODY(v, okvsVLCEncodeGetSize_32s)(e.data(), int(e.size()), s); },
         [&](auto* p) { return OKV_BODY(v, okvsVLCEncodeInit_32s)(e.data(), int(e.size()), p); }, a, 132);
 }
 
-using DecodeFn = std::function<int(vlct::SpecMem&, int, const Okv8u**, int*, Okv16s*)>;
-using EncodeFn = std::function<int(vlct::SpecMem&, int, const Okv16s*, Okv8u**, int*)>;
+using DecodeFn = std::function<int(S&, int, In, int*, Okv16s*)>;
+using EncodeFn = std::function<int(S&, int, const Okv16s*, Okv8u**, int*)>;
 
 // Decodes with fn from bit lead of a copy of b into count outputs; the cursor is compared too.
-void check_decode(chk::Ctx& c, const char* name, const std::vector<uint8_t>& b, int lead, int count, const DecodeFn& fn) {
+void check_decode(chk::Ctx& c, const char* name, const std::vector<uint8_t>& b, int lead, int count,
+                  const DecodeFn& fn) {
     c.call(name, [&](chk::Arena& a, int v) -> int {
-        vlct::SpecMem sm;
+        S sm;
         const Okv8u *start = a.in_copy(b.data(), b.size()), *p = start;
         int off = lead;
         const int st = fn(sm, v, &p, &off, a.out<Okv16s>(chk::cap(count)));
@@ -96,9 +105,10 @@ void check_decode(chk::Ctx& c, const char* name, const std::vector<uint8_t>& b, 
 }
 
 // Encodes vals with fn from bit lead of a buffer of cap bytes.
-void check_encode(chk::Ctx& c, const char* name, const std::vector<Okv16s>& vals, int lead, size_t cap, const EncodeFn& fn) {
+void check_encode(chk::Ctx& c, const char* name, const std::vector<Okv16s>& vals, int lead, size_t cap,
+                  const EncodeFn& fn) {
     c.call(name, [&](chk::Arena& a, int v) -> int {
-        vlct::SpecMem sm;
+        S sm;
         Okv8u *start = a.out<Okv8u>(cap), *p = start;
         int off = lead;
         const int st = fn(sm, v, a.in_copy(vals.data(), vals.size()), &p, &off);
@@ -118,18 +128,18 @@ CHECK_EXPORTS(vlc_decode, "okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_32s", "
         const Code k = random_code(c), t = random_code(c, N * B);
         const auto bytes = random_stream(c, k, n, lead), tbytes = random_stream(c, t, n, lead, true);
         c.call(it % 2 ? "okvsVLCDecodeGetSize_32s" : "okvsVLCDecodeInit_32s", [&](chk::Arena& a, int v) -> int {
-            vlct::SpecMem sm;
+            S sm;
             plain(sm, v, k, &a);
             return 0;
         });
         c.call(it % 2 ? "okvsVLCDecodeUTupleGetSize_32s" : "okvsVLCDecodeUTupleInit_32s", [&](chk::Arena& a, int v) -> int {
-            vlct::SpecMem sm;
+            S sm;
             tuple(sm, v, t, N, B, &a);
             return 0;
         });
         // Allocated specs decode like built ones; Free marks caller memory, which is refused afterwards.
         const DecodeFn life[2] = {
-            [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+            [&](S& sm, int v, In p, int* o, Okv16s* d) {
                 OkvsVLCDecodeSpec_32s* s = nullptr;
                 const int st = OKV_BODY(v, okvsVLCDecodeInitAlloc_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), &s);
                 const int r = OKV_BODY(v, okvsVLCDecodeBlock_1u16s)(p, o, d, n, s);
@@ -138,9 +148,10 @@ CHECK_EXPORTS(vlc_decode, "okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_32s", "
                 OKV_BODY(v, okvsVLCDecodeFree_32s)(own);
                 return st * 10000 + r * 100 + OKV_BODY(v, okvsVLCDecodeOne_1u16s)(p, o, d, own);
             },
-            [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+            [&](S& sm, int v, In p, int* o, Okv16s* d) {
                 OkvsVLCDecodeUTupleSpec_32s* s = nullptr;
-                const int st = OKV_BODY(v, okvsVLCDecodeUTupleInitAlloc_32s)(t.e.data(), t.n(), t.sizes.data(), t.ns(), N, B, &s);
+                const int st =
+                    OKV_BODY(v, okvsVLCDecodeUTupleInitAlloc_32s)(t.e.data(), t.n(), t.sizes.data(), t.ns(), N, B, &s);
                 const int r = OKV_BODY(v, okvsVLCDecodeUTupleBlock_1u16s)(p, o, d, n, s);
                 OKV_BODY(v, okvsVLCDecodeUTupleFree_32s)(s);
                 auto* own = tuple(sm, v, t, N, B);
@@ -149,16 +160,16 @@ CHECK_EXPORTS(vlc_decode, "okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_32s", "
             }};
         check_decode(c, it % 2 ? "okvsVLCDecodeInitAlloc_32s" : "okvsVLCDecodeFree_32s", bytes, lead, n, life[0]);
         check_decode(c, it % 2 ? "okvsVLCDecodeUTupleInitAlloc_32s" : "okvsVLCDecodeUTupleFree_32s", tbytes, lead, n, life[1]);
-        check_decode(c, "okvsVLCDecodeOne_1u16s", bytes, lead, 1, [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        check_decode(c, "okvsVLCDecodeOne_1u16s", bytes, lead, 1, [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeOne_1u16s)(p, o, d, plain(sm, v, k));
         });
-        check_decode(c, "okvsVLCDecodeBlock_1u16s", bytes, lead, n, [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        check_decode(c, "okvsVLCDecodeBlock_1u16s", bytes, lead, n, [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeBlock_1u16s)(p, o, d, n, plain(sm, v, k));
         });
-        check_decode(c, "okvsVLCDecodeUTupleOne_1u16s", tbytes, lead, N, [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        check_decode(c, "okvsVLCDecodeUTupleOne_1u16s", tbytes, lead, N, [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeUTupleOne_1u16s)(p, o, d, tuple(sm, v, t, N, B));
         });
-        check_decode(c, "okvsVLCDecodeUTupleBlock_1u16s", tbytes, lead, n, [&](vlct::SpecMem& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        check_decode(c, "okvsVLCDecodeUTupleBlock_1u16s", tbytes, lead, n, [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeUTupleBlock_1u16s)(p, o, d, n, tuple(sm, v, t, N, B));
         });
     }
@@ -174,12 +185,12 @@ CHECK_EXPORTS(vlc_encode, "okvsVLCEncodeGetSize_32s", "okvsVLCEncodeInit_32s", "
         if (c.rng().range(0, 9) == 0) vals[0] = c.rng().i16();  // usually absent: refused
         const size_t cap = vals.size() * 4 + 8;
         c.call(it % 2 ? "okvsVLCEncodeGetSize_32s" : "okvsVLCEncodeInit_32s", [&](chk::Arena& a, int v) -> int {
-            vlct::SpecMem sm;
+            S sm;
             enc(sm, v, k.e, &a);
             return 0;
         });
         check_encode(c, it % 2 ? "okvsVLCEncodeInitAlloc_32s" : "okvsVLCEncodeFree_32s", vals, lead, cap,
-                     [&](vlct::SpecMem& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
+                     [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
                          OkvsVLCEncodeSpec_32s* spec = nullptr;
                          const int st = OKV_BODY(v, okvsVLCEncodeInitAlloc_32s)(k.e.data(), k.n(), &spec);
                          const int r = OKV_BODY(v, okvsVLCEncodeBlock_16s1u)(s, n, p, o, spec);
@@ -188,15 +199,16 @@ CHECK_EXPORTS(vlc_encode, "okvsVLCEncodeGetSize_32s", "okvsVLCEncodeInit_32s", "
                          OKV_BODY(v, okvsVLCEncodeFree_32s)(own);
                          return st * 10000 + r * 100 + OKV_BODY(v, okvsVLCEncodeOne_16s1u)(s[0], p, o, own);
                      });
-        check_encode(c, "okvsVLCEncodeOne_16s1u", vals, lead, cap, [&](vlct::SpecMem& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
+        check_encode(c, "okvsVLCEncodeOne_16s1u", vals, lead, cap, [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
             return OKV_BODY(v, okvsVLCEncodeOne_16s1u)(s[0], p, o, enc(sm, v, k.e));
         });
-        check_encode(c, "okvsVLCEncodeBlock_16s1u", vals, lead, cap, [&](vlct::SpecMem& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
+        check_encode(c, "okvsVLCEncodeBlock_16s1u", vals, lead, cap, [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
             return OKV_BODY(v, okvsVLCEncodeBlock_16s1u)(s, n, p, o, enc(sm, v, k.e));
         });
         c.call("okvsVLCCountBits_16s32s", [&](chk::Arena& a, int v) -> int {
-            vlct::SpecMem sm;
-            return OKV_BODY(v, okvsVLCCountBits_16s32s)(a.in_copy(vals.data(), vals.size()), n, a.out<Okv32s>(1), enc(sm, v, k.e));
+            S sm;
+            const Okv16s* x = a.in_copy(vals.data(), vals.size());
+            return OKV_BODY(v, okvsVLCCountBits_16s32s)(x, n, a.out<Okv32s>(1), enc(sm, v, k.e));
         });
     }
 }
@@ -218,19 +230,21 @@ CHECK_EXPORTS(vlc_escape, "okvsVLCDecodeEscBlock_AAC_1u16s", "okvsVLCDecodeEscBl
         for (auto& x : vals) x = Okv16s(c.rng().range(0, 3) ? c.rng().range(-20, 20) : c.rng().range(-8300, 8300));
         std::vector<uint8_t> bits(size_t(n) * 7 + 16 + vlct::kPad);
         for (auto& b : bits) b = uint8_t(c.rng().u32() & (c.rng().range(0, 3) ? 0x33 : 0xFF));
-        const auto decode = [&](const char* name, const DecodeFn& fn) { check_decode(c, name, bits, lead, int(vals.size()), fn); };
-        const auto encode = [&](const char* name, const EncodeFn& fn) { check_encode(c, name, vals, lead, vals.size() * 5 + 8, fn); };
-        using S = vlct::SpecMem;
-        decode("okvsVLCDecodeEscBlock_AAC_1u16s", [&](S& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        const int count = int(vals.size());
+        const auto decode = [&](const char* name, const DecodeFn& fn) { check_decode(c, name, bits, lead, count, fn); };
+        const auto encode = [&](const char* name, const EncodeFn& fn) {
+            check_encode(c, name, vals, lead, vals.size() * 5 + 8, fn);
+        };
+        decode("okvsVLCDecodeEscBlock_AAC_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeEscBlock_AAC_1u16s)(p, o, d, n, plain(sm, v, aac));
         });
-        decode("okvsVLCDecodeEscBlock_MP3_1u16s", [&](S& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        decode("okvsVLCDecodeEscBlock_MP3_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeEscBlock_MP3_1u16s)(p, o, linbits, d, n, plain(sm, v, mp3));
         });
-        decode("okvsVLCDecodeUTupleEscBlock_AAC_1u16s", [&](S& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        decode("okvsVLCDecodeUTupleEscBlock_AAC_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeUTupleEscBlock_AAC_1u16s)(p, o, d, n, tuple(sm, v, aacT, 2, 5));
         });
-        decode("okvsVLCDecodeUTupleEscBlock_MP3_1u16s", [&](S& sm, int v, const Okv8u** p, int* o, Okv16s* d) {
+        decode("okvsVLCDecodeUTupleEscBlock_MP3_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
             return OKV_BODY(v, okvsVLCDecodeUTupleEscBlock_MP3_1u16s)(p, o, linbits, d, n, tuple(sm, v, mp3T, 2, 4));
         });
         encode("okvsVLCEncodeEscBlock_AAC_16s1u", [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {

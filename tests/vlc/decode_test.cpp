@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "core/heap_growth.h"
 #include "vlc_test_util.h"
 
 namespace {
@@ -44,8 +45,9 @@ int64_t model_size(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>
 
 int64_t lib_size(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, int N = 0, int B = 0) {
     int size = -1;
-    const StatusCode st = N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), N, B, &size)
-                            : okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), &size);
+    const int n = int(e.size()), ns = int(sizes.size());
+    const StatusCode st = N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), ns, N, B, &size)
+                            : okvsVLCDecodeGetSize_32s(e.data(), n, sizes.data(), ns, &size);
     return st == okvOk ? size : st;
 }
 
@@ -110,8 +112,8 @@ TEST(VlcDecodeTable, InsertionOrderAndAbsentCodes) {
     EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{3, 4, 2}));  // 10: the later entry wins
 }
 
-// Free releases allocated specs and marks caller memory, which is refused afterwards; a failed
-// InitAlloc hands the block over.
+// Free releases allocated specs (the heap does not grow over many rounds) and marks caller memory,
+// which is refused afterwards; a failed InitAlloc hands the block over.
 TEST(VlcDecodeTable, LifecycleMarksAndReleases) {
     const std::vector<VLCCodeEntry> e = {{3, 0, 1}, {4, 1, 1}}, bad = {{0, 0, 1}, {1, 0b01, 2}};
     const Okv32s sizes[] = {1, 1};
@@ -125,6 +127,17 @@ TEST(VlcDecodeTable, LifecycleMarksAndReleases) {
     EXPECT_EQ(4, v);
     okvsVLCDecodeFree_32s(spec);
     okvsVLCDecodeFree_32s(nullptr);
+    EXPECT_LT(heaptest::growth([&] {
+                  OkvsVLCDecodeUTupleSpec_32s* t = nullptr;
+                  OkvsVLCEncodeSpec_32s* en = nullptr;
+                  okvsVLCDecodeInitAlloc_32s(e.data(), 2, sizes, 1, &spec);
+                  okvsVLCDecodeUTupleInitAlloc_32s(e.data(), 2, sizes, 1, 1, 3, &t);
+                  okvsVLCEncodeInitAlloc_32s(e.data(), 2, &en);
+                  okvsVLCDecodeFree_32s(spec);
+                  okvsVLCDecodeUTupleFree_32s(t);
+                  okvsVLCEncodeFree_32s(en);
+              }),
+              16384);
     vlct::DecodeSpec own(e, {1}, 3);
     ASSERT_EQ(okvOk, own.st);
     okvsVLCDecodeFree_32s(own.spec);
