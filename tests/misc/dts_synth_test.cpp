@@ -50,7 +50,7 @@ TEST(DtsSynth, MatchesClosedForm) {
             for (int t = 0; t < 512; ++t)
                 g[size_t(512 * k + t)] = 0.25 * (((k + 1) / 2) & 1 ? -1.0 : 1.0) * kR[type][t] *
                                          ((t / 64) & 1 ? -1.0 : 1.0) * std::cos(M_PI * (2 * k + 1) * (t + 16.5) / 64);
-        const Dts d(3 * type + 1);
+        const Dts d(9 * type);  // at a 16-byte boundary and past one
         const std::vector<float> y = run(d.spec, x, type);
         double e2 = 0, r2 = 0, emax = 0, rmax = 0;
         for (int n = 0; n < 32 * calls; ++n) {
