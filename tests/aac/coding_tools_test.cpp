@@ -370,23 +370,4 @@ TEST(AacSpectralTns, CoefficientTableMatchesSharedTextAndExtends) {
     }
 }
 
-TEST(AacSpectralDeinterleave, RestoresWindowOrder) {
-    std::mt19937 rng(4);
-    for (int it = 0; it < 50; ++it) {
-        const Frame f = randomFrame(rng, false);
-        std::vector<int32_t> src(1024), dst(1024, -1), want(1024, 0);
-        for (auto& v : src) v = int32_t(rng());
-        const int16_t* off = swb(f.rate, false);
-        const int32_t* s = src.data();
-        for (int g = 0, win0 = 0; g < f.grp; win0 += f.len[g++]) {
-            const int32_t* p = s + 128 * win0;
-            for (int b = 0; b < f.maxSfb; ++b)
-                for (int w = 0; w < f.len[g]; ++w)
-                    for (int i = off[b]; i < off[b + 1]; ++i) want[128 * (win0 + w) + i] = *p++;
-        }
-        ASSERT_EQ(okvsDeinterleaveSpectrum_AAC_32s(src.data(), dst.data(), f.grp, f.len, f.maxSfb, f.rate, 128), okvOk);
-        EXPECT_EQ(dst, want);
-    }
-}
-
 }  // namespace

@@ -182,29 +182,4 @@ TEST(AacFilterbank, TdacRoundTripThroughEverySequence)
     }
 }
 
-TEST(AacFilterbank, StartStopOverlapSaturationAndStep)
-{
-    std::vector<int32_t> coefs(1024), ov(1024);
-    std::vector<Okv16s> pcm(2048, 77);
-    // A start frame clears the overlap from 576; the stop frame after it passes the first 448
-    // overlap samples through as (o + 4) >> 3.
-    std::mt19937 rng(1);
-    for (auto& v : coefs) v = int32_t(rng()) >> 12;
-    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 1, 0, 0, 1), okvOk);
-    for (int n = 576; n < 1024; ++n) ASSERT_EQ(ov[n], 0);
-    const std::vector<int32_t> o = ov;
-    for (auto& v : coefs) v = int32_t(rng()) >> 12;
-    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 3, 1, 0, 1), okvOk);
-    for (int n = 0; n < 448; ++n) ASSERT_EQ(pcm[n], std::clamp((o[n] + 4) >> 3, -32768, 32767));
-    // Saturation, and step 2 writes only every other slot.
-    std::fill(coefs.begin(), coefs.end(), 0);
-    for (int n = 0; n < 1024; ++n) ov[n] = n % 2 ? -(1 << 20) : 1 << 20;
-    std::fill(pcm.begin(), pcm.end(), 77);
-    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 0, 0, 0, 2), okvOk);
-    for (int n = 0; n < 1024; ++n) {
-        ASSERT_EQ(pcm[2 * n], n % 2 ? -32768 : 32767);
-        ASSERT_EQ(pcm[2 * n + 1], 77);
-    }
-}
-
 }  // namespace
