@@ -94,6 +94,22 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add("LTP update", okvErrAacWinShape, [&] { return okvsLtpUpdate_AAC_32s(r.data(), x.data(), 0, 2, 0, t.data()); });
     add("FDP size", okvErrSize, [&] { return okvsFDPGetSize_32f(0, &n); });
     add("FDP size", okvErrSize, [&] { return okvsFDPGetSize_32f(1 << 30, &n); });  // would not fit an int
+    FDPState* fdp = nullptr;
+    ASSERT_EQ(okvsFDPInitAlloc_32f(&fdp, 8), okvOk);
+    const int bandOff[2] = {0, 8};
+    const Okv8u flag[1] = {1};
+    float* y = reinterpret_cast<float*>(x.data());
+    for (int i = 0; i < 4; ++i) {
+        const bool bad[4] = {i == 0, i == 1, i == 2, i == 3};
+        add("FDP pointer", okvErrNullPtr, [=] { return okvsFDPResetSfb_32f(bad[0] ? nullptr : bandOff, 1, bad[1] ? nullptr : flag, bad[2] || bad[3] ? nullptr : fdp); });
+        add("FDP pointer", okvErrNullPtr, [=] { return okvsFDPInv_32f_I(bad[0] ? nullptr : y, bad[1] ? nullptr : bandOff, 1, bad[2] ? nullptr : flag, bad[3] ? nullptr : fdp); });
+        add("FDP pointer", okvErrNullPtr, [=] { return okvsFDPFwd_32f(bad[0] ? nullptr : y, bad[1] ? nullptr : y, bad[2] || bad[3] ? nullptr : fdp); });
+    }
+    add("FDP bands", okvErrSize, [=] { return okvsFDPResetSfb_32f(bandOff, 0, flag, fdp); });
+    add("FDP bands", okvErrSize, [=] { return okvsFDPInv_32f_I(y, bandOff, 0, flag, fdp); });
+    add("FDP group", okvErrSize, [=] { return okvsFDPResetGroup_32f(-1, 1, fdp); });
+    add("FDP group", okvErrStep, [=] { return okvsFDPResetGroup_32f(0, 0, fdp); });
+    add("FDP init", okvErrNullPtr, [=] { return okvsFDPInit_32f(nullptr, 8, y); });
 
     // Noiseless decoding (LC, then the MPEG-4 decoder with its own order), one pointer null at a time.
     const auto lc = [&](int common) { return okvsNoiselessDecoder_LC_AAC(&p, &off, common, &c.ci, c.sf, c.spec, c.cb, c.tns); };
@@ -185,6 +201,7 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         EXPECT_EQ((p - stream.data()) * 8 + off, row.bitsRead) << row.what << ": the cursor moved";
         p = stream.data(), off = 0;
     }
+    okvsFDPFree_32f(fdp);
     for (Okv32s v : x) ASSERT_EQ(v, 5);
     for (Okv32s v : r) ASSERT_EQ(v, 5);
     for (Okv16s v : pcm) ASSERT_EQ(v, 5);
