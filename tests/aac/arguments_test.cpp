@@ -70,7 +70,7 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         {2, 5, 21, 4, 0, 40, 0, 3, 1024, okvErrAacTnsOrder},  {2, 5, 1, 4, 2, 40, 0, 3, 1024, okvErrAacTnsCoef},
         {1, 5, 1, 5, 0, 40, 0, 3, 1024, okvErrAacTnsCoefRes}, {1, 5, 1, 5, 0, 40, 2, 3, 1024, okvErrAacProfile},
         {1, 5, 1, 5, 0, 50, 0, 3, 1024, okvErrAacMaxSfb},     {1, 5, 1, 5, 0, 40, 0, 12, 1024, okvErrAacSmplRate},
-        {1, 5, 1, 5, 0, 40, 0, 3, 256, okvErrAacWinLen},
+        {1, 5, 1, 5, 0, 40, 0, 3, 256, okvErrAacWinLen},      {2, 5, 1, 4, 0, 10, 0, 3, 128, okvErrAacTnsNumFilt},  // one filter per short window
     };
     for (const auto& k : tns)
         add("TNS", k.want, [&, k] {
@@ -92,6 +92,7 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add("LTP predict", okvErrAacWinSeq, [&] { return okvsLongTermPredict_AAC_32s(x.data(), r.data(), &ltp, 4); });
     add("LTP reconstruct", okvErrAacSmplRate, [&] { return okvsLongTermReconstruct_AAC_32s(x.data(), r.data(), ltp.ltpLongUsed, 0, 12); });
     add("LTP update", okvErrAacWinShape, [&] { return okvsLtpUpdate_AAC_32s(r.data(), x.data(), 0, 2, 0, t.data()); });
+    add("LTP update", okvErrAacWinShape, [&] { return okvsLtpUpdate_AAC_32s(r.data(), x.data(), 0, 0, 2, t.data()); });
     add("FDP size", okvErrSize, [&] { return okvsFDPGetSize_32f(0, &n); });
     add("FDP size", okvErrSize, [&] { return okvsFDPGetSize_32f(1 << 30, &n); });  // would not fit an int
     FDPState* fdp = nullptr;
