@@ -182,4 +182,13 @@ TEST(AacFilterbank, TdacRoundTripThroughEverySequence)
     }
 }
 
+// PCM saturates both ways; step 2 writes every other slot only.
+TEST(AacFilterbank, PcmSaturationAndStep) {
+    std::vector<int32_t> coefs(1024), ov(1024);
+    std::vector<Okv16s> pcm(2048, 77);
+    for (int n = 0; n < 1024; ++n) ov[n] = n % 2 ? -(1 << 20) : 1 << 20;
+    ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), 0, 0, 0, 2), okvOk);
+    for (int n = 0; n < 1024; ++n) ASSERT_EQ(std::vector<int>({pcm[2 * n], pcm[2 * n + 1]}), std::vector<int>({n % 2 ? -32768 : 32767, 77})) << n;
+}
+
 }  // namespace
