@@ -1,14 +1,27 @@
-// Helpers for the Layer III tests: frame headers, an MSB-first bit writer and readers of the standard tables.
+// Helpers of the Layer III decoder and encoder tests: frame headers, an MSB-first bit writer, the
+// band tables and readers of the standard tables.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "mp3/sfb_tables_data.h"
 #include "okvac.h"
 
 namespace mp3test {
+
+inline constexpr Okv16s kSfbLong[9][23] = OKV_MP3_SFB_LONG_INIT;
+inline constexpr Okv16s kSfbShort[9][14] = OKV_MP3_SFB_SHORT_INIT;
+inline constexpr Okv16s kSfbMixed[9][2] = OKV_MP3_SFB_MIXED_INIT;
+// Row length of each pair table (0: no table) and escape bits of each table_select.
+inline constexpr int kXlen[16] = {0, 2, 3, 3, 0, 4, 4, 6, 6, 6, 8, 8, 8, 16, 0, 16};
+inline constexpr int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                     1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
 
 // A Layer III frame header (CRC off, 128 kbit/s) of version id, mode and rate index sf.
 inline MP3FrameHeader header(int id, int mode, int sf = 0, int modeExt = 0) {
@@ -22,6 +35,9 @@ inline MP3FrameHeader header(int id, int mode, int sf = 0, int modeExt = 0) {
     h.bitrate_index = 9;
     return h;
 }
+
+// Bit position reached from base: bytes moved times 8 plus the offset.
+inline long bitPos(const Okv8u* base, const Okv8u* p, int offset) { return (p - base) * 8L + offset; }
 
 class BitWriter {
 public:
@@ -61,8 +77,7 @@ inline std::string sharedDir() {
 inline std::vector<std::vector<std::string>> tableLines(const std::string& relPath) {
     std::vector<std::vector<std::string>> out;
     std::ifstream f(sharedDir() + "/tables/mp3/" + relPath);
-    std::string line;
-    while (std::getline(f, line)) {
+    for (std::string line; std::getline(f, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream ss(line);
         std::vector<std::string> words;
@@ -72,12 +87,11 @@ inline std::vector<std::vector<std::string>> tableLines(const std::string& relPa
     return out;
 }
 
+// Code words (x, y, bits) of pair table t (1..24) from the shared text.
 struct PairCode {
     int x, y;
     std::string code;
 };
-
-// Code words of pair table t (1..24) from the shared text.
 inline std::vector<PairCode> pairCodes(int t) {
     std::vector<PairCode> out;
     char name[32];
@@ -86,4 +100,39 @@ inline std::vector<PairCode> pairCodes(int t) {
     return out;
 }
 
+// Lifecycle of a float filter spec (analysis or synthesis) in misaligned caller memory: 16-byte
+// aligned, nothing written past its size, the argument checks, Free of an Init'd spec keeping it
+// usable, foreign blocks and nulls refused. In mode 1 the filter reads at most 64 values, writes 32.
+template <class Spec>
+void checkSpecLifecycle(StatusCode (*getSize)(int*), StatusCode (*init)(Spec**, Okv8u*),
+                        StatusCode (*filter)(const Okv32f*, Okv32f*, Spec*, int), StatusCode (*release)(Spec*)) {
+    int size = 0;
+    ASSERT_EQ(getSize(&size), okvOk);
+    EXPECT_EQ(size, 2107);
+    EXPECT_EQ(getSize(nullptr), okvErrNullPtr);
+    std::vector<Okv8u> mem(size + 64, 0xCC);
+    Spec* spec = nullptr;
+    ASSERT_EQ(init(&spec, mem.data() + 3), okvOk);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(spec) % 16, 0u);
+    const Okv32f zeros[64] = {};
+    Okv32f out[33];
+    out[32] = 99;
+    for (int call = 0; call < 20; ++call) ASSERT_EQ(filter(zeros, out, spec, 1), okvOk);
+    for (int m = 0; m < 33; ++m) EXPECT_EQ(out[m], m < 32 ? 0.0f : 99.0f);
+    EXPECT_EQ(filter(zeros, out, spec, 0), okvErrBadArg);
+    EXPECT_EQ(filter(zeros, out, spec, 3), okvErrBadArg);
+    EXPECT_EQ(filter(zeros, nullptr, spec, 1), okvErrNullPtr);
+    EXPECT_EQ(release(spec), okvOk);
+    EXPECT_EQ(filter(zeros, out, spec, 1), okvOk);
+    for (size_t i = size + 3; i < mem.size(); ++i) ASSERT_EQ(mem[i], 0xCC) << "byte " << i - 3 << " of " << size;
+    std::vector<Okv8u> junk(64, 0);
+    EXPECT_EQ(release(reinterpret_cast<Spec*>(junk.data())), okvErrContextMatch);
+    EXPECT_EQ(filter(zeros, out, reinterpret_cast<Spec*>(junk.data()), 1), okvErrContextMatch);
+    EXPECT_EQ(release(nullptr), okvErrNullPtr);
+    EXPECT_EQ(init(&spec, nullptr), okvErrNullPtr);
+}
+
 }  // namespace mp3test
+
+#define MP3_SKIP_WITHOUT_TABLES(cond) \
+    if (!(cond)) GTEST_SKIP() << "shared Layer III tables not found under " << mp3test::sharedDir()
