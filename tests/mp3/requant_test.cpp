@@ -1,5 +1,5 @@
-// Requantisation: the core against |x|^(4/3) 2^(26 - e/4), intensity of the last LSF band,
-// short-block reordering with caller tables and bounds, and the failure statuses.
+// Requantisation: the core against |x|^(4/3) 2^(26 - e/4), intensity of the last LSF band, and
+// short-block reordering with caller tables and bounds.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -63,8 +63,6 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
     EXPECT_EQ(std::vector<int32_t>(g.x.begin(), g.x.begin() + 4),
               (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
     EXPECT_EQ(g.nz[0], 4);
-    g.x[5] = -8207;
-    EXPECT_EQ(g.run(), okvErrBadData);
 }
 
 // The last LSF band carries no scalefactor: it repeats band 20's position when band 20 is in the
@@ -121,26 +119,3 @@ TEST(MP3Requant, ShortBlockReorderingAndBounds) {
     EXPECT_EQ(std::vector<int>(g.nz, g.nz + 2), std::vector<int>(ref.nz, ref.nz + 2));
 }
 
-TEST(MP3Requant, FailureStatuses) {
-    const struct {
-        void (*edit)(Granule&);
-        StatusCode want;
-    } cases[] = {
-        {[](Granule& g) { g.hdr.mode = 1, g.hdr.mode_extension = 2, g.si[1].block_type = 1; }, okvErrMp3SideInfo},
-        {[](Granule& g) { g.hdr.id = 2; }, okvErrMp3FrameHeader},
-        {[](Granule& g) { g.hdr.sampling_frequency = 3; }, okvErrMp3FrameHeader},
-        {[](Granule& g) { g.nz[0] = 577; }, okvErrBadArg},
-        {[](Granule& g) { g.si[0].global_gain = 256; }, okvErrMp3SideInfo},
-        {[](Granule& g) { g.si[0].mixed_block_flag = 2; }, okvErrMp3SideInfo},
-        {[](Granule& g) { g = Granule(1, 3, 0, 2), g.si[0].subblock_gain[1] = 8; }, okvErrBadData},
-    };
-    for (const auto& c : cases) {
-        Granule g(1, 3, 0);
-        c.edit(g);
-        EXPECT_EQ(g.run(), c.want) << &c - cases;
-    }
-    Granule g(1, 3, 0);
-    EXPECT_EQ(okvsReQuantize_MP3_32s_I(g.x.data(), g.nz, g.sf, g.si, &g.hdr, nullptr), okvErrNullPtr);
-    EXPECT_EQ(okvsReQuantizeSfb_MP3_32s_I(g.x.data(), g.nz, g.sf, g.si, &g.hdr, g.work.data(), nullptr, nullptr),
-              okvErrNullPtr);
-}
