@@ -46,16 +46,6 @@ TEST(Mp3EncAnalysis, FixedAndFloatAgainstModel) {
     EXPECT_LT(worstFixed, std::ldexp(1.0, -20));
     EXPECT_LT(worstFloat, std::ldexp(1.0, -17));
     EXPECT_EQ(okvsAnalysisFilterFree_PQMF_MP3_32f(spec), okvOk);
-    const Okv16s zeros[1024] = {};
-    Okv32s s[32];
-    EXPECT_EQ(okvsAnalysisPQMF_MP3_16s32s(zeros, s, 0), okvErrBadArg);
-    EXPECT_EQ(okvsAnalysisPQMF_MP3_16s32s(zeros, s, 3), okvErrBadArg);
-    EXPECT_EQ(okvsAnalysisPQMF_MP3_16s32s(nullptr, s, 1), okvErrNullPtr);
-}
-
-TEST(Mp3EncAnalysis, FloatSpecLifecycle) {
-    checkSpecLifecycle(okvsAnalysisFilterGetSize_PQMF_MP3_32f, okvsAnalysisFilterInit_PQMF_MP3_32f,
-                       okvsAnalysisFilter_PQMF_MP3_32f, okvsAnalysisFilterFree_PQMF_MP3_32f);
 }
 
 // The forward hybrid transform from its definition: windowed 36-point (or three 12-point) MDCT per

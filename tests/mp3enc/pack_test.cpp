@@ -1,5 +1,4 @@
-// Layer III packers, proved by round trips through the unpacking exports; the bit reservoir set-up;
-// the encoder exports' refusals.
+// Layer III packers, proved by round trips through the unpacking exports.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -131,82 +130,3 @@ TEST(Mp3EncPack, ScaleFactorsRoundTrip) {
             }
 }
 
-TEST(Mp3EncPack, BitReservoirEverySlot) {
-    static const int kKbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kRate[3] = {44100, 48000, 32000};
-    for (int f = 0; f < 3; ++f)
-        for (int b = 0; b < 15; ++b) {
-            MP3FrameHeader h = header(1, 0, f);
-            h.bitrate_index = b;
-            MP3BitReservoir r{-1, -1};
-            ASSERT_EQ(okvsBitReservoirInit_MP3(&r, &h), okvOk);
-            const long frameBits = 8L * (144000L * kKbps[b] / kRate[f]);
-            EXPECT_EQ(r.resvSize, 0);
-            EXPECT_EQ(r.resvMaxSize, std::min(7680 - std::min(frameBits, 7680L), 4088L)) << f << " " << b;
-        }
-}
-
-// One bad field at a time against the packers, the Huffman encoder and joint stereo.
-TEST(Mp3EncPack, RefusalsInOrder) {
-    struct Args {
-        MP3FrameHeader h = header(1, 0);
-        MP3SideInfo si[4] = {};
-        int scfsi[8] = {}, off = 0, bound[3] = {5, 5, 5};
-        Okv8u buf[64] = {};
-        Okv8u* p = buf;
-        Okv8s sf[40] = {};
-        Okv32s ix[576] = {}, l[576] = {}, r[576] = {};
-        MP3BitReservoir resv;
-    };
-    enum { Header, Side, Scf, Huff, Resv, Joint };
-    const struct {
-        int call;
-        void (*edit)(Args&);
-        StatusCode want;
-    } cases[] = {
-        {Header, [](Args& a) { a.p = nullptr; }, okvErrNullPtr},
-        {Side, [](Args& a) { a.p = nullptr; }, okvErrNullPtr},
-        {Side, [](Args& a) { a.h.layer = 2; }, okvErrMp3FrameHeader},
-        {Huff, [](Args& a) { a.h.layer = 2; }, okvErrMp3FrameHeader},
-        {Scf, [](Args& a) { a.si[0].scalefac_compress = 16; }, okvErrMp3SideInfo},
-        {Scf, [](Args& a) { a.h = header(0, 0, 0, 4), a.si[0].scalefac_compress = 511; }, okvErrMp3FrameHeader},
-        {Resv, [](Args& a) { a.h = header(0, 0, 0, 4); }, okvErrMp3FrameHeader},
-        {Huff, [](Args& a) { a.h = header(0, 0, 0, 4); }, okvErrMp3FrameHeader},
-        {Huff, [](Args& a) { a.h = header(0, 0, 0, 4), a.off = 8; }, okvErrBadArg},
-        {Huff, [](Args& a) { a.si[0].region0_count = 15, a.si[0].region1_count = 6; }, okvErrMp3SideInfo},
-        {Huff, [](Args& a) { a.si[0].big_values = 289; }, okvErrMp3SideInfo},
-        {Huff, [](Args& a) { a.si[0].count1table_select = 2; }, okvErrMp3SideInfo},
-        {Joint, [](Args& a) { a.h.mode = 1, a.h.mode_extension = 3, a.si[1].block_type = 2; }, okvErrMp3SideInfo},
-        {Joint, [](Args& a) { a.h.mode = 1, a.si[1].block_type = 2; }, okvOk},  // neither M/S nor intensity
-        {Joint, [](Args& a) { a.h.mode_extension = 3; }, okvOk},  // plain stereo
-    };
-    for (const auto& c : cases) {
-        Args a;
-        a.l[7] = 1000, a.r[7] = -77;
-        c.edit(a);
-        StatusCode st = okvOk;
-        if (c.call == Header) st = okvsPackFrameHeader_MP3(&a.h, &a.p);
-        if (c.call == Side) st = okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, a.scfsi, &a.h);
-        if (c.call == Scf) st = okvsPackScaleFactors_MP3_8s1u(a.sf, &a.p, &a.off, &a.h, a.si, a.scfsi, 0, 0);
-        if (c.call == Huff) st = okvsHuffmanEncode_MP3_32s1u(a.ix, &a.p, &a.off, &a.h, a.si, 0, 0);
-        if (c.call == Resv) st = okvsBitReservoirInit_MP3(&a.resv, &a.h);
-        if (c.call == Joint) st = okvsJointStereoEncode_MP3_32s_I(a.l, a.r, a.sf, &a.h, a.si, a.bound);
-        EXPECT_EQ(st, c.want) << &c - cases;
-        if (c.call == Joint && st == okvOk) { EXPECT_TRUE(a.l[7] == 1000 && a.r[7] == -77) << "left as it was"; }
-    }
-    // A negative table in region 1 fails after region 0 is written.
-    Args a;
-    a.si[0].big_values = 100, a.si[0].table_select[0] = 1, a.si[0].table_select[1] = -1;
-    a.ix[0] = 1;
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(a.ix, &a.p, &a.off, &a.h, a.si, 0, 0), okvErrMp3SideInfo);
-    EXPECT_GT(bitPos(a.buf, a.p, a.off), 0);
-    // Side information stops at a switched block of type 0: 9 + 5 + 4 + 12 + 9 + 8 + 4 + 1 + 2 bits.
-    Args b;
-    b.h = header(1, 3);
-    b.si[0].part2_3_length = 4095;
-    b.si[0].window_switching_flag = 1;
-    memset(b.buf, 0xEE, sizeof b.buf);
-    ASSERT_EQ(okvsPackSideInfo_MP3(b.si, &b.p, 0, 0, b.scfsi, &b.h), okvOk);
-    EXPECT_EQ(b.p - b.buf, 7);
-    EXPECT_EQ(b.buf[7], 0xEE);
-}
