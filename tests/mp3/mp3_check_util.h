@@ -12,35 +12,20 @@ namespace mp3chk {
 inline MP3FrameHeader randomHeader(chk::Rng& r) {
     auto pick = [&](int lo, int hi, int odd) { return r.range(0, 15) ? r.range(lo, hi) : odd; };
     MP3FrameHeader h{};
-    h.id = pick(0, 1, 2);
-    h.layer = pick(1, 1, 2);
-    h.protection_bit = r.range(0, 1);
-    h.bitrate_index = r.range(0, 15);
-    h.sampling_frequency = pick(0, 2, 3);
-    h.mode = r.range(0, 3);
-    h.mode_extension = pick(0, 3, 4);
+    h.id = pick(0, 1, 2), h.layer = pick(1, 1, 2), h.protection_bit = r.range(0, 1), h.bitrate_index = r.range(0, 15);
+    h.sampling_frequency = pick(0, 2, 3), h.mode = r.range(0, 3), h.mode_extension = pick(0, 3, 4);
     h.crc_check = r.range(0, 0xFFFF);
     return h;
 }
 
 inline MP3SideInfo randomSideInfo(chk::Rng& r) {
     MP3SideInfo si{};
-    si.part2_3_length = r.range(0, 4095);
-    si.big_values = r.range(0, 3) ? r.range(0, 288) : r.range(0, 300);
-    si.global_gain = r.range(0, 255);
-    si.scalefac_compress = r.range(0, 15) ? r.range(0, 511) : 600;
-    si.window_switching_flag = r.range(0, 1);
-    si.block_type = r.range(0, 3);
-    si.mixed_block_flag = r.range(0, 1);
-    for (int k = 0; k < 3; ++k) {
-        si.table_select[k] = r.range(0, 31) ? r.range(0, 31) : r.range(-1, 32);
-        si.subblock_gain[k] = r.range(0, 7);
-    }
-    si.region0_count = r.range(0, 15);
-    si.region1_count = r.range(0, 7);
-    si.preflag = r.range(0, 1);
-    si.scalefac_scale = r.range(0, 1);
-    si.count1table_select = r.range(0, 15) ? r.range(0, 1) : 2;
+    si.part2_3_length = r.range(0, 4095), si.big_values = r.range(0, 3) ? r.range(0, 288) : r.range(0, 300);
+    si.global_gain = r.range(0, 255), si.scalefac_compress = r.range(0, 15) ? r.range(0, 511) : 600;
+    si.window_switching_flag = r.range(0, 1), si.block_type = r.range(0, 3), si.mixed_block_flag = r.range(0, 1);
+    for (int k = 0; k < 3; ++k) si.table_select[k] = r.range(0, 31) ? r.range(0, 31) : r.range(-1, 32), si.subblock_gain[k] = r.range(0, 7);
+    si.region0_count = r.range(0, 15), si.region1_count = r.range(0, 7), si.preflag = r.range(0, 1);
+    si.scalefac_scale = r.range(0, 1), si.count1table_select = r.range(0, 15) ? r.range(0, 1) : 2;
     return si;
 }
 

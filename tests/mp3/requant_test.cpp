@@ -1,5 +1,5 @@
-// Requantisation: the core against |x|^(4/3) 2^(26 - e/4), intensity of the last LSF band, and
-// short-block reordering with caller tables and bounds.
+// Requantisation: the core against |x|^(4/3) 2^(26 - e/4), and short-block reordering with caller
+// tables and bounds.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,9 +22,6 @@ struct Granule {
     }
     int run() { return okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()); }
 };
-
-// (2v * s) >> 32: a value scaled by a Q31 factor as the stereo rules do.
-int32_t scaled(int32_t v, int32_t s) { return int32_t((int64_t(int32_t(uint32_t(v) << 1)) * s) >> 32); }
 
 // Tolerance: within one unit for |x| <= 15 (gains above 210 shift the small tables left, doubling
 // their rounding each step); the Q31 factor and, above 128, the polynomial add a relative error.
@@ -63,21 +60,6 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
     EXPECT_EQ(std::vector<int32_t>(g.x.begin(), g.x.begin() + 4),
               (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
     EXPECT_EQ(g.nz[0], 4);
-}
-
-// The last LSF band carries no scalefactor: it repeats band 20's position when band 20 is in the
-// intensity region, and reads its own entry (0) when the region starts at band 21.
-TEST(MP3Requant, LsfLastBandIntensityPosition) {
-    for (int rightBound : {0, 522}) {
-        Granule g(0, 1, 1);
-        for (int i = 0; i < 576; ++i) g.x[i] = 1, g.x[576 + i] = i < rightBound;
-        g.nz[1] = rightBound;
-        for (int b = 0; b < 21; ++b) g.sf[40 + b] = 2;  // even: R = L * 2^-1/4
-        ASSERT_EQ(g.run(), okvOk);
-        EXPECT_EQ(g.x[530], 1 << 26);
-        EXPECT_EQ(g.x[576 + 530], scaled(1 << 26, rightBound ? 2147483647 : 1805811301)) << rightBound;
-        EXPECT_EQ(g.x[576 + 470], rightBound ? g.x[576 + 10] : scaled(1 << 26, 1805811301));  // band 20
-    }
 }
 
 // Caller short-band tables of random widths, sparse values in random windows: each value lands
