@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "mp3/mp3_test_util.h"
 #include "mp3/psy_math.h"
 #include "mp3/psy_model.h"
 
