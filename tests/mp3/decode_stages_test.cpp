@@ -1,6 +1,6 @@
-// Layer III decoding stages against the standard tables and the power law: every Huffman code and
-// the region starts of switched blocks, scalefactor layouts, the requantisation core. (The packers'
-// round trips cover header and side information; the conformance streams the rest.)
+// Layer III decoding stages against the standard tables and the power law: every Huffman code,
+// scalefactor layouts, the requantisation core. (The packers' round trips cover header and side
+// information; the conformance streams the rest.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,15 +38,11 @@ struct Decoded {
     long bitsMoved;
 };
 
-// form 0: plain, 1: Sfb, 2: SfbMbp with the band tables of the standard and the mixed table mbp.
-Decoded decode(std::vector<uint8_t> buf, int offset, const MP3SideInfo& si, const MP3FrameHeader& h, int budget,
-               int form = 0, const Okv16s* mbp = nullptr) {
+Decoded decode(std::vector<uint8_t> buf, int offset, const MP3SideInfo& si, const MP3FrameHeader& h, int budget) {
     Decoded d{okvOk, std::vector<Okv32s>(576, 0x5A5A5A5A), -1, 0};
     Okv8u* p = buf.data();
     int off = offset;
-    d.st = form == 0 ? okvsHuffmanDecode_MP3_1u32s(&p, &off, d.v.data(), &d.bound, &si, &h, budget)
-         : form == 1 ? okvsHuffmanDecodeSfb_MP3_1u32s(&p, &off, d.v.data(), &d.bound, &si, &h, budget, kSfbLong[0])
-                     : okvsHuffmanDecodeSfbMbp_MP3_1u32s(&p, &off, d.v.data(), &d.bound, &si, &h, budget, kSfbLong[0], kSfbShort[0], mbp);
+    d.st = okvsHuffmanDecode_MP3_1u32s(&p, &off, d.v.data(), &d.bound, &si, &h, budget);
     d.bitsMoved = bitPos(buf.data(), p, off) - offset;
     return d;
 }
@@ -90,40 +86,6 @@ TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
         ASSERT_EQ(d.v, expect) << "table_select " << sel;
         EXPECT_EQ(d.bound, int(std::find_if(expect.rbegin(), expect.rend(), [](int x) { return x; }).base() -
                                expect.begin()));
-    }
-}
-
-// Region 0 with table 1 reads (1, 1) pairs, region 1 with table 0 gives zeros: the split is the
-// region start. Every row and block type; the mixed boundary at every band and window count.
-TEST(Mp3Huffman, WindowSwitchingRegionStarts) {
-    BitWriter bw;
-    for (int i = 0; i < 288; ++i) bw.putCode("000"), bw.put(0, 2);
-    auto split = [&](const MP3SideInfo& si, const MP3FrameHeader& h, int form, const Okv16s* mbp) {
-        const Decoded d = decode(bw.bytes(), 0, si, h, int(bw.bits()), form, mbp);
-        EXPECT_EQ(d.st, okvOk);
-        return int(std::find_if(d.v.begin(), d.v.end(), [](int v) { return v != 1; }) - d.v.begin());
-    };
-    MP3SideInfo si{};
-    si.part2_3_length = int(bw.bits()), si.big_values = 288, si.window_switching_flag = 1, si.table_select[0] = 1;
-    for (int row = 0; row < 6; ++row) {
-        const MP3FrameHeader h = header(row / 3, 0, row % 3);
-        const Okv16s *lng = kSfbLong[row], *sht = kSfbShort[row];
-        Okv16s mbp[12] = {};
-        for (int bt = 1; bt <= 3; ++bt) {
-            si.block_type = bt, si.mixed_block_flag = 0;
-            EXPECT_EQ(split(si, h, 1, mbp), h.id == 1 || bt == 2 ? 36 : 54);
-            EXPECT_EQ(split(si, h, 2, mbp), bt == 2 ? 3 * (sht[3] - sht[0]) : lng[8]);
-        }
-        si.block_type = 2, si.mixed_block_flag = 1;
-        for (int bands = 0; bands <= 10; ++bands)
-            for (int windows = 0; windows <= 40; ++windows) {
-                int c = lng[bands], j = 0;
-                while (3 * sht[j] <= c) ++j;
-                if (j + (windows + 1) / 3 > 13) continue;
-                for (int k = 0; k < windows; ++k) c += sht[j + (k + 1) / 3] - sht[j + (k + 1) / 3 - 1];
-                mbp[2 * row] = Okv16s(bands), mbp[2 * row + 1] = Okv16s(windows);
-                ASSERT_EQ(split(si, h, 2, mbp), std::min(c, 576)) << row << " " << bands << " " << windows;
-            }
     }
 }
 

@@ -17,7 +17,6 @@ namespace mp3test {
 
 inline constexpr Okv16s kSfbLong[9][23] = OKV_MP3_SFB_LONG_INIT;
 inline constexpr Okv16s kSfbShort[9][14] = OKV_MP3_SFB_SHORT_INIT;
-inline constexpr Okv16s kSfbMixed[9][2] = OKV_MP3_SFB_MIXED_INIT;
 // Row length of each pair table (0: no table) and escape bits of each table_select.
 inline constexpr int kXlen[16] = {0, 2, 3, 3, 0, 4, 4, 6, 6, 6, 8, 8, 8, 16, 0, 16};
 inline constexpr int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
