@@ -1,6 +1,6 @@
 // Variant harness: requantisation of random granules (every mode, block kind and version, band
 // tables of both forms, out-of-range fields now and then), granule sequences through the hybrid
-// inverse MDCT, and both synthesis forms over consecutive slots with the float spec's lifecycle.
+// inverse MDCT, and both synthesis forms over consecutive slots with the float filter state's lifecycle.
 #include "mp3/mp3_check_util.h"
 #include "mp3/sfb_tables.h"
 
@@ -8,7 +8,7 @@ CHECK_EXPORTS(mp3_transform, "okvsReQuantize_MP3_32s_I", "okvsReQuantizeSfb_MP3_
               "okvsMDCTInvWindow_MP3_32s", "okvsSynthPQMF_MP3_32s16s", "okvsSynthesisFilterGetSize_PQMF_MP3_32f",
               "okvsSynthesisFilterInit_PQMF_MP3_32f", "okvsSynthesisFilterInitAlloc_PQMF_MP3_32f",
               "okvsSynthesisFilterFree_PQMF_MP3_32f", "okvsSynthesisFilter_PQMF_MP3_32f") {
-    static const char* const kSpec[5] = {"okvsSynthesisFilterGetSize_PQMF_MP3_32f", "okvsSynthesisFilterInit_PQMF_MP3_32f",
+    static const char* const kFilter[5] = {"okvsSynthesisFilterGetSize_PQMF_MP3_32f", "okvsSynthesisFilterInit_PQMF_MP3_32f",
                                          "okvsSynthesisFilterInitAlloc_PQMF_MP3_32f", "okvsSynthesisFilterFree_PQMF_MP3_32f",
                                          "okvsSynthesisFilter_PQMF_MP3_32f"};
     for (int it = 0; it < c.iters() * 4; ++it) {
@@ -20,15 +20,11 @@ CHECK_EXPORTS(mp3_transform, "okvsReQuantize_MP3_32s_I", "okvsReQuantizeSfb_MP3_
         const int type = r.range(0, 3), mixed = type == 2 ? r.range(0, 1) : 0;
         for (auto& g : si) {
             g = mp3chk::randomSideInfo(r);
-            g.block_type = r.range(0, 9) ? type : r.range(0, 4);
-            g.mixed_block_flag = mixed;
-            g.global_gain = odd ? r.range(-2, 257) : r.range(120, 230);
-            for (int& sb : g.subblock_gain) sb = odd ? r.range(0, 8) : r.range(0, 7);
+            g.block_type = r.range(0, 9) ? type : r.range(0, 4), g.mixed_block_flag = mixed;
+            g.global_gain = odd ? r.range(-2, 257) : r.range(120, 230), g.subblock_gain[1] = odd ? 8 : g.subblock_gain[1];
         }
         const int nz[2] = {odd ? r.range(-1, 577) : r.range(0, 576), r.range(0, 576)};
-        static const int kAmp[4] = {1, 15, 128, 8206};
-        const int amp = kAmp[r.range(0, 3)];
-        const bool over = r.range(0, 30) == 0;
+        const int amp = (r.range(1, 1 << 13) >> r.range(0, 13)) + 1, over = r.range(0, 30) == 0;  // magnitudes up to 8206
         const int row = h.id == 0 && (it & 2) ? 6 : 0;  // MPEG-2.5 rows through the Sfb form
         c.call(sfbForm ? "okvsReQuantizeSfb_MP3_32s_I" : "okvsReQuantize_MP3_32s_I", [&](chk::Arena& a, int v) -> int {
             Okv32s* x = a.inout<Okv32s>(1152, [&](size_t i) {
@@ -81,8 +77,8 @@ CHECK_EXPORTS(mp3_transform, "okvsReQuantize_MP3_32s_I", "okvsReQuantizeSfb_MP3_
                 st = OKV_BODY(v, okvsSynthPQMF_MP3_32s16s)(in + 32 * s, out + 64 * s, hist, pos, mode);
             return st;
         });
-        mp3chk::checkSpecExports<PQMFSynthesisSpec>(c, kSpec, [](int v) {
-            return mp3chk::SpecApi<PQMFSynthesisSpec>{
+        mp3chk::checkFilterExports<PQMFSynthesisSpec>(c, kFilter, [](int v) {
+            return mp3chk::FilterApi<PQMFSynthesisSpec>{
                 OKV_BODY(v, okvsSynthesisFilterGetSize_PQMF_MP3_32f), OKV_BODY(v, okvsSynthesisFilterInit_PQMF_MP3_32f),
                 OKV_BODY(v, okvsSynthesisFilterInitAlloc_PQMF_MP3_32f), OKV_BODY(v, okvsSynthesisFilterFree_PQMF_MP3_32f),
                 OKV_BODY(v, okvsSynthesisFilter_PQMF_MP3_32f)};

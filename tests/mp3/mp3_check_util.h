@@ -1,5 +1,5 @@
 // Variant-harness helpers of the Layer III checkers: random headers and side information, cursor
-// calls, and the float filter spec exports (analysis and synthesis alike).
+// calls, and the float filter state exports (analysis and synthesis alike).
 #pragma once
 #include <cmath>
 #include <vector>
@@ -44,20 +44,20 @@ inline float finite(chk::Arena& a) {
     return std::isfinite(f) ? f : 3.0e38f;
 }
 
-template <class Spec> struct SpecApi {
+template <class State> struct FilterApi {
     StatusCode (*getSize)(int*);
-    StatusCode (*init)(Spec**, Okv8u*);
-    StatusCode (*initAlloc)(Spec**);
-    StatusCode (*release)(Spec*);
-    StatusCode (*filter)(const Okv32f*, Okv32f*, Spec*, int);
+    StatusCode (*init)(State**, Okv8u*);
+    StatusCode (*initAlloc)(State**);
+    StatusCode (*release)(State*);
+    StatusCode (*filter)(const Okv32f*, Okv32f*, State*, int);
 };
 
-// One iteration over the five spec exports named in `names` (GetSize, Init, InitAlloc, Free, filter):
-// the filter over `calls` consecutive calls in `mode` on a spec built at any offset, InitAlloc with a
-// call and Free, GetSize with and without a result, the spec built, Free of a built and of a foreign
-// block. A spec holds a pointer: its memory is not compared.
-template <class Spec, class Api>
-void checkSpecExports(chk::Ctx& c, const char* const names[5], Api api, int it, int mode, int calls, int inLen,
+// One iteration over the five filter state exports named in `names` (GetSize, Init, InitAlloc, Free, filter):
+// the filter over `calls` consecutive calls in `mode` on a state built at any offset, InitAlloc with a
+// call and Free, GetSize with and without a result, the state built, Free of a built and of a foreign
+// block. A state holds a pointer: its memory is not compared.
+template <class State, class Api>
+void checkFilterExports(chk::Ctx& c, const char* const names[5], Api api, int it, int mode, int calls, int inLen,
                       int outLen) {
     c.call(names[4], [&](chk::Arena& a, int v) -> int {
         const Okv32f* in = a.in<Okv32f>(size_t(inLen) * calls, [&](size_t) { return finite(a); });
@@ -65,36 +65,36 @@ void checkSpecExports(chk::Ctx& c, const char* const names[5], Api api, int it, 
         int size = 0;
         int st = api(v).getSize(&size);
         std::vector<Okv8u> mem(size + 16);
-        Spec* spec = nullptr;
-        if (st == okvOk) st = api(v).init(&spec, mem.data() + (it & 15));
-        for (int s = 0; s < calls && st == okvOk; ++s) st = api(v).filter(in + inLen * s, out + outLen * s, spec, mode);
+        State* obj = nullptr;
+        if (st == okvOk) st = api(v).init(&obj, mem.data() + (it & 15));
+        for (int s = 0; s < calls && st == okvOk; ++s) st = api(v).filter(in + inLen * s, out + outLen * s, obj, mode);
         return st;
     });
     c.call(names[2], [&](chk::Arena& a, int v) -> int {
         const Okv32f* in = a.in<Okv32f>(64, [&](size_t) { return finite(a); });
         Okv32f* out = a.out<Okv32f>(32);
-        Spec* spec = nullptr;
-        int st = api(v).initAlloc(&spec);
+        State* obj = nullptr;
+        int st = api(v).initAlloc(&obj);
         if (st != okvOk) return st;
-        st = api(v).filter(in, out, spec, 1);
-        const int fr = api(v).release(spec);
+        st = api(v).filter(in, out, obj, 1);
+        const int fr = api(v).release(obj);
         return st != okvOk ? st : fr;
     });
     c.call(names[0], [&](chk::Arena& a, int v) -> int { return api(v).getSize(it & 1 ? a.out<int>(1) : nullptr); });
     c.call(names[1], [&](chk::Arena& a, int v) -> int {
         std::vector<Okv8u> mem(2107 + 16);
-        Spec* spec = nullptr;
-        const int st = api(v).init(&spec, mem.data() + (it & 15));
+        State* obj = nullptr;
+        const int st = api(v).init(&obj, mem.data() + (it & 15));
         Okv32s* res = a.out<Okv32s>(2);
-        res[0] = int(reinterpret_cast<Okv8u*>(spec) - mem.data());
-        res[1] = reinterpret_cast<Okv32s*>(spec)[1];
+        res[0] = int(reinterpret_cast<Okv8u*>(obj) - mem.data());
+        res[1] = reinterpret_cast<Okv32s*>(obj)[1];
         return st;
     });
     c.call(names[3], [&](chk::Arena&, int v) -> int {
         std::vector<Okv8u> block(2107 + 16, 0);
-        Spec* spec = nullptr;
-        if (it & 1) api(v).init(&spec, block.data());
-        return api(v).release(reinterpret_cast<Spec*>(block.data()));
+        State* obj = nullptr;
+        if (it & 1) api(v).init(&obj, block.data());
+        return api(v).release(reinterpret_cast<State*>(block.data()));
     });
 }
 

@@ -86,28 +86,28 @@ inline std::vector<PairCode> pairCodes(int t) {
     return out;
 }
 
-// Lifecycle of a float filter spec (analysis or synthesis) in misaligned caller memory: 16-byte
-// aligned, nothing written past its size, the argument checks, Free of an Init'd spec keeping it
+// Lifecycle of a float filter state (analysis or synthesis) in misaligned caller memory: 16-byte
+// aligned, nothing written past its size, the argument checks, Free of an Init'd state keeping it
 // usable, foreign blocks and nulls refused. In mode 1 the filter reads at most 64 values, writes 32.
-template <class Spec>
-void checkSpecLifecycle(StatusCode (*getSize)(int*), StatusCode (*init)(Spec**, Okv8u*),
-                        StatusCode (*filter)(const Okv32f*, Okv32f*, Spec*, int), StatusCode (*release)(Spec*)) {
+template <class State>
+void checkFilterLifecycle(StatusCode (*getSize)(int*), StatusCode (*init)(State**, Okv8u*),
+                          StatusCode (*filter)(const Okv32f*, Okv32f*, State*, int), StatusCode (*release)(State*)) {
     int size = 0;
     ASSERT_EQ(getSize(&size), okvOk);
     EXPECT_EQ(size, 2107);
     std::vector<Okv8u> mem(size + 64, 0xCC), junk(64, 0);
-    Spec* spec = nullptr;
-    ASSERT_EQ(init(&spec, mem.data() + 3), okvOk);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(spec) % 16, 0u);
+    State* obj = nullptr;
+    ASSERT_EQ(init(&obj, mem.data() + 3), okvOk);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(obj) % 16, 0u);
     const Okv32f zeros[64] = {};
     Okv32f out[33];
     out[32] = 99;
-    for (int call = 0; call < 20; ++call) ASSERT_EQ(filter(zeros, out, spec, 1), okvOk);
+    for (int call = 0; call < 20; ++call) ASSERT_EQ(filter(zeros, out, obj, 1), okvOk);
     for (int m = 0; m < 33; ++m) EXPECT_EQ(out[m], m < 32 ? 0.0f : 99.0f);
-    EXPECT_EQ(std::vector<StatusCode>({filter(zeros, out, spec, 0), filter(zeros, out, spec, 3), filter(zeros, nullptr, spec, 1),
-                                       release(spec), filter(zeros, out, spec, 1), release(reinterpret_cast<Spec*>(junk.data())),
-                                       filter(zeros, out, reinterpret_cast<Spec*>(junk.data()), 1), release(nullptr),
-                                       init(&spec, nullptr), getSize(nullptr)}),
+    EXPECT_EQ(std::vector<StatusCode>({filter(zeros, out, obj, 0), filter(zeros, out, obj, 3), filter(zeros, nullptr, obj, 1),
+                                       release(obj), filter(zeros, out, obj, 1), release(reinterpret_cast<State*>(junk.data())),
+                                       filter(zeros, out, reinterpret_cast<State*>(junk.data()), 1), release(nullptr),
+                                       init(&obj, nullptr), getSize(nullptr)}),
               std::vector<StatusCode>({okvErrBadArg, okvErrBadArg, okvErrNullPtr, okvOk, okvOk, okvErrContextMatch,
                                        okvErrContextMatch, okvErrNullPtr, okvErrNullPtr, okvErrNullPtr}));
     for (size_t i = size + 3; i < mem.size(); ++i) ASSERT_EQ(mem[i], 0xCC) << "byte " << i - 3 << " of " << size;

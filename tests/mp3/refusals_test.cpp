@@ -1,5 +1,5 @@
 // The Layer III decoder exports' refusals, one bad argument or field at a time (in the order the
-// checks run where two are bad), and the float synthesis spec's lifecycle. A refused call moves no
+// checks run where two are bad), and the float synthesis state's lifecycle. A refused call moves no
 // cursor; bad data is found while decoding.
 #include <gtest/gtest.h>
 
@@ -101,7 +101,7 @@ TEST(Mp3Refusals, OneBadArgumentAtATime) {
     }
 }
 
-TEST(Mp3Refusals, FloatSynthesisSpecLifecycle) {
-    checkSpecLifecycle(okvsSynthesisFilterGetSize_PQMF_MP3_32f, okvsSynthesisFilterInit_PQMF_MP3_32f,
+TEST(Mp3Refusals, FloatSynthesisStateLifecycle) {
+    checkFilterLifecycle(okvsSynthesisFilterGetSize_PQMF_MP3_32f, okvsSynthesisFilterInit_PQMF_MP3_32f,
                        okvsSynthesisFilter_PQMF_MP3_32f, okvsSynthesisFilterFree_PQMF_MP3_32f);
 }

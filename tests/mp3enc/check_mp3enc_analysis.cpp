@@ -1,5 +1,5 @@
 // Variant harness: Layer III analysis filterbanks (several consecutive calls, both strides, the float
-// spec's lifecycle), the forward MDCT over every block type, the psychoacoustic model over frames of
+// obj's lifecycle), the forward MDCT over every block type, the psychoacoustic model over frames of
 // one state (noise, tones and bursts) and the quantisation of whole frames.
 #include "mp3/mp3_check_util.h"
 
@@ -7,7 +7,7 @@ CHECK_EXPORTS(mp3enc_analysis, "okvsAnalysisPQMF_MP3_16s32s", "okvsAnalysisFilte
               "okvsAnalysisFilterInit_PQMF_MP3_32f", "okvsAnalysisFilterInitAlloc_PQMF_MP3_32f",
               "okvsAnalysisFilterFree_PQMF_MP3_32f", "okvsAnalysisFilter_PQMF_MP3_32f", "okvsMDCTFwd_MP3_32s",
               "okvsPsychoacousticModelTwo_MP3_16s", "okvsQuantize_MP3_32s_I") {
-    static const char* const kSpec[5] = {"okvsAnalysisFilterGetSize_PQMF_MP3_32f", "okvsAnalysisFilterInit_PQMF_MP3_32f",
+    static const char* const kFilter[5] = {"okvsAnalysisFilterGetSize_PQMF_MP3_32f", "okvsAnalysisFilterInit_PQMF_MP3_32f",
                                          "okvsAnalysisFilterInitAlloc_PQMF_MP3_32f", "okvsAnalysisFilterFree_PQMF_MP3_32f",
                                          "okvsAnalysisFilter_PQMF_MP3_32f"};
     for (int it = 0; it < c.iters(); ++it) {
@@ -21,8 +21,8 @@ CHECK_EXPORTS(mp3enc_analysis, "okvsAnalysisPQMF_MP3_16s32s", "okvsAnalysisFilte
                 st = OKV_BODY(v, okvsAnalysisPQMF_MP3_16s32s)(in + 32 * s * (mode == 2 ? 2 : 1), out + 32 * s, mode);
             return st;
         });
-        mp3chk::checkSpecExports<PQMFAnalysisSpec>(c, kSpec, [](int v) {
-            return mp3chk::SpecApi<PQMFAnalysisSpec>{
+        mp3chk::checkFilterExports<PQMFAnalysisSpec>(c, kFilter, [](int v) {
+            return mp3chk::FilterApi<PQMFAnalysisSpec>{
                 OKV_BODY(v, okvsAnalysisFilterGetSize_PQMF_MP3_32f), OKV_BODY(v, okvsAnalysisFilterInit_PQMF_MP3_32f),
                 OKV_BODY(v, okvsAnalysisFilterInitAlloc_PQMF_MP3_32f), OKV_BODY(v, okvsAnalysisFilterFree_PQMF_MP3_32f),
                 OKV_BODY(v, okvsAnalysisFilter_PQMF_MP3_32f)};

@@ -16,8 +16,8 @@ TEST(Mp3EncAnalysis, FixedAndFloatAgainstModel) {
     std::vector<double> c(512);
     for (const auto& w : lines) c[std::stoi(w[0])] = std::stod(w[1]) / 32;
     std::mt19937 rng(8);
-    PQMFAnalysisSpec* spec = nullptr;
-    ASSERT_EQ(okvsAnalysisFilterInitAlloc_PQMF_MP3_32f(&spec), okvOk);
+    PQMFAnalysisSpec* state = nullptr;
+    ASSERT_EQ(okvsAnalysisFilterInitAlloc_PQMF_MP3_32f(&state), okvOk);
     std::vector<Okv16s> pcm(512 + 32 * 400);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = Okv16s(i % 3000 < 1500 ? int(rng() % 65536) - 32768 : int(rng() % 2001) - 1000);
@@ -26,7 +26,7 @@ TEST(Mp3EncAnalysis, FixedAndFloatAgainstModel) {
         std::vector<Okv32f> in(64, 12345);
         for (int t = 0; t < 32; ++t) in[2 * t] = pcm[32 * call + t];
         Okv32f sf[32];
-        ASSERT_EQ(okvsAnalysisFilter_PQMF_MP3_32f(in.data(), sf, spec, 2), okvOk);
+        ASSERT_EQ(okvsAnalysisFilter_PQMF_MP3_32f(in.data(), sf, state, 2), okvOk);
         if (call < 15) continue;  // the float history fills
         const Okv16s* win = pcm.data() + 32 * (call - 15);  // oldest first, 512 samples
         std::vector<Okv16s> inter(1024, 777);
@@ -45,7 +45,7 @@ TEST(Mp3EncAnalysis, FixedAndFloatAgainstModel) {
     }
     EXPECT_LT(worstFixed, std::ldexp(1.0, -20));
     EXPECT_LT(worstFloat, std::ldexp(1.0, -17));
-    EXPECT_EQ(okvsAnalysisFilterFree_PQMF_MP3_32f(spec), okvOk);
+    EXPECT_EQ(okvsAnalysisFilterFree_PQMF_MP3_32f(state), okvOk);
 }
 
 // The forward hybrid transform from its definition: windowed 36-point (or three 12-point) MDCT per

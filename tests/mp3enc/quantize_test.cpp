@@ -107,16 +107,16 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
         EXPECT_EQ(resv.resvSize % 8, 0);
         EXPECT_TRUE(resv.resvSize >= 0 && resv.resvSize <= 4088);
         for (int r = 0; it >= 24 && type == 0 && r < rec; ++r) {
-            std::vector<Okv32s> spec(1152, 0), w(576);
-            std::copy(ix.begin() + 576 * r, ix.begin() + 576 * r + 576, spec.begin());
+            std::vector<Okv32s> back(1152, 0), w(576);
+            std::copy(ix.begin() + 576 * r, ix.begin() + 576 * r + 576, back.begin());
             int nz[2] = {576, 0};
             MP3SideInfo s2[2] = {si[r], si[r]};
             const MP3FrameHeader mono = header(id, 3, it % 3);
-            ASSERT_EQ(okvsReQuantize_MP3_32s_I(spec.data(), nz, sf.data() + 40 * r, s2, &mono, w.data()), okvOk);
+            ASSERT_EQ(okvsReQuantize_MP3_32s_I(back.data(), nz, sf.data() + 40 * r, s2, &mono, w.data()), okvOk);
             for (int b = 0; lng[b + 1] <= 418; ++b) {
                 double sig = 0, err = 0;
                 for (int i = lng[b]; i < lng[b + 1]; ++i) {
-                    const double a = xr[576 * r + i], d = a - spec[i];
+                    const double a = xr[576 * r + i], d = a - back[i];
                     sig += a * a, err += d * d;
                 }
                 EXPECT_LT(err, sig / 100) << it << " record " << r << " band " << b;

@@ -1,5 +1,5 @@
 // The Layer III encoder exports' refusals, one bad argument or field at a time (in the order the
-// checks run where two are bad), and the float analysis spec's lifecycle.
+// checks run where two are bad), and the float analysis state's lifecycle.
 #include <gtest/gtest.h>
 
 #include "mp3/mp3_test_util.h"
@@ -86,7 +86,7 @@ TEST(Mp3EncRefusals, OneBadArgumentAtATime) {
     }
 }
 
-TEST(Mp3EncRefusals, FloatAnalysisSpecLifecycle) {
-    checkSpecLifecycle(okvsAnalysisFilterGetSize_PQMF_MP3_32f, okvsAnalysisFilterInit_PQMF_MP3_32f,
+TEST(Mp3EncRefusals, FloatAnalysisStateLifecycle) {
+    checkFilterLifecycle(okvsAnalysisFilterGetSize_PQMF_MP3_32f, okvsAnalysisFilterInit_PQMF_MP3_32f,
                        okvsAnalysisFilter_PQMF_MP3_32f, okvsAnalysisFilterFree_PQMF_MP3_32f);
 }
