@@ -53,7 +53,6 @@ TEST(Mp3EncRefusals, OneBadArgumentAtATime) {
         {[](Args& a) { return a.h.mode = 1, a.h.mode_extension = 3, a.si[1].block_type = 2, a.joint(); }, okvErrMp3SideInfo},
         {[](Args& a) { return a.h.mode = 1, a.si[1].block_type = 2, a.joint(); }, okvOk},  // neither M/S nor intensity
         {[](Args& a) { return a.h.mode_extension = 3, a.joint(); }, okvOk},  // plain stereo
-        {[](Args& a) { return a.quantize(nullptr); }, okvErrNullPtr},
         {[](Args& a) { return a.h.sampling_frequency = 3, a.quantize(a.work); }, okvErrMp3FrameHeader},
         {[](Args& a) { return a.h.id = 2, a.quantize(a.work); }, okvErrMp3FrameHeader},
         {[](Args& a) { return a.si[3].window_switching_flag = a.si[3].mixed_block_flag = 1, a.si[3].block_type = 2, a.quantize(a.work); },
@@ -74,7 +73,16 @@ TEST(Mp3EncRefusals, OneBadArgumentAtATime) {
     a.si[0].big_values = 100, a.si[0].table_select[0] = 1, a.si[0].table_select[1] = -1;
     EXPECT_EQ(a.huffman(), okvErrMp3SideInfo);
     EXPECT_GT(bitPos(a.buf, a.p, a.off), 0);
-    // Each null argument of the psychoacoustic model.
+    // Each null argument of the quantiser and of the psychoacoustic model.
+    for (int k = 0; k < 12; ++k) {
+        Args b;
+        void* v[12] = {b.x, b.sf, b.scfsi, b.count1, b.huf, &b.h, b.si, b.ratio, &b.state, &b.resv, b.bound, b.work};
+        v[k] = nullptr;
+        EXPECT_EQ(okvsQuantize_MP3_32s_I((Okv32s*)v[0], (Okv8s*)v[1], (int*)v[2], (int*)v[3], (int*)v[4], (MP3FrameHeader*)v[5],
+                                         (MP3SideInfo*)v[6], (MP3PsyRatio*)v[7], (const Okv8u*)v[8], (MP3BitReservoir*)v[9], 1000,
+                                         (int*)v[10], (Okv32s*)v[11]),
+                  okvErrNullPtr) << k;
+    }
     for (int k = 0; k < 7; ++k) {
         Args b;
         std::vector<Okv8u> state(OKV_MP3_PSY_STATE_SIZE, 0), work(OKV_MP3_PSY_WORK_SIZE);
