@@ -1,4 +1,4 @@
-// okvac encode: PCM (WAV or raw 16-bit) to an MPEG-1 Layer III stream. Every input and output
+// okvac encode: PCM (WAV or raw 16-bit) to an MPEG-1 or MPEG-2 LSF Layer III stream. Every input and output
 // failure ends in one line on stderr and exit status 1; usage errors give status 2.
 #include <unistd.h>
 
@@ -20,10 +20,13 @@ namespace {
 void help(std::FILE* out) {
     std::fprintf(out,
                  "usage: okvac encode [-b KBPS] [-m stereo|joint|mono] [--crc] [--raw RATE,CH] IN OUT\n\n"
-                 "Encodes PCM to MPEG-1 Layer III (32, 44.1, 48 kHz) at a constant bitrate (default 128).\n"
+                 "Encodes PCM to Layer III at a constant bitrate (default 128): MPEG-1 at 32, 44.1 and 48 kHz\n"
+                 "(32..320 kbit/s), MPEG-2 LSF at 16, 22.05 and 24 kHz (8..160 kbit/s).\n"
                  "IN is a WAV file (16/24-bit integer, 32-bit float, EXTENSIBLE) or, with --raw, raw 16-bit\n"
                  "little-endian interleaved PCM; - reads stdin. OUT is a file or - (stdout). -m defaults to\n"
-                 "joint (mid/side) for stereo input; mono downmixes. --crc protects each frame with a CRC.\n");
+                 "joint (mid/side) for stereo input; mono downmixes. --crc protects each frame with a CRC.\n"
+                 "A tag frame ahead of the audio gives the coder's delay and, where OUT can seek, the\n"
+                 "stream's length, so that decoders trim it to the input's length.\n");
 }
 
 int fail(const std::string& what) {
@@ -77,16 +80,20 @@ int run(int argc, char** argv) {
     if (!enc.init(wav.rate(), wav.channels(), kbps, mode, crc, &error)) return fail(file.name() + ": " + error);
     OutputFile out;
     if (!out.open(files[1])) return fail(out.error());
+    // The tag frame goes first; it is rewritten with the totals at the end where OUT can seek.
+    const std::vector<uint8_t> tag = enc.infoTag(0);
+    if (!out.write(tag.data(), tag.size())) return fail(out.error());
 
     const bool progress = isatty(2) && file.size() > 0;
     auto last = std::chrono::steady_clock::now();
-    std::vector<int16_t> pcm((size_t)1152 * (size_t)wav.channels());
+    const long block = enc.frameSamples();
+    std::vector<int16_t> pcm((size_t)block * (size_t)wav.channels());
     std::vector<uint8_t> bytes;
     long long done = 0;
     for (;;) {
         long got = 0;
-        while (got < 1152) {
-            const long n = wav.read(pcm.data() + got * wav.channels(), 1152 - got);
+        while (got < block) {
+            const long n = wav.read(pcm.data() + got * wav.channels(), block - got);
             if (n < 0) return fail(file.name() + ": " + wav.error());
             if (n == 0) break;
             got += n;
@@ -104,14 +111,14 @@ int run(int argc, char** argv) {
                 std::fprintf(stderr, "\rencoding: %.1f s", double(done) / wav.rate());
             }
         }
-        if (got < 1152) break;
+        if (got < block) break;
     }
-    // Two more frames carry the samples still inside the filterbank's delay.
-    std::fill(pcm.begin(), pcm.end(), 0);
     bytes.clear();
-    for (int k = 0; k < 2; ++k) enc.encode(pcm.data(), bytes);
-    enc.finish(bytes);
+    enc.finish(done, bytes);
     if (!out.write(bytes.data(), bytes.size())) return fail(out.error());
+    const std::vector<uint8_t> final = enc.infoTag(done);
+    if (!out.writeAt(0, final.data(), final.size()) && !out.error().empty())
+        return fail(out.error());
     if (progress) std::fprintf(stderr, "\r                         \r");
     if (!out.commit()) return fail(out.error());
     return 0;
@@ -119,4 +126,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-OKVAC_COMMAND(encode, "encode WAV or raw PCM to an MPEG-1 Layer III stream", help, run);
+OKVAC_COMMAND(encode, "encode WAV or raw PCM to a Layer III stream", help, run);

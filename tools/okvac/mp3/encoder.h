@@ -1,4 +1,4 @@
-// MPEG-1 Layer III encoder built on the library's exports: psychoacoustic model, analysis
+// Layer III encoder (MPEG-1, MPEG-2 LSF) built on the library's exports: psychoacoustic model, analysis
 // filterbank, forward MDCT, mid/side, quantisation, bit reservoir and packers. Frames come out in order once their
 // main-data slot is filled (main data may start in earlier frames' slots).
 #pragma once
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mp3/huffman_writer.h"
 #include "okvac.h"
 
 class Mp3Encoder {
@@ -14,11 +15,17 @@ public:
     enum class Mode { Stereo, Joint, Mono };
     // False with *error set for a rate, bitrate or layout that cannot be written.
     bool init(int rate, int inChannels, int kbps, Mode mode, bool crc, std::string* error);
-    // One frame of 1152 sample frames (interleaved, inChannels); complete frames go to out.
+    // One frame of frameSamples() sample frames (interleaved, inChannels); complete frames go to out.
     void encode(const int16_t* pcm, std::vector<uint8_t>& out);
-    // The remaining frames, their slots padded with zeros.
-    void finish(std::vector<uint8_t>& out);
+    // Frames of silence until the decoded signal holds all samples (per channel) of the input
+    // that went in, then the remaining frames, their slots padded with zeros.
+    void finish(long long samples, std::vector<uint8_t>& out);
     int channels() const { return nch_; }
+    int frameSamples() const { return 576 * granules_; }  // per channel
+    // The tag frame that goes ahead of the stream: with the totals of the frames written so far
+    // and samples (per channel) of input once they are all written; before any, a tag that
+    // gives only the delay.
+    std::vector<uint8_t> infoTag(long long samples) const;
 
 private:
     struct Pending {
@@ -26,15 +33,21 @@ private:
         size_t slot;                // main-data bytes of the frame
     };
     void emit(std::vector<uint8_t>& out);
+    // LSF main data of the frame's records at p (zeroed) in mainData_; returns the bits written.
+    long writeLsf(const Okv32s* xr, const Okv8s* sf, MP3SideInfo* si, const int* count1, int rec, Okv8u* p);
 
     MP3FrameHeader h_{};
     MP3BitReservoir resv_{};
-    int inChannels_ = 0, nch_ = 0, kbps_ = 0, rate_ = 0, padAcc_ = 0;
+    int inChannels_ = 0, nch_ = 0, granules_ = 2, kbps_ = 0, rate_ = 0, padAcc_ = 0;
     bool crc_ = false;
+    int lastGain_[2] = {210, 210};  // global_gain of each channel's granules, smoothed
     std::vector<int16_t> pcm_[2];       // kHistory samples of history, then the frame
     std::vector<int16_t> psyIn_;        // the frame interleaved for the model
     std::vector<Okv8u> psyState_, psyWork_;
     std::vector<Okv32s> overlap_[2];
     std::vector<uint8_t> mainData_;     // main data not yet placed in a frame
     std::deque<Pending> pending_;
+    HuffmanWriter huffman_;  // LSF only
+    long long encoded_ = 0, frames_ = 0, bytes_ = 0;  // frames encoded, frames written and their bytes
+    uint16_t audioCrc_ = 0;
 };

@@ -2,14 +2,13 @@
 
 #include <cstring>
 
+#include "mp3/sfb_bands.h"
 #include "mp3/sfb_tables_data.h"
 
 namespace {
 
 // Band tables for MPEG-2.5: rows 6..8 of the tables, so that row sampling_frequency of the
 // pointer handed to the library (id 0) is the MPEG-2.5 row.
-const Okv16s kSfbLong[9][23] = OKV_MP3_SFB_LONG_INIT;
-const Okv16s kSfbShort[9][14] = OKV_MP3_SFB_SHORT_INIT;
 const Okv16s kSfbMixed[9][2] = OKV_MP3_SFB_MIXED_INIT;
 
 constexpr size_t kPad = Mp3Decoder::kInputPad;

@@ -2,11 +2,10 @@
 
 #include <cstring>
 
+#include "mp3/frame_tables.h"
+
 namespace {
 
-const int kBitrate[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-                             {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
-const int kRate[3] = {44100, 48000, 32000};
 constexpr size_t kMaxFreeFrame = 8192;  // above any free-format frame (640 kbit/s at 8 kHz: 5760)
 static_assert(Mp3FrameScanner::kLookahead > 3 * (kMaxFreeFrame + 1) + 4);
 // Trailing tags are looked for within this many bytes of the end; the window always holds
@@ -30,12 +29,12 @@ bool mp3ParseHeader(const uint8_t* p, Mp3FrameInfo* fi) {
     if (ver == 1 || layer != 1 || bri == 15 || sfi == 3) return false;
     const bool mpeg1 = ver == 3;
     fi->version = mpeg1 ? 1 : ver == 2 ? 2 : 25;
-    fi->sampleRate = kRate[sfi] >> (mpeg1 ? 0 : ver == 2 ? 1 : 2);
+    fi->sampleRate = kMp3Rates[sfi] >> (mpeg1 ? 0 : ver == 2 ? 1 : 2);
     fi->channels = (p[3] >> 6) == 3 ? 1 : 2;
     fi->samples = mpeg1 ? 1152 : 576;
     fi->bitrateIndex = bri;
     const int slots = mpeg1 ? 144000 : 72000;
-    fi->size = bri ? size_t(slots) * kBitrate[mpeg1][bri] / fi->sampleRate + pad : 0;
+    fi->size = bri ? size_t(slots) * kMp3Kbps[mpeg1][bri] / fi->sampleRate + pad : 0;
     fi->sideInfoStart = (p[1] & 1) ? 4 : 6;
     fi->sideInfoBytes = mpeg1 ? (fi->channels == 1 ? 17 : 32) : (fi->channels == 1 ? 9 : 17);
     return true;
