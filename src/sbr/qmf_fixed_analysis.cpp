@@ -6,10 +6,10 @@
 //   z[m] = (-u[64 - m] + i u[32 - m]) exp(-i pi (4m + 1)/256),  u[64] = -u[0],
 // runs the 32-point fixed FFT, and rotates Z[m] (even bands) and conj(Z[31 - m]) (odd bands)
 // by one Q30 factor per band, which for the real form also carries the phase shift above.
+// Four values at a time throughout.
 //
 // Scale: u is a quarter of the exact window sum (Q30 window, products >> 32); the folded
 // values are a further quarter, the band rotation doubles: X = X_float / 16.
-#include "aac/fft_aac.h"
 #include "sbr/qmf_fixed.h"
 #include "sbr/qmf_window_data.h"
 
@@ -19,52 +19,62 @@ namespace {
 using namespace qmffx;
 
 struct Tables {
-    alignas(16) Okv32s w[320];
-    Okv32s preC[32], preS[32];         // exp(-i pi (4m + 1)/256)
-    Okv32s postC[2][32], postS[2][32];  // per band: [0] complex form, [1] real form
+    Window<320> win;
+    Turn4 pre[8];  // exp(-i pi (4m + 1)/256), shift 32
+    // Band 2j + parity, [form][parity][j / 4]: [0] complex form, [1] real form; shift 29.
+    Turn4 post[2][2][4];
 };
 
 constexpr Tables makeTables() {
     Tables t{};
-    for (int n = 0; n < 320; ++n) t.w[n] = SBR_TABLE_QMF_WINDOW_320_INT_Q30[n];
-    for (int m = 0; m < 32; ++m) {
-        t.preC[m] = q30cos(-(4 * m + 1) / 256.0);
-        t.preS[m] = q30sin(-(4 * m + 1) / 256.0);
-    }
+    t.win = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
+    for (int m = 0; m < 32; ++m)
+        setTurn(t.pre[m / 4], m % 4, q30cos(-(4 * m + 1) / 256.0), q30sin(-(4 * m + 1) / 256.0), 32);
     for (int k = 0; k < 32; ++k) {
         const double base = -(k / 2 + (k & 1)) / 64.0, shift = -(k + 0.5) * 95.5 / 64.0;
-        t.postC[0][k] = q30cos(base);
-        t.postS[0][k] = q30sin(base);
-        t.postC[1][k] = q30cos(base + shift);
-        t.postS[1][k] = q30sin(base + shift);
+        const int j = k / 2;
+        setTurn(t.post[0][k & 1][j / 4], j % 4, q30cos(base), q30sin(base), 29);
+        setTurn(t.post[1][k & 1][j / 4], j % 4, q30cos(base + shift), q30sin(base + shift), 29);
     }
     return t;
 }
 constexpr Tables kTab = makeTables();
+static_assert(nonNegative(kTab.pre) && nonNegative(kTab.post[0][0]) && nonNegative(kTab.post[0][1]));
 
-// Stores the slot, windows the delay line and leaves the 32 folded-and-transformed values in z.
-void transform(const Okv32s* pSrc, Record* r, Okv32sc* z) {
+// Stores the slot, windows the delay line and leaves the 32 folded-and-transformed values in
+// zr, zi.
+void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
     const int p = r->pos > 0 ? r->pos - 1 : 9;
     r->pos = p;
     Okv32s* d = r->delay;
-    for (int m = 0; m < 32; ++m) d[32 * p + 31 - m] = pSrc[m];
+    for (int m = 0; m < 32; m += 4) store4(d + 32 * p + 28 - m, load4r(pSrc + m));
 
     // Each half of a 64-value row is one contiguous run of the line (blocks of 32).
     alignas(16) Okv32s u[68];
-    for (int h = 0; h < 64; h += 32) windowRow<true>(u + h, d + (32 * p + h) % 320, kTab.w + h, 32);
-    for (int j = 1; j < 5; ++j)
-        for (int h = 0; h < 64; h += 32) windowRow(u + h, d + (32 * p + 64 * j + h) % 320, kTab.w + 64 * j + h, 32);
+    for (int h = 0; h < 64; h += 32) {
+        const Okv32s* x[5];
+        for (int j = 0; j < 5; ++j) x[j] = d + (32 * p + 64 * j + h) % 320;
+        for (int i = 0; i < 32; i += 4) store4a(u + h + i, windowSum<5, 64>(x, kTab.win, h + i, i));
+    }
     u[64] = wsub(0, u[0]);
-    for (int m = 0; m < 32; ++m)
-        z[m] = rotate(wsub(0, u[64 - m]), u[32 - m], kTab.preC[m], kTab.preS[m], 32);
-    ownsIMDCT_FFT_32sc_I(z, 5);
+    for (int m = 0; m < 32; m += 4) {
+        const Vec4c a = {_mm_sub_epi32(_mm_setzero_si128(), load4r(u + 61 - m)), load4r(u + 29 - m)};
+        const Vec4c z = rotate4<32, 0>(a, kTab.pre[m / 4]);
+        store4a(zr + m, z.re);
+        store4a(zi + m, z.im);
+    }
+    fft<32>(zr, zi);
 }
 
-// The rotated source of band k: Z[k/2] for even k, conj(Z[31 - k/2]) for odd k.
-inline Okv32sc bandSource(const Okv32sc* z, int k) {
-    if (!(k & 1)) return z[k >> 1];
-    const Okv32sc o = z[31 - (k >> 1)];
-    return {o.re, wsub(0, o.im)};
+// Bands 8q .. 8q + 7 of form f: the even bands 2j take Z[j], the odd bands 2j + 1 take
+// conj(Z[31 - j]), j = 4q .. 4q + 3; e and o receive them rotated. The complex form's
+// factors lie in the fourth quadrant: no sign corrections.
+template <int f>
+inline void bands8(const Okv32s* zr, const Okv32s* zi, int q, Vec4c& e, Vec4c& o) {
+    const int j = 4 * q;
+    e = rotate4<29, f == 1 ? kNegC | kNegT : 0>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
+    const Vec4c c = {load4r(zr + 28 - j), _mm_sub_epi32(_mm_setzero_si128(), load4r(zi + 28 - j))};
+    o = rotate4<29, f == 1 ? kNegC | kNegT : 0>(c, kTab.post[f][1][q]);
 }
 
 StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int kx) {
@@ -78,21 +88,31 @@ StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int
 
 StatusCode okvsAnalysisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, int kx, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kAnalysisLP, kx)) return s;
-    alignas(16) Okv32sc z[32];
-    transform(pSrc, headerAt(pSpec)->rec, z);
-    for (int k = 0; k < kx; ++k)
-        pDst[k] = rotate(bandSource(z, k).re, bandSource(z, k).im, kTab.postC[1][k], kTab.postS[1][k], 29).re;
+    alignas(16) Okv32s zr[32], zi[32];
+    transform(pSrc, headerAt(pSpec)->rec, zr, zi);
+    for (int q = 0; q < 4; ++q) {
+        Vec4c e, o;
+        bands8<1>(zr, zi, q, e, o);
+        store4(pDst + 8 * q, _mm_unpacklo_epi32(e.re, o.re));
+        store4(pDst + 8 * q + 4, _mm_unpackhi_epi32(e.re, o.re));
+    }
     for (int k = kx; k < 32; ++k) pDst[k] = 0;
     return okvOk;
 }
 
 StatusCode okvsAnalysisFilter_SBRHQ_32s32sc(const Okv32s* pSrc, Okv32sc* pDst, int kx, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kAnalysisHQ, kx)) return s;
-    alignas(16) Okv32sc z[32];
-    transform(pSrc, headerAt(pSpec)->rec, z);
-    for (int k = 0; k < kx; ++k) {
-        const Okv32sc a = bandSource(z, k);
-        pDst[k] = rotate(a.re, a.im, kTab.postC[0][k], kTab.postS[0][k], 29);
+    alignas(16) Okv32s zr[32], zi[32];
+    transform(pSrc, headerAt(pSpec)->rec, zr, zi);
+    Okv32s* out = &pDst[0].re;
+    for (int q = 0; q < 4; ++q) {
+        Vec4c e, o;
+        bands8<0>(zr, zi, q, e, o);
+        transpose4(e.re, e.im, o.re, o.im);
+        store4(out + 16 * q, e.re);
+        store4(out + 16 * q + 4, e.im);
+        store4(out + 16 * q + 8, o.re);
+        store4(out + 16 * q + 12, o.im);
     }
     for (int k = kx; k < 32; ++k) pDst[k] = {0, 0};
     return okvOk;

@@ -1,26 +1,26 @@
 // Fixed-point SBR synthesis, one slot per call.
 //
-// Full rate, 64 bands, 128 new values:
-//   v[n] = 1/64 Re(sum_k X[k] exp(i pi/128 (k + 1/2)(2n - 255)))   (complex form)
-//   v[n] = 1/32 sum_k X[k] cos(pi/128 (k + 1/2)(2n - 64))          (real form)
-// The real form is the complex one of Y[k] = 2 X[k] exp(i pi (k + 1/2) 191/128). With
-// C = DCT-IV(Re Y) and S[n] = (-1)^n DCT-IV(reversed Im Y)[n] (length 64, each through one
-// 32-point fixed FFT), 64 v[n] = S[n] - C[n] and 64 v[127 - n] = C[n] + S[n], n < 64.
+// M bands (64 full rate, 32 downsampled), 2M new values:
+//   v[n] = 1/64 Re(sum_k Y[k] exp(i pi/(2M) (k + 1/2)(2n - (4M - 1))))
+// which is the complex form for Y = X at full rate and Y[k] = X[k] exp(-i pi (k + 1/2)/128)
+// downsampled (whose phase is (k + 1/2)(2n - 127.5)). With C = DCT-IV(Re Y) and
+// S[n] = (-1)^n DCT-IV(reversed Im Y)[n] (length M, each through one M/2-point fixed FFT),
+// 64 v[n] = S[n] - C[n] and 64 v[2M - 1 - n] = C[n] + S[n], n < M.
 //
-// Downsampled, 32 bands, 64 new values:
-//   v[n] = 1/64 Re(sum_k X[k] exp(i pi/64 (k + 1/2)(2n - 127.5)))  (complex form)
-//   v[n] = 1/32 sum_k X[k] cos(pi/64 (k + 1/2)(2n - 32))           (real form: Y[k] as above
-//          with the phase (k + 1/2) 95.5/64)
-// through z[k] = Y[k] exp(i pi k/128) (k < 32, zero above), Z = inverse 64-point DFT (the
-// forward FFT read at -n), 64 v[n] = -Re(Z[n] exp(i pi (4n + 1)/256)).
+// The real forms,
+//   v[n] = 1/32 sum_k X[k] cos(pi/M (k + 1/2)(n - M/2)),
+// need only the DCT-II C[m] = sum_k X[k] cos(pi/M (k + 1/2) m), m <= M (C[M] = 0): as
+// C[-m] = C[m] and C[2M - m] = -C[m], 64 v[n] = 2 C[|n - M/2|] up to n = 3M/2 and
+// -2 C[5M/2 - n] above. The DCT-II runs through one M/2-point FFT of
+// z[j] = u[2j] + i u[2j + 1], u[n] = X[2n], u[M - 1 - n] = X[2n + 1]: with Z[M/2] = Z[0],
+// A = Z[k] + conj Z[M/2 - k], B = -i (Z[k] - conj Z[M/2 - k]), V = A + exp(-2 pi i k/M) B
+// (twice the M-point FFT of u) and W = exp(-i pi k/(2M)) V, 2 C[k] = Re W and
+// 2 C[M - k] = -Im W, k < M/2; 2 C[M/2] = 2 (Re Z[0] - Im Z[0]) cos(pi/4).
 //
 // The delay line stores 64 v, so the window sum (a quarter of the exact one) gives 16 times
 // the float output of the same bands; after the analysis (bands at 1/16) the chain has unit
 // gain. Intermediate shifts keep every FFT within range while the sum over the bands of
-// |Re X| + |Im X| stays below 2^31 (real forms: of 2 |X|).
-#include <cstring>
-
-#include "aac/fft_aac.h"
+// |Re X| + |Im X| stays below 2^31 (real forms: of 2 |X|). Four values at a time throughout.
 #include "sbr/qmf_fixed.h"
 #include "sbr/qmf_window_data.h"
 
@@ -29,88 +29,200 @@ namespace {
 
 using namespace qmffx;
 
-struct Tables {
-    alignas(16) Okv32s w640[640];
-    alignas(16) Okv32s w320[320];
-    Okv32s lpC[64], lpS[64];      // exp(i pi (k + 1/2) 191/128)
-    Okv32s preC[32], preS[32];    // exp(-i pi (4m + 1)/256): DCT-IV of 64
-    Okv32s postC[32], postS[32];  // exp(-i pi k/64)
-    Okv32s dnC[2][32], dnS[2][32];  // exp(i pi k/128), [1] times exp(i pi (k + 1/2) 95.5/64)
-    Okv32s outC[64], outS[64];      // exp(i pi (4n + 1)/256)
+// DCT-IV of M values through an M/2-point FFT: z[m] = (a[2m] + i a[M - 1 - 2m]) times
+// exp(-i pi (4m + 1)/(4M)) (the fold), Z = FFT(z), y[k] = Z[k] exp(-i pi k/M); DCT[2k] = Re y[k],
+// DCT[M - 1 - 2k] = -Im y[k].
+// The fold shifts by 32 (a quarter), the rotation after the FFT by 28 (4 times).
+template <int M>
+struct Dct {
+    Turn4 pre[M / 8];
+    Turn4 post[M / 8];
 };
+
+// Band rotations of the downsampled complex form (shift 30), split into even and odd bands:
+// [parity][k / 8], lane k / 2 % 4.
+using BandTurn = Turn4[2][4];
+
+// The DCT-II rotations exp(-2 pi i k/M) and exp(-i pi k/(2M)), k < M/2, shift 30.
+template <int M>
+struct Dct2 {
+    Turn4 e[M / 8];
+    Turn4 w[M / 8];
+};
+
+struct Tables {
+    Window<640> w640;
+    Window<320> w320;
+    Dct<64> dct64;
+    Dct<32> dct32;
+    Dct2<64> dct2x64;
+    Dct2<32> dct2x32;
+    BandTurn dnHQ;  // exp(-i pi (k + 1/2)/128)
+};
+
+template <int M>
+constexpr void makeDct(Dct<M>& d) {
+    for (int m = 0; m < M / 2; ++m) {
+        setTurn(d.pre[m / 4], m % 4, q30cos(-(4 * m + 1) / (4.0 * M)), q30sin(-(4 * m + 1) / (4.0 * M)), 32);
+        setTurn(d.post[m / 4], m % 4, q30cos(-double(m) / M), q30sin(-double(m) / M), 28);
+    }
+}
+
+template <int M>
+constexpr void makeDct2(Dct2<M>& d) {
+    for (int k = 0; k < M / 2; ++k) {
+        setTurn(d.e[k / 4], k % 4, q30cos(-2.0 * k / M), q30sin(-2.0 * k / M), 30);
+        setTurn(d.w[k / 4], k % 4, q30cos(-0.5 * k / M), q30sin(-0.5 * k / M), 30);
+    }
+}
 
 constexpr Tables makeTables() {
     Tables t{};
-    for (int n = 0; n < 640; ++n) t.w640[n] = SBR_TABLE_QMF_WINDOW_640_INT_Q30[n];
-    for (int n = 0; n < 320; ++n) t.w320[n] = SBR_TABLE_QMF_WINDOW_320_INT_Q30[n];
-    for (int k = 0; k < 64; ++k) {
-        t.lpC[k] = q30cos((k + 0.5) * 191 / 128.0);
-        t.lpS[k] = q30sin((k + 0.5) * 191 / 128.0);
-        t.outC[k] = q30cos((4 * k + 1) / 256.0);
-        t.outS[k] = q30sin((4 * k + 1) / 256.0);
-    }
-    for (int m = 0; m < 32; ++m) {
-        t.preC[m] = q30cos(-(4 * m + 1) / 256.0);
-        t.preS[m] = q30sin(-(4 * m + 1) / 256.0);
-        t.postC[m] = q30cos(-m / 64.0);
-        t.postS[m] = q30sin(-m / 64.0);
-        t.dnC[0][m] = q30cos(m / 128.0);
-        t.dnS[0][m] = q30sin(m / 128.0);
-        t.dnC[1][m] = q30cos(m / 128.0 + (m + 0.5) * 95.5 / 64.0);
-        t.dnS[1][m] = q30sin(m / 128.0 + (m + 0.5) * 95.5 / 64.0);
-    }
+    t.w640 = makeWindow(SBR_TABLE_QMF_WINDOW_640_INT_Q30);
+    t.w320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
+    makeDct(t.dct64);
+    makeDct(t.dct32);
+    makeDct2(t.dct2x64);
+    makeDct2(t.dct2x32);
+    for (int k = 0; k < 32; ++k)
+        setTurn(t.dnHQ[k & 1][k / 8], k / 2 % 4, q30cos(-(k + 0.5) / 128), q30sin(-(k + 0.5) / 128), 30);
     return t;
 }
 constexpr Tables kTab = makeTables();
+// All but the DCT-II's first rotations have no negative factor: no sign corrections.
+static_assert(nonNegative(kTab.dct64.pre) && nonNegative(kTab.dct64.post) && nonNegative(kTab.dct32.pre) &&
+              nonNegative(kTab.dct32.post) && nonNegative(kTab.dnHQ[0]) && nonNegative(kTab.dnHQ[1]) &&
+              nonNegative(kTab.dct2x64.w) && nonNegative(kTab.dct2x32.w));
 
-// DCT-IV of 64 values a[k * step] (step -1 reads backwards), scaled by 2^-2 in the fold
-// (shift `sh` = 32) or 2^-1 (31) and by 4 back after the FFT.
-void dct4(const Okv32s* a, int step, int sh, Okv32s* out) {
-    alignas(16) Okv32sc z[32];
-    for (int m = 0; m < 32; ++m)
-        z[m] = rotate(a[2 * m * step], a[(63 - 2 * m) * step], kTab.preC[m], kTab.preS[m], sh);
-    ownsIMDCT_FFT_32sc_I(z, 5);
-    for (int k = 0; k < 32; ++k) {
-        const Okv32sc y = rotate(z[k].re, z[k].im, kTab.postC[k], kTab.postS[k], 28);
-        out[2 * k] = y.re;
-        out[63 - 2 * k] = wsub(0, y.im);
+template <int M>
+const Dct<M>& dctTable() {
+    if constexpr (M == 64) return kTab.dct64;
+    else return kTab.dct32;
+}
+template <int M>
+const Dct2<M>& dct2Table() {
+    if constexpr (M == 64) return kTab.dct2x64;
+    else return kTab.dct2x32;
+}
+
+// The folded values of the cosine (c) and sine (s) DCTs.
+template <int M>
+struct Folded {
+    alignas(16) Okv32s cr[M / 2];
+    alignas(16) Okv32s ci[M / 2];
+    alignas(16) Okv32s sr[M / 2];
+    alignas(16) Okv32s si[M / 2];
+};
+
+// The rest of a DCT-IV after the fold, in place: FFT, rotation, 4 times (shift 28).
+template <int M>
+void dctFinish(Okv32s* yr, Okv32s* yi) {
+    const Dct<M>& t = dctTable<M>();
+    fft<M / 2>(yr, yi);
+    for (int k = 0; k < M / 2; k += 4) {
+        const Vec4c y = rotate4<28, 0>({load4a(yr + k), load4a(yi + k)}, t.post[k / 4]);
+        store4a(yr + k, y.re);
+        store4a(yi + k, y.im);
     }
 }
 
-// 64 v of the full-rate bank from the split real and imaginary parts of the bands.
-void modulate128(const Okv32s* re, const Okv32s* im, int sh, Okv32s* v) {
-    Okv32s c[64], s[64];
-    dct4(re, 1, sh, c);
-    dct4(im + 63, -1, sh, s);
-    for (int n = 0; n < 64; ++n) {
-        const Okv32s sn = (n & 1) ? wsub(0, s[n]) : s[n];
-        v[n] = wsub(sn, c[n]);
-        v[127 - n] = wadd(c[n], sn);
+// 64 v (2M values) from the folded values.
+template <int M>
+void modulate(Folded<M>& z, Okv32s* v) {
+    dctFinish<M>(z.cr, z.ci);
+    dctFinish<M>(z.sr, z.si);
+    // With P = Re ys - Re yc, Q = Im ys + Im yc, T = Im ys - Im yc, R = Re yc + Re ys:
+    // v[2k] = P[k], v[2k + 1] = Q[M/2 - 1 - k], v[M + 2k] = T[k], v[M + 2k + 1] = R[M/2 - 1 - k].
+    for (int k = 0; k < M / 2; k += 4) {
+        const int b = M / 2 - 4 - k;
+        const __m128i p = _mm_sub_epi32(load4a(z.sr + k), load4a(z.cr + k));
+        const __m128i q = _mm_shuffle_epi32(_mm_add_epi32(load4a(z.si + b), load4a(z.ci + b)), 0x1B);
+        const __m128i t = _mm_sub_epi32(load4a(z.si + k), load4a(z.ci + k));
+        const __m128i r = _mm_shuffle_epi32(_mm_add_epi32(load4a(z.cr + b), load4a(z.sr + b)), 0x1B);
+        store4(v + 2 * k, _mm_unpacklo_epi32(p, q));
+        store4(v + 2 * k + 4, _mm_unpackhi_epi32(p, q));
+        store4(v + M + 2 * k, _mm_unpacklo_epi32(t, r));
+        store4(v + M + 2 * k + 4, _mm_unpackhi_epi32(t, r));
     }
 }
 
-// 64 v of the downsampled bank from 32 bands and their pre-rotation (shift `sh`).
-void modulate64(const Okv32sc* x, const Okv32s* rc, const Okv32s* rs, int sh, Okv32s* v) {
-    alignas(16) Okv32sc z[64] = {};
-    for (int k = 0; k < 32; ++k) z[k] = rotate(x[k].re, x[k].im, rc[k], rs[k], sh);
-    ownsIMDCT_FFT_32sc_I(z, 6);
-    for (int n = 0; n < 64; ++n) {
-        const Okv32sc zn = z[(64 - n) & 63];
-        v[n] = wsub(0, rotate(zn.re, zn.im, kTab.outC[n], kTab.outS[n], 28).re);
+// The folds of complex bands (after the rotation turn, shift 30, when given): the cosine DCT
+// takes a[2m] = Re Y[2m], a[M - 1 - 2m] = Re Y[M - 1 - 2m]; the sine DCT a[2m] = Im Y[M - 1 - 2m],
+// a[M - 1 - 2m] = Im Y[2m]. The fold scales by 2^-2 (shift 32).
+template <int M>
+void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
+    // Y[2m] and Y[2m + 1] for m < M/2, four at a time.
+    alignas(16) Okv32s er[M / 2], ei[M / 2], odr[M / 2], odi[M / 2];
+    const Okv32s* in = &x[0].re;
+    for (int m = 0; m < M / 2; m += 4) {
+        Vec4c e = {load4(in + 4 * m), load4(in + 4 * m + 4)}, o = {load4(in + 4 * m + 8), load4(in + 4 * m + 12)};
+        transpose4(e.re, e.im, o.re, o.im);
+        if (turn) {
+            e = rotate4<30, 0>(e, (*turn)[0][m / 4]);
+            o = rotate4<30, 0>(o, (*turn)[1][m / 4]);
+        }
+        store4a(er + m, e.re);
+        store4a(ei + m, e.im);
+        store4a(odr + m, o.re);
+        store4a(odi + m, o.im);
     }
+    const Dct<M>& t = dctTable<M>();
+    for (int m = 0; m < M / 2; m += 4) {
+        const int b = M / 2 - 4 - m;
+        const Vec4c zc = rotate4<32, 0>({load4a(er + m), load4r(odr + b)}, t.pre[m / 4]);
+        const Vec4c zs = rotate4<32, 0>({load4r(odi + b), load4a(ei + m)}, t.pre[m / 4]);
+        store4a(z.cr + m, zc.re);
+        store4a(z.ci + m, zc.im);
+        store4a(z.sr + m, zs.re);
+        store4a(z.si + m, zs.im);
+    }
+}
+
+// 64 v (2M values) of a real form from the bands x.
+template <int M>
+void modulateReal(const Okv32s* x, Okv32s* v) {
+    const Dct2<M>& t = dct2Table<M>();
+    // z[j] = X[4j] + i X[4j + 2] and z[M/2 - 1 - j] = X[4j + 3] + i X[4j + 1], j < M/4.
+    alignas(16) Okv32s zr[M / 2 + 4], zi[M / 2 + 4];
+    for (int j = 0; j < M / 4; j += 4) {
+        __m128i r0 = load4(x + 4 * j), r1 = load4(x + 4 * j + 4), r2 = load4(x + 4 * j + 8), r3 = load4(x + 4 * j + 12);
+        transpose4(r0, r1, r2, r3);
+        store4a(zr + j, r0);
+        store4a(zi + j, r2);
+        store4a(zr + M / 2 - 4 - j, _mm_shuffle_epi32(r3, 0x1B));
+        store4a(zi + M / 2 - 4 - j, _mm_shuffle_epi32(r1, 0x1B));
+    }
+    fft<M / 2>(zr, zi);
+    zr[M / 2] = zr[0];
+    zi[M / 2] = zi[0];
+    alignas(16) Okv32s d[M + 4];  // 2 C[0 .. M]
+    for (int k = 0; k < M / 2; k += 4) {
+        const __m128i zero = _mm_setzero_si128();
+        const Vec4c a = {load4a(zr + k), load4a(zi + k)};
+        const Vec4c b = {load4r(zr + M / 2 - 3 - k), _mm_sub_epi32(zero, load4r(zi + M / 2 - 3 - k))};
+        const Vec4c e = rotate4<30, kNegC | kNegT>({_mm_sub_epi32(a.im, b.im), _mm_sub_epi32(b.re, a.re)}, t.e[k / 4]);
+        const Vec4c w = rotate4<30, 0>({_mm_add_epi32(_mm_add_epi32(a.re, b.re), e.re),
+                                            _mm_add_epi32(_mm_add_epi32(a.im, b.im), e.im)}, t.w[k / 4]);
+        store4a(d + k, w.re);
+        store4(d + M - 3 - k, _mm_shuffle_epi32(_mm_sub_epi32(zero, w.im), 0x1B));
+    }
+    d[M / 2] = Okv32s(((int64_t{zr[0]} - zi[0]) * (2 * kSqrtHalfQ30) + (1 << 29)) >> 30);
+    for (int n = 0; n < M / 2; n += 4) {
+        store4a(v + n, load4r(d + M / 2 - 3 - n));
+        store4a(v + 3 * M / 2 + n, _mm_sub_epi32(_mm_setzero_si128(), load4r(d + M - 3 - n)));
+    }
+    for (int m = 0; m < M; m += 4) store4a(v + M / 2 + m, load4a(d + m));
 }
 
 // Window sums over the delay line of a bank of B bands with the new block at slot p, then the
 // position moves down one block. Tap j reads B contiguous values at 2Bp + d_j (mod 20B), with
 // d = 0, 3B, 4B, 7B, 8B, ...: blocks never straddle the end of the line.
-template <int B>
-void windowSlot(Record* r, const Okv32s* w, Okv32s* pDst) {
+template <int B, int N>
+void windowSlot(Record* r, const Window<N>& win, Okv32s* pDst) {
     const int p = r->pos;
-    alignas(16) Okv32s acc[B];
-    windowRow<true>(acc, r->delay + 2 * B * p, w, B);
-    for (int j = 1; j < 10; ++j)
-        windowRow(acc, r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B), w + B * j, B);
-    std::memcpy(pDst, acc, sizeof acc);
+    const Okv32s* x[10];
+    for (int j = 0; j < 10; ++j) x[j] = r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B);
+    for (int i = 0; i < B; i += 4) store4(pDst + i, windowSum<10, B>(x, win, i, i));
     r->pos = p > 0 ? p - 1 : 9;
 }
 
@@ -126,12 +238,9 @@ StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, Okv
 StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisHQ, kSynthesisHQ)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Okv32s re[64], im[64];
-    for (int k = 0; k < 64; ++k) {
-        re[k] = pSrc[k].re;
-        im[k] = pSrc[k].im;
-    }
-    modulate128(re, im, 32, r->delay + 128 * r->pos);
+    Folded<64> z;
+    foldComplex(pSrc, nullptr, z);
+    modulate(z, r->delay + 128 * r->pos);
     windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
@@ -139,13 +248,7 @@ StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, 
 StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Okv32s re[64], im[64];
-    for (int k = 0; k < 64; ++k) {
-        const Okv32sc y = rotate(pSrc[k], 0, kTab.lpC[k], kTab.lpS[k], 30);
-        re[k] = y.re;
-        im[k] = y.im;
-    }
-    modulate128(re, im, 31, r->delay + 128 * r->pos);
+    modulateReal<64>(pSrc, r->delay + 128 * r->pos);
     windowSlot<64>(r, kTab.w640, pDst);
     return okvOk;
 }
@@ -153,7 +256,9 @@ StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void*
 StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownHQ, kSynthesisHQ)) return s;
     Record* r = headerAt(pSpec)->rec;
-    modulate64(pSrc, kTab.dnC[0], kTab.dnS[0], 32, r->delay + 64 * r->pos);
+    Folded<32> z;
+    foldComplex(pSrc, &kTab.dnHQ, z);
+    modulate(z, r->delay + 64 * r->pos);
     windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }
@@ -161,9 +266,7 @@ StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pD
 StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void* pSpec) {
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
-    Okv32sc x[32];
-    for (int k = 0; k < 32; ++k) x[k] = {pSrc[k], 0};
-    modulate64(x, kTab.dnC[1], kTab.dnS[1], 31, r->delay + 64 * r->pos);
+    modulateReal<32>(pSrc, r->delay + 64 * r->pos);
     windowSlot<32>(r, kTab.w320, pDst);
     return okvOk;
 }

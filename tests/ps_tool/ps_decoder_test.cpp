@@ -24,7 +24,6 @@ struct BitWriter {
             bytes.back() |= uint8_t(((v >> i) & 1) << (7 - n % 8));
         }
     }
-    void code(const PsCode& c) { put(c.code, c.len); }
 };
 
 // Writes one envelope of indices, frequency- or time-differential.
@@ -34,7 +33,8 @@ void putDeltas(BitWriter* w, const PsCode* f, const PsCode* t, int offset, bool 
     for (int b = 0; b < bands; ++b) {
         int delta = v[b] - (dt ? prev[b] : b ? v[b - 1] : 0);
         if (wrap) delta &= 7;
-        w->code(dt ? t[delta + offset] : f[delta + offset]);
+        const PsCode& c = (dt ? t : f)[delta + offset];
+        w->put(c.code, c.len);
     }
 }
 
@@ -79,10 +79,8 @@ TEST(PsReader, ReadsBackRandomPayloads) {
             const int8_t* prev = e ? want.iid[e - 1] : prevIid;
             bool dt = rnd(0, 1);
             for (int b = 0; b < iidBands && dt; ++b) dt = std::abs(want.iid[e][b] - prev[b]) <= (fine ? 30 : 14);
-            if (fine)
-                putDeltas(&w, k_f_huff_iid_fine, k_t_huff_iid_fine, 30, dt, prev, want.iid[e], iidBands, false);
-            else
-                putDeltas(&w, k_f_huff_iid_def, k_t_huff_iid_def, 14, dt, prev, want.iid[e], iidBands, false);
+            putDeltas(&w, fine ? k_f_huff_iid_fine : k_f_huff_iid_def, fine ? k_t_huff_iid_fine : k_t_huff_iid_def,
+                      fine ? 30 : 14, dt, prev, want.iid[e], iidBands, false);
         }
         for (int e = 0; e < n && enIcc; ++e) {
             for (int b = 0; b < iccBands; ++b) want.icc[e][b] = int8_t(rnd(0, 7));
@@ -121,10 +119,9 @@ TEST(PsReader, ReadsBackRandomPayloads) {
         for (int e = 0; e < total; ++e) {
             const int src = std::min(e, n - 1);
             EXPECT_EQ(got.border[e], want.border[e]) << frame;
-            EXPECT_EQ(0, std::memcmp(got.iid[e], want.iid[src], 34)) << frame << " env " << e;
-            EXPECT_EQ(0, std::memcmp(got.icc[e], want.icc[src], 34)) << frame << " env " << e;
-            EXPECT_EQ(0, std::memcmp(got.ipd[e], want.ipd[src], 17)) << frame << " env " << e;
-            EXPECT_EQ(0, std::memcmp(got.opd[e], want.opd[src], 17)) << frame << " env " << e;
+            EXPECT_TRUE(!std::memcmp(got.iid[e], want.iid[src], 34) && !std::memcmp(got.icc[e], want.icc[src], 34) &&
+                        !std::memcmp(got.ipd[e], want.ipd[src], 17) && !std::memcmp(got.opd[e], want.opd[src], 17))
+                << frame << " env " << e;
         }
         EXPECT_EQ(got.fineIid, fine);
         EXPECT_EQ(got.mixRb, iccMode >= 3);
@@ -197,7 +194,8 @@ TEST(PsDecoder, NoiseGetsTheSignalledLevelDifferenceAndCoherence) {
             const double rho = rb ? std::max(rhoOf[f.icc[0][b]], 0.05f) : rhoOf[f.icc[0][b]];
             EXPECT_NEAR(10 * std::log10(pl[size_t(m)] / pr[size_t(m)]), wantDb, std::fabs(wantDb) > 30 ? 1.0 : 0.3)
                 << "config " << bands << " band " << m;
-            EXPECT_NEAR(x[size_t(m)] / std::sqrt(pl[size_t(m)] * pr[size_t(m)]), rho, 0.05) << "config " << bands << " band " << m;
+            EXPECT_NEAR(x[size_t(m)] / std::sqrt(pl[size_t(m)] * pr[size_t(m)]), rho, 0.05)
+                << "config " << bands << " band " << m;
         }
     }
 }

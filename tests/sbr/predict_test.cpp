@@ -1,11 +1,11 @@
-// SBR prediction coefficients: the float forms against a slot-order model, the fixed forms
-// against the float algorithm in double.
+// SBR prediction coefficients: the float forms against a slot-order model to the bit, the
+// fixed forms against the float algorithm in double, the reciprocal, and the refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <complex>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -18,39 +18,21 @@ namespace {
 using cf = std::complex<float>;
 using cd = std::complex<double>;
 
-// Rows of complex samples, slot-major, with the views each form takes.
-struct Matrix {
-    int rows, bands;
-    std::vector<std::vector<Okv32fc>> c;
-    std::vector<std::vector<float>> re, im;
-    std::vector<const Okv32fc*> pc;
-    std::vector<const float*> pre, pim;
-    Matrix(int rows_, int bands_) : rows(rows_), bands(bands_), c(rows_, std::vector<Okv32fc>(bands_)) {}
-    cf at(int m, int b) const { return {c[m][b].re, c[m][b].im}; }
-    void views() {
-        re.assign(rows, std::vector<float>(bands));
-        im = re;
-        for (int m = 0; m < rows; ++m)
-            for (int b = 0; b < bands; ++b) re[m][b] = c[m][b].re, im[m][b] = c[m][b].im;
-        pc.clear(), pre.clear(), pim.clear();
-        for (int m = 0; m < rows; ++m) pc.push_back(c[m].data()), pre.push_back(re[m].data()), pim.push_back(im[m].data());
-    }
-};
-
-// The float algorithm for one band: single-precision sums in slot order, the boundary rules
-// of the four-band path (fourBand) or of the one-band tail.
-void floatModel(const Matrix& x, int b, int len, bool real, bool fourBand, cf* a0, cf* a1) {
+// The float algorithm for one band of x (slot-major): single-precision sums in slot order, the
+// boundary rules of the four-band path (fourBand) or of the one-band tail.
+void floatModel(const std::vector<std::vector<Okv32fc>>& x, int b, int len, bool real, bool fourBand, cf* a0, cf* a1) {
+    auto at = [&](int m) { return cf(x[m][b].re, real ? 0.0f : x[m][b].im); };
+    auto mulConj = [](cf u, cf v) {
+        return cf(u.real() * v.real() + u.imag() * v.imag(), u.imag() * v.real() - u.real() * v.imag());
+    };
+    auto add = [](cf u, cf v) { return cf(u.real() + v.real(), u.imag() + v.imag()); };
     float p11 = 0, p22 = 0;
     cf p01 = 0, p12 = 0, p02 = 0;
-    auto mulConj = [](cf u, cf v) { return cf(u.real() * v.real() + u.imag() * v.imag(), u.imag() * v.real() - u.real() * v.imag()); };
-    auto add = [](cf u, cf v) { return cf(u.real() + v.real(), u.imag() + v.imag()); };
     for (int m = 0; m < len; ++m) {
-        const cf s = x.at(m, b), t = x.at(m + 1, b);
+        const cf s = at(m), t = at(m + 1), u = at(m + 2);
         p22 += s.real() * s.real() + s.imag() * s.imag();
         p11 += t.real() * t.real() + t.imag() * t.imag();
-        p12 = add(p12, mulConj(t, s));
-        p01 = add(p01, mulConj(x.at(m + 2, b), t));
-        p02 = add(p02, mulConj(x.at(m + 2, b), s));
+        p12 = add(p12, mulConj(t, s)), p01 = add(p01, mulConj(u, t)), p02 = add(p02, mulConj(u, s));
     }
     const float c = 1.0f - 0x1p-20f;
     const float d = real ? p22 * p11 - c * (p12.real() * p12.real())
@@ -65,96 +47,64 @@ void floatModel(const Matrix& x, int b, int len, bool real, bool fourBand, cf* a
         al0 = real ? cf(-((p01.real() + al1.real() * p12.real()) / p11))
                    : cf(-((p01.real() + t.real()) / p11), -((p01.imag() + t.imag()) / p11));
     }
-    const float m0 = al0.real() * al0.real() + al0.imag() * al0.imag();
-    const float m1 = al1.real() * al1.real() + al1.imag() * al1.imag();
+    const float m0 = std::norm(al0), m1 = std::norm(al1);
     if (fourBand ? (m0 > 16 || m1 > 16) : (m0 >= 16 || m1 >= 16)) al0 = al1 = 0;
     *a0 = al0, *a1 = al1;
 }
 
-// Runs the three float forms on x; alpha per band for the real form and both complex forms.
-struct FloatOut {
-    std::vector<float> r0, r1;
-    std::vector<cf> s0, s1, i0, i1;
-};
-FloatOut runFloat(Matrix& x, int k, int len) {
-    x.views();
-    FloatOut o;
-    std::vector<float> a(k), b(k), c(k), d(k);
-    std::vector<Okv32fc> e(k), f(k);
-    EXPECT_EQ(okvsPredictCoef_SBR_R_32f_D2L(x.pre.data(), a.data(), b.data(), k, len), okvOk);
-    o.r0 = a, o.r1 = b;
-    EXPECT_EQ(okvsPredictCoef_SBR_C_32f_D2L(x.pre.data(), x.pim.data(), a.data(), b.data(), c.data(), d.data(), k, len), okvOk);
-    EXPECT_EQ(okvsPredictCoef_SBR_C_32fc_D2L(x.pc.data(), e.data(), f.data(), k, len), okvOk);
-    for (int i = 0; i < k; ++i) {
-        o.s0.emplace_back(a[i], b[i]), o.s1.emplace_back(c[i], d[i]);
-        o.i0.emplace_back(e[i].re, e[i].im), o.i1.emplace_back(f[i].re, f[i].im);
-    }
-    return o;
-}
+bool same(cf u, cf v) { return std::memcmp(&u, &v, sizeof u) == 0; }
 
-bool same(float u, float v) { return std::memcmp(&u, &v, 4) == 0; }
-bool same(cf u, cf v) { return same(u.real(), v.real()) && same(u.imag(), v.imag()); }
-
+// Random bands at scales 2^-30..2^30 for band counts across the four-band split and slot
+// counts 1..38; plus boundary cases: |alpha0|^2 = 16 exactly (kept by the four-band path
+// only) and samples near 1e-10 (d normal, its square underflowing).
 TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
     std::mt19937 g(7);
     std::normal_distribution<float> n;
-    for (int k : {1, 3, 4, 5, 7, 8, 13, 32, 37})
-        for (int len : {1, 2, 17, 38}) {
-            Matrix x(len + 2, k);
-            const float scale = std::ldexp(1.0f, static_cast<int>(g() % 60) - 30);
-            for (auto& row : x.c)
-                for (auto& v : row) v = {n(g) * scale, n(g) * scale};
-            const FloatOut o = runFloat(x, k, len);
-            for (int b = 0; b < k; ++b) {
-                const bool four = k > 3 && b < k / 4 * 4;
-                Matrix xr = x;
-                for (auto& row : xr.c)
-                    for (auto& v : row) v.im = 0;
-                cf r0, r1, c0, c1;
-                floatModel(xr, b, len, true, four, &r0, &r1);
-                floatModel(x, b, len, false, four, &c0, &c1);
-                ASSERT_TRUE(same(cf(o.r0[b]), r0) && same(cf(o.r1[b]), r1)) << "real k=" << k << " len=" << len << " b=" << b;
-                ASSERT_TRUE(same(o.s0[b], c0) && same(o.s1[b], c1)) << "split k=" << k << " len=" << len << " b=" << b;
-                ASSERT_TRUE(same(o.i0[b], c0) && same(o.i1[b], c1)) << "interleaved k=" << k << " b=" << b;
-            }
-        }
-}
-
-TEST(SbrPredict, FourBandAndTailPathsKeepTheirOwnBoundaryRules) {
-    // Band 0 goes through the four-band path, band 4 through the tail, with equal samples.
-    auto both = [](const std::vector<float>& col, int len) {
-        Matrix x(len + 2, 5);
-        for (int m = 0; m < len + 2; ++m)
-            for (int b = 0; b < 5; ++b) x.c[m][b] = {col[m], 0};
-        return runFloat(x, 5, len);
+    struct Case {
+        int k, len, kind;  // kind 0 random, 1 boundary 0 1 4, 2 tiny
     };
-    // phi12 = 0 makes d = 0 and alpha0 = -x2/x1 = -4: kept at |alpha|^2 = 16 by the four-band path only.
-    FloatOut o = both({0, 1, 4}, 1);
-    EXPECT_EQ(o.r0[0], -4.0f);
-    EXPECT_EQ(o.r0[4], 0.0f);
-    // Samples around 1e-10: d is a normal float whose square underflows.
-    std::mt19937 g(3);
-    std::normal_distribution<float> n;
-    std::vector<float> tiny(40);
-    for (auto& v : tiny) v = 1e-10f * n(g);
-    o = both(tiny, 38);
-    EXPECT_NE(o.r1[0], 0.0f);
-    EXPECT_EQ(o.r1[4], 0.0f);
+    std::vector<Case> cases = {{5, 1, 1}, {5, 38, 2}};
+    for (int k : {1, 3, 4, 5, 7, 8, 13, 32, 37})
+        for (int len : {1, 2, 17, 38}) cases.push_back({k, len, 0});
+    for (const Case& t : cases) {
+        const int k = t.k, len = t.len;
+        std::vector<std::vector<Okv32fc>> x(len + 2, std::vector<Okv32fc>(k));
+        const float scale = std::ldexp(1.0f, int(g() % 60) - 30), col[3] = {0, 1, 4};
+        for (int m = 0; m < len + 2; ++m)
+            for (int b = 0; b < k; ++b)
+                x[m][b] = t.kind == 1   ? Okv32fc{col[m], 0}
+                          : t.kind == 2 ? Okv32fc{1e-10f * n(g), 0}
+                                        : Okv32fc{n(g) * scale, n(g) * scale};
+        if (t.kind == 2)
+            for (int m = 0; m < len + 2; ++m)
+                for (int b = 1; b < k; ++b) x[m][b] = x[m][0];
+        std::vector<const Okv32fc*> pc;
+        std::vector<std::vector<float>> re(len + 2, std::vector<float>(k)), im = re;
+        std::vector<const float*> pre, pim;
+        for (int m = 0; m < len + 2; ++m) {
+            for (int b = 0; b < k; ++b) re[m][b] = x[m][b].re, im[m][b] = x[m][b].im;
+            pc.push_back(x[m].data()), pre.push_back(re[m].data()), pim.push_back(im[m].data());
+        }
+        std::vector<float> r0(k), r1(k), s0(k), s1(k), s2(k), s3(k);
+        std::vector<Okv32fc> i0(k), i1(k);
+        ASSERT_EQ(okvsPredictCoef_SBR_R_32f_D2L(pre.data(), r0.data(), r1.data(), k, len), okvOk);
+        ASSERT_EQ(okvsPredictCoef_SBR_C_32f_D2L(pre.data(), pim.data(), s0.data(), s1.data(), s2.data(), s3.data(), k, len),
+                  okvOk);
+        ASSERT_EQ(okvsPredictCoef_SBR_C_32fc_D2L(pc.data(), i0.data(), i1.data(), k, len), okvOk);
+        for (int b = 0; b < k; ++b) {
+            SCOPED_TRACE(testing::Message() << "k=" << k << " len=" << len << " b=" << b);
+            const bool four = k > 3 && b < k / 4 * 4;
+            cf m0, m1, c0, c1;
+            floatModel(x, b, len, true, four, &m0, &m1);
+            floatModel(x, b, len, false, four, &c0, &c1);
+            ASSERT_TRUE(same(cf(r0[b]), m0) && same(cf(r1[b]), m1)) << "real";
+            ASSERT_TRUE(same(cf(s0[b], s1[b]), c0) && same(cf(s2[b], s3[b]), c1)) << "split";
+            ASSERT_TRUE(same(cf(i0[b].re, i0[b].im), c0) && same(cf(i1[b].re, i1[b].im), c1)) << "interleaved";
+        }
+        EXPECT_TRUE(t.kind != 1 || (r0[0] == -4.0f && r0[4] == 0.0f));
+        EXPECT_TRUE(t.kind != 2 || (r1[0] != 0.0f && r1[4] == 0.0f));
+    }
 }
-
-TEST(SbrPredict, FloatArgumentChecks) {
-    float r[40] = {}, a[2] = {5, 5}, b[2] = {5, 5};
-    const float* rows[42];
-    for (auto& p : rows) p = r;
-    EXPECT_EQ(okvsPredictCoef_SBR_R_32f_D2L(nullptr, a, b, 2, 4), okvErrNullPtr);
-    EXPECT_EQ(okvsPredictCoef_SBR_C_32f_D2L(rows, rows, a, b, a, nullptr, 2, 4), okvErrNullPtr);
-    EXPECT_EQ(okvsPredictCoef_SBR_C_32fc_D2L(nullptr, nullptr, nullptr, 2, 0), okvErrNullPtr);
-    EXPECT_EQ(okvsPredictCoef_SBR_R_32f_D2L(rows, a, b, 2, 0), okvOk);
-    EXPECT_EQ(okvsPredictCoef_SBR_R_32f_D2L(rows, a, b, -1, 4), okvOk);
-    EXPECT_EQ(a[0] + a[1] + b[0] + b[1], 20.0f);  // nothing written
-}
-
-// ---- Fixed point.
 
 TEST(SbrPredictFixed, ReciprocalIsTheNewtonIterationAndAccurate) {
     auto model = [](int32_t v, int* s) {
@@ -171,9 +121,8 @@ TEST(SbrPredictFixed, ReciprocalIsTheNewtonIterationAndAccurate) {
         const int32_t r = okv_u8::sbrfx::invWrap(v, &s);
         ASSERT_EQ(r, model(v, &ms)) << v;
         ASSERT_EQ(s, ms);
-        const double y = double(v) * std::ldexp(1.0, s);
         // Four steps from the first estimate leave at most 2.4e-6 (near y = 2^30).
-        ASSERT_NEAR(double(r) * y / 0x1p60, 1.0, 2.4e-6) << v;
+        ASSERT_NEAR(double(r) * double(v) * std::ldexp(1.0, s) / 0x1p60, 1.0, 2.4e-6) << v;
     }
 }
 
@@ -199,6 +148,8 @@ DoubleCoefs doubleModel(const std::vector<cd>& x, int len) {
     return r;
 }
 
+// Noise plus a random two-pole component, up to about full scale: conditioning from poor to
+// good. Well-conditioned bands off the reset limit give the double coefficients within 2^-16.
 TEST(SbrPredictFixed, BothFormsFollowTheFloatAlgorithm) {
     std::mt19937 g(5);
     std::uniform_real_distribution<double> u(-1, 1);
@@ -206,22 +157,19 @@ TEST(SbrPredictFixed, BothFormsFollowTheFloatAlgorithm) {
     int compared = 0;
     for (int trial = 0; trial < 3000; ++trial) {
         const int len = 1 + trial % 38;
-        const double amp = std::ldexp(1.0, 8 + trial % 23);  // up to about full scale
-        // Noise plus a random two-pole component: conditioning from poor to good.
+        const double amp = std::ldexp(1.0, 8 + trial % 23);
         const cd p = std::polar(0.5 + 0.5 * std::abs(u(g)), 3.0 * u(g));
-        std::vector<cd> x(40);
-        for (int m = 0; m < len + 2; ++m) x[m] = amp * (0.3 * cd(u(g), u(g)) + 0.7 * std::pow(p, m));
+        std::vector<cd> x(40), xr(40);
         std::vector<Okv32sc> c(40);
         std::vector<Okv32s> r(40);
         std::vector<const Okv32sc*> pc;
         std::vector<const Okv32s*> pr;
         for (int m = 0; m < 40; ++m) {
-            c[m] = {Okv32s(x[m].real()), Okv32s(x[m].imag())}, r[m] = c[m].re;
-            x[m] = cd(c[m].re, c[m].im);
+            const cd v = m < len + 2 ? amp * (0.3 * cd(u(g), u(g)) + 0.7 * std::pow(p, m)) : 0;
+            c[m] = {Okv32s(v.real()), Okv32s(v.imag())}, r[m] = c[m].re;
+            x[m] = cd(c[m].re, c[m].im), xr[m] = c[m].re;
             pc.push_back(&c[m]), pr.push_back(&r[m]);
         }
-        std::vector<cd> xr(40);
-        for (int m = 0; m < 40; ++m) xr[m] = x[m].real();
         const DoubleCoefs dc = doubleModel(x, len), dr = doubleModel(xr, len);
         Okv32sc a0, a1;
         Okv32s l0, l1, refl, refl0, z0 = 7, z1 = 7;
@@ -231,44 +179,47 @@ TEST(SbrPredictFixed, BothFormsFollowTheFloatAlgorithm) {
         EXPECT_EQ(z0 | z1, 0);  // zero mode: only the reflection coefficient
         EXPECT_NEAR(refl / 0x1p29, dr.refl, tol);
         EXPECT_NEAR(refl0 / 0x1p29, dr.refl, tol);
-        // Well-conditioned and off the reset limit: the same coefficients.
-        auto check = [&](const DoubleCoefs& want, cd g0, cd g1, const char* form) {
-            const bool nearLimit = std::abs(std::sqrt(std::max(std::norm(want.a0), std::norm(want.a1))) - 4) < 1e-3;
-            if (want.cond < 1e-3 || nearLimit) return;
+        auto check = [&](const DoubleCoefs& want, cd g0, cd g1) {
+            if (want.cond < 1e-3 || std::abs(std::sqrt(std::max(std::norm(want.a0), std::norm(want.a1))) - 4) < 1e-3) return;
             ++compared;
-            EXPECT_LT(std::abs(g0 - want.a0), tol) << form << " trial " << trial;
-            EXPECT_LT(std::abs(g1 - want.a1), tol) << form << " trial " << trial;
+            EXPECT_LT(std::abs(g0 - want.a0), tol) << "trial " << trial;
+            EXPECT_LT(std::abs(g1 - want.a1), tol) << "trial " << trial;
         };
-        check(dc, cd(a0.re, a0.im) / 0x1p29, cd(a1.re, a1.im) / 0x1p29, "hq");
-        check(dr, cd(l0 / 0x1p29), cd(l1 / 0x1p29), "lp");
+        check(dc, cd(a0.re, a0.im) / 0x1p29, cd(a1.re, a1.im) / 0x1p29);
+        check(dr, cd(l0 / 0x1p29), cd(l1 / 0x1p29));
     }
     EXPECT_GT(compared, 2000);
 }
 
-TEST(SbrPredictFixed, ArgumentChecksComeFirstThenZeroOutputs) {
+// Refusals of all five forms write nothing; no slots or an all-zero band give zero outputs.
+TEST(SbrPredict, RefusalsThenZeroOutputs) {
     std::vector<Okv32s> r(40, 1 << 20);
-    std::vector<const Okv32s*> pr;
-    for (auto& v : r) pr.push_back(&v);
     std::vector<Okv32sc> c(40, {1 << 20, -(1 << 20)});
+    std::vector<const Okv32s*> pr;
     std::vector<const Okv32sc*> pc;
-    for (auto& v : c) pc.push_back(&v);
+    for (int m = 0; m < 40; ++m) pr.push_back(&r[m]), pc.push_back(&c[m]);
+    float fr[40] = {}, fa[2] = {5, 5}, fb[2] = {5, 5};
+    const float* rows[42];
+    std::fill_n(rows, 42, fr);
     Okv32s a = 9, b = 9, k = 9;
     Okv32sc ca{9, 9}, cb{9, 9};
-    struct Case {
-        StatusCode want, got;
+    const std::pair<StatusCode, StatusCode> cases[] = {
+        {okvsPredictCoef_SBR_R_32f_D2L(nullptr, fa, fb, 2, 4), okvErrNullPtr},
+        {okvsPredictCoef_SBR_C_32f_D2L(rows, rows, fa, fb, fa, nullptr, 2, 4), okvErrNullPtr},
+        {okvsPredictCoef_SBR_C_32fc_D2L(nullptr, nullptr, nullptr, 2, 0), okvErrNullPtr},
+        {okvsPredictCoef_SBR_R_32f_D2L(rows, fa, fb, 2, 0), okvOk},
+        {okvsPredictCoef_SBR_R_32f_D2L(rows, fa, fb, -1, 4), okvOk},
+        {okvsPredictOneCoef_SBRLP_32s_D2L(nullptr, &a, &b, &k, -1, 4, 1), okvErrNullPtr},
+        {okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, nullptr, 0, 4, 1), okvErrNullPtr},
+        {okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, &k, -1, 4, 1), okvErrSize},
+        {okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, &k, 0, 39, 1), okvErrSize},
+        {okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), nullptr, &cb, -1, 4), okvErrNullPtr},
+        {okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), &ca, &cb, 0, -1), okvErrSize},
+        {okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), &ca, &cb, 0, 39), okvErrSize},
     };
-    const Case cases[] = {
-        {okvErrNullPtr, okvsPredictOneCoef_SBRLP_32s_D2L(nullptr, &a, &b, &k, -1, 4, 1)},
-        {okvErrNullPtr, okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, nullptr, 0, 4, 1)},
-        {okvErrSize, okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, &k, -1, 4, 1)},
-        {okvErrSize, okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, &k, 0, 39, 1)},
-        {okvErrNullPtr, okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), nullptr, &cb, -1, 4)},
-        {okvErrSize, okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), &ca, &cb, 0, -1)},
-        {okvErrSize, okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), &ca, &cb, 0, 39)},
-    };
-    for (const Case& t : cases) EXPECT_EQ(t.got, t.want);
-    EXPECT_EQ(a + b + k + ca.re + ca.im + cb.re + cb.im, 63);  // refused calls wrote nothing
-    // No slots or an all-zero band: zero outputs, written.
+    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+    EXPECT_EQ(fa[0] + fa[1] + fb[0] + fb[1], 20.0f);
+    EXPECT_EQ(a + b + k + ca.re + ca.im + cb.re + cb.im, 63);
     EXPECT_EQ(okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, &k, 0, 0, 1), okvOk);
     EXPECT_EQ(okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), &ca, &cb, 0, 0), okvOk);
     EXPECT_EQ(a | b | k | ca.re | ca.im | cb.re | cb.im, 0);

@@ -1,10 +1,10 @@
-// Test helpers for the float QMF banks: one runner per export form over a uniform data layout,
-// and double-precision models that evaluate the defining sums directly.
+// Test helpers for the float QMF banks: one runner for the nine export forms over a uniform
+// data layout, and a double-precision model evaluating the defining sums directly.
 //
-// Layouts: analysis input 32 samples per slot; analysis output 32 bands per slot, complex ones
-// interleaved (re, im); synthesis input B bands per slot (complex interleaved); synthesis
-// output B samples per slot (B = 64 full rate, 32 downsampled).
+// Layouts per slot: analysis input 32 samples, output 32 bands (complex interleaved re, im);
+// synthesis input B bands (complex interleaved), output B samples (B = 64 full rate, 32 down).
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +18,7 @@
 namespace qmftest {
 
 enum Form { AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR };
+constexpr Form kAllForms[] = {AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR};
 
 inline bool isAnalysis(Form f) { return f <= AnaR; }
 inline bool isComplex(Form f) { return f != AnaR && f != SynR && f != DownR; }
@@ -28,27 +29,21 @@ inline int outPerSlot(Form f) { return isAnalysis(f) ? 32 * (isComplex(f) ? 2 : 
 
 using GetSizeFn = StatusCode (*)(int*, int*, int*);
 using InitFn = StatusCode (*)(SBRQMFSpec_32f**, Okv8u*, Okv8u*);
+constexpr GetSizeFn kGetSize[] = {
+    okvsAnalysisFilterGetSize_SBR_RToC_32f,      okvsAnalysisFilterGetSize_SBR_RToC_32f32fc,
+    okvsAnalysisFilterGetSize_SBR_RToR_32f,      okvsSynthesisFilterGetSize_SBR_CToR_32f,
+    okvsSynthesisFilterGetSize_SBR_CToR_32fc32f, okvsSynthesisFilterGetSize_SBR_RToR_32f,
+    okvsSynthesisDownFilterGetSize_SBR_CToR_32f, okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f,
+    okvsSynthesisDownFilterGetSize_SBR_RToR_32f};
+constexpr InitFn kInit[] = {
+    okvsAnalysisFilterInit_SBR_RToC_32f,      okvsAnalysisFilterInit_SBR_RToC_32f32fc,
+    okvsAnalysisFilterInit_SBR_RToR_32f,      okvsSynthesisFilterInit_SBR_CToR_32f,
+    okvsSynthesisFilterInit_SBR_CToR_32fc32f, okvsSynthesisFilterInit_SBR_RToR_32f,
+    okvsSynthesisDownFilterInit_SBR_CToR_32f, okvsSynthesisDownFilterInit_SBR_CToR_32fc32f,
+    okvsSynthesisDownFilterInit_SBR_RToR_32f};
 
-inline GetSizeFn getSizeOf(Form f) {
-    static const GetSizeFn fns[] = {
-        okvsAnalysisFilterGetSize_SBR_RToC_32f,           okvsAnalysisFilterGetSize_SBR_RToC_32f32fc,
-        okvsAnalysisFilterGetSize_SBR_RToR_32f,           okvsSynthesisFilterGetSize_SBR_CToR_32f,
-        okvsSynthesisFilterGetSize_SBR_CToR_32fc32f,      okvsSynthesisFilterGetSize_SBR_RToR_32f,
-        okvsSynthesisDownFilterGetSize_SBR_CToR_32f,      okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f,
-        okvsSynthesisDownFilterGetSize_SBR_RToR_32f};
-    return fns[f];
-}
-inline InitFn initOf(Form f) {
-    static const InitFn fns[] = {
-        okvsAnalysisFilterInit_SBR_RToC_32f,           okvsAnalysisFilterInit_SBR_RToC_32f32fc,
-        okvsAnalysisFilterInit_SBR_RToR_32f,           okvsSynthesisFilterInit_SBR_CToR_32f,
-        okvsSynthesisFilterInit_SBR_CToR_32fc32f,      okvsSynthesisFilterInit_SBR_RToR_32f,
-        okvsSynthesisDownFilterInit_SBR_CToR_32f,      okvsSynthesisDownFilterInit_SBR_CToR_32fc32f,
-        okvsSynthesisDownFilterInit_SBR_RToR_32f};
-    return fns[f];
-}
-
-// A bank built in caller memory at a chosen misalignment of pMem.
+// A bank built in caller memory at a chosen misalignment of pMem; the bytes start as NaN
+// patterns, so that a float Init leaves unset and a filter reads shows in the output.
 struct Bank {
     Form form;
     std::vector<uint8_t> mem, init, work;
@@ -56,135 +51,115 @@ struct Bank {
     StatusCode status;
     explicit Bank(Form f, int memOffset = 0) : form(f) {
         int s = 0, i = 0, w = 0;
-        status = getSizeOf(f)(&s, &i, &w);
-        mem.assign(size_t(s) + memOffset, 0xA5);  // Init must set every byte it later reads
-        init.assign(size_t(i), 0xA5);
-        work.assign(size_t(w), 0xA5);
-        if (status == okvOk) status = initOf(f)(&spec, mem.data() + memOffset, init.data());
+        status = kGetSize[f](&s, &i, &w);
+        mem.assign(size_t(s) + size_t(memOffset), 0xFF), init.assign(size_t(i), 0xFF), work.assign(size_t(w), 0xFF);
+        if (status == okvOk) status = kInit[f](&spec, mem.data() + memOffset, init.data());
     }
 };
 
-// Runs `slots` slots of `in` through the bank in one filtering call; the window, source and
-// destination are copied to buffers misaligned by `shift` floats. Returns the status.
-inline StatusCode run(Bank& b, const float* in, int slots, float* out, int kx = 32, int shift = 0) {
-    const Form f = b.form;
-    const int wl = bands(f) == 64 ? 640 : 320;
-    std::vector<float> win(size_t(wl) + 4), src(size_t(inPerSlot(f)) * slots + 4),
-        dst(size_t(outPerSlot(f)) * slots + 4);
-    std::memcpy(win.data() + shift, window(f), sizeof(float) * wl);
-    std::memcpy(src.data() + shift, in, sizeof(float) * inPerSlot(f) * slots);
-    float* d = dst.data() + shift;
-    const float* s = src.data() + shift;
-    const float* w = win.data() + shift;
-    Okv8u* wk = b.work.data();
-    StatusCode st = okvErrNullPtr;
-    const int offset = 2;  // analysis rows start at pDst[offset]
-    const int n = outPerSlot(f), m = inPerSlot(f);
-    std::vector<float*> rows(size_t(slots) + offset, nullptr), rowsIm(size_t(slots) + offset, nullptr);
-    std::vector<std::vector<float>> re(slots, std::vector<float>(64)), im(slots, std::vector<float>(64));
-    std::vector<const float*> cr(slots), ci(slots);
+// Arguments of one filtering call; a null in, out, spec or work, or nullWindow, passes null.
+struct Call {
+    const float* in;
+    float* out;  // at least max(slots, 2) slots; refused calls must leave it as it was
+    int slots;
+    int kx = 32;
+    int shift = 0;  // window, source and destination copied to buffers misaligned by this many floats
+    bool nullWindow = false;
+};
+
+// One filtering call of form f; analysis rows start at pDst[2].
+inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const Call& c) {
+    const int n = outPerSlot(f), m = inPerSlot(f), wl = 10 * bands(f), sh = c.shift, off = 2;
+    const size_t ns = size_t(std::max(c.slots, 2));
+    std::vector<float> win(size_t(wl) + 4), src(m * ns + 4), dst(n * ns + 4);
+    std::memcpy(win.data() + sh, window(f), sizeof(float) * size_t(wl));
+    if (c.in) std::memcpy(src.data() + sh, c.in, sizeof(float) * m * ns);
+    if (c.out) std::memcpy(dst.data() + sh, c.out, sizeof(float) * n * ns);
+    float* d = c.out ? dst.data() + sh : nullptr;
+    const float* s = c.in ? src.data() + sh : nullptr;
+    const float* w = c.nullWindow ? nullptr : win.data() + sh;
+    std::vector<float*> rows(ns + off), rowsIm(ns + off);
+    std::vector<std::vector<float>> re(ns, std::vector<float>(64)), im = re;
+    std::vector<const float*> cr(ns), ci(ns);
+    const bool splitIn = f == SynC32f || f == DownC32f;
+    for (size_t l = 0; l < ns; ++l) {
+        for (int k = 0; k < 32 && f == AnaC32f && d; ++k) re[l][k] = d[n * l + 2 * k], im[l][k] = d[n * l + 2 * k + 1];
+        for (int k = 0; k < m / 2 && splitIn && s; ++k) re[l][k] = s[m * l + 2 * k], im[l][k] = s[m * l + 2 * k + 1];
+        rows[l + off] = f == AnaC32f ? re[l].data() : d ? d + n * l : nullptr;
+        rowsIm[l + off] = im[l].data();
+        cr[l] = splitIn ? re[l].data() : s ? s + m * l : nullptr;
+        ci[l] = im[l].data();
+    }
+    float** dr = d ? rows.data() : nullptr;
+    const float** sr = s ? cr.data() : nullptr;
+    const Okv32fc** cx = reinterpret_cast<const Okv32fc**>(sr);
+    StatusCode st = okvOk;
     switch (f) {
-    case AnaR:
-    case AnaC32fc:
-        for (int l = 0; l < slots; ++l) rows[size_t(l) + offset] = d + size_t(n) * l;
-        st = f == AnaR ? okvsAnalysisFilter_SBR_RToR_32f_D2L(s, rows.data(), w, slots, offset, kx, b.spec, wk)
-                       : okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(s, reinterpret_cast<Okv32fc**>(rows.data()), w,
-                                                                 slots, offset, kx, b.spec, wk);
-        break;
     case AnaC32f:
-        for (int l = 0; l < slots; ++l) {
-            rows[size_t(l) + offset] = re[l].data();
-            rowsIm[size_t(l) + offset] = im[l].data();
-        }
-        st = okvsAnalysisFilter_SBR_RToC_32f_D2L(s, rows.data(), rowsIm.data(), w, slots, offset, kx, b.spec, wk);
-        for (int l = 0; l < slots; ++l)
-            for (int k = 0; k < 32; ++k) {
-                d[size_t(n) * l + 2 * k] = re[l][k];
-                d[size_t(n) * l + 2 * k + 1] = im[l][k];
-            }
+        st = okvsAnalysisFilter_SBR_RToC_32f_D2L(s, dr, d ? rowsIm.data() : nullptr, w, c.slots, off, c.kx, spec, work);
+        for (size_t l = 0; l < ns && d; ++l)
+            for (int k = 0; k < 32; ++k) d[n * l + 2 * k] = re[l][k], d[n * l + 2 * k + 1] = im[l][k];
         break;
-    case SynC32f:
-    case DownC32f:
-        for (int l = 0; l < slots; ++l) {
-            for (int k = 0; k < bands(f); ++k) {
-                re[l][k] = s[size_t(m) * l + 2 * k];
-                im[l][k] = s[size_t(m) * l + 2 * k + 1];
-            }
-            cr[l] = re[l].data();
-            ci[l] = im[l].data();
-        }
-        st = f == SynC32f ? okvsSynthesisFilter_SBR_CToR_32f_D2L(cr.data(), ci.data(), d, w, slots, b.spec, wk)
-                          : okvsSynthesisDownFilter_SBR_CToR_32f_D2L(cr.data(), ci.data(), d, w, slots, b.spec, wk);
+    case AnaC32fc:
+        st = okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(s, reinterpret_cast<Okv32fc**>(dr), w, c.slots, off, c.kx, spec, work);
         break;
-    default: {
-        for (int l = 0; l < slots; ++l) cr[l] = s + size_t(m) * l;
-        const Okv32fc** cx = reinterpret_cast<const Okv32fc**>(cr.data());
-        if (f == SynC32fc) st = okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(cx, d, w, slots, b.spec, wk);
-        if (f == DownC32fc) st = okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(cx, d, w, slots, b.spec, wk);
-        if (f == SynR) st = okvsSynthesisFilter_SBR_RToR_32f_D2L(cr.data(), d, w, slots, b.spec, wk);
-        if (f == DownR) st = okvsSynthesisDownFilter_SBR_RToR_32f_D2L(cr.data(), d, w, slots, b.spec, wk);
+    case AnaR: st = okvsAnalysisFilter_SBR_RToR_32f_D2L(s, dr, w, c.slots, off, c.kx, spec, work); break;
+    case SynC32f: st = okvsSynthesisFilter_SBR_CToR_32f_D2L(sr, s ? ci.data() : nullptr, d, w, c.slots, spec, work); break;
+    case SynC32fc: st = okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(cx, d, w, c.slots, spec, work); break;
+    case SynR: st = okvsSynthesisFilter_SBR_RToR_32f_D2L(sr, d, w, c.slots, spec, work); break;
+    case DownC32f: st = okvsSynthesisDownFilter_SBR_CToR_32f_D2L(sr, s ? ci.data() : nullptr, d, w, c.slots, spec, work); break;
+    case DownC32fc: st = okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(cx, d, w, c.slots, spec, work); break;
+    case DownR: st = okvsSynthesisDownFilter_SBR_RToR_32f_D2L(sr, d, w, c.slots, spec, work); break;
     }
-    }
-    std::memcpy(out, d, sizeof(float) * n * slots);
+    if (c.out) std::memcpy(c.out, d, sizeof(float) * n * ns);
     return st;
 }
 
-// Double-precision model of one bank: the delay line, window taps and modulation sums exactly
-// as defined, with the same float window.
+inline StatusCode run(Bank& b, const float* in, int slots, float* out, int kx = 32, int shift = 0) {
+    return filter(b.form, b.spec, b.work.data(), Call{in, out, slots, kx, shift});
+}
+
+// Double-precision model of one bank: the delay line, window taps and modulation sums as
+// defined, with the same float window.
 class Model {
 public:
     explicit Model(Form f) : f_(f), line_(isAnalysis(f) ? 320 : 20 * bands(f), 0.0) {}
     void step(const float* in, double* out) {
-        const int B = bands(f_);
+        const int B = bands(f_), L = int(line_.size());
+        const bool cplx = isComplex(f_);
         const float* w = window(f_);
-        const double pi = M_PI;
         if (isAnalysis(f_)) {
             for (int k = 0; k < 32; ++k) line_[p_ + k] = in[31 - k];
-            double u[64];
-            for (int i = 0; i < 64; ++i) {
-                u[i] = 0;
+            double u[64] = {};
+            for (int i = 0; i < 64; ++i)
                 for (int j = 0; j < 5; ++j) u[i] += double(w[i + 64 * j]) * line_[(p_ + i + 64 * j) % 320];
-            }
             for (int k = 0; k < 32; ++k) {
                 double re = 0, im = 0;
                 for (int n = 0; n < 64; ++n) {
-                    const double a = isComplex(f_) ? pi / 64 * (k + 0.5) * (2 * n - 0.5) : pi / 64 * (k + 0.5) * (2 * n - 96);
-                    re += u[n] * 2 * std::cos(a);
-                    im += u[n] * 2 * std::sin(a);
+                    const double a = M_PI / 64 * (k + 0.5) * (2 * n - (cplx ? 0.5 : 96));
+                    re += u[n] * 2 * std::cos(a), im += u[n] * 2 * std::sin(a);
                 }
-                if (isComplex(f_)) {
-                    out[2 * k] = re;
-                    out[2 * k + 1] = im;
-                } else {
-                    out[k] = re;
+                out[cplx ? 2 * k : k] = re;
+                if (cplx) out[2 * k + 1] = im;
+            }
+        } else {
+            for (int n = 0; n < 2 * B; ++n) {
+                double v = 0;
+                for (int k = 0; k < B; ++k) {
+                    const double re = cplx ? in[2 * k] : in[k], im = cplx ? in[2 * k + 1] : 0;
+                    const double a = M_PI / (2 * B) * (k + 0.5) * (2 * n - (cplx ? 4 * B - (B == 64 ? 1 : 0.5) : B));
+                    v += cplx ? (re * std::cos(a) - im * std::sin(a)) / 64 : re * std::cos(a) / 32;
                 }
+                line_[p_ + n] = v;
             }
-            p_ = p_ == 0 ? 288 : p_ - 32;
-            return;
-        }
-        const int L = 20 * B;
-        for (int n = 0; n < 2 * B; ++n) {
-            double v = 0;
-            for (int k = 0; k < B; ++k) {
-                const double re = isComplex(f_) ? in[2 * k] : in[k], im = isComplex(f_) ? in[2 * k + 1] : 0;
-                double a;
-                if (B == 64)
-                    a = isComplex(f_) ? pi / 128 * (k + 0.5) * (2 * n - 255) : pi / 128 * (k + 0.5) * (2 * n - 64);
-                else
-                    a = isComplex(f_) ? pi / 64 * (k + 0.5) * (2 * n - 127.5) : pi / 64 * (k + 0.5) * (2 * n - 32);
-                v += isComplex(f_) ? (re * std::cos(a) - im * std::sin(a)) / 64 : re * std::cos(a) / 32;
+            for (int n = 0; n < B; ++n) {
+                out[n] = 0;
+                for (int j = 0; j < 10; ++j)
+                    out[n] += double(w[n + B * j]) * line_[(p_ + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L];
             }
-            line_[p_ + n] = v;
         }
-        for (int n = 0; n < B; ++n) {
-            double y = 0;
-            for (int j = 0; j < 10; ++j) {
-                const int d = (j / 2) * 4 * B + (j & 1) * 3 * B;
-                y += double(w[n + B * j]) * line_[(p_ + n + d) % L];
-            }
-            out[n] = y;
-        }
-        p_ = p_ == 0 ? L - 2 * B : p_ - 2 * B;
+        const int step = isAnalysis(f_) ? 32 : 2 * B;
+        p_ = p_ == 0 ? L - step : p_ - step;
     }
 
 private:
@@ -193,20 +168,13 @@ private:
     int p_ = 0;
 };
 
-inline std::string sharedDir() {
-#ifdef OKV_SHARED_DIR
-    return OKV_SHARED_DIR;
-#else
-    return "../shared";
-#endif
-}
+inline std::string sharedDir() { return OKV_SHARED_DIR; }
 
 // Numbers of a shared table file (comment lines skipped); empty when absent.
 inline std::vector<double> readTable(const std::string& rel) {
     std::ifstream f(sharedDir() + "/tables/" + rel);
     std::vector<double> v;
-    std::string line;
-    while (std::getline(f, line))
+    for (std::string line; std::getline(f, line);)
         if (!line.empty() && line[0] != '#') v.push_back(std::stod(line));
     return v;
 }

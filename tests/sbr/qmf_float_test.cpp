@@ -1,0 +1,164 @@
+// Float QMF banks: every form against the double model, bit identity across call splits,
+// misalignments and the split and interleaved forms, the window table, sizes and Init bounds,
+// and the argument checks of each form in their order.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "qmf_test_util.h"
+
+using namespace qmftest;
+
+namespace {
+
+std::vector<float> noise(size_t n, unsigned seed) {
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<float> d(-1, 1);
+    std::vector<float> v(n);
+    for (float& x : v) x = d(g);
+    return v;
+}
+
+// 240 random slots, kx in {0, 1, 17, 32} for analysis: RMS error within 3e-6 of the reference
+// RMS, largest error within 1e-5 of the reference peak; bands at and above kx exactly zero.
+TEST(SbrQmf, MatchesDoubleModel) {
+    const int slots = 240;
+    for (Form f : kAllForms)
+        for (int kx : {0, 1, 17, 32}) {
+            if (!isAnalysis(f) && kx != 32) continue;
+            SCOPED_TRACE(testing::Message() << "form " << f << " kx " << kx);
+            const std::vector<float> in = noise(size_t(inPerSlot(f)) * slots, 7 + f);
+            Bank b(f);
+            std::vector<float> out(size_t(outPerSlot(f)) * slots);
+            ASSERT_EQ(run(b, in.data(), slots, out.data(), kx), okvOk);
+            Model m(f);
+            std::vector<double> ref(out.size());
+            for (int l = 0; l < slots; ++l) m.step(&in[size_t(inPerSlot(f)) * l], &ref[size_t(outPerSlot(f)) * l]);
+            const int per = isComplex(f) && isAnalysis(f) ? 2 : 1;
+            double e2 = 0, r2 = 0, emax = 0, rmax = 0;
+            for (size_t i = 0; i < out.size(); ++i) {
+                if (isAnalysis(f) && int(i % outPerSlot(f)) / per >= kx) {
+                    ASSERT_EQ(out[i], 0.0f) << i;
+                    continue;
+                }
+                e2 += (out[i] - ref[i]) * (out[i] - ref[i]), r2 += ref[i] * ref[i];
+                emax = std::max(emax, std::fabs(out[i] - ref[i])), rmax = std::max(rmax, std::fabs(ref[i]));
+            }
+            EXPECT_LE(std::sqrt(e2), 3e-6 * std::sqrt(r2));
+            EXPECT_LE(emax, 1e-5 * rmax);
+        }
+}
+
+// A call of a + b slots equals a call of a then one of b, with misaligned buffers and pMem;
+// the split and interleaved complex forms agree bit for bit.
+TEST(SbrQmf, SplitsAlignmentsAndFormsAreBitIdentical) {
+    const int slots = 23;
+    for (Form f : kAllForms) {
+        SCOPED_TRACE(testing::Message() << "form " << f);
+        const std::vector<float> in = noise(size_t(inPerSlot(f)) * slots, 3);
+        const int kx = isAnalysis(f) ? 29 : 32, n = outPerSlot(f);
+        Bank whole(f);
+        std::vector<float> ref(size_t(n) * slots);
+        ASSERT_EQ(run(whole, in.data(), slots, ref.data(), kx), okvOk);
+        for (int a : {1, 9, 10, 22})
+            for (int shift : {0, 1, 3}) {
+                Bank parts(f, 5 * shift);
+                std::vector<float> out(ref.size());
+                ASSERT_EQ(run(parts, in.data(), a, out.data(), kx, shift), okvOk);
+                ASSERT_EQ(run(parts, &in[size_t(inPerSlot(f)) * a], slots - a, &out[size_t(n) * a], kx, 3 - shift), okvOk);
+                ASSERT_EQ(out, ref) << a << " " << shift;
+            }
+        if (f == AnaC32f || f == SynC32f || f == DownC32f) {
+            Bank other(Form(f + 1));
+            std::vector<float> out(ref.size());
+            ASSERT_EQ(run(other, in.data(), slots, out.data(), kx), okvOk);
+            EXPECT_EQ(out, ref);
+        }
+    }
+}
+
+TEST(SbrQmf, WindowTableMatchesSharedText) {
+    const std::vector<double> c = readTable("sbr/qmf_window_640.txt");
+    if (c.empty()) GTEST_SKIP() << "shared QMF window table absent";
+    ASSERT_EQ(c.size(), 640u);
+    for (int n = 0; n < 640; ++n) {
+        ASSERT_EQ(kOkvSbrQmfWindow640[n], float(c[n])) << n;
+        if (n < 320) {
+            ASSERT_EQ(kOkvSbrQmfWindow320[n], float(c[2 * n])) << n;
+        }
+    }
+}
+
+// Sizes are the transform's plus K (5215 for the real synthesis); Init at any pMem offset
+// stays inside the reported bytes.
+TEST(SbrQmf, SizesAndInitStayInBounds) {
+    const int k[] = {1359, 1359, 1359, 5199, 5199, 5215, 2639, 2639, 2639};
+    const int minSpec[] = {208, 208, 0, 208, 208, 0, 0, 0, 0};
+    for (Form f : kAllForms) {
+        int s, i, w;
+        ASSERT_EQ(kGetSize[f](&s, &i, &w), okvOk);
+        EXPECT_GE(s, k[f] + minSpec[f]);
+        EXPECT_EQ((s - k[f]) % 16, 0) << f;
+        EXPECT_GE(i, 4);
+        EXPECT_GE(w, 4);
+        EXPECT_EQ(kGetSize[f](&s, &i, nullptr), okvErrNullPtr);
+        for (int off = 0; off < 64; ++off) {
+            std::vector<uint8_t> mem(size_t(s) + 128, 0xA5), init(size_t(i), 0);
+            SBRQMFSpec_32f* spec = nullptr;
+            ASSERT_EQ(kInit[f](&spec, mem.data() + 64 + off, init.data()), okvOk);
+            for (size_t g = 0; g < mem.size(); ++g)
+                ASSERT_TRUE(mem[g] == 0xA5 || (g >= size_t(64 + off) && g < size_t(64 + off + s))) << f << " " << off;
+            EXPECT_EQ(kInit[f](nullptr, mem.data(), init.data()), okvErrNullPtr);
+            EXPECT_EQ(kInit[f](&spec, mem.data(), nullptr), okvErrNullPtr);
+        }
+    }
+}
+
+// Each refusal of each form (null pointers, another bank's structure, kx outside 0..32) in
+// the form's order, then empty and negative slot counts: neither the output nor the structure
+// changes. Split-complex forms test the work buffer with the handle; the analysis split form
+// tests kx before its data pointers.
+TEST(SbrQmf, RefusalsInOrderWithoutSideEffects) {
+    const std::vector<float> in(2 * 128, 0.25f);
+    for (Form f : kAllForms) {
+        SCOPED_TRACE(testing::Message() << "form " << f);
+        Bank b(f), other(f == AnaR ? SynR : AnaR);
+        const bool workFirst = f == AnaC32f || f == SynC32f || f == DownC32f, ana = isAnalysis(f);
+        struct Case {
+            bool spec, foreign, window, work, src, dst;
+            int kx, slots;
+            StatusCode want;
+        };
+        std::vector<Case> cases = {
+            {false, false, true, true, true, true, 32, 2, okvErrNullPtr},
+            {true, true, false, true, true, true, 32, 2, okvErrNullPtr},
+            {true, true, true, true, false, true, 32, 2, okvErrContextMatch},
+            {true, true, true, true, true, false, 32, 2, okvErrContextMatch},
+            {true, true, true, false, true, true, 32, 2, workFirst ? okvErrNullPtr : okvErrContextMatch},
+            {true, false, true, true, false, true, 32, 2, okvErrNullPtr},
+            {true, false, true, true, true, false, 32, 2, okvErrNullPtr},
+            {true, false, true, false, true, true, 32, 2, okvErrNullPtr},
+            {true, false, true, true, true, true, 32, 0, okvOk},
+            {true, false, true, true, true, true, 32, -5, okvOk},
+        };
+        if (ana) {
+            cases.push_back({true, false, true, true, true, true, 33, 2, okvErrSize});
+            cases.push_back({true, false, true, true, true, true, -1, 2, okvErrSize});
+            cases.push_back({true, false, true, true, false, true, 33, 2, f == AnaC32f ? okvErrSize : okvErrNullPtr});
+            cases.push_back({true, true, true, true, true, true, 33, 2, okvErrContextMatch});
+        }
+        for (size_t i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[i];
+            const std::vector<uint8_t> mem = b.mem;
+            std::vector<float> out(2 * 64, -7.0f);
+            SBRQMFSpec_32f* spec = !c.spec ? nullptr : c.foreign ? other.spec : b.spec;
+            const Call call{c.src ? in.data() : nullptr, c.dst ? out.data() : nullptr, c.slots, c.kx, 0, !c.window};
+            const StatusCode st = filter(f, spec, c.work ? b.work.data() : nullptr, call);
+            EXPECT_EQ(st, c.want) << "case " << i;
+            EXPECT_EQ(out, std::vector<float>(2 * 64, -7.0f)) << "case " << i;
+            EXPECT_EQ(mem, b.mem) << "case " << i;
+        }
+    }
+}
+
+}  // namespace
