@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <emmintrin.h>
+#include <utility>
 
 #include "core/okv_internal.h"
 #include "core/trig.h"
@@ -69,26 +70,43 @@ constexpr Window<N> makeWindow(const int (&w)[N]) {
     return t;
 }
 
-// The windowing step for lanes n = 0 .. 3 (i a multiple of 4):
-//   sum_{j<T} (x_j[k + n] * w[i + n + S j]) >> 32
+// How many of the window values w[at .. at + 3] are negative: none, all or some.
+enum : int { kWinPos, kWinNeg, kWinMixed };
+template <int N>
+constexpr int windowSigns(const Window<N>& win, int at) {
+    int n = 0;
+    for (int l = 0; l < 4; ++l) n += win.w[at + l] < 0;
+    return n == 0 ? kWinPos : n == 4 ? kWinNeg : kWinMixed;
+}
+
+// The windowing step for lanes n = 0 .. 3:
+//   sum_{j<T} (x_j[k + n] * w[I + n + S j]) >> 32
 // with 64-bit products and 32-bit wrap-around sums. SSE2 multiplies unsigned; the signed high
 // word is the unsigned one less w where x < 0 and less x where w < 0 (mod 2^32). The high
-// words of the even and odd lanes and the corrections are summed apart and joined once.
-template <int T, int S, int N>
-inline __m128i windowSum(const Okv32s* const (&x)[T], const Window<N>& win, int i, int k) {
+// words of the even and odd lanes and the corrections are summed apart and joined once. The
+// window's signs are known per tap when compiling: the w < 0 correction costs nothing where
+// none of the four is negative and one add where all are.
+template <int T, int S, const auto& W, int I>
+[[gnu::always_inline]] inline __m128i windowSum(const Okv32s* const (&x)[T], int k) {
     __m128i ev = _mm_setzero_si128(), od = _mm_setzero_si128(), fix = _mm_setzero_si128();
-    for (int j = 0; j < T; ++j) {
-        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x[j] + k));
-        const int at = S * j + i;
-        const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(win.w + at));
+    const auto tap = [&]<int At>(const Okv32s* p) __attribute__((always_inline)) {
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(W.w + At));
         ev = _mm_add_epi32(ev, _mm_mul_epu32(xv, wv));
         od = _mm_add_epi32(od, _mm_mul_epu32(_mm_srli_epi64(xv, 32),
-                                             _mm_load_si128(reinterpret_cast<const __m128i*>(win.odd + at))));
+                                             _mm_load_si128(reinterpret_cast<const __m128i*>(W.odd + At))));
         fix = _mm_add_epi32(fix, _mm_and_si128(_mm_srai_epi32(xv, 31), wv));
-        fix = _mm_add_epi32(fix, _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(win.neg + at)), xv));
+        if constexpr (windowSigns(W, At) == kWinNeg) {
+            fix = _mm_add_epi32(fix, xv);
+        } else if constexpr (windowSigns(W, At) == kWinMixed) {
+            fix = _mm_add_epi32(fix, _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(W.neg + At)), xv));
+        }
         // Keeps the sums tap by tap: regrouped, they need more registers than there are.
         asm("" : "+x"(ev), "+x"(od), "+x"(fix));
-    }
+    };
+    [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
+        (tap.template operator()<S * J + I>(x[J] + k), ...);
+    }(std::make_integer_sequence<int, T>{});
     // High words: ev lanes 1, 3 and od lanes 1, 3 hold the results of lanes 0, 2 and 1, 3.
     const __m128i hi = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(ev), _mm_castsi128_ps(od), 0xDD));
     return _mm_sub_epi32(_mm_shuffle_epi32(hi, 0xD8), fix);

@@ -18,8 +18,9 @@ namespace {
 
 using namespace qmffx;
 
+constexpr Window<320> kWin = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
+
 struct Tables {
-    Window<320> win;
     Turn4 pre[8];  // exp(-i pi (4m + 1)/256), shift 32
     // Band 2j + parity, [form][parity][j / 4]: [0] complex form, [1] real form; shift 29.
     Turn4 post[2][2][4];
@@ -27,7 +28,6 @@ struct Tables {
 
 constexpr Tables makeTables() {
     Tables t{};
-    t.win = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
     for (int m = 0; m < 32; ++m)
         setTurn(t.pre[m / 4], m % 4, q30cos(-(4 * m + 1) / 256.0), q30sin(-(4 * m + 1) / 256.0), 32);
     for (int k = 0; k < 32; ++k) {
@@ -51,11 +51,15 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
 
     // Each half of a 64-value row is one contiguous run of the line (blocks of 32).
     alignas(16) Okv32s u[68];
-    for (int h = 0; h < 64; h += 32) {
-        const Okv32s* x[5];
-        for (int j = 0; j < 5; ++j) x[j] = d + (32 * p + 64 * j + h) % 320;
-        for (int i = 0; i < 32; i += 4) store4a(u + h + i, windowSum<5, 64>(x, kTab.win, h + i, i));
-    }
+    [&]<int... G>(std::integer_sequence<int, G...>) __attribute__((always_inline)) {
+        const auto half = [&]<int H>() __attribute__((always_inline)) {
+            const Okv32s* x[5];
+            for (int j = 0; j < 5; ++j) x[j] = d + (32 * p + 64 * j + H) % 320;
+            (store4a(u + H + 4 * G, windowSum<5, 64, kWin, H + 4 * G>(x, 4 * G)), ...);
+        };
+        half.template operator()<0>();
+        half.template operator()<32>();
+    }(std::make_integer_sequence<int, 8>{});
     u[64] = wsub(0, u[0]);
     for (int m = 0; m < 32; m += 4) {
         const Vec4c a = {_mm_sub_epi32(_mm_setzero_si128(), load4r(u + 61 - m)), load4r(u + 29 - m)};

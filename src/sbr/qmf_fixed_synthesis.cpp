@@ -50,9 +50,10 @@ struct Dct2 {
     Turn4 w[M / 8];
 };
 
+constexpr Window<640> kWin640 = makeWindow(SBR_TABLE_QMF_WINDOW_640_INT_Q30);
+constexpr Window<320> kWin320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
+
 struct Tables {
-    Window<640> w640;
-    Window<320> w320;
     Dct<64> dct64;
     Dct<32> dct32;
     Dct2<64> dct2x64;
@@ -78,8 +79,6 @@ constexpr void makeDct2(Dct2<M>& d) {
 
 constexpr Tables makeTables() {
     Tables t{};
-    t.w640 = makeWindow(SBR_TABLE_QMF_WINDOW_640_INT_Q30);
-    t.w320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
     makeDct(t.dct64);
     makeDct(t.dct32);
     makeDct2(t.dct2x64);
@@ -217,12 +216,14 @@ void modulateReal(const Okv32s* x, Okv32s* v) {
 // Window sums over the delay line of a bank of B bands with the new block at slot p, then the
 // position moves down one block. Tap j reads B contiguous values at 2Bp + d_j (mod 20B), with
 // d = 0, 3B, 4B, 7B, 8B, ...: blocks never straddle the end of the line.
-template <int B, int N>
-void windowSlot(Record* r, const Window<N>& win, Okv32s* pDst) {
+template <int B, const auto& W>
+void windowSlot(Record* r, Okv32s* pDst) {
     const int p = r->pos;
     const Okv32s* x[10];
     for (int j = 0; j < 10; ++j) x[j] = r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B);
-    for (int i = 0; i < B; i += 4) store4(pDst + i, windowSum<10, B>(x, win, i, i));
+    [&]<int... G>(std::integer_sequence<int, G...>) __attribute__((always_inline)) {
+        (store4(pDst + 4 * G, windowSum<10, B, W, 4 * G>(x, 4 * G)), ...);
+    }(std::make_integer_sequence<int, B / 4>{});
     r->pos = p > 0 ? p - 1 : 9;
 }
 
@@ -241,7 +242,7 @@ StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, 
     Folded<64> z;
     foldComplex(pSrc, nullptr, z);
     modulate(z, r->delay + 128 * r->pos);
-    windowSlot<64>(r, kTab.w640, pDst);
+    windowSlot<64, kWin640>(r, pDst);
     return okvOk;
 }
 
@@ -249,7 +250,7 @@ StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void*
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
     modulateReal<64>(pSrc, r->delay + 128 * r->pos);
-    windowSlot<64>(r, kTab.w640, pDst);
+    windowSlot<64, kWin640>(r, pDst);
     return okvOk;
 }
 
@@ -259,7 +260,7 @@ StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pD
     Folded<32> z;
     foldComplex(pSrc, &kTab.dnHQ, z);
     modulate(z, r->delay + 64 * r->pos);
-    windowSlot<32>(r, kTab.w320, pDst);
+    windowSlot<32, kWin320>(r, pDst);
     return okvOk;
 }
 
@@ -267,7 +268,7 @@ StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, v
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
     modulateReal<32>(pSrc, r->delay + 64 * r->pos);
-    windowSlot<32>(r, kTab.w320, pDst);
+    windowSlot<32, kWin320>(r, pDst);
     return okvOk;
 }
 
