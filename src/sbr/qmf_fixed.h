@@ -70,6 +70,10 @@ constexpr Window<N> makeWindow(const int (&w)[N]) {
     return t;
 }
 
+// The odd lanes of v moved to the even ones, for the unsigned multiply (which reads only
+// those). A shuffle leaves v in place where a shift would need a copy first.
+inline __m128i odd(__m128i v) { return _mm_shuffle_epi32(v, 0xF5); }
+
 // How many of the window values w[at .. at + 3] are negative: none, all or some.
 enum : int { kWinPos, kWinNeg, kWinMixed };
 template <int N>
@@ -93,7 +97,7 @@ template <int T, int S, const auto& W, int I>
         const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(W.w + At));
         ev = _mm_add_epi32(ev, _mm_mul_epu32(xv, wv));
-        od = _mm_add_epi32(od, _mm_mul_epu32(_mm_srli_epi64(xv, 32),
+        od = _mm_add_epi32(od, _mm_mul_epu32(odd(xv),
                                              _mm_load_si128(reinterpret_cast<const __m128i*>(W.odd + At))));
         fix = _mm_add_epi32(fix, _mm_and_si128(_mm_srai_epi32(xv, 31), wv));
         if constexpr (windowSigns(W, At) == kWinNeg) {
@@ -125,7 +129,6 @@ inline __m128i narrow(__m128i ev, __m128i od, __m128i fix) {
     return _mm_sub_epi32(narrow<SH>(ev, od), _mm_slli_epi32(fix, 32 - SH));
 }
 
-inline __m128i odd(__m128i v) { return _mm_srli_epi64(v, 32); }
 
 // Per lane, x C rounded and shifted right by SH, for a constant 0 < C < 2^31: with
 // x' = x + 2^31 (unsigned), x C = x' C - 2^31 C.
