@@ -89,15 +89,18 @@ constexpr int windowSigns(const Window<N>& win, int at) {
 // word is the unsigned one less w where x < 0 and less x where w < 0 (mod 2^32). The high
 // words of the even and odd lanes and the corrections are summed apart and joined once. The
 // window's signs are known per tap when compiling: the w < 0 correction costs nothing where
-// none of the four is negative and one add where all are.
-template <int T, int S, const auto& W, int I>
+// none of the four is negative and one add where all are. The odd lanes come from a second
+// load one value further on, which spares the shuffle, unless Tail says x_j[k + 4] may lie
+// past the line.
+template <int T, int S, const auto& W, int I, bool Tail>
 [[gnu::always_inline]] inline __m128i windowSum(const Okv32s* const (&x)[T], int k) {
     __m128i ev = _mm_setzero_si128(), od = _mm_setzero_si128(), fix = _mm_setzero_si128();
     const auto tap = [&]<int At>(const Okv32s* p) __attribute__((always_inline)) {
         const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(W.w + At));
         ev = _mm_add_epi32(ev, _mm_mul_epu32(xv, wv));
-        od = _mm_add_epi32(od, _mm_mul_epu32(odd(xv),
+        const __m128i xo = Tail ? odd(xv) : _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        od = _mm_add_epi32(od, _mm_mul_epu32(xo,
                                              _mm_load_si128(reinterpret_cast<const __m128i*>(W.odd + At))));
         fix = _mm_add_epi32(fix, _mm_and_si128(_mm_srai_epi32(xv, 31), wv));
         if constexpr (windowSigns(W, At) == kWinNeg) {

@@ -55,7 +55,7 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
         const auto half = [&]<int H>() __attribute__((always_inline)) {
             const Okv32s* x[5];
             for (int j = 0; j < 5; ++j) x[j] = d + (32 * p + 64 * j + H) % 320;
-            (store4a(u + H + 4 * G, windowSum<5, 64, kWin, H + 4 * G>(x, 4 * G)), ...);
+            (store4a(u + H + 4 * G, windowSum<5, 64, kWin, H + 4 * G, G == 7>(x, 4 * G)), ...);
         };
         half.template operator()<0>();
         half.template operator()<32>();

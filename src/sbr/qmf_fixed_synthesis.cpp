@@ -226,7 +226,7 @@ void windowSlot(Record* r, Okv32s* pDst) {
     const Okv32s* x[10];
     for (int j = 0; j < 10; ++j) x[j] = r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B);
     [&]<int... G>(std::integer_sequence<int, G...>) __attribute__((always_inline)) {
-        (store4(pDst + 4 * G, windowSum<10, B, W, 4 * G>(x, 4 * G)), ...);
+        (store4(pDst + 4 * G, windowSum<10, B, W, 4 * G, 4 * G + 4 == B>(x, 4 * G)), ...);
     }(std::make_integer_sequence<int, B / 4>{});
     r->pos = p > 0 ? p - 1 : 9;
 }
