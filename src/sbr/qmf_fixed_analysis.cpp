@@ -72,13 +72,15 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
 
 // Bands 8q .. 8q + 7 of form f: the even bands 2j take Z[j], the odd bands 2j + 1 take
 // conj(Z[31 - j]), j = 4q .. 4q + 3; e and o receive them rotated. The complex form's
-// factors lie in the fourth quadrant: no sign corrections.
+// factors lie in the fourth quadrant: no sign corrections, and its lanes are left in the
+// order j, j + 2, j + 1, j + 3 (the caller transposes them anyway).
 template <int f>
 inline void bands8(const Okv32s* zr, const Okv32s* zi, int q, Vec4c& e, Vec4c& o) {
+    constexpr int neg = f == 1 ? kNegC | kNegT : 0;
     const int j = 4 * q;
-    e = rotate4<29, f == 1 ? kNegC | kNegT : 0>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
+    e = rotate4<29, neg, f == 1>({load4a(zr + j), load4a(zi + j)}, kTab.post[f][0][q]);
     const Vec4c c = {load4r(zr + 28 - j), _mm_sub_epi32(_mm_setzero_si128(), load4r(zi + 28 - j))};
-    o = rotate4<29, f == 1 ? kNegC | kNegT : 0>(c, kTab.post[f][1][q]);
+    o = rotate4<29, neg, f == 1>(c, kTab.post[f][1][q]);
 }
 
 StatusCode check(const void* a, const void* b, const void* pSpec, Okv32u id, int kx) {
@@ -112,10 +114,10 @@ StatusCode okvsAnalysisFilter_SBRHQ_32s32sc(const Okv32s* pSrc, Okv32sc* pDst, i
     for (int q = 0; q < 4; ++q) {
         Vec4c e, o;
         bands8<0>(zr, zi, q, e, o);
-        transpose4(e.re, e.im, o.re, o.im);
+        transpose4(e.re, e.im, o.re, o.im);  // bands 8q + 0, 4, 2, 6 and their odd neighbours
         store4(out + 16 * q, e.re);
-        store4(out + 16 * q + 4, e.im);
-        store4(out + 16 * q + 8, o.re);
+        store4(out + 16 * q + 8, e.im);
+        store4(out + 16 * q + 4, o.re);
         store4(out + 16 * q + 12, o.im);
     }
     for (int k = kx; k < 32; ++k) pDst[k] = {0, 0};
