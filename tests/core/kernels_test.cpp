@@ -1,5 +1,5 @@
-// Internal vector kernels: integer kernels against a 64-bit reference, vector paths
-// against the plain loop for every length 1..67 and every element misalignment.
+// Internal vector kernels against exact models and the plain loop, for every length 1..67 and every
+// element misalignment.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,17 +31,15 @@ std::mt19937& rng() {
 }
 
 Okv32s randInt32() {
-    static constexpr Okv32s kEdges[] = {INT32_MIN, INT32_MIN + 1, -65536, -32769, -2, -1, 0,
-                                        1,         2,             32767,  65535,  INT32_MAX - 1, INT32_MAX};
+    static constexpr Okv32s kEdges[] = {INT32_MIN, INT32_MIN + 1, -65536, -32769, -2, -1, 0, 1, 2, 32767, 65535,
+                                        INT32_MAX - 1, INT32_MAX};
     const unsigned r = rng()();
     if (r % 4 == 0) return kEdges[(r >> 8) % std::size(kEdges)];
     if (r % 4 == 1) return Okv32s(rng()()) >> (rng()() % 31);
     return Okv32s(rng()());
 }
 
-float randFloat(float scale) {
-    return std::uniform_real_distribution<float>(-scale, scale)(rng());
-}
+float randFloat(float scale) { return std::uniform_real_distribution<float>(-scale, scale)(rng()); }
 
 // A buffer whose data starts `shift` elements past a 16-byte boundary.
 template <class T>
@@ -65,60 +63,27 @@ void everyLayout(F f) {
 
 }  // namespace
 
-TEST(KERNEL_SUITE(KernelsSfs), AddMatchesExactSumForEveryScale) {
-    for (int sf = -40; sf <= 40; ++sf) {
+// Add and the 32-to-16 conversion against the exact scaling rule, the shift against >>.
+TEST(KERNEL_SUITE(KernelsSfs), MatchExactModelsForEveryScale) {
+    for (int sf = -40; sf <= 40; ++sf)
         everyLayout<Okv32s>([&](int len, int a, int b) {
-            Shifted<Okv32s> src(len, a), dst(len, b);
-            std::vector<Okv32s> before(len);
-            for (int i = 0; i < len; ++i) {
-                src.p[i] = randInt32();
-                before[i] = dst.p[i] = randInt32();
-            }
+            Shifted<Okv32s> src(len, a), dst(len, b), sh(len, b);
+            Shifted<Okv16s> d16(len, 2 * b);
+            std::vector<Okv32s> before(size_t(len + 1));
+            for (int i = 0; i < len; ++i) src.p[i] = randInt32(), before[i] = dst.p[i] = sh.p[i] = randInt32();
             ASSERT_EQ(K::okvsAdd_32s_ISfs(src.p, dst.p, len, sf), okvOk);
-            for (int i = 0; i < len; ++i)
-                ASSERT_EQ(dst.p[i], K::okv_sfs32(Okv64s(before[i]) + src.p[i], sf))
-                    << "sf " << sf << " a " << before[i] << " b " << src.p[i];
+            ASSERT_EQ(K::okvsConvert_32s16s_Sfs(src.p, d16.p, len, sf), okvOk);
+            ASSERT_EQ(K::okvsRShiftC_32s_I(sf + 40, sh.p, len), okvOk);
+            for (int i = 0; i < len; ++i) {
+                ASSERT_EQ(dst.p[i], K::okv_sfs32(Okv64s(before[i]) + src.p[i], sf)) << sf << " " << before[i];
+                ASSERT_EQ(d16.p[i], K::okv_sfs16(src.p[i], std::clamp(sf, -15, 31))) << "sf " << sf << " x " << src.p[i];
+                ASSERT_EQ(sh.p[i], before[i] >> std::min(sf + 40, 31)) << "shift " << sf + 40;
+            }
         });
-    }
-}
-
-TEST(KERNEL_SUITE(KernelsSfs), ConvertMatchesReferenceForEveryScale) {
-    for (int sf = -40; sf <= 40; ++sf) {
-        const int clamped = std::clamp(sf, -15, 31);
-        everyLayout<Okv32s>([&](int len, int a, int b) {
-            Shifted<Okv32s> src(len, a);
-            Shifted<Okv16s> dst(len, 2 * b);
-            for (int i = 0; i < len; ++i) src.p[i] = randInt32();
-            ASSERT_EQ(K::okvsConvert_32s16s_Sfs(src.p, dst.p, len, sf), okvOk);
-            for (int i = 0; i < len; ++i)
-                ASSERT_EQ(dst.p[i], K::okv_sfs16(src.p[i], clamped)) << "sf " << sf << " x " << src.p[i];
-        });
-    }
     const Okv32s x[3] = {3, 5, INT32_MAX};
     Okv16s y[3];
     ASSERT_EQ(K::okvsConvert_32s16s_Sfs(x, y, 3, 1), okvOk);
     EXPECT_EQ(std::vector<Okv16s>(y, y + 3), (std::vector<Okv16s>{2, 2, 32767}));
-}
-
-TEST(KERNEL_SUITE(KernelsSfs), RightShiftByConstant) {
-    Okv32s v[2] = {-5, 5};
-    EXPECT_EQ(K::okvsRShiftC_32s_I(-1, v, 2), okvErrShift);
-    EXPECT_EQ(K::okvsRShiftC_32s_I(-1, nullptr, 0), okvErrNullPtr);
-    EXPECT_EQ(K::okvsRShiftC_32s_I(-1, v, 0), okvErrSize);
-    ASSERT_EQ(K::okvsRShiftC_32s_I(40, v, 2), okvOk);
-    EXPECT_EQ(std::vector<Okv32s>(v, v + 2), (std::vector<Okv32s>{-1, 0}));
-    for (int s = 0; s <= 40; ++s) {
-        everyLayout<Okv32s>([&](int len, int a, int) {
-            Shifted<Okv32s> d(len, a);
-            std::vector<Okv32s> ref(len);
-            for (int i = 0; i < len; ++i) {
-                d.p[i] = randInt32();
-                ref[i] = d.p[i] >> std::min(s, 31);
-            }
-            ASSERT_EQ(K::okvsRShiftC_32s_I(s, d.p, len), okvOk);
-            ASSERT_TRUE(std::equal(ref.begin(), ref.end(), d.p)) << "shift " << s << " len " << len;
-        });
-    }
 }
 
 namespace {
@@ -172,7 +137,7 @@ TEST(KERNEL_SUITE(KernelsConvert), FloatTo16MatchesPlainLoopInEveryMode) {
         }
 }
 
-TEST(KERNEL_SUITE(KernelsConvert), Int16ToFloat) {
+TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSetAndInt16ToFloat) {
     everyLayout<Okv32f>([&](int len, int a, int b) {
         Shifted<Okv16s> src(len, 2 * a);
         Shifted<Okv32f> dst(len, b);
@@ -180,9 +145,6 @@ TEST(KERNEL_SUITE(KernelsConvert), Int16ToFloat) {
         ASSERT_EQ(K::okvsConvert_16s32f(src.p, dst.p, len), okvOk);
         for (int i = 0; i < len; ++i) ASSERT_EQ(dst.p[i], float(src.p[i]));
     });
-}
-
-TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSet) {
     everyLayout<Okv8u>([&](int len, int a, int b) {
         Shifted<Okv8u> src(len, a), dst(len, b);
         for (int i = 0; i < len; ++i) src.p[i] = Okv8u(rng()());
@@ -215,15 +177,27 @@ TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSet) {
         ASSERT_TRUE(std::all_of(d.p, d.p + len, [](Okv32s v) { return v == -3; }));
         ASSERT_EQ(d.p[len], 7);
     });
-    Okv32fc c[3] = {{1, 2}, {3, 4}, {5, 6}};
-    ASSERT_EQ(K::okvsZero_32fc(c, 2), okvOk);
-    EXPECT_EQ(c[1].im, 0.0f);
-    EXPECT_EQ(c[2].re, 5.0f);
-    EXPECT_EQ(K::okvsCopy_32f(nullptr, nullptr, 0), okvErrNullPtr);
-    EXPECT_EQ(K::okvsZero_16s(reinterpret_cast<Okv16s*>(c), 0), okvErrSize);
+    // Every zeroing and 32-bit copying width stops at its last element.
+    alignas(16) Okv8u z[8 * 17 + 16], src[8 * 17];
+    std::fill_n(src, sizeof src, 0x3C);
+    for (int len = 1; len <= 17; ++len) {
+        const auto check = [&](int width, StatusCode st, Okv8u want = 0) {
+            ASSERT_EQ(st, okvOk);
+            for (int i = 0; i < int(sizeof z); ++i) ASSERT_EQ(z[i], i >= width * len ? 0xA5 : want) << width << " " << i;
+            std::fill_n(z, sizeof z, 0xA5);
+        };
+        std::fill_n(z, sizeof z, 0xA5);
+        check(2, K::okvsZero_16s(reinterpret_cast<Okv16s*>(z), len));
+        check(4, K::okvsZero_32s(reinterpret_cast<Okv32s*>(z), len));
+        check(8, K::okvsZero_32sc(reinterpret_cast<Okv32sc*>(z), len));
+        check(4, K::okvsZero_32f(reinterpret_cast<Okv32f*>(z), len));
+        check(8, K::okvsZero_32fc(reinterpret_cast<Okv32fc*>(z), len));
+        check(4, K::okvsCopy_32s(reinterpret_cast<const Okv32s*>(src), reinterpret_cast<Okv32s*>(z), len), 0x3C);
+        check(4, K::okvsCopy_32f(reinterpret_cast<const Okv32f*>(src), reinterpret_cast<Okv32f*>(z), len), 0x3C);
+    }
 }
 
-TEST(KERNEL_SUITE(KernelsComplex), ProductsAndPartsMatchPlainLoop) {
+TEST(KERNEL_SUITE(KernelsComplex), ProductsPartsAndScalingMatchPlainLoop) {
     everyLayout<Okv32fc>([&](int len, int a, int b) {
         std::vector<Okv32fc> x(len + 1), y(len + 1), r(len + 1), ri(len + 1);
         Okv32fc* px = x.data() + a;  // 8-byte elements: offset 0 or 1
@@ -236,22 +210,15 @@ TEST(KERNEL_SUITE(KernelsComplex), ProductsAndPartsMatchPlainLoop) {
         ri = y;
         ASSERT_EQ(K::okvsMul_32fc_I(px, ri.data() + b, len), okvOk);
         for (int i = 0; i < len; ++i) {
-            const float re = px[i].re * py[i].re - px[i].im * py[i].im;
-            const float im = px[i].re * py[i].im + px[i].im * py[i].re;
-            ASSERT_EQ(r[b + i].re, re);
-            ASSERT_EQ(r[b + i].im, im);
-            ASSERT_EQ(ri[b + i].re, re);
-            ASSERT_EQ(ri[b + i].im, im);
+            const float re = px[i].re * py[i].re - px[i].im * py[i].im, im = px[i].re * py[i].im + px[i].im * py[i].re;
+            ASSERT_TRUE(r[b + i].re == re && r[b + i].im == im && ri[b + i].re == re && ri[b + i].im == im) << i;
         }
         ASSERT_EQ(K::okvsConj_32fc(px, r.data() + b, len), okvOk);
         std::vector<float> re(len + 4), im(len + 4);
         ASSERT_EQ(K::okvsCplxToReal_32fc(px, re.data() + a, im.data() + b, len), okvOk);
-        for (int i = 0; i < len; ++i) {
-            ASSERT_EQ(r[b + i].re, px[i].re);
-            ASSERT_EQ(r[b + i].im, -px[i].im);
-            ASSERT_EQ(re[a + i], px[i].re);
-            ASSERT_EQ(im[b + i], px[i].im);
-        }
+        for (int i = 0; i < len; ++i)
+            ASSERT_TRUE(r[b + i].re == px[i].re && r[b + i].im == -px[i].im && re[a + i] == px[i].re &&
+                        im[b + i] == px[i].im);
         ASSERT_EQ(K::okvsRealToCplx_32f(re.data() + a, im.data() + b, r.data(), len), okvOk);
         ASSERT_EQ(0, std::memcmp(r.data(), px, len * sizeof(Okv32fc)));
         ASSERT_EQ(K::okvsRealToCplx_32f(nullptr, im.data() + b, r.data(), len), okvOk);
@@ -259,14 +226,6 @@ TEST(KERNEL_SUITE(KernelsComplex), ProductsAndPartsMatchPlainLoop) {
         ASSERT_EQ(K::okvsRealToCplx_32f(re.data() + a, nullptr, r.data(), len), okvOk);
         for (int i = 0; i < len; ++i) ASSERT_TRUE(r[i].re == px[i].re && r[i].im == 0.0f);
     });
-    Okv32fc d[1];
-    float f[1];
-    EXPECT_EQ(K::okvsRealToCplx_32f(nullptr, nullptr, d, 1), okvErrNullPtr);
-    EXPECT_EQ(K::okvsRealToCplx_32f(nullptr, nullptr, d, 0), okvErrSize);
-    EXPECT_EQ(K::okvsCplxToReal_32fc(d, f, nullptr, 1), okvErrNullPtr);
-}
-
-TEST(KERNEL_SUITE(KernelsComplex), MulByConstant) {
     everyLayout<Okv32f>([&](int len, int a, int) {
         Shifted<Okv32f> d(len, a);
         std::vector<float> ref(len);
@@ -281,39 +240,64 @@ TEST(KERNEL_SUITE(KernelsComplex), MulByConstant) {
     for (float x : v) EXPECT_EQ(std::bit_cast<Okv32u>(x), 0u);
 }
 
+// Null pointers before sizes; nothing written on a refusal.
+TEST(KERNEL_SUITE(KernelsArguments), RefusalsWriteNothing) {
+    Okv32s i32[2] = {5, 6};
+    Okv16s i16[2] = {7, 8};
+    Okv32f f[2] = {1, 2};
+    Okv32fc c[2] = {};
+    const StatusCode calls[][2] = {
+        {K::okvsAdd_32s_ISfs(i32, i32, 0, 1), okvErrSize},
+        {K::okvsAdd_32s_ISfs(nullptr, i32, 0, 1), okvErrNullPtr},
+        {K::okvsConvert_32s16s_Sfs(i32, i16, 0, 1), okvErrSize},
+        {K::okvsConvert_32s16s_Sfs(i32, nullptr, 1, 1), okvErrNullPtr},
+        {K::okvsConvert_32f16s_Sfs(f, i16, 0, 0, 0), okvErrSize},
+        {K::okvsConvert_32f16s_Sfs(nullptr, i16, 1, 0, 0), okvErrNullPtr},
+        {K::okvsConvert_16s32f(i16, f, 0), okvErrSize},
+        {K::okvsConvert_16s32f(i16, nullptr, 1), okvErrNullPtr},
+        {K::okvsCopy_32f(nullptr, nullptr, 0), okvErrNullPtr},
+        {K::okvsZero_16s(i16, 0), okvErrSize},
+        {K::okvsRShiftC_32s_I(-1, i32, 2), okvErrShift},
+        {K::okvsRShiftC_32s_I(-1, nullptr, 0), okvErrNullPtr},
+        {K::okvsRShiftC_32s_I(-1, i32, 0), okvErrSize},
+        {K::okvsMinMax_16s(i16, 0, i16, i16), okvErrSize},
+        {K::okvsMinMax_16s(i16, 1, nullptr, i16), okvErrNullPtr},
+        {K::okvsStdDev_32f(f, 1, f, 0), okvErrSize},
+        {K::okvsStdDev_32f(f, 2, nullptr, 0), okvErrNullPtr},
+        {K::okvsRealToCplx_32f(nullptr, nullptr, c, 1), okvErrNullPtr},
+        {K::okvsRealToCplx_32f(nullptr, nullptr, c, 0), okvErrSize},
+        {K::okvsCplxToReal_32fc(c, f, nullptr, 1), okvErrNullPtr},
+    };
+    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i][0], calls[i][1]) << "call " << i;
+    EXPECT_TRUE(i32[0] == 5 && i32[1] == 6 && i16[0] == 7 && i16[1] == 8 && f[0] == 1 && f[1] == 2);
+}
+
 TEST(KERNEL_SUITE(KernelsStats), SortAscending) {
-    for (int len : {1, 2, 3, 9, 10, 11, 17, 67, 100, 1000, 20000}) {
-        for (int range : {3, 1000, 0}) {
+    for (int len : {1, 2, 3, 9, 10, 11, 17, 67, 100, 1000, 20000})
+        for (int range : {3, 1000, 0, -1}) {  // narrow, wide, any values; descending
             std::vector<Okv32s> v(len);
-            for (auto& x : v) x = range ? Okv32s(rng()() % range) - range / 2 : randInt32();
+            for (int i = 0; i < len; ++i)
+                v[i] = range < 0 ? len - i : range ? Okv32s(rng()() % range) - range / 2 : randInt32();
             auto ref = v;
             std::sort(ref.begin(), ref.end());
             ASSERT_EQ(K::okvsSortAscend_32s_I(v.data(), len), okvOk);
-            ASSERT_EQ(v, ref) << "len " << len;
+            ASSERT_EQ(v, ref) << "len " << len << " range " << range;
         }
-    }
-    std::vector<Okv32s> desc(5000);
-    for (int i = 0; i < 5000; ++i) desc[i] = 5000 - i;
-    ASSERT_EQ(K::okvsSortAscend_32s_I(desc.data(), 5000), okvOk);
-    EXPECT_TRUE(std::is_sorted(desc.begin(), desc.end()));
 }
 
-TEST(KERNEL_SUITE(KernelsStats), StdDevBothPaths) {
+TEST(KERNEL_SUITE(KernelsStats), StdDevMinMaxAndAllocation) {
     const float four[4] = {1, 2, 3, 4};
     float sd = 0;
     for (int hint : {0, 1}) {
         ASSERT_EQ(K::okvsStdDev_32f(four, 4, &sd, hint), okvOk);
         EXPECT_FLOAT_EQ(sd, 1.2909944f);
     }
-    EXPECT_EQ(K::okvsStdDev_32f(four, 1, &sd, 0), okvErrSize);
-    EXPECT_EQ(K::okvsStdDev_32f(four, 4, nullptr, 0), okvErrNullPtr);
     for (int len : {2, 7, 1023, 1024, 1025, 5000}) {
-        std::vector<float> x(len);
-        for (auto& v : x) v = 5.0f + randFloat(3.0f);
+        std::vector<float> x(size_t(len) + 1, 1e30f);  // a sentinel that no sum may include
         double m = 0, s = 0;
-        for (float v : x) m += v;
+        for (int i = 0; i < len; ++i) m += x[i] = 5.0f + randFloat(3.0f);
         m /= len;
-        for (float v : x) s += (v - m) * (v - m);
+        for (int i = 0; i < len; ++i) s += (x[i] - m) * (x[i] - m);
         const double ref = std::sqrt(s / (len - 1));
         ASSERT_EQ(K::okvsStdDev_32f(x.data(), len, &sd, 0), okvOk);
         EXPECT_NEAR(sd, ref, ref * 1e-6) << len;
@@ -323,9 +307,6 @@ TEST(KERNEL_SUITE(KernelsStats), StdDevBothPaths) {
     const float same[3] = {7, 7, 7};
     ASSERT_EQ(K::okvsStdDev_32f(same, 3, &sd, 1), okvOk);
     EXPECT_EQ(sd, 0.0f);
-}
-
-TEST(KERNEL_SUITE(KernelsStats), MinMax) {
     everyLayout<Okv16s>([&](int len, int a, int) {
         if (a % 2) return;
         Shifted<Okv16s> s(len, a);
@@ -335,17 +316,16 @@ TEST(KERNEL_SUITE(KernelsStats), MinMax) {
         ASSERT_EQ(mn, *std::min_element(s.p, s.p + len));
         ASSERT_EQ(mx, *std::max_element(s.p, s.p + len));
     });
-}
-
-TEST(KERNEL_SUITE(KernelsAlloc), MallocAndFree) {
+    // Allocation: sizes of zero, below and past 2^31 bytes are refused; the whole block is usable
+    // (checked by the sanitizer build).
     EXPECT_EQ(K::okvsMalloc_8u(0), nullptr);
     EXPECT_EQ(K::okvsMalloc_32f(-1), nullptr);
-    EXPECT_EQ(K::okvsMalloc_32f(INT_MAX / 4 + 1), nullptr);  // the byte count would pass 2^31
+    EXPECT_EQ(K::okvsMalloc_32f(INT_MAX / 4 + 1), nullptr);
     Okv8u* b = K::okvsMalloc_8u(100);
     Okv32f* f = K::okvsMalloc_32f(100);
     ASSERT_TRUE(b && f);
     b[99] = 1;
-    f[99] = 1.0f;  // the whole block is usable (checked by the sanitizer build)
+    f[99] = 1.0f;
     K::okvsFree(b);
     K::okvsFree(f);
 }

@@ -1,5 +1,5 @@
-// Variant harness driver: runs every registered checker, compares the two
-// variants' bodies, and fails when an export is registered nowhere.
+// Variant harness driver: runs every registered checker, compares the two variants' bodies,
+// and fails when an export is registered nowhere.
 #include "harness/checkasm.h"
 
 #include <algorithm>
@@ -8,10 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <set>
 
 namespace chk {
-
 namespace {
 
 constexpr size_t kGuard = 64;
@@ -37,6 +35,17 @@ const std::vector<std::string> kExports = {
 uint64_t g_seed = 0;
 int g_iter = 0;
 
+bool contains(const std::vector<std::string>& v, const std::string& s) {
+    return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+template <class T> bool both_nan(const uint8_t* x, const uint8_t* y) {
+    T a, b;
+    std::memcpy(&a, x, sizeof a);
+    std::memcpy(&b, y, sizeof b);
+    return std::isnan(a) && std::isnan(b);
+}
+
 }  // namespace
 
 Registrar::Registrar(const char* id, CheckFn fn, std::initializer_list<const char*> exports) {
@@ -57,10 +66,10 @@ int Rng::len(int max) {
 float Rng::f32() {
     static const float edges[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-40f, -1e-40f, 3.4e38f, -3.4e38f,
                                   INFINITY, -INFINITY, NAN, 32767.5f, -32768.5f, 2.5f, -2.5f};
-    int k = range(0, 15);
-    if (k == 0) return edges[range(0, static_cast<int>(sizeof(edges) / sizeof(edges[0])) - 1)];
+    const int k = range(0, 15);
+    if (k == 0) return edges[range(0, 15)];
     if (k == 1) {
-        uint32_t bits = u32();
+        const uint32_t bits = u32();
         float f;
         std::memcpy(&f, &bits, 4);
         return f;
@@ -78,55 +87,34 @@ Arena::~Arena() {
     for (auto& b : bufs_) std::free(b.block);
 }
 
+// Data sits after a guard zone; inputs and outputs at a random multiple of their element
+// alignment past a 64-byte boundary (so most are not 16-byte aligned) unless asked for 16.
 void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill) {
     if (replay_mode_ && replay_ < bufs_.size()) return bufs_[replay_++].data;
-    // Offset from a 64-byte boundary: 0 when asked for 16-byte alignment, else a random
-    // multiple of the element alignment (so most buffers are not 16-byte aligned).
-    size_t off = 0;
-    if (al == AnyAlign && kind != Kind::Scratch) off = static_cast<size_t>(rng_.range(0, 15)) / align * align;
-    if (kind == Kind::Scratch) align = std::max<size_t>(align, 64);
-    size_t total = kGuard + off + bytes + kGuard + 64;
-    uint8_t* block = static_cast<uint8_t*>(std::aligned_alloc(64, (total + 63) / 64 * 64));
+    const bool scr = kind == Kind::Scratch;
+    const size_t off = al == AnyAlign && !scr ? static_cast<size_t>(rng_.range(0, 15)) / align * align : 0;
+    const size_t total = kGuard + off + bytes + kGuard + 64;
+    auto* block = static_cast<uint8_t*>(std::aligned_alloc(64, (total + 63) / 64 * 64));
     uint8_t* data = block + kGuard + off;
-    if (kind == Kind::Scratch) data = block + kGuard;  // 64-byte aligned
     std::memset(block, kGuardByte, total);
-    if (kind == Kind::Scratch) {
-        std::memset(data, 0, bytes);
-    } else if (init) {
-        std::memcpy(data, init, bytes);
-    } else if (fill) {
+    if (scr) std::memset(data, 0, bytes);
+    else if (init) std::memcpy(data, init, bytes);
+    else if (fill)
         for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>(rng_.u32());
-    }
     bufs_.push_back({kind, block, data, bytes, {}});
     if (kind == Kind::In && (fill || init)) snapshot();
     return data;
 }
 
-void* Arena::scratch(size_t bytes, size_t align) {
-    return alloc(Kind::Scratch, bytes, align, Aligned16, nullptr);
-}
-
-void Arena::snapshot() {
-    Buf& b = bufs_.back();
-    b.snap.assign(b.data, b.data + b.bytes);
-}
+void* Arena::scratch(size_t bytes, size_t) { return alloc(Kind::Scratch, bytes, 64, Aligned16, nullptr); }
 
 // Offset of the first differing byte (of the first differing element for floats), or bytes.
 size_t first_difference(const Arena::Buf& x, const Arena::Buf& y) {
-    size_t w = x.elem == Arena::Elem::F32 ? 4 : x.elem == Arena::Elem::F64 ? 8 : 1;
+    const size_t w = x.elem == Arena::Elem::F32 ? 4 : x.elem == Arena::Elem::F64 ? 8 : 1;
     for (size_t k = 0; k + w <= x.bytes; k += w) {
         if (std::memcmp(x.data + k, y.data + k, w) == 0) continue;
-        if (w == 4) {
-            float a, b;
-            std::memcpy(&a, x.data + k, 4);
-            std::memcpy(&b, y.data + k, 4);
-            if (std::isnan(a) && std::isnan(b)) continue;
-        } else if (w == 8) {
-            double a, b;
-            std::memcpy(&a, x.data + k, 8);
-            std::memcpy(&b, y.data + k, 8);
-            if (std::isnan(a) && std::isnan(b)) continue;
-        }
+        if (w == 4 && both_nan<float>(x.data + k, y.data + k)) continue;
+        if (w == 8 && both_nan<double>(x.data + k, y.data + k)) continue;
         for (size_t j = k;; ++j)
             if (x.data[j] != y.data[j]) return j;
     }
@@ -134,49 +122,42 @@ size_t first_difference(const Arena::Buf& x, const Arena::Buf& y) {
 }
 
 void Ctx::fail(const char* name, const std::string& what) {
-    ++failures;
-    if (failures <= 20)
-        std::fprintf(stderr, "FAIL %s (seed %llu, call %d): %s\n", name,
-                     static_cast<unsigned long long>(g_seed), g_iter, what.c_str());
+    if (++failures <= 20)
+        std::fprintf(stderr, "FAIL %s (seed %llu, call %d): %s\n", name, static_cast<unsigned long long>(g_seed),
+                     g_iter, what.c_str());
 }
 
 void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
     ++g_iter;
-    if (std::find(called.begin(), called.end(), name) == called.end()) called.push_back(name);
-    uint64_t seed = rng_.u64();
+    if (!contains(called, name)) called.push_back(name);
+    const uint64_t seed = rng_.u64();
     Arena a(seed), b(seed);
-    int st[2] = {fn(a, 0), fn(b, 1)};
+    const int st[2] = {fn(a, 0), fn(b, 1)};
     if (st[0] != st[1]) fail(name, "status u8 " + std::to_string(st[0]) + " vs n8 " + std::to_string(st[1]));
-    if (a.bufs_.size() != b.bufs_.size()) {
-        fail(name, "the variants allocated different buffers");
-        return;
-    }
-    Arena* arenas[2] = {&a, &b};
+    if (a.bufs_.size() != b.bufs_.size()) return fail(name, "the variants allocated different buffers");
     for (int v = 0; v < 2; ++v) {
-        for (size_t i = 0; i < arenas[v]->bufs_.size(); ++i) {
-            const auto& buf = arenas[v]->bufs_[i];
+        const auto& bufs = (v ? b : a).bufs_;
+        const std::string who = v ? "n8" : "u8";
+        for (size_t i = 0; i < bufs.size(); ++i) {
+            const auto& buf = bufs[i];
             if (buf.kind == Arena::Kind::Scratch) continue;
-            const uint8_t* lo = buf.data - kGuard;
-            const uint8_t* hi = buf.data + buf.bytes;
-            for (size_t k = 0; k < kGuard; ++k) {
-                if (lo[k] != kGuardByte || hi[k] != kGuardByte) {
-                    fail(name, std::string(v ? "n8" : "u8") + " wrote outside buffer " + std::to_string(i));
+            for (size_t k = 0; k < kGuard; ++k)
+                if (buf.data[-1 - long(k)] != kGuardByte || buf.data[buf.bytes + k] != kGuardByte) {
+                    fail(name, who + " wrote outside buffer " + std::to_string(i));
                     break;
                 }
-            }
             if (buf.kind == Arena::Kind::In && buf.bytes && std::memcmp(buf.snap.data(), buf.data, buf.bytes) != 0)
-                fail(name, std::string(v ? "n8" : "u8") + " changed input buffer " + std::to_string(i));
+                fail(name, who + " changed input buffer " + std::to_string(i));
         }
     }
     for (size_t i = 0; i < a.bufs_.size(); ++i) {
-        const auto& x = a.bufs_[i];
-        const auto& y = b.bufs_[i];
+        const auto &x = a.bufs_[i], &y = b.bufs_[i];
         if (x.kind != Arena::Kind::Out) continue;
         if (x.bytes != y.bytes) {
             fail(name, "buffer " + std::to_string(i) + " sizes differ");
             continue;
         }
-        size_t at = first_difference(x, y);
+        const size_t at = first_difference(x, y);
         if (at != x.bytes) {
             char msg[160];
             std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, at,
@@ -190,22 +171,18 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
 // Times both bodies on the buffers of this call, replayed in place.
 void Ctx::bench(const char* name, const std::function<int(Arena&, int)>& fn, uint64_t seed) {
     auto it = std::find_if(timings.begin(), timings.end(), [&](const Timing& t) { return t.name == name; });
-    if (it == timings.end()) {
-        timings.push_back({name, {0, 0}, 0});
-        it = timings.end() - 1;
-    }
+    if (it == timings.end()) it = timings.insert(it, {name, {0, 0}, 0});
     constexpr int kReps = 64;
     for (int v = 0; v < 2; ++v) {
         Arena a(seed);
         fn(a, v);
         a.replay_mode_ = true;
-        auto t0 = std::chrono::steady_clock::now();
+        const auto t0 = std::chrono::steady_clock::now();
         for (int r = 0; r < kReps; ++r) {
             a.replay_ = 0;
             fn(a, v);
         }
-        auto t1 = std::chrono::steady_clock::now();
-        it->ns[v] += std::chrono::duration<double, std::nano>(t1 - t0).count() / kReps;
+        it->ns[v] += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / kReps;
     }
     it->calls++;
 }
@@ -218,7 +195,7 @@ int main(int argc, char** argv) {
     bool bench = false;
     std::string only;
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
+        const std::string a = argv[i];
         if (a == "--seed" && i + 1 < argc) seed = std::strtoull(argv[++i], nullptr, 0);
         else if (a == "--iters" && i + 1 < argc) iters = std::atoi(argv[++i]);
         else if (a == "--bench") bench = true;
@@ -233,43 +210,28 @@ int main(int argc, char** argv) {
 
     auto& reg = chk::registry();
     std::sort(reg.begin(), reg.end(), [](const auto& x, const auto& y) { return x.id < y.id; });
-    int problems = 0;
+    int problems = 0, failures = 0, checked = 0;
+    const auto problem = [&](const std::string& msg) {
+        std::fprintf(stderr, "%s\n", msg.c_str());
+        ++problems;
+    };
     std::map<std::string, std::string> owner;
-    for (const auto& c : reg) {
+    for (const auto& c : reg)
         for (const auto& e : c.exports) {
-            if (std::find(chk::kExports.begin(), chk::kExports.end(), e) == chk::kExports.end()) {
-                std::fprintf(stderr, "checker %s registers %s, which is not an export\n", c.id.c_str(), e.c_str());
-                ++problems;
-            } else if (!owner.emplace(e, c.id).second) {
-                std::fprintf(stderr, "%s is registered by both %s and %s\n", e.c_str(), owner[e].c_str(), c.id.c_str());
-                ++problems;
-            }
+            if (!chk::contains(chk::kExports, e)) problem("checker " + c.id + " registers " + e + ", which is not an export");
+            else if (!owner.emplace(e, c.id).second) problem(e + " is registered by both " + owner[e] + " and " + c.id);
         }
-    }
-    for (const auto& e : chk::kExports) {
-        if (!owner.count(e)) {
-            std::fprintf(stderr, "export %s is registered in no checker\n", e.c_str());
-            ++problems;
-        }
-    }
+    for (const auto& e : chk::kExports)
+        if (!owner.count(e)) problem("export " + e + " is registered in no checker");
 
-    int failures = 0, checked = 0;
     for (const auto& c : reg) {
         if (!only.empty() && c.id != only) continue;
         chk::Ctx ctx(seed ^ std::hash<std::string>{}(c.id), iters, bench);
         c.fn(ctx);
-        for (const auto& e : c.exports) {
-            if (std::find(ctx.called.begin(), ctx.called.end(), e) == ctx.called.end()) {
-                std::fprintf(stderr, "checker %s never called %s\n", c.id.c_str(), e.c_str());
-                ++problems;
-            }
-        }
-        for (const auto& n : ctx.called) {
-            if (std::find(c.exports.begin(), c.exports.end(), n) == c.exports.end()) {
-                std::fprintf(stderr, "checker %s calls %s, which it does not register\n", c.id.c_str(), n.c_str());
-                ++problems;
-            }
-        }
+        for (const auto& e : c.exports)
+            if (!chk::contains(ctx.called, e)) problem("checker " + c.id + " never called " + e);
+        for (const auto& n : ctx.called)
+            if (!chk::contains(c.exports, n)) problem("checker " + c.id + " calls " + n + ", which it does not register");
         std::printf("%-28s %s\n", c.id.c_str(), ctx.failures ? "FAILED" : "ok");
         for (const auto& t : ctx.timings)
             std::printf("    %-44s u8 %10.1f ns  n8 %10.1f ns  (n8/u8 %.2f)\n", t.name.c_str(), t.ns[0] / t.calls,

@@ -1,11 +1,10 @@
-// Variant harness: runs the u8 and n8 body of every export on the same inputs
-// and compares status, outputs, guard bytes and inputs bit for bit.
+// Variant harness: runs the u8 and n8 body of every export on the same inputs and compares
+// status, outputs, guard bytes and inputs bit for bit.
 //
 //   CHECK_EXPORTS(id, "okvsFoo_32f", ...) { ... c.call("okvsFoo_32f", fn) ... }
 //
-// fn(Arena& a, int variant) allocates its buffers from the arena and returns
-// the status of OKV_BODY(variant, okvsFoo_32f)(...). Both arenas are seeded
-// alike, so both variants see identical inputs.
+// fn(Arena& a, int variant) takes its buffers from the arena and returns the status of
+// OKV_BODY(variant, okvsFoo_32f)(...). Both arenas are seeded alike: both variants see the same inputs.
 #pragma once
 
 #include <cstddef>
@@ -45,12 +44,11 @@ public:
     bool coin() { return u64() & 1; }
     int16_t i16() { return static_cast<int16_t>(u32()); }
     double unit() { return static_cast<double>(u64() >> 11) * 0x1.0p-53; }
-    // Lengths: 0, 1, small odd and even sizes, and large ones.
-    int len(int max = 4096);
-    // Floats: mostly moderate values, sometimes zeros, denormals, infinities, NaN, extremes.
-    float f32();
-    // Full 32-bit patterns biased to the edges (0, +-1, INT_MIN, INT_MAX).
-    int32_t i32();
+    // Uniform in [lo, hi).
+    float uniform(float lo, float hi) { return static_cast<float>(lo + unit() * (hi - lo)); }
+    int len(int max = 4096);  // 0, 1, small odd and even sizes, powers of two, any up to max
+    float f32();              // mostly moderate; sometimes zeros, denormals, infinities, NaN, extremes
+    int32_t i32();            // full 32-bit patterns biased to 0, +-1, INT_MIN, INT_MAX
 
 private:
     uint64_t s_;
@@ -65,13 +63,13 @@ public:
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
-    // Input filled with random bytes; must be unchanged by the call.
+    // Input of random bytes; the call must leave it unchanged.
     template <class T> T* in(size_t n, Align al = AnyAlign) {
         return static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, nullptr));
     }
     // Input filled by gen(i).
     template <class T, class G> T* in(size_t n, G gen, Align al = AnyAlign) {
-        bool rep = replaying();
+        const bool rep = replaying();
         T* p = static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, nullptr, false));
         if (!rep) {
             for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
@@ -79,11 +77,10 @@ public:
         }
         return p;
     }
-    // Copy of caller data as an input.
     template <class T> T* in_copy(const T* src, size_t n, Align al = AnyAlign) {
         return static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, src));
     }
-    // Output (or in/out) buffer, prefilled with random bytes, guarded, compared between variants.
+    // Output (or in/out) buffer of random bytes, guarded and compared between the variants.
     template <class T> T* out(size_t n, Align al = AnyAlign) {
         T* p = static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr));
         mark_float<T>();
@@ -91,28 +88,26 @@ public:
     }
     // In/out buffer filled by gen(i), compared after the call.
     template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) {
-        bool rep = replaying();
+        const bool rep = replaying();
         T* p = static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr, false));
         if (!rep)
             for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
         mark_float<T>();
         return p;
     }
-    // Zeroed memory that is not compared (spec structures, work buffers).
+    // Zeroed, 64-byte aligned memory that is not compared (structures, work buffers).
     void* scratch(size_t bytes, size_t align = 64);
-
     Rng& rng() { return rng_; }
 
 private:
     friend class Ctx;
     enum class Kind { In, Out, Scratch };
-    // Float outputs compare NaN equal to NaN: which NaN payload survives when two meet
-    // depends on operand order, which carries no meaning.
+    // Float outputs compare any NaN equal to any NaN: which payload survives when two meet
+    // follows the operand order, which carries no meaning.
     enum class Elem { Bytes, F32, F64 };
     struct Buf {
         Kind kind;
-        uint8_t* block;
-        uint8_t* data;
+        uint8_t *block, *data;
         size_t bytes;
         std::vector<uint8_t> snap;
         Elem elem = Elem::Bytes;
@@ -124,7 +119,7 @@ private:
         if constexpr (std::is_same_v<T, double>) bufs_.back().elem = Elem::F64;
     }
     void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill = true);
-    void snapshot();
+    void snapshot() { bufs_.back().snap.assign(bufs_.back().data, bufs_.back().data + bufs_.back().bytes); }
     bool replaying() const { return replay_ < bufs_.size() && replay_mode_; }
 
     Rng rng_;
@@ -140,7 +135,6 @@ public:
     int iters() const { return iters_; }
     // Runs fn for both variants and compares everything.
     void call(const char* name, const std::function<int(Arena&, int)>& fn);
-    // Records a failure of a checker-specific condition.
     void fail(const char* name, const std::string& what);
     bool check(bool ok, const char* name, const std::string& what) {
         if (!ok) fail(name, what);
@@ -163,6 +157,9 @@ using CheckFn = void (*)(Ctx&);
 struct Registrar {
     Registrar(const char* id, CheckFn fn, std::initializer_list<const char*> exports);
 };
+
+// A buffer size for a length that may be zero or negative: calls still pass the length itself.
+inline size_t cap(long n) { return n > 0 ? static_cast<size_t>(n) : 1; }
 
 }  // namespace chk
 

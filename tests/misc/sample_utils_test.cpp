@@ -1,4 +1,4 @@
-// Sample-format and power-law utilities: documented values, statuses, references.
+// Sample-format and power-law utilities against exact models and documented values.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -17,7 +17,6 @@
 namespace {
 
 std::mt19937 gen(2024);
-
 float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(gen); }
 
 // Storage with data at a chosen byte offset from a 16-byte boundary.
@@ -78,74 +77,88 @@ TEST(Interleave, RoundTripEveryLayout) {
             }
 }
 
-TEST(Interleave, ChecksInOrderAndWriteNothingOnError) {
-    Okv16s a[4] = {1, 2, 3, 4}, il[8] = {};
+// Every refusal in checking order (pointers before sizes unless noted); nothing is written.
+TEST(SampleUtils, RefusalsInOrderWriteNothing) {
+    Okv16s a[4] = {1, 2, 3, 4}, il[8] = {}, d[2] = {};
+    Okv32s keep = 7;
+    float f[2] = {}, r = 0;
+    const Okv32s offs[3] = {0, 1, 2};
     Okv16s* rows[2] = {a, nullptr};
     const Okv16s* crow[2] = {a, nullptr};
-    EXPECT_EQ(okvsDeinterleave_16s(il, 0, 4, rows), okvErrNumChannels);
-    EXPECT_EQ(okvsDeinterleave_16s(il, 2, 0, rows), okvErrSize);
-    EXPECT_EQ(okvsDeinterleave_16s(nullptr, 0, 0, rows), okvErrNullPtr);
-    EXPECT_EQ(okvsDeinterleave_16s(il, 2, 4, nullptr), okvErrNullPtr);
-    EXPECT_EQ(okvsDeinterleave_16s(il, 2, 4, rows), okvErrNullPtr);
-    EXPECT_EQ(a[0], 1);  // first row untouched when a later row is null
-    EXPECT_EQ(okvsInterleave_16s(crow, 2, 4, il), okvErrNullPtr);
-    EXPECT_EQ(il[0], 0);
-    EXPECT_EQ(okvsInterleave_16s(crow, -1, 4, nullptr), okvErrNullPtr);
-    const Okv32f* frows[1] = {nullptr};
-    EXPECT_EQ(okvsInterleave_32f(frows, 1, 0, reinterpret_cast<Okv32f*>(il)), okvErrSize);
+    const Okv32f* none[1] = {nullptr};
+    const std::pair<StatusCode, StatusCode> calls[] = {
+        {okvsDeinterleave_16s(il, 0, 4, rows), okvErrNumChannels},
+        {okvsDeinterleave_16s(il, 2, 0, rows), okvErrSize},
+        {okvsDeinterleave_16s(nullptr, 0, 0, rows), okvErrNullPtr},
+        {okvsDeinterleave_16s(il, 2, 4, nullptr), okvErrNullPtr},
+        {okvsDeinterleave_16s(il, 2, 4, rows), okvErrNullPtr},  // a later row null: the first untouched
+        {okvsInterleave_16s(crow, 2, 4, il), okvErrNullPtr},
+        {okvsInterleave_16s(crow, -1, 4, nullptr), okvErrNullPtr},
+        {okvsInterleave_32f(none, 1, 0, f), okvErrSize},
+        {okvsJoin_32f16s_D2L(none, 1, 1, nullptr), okvErrNullPtr},
+        {okvsJoin_32f16s_D2L(nullptr, 0, 1, d), okvErrSize},  // sizes before the rows
+        {okvsJoin_32f16s_D2L(nullptr, 1, 1, d), okvErrNullPtr},
+        {okvsJoin_32f16s_D2L(none, 1, 1, d), okvErrNullPtr},
+        {okvsMakeFloat_16s32f(a, nullptr, 0, f), okvErrNullPtr},
+        {okvsMakeFloat_16s32f(a, a, 0, f), okvErrSize},
+        {okvsPow34_32f(f, nullptr, 1), okvErrNullPtr},
+        {okvsPow34_32f16s(f, d, 0), okvErrSize},
+        {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize},
+        {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr},
+        {okvsPow43_16s32f(a, f, 0), okvOk},
+        {okvsPow43_16s32f(a, f, -1), okvErrSize},
+        {okvsPow43_16s32f(nullptr, f, -1), okvErrNullPtr},
+        {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, 0, 1, 0), okvOk},  // no band
+        {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, 1, 0, 0), okvOk},  // empty groups
+        {okvsPow43Scale_16s32s_Sf(a, &keep, nullptr, offs, 0, 1, -1, 0), okvErrNullPtr},
+        {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, 1, -1, 0), okvErrSize},
+        {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, -1, 1, 0), okvErrSize},
+        {okvsCalcSF_16s32f(a, 7, &r, 0), okvErrSize},
+        {okvsCalcSF_16s32f(nullptr, 7, &r, 0), okvErrNullPtr},
+        {okvsScale_32f_I(f, f, offs, 0), okvErrSize},
+        {okvsScale_32f_I(f, nullptr, offs, 0), okvErrNullPtr},
+        {okvsSpread_16s_Sfs(0, 0, 0, nullptr), okvErrNullPtr},
+    };
+    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
+    EXPECT_EQ((std::vector<int>{a[0], il[0], d[0], keep}), (std::vector<int>{1, 0, 0, 7}));
+    EXPECT_TRUE(f[0] == 0 && f[1] == 0 && r == 0);
 }
 
+// Round to nearest even in any caller rounding mode, saturation, NaN to 32767.
 TEST(Join, DocumentedValuesAndRounding) {
-    const float x[6] = {32767.5f, 40000.0f, -40000.0f, 2.5f, -2.5f, NAN};
-    const Okv16s want[6] = {32767, 32767, -32768, 2, -2, 32767};
+    const float special[6] = {32767.5f, 40000.0f, -40000.0f, 2.5f, -2.5f, NAN};
     for (int ch = 1; ch <= 9; ++ch) {
-        // Every channel gets the six special values at some position plus random values.
         const int len = 37;
-        std::vector<std::vector<float>> rows(ch, std::vector<float>(len));
+        std::vector<std::vector<float>> rows(static_cast<size_t>(ch), std::vector<float>(len));
         std::vector<const Okv32f*> ptr;
-        for (int c = 0; c < ch; ++c) {
-            for (int i = 0; i < len; ++i) rows[c][i] = uniform(-40000, 40000) / float(1 << (gen() % 16));
-            for (int k = 0; k < 6; ++k) rows[c][(c + 5 * k) % len] = x[k];
-            ptr.push_back(rows[c].data());
+        for (auto& r : rows) {
+            for (float& v : r) v = gen() % 4 ? uniform(-40000, 40000) / float(1 << (gen() % 16)) : special[gen() % 6];
+            ptr.push_back(r.data());
         }
-        std::vector<Okv16s> out(size_t(len) * ch);
+        std::vector<Okv16s> out(size_t(len * ch));
         std::fesetround(FE_UPWARD);
         ASSERT_EQ(okvsJoin_32f16s_D2L(ptr.data(), ch, len, out.data()), okvOk);
         ASSERT_EQ(std::fegetround(), FE_UPWARD);
         std::fesetround(FE_TONEAREST);
-        for (int c = 0; c < ch; ++c) {
+        for (int c = 0; c < ch; ++c)
             for (int i = 0; i < len; ++i) {
                 const float v = rows[c][i];
                 const double r = std::isnan(v) ? 32767 : std::clamp(std::nearbyint(double(v)), -32768.0, 32767.0);
-                ASSERT_EQ(out[size_t(i) * ch + c], Okv16s(r)) << "ch " << ch << " v " << v;
+                ASSERT_EQ(out[size_t(i * ch + c)], Okv16s(r)) << "ch " << ch << " v " << v;
             }
-            for (int k = 0; k < 6; ++k) ASSERT_EQ(out[size_t((c + 5 * k) % len) * ch + c], want[k]);
-        }
     }
-    Okv16s d[2];
-    const Okv32f* none[1] = {nullptr};
-    EXPECT_EQ(okvsJoin_32f16s_D2L(none, 1, 1, nullptr), okvErrNullPtr);
-    EXPECT_EQ(okvsJoin_32f16s_D2L(nullptr, 0, 1, d), okvErrSize);  // sizes before the rows
-    EXPECT_EQ(okvsJoin_32f16s_D2L(nullptr, 1, 1, d), okvErrNullPtr);
-    EXPECT_EQ(okvsJoin_32f16s_D2L(none, 1, 1, d), okvErrNullPtr);
 }
 
+// Any one misaligned buffer gives the warning.
 TEST(MakeFloat, MantissaTimesPowerOfTwo) {
-    alignas(16) Okv16s m[3] = {16384, 16384, 1234}, e[3] = {0, -1, 112};
-    alignas(16) float f[3];
-    ASSERT_EQ(okvsMakeFloat_16s32f(m, e, 3, f), okvOk);
-    EXPECT_EQ(std::vector<float>(f, f + 3), (std::vector<float>{0.5f, 1.0f, 0.0f}));
-    const int len = 61;
-    Buf<Okv16s> mm(len, 2), ee(len, 0);
-    Buf<Okv32f> out(len, 0);
-    for (int i = 0; i < len; ++i) {
-        mm.p[i] = Okv16s(gen());
-        ee.p[i] = Okv16s(int(gen() % 254) - 142);
+    for (int shifted = 0; shifted < 4; ++shifted) {
+        const int len = 61 - shifted;
+        Buf<Okv16s> mm(len, shifted == 1 ? 2 : 0), ee(len, shifted == 2 ? 6 : 0);
+        Buf<Okv32f> out(len, shifted == 3 ? 8 : 0);
+        for (int i = 0; i < len; ++i) mm.p[i] = Okv16s(gen()), ee.p[i] = Okv16s(int(gen() % 254) - 142);
+        ASSERT_EQ(okvsMakeFloat_16s32f(mm.p, ee.p, len, out.p), shifted ? okvWrnMisaligned : okvOk);
+        for (int i = 0; i < len; ++i) ASSERT_EQ(out.p[i], std::ldexp(float(mm.p[i]), -15 - ee.p[i])) << ee.p[i];
     }
-    ASSERT_EQ(okvsMakeFloat_16s32f(mm.p, ee.p, len, out.p), okvWrnMisaligned);
-    for (int i = 0; i < len; ++i) ASSERT_EQ(out.p[i], std::ldexp(float(mm.p[i]), -15 - ee.p[i])) << ee.p[i];
-    EXPECT_EQ(okvsMakeFloat_16s32f(m, nullptr, 0, f), okvErrNullPtr);
-    EXPECT_EQ(okvsMakeFloat_16s32f(m, e, 0, f), okvErrSize);
 }
 
 TEST(Pow34, FloatEstimateWithinTwelveBits) {
@@ -177,8 +190,6 @@ TEST(Pow34, FloatEstimateWithinTwelveBits) {
     ASSERT_EQ(okvsPow34_32f16s(sp, r, 5), okvOk);
     EXPECT_EQ(std::vector<Okv16s>(r, r + 4), (std::vector<Okv16s>{0, 31623, 31623, 0}));
     EXPECT_NEAR(r[4], 31623, 60);
-    EXPECT_EQ(okvsPow34_32f(sp, nullptr, 1), okvErrNullPtr);
-    EXPECT_EQ(okvsPow34_32f16s(sp, r, 0), okvErrSize);
 }
 
 // The fixed-point 3/4 power from its tables' definitions, in 64-bit arithmetic.
@@ -218,11 +229,6 @@ TEST(Pow34, FixedPointMatchesModelForEveryInput) {
             for (int i = 0; i < 65536; ++i)
                 ASSERT_EQ(y[i], pow34Model(x[i], in, out)) << x[i] << " in " << in << " out " << out;
         }
-    Okv16s one = 1000, r = -1;
-    ASSERT_EQ(okvsPow34_16s_Sfs(&one, 0, &r, 0, 1), okvOk);
-    EXPECT_EQ(r, 178);
-    EXPECT_EQ(okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize);
-    EXPECT_EQ(okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr);
 }
 
 TEST(Pow43, TableIsCorrectlyRoundedAndSigned) {
@@ -238,12 +244,7 @@ TEST(Pow43, TableIsCorrectlyRoundedAndSigned) {
         ASSERT_EQ(y[2 * i], ref) << i;
         ASSERT_EQ(y[2 * i + 1], i ? -ref : 0.0f);
     }
-    EXPECT_EQ(y[16], 16.0f);
-    EXPECT_EQ(y[17], -16.0f);
     EXPECT_FALSE(std::signbit(y[1]));  // -0 gives +0.0
-    EXPECT_EQ(okvsPow43_16s32f(x.data(), y.data(), 0), okvOk);
-    EXPECT_EQ(okvsPow43_16s32f(x.data(), y.data(), -1), okvErrSize);
-    EXPECT_EQ(okvsPow43_16s32f(nullptr, y.data(), -1), okvErrNullPtr);
 }
 
 // 2^12 * a^(4/3) truncated: exact below 8192 (integer cube test), the fixed polynomial above.
@@ -282,13 +283,6 @@ TEST(Pow43Scale, MatchesModelAcrossScalesAndSaturation) {
             ASSERT_EQ(y[i], x[i] < 0 ? -mag : mag) << x[i] << " sf " << esf;
         }
     }
-    Okv32s keep = 7;
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), &keep, x.data(), offs, 0, 0, 1, 0), okvOk);  // no band
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), &keep, x.data(), offs, 0, 1, 0, 0), okvOk);  // empty groups
-    EXPECT_EQ(keep, 7);
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), nullptr, offs, 0, 1, -1, 0), okvErrNullPtr);
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), x.data(), offs, 0, 1, -1, 0), okvErrSize);
-    EXPECT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), x.data(), offs, 0, -1, 1, 0), okvErrSize);
 }
 
 // Every scalefactor at offsets around the clamp of the base (offset + 512 at most 32767).
@@ -304,9 +298,6 @@ TEST(CalcSF, QuarterPowerOfTheWrappedDifference) {
             ASSERT_EQ(g[i], float(std::exp2(d / 4.0L))) << sf[i] << " offset " << offset;
         }
     }
-    float r;
-    EXPECT_EQ(okvsCalcSF_16s32f(sf.data(), 7, &r, 0), okvErrSize);
-    EXPECT_EQ(okvsCalcSF_16s32f(nullptr, 7, &r, 0), okvErrNullPtr);
 }
 
 TEST(Scale, GainPerBand) {
@@ -319,13 +310,10 @@ TEST(Scale, GainPerBand) {
     for (int j = 10; j < 40; ++j) ref[j] *= -1.25f;
     ASSERT_EQ(okvsScale_32f_I(d.data(), gains, offs, 4), okvOk);
     EXPECT_EQ(d, ref);
-    EXPECT_EQ(okvsScale_32f_I(d.data(), gains, offs, 0), okvErrSize);
-    EXPECT_EQ(okvsScale_32f_I(d.data(), nullptr, offs, 0), okvErrNullPtr);
 }
 
 TEST(Spread, FollowsTheSpreadingFunction) {
     Okv16s r = 0;
-    EXPECT_EQ(okvsSpread_16s_Sfs(0, 0, 0, nullptr), okvErrNullPtr);
     // Against the floating-point function, in Q15, within the fixed-point rounding; no spreading
     // beyond tmpx 12 and -6.
     for (int sf = -15; sf <= 0; ++sf)

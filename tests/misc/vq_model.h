@@ -104,16 +104,6 @@ inline float indexScore(const float* w, int L, const float* A, int sa, float da,
     return 0.25f * (da + db - s);
 }
 
-// The measure recomputed in double.
-inline double exactScore(const float* x, const float* w, int L, const float* A, int sa, const float* B, int sb) {
-    double D = 0;
-    for (int k = 0; k < L; ++k) {
-        const double t = double(x[k]) - ((1 - 2 * sa) * double(A[k]) + (1 - 2 * sb) * double(B[k])) / 2;
-        D += double(w[k]) * t * t;
-    }
-    return D;
-}
-
 // Every pair of codevectors with every sign combination (only + when !polarity).
 inline Pair globalSearch(const Book& A, const Book& B, const float* x, const float* w, int L, bool polarity) {
     Pair best;

@@ -1,8 +1,9 @@
-// Decoding specs: GetSize against an independent layout model, refusals, conflicts, lifecycle.
+// Decoding specs against an independent layout model, conflicts, lifecycle; the family's refusals.
 #include <gtest/gtest.h>
 
 #include <set>
 
+#include "core/heap_growth.h"
 #include "vlc_test_util.h"
 
 namespace {
@@ -44,8 +45,9 @@ int64_t model_size(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>
 
 int64_t lib_size(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, int N = 0, int B = 0) {
     int size = -1;
-    const StatusCode st = N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), N, B, &size)
-                            : okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), &size);
+    const int n = int(e.size()), ns = int(sizes.size());
+    const StatusCode st = N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), ns, N, B, &size)
+                            : okvsVLCDecodeGetSize_32s(e.data(), n, sizes.data(), ns, &size);
     return st == okvOk ? size : st;
 }
 
@@ -73,56 +75,48 @@ TEST(VlcDecodeTable, GetSizeMatchesTheLayoutModel) {
         const int N = int(rng() % 4) + 1, B = int(rng() % 9) + 1;
         ASSERT_EQ(lib_size(e, sizes, N, B), model_size(e, sizes, N * B)) << "N " << N << " B " << B;
     }
-    const std::vector<VLCCodeEntry> small = {{1, 0b0, 1}, {0, 0b10, 2}, {1, 0b110, 3}, {0, 0b111, 3}};
-    EXPECT_EQ(169, lib_size(small, {3}));
 }
 
-TEST(VlcDecodeTable, RefusesUnusableTablesAndArguments) {
-    std::vector<VLCCodeEntry> e;
-    for (int i = 0; i < 9; ++i) e.push_back({i, (1u << (i + 1)) - 2, i + 1});  // 0, 10, 110, ...
-    EXPECT_EQ(okvErrVLCTable, lib_size(e, {4, 0, 8}));
-    EXPECT_EQ(okvErrVLCTable, lib_size(e, {4, 4}));
-    EXPECT_EQ(okvErrVLCTable, lib_size(e, {-1}));
-    EXPECT_GT(lib_size(e, {4, 4, 1, -5}), 0);  // sizes after the sum reaches L are not examined
-    EXPECT_EQ(okvErrVLCTable, lib_size({{0, 0, 0}, {1, 0, -2}}, {4}));
-    EXPECT_EQ(okvErrVLCTable, lib_size({{0, 0, 33}}, {16, 16, 16}));
-    EXPECT_EQ(okvErrBadArg, lib_size(e, {4}, 2, 0));
-    int size;
-    const Okv32s sz[] = {4};
-    EXPECT_EQ(okvErrBadArg, okvsVLCDecodeUTupleGetSize_32s(e.data(), 0, sz, 1, 0, 4, &size));  // before the table
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeGetSize_32s(nullptr, 1, sz, 1, &size));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeGetSize_32s(e.data(), 0, nullptr, 1, &size));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeUTupleGetSize_32s(e.data(), 9, sz, 1, 1, 1, nullptr));
-}
+// Code: 0 -> 7, 10 -> -3, 110 -> 9, 1110 -> 0, 11110 -> 100; 11111 is absent.
+const std::vector<VLCCodeEntry> kCode = {{7, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, {100, 0b11110, 5}};
 
-TEST(VlcDecodeTable, InsertionOrderDecidesConflicts) {
+// Decoding through two level splits from bits 0 10 11111 10: One and Block stop at the absent code.
+TEST(VlcDecodeTable, InsertionOrderAndAbsentCodes) {
+    for (auto sizes : {std::vector<Okv32s>{5}, std::vector<Okv32s>{2, 2, 1}}) {
+        vlct::DecodeSpec t(kCode, sizes);
+        ASSERT_EQ(okvOk, t.st);
+        const Okv8u bits[9] = {0b01011111, 0b10000000};
+        const Okv8u* p = bits;
+        int off = 0;
+        Okv16s out[3] = {77, 77, 77};
+        EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeBlock_1u16s(&p, &off, out, 3, t.spec));
+        EXPECT_EQ(std::vector<Okv16s>(out, out + 3), (std::vector<Okv16s>{7, -3, 77}));
+        EXPECT_TRUE(p == bits && off == 0);
+        off = 3;
+        EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, t.spec));
+        EXPECT_TRUE(p == bits && off == 3);
+    }
     const std::vector<VLCCodeEntry> e = {{7, 0b0, 1}, {9, 0b011, 3}};
     EXPECT_EQ(okvErrVLCTable, vlct::DecodeSpec(e, {2, 2}).st);  // a path into an earlier leaf
     const vlct::DecodeSpec r({e[1], e[0]}, {2, 2});             // the leaf replaces the link
-    ASSERT_EQ(okvOk, r.st);
-    const Okv8u bits[9] = {0b01100000};
+    const vlct::DecodeSpec d({{1, 0b10, 2}, {2, 0b10, 2}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
+    ASSERT_TRUE(r.st == okvOk && d.st == okvOk);
+    const Okv8u bits[9] = {0b01110000};
     const Okv8u* p = bits;
     int off = 0;
-    Okv16s v = 0;
-    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, r.spec));
-    EXPECT_EQ(7, v);
-    EXPECT_EQ(1, off);
-    const vlct::DecodeSpec d({{1, 0b10, 2}, {2, 0b10, 2}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
-    ASSERT_EQ(okvOk, d.st);
-    const Okv8u bits2[9] = {0b01110000};
-    p = bits2;
-    off = 0;
-    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, d.spec));
-    EXPECT_EQ(3, v);
-    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, d.spec));
-    EXPECT_EQ(4, v);  // 11
-    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, d.spec));
-    EXPECT_EQ(2, v);  // 10: the later entry wins
+    Okv16s v[4];
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, v, r.spec));
+    EXPECT_TRUE(v[0] == 7 && off == 1);
+    p = bits, off = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, v, 3, d.spec));
+    EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{3, 4, 2}));  // 10: the later entry wins
 }
 
+// Free releases allocated specs (the heap does not grow over many rounds) and marks caller memory,
+// which is refused afterwards; a failed InitAlloc hands the block over.
 TEST(VlcDecodeTable, LifecycleMarksAndReleases) {
-    const std::vector<VLCCodeEntry> e = {{3, 0, 1}, {4, 1, 1}};
-    const Okv32s sizes[] = {1};
+    const std::vector<VLCCodeEntry> e = {{3, 0, 1}, {4, 1, 1}}, bad = {{0, 0, 1}, {1, 0b01, 2}};
+    const Okv32s sizes[] = {1, 1};
     OkvsVLCDecodeSpec_32s* spec = nullptr;
     ASSERT_EQ(okvOk, okvsVLCDecodeInitAlloc_32s(e.data(), 2, sizes, 1, &spec));
     const Okv8u bits[9] = {0x80};
@@ -133,49 +127,105 @@ TEST(VlcDecodeTable, LifecycleMarksAndReleases) {
     EXPECT_EQ(4, v);
     okvsVLCDecodeFree_32s(spec);
     okvsVLCDecodeFree_32s(nullptr);
-    vlct::DecodeSpec own(e, {1}, 3);  // caller memory is only marked
+    EXPECT_LT(heaptest::growth([&] {
+                  OkvsVLCDecodeUTupleSpec_32s* t = nullptr;
+                  OkvsVLCEncodeSpec_32s* en = nullptr;
+                  okvsVLCDecodeInitAlloc_32s(e.data(), 2, sizes, 1, &spec);
+                  okvsVLCDecodeUTupleInitAlloc_32s(e.data(), 2, sizes, 1, 1, 3, &t);
+                  okvsVLCEncodeInitAlloc_32s(e.data(), 2, &en);
+                  okvsVLCDecodeFree_32s(spec);
+                  okvsVLCDecodeUTupleFree_32s(t);
+                  okvsVLCEncodeFree_32s(en);
+              }),
+              16384);
+    vlct::DecodeSpec own(e, {1}, 3);
     ASSERT_EQ(okvOk, own.st);
     okvsVLCDecodeFree_32s(own.spec);
     EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, &v, own.spec));
-    const std::vector<VLCCodeEntry> bad = {{0, 0, 1}, {1, 0b01, 2}};
-    const Okv32s sizes2[] = {1, 1};
-    OkvsVLCDecodeUTupleSpec_32s* ts = nullptr;  // a failed InitAlloc hands the block over
-    EXPECT_EQ(okvErrVLCTable, okvsVLCDecodeUTupleInitAlloc_32s(bad.data(), 2, sizes2, 2, 1, 2, &ts));
+    OkvsVLCDecodeUTupleSpec_32s* ts = nullptr;
+    EXPECT_EQ(okvErrVLCTable, okvsVLCDecodeUTupleInitAlloc_32s(bad.data(), 2, sizes, 2, 1, 2, &ts));
     ASSERT_NE(nullptr, ts);
     okvsVLCDecodeUTupleFree_32s(ts);
 }
 
-// Code: 0 -> 5, 10 -> -3, 110 -> 9, 1110 -> 0, 11110 -> 100; 11111 is absent.
-TEST(VlcDecode, RefusalsLeaveThePositionAndOutputUntouched) {
-    const std::vector<VLCCodeEntry> code = {{5, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, {100, 0b11110, 5}};
-    for (auto sizes : {std::vector<Okv32s>{5}, std::vector<Okv32s>{2, 2, 1}}) {
-        vlct::DecodeSpec t(code, sizes);
-        ASSERT_EQ(okvOk, t.st);
-        const Okv8u bits[9] = {0b01011111, 0b10000000};
-        const Okv8u* p = bits;
-        int off = 0;
-        Okv16s out[3] = {77, 77, 77};
-        EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeBlock_1u16s(&p, &off, out, 3, t.spec));
-        EXPECT_EQ(std::vector<Okv16s>(out, out + 3), (std::vector<Okv16s>{5, -3, 77}));
-        EXPECT_EQ(bits, p);
-        EXPECT_EQ(0, off);
-        for (int bad : {8, -1}) {
-            off = bad;
-            EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, t.spec));
-            EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeBlock_1u16s(&p, &off, out, 1, t.spec));
-            EXPECT_EQ(bad, off);
-        }
-        off = 0;
-        EXPECT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, out, 0, t.spec));
-        EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeBlock_1u16s(&p, &off, out, 1, nullptr));
-        EXPECT_EQ(okvErrNullPtr, okvsVLCDecodeOne_1u16s(&p, nullptr, out, t.spec));
-        vlct::EncodeSpec es(code);
-        EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, reinterpret_cast<OkvsVLCDecodeSpec_32s*>(es.spec)));
-        EXPECT_EQ(okvErrVLCParam,
-                  okvsVLCDecodeUTupleOne_1u16s(&p, &off, out, reinterpret_cast<OkvsVLCDecodeUTupleSpec_32s*>(t.spec)));
-        EXPECT_EQ(bits, p);
-        EXPECT_EQ(77, out[2]);
-    }
+// Every refusal of the family, in checking order; none moves a cursor or writes.
+TEST(VlcArguments, RefusalsInOrderWriteNothing) {
+    std::vector<VLCCodeEntry> chain;  // 0, 10, 110, ... nine codes
+    for (int i = 0; i < 9; ++i) chain.push_back({i, (1u << (i + 1)) - 2, i + 1});
+    const vlct::DecodeSpec dec(kCode, {2, 2, 1});
+    const vlct::TupleSpec tup(vlct::tuple_entries(vlc_std::kMp3Table16, 256, 4), {7, 7, 7}, 2, 4);
+    const vlct::EncodeSpec enc({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}}), wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
+    const vlct::EncodeSpec freed({{0, 0, 1}}, 5), aac(vlct::aac_encode_entries());
+    okvsVLCEncodeFree_32s(freed.spec);
+    ASSERT_TRUE(dec.st == okvOk && tup.st == okvOk && enc.st == okvOk && wide.st == okvOk && aac.st == okvOk);
+    const auto* encAsDec = reinterpret_cast<const OkvsVLCDecodeSpec_32s*>(enc.spec);
+    const auto* decAsEnc = reinterpret_cast<const OkvsVLCEncodeSpec_32s*>(dec.spec);
+    const auto* decAsTup = reinterpret_cast<const OkvsVLCDecodeUTupleSpec_32s*>(dec.spec);
+    Okv8u buf[16] = {};
+    const Okv8u* p = buf;
+    Okv8u *w = buf, *nul = nullptr;
+    int off = 0, eight = 8, minus = -1, size = -1;
+    Okv16s out[4] = {77, 77, 77, 77};
+    const Okv16s v[3] = {3, 5, 7}, big[2] = {8192, 0};
+    Okv32s n = -1;
+    const Okv32s sz[] = {4};
+    const auto sizeOf = [](const std::vector<VLCCodeEntry>& e, std::vector<Okv32s> s, int N = 0, int B = 0) {
+        int r = -1;
+        return N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, &r)
+                 : okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), &r);
+    };
+    const std::pair<StatusCode, StatusCode> calls[] = {
+        {sizeOf(chain, {4, 0, 8}), okvErrVLCTable},  // a size below 1, or too few, before the sum reaches L
+        {sizeOf(chain, {4, 4}), okvErrVLCTable},
+        {sizeOf(chain, {-1}), okvErrVLCTable},
+        {sizeOf(chain, {4, 4, 1, -5}), okvOk},  // sizes after the sum reaches L are not examined
+        {sizeOf({{0, 0, 0}, {1, 0, -2}}, {4}), okvErrVLCTable},
+        {sizeOf({{0, 0, 33}}, {16, 16, 16}), okvErrVLCTable},
+        {sizeOf(chain, {4}, 2, 0), okvErrBadArg},
+        {okvsVLCDecodeUTupleGetSize_32s(chain.data(), 0, sz, 1, 0, 4, &size), okvErrBadArg},  // before the table
+        {okvsVLCDecodeGetSize_32s(nullptr, 1, sz, 1, &size), okvErrNullPtr},
+        {okvsVLCDecodeGetSize_32s(chain.data(), 0, nullptr, 1, &size), okvErrNullPtr},
+        {okvsVLCDecodeUTupleGetSize_32s(chain.data(), 9, sz, 1, 1, 1, nullptr), okvErrNullPtr},
+        {okvsVLCDecodeOne_1u16s(&p, &eight, out, dec.spec), okvErrVLCParam},
+        {okvsVLCDecodeBlock_1u16s(&p, &minus, out, 1, dec.spec), okvErrVLCParam},
+        {okvsVLCDecodeBlock_1u16s(&p, &off, out, 0, dec.spec), okvOk},
+        {okvsVLCDecodeBlock_1u16s(&p, &off, out, 1, nullptr), okvErrNullPtr},
+        {okvsVLCDecodeOne_1u16s(&p, nullptr, out, dec.spec), okvErrNullPtr},
+        {okvsVLCDecodeOne_1u16s(&p, &off, out, encAsDec), okvErrVLCParam},
+        {okvsVLCDecodeUTupleOne_1u16s(&p, &off, out, decAsTup), okvErrVLCParam},
+        {okvsVLCEncodeOne_16s1u(5, &w, &off, enc.spec), okvErrVLCParam},  // inside [3, 7] but without a code
+        {okvsVLCEncodeBlock_16s1u(v, 3, &w, &off, enc.spec), okvErrVLCParam},
+        {okvsVLCCountBits_16s32s(v, 3, &n, enc.spec), okvErrVLCParam},
+        {okvsVLCEncodeOne_16s1u(8, &w, &off, enc.spec), okvErrVLCParam},  // outside the range
+        {okvsVLCEncodeOne_16s1u(2, &w, &off, enc.spec), okvErrVLCParam},
+        {okvsVLCEncodeBlock_16s1u(v, 2, &w, &eight, wide.spec), okvErrVLCParam},
+        {okvsVLCEncodeOne_16s1u(0, &w, &eight, wide.spec), okvErrVLCParam},
+        {okvsVLCEncodeBlock_16s1u(v, 0, &w, &off, wide.spec), okvErrVLCParam},
+        {okvsVLCEncodeBlock_16s1u(v, 2, &nul, &off, wide.spec), okvErrNullPtr},
+        {okvsVLCCountBits_16s32s(v, 2, nullptr, wide.spec), okvErrNullPtr},
+        {okvsVLCCountBits_16s32s(v, 0, &n, wide.spec), okvErrVLCParam},
+        {okvsVLCCountBits_16s32s(v, 2, &n, freed.spec), okvErrVLCParam},
+        {okvsVLCEncodeOne_16s1u(0, &w, &off, freed.spec), okvErrVLCParam},
+        {okvsVLCDecodeEscBlock_AAC_1u16s(&p, &eight, out, 2, dec.spec), okvErrBitOffset},
+        {okvsVLCDecodeUTupleEscBlock_MP3_1u16s(&p, &eight, 3, out, 2, tup.spec), okvErrBitOffset},
+        {okvsVLCEncodeEscBlock_AAC_16s1u(out, 2, &w, &eight, enc.spec), okvErrBitOffset},
+        {okvsVLCDecodeEscBlock_MP3_1u16s(&p, nullptr, 3, out, 2, dec.spec), okvErrNullPtr},
+        {okvsVLCCountEscBits_MP3_16s32s(out, 2, 3, nullptr, enc.spec), okvErrNullPtr},
+        {okvsVLCEncodeEscBlock_MP3_16s1u(out, 2, 3, nullptr, &off, enc.spec), okvErrNullPtr},
+        {okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 2, encAsDec), okvErrContextMatch},
+        {okvsVLCCountEscBits_AAC_16s32s(out, 2, &n, decAsEnc), okvErrContextMatch},
+        {okvsVLCDecodeUTupleEscBlock_AAC_1u16s(&p, &off, out, 2, decAsTup), okvErrVLCParam},  // plain, not a pair tuple
+        {okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, 15, out, 2, dec.spec), okvErrVLCParam},
+        {okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, -1, out, 2, dec.spec), okvErrVLCParam},
+        {okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 1, dec.spec), okvOk},  // fewer than two values
+        {okvsVLCEncodeEscBlock_AAC_16s1u(out, 1, &w, &off, enc.spec), okvOk},
+        {okvsVLCEncodeEscBlock_AAC_16s1u(big, 2, &w, &off, aac.spec), okvErrVLCParam},  // beyond the escape range
+        {okvsVLCCountEscBits_AAC_16s32s(big, 2, &n, aac.spec), okvErrVLCParam},
+    };
+    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
+    EXPECT_TRUE(p == buf && w == buf && off == 0 && eight == 8 && minus == -1 && n == -1 && size == -1);
+    EXPECT_EQ(std::vector<Okv16s>(out, out + 4), std::vector<Okv16s>(4, 77));
+    EXPECT_EQ(std::vector<Okv8u>(buf, buf + 16), std::vector<Okv8u>(16, 0));
 }
 
 }  // namespace

@@ -59,21 +59,15 @@ inline std::vector<VLCCodeEntry> random_prefix_code(std::mt19937& rng, int n, in
         }
     }
     std::shuffle(e.begin(), e.end(), rng);
-    // Values: a small non-negative range, a signed range, or scattered int16.
+    // Values: a small non-negative range, a signed range, or distinct scattered int16.
     const int mode = int(rng() % 3);
     std::vector<int32_t> vals;
-    for (int i = 0; i < n; ++i) vals.push_back(mode == 0 ? i : mode == 1 ? i - n / 2 : 0);
-    if (mode == 2) {
-        for (size_t i = 0; i < vals.size(); ++i) {
-            int32_t v;
-            bool dup;
-            do {
-                v = int32_t(int16_t(rng()));
-                dup = false;
-                for (size_t k = 0; k < i; ++k) dup |= vals[k] == v;
-            } while (dup);
-            vals[i] = v;
-        }
+    for (int i = 0; i < n; ++i) {
+        int32_t v = mode == 0 ? i : i - n / 2;
+        if (mode == 2)
+            do v = int32_t(int16_t(rng()));
+            while (std::find(vals.begin(), vals.end(), v) != vals.end());
+        vals.push_back(v);
     }
     std::shuffle(vals.begin(), vals.end(), rng);
     for (int i = 0; i < n; ++i) e[i].value = vals[i];

@@ -1,0 +1,361 @@
+// Noiseless decoding: random channel streams written with the codebooks and band tables of the
+// shared text decode to exactly the values that went in, the cursor right after the last bit;
+// section, scalefactor, escape and pulse limits and where the cursor stops on failure.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "aac/syntax_stream.h"
+#include "mp3/mp3_test_util.h"
+
+namespace {
+
+using mp3test::BitWriter;
+
+struct Chan : aactest::ChannelOutputs {
+    std::vector<uint8_t> buf;
+    Okv8u* p;
+    int off = 0;
+    explicit Chan(const BitWriter& bw, int sri = 4, int lead = 0) : buf(bw.bytes(4)), p(buf.data() + lead / 8), off(lead % 8) {
+        ci.samplingRateIndex = sri, ci.pIcsInfo = &ics;
+    }
+    StatusCode lc(int common = 0) { return okvsNoiselessDecoder_LC_AAC(&p, &off, common, &ci, sf, spec, cb, tns); }
+    StatusCode mp4(int winSeq = 0, int maxSfb = 0, int common = 0, int scal = 0) {
+        return okvsNoiselessDecode_AAC(&p, &off, &hdr, sf, spec, cb, tns, &ci, winSeq, maxSfb, common, scal, 2);
+    }
+    size_t pos() const { return size_t(p - buf.data()) * 8 + size_t(off); }
+};
+
+// Global gain and a long-window ICS without prediction.
+void longIcs(BitWriter& bw, int gain, int maxSfb) { bw.put(gain, 8), bw.put(0, 4), bw.put(maxSfb, 6), bw.put(0, 1); }
+
+enum class Mode { Lc, Mp4, Scalable };
+
+struct Expected {
+    int winSeq = 0, maxSfb = 0, numGrp = 1, lenGrp[8] = {1}, pulse = 0, tnsPresent = 0;
+    std::vector<int> sectCb, sectEnd, numSect, bandCb, sf, spec = std::vector<int>(1024, 0);
+    std::vector<int> nFilt, coefRes, length, order, direction, coef;
+};
+
+// Writes random channel streams field by field as the syntax lays them out.
+class Encoder {
+public:
+    explicit Encoder(uint32_t seed) : rng_(seed), swb_{aactest::bandOffsets(false), aactest::bandOffsets(true)} {
+        for (int b = 0; b <= 11; ++b) books_[b] = aactest::loadBook(b);
+    }
+    bool ok() const { return books_[11].code.size() == 289 && swb_[0].size() == 12 && swb_[1].size() == 12; }
+    int rnd(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+
+    // icsInStream: the ICS information is written (else e holds the caller's).
+    void channel(BitWriter& bw, int sri, Mode mode, bool icsInStream, Expected& e) {
+        const int gg = rnd(90, 160);
+        bw.put(gg, 8);
+        if (icsInStream) {
+            e.winSeq = rnd(0, 3);
+            bw.put(0, 1), bw.put(e.winSeq, 2), bw.put(rnd(0, 1), 1);
+            e.maxSfb = rnd(0, int(swb_[e.winSeq == 2][sri].size()) - 1);
+            if (e.winSeq == 2) {
+                const int grouping = rnd(0, 127);
+                bw.put(e.maxSfb, 4), bw.put(grouping, 7);
+                e.numGrp = 0;
+                for (int w = 0; w < 8; ++w)  // window w joins the open group when its bit is set
+                    w > 0 && (grouping & (64 >> (w - 1))) ? ++e.lenGrp[e.numGrp - 1] : e.lenGrp[e.numGrp++] = 1;
+            } else {
+                bw.put(e.maxSfb, 6), bw.put(0, 1);
+            }
+        }
+        const bool isShort = e.winSeq == 2;
+        const std::vector<int>& swb = swb_[isShort][sri];
+        // Sections: codebook, then the length in escaped fields.
+        const int lenBits = isShort ? 3 : 5, esc = (1 << lenBits) - 1;
+        for (int g = 0; g < e.numGrp; ++g) {
+            int k = 0, n = 0;
+            for (; k < e.maxSfb; ++n) {
+                const int len = rnd(0, 4) ? rnd(1, std::min(4, e.maxSfb - k)) : rnd(1, e.maxSfb - k);
+                int cb = rnd(0, 15);
+                while (cb == 12 || (cb == 13 && mode == Mode::Lc)) cb = rnd(0, 15);
+                bw.put(cb, 4);
+                for (int rest = len; bw.put(std::min(rest, esc), lenBits), rest >= esc; rest -= esc) {}
+                e.bandCb.insert(e.bandCb.end(), len, cb);
+                e.sectCb.push_back(cb), e.sectEnd.push_back(k += len);
+            }
+            e.numSect.push_back(n);
+        }
+        // Scalefactors, noise energies (the first one 9 bits) and intensity positions.
+        int sfRun = gg, ipRun = 0, neRun = 0;
+        bool firstNoise = true;
+        for (int cb : e.bandCb) {
+            if (cb == 13 && firstNoise) {
+                const int v = rnd(std::max(0, 346 - gg), std::min(511, 601 - gg));  // energy 0..255
+                bw.put(v, 9);
+                e.sf.push_back(neRun = gg - 90 + v - 256);
+                firstNoise = false;
+                continue;
+            }
+            if (cb == 0) {
+                e.sf.push_back(0);
+                continue;
+            }
+            int& run = cb == 13 ? neRun : cb >= 14 ? ipRun : sfRun;
+            int d = rnd(-60, 60);
+            if (cb < 14) d = std::clamp(run + d, 0, 255) - run;
+            bw.putCode(books_[0].code[d + 60]);
+            e.sf.push_back(run += d);
+        }
+        int pulsePos[4], pulseAmp[4], np = 0;
+        if (mode != Mode::Scalable) {
+            e.pulse = !isShort && e.maxSfb > 0 && rnd(0, 3) == 0;
+            bw.put(e.pulse, 1);
+            if (e.pulse) {
+                np = rnd(1, 4);
+                const int start = rnd(0, int(swb.size()) - 2);
+                bw.put(np - 1, 2), bw.put(start, 6);
+                for (int i = 0, p = swb[start]; i < np; ++i) {
+                    const int off = std::min(rnd(0, 31), 1023 - p);
+                    pulsePos[i] = p += off, pulseAmp[i] = rnd(0, 15);
+                    bw.put(off, 5), bw.put(pulseAmp[i], 4);
+                }
+            }
+            tnsData(bw, isShort, e);
+            bw.put(0, 1);  // no gain control
+        }
+        spectrum(bw, swb, isShort, e);
+        for (int i = 0; i < np; ++i) e.spec[pulsePos[i]] += e.spec[pulsePos[i]] > 0 ? pulseAmp[i] : -pulseAmp[i];
+    }
+
+private:
+    void tnsData(BitWriter& bw, bool isShort, Expected& e) {
+        bw.put(e.tnsPresent = rnd(0, 1), 1);
+        for (int w = 0; w < (isShort ? 8 : 1) && e.tnsPresent; ++w) {
+            const int nf = rnd(0, isShort ? 1 : 3);
+            bw.put(nf, isShort ? 1 : 2);
+            e.nFilt.push_back(nf);
+            if (!nf) continue;
+            const int res = rnd(3, 4);
+            bw.put(res - 3, 1);
+            e.coefRes.push_back(res);
+            for (int f = 0; f < nf; ++f) {
+                const int len = rnd(0, isShort ? 15 : 63), ord = rnd(0, isShort ? 7 : 12);
+                bw.put(len, isShort ? 4 : 6), bw.put(ord, isShort ? 3 : 5);
+                e.length.push_back(len), e.order.push_back(ord);
+                if (!ord) continue;
+                const int dir = rnd(0, 1), compress = rnd(0, 1), bits = res - compress;
+                bw.put(dir, 1), bw.put(compress, 1);
+                e.direction.push_back(dir);
+                for (int i = 0; i < ord; ++i) {
+                    const int c = rnd(-(1 << (bits - 1)), (1 << (bits - 1)) - 1);
+                    bw.put(uint32_t(c) & ((1u << bits) - 1), bits);
+                    e.coef.push_back(c);
+                }
+            }
+        }
+    }
+    int value(int book) {
+        static const int lav[12] = {0, 1, 1, 2, 2, 4, 4, 7, 7, 12, 12, 16};
+        if (book == 11 && rnd(0, 7) == 0) return rnd(16, 8191) * (rnd(0, 1) ? 1 : -1);
+        const int m = rnd(0, 3) ? rnd(0, 1) : rnd(0, lav[book] - (book == 11));
+        return book <= 2 || book == 5 || book == 6 || rnd(0, 1) ? m : -m;
+    }
+    // Codewords of 4- or 2-tuples; unsigned books add sign bits and book 11 escapes.
+    void spectrum(BitWriter& bw, const std::vector<int>& swb, bool isShort, Expected& e) {
+        for (int g = 0, s = 0, base = 0; g < e.numGrp; base += (isShort ? 128 : 1024) * e.lenGrp[g++])
+            for (int i = 0, k = 0; i < e.numSect[g]; k = e.sectEnd[s++], ++i) {
+                const int cb = e.sectCb[s], dim = cb <= 4 ? 4 : 2;
+                const bool uns = cb != 1 && cb != 2 && cb != 5 && cb != 6;
+                for (int p = base + swb[k] * e.lenGrp[g]; cb >= 1 && cb <= 11 && p < base + swb[e.sectEnd[s]] * e.lenGrp[g]; p += dim) {
+                    std::vector<int> key(dim);
+                    for (int j = 0; j < dim; ++j) e.spec[p + j] = value(cb), key[j] = uns ? std::min(std::abs(e.spec[p + j]), 16) : e.spec[p + j];
+                    bw.putCode(books_[cb].code[books_[cb].indexOf.at(key)]);
+                    for (int j = 0; j < dim && uns; ++j)
+                        if (e.spec[p + j]) bw.put(e.spec[p + j] < 0, 1);
+                    for (int j = 0, m; j < dim; ++j)
+                        if (m = std::abs(e.spec[p + j]); cb == 11 && m >= 16) {
+                            const int n = 31 - __builtin_clz(unsigned(m));
+                            bw.put((1u << (n - 3)) - 2, n - 3), bw.put(m - (1 << n), n);  // n - 4 ones, a zero
+                        }
+                }
+            }
+    }
+
+    std::mt19937 rng_;
+    aactest::Codebook books_[12];
+    std::vector<std::vector<int>> swb_[2];
+};
+
+template <class T> std::vector<int> ints(const T* p, size_t n) { return std::vector<int>(p, p + n); }
+
+}  // namespace
+
+TEST(AacNoiseless, RandomChannelsRoundTrip) {
+    Encoder enc(7);
+    if (!enc.ok()) GTEST_SKIP() << "shared AAC tables not found at " << OKV_SHARED_DIR;
+    for (int it = 0; it < 1500; ++it) {
+        const Mode mode = Mode(it % 3);
+        const int sri = enc.rnd(0, 11), lead = enc.rnd(0, 7);
+        // Common window: the ICS record comes from the caller (scalable: from the header).
+        const bool common = mode == Mode::Scalable || enc.rnd(0, 3) == 0;
+        Expected e;
+        if (common) {
+            e.winSeq = enc.rnd(0, 3);
+            e.maxSfb = enc.rnd(0, e.winSeq == 2 ? 12 : 40);
+            if (e.winSeq == 2) e.numGrp = 3, e.lenGrp[0] = 2, e.lenGrp[1] = 5, e.lenGrp[2] = 1;
+        }
+        BitWriter bw;
+        bw.put(0x55, lead);
+        enc.channel(bw, sri, mode, !common, e);
+        Chan c(bw, sri, lead);
+        c.ics.winSequence = e.winSeq, c.ics.maxSfb = e.maxSfb, c.ics.numWinGrp = c.hdr.numWinGrp = e.numGrp;
+        for (int g = 0; g < 8; ++g) c.ics.lenWinGrp[g] = c.hdr.lenWinGrp[g] = e.lenGrp[g];
+        ASSERT_EQ(mode == Mode::Lc ? c.lc(common) : c.mp4(e.winSeq, e.maxSfb, common, mode == Mode::Scalable), okvOk) << it;
+        EXPECT_EQ(c.pos(), bw.bits());
+        EXPECT_EQ(c.ics.maxSfb, e.maxSfb);
+        EXPECT_EQ(c.ics.numWinGrp, e.numGrp);
+        const size_t nb = e.bandCb.size(), ns = e.sectCb.size();
+        EXPECT_EQ(ints(c.cb, nb), e.bandCb);
+        EXPECT_EQ(ints(c.sf, nb), e.sf);
+        EXPECT_EQ(ints(c.ci.sectCb, ns), e.sectCb);
+        EXPECT_EQ(ints(c.ci.sectEnd, ns), e.sectEnd);
+        EXPECT_EQ(ints(c.ci.numSect, e.numSect.size()), e.numSect);
+        EXPECT_EQ(ints(c.spec, 1024), e.spec);
+        EXPECT_EQ(c.ci.winLen, e.winSeq == 2 ? 128 : 1024);
+        EXPECT_EQ(c.ci.numWindows, e.winSeq == 2 ? 8 : 1);
+        if (mode != Mode::Scalable) {
+            EXPECT_EQ(c.ci.pulseDataPresent, e.pulse);
+            EXPECT_EQ(c.ci.tnsDataPresent, e.tnsPresent);
+            EXPECT_EQ(c.ci.gainControlDataPresent, 0);
+            EXPECT_EQ(ints(c.ci.tnsNFilt, std::max<size_t>(e.nFilt.size(), 1)), e.tnsPresent ? e.nFilt : std::vector<int>{0});
+            std::vector<int> res;
+            for (size_t w = 0; w < e.nFilt.size(); ++w)
+                if (e.nFilt[w]) res.push_back(c.ci.tnsCoefRes[w]);
+            EXPECT_EQ(res, e.coefRes);
+            EXPECT_EQ(ints(c.ci.tnsLength, e.length.size()), e.length);
+            EXPECT_EQ(ints(c.ci.tnsOrder, e.order.size()), e.order);
+            EXPECT_EQ(ints(c.ci.tnsDirection, e.direction.size()), e.direction);
+            EXPECT_EQ(ints(c.tns, e.coef.size()), e.coef);
+        }
+        if (HasFailure()) FAIL() << "iteration " << it << " mode " << int(mode) << " sri " << sri;
+    }
+}
+
+// Section lengths (long: 5-bit fields, escape 31) against maxSfb and the rate's band count.
+TEST(AacNoiseless, SectionLimits) {
+    const struct { int maxSfb, sri; std::vector<std::vector<int>> sections; StatusCode st; std::vector<int> ends; } cases[] = {
+        {31, 4, {{31, 0}}, okvOk, {31}},                       // escape then 0: one 31-band section
+        {49, 4, {{31, 31}}, okvErrAacSection, {62}},           // running length passes maxSfb: reading stops
+        {41, 4, {{31, 9}, {2}}, okvErrAacSection, {40, 42}},   // last section past maxSfb
+        {41, 4, {{31, 9}, {1}}, okvOk, {40, 41}},
+        {2, 4, {{0}, {0}}, okvErrAacSection, {0, 0}},          // more sections than bands
+        {49, 4, {{31, 18}}, okvOk, {49}},
+        {41, 11, {}, okvErrAacMaxSfb, {}},                     // 8 kHz has 40 long bands
+    };
+    for (const auto& c : cases) {
+        BitWriter bw;
+        longIcs(bw, 100, c.maxSfb);
+        for (const auto& fields : c.sections) {
+            bw.put(0, 4);
+            for (int f : fields) bw.put(f, 5);
+        }
+        const size_t sectionsEnd = bw.bits();
+        bw.put(0, 3);  // pulse, TNS, gain control
+        Chan ch(bw, c.sri);
+        EXPECT_EQ(ch.lc(), c.st) << c.maxSfb;
+        EXPECT_EQ(ints(ch.ci.sectEnd, c.ends.size()), c.ends) << c.maxSfb;
+        EXPECT_EQ(ch.ci.numSect[0], int(c.ends.size()));
+        EXPECT_EQ(ch.pos(), c.st == okvOk ? bw.bits() : c.sections.empty() ? 19 : sectionsEnd);
+    }
+}
+
+// Scalefactors stop at 255; intensity positions run free; codebook 12 and (LC) 13 are refused;
+// MPEG-4 noise energies: the first band 9 bits from the global gain, no range check, later ones
+// deltas checked against 0..255.
+TEST(AacNoiseless, ScalefactorRanges) {
+    const aactest::Codebook sfc = aactest::loadBook(0);
+    if (sfc.code.size() != 121) GTEST_SKIP() << "shared AAC tables not found";
+    BitWriter bw;
+    longIcs(bw, 100, 3);
+    bw.put(1, 4), bw.put(3, 5);
+    for (int i = 0; i < 3; ++i) bw.putCode(sfc.code[120]);  // +60 each: 160, 220, 280 fails
+    Chan c(bw);
+    EXPECT_EQ(c.lc(), okvErrAacSfValue);
+    EXPECT_EQ(ints(c.sf, 2), (std::vector<int>{160, 220}));
+    EXPECT_EQ(c.pos(), bw.bits());
+    for (int book : {12, 13, 14}) {
+        BitWriter b;
+        longIcs(b, 0, 2);
+        b.put(book, 4), b.put(2, 5), b.putCode(sfc.code[0]), b.putCode(sfc.code[0]), b.put(0, 3);
+        Chan ch(b);
+        EXPECT_EQ(ch.lc(), book == 14 ? okvOk : okvErrAacCodebook);
+        if (book == 14) {
+            EXPECT_EQ(ch.sf[1], -120);
+        }
+    }
+    const struct { int gain, first; std::vector<int> deltas; StatusCode st; std::vector<int> ne; } noise[] = {
+        {100, 256, {}, okvOk, {10}},          {0, 0, {}, okvOk, {-346}},
+        {255, 511, {}, okvOk, {420}},         {100, 256, {-10}, okvOk, {10, 0}},
+        {100, 256, {-11}, okvErrAacSfValue, {10}}, {0, 0, {60}, okvErrAacSfValue, {-346}},
+    };
+    for (const auto& n : noise) {
+        BitWriter b;
+        longIcs(b, n.gain, int(1 + n.deltas.size()));
+        b.put(13, 4), b.put(int(1 + n.deltas.size()), 5), b.put(n.first, 9);
+        for (int d : n.deltas) b.putCode(sfc.code[d + 60]);
+        b.put(0, 3);
+        Chan ch(b);
+        EXPECT_EQ(ch.mp4(), n.st);
+        EXPECT_EQ(ints(ch.sf, n.ne.size()), n.ne);
+    }
+}
+
+// Book 11 escapes at every alignment: eight ones and a 0 give N = 12; nine ones fail after the
+// ninth; a run of 40 fills whole look-ahead words. Pulses: amplitudes added away from zero (a
+// zero goes negative), a pulse past the window, a start band past the rate's bands or past 51,
+// short windows: each refused where it is read.
+TEST(AacNoiseless, EscapesAndPulses) {
+    const aactest::Codebook b1 = aactest::loadBook(1), b11 = aactest::loadBook(11), sfc = aactest::loadBook(0);
+    if (b11.code.size() != 289) GTEST_SKIP() << "shared AAC tables not found";
+    for (int lead = 0; lead < 8; ++lead)
+        for (int ones : {0, 8, 9, 40}) {
+            BitWriter bw;
+            bw.put(0x55, lead);
+            longIcs(bw, 100, 1);
+            bw.put(11, 4), bw.put(1, 5), bw.putCode(sfc.code[60]), bw.put(0, 3);
+            bw.putCode(b11.code[b11.indexOf.at({16, 0})]), bw.put(1, 1);  // negative
+            const size_t failAt = bw.bits() + 9;
+            for (int i = 0; i < ones; ++i) bw.put(1, 1);
+            if (ones < 9) bw.put(0, 1), bw.put(4095, 4 + ones);
+            bw.putCode(b11.code[0]);  // the band's second pair: (0, 0)
+            Chan c(bw, 4, lead);
+            ASSERT_EQ(c.lc(), ones < 9 ? okvOk : okvErrAacCoefValue);
+            EXPECT_EQ(c.pos(), ones < 9 ? bw.bits() : failAt);
+            if (ones < 9) {
+                EXPECT_EQ(ints(c.spec, 5), (std::vector<int>{-((1 << (4 + ones)) + (4095 & ((1 << (4 + ones)) - 1))), 0, 0, 0, 0}));
+            }
+        }
+    // Band 0 (4 lines at 44.1 kHz) coded with book 1 as (1, -1, 0, 0), pulses of amplitude 3.
+    const struct { int start; std::vector<int> offsets; int winSeq; StatusCode st; size_t stop; } pulses[] = {
+        {0, {0, 1, 1}, 0, okvOk, 0},
+        {48, {31, 31, 31, 31}, 0, okvErrAacPulse, 0},  // line 928 + 124 passes the window
+        {49, {0}, 0, okvErrAacPulse, 0},               // 44.1 kHz has 49 bands
+        {52, {0}, 0, okvErrAacPulse, 8 + 11 + 9 + 1 + 1 + 8},
+        {0, {}, 2, okvErrAacPulse, 8 + 15 + 7 + 1 + 1},  // refused right after the present bit
+    };
+    for (const auto& k : pulses) {
+        BitWriter bw;
+        bw.put(100, 8), bw.put(0, 1), bw.put(k.winSeq, 2), bw.put(0, 1);
+        k.winSeq == 2 ? (bw.put(1, 4), bw.put(127, 7)) : (bw.put(1, 6), bw.put(0, 1));
+        bw.put(1, 4), bw.put(1, k.winSeq == 2 ? 3 : 5), bw.putCode(sfc.code[60]), bw.put(1, 1);
+        if (k.winSeq != 2) {
+            bw.put(int(k.offsets.size()) - 1, 2), bw.put(k.start, 6);
+            for (int o : k.offsets) bw.put(o, 5), bw.put(3, 4);
+        }
+        bw.put(0, 2), bw.putCode(b1.code[b1.indexOf.at({1, -1, 0, 0})]);
+        Chan c(bw);
+        EXPECT_EQ(c.lc(), k.st) << k.start;
+        if (k.stop) {
+            EXPECT_EQ(c.pos(), k.stop) << k.start;
+        }
+        if (k.st == okvOk) {
+            EXPECT_EQ(ints(c.spec, 4), (std::vector<int>{4, -4, -3, 0}));
+        }
+    }
+}
