@@ -120,14 +120,17 @@ template <int T, int S, const auto& W, int I, bool Tail>
 }
 
 // Bits SH .. SH + 31 (1 <= SH <= 32) of the 64-bit values in even (ev) and odd (od) lanes,
-// less the correction fix placed at bit 32. Unless Natural, lanes 1 and 2 of the result stay
-// swapped, for callers that reorder anyway.
-template <int SH, bool Natural = true>
+// less the correction fix placed at bit 32. The values come out as lanes 0, 2, 1, 3, which the
+// final shuffle Order puts back in place (kInOrder) or reverses (kFromReversed: for lanes that
+// went in reversed, back to order); kAsIs leaves them, for callers that reorder anyway.
+enum : int { kInOrder = 0xD8, kFromReversed = 0x27, kAsIs = -1 };
+template <int SH, int Order = kInOrder>
 inline __m128i narrow(__m128i ev, __m128i od) {
     const __m128 e = _mm_castsi128_ps(SH == 32 ? ev : _mm_srli_epi64(ev, SH));
     const __m128 o = _mm_castsi128_ps(SH == 32 ? od : _mm_srli_epi64(od, SH));
     const __m128i r = _mm_castps_si128(_mm_shuffle_ps(e, o, SH == 32 ? 0xDD : 0x88));
-    return Natural ? _mm_shuffle_epi32(r, 0xD8) : r;
+    if constexpr (Order == kAsIs) return r;
+    else return _mm_shuffle_epi32(r, Order);
 }
 template <int SH>
 inline __m128i narrow(__m128i ev, __m128i od, __m128i fix) {
@@ -195,10 +198,10 @@ constexpr bool nonNegative(const Turn4 (&w)[L]) {
 
 // a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table).
 // Neg (kNegC, kNegT) must cover negatives(w): the corrections for the others are left out.
-// Natural as for narrow (only without corrections).
-template <int SH, int Neg, bool Natural = true>
+// Order as for narrow (only kInOrder with corrections).
+template <int SH, int Neg, int Order = kInOrder>
 inline Vec4c rotate4(Vec4c a, const Turn4& w) {
-    static_assert(Natural || Neg == 0);
+    static_assert(Order == kInOrder || Neg == 0);
     const __m128i bias = _mm_set1_epi32(INT32_MIN);
     const __m128i x = _mm_xor_si128(a.re, bias), y = _mm_xor_si128(a.im, bias), xo = odd(x), yo = odd(y);
     const auto ld = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
@@ -208,7 +211,7 @@ inline Vec4c rotate4(Vec4c a, const Turn4& w) {
     const __m128i imE = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(y, c), _mm_mul_epu32(x, t)), ld(w.kim[0]));
     const __m128i imO = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(yo, co), _mm_mul_epu32(xo, to)), ld(w.kim[1]));
     if constexpr (Neg == 0) {
-        return {narrow<SH, Natural>(reE, reO), narrow<SH, Natural>(imE, imO)};
+        return {narrow<SH, Order>(reE, reO), narrow<SH, Order>(imE, imO)};
     } else if constexpr (Neg == kNegC) {
         const __m128i cn = ld(w.cn);
         return {narrow<SH>(reE, reO, _mm_and_si128(x, cn)), narrow<SH>(imE, imO, _mm_and_si128(y, cn))};
