@@ -196,14 +196,17 @@ constexpr bool nonNegative(const Turn4 (&w)[L]) {
     return true;
 }
 
-// a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table).
-// Neg (kNegC, kNegT) must cover negatives(w): the corrections for the others are left out.
-// Order as for narrow (only kInOrder with corrections).
+// x + 2^31 and -x + 2^31 per lane, as unsigned values: the form rotate4B takes its input in.
+inline __m128i biased(__m128i x) { return _mm_xor_si128(x, _mm_set1_epi32(INT32_MIN)); }
+inline __m128i biasedNeg(__m128i x) { return _mm_sub_epi32(_mm_set1_epi32(INT32_MIN), x); }
+
+// a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table),
+// from b = biased(a). Neg (kNegC, kNegT) must cover negatives(w): the corrections for the
+// others are left out. Order as for narrow (only kInOrder with corrections).
 template <int SH, int Neg, int Order = kInOrder>
-inline Vec4c rotate4(Vec4c a, const Turn4& w) {
+inline Vec4c rotate4B(Vec4c b, const Turn4& w) {
     static_assert(Order == kInOrder || Neg == 0);
-    const __m128i bias = _mm_set1_epi32(INT32_MIN);
-    const __m128i x = _mm_xor_si128(a.re, bias), y = _mm_xor_si128(a.im, bias), xo = odd(x), yo = odd(y);
+    const __m128i x = b.re, y = b.im, xo = odd(x), yo = odd(y);
     const auto ld = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
     const __m128i c = ld(w.c), t = ld(w.t), co = ld(w.co), to = ld(w.to);
     const __m128i reE = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(x, c), _mm_mul_epu32(y, t)), ld(w.kre[0]));
@@ -220,6 +223,10 @@ inline Vec4c rotate4(Vec4c a, const Turn4& w) {
         return {narrow<SH>(reE, reO, _mm_add_epi32(_mm_and_si128(x, cn), _mm_and_si128(y, tn))),
                 narrow<SH>(imE, imO, _mm_sub_epi32(_mm_and_si128(y, cn), _mm_and_si128(x, tn)))};
     }
+}
+template <int SH, int Neg, int Order = kInOrder>
+inline Vec4c rotate4(Vec4c a, const Turn4& w) {
+    return rotate4B<SH, Neg, Order>({biased(a.re), biased(a.im)}, w);
 }
 
 inline __m128i load4(const Okv32s* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }

@@ -64,8 +64,8 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
     u[64] = wsub(0, u[0]);
     // Lane n of group m holds value m + 3 - n; the rotation puts the lanes back in order.
     for (int m = 0; m < 32; m += 4) {
-        const Vec4c a = {_mm_sub_epi32(_mm_setzero_si128(), load4(u + 61 - m)), load4(u + 29 - m)};
-        const Vec4c z = rotate4<32, 0, kFromReversed>(a, kTab.pre[m / 4]);
+        const Vec4c a = {biasedNeg(load4(u + 61 - m)), biased(load4(u + 29 - m))};
+        const Vec4c z = rotate4B<32, 0, kFromReversed>(a, kTab.pre[m / 4]);
         store4a(zr + m, z.re);
         store4a(zi + m, z.im);
     }
@@ -80,14 +80,14 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
 template <int f>
 inline void bands8(const Okv32s* zr, const Okv32s* zi, int q, Vec4c& e, Vec4c& o) {
     const int j = 4 * q;
-    const __m128i zero = _mm_setzero_si128();
     if constexpr (f == 1) {
         e = rotate4<29, kNegC | kNegT>({load4a(zr + j), load4a(zi + j)}, kTab.post[1][0][q]);
-        o = rotate4<29, kNegC | kNegT>({load4r(zr + 28 - j), _mm_sub_epi32(zero, load4r(zi + 28 - j))},
-                                       kTab.post[1][1][q]);
+        o = rotate4B<29, kNegC | kNegT>({biased(load4r(zr + 28 - j)), biasedNeg(load4r(zi + 28 - j))},
+                                        kTab.post[1][1][q]);
     } else {
         e = rotate4<29, 0, kAsIs>({load4a(zr + j), load4a(zi + j)}, kTab.post[0][0][q]);
-        o = rotate4<29, 0, kAsIs>({load4a(zr + 28 - j), _mm_sub_epi32(zero, load4a(zi + 28 - j))}, kTab.post[0][1][q]);
+        o = rotate4B<29, 0, kAsIs>({biased(load4a(zr + 28 - j)), biasedNeg(load4a(zi + 28 - j))},
+                                   kTab.post[0][1][q]);
     }
 }
 
