@@ -55,7 +55,9 @@ void transform(const Okv32s* pSrc, Record* r, Okv32s* zr, Okv32s* zi) {
     [&]<int... G>(std::integer_sequence<int, G...>) __attribute__((always_inline)) {
         const auto half = [&]<int H>() __attribute__((always_inline)) {
             const Okv32s* x[5];
-            for (int j = 0; j < 5; ++j) x[j] = d + (32 * p + 64 * j + H) % 320;
+            // Offsets below 640: one conditional subtraction wraps them (a modulo here costs
+            // a vector division).
+            for (int j = 0, o = 32 * p + H; j < 5; ++j, o += 64) x[j] = d + (o >= 320 ? o - 320 : o);
             (store4a(u + H + 4 * G, windowSum<5, 64, kWin, H + 4 * G, G == 7>(x, 4 * G)), ...);
         };
         half.template operator()<0>();

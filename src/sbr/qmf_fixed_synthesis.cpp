@@ -224,7 +224,12 @@ template <int B, const auto& W>
 void windowSlot(Record* r, Okv32s* pDst) {
     const int p = r->pos;
     const Okv32s* x[10];
-    for (int j = 0; j < 10; ++j) x[j] = r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B);
+    // Offsets below 40B: one conditional subtraction wraps them (a modulo here costs a vector
+    // division).
+    for (int j = 0; j < 10; ++j) {
+        const int o = 2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B;
+        x[j] = r->delay + (o >= 20 * B ? o - 20 * B : o);
+    }
     [&]<int... G>(std::integer_sequence<int, G...>) __attribute__((always_inline)) {
         (store4(pDst + 4 * G, windowSum<10, B, W, 4 * G, 4 * G + 4 == B>(x, 4 * G)), ...);
     }(std::make_integer_sequence<int, B / 4>{});
