@@ -36,7 +36,6 @@ constexpr int kStepMid[20] = {11, 91, 139, 174, 200, 223, 241, 257, 272, 285,
 constexpr Okv16s kResvShare[15] = {13107, 6554,  3277,  26214, 13107, 9830,  29491, 22938,
                                    13107, 29491, 26214, 19661, 31130, 26214, 22938};
 constexpr int k16kHzLine[3] = {418, 384, 576};
-constexpr int kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
 // (region0_count, region1_count) by the first long band at or above the big-values end.
 constexpr Okv8u kSubdivide[23][2] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 1}, {1, 1}, {1, 1},
                                      {1, 2}, {2, 2}, {2, 3}, {2, 3}, {3, 4}, {3, 4}, {3, 4}, {4, 5},

@@ -1,7 +1,7 @@
 // okvac encode end to end against independent decoders: synthesised signals at every MPEG-1
-// rate, bitrate and mode and at the MPEG-2 LSF rates; mpg123 and ffmpeg report nothing, okvac
-// decode and ffmpeg agree with mpg123 within 1 LSB, and all three trim the stream by its tag
-// frame to the input's length.
+// rate, bitrate and mode (intensity stereo too) and at the MPEG-2 LSF rates; mpg123 and ffmpeg
+// report nothing, okvac decode and ffmpeg agree with mpg123 within 1 LSB, and all three trim the
+// stream by its tag frame to the input's length.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -125,24 +125,28 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         {22050, 2, 64, "joint", false, 17.3, 5},   {24000, 2, 8, "joint", true, -0.2, 0},
         {16000, 1, 64, "mono", false, 22.3, 3},    {22050, 2, 160, "stereo", false, 25.9, 0},
         {24000, 1, 96, "mono", false, 25.4, 0},
+        // Intensity stereo (decoded by okvac with the float synthesis): decoders must agree on
+        // where intensity starts in each granule and on what each position means.
+        {44100, 2, 96, "intensity", false, 22.0, 0}, {22050, 2, 48, "intensity", true, 16.9, 0},
     };
     const bool lame = have("lame");
     if (!lame) std::printf("lame absent: no comparison with it\n");
     for (const Case& c : cases) {
         const std::string name = std::to_string(c.rate) + "_" + std::to_string(c.ch) + "ch_" + std::to_string(c.kbps) + "_" + c.mode;
         const int frames = c.rate * 3 / 2;
+        const bool is = std::string(c.mode) == "intensity";
         const std::vector<int16_t> pcm = music(c.rate, c.ch, frames, (unsigned)c.kbps);
         const fs::path wav = tmp / (name + ".wav"), mp3 = tmp / (name + ".mp3");
         writeWav(wav, pcm, c.rate, c.ch);
         std::string out;
-        ASSERT_EQ(run(okvacPath().string() + " encode -b " + std::to_string(c.kbps) + " -m " + c.mode +
+        ASSERT_EQ(run(okvacPath().string() + " encode -b " + std::to_string(c.kbps) + (is ? " -m joint --intensity" : std::string(" -m ") + c.mode) +
                           (c.crc ? " --crc " : " ") + wav.string() + " " + mp3.string(), &out), 0) << out;
         EXPECT_EQ(run("mpg123 -q -s " + mp3.string() + " > " + (tmp / (name + ".m.raw")).string(), &out), 0);
         EXPECT_EQ(out, "") << name << ": mpg123";
         const fs::path fraw = tmp / (name + ".f.raw");
         EXPECT_EQ(run("ffmpeg -v error -err_detect crccheck -i " + mp3.string() + " -f s16le " + fraw.string(), &out), 0);
         EXPECT_EQ(out, "") << name << ": ffmpeg";
-        ASSERT_EQ(run(okvacPath().string() + " decode " + mp3.string() + " " + (tmp / (name + ".o.raw")).string(), &out), 0) << out;
+        ASSERT_EQ(run(okvacPath().string() + " decode" + (is ? " --synth float " : " ") + mp3.string() + " " + (tmp / (name + ".o.raw")).string(), &out), 0) << out;
         EXPECT_EQ(out, "") << name << ": okvac decode";
         const std::vector<int16_t> m = readRaw(tmp / (name + ".m.raw")), o = readRaw(tmp / (name + ".o.raw")), f = readRaw(fraw);
         const int och = std::string(c.mode) == "mono" ? 1 : 2;
@@ -158,13 +162,21 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         EXPECT_LE(worstF, 1) << name << ": ffmpeg against mpg123";
         const double snr = snrOf(pcm, c.ch, o, och);
         std::printf("%-20s SNR %6.2f dB\n", name.c_str(), snr);
-        if (c.lameGap > 0 && lame) {
+        if ((c.lameGap > 0 || is) && lame) {
             const fs::path l = tmp / (name + ".lame.mp3"), lraw = tmp / (name + ".l.raw");
-            ASSERT_EQ(run("lame --quiet -q 5 -b " + std::to_string(c.kbps) + " -m " + c.mode[0] + " " + wav.string() +
+            // lame resamples at low bitrates unless told the output rate.
+            ASSERT_EQ(run("lame --quiet -q 5 --resample " + std::to_string(c.rate / 1000.0) + " -b " + std::to_string(c.kbps) +
+                              " -m " + (is ? 'j' : c.mode[0]) + " " + wav.string() +
                               " " + l.string() + " && mpg123 -q -s " + l.string() + " > " + lraw.string(), &out), 0) << out;
-            const double ref = snrOf(pcm, c.ch, readRaw(lraw), och);
+            // Where lame's first frame has no room for its tag (48 kbit/s at 22.05 kHz), decoders
+            // keep its delay: 576 samples of the encoder and 529 of the decoder.
+            std::vector<int16_t> ldec = readRaw(lraw);
+            if (ldec.size() > (size_t)frames * och) ldec.erase(ldec.begin(), ldec.begin() + 1105 * och);
+            const double ref = snrOf(pcm, c.ch, ldec, och);
             std::printf("%-20s lame   %6.2f dB\n", name.c_str(), ref);
-            EXPECT_GT(snr, ref - c.lameGap) << name;
+            if (c.lameGap > 0) {
+                EXPECT_GT(snr, ref - c.lameGap) << name;
+            }
         }
         EXPECT_GT(snr, c.minSnr) << name;
     }

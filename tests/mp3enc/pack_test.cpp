@@ -1,15 +1,16 @@
-// Layer III packers, proved by round trips through the unpacking and decoding exports.
+// Layer III packers and Huffman encoder, proved by round trips through the unpacking and decoding exports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
-#include <vector>
 
-#include "mp3enc_test_util.h"
+#include "mp3/mp3_test_util.h"
 
-using mp3enc_test::bitPos;
-using mp3enc_test::header;
+using namespace mp3test;
 
-TEST(Mp3EncPack, FrameHeaderRoundTrip) {
+// Random headers and side information of every version and mode: the unpackers read back what was
+// packed, from the sync word to the last byte and no further.
+TEST(Mp3EncPack, HeaderAndSideInfoRoundTrip) {
     std::mt19937 rng(1);
     for (int it = 0; it < 2000; ++it) {
         MP3FrameHeader h{};
@@ -17,223 +18,163 @@ TEST(Mp3EncPack, FrameHeaderRoundTrip) {
         h.sampling_frequency = rng() & 3, h.padding_bit = rng() & 1, h.private_bit = rng() & 1;
         h.mode = rng() & 3, h.mode_extension = rng() & 3, h.copyright = rng() & 1, h.original_copy = rng() & 1;
         h.emphasis = rng() & 3, h.crc_check = h.protection_bit ? 0 : rng() & 0xFFFF;
-        Okv8u buf[8];
+        Okv8u buf[48];
         memset(buf, 0xA5, sizeof buf);
-        Okv8u* p = buf;
+        Okv8u *p = buf, *q = buf;
         ASSERT_EQ(okvsPackFrameHeader_MP3(&h, &p), okvOk);
         ASSERT_EQ(p - buf, h.protection_bit ? 4 : 6);
-        EXPECT_EQ(buf[p - buf], 0xA5);  // nothing past the header
-        EXPECT_EQ(buf[0], 0xFF);
-        EXPECT_EQ(buf[1] >> 5, 7);
+        EXPECT_EQ(buf[p - buf], 0xA5);
         MP3FrameHeader back{};
-        Okv8u* q = buf;
         ASSERT_EQ(okvsUnpackFrameHeader_MP3(&q, &back), okvOk);
         EXPECT_EQ(q, p);
         EXPECT_EQ(memcmp(&h, &back, sizeof h), 0) << "iteration " << it;
-    }
-}
 
-namespace {
-
-MP3SideInfo randomSideInfo(std::mt19937& rng, bool mpeg1) {
-    MP3SideInfo si{};
-    si.part2_3_length = rng() & 4095, si.big_values = rng() % 289, si.global_gain = rng() & 255;
-    si.scalefac_compress = rng() & (mpeg1 ? 15 : 511);
-    si.window_switching_flag = rng() & 1;
-    if (si.window_switching_flag) {
-        si.block_type = 1 + rng() % 3, si.mixed_block_flag = rng() & 1;
-        for (int w = 0; w < 3; ++w) si.subblock_gain[w] = rng() & 7;
-        si.table_select[0] = rng() & 31, si.table_select[1] = rng() & 31;
-        si.region0_count = si.block_type == 2 && !si.mixed_block_flag ? 8 : 7;
-        si.region1_count = 20 - si.region0_count;
-    } else {
-        for (int r = 0; r < 3; ++r) si.table_select[r] = rng() & 31;
-        si.region0_count = rng() & 15, si.region1_count = rng() & 7;
-    }
-    si.preflag = mpeg1 ? rng() & 1 : 0;
-    si.scalefac_scale = rng() & 1, si.count1table_select = rng() & 1;
-    return si;
-}
-
-}  // namespace
-
-TEST(Mp3EncPack, SideInfoRoundTripAllLayouts) {
-    std::mt19937 rng(2);
-    for (int id = 0; id <= 1; ++id)
-        for (int mode = 0; mode <= 3; ++mode)
-            for (int it = 0; it < 300; ++it) {
-                const int nch = mode == 3 ? 1 : 2, records = (id ? 2 : 1) * nch;
-                const MP3FrameHeader h = header(id, mode);
-                MP3SideInfo si[4];
-                for (int i = 0; i < records; ++i) si[i] = randomSideInfo(rng, id == 1);
-                int scfsi[8] = {};
-                for (int i = 0; i < 4 * nch; ++i) scfsi[i] = id ? rng() & 1 : 0;
-                const int mdb = rng() & (id ? 511 : 255);
-                const int priv = rng() & (id ? (nch == 1 ? 31 : 7) : (nch == 1 ? 1 : 3));
-                std::vector<Okv8u> buf(48, 0x5A);
-                Okv8u* p = buf.data();
-                ASSERT_EQ(okvsPackSideInfo_MP3(si, &p, mdb, priv, scfsi, &h), okvOk);
-                const int expectBytes = id ? (nch == 1 ? 17 : 32) : (nch == 1 ? 9 : 17);
-                ASSERT_EQ(p - buf.data(), expectBytes);
-                EXPECT_EQ(buf[expectBytes], 0x5A);
-                MP3SideInfo back[4] = {};
-                int mdb2 = -1, priv2 = -1, scfsi2[8] = {};
-                Okv8u* q = buf.data();
-                ASSERT_EQ(okvsUnpackSideInfo_MP3(&q, back, &mdb2, &priv2, scfsi2, &h), okvOk);
-                EXPECT_EQ(q, p);
-                EXPECT_EQ(mdb2, mdb);
-                EXPECT_EQ(priv2, priv);
-                if (id) {
-                    EXPECT_EQ(memcmp(scfsi, scfsi2, sizeof(int) * 4 * nch), 0);
-                }
-                for (int i = 0; i < records; ++i) {
-                    if (!si[i].window_switching_flag) si[i].block_type = si[i].mixed_block_flag = 0;
-                    if (si[i].window_switching_flag) si[i].table_select[2] = back[i].table_select[2];
-                    if (!id) back[i].preflag = 0;
-                    EXPECT_EQ(memcmp(&si[i], &back[i], sizeof(MP3SideInfo)), 0) << id << mode << " record " << i;
-                }
+        h = header(rng() & 1, rng() & 3);
+        const bool mpeg1 = h.id == 1;
+        const int nch = h.mode == 3 ? 1 : 2, records = (mpeg1 ? 2 : 1) * nch;
+        MP3SideInfo si[4] = {}, got[4] = {};
+        for (int i = 0; i < records; ++i) {
+            MP3SideInfo& s = si[i];
+            s.part2_3_length = rng() & 4095, s.big_values = rng() % 289, s.global_gain = rng() & 255;
+            s.scalefac_compress = rng() & (mpeg1 ? 15 : 511);
+            s.window_switching_flag = rng() & 1;
+            for (int r = 0; r < 3 - s.window_switching_flag; ++r) s.table_select[r] = rng() & 31;
+            if (s.window_switching_flag) {
+                s.block_type = 1 + rng() % 3, s.mixed_block_flag = rng() & 1;
+                for (int& g : s.subblock_gain) g = rng() & 7;
+                s.region0_count = s.block_type == 2 && !s.mixed_block_flag ? 8 : 7;
+                s.region1_count = 20 - s.region0_count;
+            } else {
+                s.region0_count = rng() & 15, s.region1_count = rng() & 7;
             }
-}
-
-TEST(Mp3EncPack, SideInfoStopsAtSwitchedBlockTypeZero) {
-    MP3SideInfo si[4] = {};
-    si[0].part2_3_length = 4095;
-    si[0].window_switching_flag = 1;  // block_type 0 stays
-    const MP3FrameHeader h = header(1, 3);
-    const int scfsi[8] = {};
-    Okv8u buf[40];
-    memset(buf, 0xEE, sizeof buf);
-    Okv8u* p = buf;
-    ASSERT_EQ(okvsPackSideInfo_MP3(si, &p, 0, 0, scfsi, &h), okvOk);
-    // 9 + 5 + 4 scfsi + 12 + 9 + 8 + 4 + 1 + 2 = 54 bits: 7 bytes touched
-    EXPECT_EQ(p - buf, 7);
-    EXPECT_EQ(buf[7], 0xEE);
+            s.preflag = mpeg1 ? rng() & 1 : 0;
+            s.scalefac_scale = rng() & 1, s.count1table_select = rng() & 1;
+        }
+        int scfsi[8] = {}, scfsi2[8] = {}, mdb2 = -1, priv2 = -1;
+        for (int i = 0; mpeg1 && i < 4 * nch; ++i) scfsi[i] = rng() & 1;
+        const int mdb = rng() & (mpeg1 ? 511 : 255), priv = rng() & (mpeg1 ? (nch == 1 ? 31 : 7) : (nch == 1 ? 1 : 3));
+        memset(buf, 0x5A, sizeof buf);
+        p = q = buf;
+        ASSERT_EQ(okvsPackSideInfo_MP3(si, &p, mdb, priv, scfsi, &h), okvOk);
+        const int bytes = mpeg1 ? (nch == 1 ? 17 : 32) : (nch == 1 ? 9 : 17);
+        ASSERT_EQ(p - buf, bytes);
+        EXPECT_EQ(buf[bytes], 0x5A);
+        ASSERT_EQ(okvsUnpackSideInfo_MP3(&q, got, &mdb2, &priv2, scfsi2, &h), okvOk);
+        EXPECT_EQ(q, p);
+        EXPECT_EQ(std::vector<int>({mdb2, priv2}), std::vector<int>({mdb, priv}));
+        EXPECT_EQ(memcmp(scfsi, scfsi2, sizeof(int) * (mpeg1 ? 4 * nch : 0)), 0);
+        for (int i = 0; i < records; ++i) {
+            if (si[i].window_switching_flag) si[i].table_select[2] = got[i].table_select[2];
+            if (!mpeg1) got[i].preflag = 0;
+            EXPECT_EQ(memcmp(&si[i], &got[i], sizeof(MP3SideInfo)), 0) << "iteration " << it << " record " << i;
+        }
+    }
 }
 
 // Every scalefac_compress of both versions, every block kind, both LSF channels (channel 1 with
-// intensity) and every MPEG-1 scfsi pattern of granule 1: values as wide as the decoder reads
-// them (learnt by packing all ones) come back as they went in, at any bit offset.
+// intensity) and every MPEG-1 scfsi pattern of granule 1: values as wide as the decoder reads them
+// (learnt by packing all ones) come back as they went in, at any bit offset, the bits before it kept.
 TEST(Mp3EncPack, ScaleFactorsRoundTrip) {
     std::mt19937 rng(3);
+    static const int kGroup[22] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
     for (int id = 0; id <= 1; ++id)
         for (int c = 0; c < (id ? 16 : 512); ++c)
             for (int kind = 0; kind < (id ? 4 + 15 : 6); ++kind) {  // short, mixed, long, then MPEG-1 scfsi masks
                 const int ch = id ? 0 : kind / 3, k = id ? std::min(kind, 2) : kind % 3;
-                const MP3FrameHeader h = header(id, 1, 0, ch ? 1 : 2);
-                MP3SideInfo si{};
-                si.scalefac_compress = c;
-                si.block_type = k < 2 ? 2 : 0;
-                si.window_switching_flag = k < 2;
-                si.mixed_block_flag = k == 1;
-                si.preflag = 7;
                 const int granule = kind >= 3 ? 1 : 0, off = c % 8;
+                const MP3FrameHeader h = header(id, 1, 0, ch ? 1 : 2);
+                MP3SideInfo si{}, si2;
+                si.scalefac_compress = c, si.block_type = k < 2 ? 2 : 0, si.window_switching_flag = k < 2;
+                si.mixed_block_flag = k == 1, si.preflag = 7;
                 int scfsi[4] = {};
                 for (int g = 0; g < 4; ++g) scfsi[g] = id && kind >= 4 ? ((kind - 3) >> g) & 1 : 0;
-                auto pack = [&](const Okv8s* sf, std::vector<Okv8u>& buf) {
+                std::vector<Okv8u> buf;
+                auto pack = [&](const Okv8s* sf) {
                     buf.assign(64, 0);
-                    buf[0] = (Okv8u)(0xFF00 >> off);  // bits before the offset must survive
+                    buf[0] = Okv8u(0xFF00 >> off);
                     Okv8u* p = buf.data();
                     int o = off;
                     EXPECT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, ch), okvOk);
                     EXPECT_EQ(buf[0] >> (8 - off), (1 << off) - 1);
                     return bitPos(buf.data(), p, o);
                 };
-                auto unpack = [&](const std::vector<Okv8u>& buf, Okv8s* sf, MP3SideInfo* s2) {
-                    std::vector<Okv8u> b = buf;
-                    Okv8u* q = b.data();
+                auto unpack = [&](Okv8s* sf) {
+                    Okv8u* q = buf.data();
                     int qo = off;
-                    *s2 = si;
-                    s2->preflag = 7;
-                    EXPECT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, sf, s2, scfsi, &h, granule, ch), okvOk);
-                    return bitPos(b.data(), q, qo);
+                    si2 = si;
+                    si2.preflag = 7;
+                    EXPECT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, sf, &si2, scfsi, &h, granule, ch), okvOk);
+                    return bitPos(buf.data(), q, qo);
                 };
                 Okv8s ones[40], widths[40] = {}, sf[40] = {}, back[40];
                 memset(ones, 0x7F, sizeof ones);
-                std::vector<Okv8u> buf;
-                MP3SideInfo si2;
-                const long bits = pack(ones, buf);
-                ASSERT_EQ(unpack(buf, widths, &si2), bits) << id << " " << c << " " << kind;
-                if (!id) {
-                    EXPECT_EQ(si2.preflag, !ch && c >= 500 ? 1 : 0);
-                    EXPECT_EQ(si.preflag, si2.preflag);
-                }
+                const long bits = pack(ones);
+                ASSERT_EQ(unpack(widths), bits) << id << " " << c << " " << kind;
+                if (!id) { EXPECT_EQ(si.preflag + 2 * si2.preflag, !ch && c >= 500 ? 3 : 0); }  // set by both
                 for (int i = 0; i < 39; ++i) {
-                    const int maxv = std::abs(widths[i]);
-                    sf[i] = (Okv8s)(maxv ? rng() % (maxv + 1) : 0);
-                    back[i] = (Okv8s)(rng() & 15);  // granule 1 keeps what scfsi shares
+                    sf[i] = Okv8s(widths[i] ? rng() % (std::abs(widths[i]) + 1) : 0);
+                    back[i] = Okv8s(rng() & 15);  // granule 1 keeps what scfsi shares
                 }
                 const std::vector<Okv8s> prev(back, back + 40);
-                ASSERT_EQ(pack(sf, buf), bits);
-                ASSERT_EQ(unpack(buf, back, &si2), bits);
-                static const int kGroup[22] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
+                ASSERT_EQ(pack(sf), bits);
+                ASSERT_EQ(unpack(back), bits);
                 for (int i = 0; i < 39; ++i) {
                     const int maxv = std::abs(widths[i]);
                     const bool shared = k == 2 && i < 21 && scfsi[kGroup[i]];
                     const int want = shared ? prev[i] : ch && maxv && sf[i] == maxv ? -sf[i] : sf[i];  // intensity: largest = illegal
-                    if (maxv || shared) {
-                        ASSERT_EQ(back[i], want) << id << " compress " << c << " kind " << kind << " i " << i;
-                    }
+                    if (maxv || shared) { ASSERT_EQ(back[i], want) << id << " compress " << c << " kind " << kind << " i " << i; }
                 }
             }
 }
 
-TEST(Mp3EncPack, ArgumentChecksInOrder) {
-    MP3FrameHeader h = header(1, 0);
-    MP3SideInfo si[4] = {};
-    int scfsi[8] = {}, off = 0;
-    Okv8u buf[64] = {};
-    Okv8u* p = buf;
-    Okv8u* nul = nullptr;
-    Okv8s sf[40] = {};
-    Okv32s ix[576] = {};
-    MP3BitReservoir r;
-    EXPECT_EQ(okvsPackFrameHeader_MP3(&h, &nul), okvErrNullPtr);
-    EXPECT_EQ(okvsPackSideInfo_MP3(si, &nul, 0, 0, scfsi, &h), okvErrNullPtr);
-    h.layer = 2;
-    EXPECT_EQ(okvsPackSideInfo_MP3(si, &p, 0, 0, scfsi, &h), okvErrMp3FrameHeader);
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(ix, &p, &off, &h, si, 0, 0), okvErrMp3FrameHeader);
-    h = header(1, 0);
-    si[0].scalefac_compress = 16;
-    EXPECT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &off, &h, si, scfsi, 0, 0), okvErrMp3SideInfo);
-    h.id = 0;
-    si[0].scalefac_compress = 511;
-    h.mode_extension = 4;
-    EXPECT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &off, &h, si, scfsi, 0, 0), okvErrMp3FrameHeader);
-    EXPECT_EQ(okvsBitReservoirInit_MP3(&r, &h), okvErrMp3FrameHeader);
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(ix, &p, &off, &h, si, 0, 0), okvErrMp3FrameHeader);
-    off = 8;
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(ix, &p, &off, &h, si, 0, 0), okvErrBadArg);
-    off = 0;
-    h = header(1, 0);
-    si[0] = MP3SideInfo{};
-    si[0].region0_count = 15, si[0].region1_count = 6;
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(ix, &p, &off, &h, si, 0, 0), okvErrMp3SideInfo);
-    si[0] = MP3SideInfo{};
-    si[0].big_values = 289;
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(ix, &p, &off, &h, si, 0, 0), okvErrMp3SideInfo);
-    si[0] = MP3SideInfo{};
-    si[0].count1table_select = 2;
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(ix, &p, &off, &h, si, 0, 0), okvErrMp3SideInfo);
-    // A negative table in region 1 fails after region 0 is written.
-    si[0] = MP3SideInfo{};
-    si[0].big_values = 100, si[0].table_select[0] = 1, si[0].table_select[1] = -1;
-    ix[0] = 1;
-    p = buf, off = 0;
-    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(ix, &p, &off, &h, si, 0, 0), okvErrMp3SideInfo);
-    EXPECT_GT(bitPos(buf, p, off), 0);
-}
-
-TEST(Mp3EncPack, BitReservoirEverySlot) {
-    static const int kKbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kRate[3] = {44100, 48000, 32000};
-    for (int f = 0; f < 3; ++f)
-        for (int b = 0; b < 15; ++b) {
-            MP3FrameHeader h = header(1, 0, f);
-            h.bitrate_index = b;
-            MP3BitReservoir r{-1, -1};
-            ASSERT_EQ(okvsBitReservoirInit_MP3(&r, &h), okvOk);
-            const long frameBits = 8L * (144000L * kKbps[b] / kRate[f]);
-            EXPECT_EQ(r.resvSize, 0);
-            EXPECT_EQ(r.resvMaxSize, std::min(7680 - std::min(frameBits, 7680L), 4088L)) << f << " " << b;
+// Random spectra within each region's table, region layouts and block types (tables 0, 4 and 14
+// code zeros without bits); budgets equal to the bits written and above: the stuffing is '1' bits
+// after unchanged code bits, and the decoder ends exactly at the budget.
+TEST(Mp3EncHuffman, RandomGranulesDecodeBack) {
+    std::mt19937 rng(6);
+    for (int it = 0; it < 3000; ++it) {
+        const MP3FrameHeader h = header(1, 0, rng() % 3);
+        MP3SideInfo si{};
+        si.window_switching_flag = rng() % 3 == 0;
+        si.block_type = si.window_switching_flag ? 1 + rng() % 3 : rng() % 4;  // ignored unless switched
+        si.big_values = rng() % 289, si.region0_count = rng() % 16, si.count1table_select = rng() & 1;
+        si.region1_count = std::min<int>(rng() % 8, 20 - si.region0_count);
+        const int bv2 = 2 * si.big_values, row = 3 + h.sampling_frequency;
+        int bounds[3] = {si.window_switching_flag ? 36 : kSfbLong[row][si.region0_count + 1],
+                         si.window_switching_flag ? bv2 : kSfbLong[row][si.region0_count + si.region1_count + 2], bv2};
+        std::vector<Okv32s> ix(576, 0);
+        for (int r = 0, start = 0; r < 3; ++r) {
+            const int ts = si.table_select[r] = int(rng() % 32);
+            const int maxv = ts < 16 ? std::max(kXlen[ts] - 1, 0) : std::min(15 + (1 << kLinbits[ts]) - 1, 8206);
+            for (int i = start; i < std::min(bounds[r], bv2); ++i) {
+                const int v = rng() % 8 == 0 ? maxv : rng() & 1 ? int(rng() % (maxv + 1)) : int(rng() % std::min(maxv + 1, 4));
+                ix[i] = rng() & 1 ? -v : v;
+            }
+            start = std::max(start, std::min(bounds[r], bv2));
         }
+        const int count1 = int(rng() % ((576 - bv2) / 4 + 1)) * 4;
+        for (int i = bv2; i < bv2 + count1; ++i) ix[i] = rng() % 4 ? 0 : (rng() & 1 ? 1 : -1);
+        const int off = rng() % 8, extra = it % 4 == 0 ? 0 : it % 4 == 1 ? 1 : int(rng() % 100);
+        long bits[2];
+        std::vector<Okv8u> buf[2];
+        for (int pass = 0; pass < 2; ++pass) {
+            buf[pass].assign(1200, 0);
+            Okv8u* p = buf[pass].data();
+            int o = off;
+            ASSERT_EQ(okvsHuffmanEncode_MP3_32s1u(ix.data(), &p, &o, &h, &si, count1, pass ? int(bits[0]) + extra : 0), okvOk);
+            bits[pass] = bitPos(buf[pass].data(), p, o) - off;
+        }
+        ASSERT_EQ(bits[1], bits[0] + extra);
+        for (long b = off; b < off + bits[1]; ++b) {
+            auto bit = [&](int pass) { return (buf[pass][b >> 3] >> (7 - (b & 7))) & 1; };
+            ASSERT_EQ(bit(1), b < off + bits[0] ? bit(0) : 1) << "bit " << b;
+        }
+        si.part2_3_length = int(bits[1]);
+        Okv8u* q = buf[1].data();
+        int qo = off, bound = -1;
+        Okv32s out[576];
+        ASSERT_EQ(okvsHuffmanDecode_MP3_1u32s(&q, &qo, out, &bound, &si, &h, int(bits[1])), okvOk);
+        EXPECT_EQ(bitPos(buf[1].data(), q, qo) - off, bits[1]);
+        ASSERT_EQ(std::vector<Okv32s>(out, out + 576), ix) << "iteration " << it;
+    }
 }

@@ -19,12 +19,14 @@ namespace {
 
 void help(std::FILE* out) {
     std::fprintf(out,
-                 "usage: okvac encode [-b KBPS] [-m stereo|joint|mono] [--crc] [--raw RATE,CH] IN OUT\n\n"
+                 "usage: okvac encode [-b KBPS] [-m stereo|joint|mono] [--intensity] [--crc] [--raw RATE,CH] IN OUT\n\n"
                  "Encodes PCM to Layer III at a constant bitrate (default 128): MPEG-1 at 32, 44.1 and 48 kHz\n"
                  "(32..320 kbit/s), MPEG-2 LSF at 16, 22.05 and 24 kHz (8..160 kbit/s).\n"
                  "IN is a WAV file (16/24-bit integer, 32-bit float, EXTENSIBLE) or, with --raw, raw 16-bit\n"
                  "little-endian interleaved PCM; - reads stdin. OUT is a file or - (stdout). -m defaults to\n"
-                 "joint (mid/side) for stereo input; mono downmixes. --crc protects each frame with a CRC.\n"
+                 "joint (mid/side) for stereo input; mono downmixes. --intensity adds intensity stereo to\n"
+                 "joint stereo where the model asks for it (MPEG-1 80..112 kbit/s, LSF 48..64 kbit/s): the\n"
+                 "upper bands carry one channel and a left/right level. --crc protects each frame with a CRC.\n"
                  "A tag frame ahead of the audio gives the coder's delay and, where OUT can seek, the\n"
                  "stream's length, so that decoders trim it to the input's length.\n");
 }
@@ -41,7 +43,7 @@ int usage(const char* what) {
 
 int run(int argc, char** argv) {
     int kbps = 128, rawRate = 0, rawCh = 0;
-    bool crc = false;
+    bool crc = false, intensity = false;
     Mp3Encoder::Mode mode = Mp3Encoder::Mode::Joint;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
@@ -58,6 +60,8 @@ int run(int argc, char** argv) {
             else return usage("-m takes stereo, joint or mono");
         } else if (!std::strcmp(a, "--crc")) {
             crc = true;
+        } else if (!std::strcmp(a, "--intensity")) {
+            intensity = true;
         } else if (!std::strcmp(a, "--raw") && i + 1 < argc) {
             if (std::sscanf(argv[++i], "%d,%d", &rawRate, &rawCh) != 2 || rawRate <= 0 || rawCh < 1)
                 return usage("--raw takes RATE,CHANNELS");
@@ -77,7 +81,7 @@ int run(int argc, char** argv) {
     if (!wav.open(file, rawRate, rawCh)) return fail(file.name() + ": " + wav.error());
     Mp3Encoder enc;
     std::string error;
-    if (!enc.init(wav.rate(), wav.channels(), kbps, mode, crc, &error)) return fail(file.name() + ": " + error);
+    if (!enc.init(wav.rate(), wav.channels(), kbps, mode, crc, intensity, &error)) return fail(file.name() + ": " + error);
     OutputFile out;
     if (!out.open(files[1])) return fail(out.error());
     // The tag frame goes first; it is rewritten with the totals at the end where OUT can seek.

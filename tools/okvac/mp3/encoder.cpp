@@ -7,6 +7,7 @@
 #include "mp3/crc16.h"
 #include "mp3/frame_tables.h"
 #include "mp3/info_tag.h"
+#include "mp3/intensity_bands.h"
 #include "mp3/sfb_bands.h"
 
 namespace {
@@ -21,7 +22,7 @@ constexpr int kCoderDelay = 1345, kTagDelay = kCoderDelay - 529;
 
 }  // namespace
 
-bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, std::string* error) {
+bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, bool intensity, std::string* error) {
     int id = -1, sf = -1, br = -1;
     for (int i = 0; i < 6; ++i)
         if (kMp3Rates[i % 3] >> (i / 3) == rate) id = 1 - i / 3, sf = i % 3;
@@ -43,7 +44,7 @@ bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, s
     inChannels_ = inChannels;
     nch_ = inChannels == 1 || mode == Mode::Mono ? 1 : 2;
     granules_ = id ? 2 : 1;
-    kbps_ = kbps, rate_ = rate, crc_ = crc;
+    kbps_ = kbps, rate_ = rate, crc_ = crc, intensity_ = intensity;
     h_.id = id, h_.layer = 1, h_.protection_bit = crc ? 0 : 1;
     h_.bitrate_index = br, h_.sampling_frequency = sf;
     h_.mode = nch_ == 1 ? 3 : mode == Mode::Joint ? 1 : 0;
@@ -82,14 +83,18 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
             psyIn_[(size_t)i * nch_ + ch] = d[kHistory + i];
         }
     }
-    // Block types, ratios and the stereo decisions; intensity stereo is not used.
+    // Block types, ratios and the stereo decisions. Intensity stereo (on request) stays only in
+    // frames whose two channels share the block type of each granule: decoders pair the
+    // channels' bands by one band table.
     const int rec = granules_ * nch_;
     MP3SideInfo si[4] = {};
     MP3PsyRatio ratio[4];
     int bound[6] = {21, 12, 12, 21, 12, 12};
     okvsPsychoacousticModelTwo_MP3_16s(psyIn_.data(), ratio, bound, si, &h_, psyState_.data(), nullptr,
                                        psyWork_.data());
-    h_.mode_extension &= 2;
+    bool sameTypes = true;
+    for (int gr = 0; gr < granules_ && nch_ == 2; ++gr) sameTypes = sameTypes && si[2 * gr].block_type == si[2 * gr + 1].block_type;
+    if (!intensity_ || !sameTypes) h_.mode_extension &= 2;
     std::vector<Okv32s> xr(576 * rec), sub(576);
     for (int gr = 0; gr < granules_; ++gr)
         for (int ch = 0; ch < nch_; ++ch) {
@@ -97,19 +102,6 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
             const MP3SideInfo& s = si[gr * nch_ + ch];
             okvsMDCTFwd_MP3_32s(sub.data(), xr.data() + 576 * (gr * nch_ + ch), s.block_type, 0, &h_, overlap_[ch].data());
         }
-    std::vector<Okv8s> isPos(39);
-    if (h_.mode == 1)
-        for (int gr = 0; gr < granules_; ++gr)
-            okvsJointStereoEncode_MP3_32s_I(xr.data() + 1152 * gr, xr.data() + 1152 * gr + 576, isPos.data(), &h_,
-                                            si + 2 * gr, bound + 3 * gr);
-
-    const int row = h_.id * 3 + h_.sampling_frequency;
-    for (int r = 0; r < rec; ++r) {
-        shapeBands(xr.data() + 576 * r, ratio[r], si[r], row, lastGain_[r % nch_]);
-        // At 24 kHz decoders differ on whether lines 330 and 331 belong to long band 17 or 18
-        // (which scalefactor they take): left empty, they decode alike everywhere.
-        if (row == 1 && si[r].block_type != 2) xr[576 * r + 330] = xr[576 * r + 331] = 0;
-    }
 
     const int perKbps = h_.id ? 144000 : 72000;
     const int pad = (padAcc_ += perKbps * kbps_ % rate_) >= rate_;
@@ -126,21 +118,33 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     for (int r = 0; r < rec; ++r) margin = !h_.id && si[r].window_switching_flag && si[r].block_type != 2 ? 128 : margin;
     std::vector<Okv8s> sf(40 * rec, 0);
     int scfsi[8], count1[4], huf[4];
-    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
-    okvsQuantize_MP3_32s_I(xr.data(), sf.data(), scfsi, count1, huf, &h_, si, ratio, psyState_.data(), &resv_,
-                           meanBits - margin, bound, work.data());
+    // Main data: scalefactors and Huffman data per granule and channel, then zero bits up to
+    // the bits this frame hands on (stuffing that no granule could hold: ancillary bits). The
+    // quantiser budgets at most 74 (long) or 126 (short) scalefactor bits per record, and none
+    // for a right channel left without coded bands; intensity positions may need more (up to
+    // 168 bits in LSF). A frame that does not fit is quantised again with the excess taken off
+    // its bits.
+    const size_t start = mainData_.size();
+    const long room = meanBits + resvBefore;
+    mainData_.resize(start + (size_t)room / 8 + 64, 0);
+    long used = 0;
+    for (long cut = 0;;) {
+        quantise(xr, si, ratio, bound, sf.data(), scfsi, count1, huf, meanBits - margin - (int)cut);
+        long over = -resv_.resvSize;
+        if (!h_.id) {
+            std::fill(mainData_.begin() + (long)start, mainData_.end(), 0);
+            used = writeLsf(xr.data(), sf.data(), si, count1, rec, mainData_.data() + start);
+            over = used - room;
+        }
+        if (over <= 0 || cut >= meanBits) break;
+        cut += over;
+    }
     // The band cut follows the channel's gain smoothed over granules: cut and gain would
     // otherwise feed each other into a swing from one granule to the next.
     for (int r = 0; r < rec; ++r) {
         int& g = lastGain_[r % nch_];
         g = g == 210 || si[r].global_gain == 210 ? si[r].global_gain : (g + si[r].global_gain + 1) / 2;
     }
-
-    // Main data: scalefactors and Huffman data per granule and channel, then zero bits up to
-    // the bits this frame hands on (stuffing that no granule could hold: ancillary bits).
-    const size_t start = mainData_.size();
-    const long room = meanBits + resvBefore;
-    mainData_.resize(start + (size_t)room / 8 + 8, 0);
     long total = room - resv_.resvSize;
     if (h_.id) {
         Okv8u* p = mainData_.data() + start;
@@ -153,7 +157,6 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
         // Each record's part2_3_length is the bits written; the reservoir keeps what is left,
         // in whole bytes up to its maximum. Should the frame not hold the records (the margin
         // exhausted), a start or stop block is sent empty.
-        long used = writeLsf(xr.data(), sf.data(), si, count1, rec, mainData_.data() + start);
         for (int r = rec - 1; r >= 0 && used > room; --r)
             if (si[r].window_switching_flag && si[r].block_type != 2) {
                 si[r].big_values = 0, count1[r] = 0;
@@ -182,6 +185,57 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     pending_.push_back(std::move(f));
     ++encoded_;
     emit(out);
+}
+
+void Mp3Encoder::quantise(std::vector<Okv32s>& xr, MP3SideInfo* si, MP3PsyRatio* ratio, int* bound, Okv8s* sf,
+                          int* scfsi, int* count1, int* huf, int bits) {
+    const int rec = granules_ * nch_, row = h_.id * 3 + h_.sampling_frequency;
+    const bool intensity = h_.mode == 1 && (h_.mode_extension & 1);
+    const std::vector<Okv32s> spectra(xr);
+    MP3SideInfo siIn[4];
+    MP3PsyRatio ratioIn[4];
+    std::copy(si, si + rec, siIn);
+    std::copy(ratio, ratio + rec, ratioIn);
+    const MP3BitReservoir resv = resv_;
+    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
+    // Decoders place the intensity bound after the right channel's last non-zero quantised
+    // value. Where the quantiser leaves the right channel empty below the bound, the frame is
+    // coded again from the transformed spectra with the bound lowered to where decoders will
+    // find it; each pass lowers a bound, so this ends, at the latest with an empty right channel
+    // (bound 0).
+    for (;;) {
+        xr = spectra;
+        std::copy(siIn, siIn + rec, si);
+        std::copy(ratioIn, ratioIn + rec, ratio);
+        resv_ = resv;
+        std::fill(sf, sf + 40 * rec, 0);
+        if (h_.mode == 1)
+            for (int gr = 0; gr < granules_; ++gr) {
+                Okv32s* l = xr.data() + 1152 * gr;
+                Okv8s isPos[39] = {};
+                okvsJointStereoEncode_MP3_32s_I(l, l + 576, isPos, &h_, si + 2 * gr, bound + 3 * gr);
+                // The right channel's scalefactors from the bound up carry the positions; the
+                // quantiser keeps them and sizes scalefac_compress to hold them.
+                Okv8s* pos = sf + 40 * (2 * gr + 1);
+                if (intensity && h_.id)
+                    std::copy(isPos, isPos + 39, pos);
+                else if (intensity)
+                    lsfIntensity(spectra.data() + 1152 * gr, spectra.data() + 1152 * gr + 576, l, l + 576, pos,
+                                 si[2 * gr].block_type == 2, row, bound + 3 * gr);
+            }
+        for (int r = 0; r < rec; ++r) {
+            shapeBands(xr.data() + 576 * r, ratio[r], si[r], row, lastGain_[r % nch_]);
+            // At 24 kHz decoders differ on whether lines 330 and 331 belong to long band 17 or 18
+            // (which scalefactor they take): left empty, they decode alike everywhere.
+            if (row == 1 && si[r].block_type != 2) xr[576 * r + 330] = xr[576 * r + 331] = 0;
+        }
+        okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, count1, huf, &h_, si, ratio, psyState_.data(), &resv_, bits,
+                               bound, work.data());
+        bool moved = false;
+        for (int gr = 0; gr < granules_ && intensity; ++gr)
+            moved = settleBound(xr.data() + 576 * (2 * gr + 1), si[2 * gr + 1].block_type == 2, row, bound + 3 * gr) || moved;
+        if (!moved) return;
+    }
 }
 
 long Mp3Encoder::writeLsf(const Okv32s* xr, const Okv8s* sf, MP3SideInfo* si, const int* count1, int rec, Okv8u* p) {

@@ -13,8 +13,9 @@
 class Mp3Encoder {
 public:
     enum class Mode { Stereo, Joint, Mono };
-    // False with *error set for a rate, bitrate or layout that cannot be written.
-    bool init(int rate, int inChannels, int kbps, Mode mode, bool crc, std::string* error);
+    // False with *error set for a rate, bitrate or layout that cannot be written. intensity lets
+    // joint stereo use intensity stereo where the psychoacoustic model asks for it.
+    bool init(int rate, int inChannels, int kbps, Mode mode, bool crc, bool intensity, std::string* error);
     // One frame of frameSamples() sample frames (interleaved, inChannels); complete frames go to out.
     void encode(const int16_t* pcm, std::vector<uint8_t>& out);
     // Frames of silence until the decoded signal holds all samples (per channel) of the input
@@ -33,13 +34,18 @@ private:
         size_t slot;                // main-data bytes of the frame
     };
     void emit(std::vector<uint8_t>& out);
+    // Joint stereo and quantisation of the frame's spectra xr (in: as transformed, out:
+    // quantised) into sf, scfsi, count1 and huf; with intensity stereo, bound ends where
+    // decoders will find it.
+    void quantise(std::vector<Okv32s>& xr, MP3SideInfo* si, MP3PsyRatio* ratio, int* bound, Okv8s* sf, int* scfsi,
+                  int* count1, int* huf, int bits);
     // LSF main data of the frame's records at p (zeroed) in mainData_; returns the bits written.
     long writeLsf(const Okv32s* xr, const Okv8s* sf, MP3SideInfo* si, const int* count1, int rec, Okv8u* p);
 
     MP3FrameHeader h_{};
     MP3BitReservoir resv_{};
     int inChannels_ = 0, nch_ = 0, granules_ = 2, kbps_ = 0, rate_ = 0, padAcc_ = 0;
-    bool crc_ = false;
+    bool crc_ = false, intensity_ = false;
     int lastGain_[2] = {210, 210};  // global_gain of each channel's granules, smoothed
     std::vector<int16_t> pcm_[2];       // kHistory samples of history, then the frame
     std::vector<int16_t> psyIn_;        // the frame interleaved for the model
