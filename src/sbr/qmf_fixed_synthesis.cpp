@@ -114,8 +114,8 @@ struct Folded {
 };
 
 // 64 v (2M values) from the folded values: the FFTs, the rotation after them (4 times, shift
-// 28), then with P = Re ys - Re yc, Q = Im ys + Im yc, T = Im ys - Im yc, R = Re yc + Re ys:
-// v[2k] = P[k], v[2k + 1] = Q[M/2 - 1 - k], v[M + 2k] = T[k], v[M + 2k + 1] = R[M/2 - 1 - k].
+// 28), then with P = Re ys - Re yc, Q = Im ys + Im yc, D = Im ys - Im yc, R = Re yc + Re ys:
+// v[2k] = P[k], v[2k + 1] = Q[M/2 - 1 - k], v[M + 2k] = D[k], v[M + 2k + 1] = R[M/2 - 1 - k].
 // The groups k and M/2 - 4 - k need the same four rotated groups: they are done together.
 template <int M>
 void modulate(Folded<M>& z, Okv32s* v) {
