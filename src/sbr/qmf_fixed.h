@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <emmintrin.h>
+#include <utility>
 
 #include "core/okv_internal.h"
 #include "core/trig.h"
@@ -69,45 +70,73 @@ constexpr Window<N> makeWindow(const int (&w)[N]) {
     return t;
 }
 
-// The windowing step for lanes n = 0 .. 3 (i a multiple of 4):
-//   sum_{j<T} (x_j[k + n] * w[i + n + S j]) >> 32
+// The odd lanes of v moved to the even ones, for the unsigned multiply (which reads only
+// those). A shuffle leaves v in place where a shift would need a copy first.
+inline __m128i odd(__m128i v) { return _mm_shuffle_epi32(v, 0xF5); }
+
+// How many of the window values w[at .. at + 3] are negative: none, all or some.
+enum : int { kWinPos, kWinNeg, kWinMixed };
+template <int N>
+constexpr int windowSigns(const Window<N>& win, int at) {
+    int n = 0;
+    for (int l = 0; l < 4; ++l) n += win.w[at + l] < 0;
+    return n == 0 ? kWinPos : n == 4 ? kWinNeg : kWinMixed;
+}
+
+// The windowing step for lanes n = 0 .. 3:
+//   sum_{j<T} (x_j[k + n] * w[I + n + S j]) >> 32
 // with 64-bit products and 32-bit wrap-around sums. SSE2 multiplies unsigned; the signed high
 // word is the unsigned one less w where x < 0 and less x where w < 0 (mod 2^32). The high
-// words of the even and odd lanes and the corrections are summed apart and joined once.
-template <int T, int S, int N>
-inline __m128i windowSum(const Okv32s* const (&x)[T], const Window<N>& win, int i, int k) {
+// words of the even and odd lanes and the corrections are summed apart and joined once. The
+// window's signs are known per tap when compiling: the w < 0 correction costs nothing where
+// none of the four is negative and one add where all are. The odd lanes come from a second
+// load one value further on, which spares the shuffle, unless Tail says x_j[k + 4] may lie
+// past the line.
+template <int T, int S, const auto& W, int I, bool Tail>
+[[gnu::always_inline]] inline __m128i windowSum(const Okv32s* const (&x)[T], int k) {
     __m128i ev = _mm_setzero_si128(), od = _mm_setzero_si128(), fix = _mm_setzero_si128();
-    for (int j = 0; j < T; ++j) {
-        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x[j] + k));
-        const int at = S * j + i;
-        const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(win.w + at));
+    const auto tap = [&]<int At>(const Okv32s* p) __attribute__((always_inline)) {
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i wv = _mm_load_si128(reinterpret_cast<const __m128i*>(W.w + At));
         ev = _mm_add_epi32(ev, _mm_mul_epu32(xv, wv));
-        od = _mm_add_epi32(od, _mm_mul_epu32(_mm_srli_epi64(xv, 32),
-                                             _mm_load_si128(reinterpret_cast<const __m128i*>(win.odd + at))));
+        const __m128i xo = Tail ? odd(xv) : _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        od = _mm_add_epi32(od, _mm_mul_epu32(xo,
+                                             _mm_load_si128(reinterpret_cast<const __m128i*>(W.odd + At))));
         fix = _mm_add_epi32(fix, _mm_and_si128(_mm_srai_epi32(xv, 31), wv));
-        fix = _mm_add_epi32(fix, _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(win.neg + at)), xv));
+        if constexpr (windowSigns(W, At) == kWinNeg) {
+            fix = _mm_add_epi32(fix, xv);
+        } else if constexpr (windowSigns(W, At) == kWinMixed) {
+            fix = _mm_add_epi32(fix, _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(W.neg + At)), xv));
+        }
         // Keeps the sums tap by tap: regrouped, they need more registers than there are.
         asm("" : "+x"(ev), "+x"(od), "+x"(fix));
-    }
+    };
+    [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
+        (tap.template operator()<S * J + I>(x[J] + k), ...);
+    }(std::make_integer_sequence<int, T>{});
     // High words: ev lanes 1, 3 and od lanes 1, 3 hold the results of lanes 0, 2 and 1, 3.
     const __m128i hi = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(ev), _mm_castsi128_ps(od), 0xDD));
     return _mm_sub_epi32(_mm_shuffle_epi32(hi, 0xD8), fix);
 }
 
 // Bits SH .. SH + 31 (1 <= SH <= 32) of the 64-bit values in even (ev) and odd (od) lanes,
-// less the correction fix placed at bit 32.
-template <int SH>
+// less the correction fix placed at bit 32. The values come out as lanes 0, 2, 1, 3, which the
+// final shuffle Order puts back in place (kInOrder) or reverses (kFromReversed: for lanes that
+// went in reversed, back to order); kAsIs leaves them, for callers that reorder anyway.
+enum : int { kInOrder = 0xD8, kFromReversed = 0x27, kAsIs = -1 };
+template <int SH, int Order = kInOrder>
 inline __m128i narrow(__m128i ev, __m128i od) {
     const __m128 e = _mm_castsi128_ps(SH == 32 ? ev : _mm_srli_epi64(ev, SH));
     const __m128 o = _mm_castsi128_ps(SH == 32 ? od : _mm_srli_epi64(od, SH));
-    return _mm_shuffle_epi32(_mm_castps_si128(_mm_shuffle_ps(e, o, SH == 32 ? 0xDD : 0x88)), 0xD8);
+    const __m128i r = _mm_castps_si128(_mm_shuffle_ps(e, o, SH == 32 ? 0xDD : 0x88));
+    if constexpr (Order == kAsIs) return r;
+    else return _mm_shuffle_epi32(r, Order);
 }
 template <int SH>
 inline __m128i narrow(__m128i ev, __m128i od, __m128i fix) {
     return _mm_sub_epi32(narrow<SH>(ev, od), _mm_slli_epi32(fix, 32 - SH));
 }
 
-inline __m128i odd(__m128i v) { return _mm_srli_epi64(v, 32); }
 
 // Per lane, x C rounded and shifted right by SH, for a constant 0 < C < 2^31: with
 // x' = x + 2^31 (unsigned), x C = x' C - 2^31 C.
@@ -167,12 +196,17 @@ constexpr bool nonNegative(const Turn4 (&w)[L]) {
     return true;
 }
 
-// a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table).
-// Neg (kNegC, kNegT) must cover negatives(w): the corrections for the others are left out.
-template <int SH, int Neg>
-inline Vec4c rotate4(Vec4c a, const Turn4& w) {
-    const __m128i bias = _mm_set1_epi32(INT32_MIN);
-    const __m128i x = _mm_xor_si128(a.re, bias), y = _mm_xor_si128(a.im, bias), xo = odd(x), yo = odd(y);
+// x + 2^31 and -x + 2^31 per lane, as unsigned values: the form rotate4B takes its input in.
+inline __m128i biased(__m128i x) { return _mm_xor_si128(x, _mm_set1_epi32(INT32_MIN)); }
+inline __m128i biasedNeg(__m128i x) { return _mm_sub_epi32(_mm_set1_epi32(INT32_MIN), x); }
+
+// a (c - i t) per lane, each component rounded and shifted right by SH (the SH of the table),
+// from b = biased(a). Neg (kNegC, kNegT) must cover negatives(w): the corrections for the
+// others are left out. Order as for narrow (only kInOrder with corrections).
+template <int SH, int Neg, int Order = kInOrder>
+inline Vec4c rotate4B(Vec4c b, const Turn4& w) {
+    static_assert(Order == kInOrder || Neg == 0);
+    const __m128i x = b.re, y = b.im, xo = odd(x), yo = odd(y);
     const auto ld = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
     const __m128i c = ld(w.c), t = ld(w.t), co = ld(w.co), to = ld(w.to);
     const __m128i reE = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(x, c), _mm_mul_epu32(y, t)), ld(w.kre[0]));
@@ -180,7 +214,7 @@ inline Vec4c rotate4(Vec4c a, const Turn4& w) {
     const __m128i imE = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(y, c), _mm_mul_epu32(x, t)), ld(w.kim[0]));
     const __m128i imO = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epu32(yo, co), _mm_mul_epu32(xo, to)), ld(w.kim[1]));
     if constexpr (Neg == 0) {
-        return {narrow<SH>(reE, reO), narrow<SH>(imE, imO)};
+        return {narrow<SH, Order>(reE, reO), narrow<SH, Order>(imE, imO)};
     } else if constexpr (Neg == kNegC) {
         const __m128i cn = ld(w.cn);
         return {narrow<SH>(reE, reO, _mm_and_si128(x, cn)), narrow<SH>(imE, imO, _mm_and_si128(y, cn))};
@@ -189,6 +223,10 @@ inline Vec4c rotate4(Vec4c a, const Turn4& w) {
         return {narrow<SH>(reE, reO, _mm_add_epi32(_mm_and_si128(x, cn), _mm_and_si128(y, tn))),
                 narrow<SH>(imE, imO, _mm_sub_epi32(_mm_and_si128(y, cn), _mm_and_si128(x, tn)))};
     }
+}
+template <int SH, int Neg, int Order = kInOrder>
+inline Vec4c rotate4(Vec4c a, const Turn4& w) {
+    return rotate4B<SH, Neg, Order>({biased(a.re), biased(a.im)}, w);
 }
 
 inline __m128i load4(const Okv32s* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }

@@ -50,9 +50,10 @@ struct Dct2 {
     Turn4 w[M / 8];
 };
 
+constexpr Window<640> kWin640 = makeWindow(SBR_TABLE_QMF_WINDOW_640_INT_Q30);
+constexpr Window<320> kWin320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
+
 struct Tables {
-    Window<640> w640;
-    Window<320> w320;
     Dct<64> dct64;
     Dct<32> dct32;
     Dct2<64> dct2x64;
@@ -78,8 +79,6 @@ constexpr void makeDct2(Dct2<M>& d) {
 
 constexpr Tables makeTables() {
     Tables t{};
-    t.w640 = makeWindow(SBR_TABLE_QMF_WINDOW_640_INT_Q30);
-    t.w320 = makeWindow(SBR_TABLE_QMF_WINDOW_320_INT_Q30);
     makeDct(t.dct64);
     makeDct(t.dct32);
     makeDct2(t.dct2x64);
@@ -114,67 +113,71 @@ struct Folded {
     alignas(16) Okv32s si[M / 2];
 };
 
-// The rest of a DCT-IV after the fold, in place: FFT, rotation, 4 times (shift 28).
-template <int M>
-void dctFinish(Okv32s* yr, Okv32s* yi) {
-    const Dct<M>& t = dctTable<M>();
-    fft<M / 2>(yr, yi);
-    for (int k = 0; k < M / 2; k += 4) {
-        const Vec4c y = rotate4<28, 0>({load4a(yr + k), load4a(yi + k)}, t.post[k / 4]);
-        store4a(yr + k, y.re);
-        store4a(yi + k, y.im);
-    }
-}
-
-// 64 v (2M values) from the folded values.
+// 64 v (2M values) from the folded values: the FFTs, the rotation after them (4 times, shift
+// 28), then with P = Re ys - Re yc, Q = Im ys + Im yc, D = Im ys - Im yc, R = Re yc + Re ys:
+// v[2k] = P[k], v[2k + 1] = Q[M/2 - 1 - k], v[M + 2k] = D[k], v[M + 2k + 1] = R[M/2 - 1 - k].
+// The groups k and M/2 - 4 - k need the same four rotated groups: they are done together.
 template <int M>
 void modulate(Folded<M>& z, Okv32s* v) {
-    dctFinish<M>(z.cr, z.ci);
-    dctFinish<M>(z.sr, z.si);
-    // With P = Re ys - Re yc, Q = Im ys + Im yc, T = Im ys - Im yc, R = Re yc + Re ys:
-    // v[2k] = P[k], v[2k + 1] = Q[M/2 - 1 - k], v[M + 2k] = T[k], v[M + 2k + 1] = R[M/2 - 1 - k].
-    for (int k = 0; k < M / 2; k += 4) {
-        const int b = M / 2 - 4 - k;
-        const __m128i p = _mm_sub_epi32(load4a(z.sr + k), load4a(z.cr + k));
-        const __m128i q = _mm_shuffle_epi32(_mm_add_epi32(load4a(z.si + b), load4a(z.ci + b)), 0x1B);
-        const __m128i t = _mm_sub_epi32(load4a(z.si + k), load4a(z.ci + k));
-        const __m128i r = _mm_shuffle_epi32(_mm_add_epi32(load4a(z.cr + b), load4a(z.sr + b)), 0x1B);
+    const Dct<M>& t = dctTable<M>();
+    fft<M / 2>(z.cr, z.ci);
+    fft<M / 2>(z.sr, z.si);
+    const auto turned = [&](const Okv32s* re, const Okv32s* im, int k) {
+        return rotate4<28, 0>({load4a(re + k), load4a(im + k)}, t.post[k / 4]);
+    };
+    // c, s: group k of each DCT; cb, sb: group M/2 - 4 - k.
+    const auto put = [&](int k, Vec4c c, Vec4c s, Vec4c cb, Vec4c sb) {
+        const __m128i p = _mm_sub_epi32(s.re, c.re), q = _mm_shuffle_epi32(_mm_add_epi32(sb.im, cb.im), 0x1B);
+        const __m128i d = _mm_sub_epi32(s.im, c.im), r = _mm_shuffle_epi32(_mm_add_epi32(cb.re, sb.re), 0x1B);
         store4(v + 2 * k, _mm_unpacklo_epi32(p, q));
         store4(v + 2 * k + 4, _mm_unpackhi_epi32(p, q));
-        store4(v + M + 2 * k, _mm_unpacklo_epi32(t, r));
-        store4(v + M + 2 * k + 4, _mm_unpackhi_epi32(t, r));
+        store4(v + M + 2 * k, _mm_unpacklo_epi32(d, r));
+        store4(v + M + 2 * k + 4, _mm_unpackhi_epi32(d, r));
+    };
+    for (int k = 0; k < M / 4; k += 4) {
+        const int b = M / 2 - 4 - k;
+        const Vec4c c = turned(z.cr, z.ci, k), s = turned(z.sr, z.si, k);
+        const Vec4c cb = turned(z.cr, z.ci, b), sb = turned(z.sr, z.si, b);
+        put(k, c, s, cb, sb);
+        put(b, cb, sb, c, s);
     }
 }
 
 // The folds of complex bands (after the rotation turn, shift 30, when given): the cosine DCT
 // takes a[2m] = Re Y[2m], a[M - 1 - 2m] = Re Y[M - 1 - 2m]; the sine DCT a[2m] = Im Y[M - 1 - 2m],
-// a[M - 1 - 2m] = Im Y[2m]. The fold scales by 2^-2 (shift 32).
+// a[M - 1 - 2m] = Im Y[2m]. The fold scales by 2^-2 (shift 32). Group m of the fold takes the
+// even bands of group m and the odd ones of group M/2 - 4 - m: the two groups are done together.
 template <int M>
 void foldComplex(const Okv32sc* x, const BandTurn* turn, Folded<M>& z) {
-    // Y[2m] and Y[2m + 1] for m < M/2, four at a time.
-    alignas(16) Okv32s er[M / 2], ei[M / 2], odr[M / 2], odi[M / 2];
+    const Dct<M>& t = dctTable<M>();
     const Okv32s* in = &x[0].re;
-    for (int m = 0; m < M / 2; m += 4) {
-        Vec4c e = {load4(in + 4 * m), load4(in + 4 * m + 4)}, o = {load4(in + 4 * m + 8), load4(in + 4 * m + 12)};
+    // Y[2m] (e) and Y[2m + 1] (o), m = g .. g + 3.
+    const auto bands = [&](int g, Vec4c& e, Vec4c& o) {
+        e = {load4(in + 4 * g), load4(in + 4 * g + 4)};
+        o = {load4(in + 4 * g + 8), load4(in + 4 * g + 12)};
         transpose4(e.re, e.im, o.re, o.im);
         if (turn) {
-            e = rotate4<30, 0>(e, (*turn)[0][m / 4]);
-            o = rotate4<30, 0>(o, (*turn)[1][m / 4]);
+            e = rotate4<30, 0>(e, (*turn)[0][g / 4]);
+            o = rotate4<30, 0>(o, (*turn)[1][g / 4]);
         }
-        store4a(er + m, e.re);
-        store4a(ei + m, e.im);
-        store4a(odr + m, o.re);
-        store4a(odi + m, o.im);
-    }
-    const Dct<M>& t = dctTable<M>();
-    for (int m = 0; m < M / 2; m += 4) {
-        const int b = M / 2 - 4 - m;
-        const Vec4c zc = rotate4<32, 0>({load4a(er + m), load4r(odr + b)}, t.pre[m / 4]);
-        const Vec4c zs = rotate4<32, 0>({load4r(odi + b), load4a(ei + m)}, t.pre[m / 4]);
+    };
+    // ob: the odd bands of group M/2 - 4 - m.
+    const auto put = [&](int m, Vec4c e, Vec4c ob) {
+        const __m128i obr = _mm_shuffle_epi32(ob.re, 0x1B), obi = _mm_shuffle_epi32(ob.im, 0x1B);
+        const Vec4c zc = rotate4<32, 0>({e.re, obr}, t.pre[m / 4]);
+        const Vec4c zs = rotate4<32, 0>({obi, e.im}, t.pre[m / 4]);
         store4a(z.cr + m, zc.re);
         store4a(z.ci + m, zc.im);
         store4a(z.sr + m, zs.re);
         store4a(z.si + m, zs.im);
+    };
+    for (int m = 0; m < M / 4; m += 4) {
+        const int b = M / 2 - 4 - m;
+        Vec4c e, o, eb, ob;
+        bands(m, e, o);
+        bands(b, eb, ob);
+        put(m, e, ob);
+        put(b, eb, o);
     }
 }
 
@@ -217,12 +220,19 @@ void modulateReal(const Okv32s* x, Okv32s* v) {
 // Window sums over the delay line of a bank of B bands with the new block at slot p, then the
 // position moves down one block. Tap j reads B contiguous values at 2Bp + d_j (mod 20B), with
 // d = 0, 3B, 4B, 7B, 8B, ...: blocks never straddle the end of the line.
-template <int B, int N>
-void windowSlot(Record* r, const Window<N>& win, Okv32s* pDst) {
+template <int B, const auto& W>
+void windowSlot(Record* r, Okv32s* pDst) {
     const int p = r->pos;
     const Okv32s* x[10];
-    for (int j = 0; j < 10; ++j) x[j] = r->delay + (2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B) % (20 * B);
-    for (int i = 0; i < B; i += 4) store4(pDst + i, windowSum<10, B>(x, win, i, i));
+    // Offsets below 40B: one conditional subtraction wraps them (a modulo here costs a vector
+    // division).
+    for (int j = 0; j < 10; ++j) {
+        const int o = 2 * B * p + (j / 2) * 4 * B + (j & 1) * 3 * B;
+        x[j] = r->delay + (o >= 20 * B ? o - 20 * B : o);
+    }
+    [&]<int... G>(std::integer_sequence<int, G...>) __attribute__((always_inline)) {
+        (store4(pDst + 4 * G, windowSum<10, B, W, 4 * G, 4 * G + 4 == B>(x, 4 * G)), ...);
+    }(std::make_integer_sequence<int, B / 4>{});
     r->pos = p > 0 ? p - 1 : 9;
 }
 
@@ -241,7 +251,7 @@ StatusCode okvsSynthesisFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pDst, 
     Folded<64> z;
     foldComplex(pSrc, nullptr, z);
     modulate(z, r->delay + 128 * r->pos);
-    windowSlot<64>(r, kTab.w640, pDst);
+    windowSlot<64, kWin640>(r, pDst);
     return okvOk;
 }
 
@@ -249,7 +259,7 @@ StatusCode okvsSynthesisFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, void*
     if (const StatusCode s = check(pSrc, pDst, pSpec, kSynthesisLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
     modulateReal<64>(pSrc, r->delay + 128 * r->pos);
-    windowSlot<64>(r, kTab.w640, pDst);
+    windowSlot<64, kWin640>(r, pDst);
     return okvOk;
 }
 
@@ -259,7 +269,7 @@ StatusCode okvsSynthesisDownFilter_SBRHQ_32sc32s(const Okv32sc* pSrc, Okv32s* pD
     Folded<32> z;
     foldComplex(pSrc, &kTab.dnHQ, z);
     modulate(z, r->delay + 64 * r->pos);
-    windowSlot<32>(r, kTab.w320, pDst);
+    windowSlot<32, kWin320>(r, pDst);
     return okvOk;
 }
 
@@ -267,7 +277,7 @@ StatusCode okvsSynthesisDownFilter_SBRLP_32s(const Okv32s* pSrc, Okv32s* pDst, v
     if (const StatusCode s = check(pSrc, pDst, pSpec, kDownLP, kSynthesisLP)) return s;
     Record* r = headerAt(pSpec)->rec;
     modulateReal<32>(pSrc, r->delay + 64 * r->pos);
-    windowSlot<32>(r, kTab.w320, pDst);
+    windowSlot<32, kWin320>(r, pDst);
     return okvOk;
 }
 
