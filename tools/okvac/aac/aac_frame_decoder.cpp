@@ -17,12 +17,12 @@ std::string failed(const char* what, StatusCode st) { return std::string(what) +
 
 bool pastEnd(const uint8_t* p, int off, const uint8_t* end) { return p > end || (p == end && off > 0); }
 
-// Channels fed by independently switched coupling, and the channels of LTP streams, run their
-// filterbank on spectra scaled up by 2^bits, up to 2^kFineBits as far as the largest line leaves
-// room in 32 bits: the coupled sum is rounded to 16 bits once, from those extra fractional bits,
-// and the prediction history keeps them. The transform rounds its output to the scale it works
-// at, so fewer extra bits than 4 would round twice more coarsely than its own eighths of a step.
-constexpr int kFineBits = LtpChannel::kHistoryBits;
+// Channels fed by independently switched coupling run their filterbank on spectra scaled up by
+// 2^bits, up to 2^kFineBits as far as the largest line leaves room in 32 bits: the coupled sum
+// is rounded to 16 bits once, from those extra fractional bits. The transform rounds its output
+// to the scale it works at, so fewer extra bits than 4 would round twice more coarsely than its
+// own eighths of a step.
+constexpr int kFineBits = 4;
 
 int fineBits(const Okv32s* x) {
     int64_t top = 0;
@@ -507,7 +507,8 @@ std::string AacFrameDecoder::finishChannels() {
 
 std::string AacFrameDecoder::synthesise(Stream* s, int out) {
     Channel& c = ch_[size_t(out)];
-    bool fine = !ltp_.empty();
+    if (!ltp_.empty()) ltp_[size_t(out)].update(s->x, s->ics, c.prevShape);
+    bool fine = false;
     forEachCoupling(out, true, 0, [&](Coupling&, int) { fine = true; });
     const int bits = fine ? fineBits(s->x) : 0;
     rescale(c.overlap, c.bits, bits);
@@ -517,7 +518,6 @@ std::string AacFrameDecoder::synthesise(Stream* s, int out) {
         okvsMDCTInv_AAC_32s16s(s->x, c.pcm, c.overlap, s->ics.winSequence, s->ics.winShape, c.prevShape, 1);
     if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
     c.prevShape = s->ics.winShape;
-    if (!ltp_.empty()) ltp_[size_t(out)].record(s->x, c.overlap, bits);
     if (!fine) return "";
     // The transform leaves its unsaturated output in the spectrum array; the coupled elements'
     // outputs are added to it at its scale.

@@ -1,12 +1,11 @@
 // Long-term prediction state of one output channel: the reconstructed history and the
-// prediction step of a long frame, on the library's filterbank, TNS and LTP reconstruction
-// exports.
+// prediction step of a long frame, on the library's LTP, filterbank and TNS exports.
 //
-// The history is the channel's own filterbank output as the frame decoder's transform delivers
-// it, with up to kHistoryBits fractional bits beyond the library's history scale: the last two
-// output frames and the windowed second half of the last transform (its overlap). It follows the
-// decoded signal without a second inverse transform per frame, and the prediction keeps those
-// bits through the forward transform and TNS.
+// The history is brought up to date only when a frame predicts: its three parts depend on the
+// last three frames alone (each update rewrites the newest part whole), so the channel keeps
+// those frames' spectra and replays the updates it skipped, from a cleared history when it
+// skipped three or more. The result is the history of an update after every frame, bit for
+// bit, at no cost on streams or stretches that carry no LTP data.
 #pragma once
 #include "okvac.h"
 
@@ -19,8 +18,6 @@ struct LtpTns {
 
 class LtpChannel {
 public:
-    static constexpr int kHistoryBits = 4;
-
     LtpChannel() { reset(); }
     void reset();
 
@@ -29,13 +26,19 @@ public:
     // Returns the status of the first failing export and sets *what to its name.
     StatusCode predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const LtpTns* tns,
                        int rateIndex, const char** what);
-    // Takes a frame's output (the PCM value times 2^bits, unsaturated) and the overlap the
-    // transform left (times 8 x 2^bits) into the history; bits at most kHistoryBits.
-    void record(const Okv32s* out, const Okv32s* overlap, int bits);
+    // Keeps the frame's final spectrum (before the inverse transform) for the history.
+    void update(const Okv32s* x, const AACIcsInfo& ics, int prevShape);
 
 private:
-    alignas(16) Okv32s history_[3072];  // the PCM value times 8 x 2^kHistoryBits
+    struct Frame {
+        alignas(16) Okv32s spec[1024];
+        int seq, shape, prevShape;
+    };
+    Frame frames_[3];  // the last three frames, oldest first from frames_[next_]
+    int next_ = 0;     // where the next frame goes
+    int pending_ = 0;  // frames not yet in the history (at most 3)
+    alignas(16) Okv32s history_[3072];
     alignas(16) Okv32s pred_[2048];
     alignas(16) Okv32s spec_[1024];
-    alignas(16) Okv32s work_[2048];
+    alignas(16) Okv32s work_[6144];
 };
