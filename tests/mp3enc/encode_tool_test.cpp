@@ -1,7 +1,8 @@
 // okvac encode end to end against independent decoders: synthesised signals at every MPEG-1
 // rate, bitrate and mode (intensity stereo too) and at the MPEG-2 LSF rates; mpg123 and ffmpeg
 // report nothing, okvac decode and ffmpeg agree with mpg123 within 1 LSB, and all three trim the
-// stream by its tag frame to the input's length.
+// stream by its tag frame to the input's length, down to a single sample. Speech from espeak-ng
+// joins the synthesised signals where it and sox are installed.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -82,6 +83,19 @@ std::vector<int16_t> clicks(int rate) {
     return v;
 }
 
+// Spoken sentences from espeak-ng (22.05 kHz mono), brought by sox to the given rate and channel
+// count. Empty when either tool is absent.
+std::vector<int16_t> speech(const fs::path& tmp, int rate, int ch) {
+    if (!have("espeak-ng") || !have("sox")) return {};
+    const fs::path wav = tmp / "speech.wav", raw = tmp / ("speech" + std::to_string(rate) + "_" + std::to_string(ch) + ".raw");
+    std::string out;
+    if (run("espeak-ng -w " + wav.string() + " \"The quick brown fox jumps over the lazy dog. She sells sea shells by the sea shore, "
+            "and six thick thistle sticks.\" && sox " + wav.string() + " -t raw -e signed -b 16 -c " + std::to_string(ch) + " " +
+            raw.string() + " rate " + std::to_string(rate), &out) != 0)
+        return {};
+    return readRaw(raw);
+}
+
 // SNR of the decoded signal (och channels) against the input (ch channels, averaged for a mono
 // stream); 2000 samples at either end are left out.
 double snrOf(const std::vector<int16_t>& pcm, int ch, const std::vector<int16_t>& dec, int och) {
@@ -110,6 +124,7 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         const char* mode;
         bool crc;
         double minSnr, lameGap;
+        bool speech = false;
     };
     const Case cases[] = {
         {44100, 2, 32, "joint", false, 9.2, 0},    {44100, 2, 40, "joint", false, 10.8, 0},
@@ -128,14 +143,22 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         // Intensity stereo (decoded by okvac with the float synthesis): decoders must agree on
         // where intensity starts in each granule and on what each position means.
         {44100, 2, 96, "intensity", false, 22.0, 0}, {22050, 2, 48, "intensity", true, 16.9, 0},
+        // Speech: MPEG-1 from the resampled voice, LSF at the voice's own rate.
+        {44100, 1, 64, "mono", false, 24.3, 0, true}, {44100, 2, 128, "joint", false, 29.9, 0, true},
+        {22050, 1, 32, "mono", false, 15.6, 0, true},
     };
     const bool lame = have("lame");
     if (!lame) std::printf("lame absent: no comparison with it\n");
     for (const Case& c : cases) {
-        const std::string name = std::to_string(c.rate) + "_" + std::to_string(c.ch) + "ch_" + std::to_string(c.kbps) + "_" + c.mode;
-        const int frames = c.rate * 3 / 2;
+        const std::string name = std::to_string(c.rate) + "_" + std::to_string(c.ch) + "ch_" + std::to_string(c.kbps) + "_" + c.mode +
+                                 (c.speech ? "_speech" : "");
         const bool is = std::string(c.mode) == "intensity";
-        const std::vector<int16_t> pcm = music(c.rate, c.ch, frames, (unsigned)c.kbps);
+        const std::vector<int16_t> pcm = c.speech ? speech(tmp, c.rate, c.ch) : music(c.rate, c.ch, c.rate * 3 / 2, (unsigned)c.kbps);
+        if (pcm.empty()) {
+            std::printf("%-20s skipped: espeak-ng or sox absent\n", name.c_str());
+            continue;
+        }
+        const int frames = (int)(pcm.size() / c.ch);
         const fs::path wav = tmp / (name + ".wav"), mp3 = tmp / (name + ".mp3");
         writeWav(wav, pcm, c.rate, c.ch);
         std::string out;
@@ -180,6 +203,32 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         }
         EXPECT_GT(snr, c.minSnr) << name;
     }
+    fs::remove_all(tmp);
+}
+
+// Tiny and frame-edge inputs: the tag's delay and padding trim every decoder's output to the
+// input's length, with nothing missing or left over at either end.
+TEST(Mp3EncTool, DecodedLengthEqualsInputLength) {
+    if (!have("mpg123") || !have("ffmpeg")) GTEST_SKIP() << "mpg123 or ffmpeg absent";
+    const fs::path tmp = fs::temp_directory_path() / ("okvac_enclen_" + std::to_string(getpid()));
+    fs::create_directories(tmp);
+    for (const int rate : {44100, 22050})
+        for (const int ch : {1, 2})
+            for (const int frames : {1, 575, 1152, 1153}) {
+                const std::string name = std::to_string(rate) + "_" + std::to_string(ch) + "ch_" + std::to_string(frames);
+                const fs::path wav = tmp / (name + ".wav"), mp3 = tmp / (name + ".mp3");
+                writeWav(wav, music(rate, ch, frames, (unsigned)frames), rate, ch);
+                std::string out;
+                ASSERT_EQ(run(okvacPath().string() + " encode -b 64 " + wav.string() + " " + mp3.string(), &out), 0) << out;
+                const std::string raw = (tmp / (name + ".raw")).string();
+                for (const std::string& dec : {okvacPath().string() + " decode " + mp3.string() + " " + raw,
+                                               "mpg123 -q -s " + mp3.string() + " > " + raw,
+                                               "ffmpeg -v error -y -i " + mp3.string() + " -f s16le " + raw}) {
+                    EXPECT_EQ(run(dec, &out), 0) << name << ": " << dec;
+                    EXPECT_EQ(out, "") << name << ": " << dec;
+                    EXPECT_EQ(readRaw(raw).size(), (size_t)frames * ch) << name << ": " << dec;
+                }
+            }
     fs::remove_all(tmp);
 }
 

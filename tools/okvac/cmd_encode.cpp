@@ -84,23 +84,26 @@ int run(int argc, char** argv) {
     if (!enc.init(wav.rate(), wav.channels(), kbps, mode, crc, intensity, &error)) return fail(file.name() + ": " + error);
     OutputFile out;
     if (!out.open(files[1])) return fail(out.error());
-    // The tag frame goes first; it is rewritten with the totals at the end where OUT can seek.
-    const std::vector<uint8_t> tag = enc.infoTag(0);
-    if (!out.write(tag.data(), tag.size())) return fail(out.error());
-
     const bool progress = isatty(2) && file.size() > 0;
     auto last = std::chrono::steady_clock::now();
     const long block = enc.frameSamples();
     std::vector<int16_t> pcm((size_t)block * (size_t)wav.channels());
     std::vector<uint8_t> bytes;
     long long done = 0;
-    for (;;) {
+    for (bool first = true;; first = false) {
         long got = 0;
         while (got < block) {
             const long n = wav.read(pcm.data() + got * wav.channels(), block - got);
             if (n < 0) return fail(file.name() + ": " + wav.error());
             if (n == 0) break;
             got += n;
+        }
+        // The tag frame goes first, once the first block tells whether the input is shorter
+        // than a frame; it is rewritten with the totals at the end where OUT can seek.
+        if (first) {
+            if (got < block) enc.setInputLength(got);
+            const std::vector<uint8_t> tag = enc.infoTag(0);
+            if (!out.write(tag.data(), tag.size())) return fail(out.error());
         }
         if (got == 0) break;
         std::fill(pcm.begin() + got * wav.channels(), pcm.end(), 0);

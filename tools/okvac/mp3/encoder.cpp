@@ -20,7 +20,17 @@ constexpr int kHistory = 480 + 288;
 // hybrid transform and synthesis); the tag's delay leaves out the 529 of the synthesis.
 constexpr int kCoderDelay = 1345, kTagDelay = kCoderDelay - 529;
 
+// ffmpeg forgets the rest of its start skip when the frame that ends it also carries the end
+// trim, and then keeps that frame's leading samples. An input short enough for that goes in
+// behind this much silence, which rounds the delay up to whole frames of n samples.
+int roundedLead(int n) { return (kCoderDelay + n - 1) / n * n - kCoderDelay; }
+
 }  // namespace
+
+void Mp3Encoder::setInputLength(long long samples) {
+    const int lead = roundedLead(frameSamples());
+    lead_ = samples < lead ? lead : 0;
+}
 
 bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, bool intensity, std::string* error) {
     int id = -1, sf = -1, br = -1;
@@ -62,7 +72,7 @@ bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, b
         }
     }
     for (int ch = 0; ch < 2; ++ch) {
-        pcm_[ch].assign((size_t)(kHistory + frameSamples()), 0);
+        pcm_[ch].assign((size_t)(kHistory + frameSamples() + roundedLead(frameSamples())), 0);
         overlap_[ch].assign(576, 0);
     }
     psyIn_.assign((size_t)frameSamples() * nch_, 0);
@@ -73,15 +83,17 @@ bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, b
 
 void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     const int n = frameSamples();
-    // New samples after the history; two channels fold into one for a mono stream.
+    // New samples after the history and the lead; two channels fold into one for a mono stream.
+    // The frame coded is the n samples after the history.
+    const int lead = lead_;
     for (int ch = 0; ch < nch_; ++ch) {
         int16_t* d = pcm_[ch].data();
-        memmove(d, d + n, kHistory * sizeof(int16_t));
+        memmove(d, d + n, (size_t)(kHistory + lead) * sizeof(int16_t));
         for (int i = 0; i < n; ++i) {
             const int16_t* s = pcm + (size_t)i * inChannels_;
-            d[kHistory + i] = nch_ == 1 && inChannels_ == 2 ? (int16_t)((s[0] + s[1]) >> 1) : s[ch];
-            psyIn_[(size_t)i * nch_ + ch] = d[kHistory + i];
+            d[kHistory + lead + i] = nch_ == 1 && inChannels_ == 2 ? (int16_t)((s[0] + s[1]) >> 1) : s[ch];
         }
+        for (int i = 0; i < n; ++i) psyIn_[(size_t)i * nch_ + ch] = d[kHistory + i];
     }
     // Block types, ratios and the stereo decisions. Intensity stereo (on request) stays only in
     // frames whose two channels share the block type of each granule: decoders pair the
@@ -271,7 +283,7 @@ void Mp3Encoder::emit(std::vector<uint8_t>& out) {
 
 void Mp3Encoder::finish(long long samples, std::vector<uint8_t>& out) {
     const std::vector<int16_t> silence((size_t)frameSamples() * (size_t)inChannels_, 0);
-    while (encoded_ * frameSamples() < samples + kCoderDelay) encode(silence.data(), out);
+    while (encoded_ * frameSamples() < samples + kCoderDelay + lead_) encode(silence.data(), out);
     size_t need = 0;
     for (const Pending& f : pending_) need += f.slot;
     if (mainData_.size() < need) mainData_.resize(need, 0);
@@ -281,7 +293,7 @@ void Mp3Encoder::finish(long long samples, std::vector<uint8_t>& out) {
 std::vector<uint8_t> Mp3Encoder::infoTag(long long samples) const {
     InfoTotals t;
     t.frames = frames_, t.bytes = bytes_, t.audioCrc = audioCrc_;
-    t.delay = kTagDelay, t.kbps = kbps_;
-    t.padding = frames_ ? (int)(frames_ * frameSamples() - kTagDelay - samples) : 0;
+    t.delay = kTagDelay + lead_, t.kbps = kbps_;
+    t.padding = frames_ ? (int)(frames_ * frameSamples() - t.delay - samples) : 0;
     return infoTagFrame(h_, t);
 }

@@ -18,6 +18,9 @@ public:
     bool init(int rate, int inChannels, int kbps, Mode mode, bool crc, bool intensity, std::string* error);
     // One frame of frameSamples() sample frames (interleaved, inChannels); complete frames go to out.
     void encode(const int16_t* pcm, std::vector<uint8_t>& out);
+    // Before the tag and the first frame, for an input known to hold only samples (per channel):
+    // one that short goes in behind a lead of silence, which the tag's delay includes.
+    void setInputLength(long long samples);
     // Frames of silence until the decoded signal holds all samples (per channel) of the input
     // that went in, then the remaining frames, their slots padded with zeros.
     void finish(long long samples, std::vector<uint8_t>& out);
@@ -44,10 +47,11 @@ private:
 
     MP3FrameHeader h_{};
     MP3BitReservoir resv_{};
+    int lead_ = 0;  // samples of silence ahead of the input
     int inChannels_ = 0, nch_ = 0, granules_ = 2, kbps_ = 0, rate_ = 0, padAcc_ = 0;
     bool crc_ = false, intensity_ = false;
     int lastGain_[2] = {210, 210};  // global_gain of each channel's granules, smoothed
-    std::vector<int16_t> pcm_[2];       // kHistory samples of history, then the frame
+    std::vector<int16_t> pcm_[2];       // kHistory samples of history, the frame, then the lead's samples of the input ahead
     std::vector<int16_t> psyIn_;        // the frame interleaved for the model
     std::vector<Okv8u> psyState_, psyWork_;
     std::vector<Okv32s> overlap_[2];
