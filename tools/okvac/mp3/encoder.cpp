@@ -85,13 +85,12 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     const int n = frameSamples();
     // New samples after the history and the lead; two channels fold into one for a mono stream.
     // The frame coded is the n samples after the history.
-    const int lead = lead_;
     for (int ch = 0; ch < nch_; ++ch) {
         int16_t* d = pcm_[ch].data();
-        memmove(d, d + n, (size_t)(kHistory + lead) * sizeof(int16_t));
+        memmove(d, d + n, (size_t)(kHistory + lead_) * sizeof(int16_t));
         for (int i = 0; i < n; ++i) {
             const int16_t* s = pcm + (size_t)i * inChannels_;
-            d[kHistory + lead + i] = nch_ == 1 && inChannels_ == 2 ? (int16_t)((s[0] + s[1]) >> 1) : s[ch];
+            d[kHistory + lead_ + i] = nch_ == 1 && inChannels_ == 2 ? (int16_t)((s[0] + s[1]) >> 1) : s[ch];
         }
         for (int i = 0; i < n; ++i) psyIn_[(size_t)i * nch_ + ch] = d[kHistory + i];
     }
