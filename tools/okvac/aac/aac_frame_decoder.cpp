@@ -44,6 +44,17 @@ void scaleSpectrum(Okv32s* x, int bits) {
     for (int k = 0; k < 1024; ++k) x[k] *= 1 << bits;
 }
 
+// The filterbank on a spectrum scaled up by 2^bits, its overlap first brought to that scale.
+StatusCode fineFilterbank(Okv32s* x, Okv16s* pcm, Okv32s* overlap, int* overlapBits, int bits, const AACIcsInfo& ics,
+                          int* prevShape) {
+    rescale(overlap, *overlapBits, bits);
+    *overlapBits = bits;
+    scaleSpectrum(x, bits);
+    const StatusCode st = okvsMDCTInv_AAC_32s16s(x, pcm, overlap, ics.winSequence, ics.winShape, *prevShape, 1);
+    if (st >= 0) *prevShape = ics.winShape;
+    return st;
+}
+
 }  // namespace
 
 struct AacFrameDecoder::Channel {
@@ -511,13 +522,8 @@ std::string AacFrameDecoder::synthesise(Stream* s, int out) {
     bool fine = false;
     forEachCoupling(out, true, 0, [&](Coupling&, int) { fine = true; });
     const int bits = fine ? fineBits(s->x) : 0;
-    rescale(c.overlap, c.bits, bits);
-    c.bits = bits;
-    scaleSpectrum(s->x, bits);
-    const StatusCode st =
-        okvsMDCTInv_AAC_32s16s(s->x, c.pcm, c.overlap, s->ics.winSequence, s->ics.winShape, c.prevShape, 1);
+    const StatusCode st = fineFilterbank(s->x, c.pcm, c.overlap, &c.bits, bits, s->ics, &c.prevShape);
     if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
-    c.prevShape = s->ics.winShape;
     if (!fine) return "";
     // The transform leaves its unsaturated output in the spectrum array; the coupled elements'
     // outputs are added to it at its scale.
@@ -563,14 +569,8 @@ std::string AacFrameDecoder::decodeCoupling(const uint8_t** p, int* off, const u
     if (pastEnd(q, o, end) || !k.gains.read(h, &q, &o, end, sfSpec_, s->cb, s->ics.numWinGrp, s->maxSfb()))
         return "a coupling element runs past the end of the frame";
     if (h.independent) {
-        const int bits = fineBits(s->x);
-        rescale(k.overlap, k.bits, bits);
-        k.bits = bits;
-        scaleSpectrum(s->x, bits);
-        const StatusCode st =
-            okvsMDCTInv_AAC_32s16s(s->x, k.pcm, k.overlap, s->ics.winSequence, s->ics.winShape, k.prevShape, 1);
+        const StatusCode st = fineFilterbank(s->x, k.pcm, k.overlap, &k.bits, fineBits(s->x), s->ics, &k.prevShape);
         if (st < 0) return failed("okvsMDCTInv_AAC_32s16s", st);
-        k.prevShape = s->ics.winShape;
     }
     k.active = true;
     *p = q, *off = o;
