@@ -50,6 +50,7 @@ void shapeBands(Okv32s* xr, MP3PsyRatio& ratio, const MP3SideInfo& si, int row, 
     const int refRatio = ratio.ratio[loudest] > 2147484 ? ratio.ratio[loudest] : 2147484;  // 0.001 in Q31
     const int refLog = log2q8((Okv32u)refRatio), topLog = log2q8(top);
     for (int b = 0; b < n; ++b) {
+        if (!peak[b]) continue;  // silent already; its ratio cannot matter
         if ((Okv64s)peak[b] < cut) {
             for (int i = start[b]; i < start[b] + width[b]; ++i) xr[i] = 0;
             continue;
