@@ -76,6 +76,8 @@ bool Mp3Encoder::init(int rate, int inChannels, int kbps, Mode mode, bool crc, b
         overlap_[ch].assign(576, 0);
     }
     psyIn_.assign((size_t)frameSamples() * nch_, 0);
+    xr_.assign((size_t)576 * granules_ * nch_, 0), spectra_ = xr_, sub_.assign(576, 0);
+    sf_.assign((size_t)40 * granules_ * nch_, 0), quantWork_.assign(OKV_MP3_QUANT_WORK_LEN, 0);
     psyState_.assign(OKV_MP3_PSY_STATE_SIZE, 0);
     psyWork_.assign(OKV_MP3_PSY_WORK_SIZE, 0);
     return true;
@@ -106,7 +108,7 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     bool sameTypes = true;
     for (int gr = 0; gr < granules_ && nch_ == 2; ++gr) sameTypes = sameTypes && si[2 * gr].block_type == si[2 * gr + 1].block_type;
     if (!intensity_ || !sameTypes) h_.mode_extension &= 2;
-    std::vector<Okv32s> xr(576 * rec), sub(576);
+    std::vector<Okv32s>&xr = xr_, &sub = sub_;
     for (int gr = 0; gr < granules_; ++gr)
         for (int ch = 0; ch < nch_; ++ch) {
             for (int t = 0; t < 18; ++t) okvsAnalysisPQMF_MP3_16s32s(pcm_[ch].data() + 576 * gr + 32 * t, sub.data() + 32 * t, 1);
@@ -127,7 +129,8 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     // fewer bits for such a frame, and what it leaves goes back to the reservoir.
     int margin = 0;
     for (int r = 0; r < rec; ++r) margin = !h_.id && si[r].window_switching_flag && si[r].block_type != 2 ? 128 : margin;
-    std::vector<Okv8s> sf(40 * rec, 0);
+    std::vector<Okv8s>& sf = sf_;
+    std::fill(sf.begin(), sf.end(), 0);
     int scfsi[8], count1[4], huf[4];
     // Main data: scalefactors and Huffman data per granule and channel, then zero bits up to
     // the bits this frame hands on (stuffing that no granule could hold: ancillary bits). The
@@ -202,13 +205,15 @@ void Mp3Encoder::quantise(std::vector<Okv32s>& xr, MP3SideInfo* si, MP3PsyRatio*
                           int* scfsi, int* count1, int* huf, int bits) {
     const int rec = granules_ * nch_, row = h_.id * 3 + h_.sampling_frequency;
     const bool intensity = h_.mode == 1 && (h_.mode_extension & 1);
-    const std::vector<Okv32s> spectra(xr);
+    std::copy(xr.begin(), xr.end(), spectra_.begin());
+    const std::vector<Okv32s>& spectra = spectra_;
     MP3SideInfo siIn[4];
     MP3PsyRatio ratioIn[4];
     std::copy(si, si + rec, siIn);
     std::copy(ratio, ratio + rec, ratioIn);
     const MP3BitReservoir resv = resv_;
-    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
+    std::vector<Okv32s>& work = quantWork_;
+    std::fill(work.begin(), work.end(), 0);
     // Decoders place the intensity bound after the right channel's last non-zero quantised
     // value. Where the quantiser leaves the right channel empty below the bound, the frame is
     // coded again from the transformed spectra with the bound lowered to where decoders will

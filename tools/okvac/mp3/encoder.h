@@ -56,6 +56,10 @@ private:
     std::vector<Okv8u> psyState_, psyWork_;
     std::vector<Okv32s> overlap_[2];
     std::vector<uint8_t> mainData_;     // main data not yet placed in a frame
+    // Per-frame buffers, sized at init: spectra, one granule's subbands, scalefactors, the
+    // spectra kept for a second quantisation pass and the quantiser's work.
+    std::vector<Okv32s> xr_, sub_, spectra_, quantWork_;
+    std::vector<Okv8s> sf_;
     std::deque<Pending> pending_;
     HuffmanWriter huffman_;  // LSF only
     long long encoded_ = 0, frames_ = 0, bytes_ = 0;  // frames encoded, frames written and their bytes
