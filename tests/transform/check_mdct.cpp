@@ -1,76 +1,37 @@
-// Variant harness for the generic MDCT: sizes at random lengths, the lifecycle at valid and
-// invalid lengths (Free twice, then on null, and on the other direction's spec), and the
-// transforms with and without a work buffer.
+// Variant harness for the generic MDCT: the lifecycle of each spec kind at valid and invalid
+// lengths, and the transforms with and without a work buffer.
 #include "harness/checkasm.h"
-
-#define BODIES(name) {&okv_u8::name, &okv_n8::name}
 
 namespace {
 
-// Spec and work memory (not compared: it holds pointers).
-Okv8u* scratch(chk::Arena& a, size_t n) { return static_cast<Okv8u*>(a.scratch(n)); }
+Okv8u* scratch(chk::Arena& a, int n) { return static_cast<Okv8u*>(a.scratch(size_t(n) + 1)); }
 
 int floatLen(chk::Rng& r) {
     const int k = r.range(0, 10);
     return k == 0 ? 12 : k == 1 ? 36 : 32 << r.range(0, 8);
 }
 
-// The lifecycle exports of one spec kind, u8 and n8 bodies side by side.
-template <class Spec>
-struct Kind {
-    const char *getSize, *init, *initAlloc, *free, *bufSize;
-    StatusCode (*getSizeFn[2])(int, int*, int*, int*);
-    StatusCode (*initFn[2])(Spec**, int, Okv8u*, Okv8u*);
-    StatusCode (*initAllocFn[2])(Spec**, int);
-    StatusCode (*freeFn[2])(Spec*);
-    StatusCode (*bufSizeFn[2])(const Spec*, int*);
-};
-#define MDCT_KIND(Dir, T)                                                                                         \
-    Kind<OkvsMDCT##Dir##Spec_##T> {                                                                               \
-        "okvsMDCT" #Dir "GetSize_" #T, "okvsMDCT" #Dir "Init_" #T, "okvsMDCT" #Dir "InitAlloc_" #T,               \
-            "okvsMDCT" #Dir "Free_" #T, "okvsMDCT" #Dir "GetBufSize_" #T, BODIES(okvsMDCT##Dir##GetSize_##T),     \
-            BODIES(okvsMDCT##Dir##Init_##T), BODIES(okvsMDCT##Dir##InitAlloc_##T), BODIES(okvsMDCT##Dir##Free_##T), \
-            BODIES(okvsMDCT##Dir##GetBufSize_##T)                                                                 \
+// GetSize, Init in caller memory, InitAlloc, GetBufSize and Free (twice, and on null) of one kind,
+// every status and size a compared output; the call is named after each export in turn.
+#define LIFECYCLE(D, T)                                                                                             \
+    for (int it = 0; it < c.iters(); ++it) {                                                                        \
+        const char* names[] = {"okvsMDCT" #D "GetSize_" #T, "okvsMDCT" #D "Init_" #T, "okvsMDCT" #D "InitAlloc_" #T, \
+                               "okvsMDCT" #D "Free_" #T, "okvsMDCT" #D "GetBufSize_" #T};                           \
+        const int len = c.rng().coin() ? floatLen(c.rng()) : c.rng().range(-4, 70000);                             \
+        c.call(names[it % 5], [&](chk::Arena& a, int v) -> int {                                                    \
+            int* o = a.out<int>(11);                                                                                \
+            OkvsMDCT##D##Spec_##T *s = nullptr, *t = nullptr;                                                       \
+            o[0] = OKV_BODY(v, okvsMDCT##D##GetSize_##T)(len, o + 1, o + 2, o + 3);                                 \
+            if (o[0] == okvOk) {                                                                                    \
+                o[4] = OKV_BODY(v, okvsMDCT##D##Init_##T)(&s, len, scratch(a, o[1]), o[2] ? scratch(a, o[2]) : nullptr); \
+                o[5] = OKV_BODY(v, okvsMDCT##D##GetBufSize_##T)(s, o + 6);                                          \
+                o[7] = OKV_BODY(v, okvsMDCT##D##Free_##T)(s) * 10 + OKV_BODY(v, okvsMDCT##D##Free_##T)(s);          \
+            }                                                                                                       \
+            o[8] = OKV_BODY(v, okvsMDCT##D##InitAlloc_##T)(&t, len);                                                \
+            if (o[8] == okvOk) o[9] = OKV_BODY(v, okvsMDCT##D##GetBufSize_##T)(t, o + 10), OKV_BODY(v, okvsMDCT##D##Free_##T)(t); \
+            return OKV_BODY(v, okvsMDCT##D##Free_##T)(nullptr);                                                     \
+        });                                                                                                         \
     }
-
-template <class Spec>
-void checkKind(chk::Ctx& c, const Kind<Spec>& k) {
-    for (int it = 0; it < c.iters(); ++it) {
-        const int len = c.rng().coin() ? floatLen(c.rng()) : c.rng().range(-4, 70000);
-        c.call(k.getSize, [&](chk::Arena& a, int v) -> int {
-            int* o = a.out<int>(3);
-            return k.getSizeFn[v](len, o, o + 1, o + 2);
-        });
-    }
-    for (int len : {12, 36, 40, 32, 1024, 16384}) {
-        int ss, is, ws;
-        if (k.getSizeFn[0](len, &ss, &is, &ws) != okvOk) ss = 4096, is = 0;
-        c.call(k.init, [&](chk::Arena& a, int v) -> int {
-            Spec* s = nullptr;
-            return k.initFn[v](&s, len, scratch(a, size_t(ss)), is ? scratch(a, size_t(is) + 1) : nullptr);
-        });
-        c.call(k.initAlloc, [&](chk::Arena& a, int v) -> int {
-            int* o = a.out<int>(3);
-            Spec* s = nullptr;
-            const StatusCode st = k.initAllocFn[v](&s, len);
-            if (st == okvOk) o[0] = k.bufSizeFn[v](s, o + 1), o[2] = k.freeFn[v](s);
-            return st;
-        });
-    }
-    c.call(k.bufSize, [&](chk::Arena& a, int v) -> int {
-        Spec* s = nullptr;
-        k.initAllocFn[v](&s, 64);
-        const int st = k.bufSizeFn[v](s, a.out<int>(1));
-        return st * 10 + k.freeFn[v](s);
-    });
-    c.call(k.free, [&](chk::Arena& a, int v) -> int {
-        int* o = a.out<int>(2);
-        Spec* s = nullptr;
-        k.initFn[v](&s, 64, scratch(a, 8192), scratch(a, 8192));
-        o[0] = k.freeFn[v](s), o[1] = k.freeFn[v](s);
-        return k.freeFn[v](nullptr);
-    });
-}
 
 }  // namespace
 
@@ -79,15 +40,9 @@ CHECK_EXPORTS(mdct, "okvsMDCTFwdGetSize_32f", "okvsMDCTInvGetSize_32f", "okvsMDC
               "okvsMDCTInvInit_32f", "okvsMDCTFwdInit_16s", "okvsMDCTFwdInitAlloc_32f", "okvsMDCTInvInitAlloc_32f",
               "okvsMDCTFwdInitAlloc_16s", "okvsMDCTFwdFree_32f", "okvsMDCTInvFree_32f", "okvsMDCTFwdFree_16s",
               "okvsMDCTFwd_32f", "okvsMDCTInv_32f", "okvsMDCTFwd_32f_I", "okvsMDCTInv_32f_I", "okvsMDCTFwd_16s_Sfs") {
-    checkKind(c, MDCT_KIND(Fwd, 32f));
-    checkKind(c, MDCT_KIND(Inv, 32f));
-    checkKind(c, MDCT_KIND(Fwd, 16s));
-    c.call("okvsMDCTFwdFree_32f", [&](chk::Arena&, int v) -> int {
-        OkvsMDCTInvSpec_32f* s = nullptr;
-        OKV_BODY(v, okvsMDCTInvInitAlloc_32f)(&s, 64);
-        const int st = OKV_BODY(v, okvsMDCTFwdFree_32f)(reinterpret_cast<OkvsMDCTFwdSpec_32f*>(s));
-        return st * 10 + OKV_BODY(v, okvsMDCTInvFree_32f)(s);
-    });
+    LIFECYCLE(Fwd, 32f)
+    LIFECYCLE(Inv, 32f)
+    LIFECYCLE(Fwd, 16s)
     for (int it = 0; it < c.iters(); ++it) {
         const int len = floatLen(c.rng()), len16 = 32 << c.rng().range(0, 7), sf = c.rng().range(-3, 20);
         const int amp = 1 << c.rng().range(0, 15);
@@ -95,37 +50,31 @@ CHECK_EXPORTS(mdct, "okvsMDCTFwdGetSize_32f", "okvsMDCTInvGetSize_32f", "okvsMDC
         int ss, is, ws, ss16, is16, ws16;
         OKV_BODY(0, okvsMDCTFwdGetSize_32f)(len, &ss, &is, &ws);
         OKV_BODY(0, okvsMDCTFwdGetSize_16s)(len16, &ss16, &is16, &ws16);
-        auto fwd = [&](chk::Arena& a, int v) {
-            OkvsMDCTFwdSpec_32f* s = nullptr;
-            OKV_BODY(v, okvsMDCTFwdInit_32f)(&s, len, scratch(a, size_t(ss)), scratch(a, size_t(is) + 1));
-            return s;
-        };
-        auto inv = [&](chk::Arena& a, int v) {
-            OkvsMDCTInvSpec_32f* s = nullptr;
-            OKV_BODY(v, okvsMDCTInvInit_32f)(&s, len, scratch(a, size_t(ss)), scratch(a, size_t(is) + 1));
-            return s;
-        };
-        auto buf = [&](chk::Arena& a) { return nullBuf ? nullptr : scratch(a, size_t(ws)); };
+        auto buf = [&](chk::Arena& a) { return nullBuf ? nullptr : scratch(a, ws); };
         auto samples = [](chk::Arena& a) { return [&a](size_t) { return float(a.rng().unit() * 2.0 - 1.0) * 1000.0f; }; };
-        c.call("okvsMDCTFwd_32f", [&](chk::Arena& a, int v) -> int {
-            const Okv32f* x = a.in<Okv32f>(size_t(len), samples(a));
-            return OKV_BODY(v, okvsMDCTFwd_32f)(x, a.out<Okv32f>(size_t(len) / 2), fwd(a, v), buf(a));
-        });
-        c.call("okvsMDCTInv_32f", [&](chk::Arena& a, int v) -> int {
-            const Okv32f* x = a.in<Okv32f>(size_t(len) / 2, samples(a));
-            return OKV_BODY(v, okvsMDCTInv_32f)(x, a.out<Okv32f>(size_t(len)), inv(a, v), buf(a));
-        });
-        c.call("okvsMDCTFwd_32f_I", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsMDCTFwd_32f_I)(a.inout<Okv32f>(size_t(len), samples(a)), fwd(a, v), buf(a));
-        });
-        c.call("okvsMDCTInv_32f_I", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsMDCTInv_32f_I)(a.inout<Okv32f>(size_t(len), samples(a)), inv(a, v), buf(a));
-        });
+        // A transform from n samples to m, out of place or in place.
+        auto run = [&]<class S>(chk::Arena& a, S* s, auto fn, auto fnI, size_t n, size_t m, bool inPlace) {
+            if (inPlace) return int(fnI(a.inout<Okv32f>(std::max(n, m), samples(a)), s, buf(a)));
+            const Okv32f* x = a.in<Okv32f>(n, samples(a));
+            return int(fn(x, a.out<Okv32f>(m), s, buf(a)));
+        };
+        for (bool inPlace : {false, true}) {
+            c.call(inPlace ? "okvsMDCTFwd_32f_I" : "okvsMDCTFwd_32f", [&](chk::Arena& a, int v) -> int {
+                OkvsMDCTFwdSpec_32f* s = nullptr;
+                OKV_BODY(v, okvsMDCTFwdInit_32f)(&s, len, scratch(a, ss), scratch(a, is));
+                return run(a, s, OKV_BODY(v, okvsMDCTFwd_32f), OKV_BODY(v, okvsMDCTFwd_32f_I), size_t(len), size_t(len) / 2, inPlace);
+            });
+            c.call(inPlace ? "okvsMDCTInv_32f_I" : "okvsMDCTInv_32f", [&](chk::Arena& a, int v) -> int {
+                OkvsMDCTInvSpec_32f* s = nullptr;
+                OKV_BODY(v, okvsMDCTInvInit_32f)(&s, len, scratch(a, ss), scratch(a, is));
+                return run(a, s, OKV_BODY(v, okvsMDCTInv_32f), OKV_BODY(v, okvsMDCTInv_32f_I), size_t(len) / 2, size_t(len), inPlace);
+            });
+        }
         c.call("okvsMDCTFwd_16s_Sfs", [&](chk::Arena& a, int v) -> int {
             const Okv16s* x = a.in<Okv16s>(size_t(len16), [&](size_t) { return a.rng().range(-amp, amp - 1); });
             OkvsMDCTFwdSpec_16s* s = nullptr;
-            OKV_BODY(v, okvsMDCTFwdInit_16s)(&s, len16, scratch(a, size_t(ss16)), scratch(a, size_t(is16) + 1));
-            return OKV_BODY(v, okvsMDCTFwd_16s_Sfs)(x, a.out<Okv16s>(size_t(len16) / 2), s, sf, scratch(a, size_t(ws16)));
+            OKV_BODY(v, okvsMDCTFwdInit_16s)(&s, len16, scratch(a, ss16), scratch(a, is16));
+            return OKV_BODY(v, okvsMDCTFwd_16s_Sfs)(x, a.out<Okv16s>(size_t(len16) / 2), s, sf, scratch(a, ws16));
         });
     }
 }

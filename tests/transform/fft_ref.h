@@ -11,41 +11,23 @@ namespace xref {
 
 using cd = std::complex<double>;
 
-// Unnormalised DFT, sign -1 forward and +1 inverse: direct sum below 64 points, radix 2 for
-// powers of two, otherwise a chirp convolution through power-of-two transforms.
+// Unnormalised DFT, sign -1 forward and +1 inverse: radix 2 for powers of two from 64 points,
+// else the direct sum.
 inline std::vector<cd> dft(const std::vector<cd>& x, int sign) {
     const size_t n = x.size();
     std::vector<cd> y(n);
-    if (n < 64) {
+    if (n < 64 || (n & (n - 1))) {
         for (size_t k = 0; k < n; ++k)
-            for (size_t j = 0; j < n; ++j) y[k] += x[j] * std::polar(1.0, sign * 2.0 * M_PI * double(j * k % n) / double(n));
+            for (size_t j = 0; j < n; ++j) y[k] += x[j] * std::polar(1.0, sign * 2 * M_PI * double(j * k % n) / double(n));
         return y;
     }
-    if (n & (n - 1)) {
-        size_t l = 1;
-        while (l < 2 * n - 1) l <<= 1;
-        std::vector<cd> w(n), a(l), b(l);
-        for (size_t k = 0; k < n; ++k) {
-            w[k] = std::polar(1.0, sign * M_PI * double(k * k % (2 * n)) / double(n));
-            a[k] = x[k] * w[k];
-            b[k] = b[(l - k) % l] = std::conj(w[k]);
-        }
-        std::vector<cd> fa = dft(a, -1), fb = dft(b, -1);
-        for (size_t k = 0; k < l; ++k) fa[k] *= fb[k] / double(l);
-        const std::vector<cd> c = dft(fa, 1);
-        for (size_t k = 0; k < n; ++k) y[k] = c[k] * w[k];
-        return y;
-    }
-    y = x;
-    for (size_t i = 1, j = 0; i < n; ++i) {  // bit reversal
-        size_t b = n >> 1;
-        for (; j & b; b >>= 1) j ^= b;
-        j ^= b;
-        if (i < j) std::swap(y[i], y[j]);
+    for (size_t i = 0, r = 0; i < n; ++i) {  // bit-reversed order
+        y[r] = x[i];
+        for (size_t b = n >> 1; (r ^= b) < b; b >>= 1) {}
     }
     for (size_t len = 2; len <= n; len <<= 1)
         for (size_t k = 0; k < len / 2; ++k) {
-            const cd w = std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(len));
+            const cd w = std::polar(1.0, sign * 2 * M_PI * double(k) / double(len));
             for (size_t i = k; i < n; i += len) {
                 const cd u = y[i], v = y[i + len / 2] * w;
                 y[i] = u + v, y[i + len / 2] = u - v;
@@ -69,5 +51,16 @@ inline std::vector<float> noise(size_t n, uint32_t seed) {
     for (auto& x : v) x = d(g);
     return v;
 }
+
+// Caller memory for specs from the sizes get(&spec, &init, &work) reports, with slack for offsets.
+struct Mem {
+    int s = 0, i = 0, w = 0;
+    std::vector<uint8_t> mem, init, work;
+    template <class Get>
+    explicit Mem(Get get, int specs = 1) {
+        get(&s, &i, &w);
+        mem.resize(size_t(specs) * size_t(s) + 8), init.resize(size_t(i) + 1), work.resize(size_t(w) + 8);
+    }
+};
 
 }  // namespace xref

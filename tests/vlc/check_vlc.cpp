@@ -1,17 +1,20 @@
-// Variant harness of the VLC family: compiled tables, decoders, encoders and pair codecs.
+// Variant harness of the VLC family: compiled tables, decoders, encoders and pair codecs. Each
+// call runs a chain of exports on one code, every status, table, value and cursor a compared
+// output, and is named after each export of the chain in turn.
 #include "harness/checkasm.h"
 #include "vlc/vlc_test_util.h"
 
+#define B(name) OKV_BODY(v, name)
+
 namespace {
 
-using S = vlct::SpecMem;
-using In = const Okv8u**;
-
 struct Code {
-    std::vector<VLCCodeEntry> e;
-    std::vector<Okv32s> sizes;
+    vlct::Codes e;
+    vlct::Sizes s;
+    const VLCCodeEntry* d() const { return e.data(); }
     int n() const { return int(e.size()); }
-    int ns() const { return int(sizes.size()); }
+    const Okv32s* sd() const { return s.data(); }
+    int ns() const { return int(s.size()); }
 };
 
 // A random prefix code; for tuples (N values of B bits) random packed values.
@@ -21,15 +24,15 @@ Code random_code(chk::Ctx& c, int NB = 0) {
     int maxLen = c.rng().range(1, 24);
     while ((1 << maxLen) < n) ++maxLen;
     Code k{vlct::random_prefix_code(rng, n, maxLen), {}};
-    k.sizes = vlct::random_sizes(rng, vlct::max_length(k.e));
+    k.s = vlct::random_sizes(rng, k.e);
     if (NB)
         for (auto& x : k.e) x.value = int32_t(c.rng().u32() & ((1u << NB) - 1));
     return k;
 }
 
-// Bytes of n random codes of k after lead junk bits, with the read-ahead padding; for tuples
-// each code is followed by random bits for its signs.
-std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, bool tuple = false) {
+// n random codes of k after lead junk bits, with the read-ahead padding; for tuples each code is
+// followed by random bits for its signs.
+std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, bool tuple) {
     vlct::BitSink s;
     s.put(c.rng().u32(), lead);
     for (int i = 0; i < n; ++i) {
@@ -41,223 +44,179 @@ std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, 
     return s.bytes;
 }
 
-// How far a cursor moved, as a compared output.
-void record(chk::Arena& a, const void* start, const void* p, int off) {
-    int* o = a.out<int>(2);
-    o[0] = int(static_cast<const Okv8u*>(p) - static_cast<const Okv8u*>(start));
-    o[1] = off;
-}
-
-// A spec built by the variant's GetSize and Init; with a, Init's status, and the compiled table
-// that follows the 64-byte header (the header holds pointers, which differ), are compared outputs.
-template <class Spec, class Size, class Init>
-Spec* build(S& m, Size size, Init init, chk::Arena* a = nullptr, int header = 0) {
-    int sz = 0;
-    size(&sz);
-    auto* spec = static_cast<Spec*>(m.at(size_t(sz), 0));
-    const int st = init(spec);
-    if (a) {
-        a->out<int>(1)[0] = st;
-        const Okv8u* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(spec) + 63) & ~uintptr_t(63)) + 64;
-        std::memcpy(a->out<Okv8u>(size_t(sz - header)), t, size_t(sz - header));
+// Spec memory of GetSize's size; the table after the 64-byte aligned header (which holds
+// pointers) is copied out once init has run.
+struct Built {
+    vlct::SpecMem m;
+    int size = 0;
+    void* at() { return m.at(size_t(size), 5); }
+    void table(chk::Arena& a, int header) {
+        const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63)) + 64;
+        if (size > header) std::memcpy(a.out<Okv8u>(size_t(size - header)), t, size_t(size - header));
     }
-    return spec;
+};
+
+// A read or write position from bit lead of a buffer; where it ends is a compared output.
+template <class T>
+struct Cursor {
+    T *start, *p;
+    int off;
+    Cursor(T* buf, int lead) : start(buf), p(buf), off(lead) {}
+    void record(chk::Arena& a) {
+        int* o = a.out<int>(2);
+        o[0] = int(p - start), o[1] = off;
+    }
+};
+
+// Specs built by the variant's GetSize and Init in b; the two statuses go to st.
+OkvsVLCDecodeSpec_32s* plain(Built& b, int v, const Code& k, int* st) {
+    st[0] = B(okvsVLCDecodeGetSize_32s)(k.d(), k.n(), k.sd(), k.ns(), &b.size);
+    auto* s = static_cast<OkvsVLCDecodeSpec_32s*>(b.at());
+    st[1] = B(okvsVLCDecodeInit_32s)(k.d(), k.n(), k.sd(), k.ns(), s);
+    return s;
 }
-
-OkvsVLCDecodeSpec_32s* plain(S& m, int v, const Code& k, chk::Arena* a = nullptr) {
-    return build<OkvsVLCDecodeSpec_32s>(
-        m, [&](int* s) { return OKV_BODY(v, okvsVLCDecodeGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), s); },
-        [&](auto* p) { return OKV_BODY(v, okvsVLCDecodeInit_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), p); }, a, 160);
+OkvsVLCDecodeUTupleSpec_32s* tuple(Built& b, int v, const Code& k, int N, int nb, int* st) {
+    st[0] = B(okvsVLCDecodeUTupleGetSize_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, &b.size);
+    auto* s = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(b.at());
+    st[1] = B(okvsVLCDecodeUTupleInit_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, s);
+    return s;
 }
-
-OkvsVLCDecodeUTupleSpec_32s* tuple(S& m, int v, const Code& k, int N, int B, chk::Arena* a = nullptr) {
-    return build<OkvsVLCDecodeUTupleSpec_32s>(
-        m,
-        [&](int* s) {
-            return OKV_BODY(v, okvsVLCDecodeUTupleGetSize_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), N, B, s);
-        },
-        [&](auto* p) {
-            return OKV_BODY(v, okvsVLCDecodeUTupleInit_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), N, B, p);
-        },
-        a, 176);
-}
-
-OkvsVLCEncodeSpec_32s* enc(S& m, int v, const std::vector<VLCCodeEntry>& e, chk::Arena* a = nullptr) {
-    return build<OkvsVLCEncodeSpec_32s>(
-        m, [&](int* s) { return OKV_BODY(v, okvsVLCEncodeGetSize_32s)(e.data(), int(e.size()), s); },
-        [&](auto* p) { return OKV_BODY(v, okvsVLCEncodeInit_32s)(e.data(), int(e.size()), p); }, a, 132);
-}
-
-using DecodeFn = std::function<int(S&, int, In, int*, Okv16s*)>;
-using EncodeFn = std::function<int(S&, int, const Okv16s*, Okv8u**, int*)>;
-
-// Decodes with fn from bit lead of a copy of b into count outputs; the cursor is compared too.
-void check_decode(chk::Ctx& c, const char* name, const std::vector<uint8_t>& b, int lead, int count,
-                  const DecodeFn& fn) {
-    c.call(name, [&](chk::Arena& a, int v) -> int {
-        S sm;
-        const Okv8u *start = a.in_copy(b.data(), b.size()), *p = start;
-        int off = lead;
-        const int st = fn(sm, v, &p, &off, a.out<Okv16s>(chk::cap(count)));
-        record(a, start, p, off);
-        return st;
-    });
-}
-
-// Encodes vals with fn from bit lead of a buffer of cap bytes.
-void check_encode(chk::Ctx& c, const char* name, const std::vector<Okv16s>& vals, int lead, size_t cap,
-                  const EncodeFn& fn) {
-    c.call(name, [&](chk::Arena& a, int v) -> int {
-        S sm;
-        Okv8u *start = a.out<Okv8u>(cap), *p = start;
-        int off = lead;
-        const int st = fn(sm, v, a.in_copy(vals.data(), vals.size()), &p, &off);
-        record(a, start, p, off);
-        return st;
-    });
+OkvsVLCEncodeSpec_32s* encoder(Built& b, int v, const vlct::Codes& e, int* st) {
+    st[0] = B(okvsVLCEncodeGetSize_32s)(e.data(), int(e.size()), &b.size);
+    auto* s = static_cast<OkvsVLCEncodeSpec_32s*>(b.at());
+    st[1] = B(okvsVLCEncodeInit_32s)(e.data(), int(e.size()), s);
+    return s;
 }
 
 }  // namespace
 
-CHECK_EXPORTS(vlc_decode, "okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_32s", "okvsVLCDecodeInitAlloc_32s",
-              "okvsVLCDecodeFree_32s", "okvsVLCDecodeUTupleGetSize_32s", "okvsVLCDecodeUTupleInit_32s",
-              "okvsVLCDecodeUTupleInitAlloc_32s", "okvsVLCDecodeUTupleFree_32s", "okvsVLCDecodeOne_1u16s",
-              "okvsVLCDecodeBlock_1u16s", "okvsVLCDecodeUTupleOne_1u16s", "okvsVLCDecodeUTupleBlock_1u16s") {
-    for (int it = 0; it < c.iters(); ++it) {
-        const int N = c.rng().range(1, 4), B = c.rng().range(1, 5), n = c.rng().len(300), lead = c.rng().range(0, 7);
-        const Code k = random_code(c), t = random_code(c, N * B);
-        const auto bytes = random_stream(c, k, n, lead), tbytes = random_stream(c, t, n, lead, true);
-        c.call(it % 2 ? "okvsVLCDecodeGetSize_32s" : "okvsVLCDecodeInit_32s", [&](chk::Arena& a, int v) -> int {
-            S sm;
-            plain(sm, v, k, &a);
+#define DECODE_EXPORTS                                                                                           \
+    "okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_32s", "okvsVLCDecodeInitAlloc_32s", "okvsVLCDecodeFree_32s",   \
+        "okvsVLCDecodeOne_1u16s", "okvsVLCDecodeBlock_1u16s", "okvsVLCDecodeUTupleGetSize_32s",                    \
+        "okvsVLCDecodeUTupleInit_32s", "okvsVLCDecodeUTupleInitAlloc_32s", "okvsVLCDecodeUTupleFree_32s",          \
+        "okvsVLCDecodeUTupleOne_1u16s", "okvsVLCDecodeUTupleBlock_1u16s"
+
+CHECK_EXPORTS(vlc_decode, DECODE_EXPORTS) {
+    const char* names[] = {DECODE_EXPORTS};
+    for (int it = 0; it < 4 * c.iters(); ++it) {
+        const int N = c.rng().range(1, 4), nb = c.rng().range(1, 5), n = c.rng().len(300), lead = c.rng().range(0, 7);
+        const bool tup = it % 12 >= 6;
+        const Code k = random_code(c, tup ? N * nb : 0);
+        const auto bytes = random_stream(c, k, n, lead, tup);
+        c.call(names[it % 12], [&](chk::Arena& a, int v) -> int {
+            Built b;
+            int* st = a.out<int>(6);
+            const Okv8u* in = a.in_copy(bytes.data(), bytes.size());
+            Cursor one(in, lead), block(in, lead), alloc(in, lead);
+            Okv16s *o1 = a.out<Okv16s>(size_t(N)), *ob = a.out<Okv16s>(chk::cap(n)), *oa = a.out<Okv16s>(chk::cap(n));
+            if (tup) {
+                auto* s = tuple(b, v, k, N, nb, st);
+                b.table(a, 176);
+                st[2] = B(okvsVLCDecodeUTupleOne_1u16s)(&one.p, &one.off, o1, s);
+                st[3] = B(okvsVLCDecodeUTupleBlock_1u16s)(&block.p, &block.off, ob, n, s);
+                OkvsVLCDecodeUTupleSpec_32s* t = nullptr;
+                st[4] = B(okvsVLCDecodeUTupleInitAlloc_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, &t);
+                st[5] = B(okvsVLCDecodeUTupleBlock_1u16s)(&alloc.p, &alloc.off, oa, n, t);
+                B(okvsVLCDecodeUTupleFree_32s)(t);
+                B(okvsVLCDecodeUTupleFree_32s)(s);
+                st[2] += 100 * B(okvsVLCDecodeUTupleOne_1u16s)(&one.p, &one.off, o1, s);  // freed: refused
+            } else {
+                auto* s = plain(b, v, k, st);
+                b.table(a, 160);
+                st[2] = B(okvsVLCDecodeOne_1u16s)(&one.p, &one.off, o1, s);
+                st[3] = B(okvsVLCDecodeBlock_1u16s)(&block.p, &block.off, ob, n, s);
+                OkvsVLCDecodeSpec_32s* t = nullptr;
+                st[4] = B(okvsVLCDecodeInitAlloc_32s)(k.d(), k.n(), k.sd(), k.ns(), &t);
+                st[5] = B(okvsVLCDecodeBlock_1u16s)(&alloc.p, &alloc.off, oa, n, t);
+                B(okvsVLCDecodeFree_32s)(t);
+                B(okvsVLCDecodeFree_32s)(s);
+                st[2] += 100 * B(okvsVLCDecodeOne_1u16s)(&one.p, &one.off, o1, s);
+            }
+            one.record(a), block.record(a), alloc.record(a);
             return 0;
-        });
-        c.call(it % 2 ? "okvsVLCDecodeUTupleGetSize_32s" : "okvsVLCDecodeUTupleInit_32s", [&](chk::Arena& a, int v) -> int {
-            S sm;
-            tuple(sm, v, t, N, B, &a);
-            return 0;
-        });
-        // Allocated specs decode like built ones; Free marks caller memory, which is refused afterwards.
-        const DecodeFn life[2] = {
-            [&](S& sm, int v, In p, int* o, Okv16s* d) {
-                OkvsVLCDecodeSpec_32s* s = nullptr;
-                const int st = OKV_BODY(v, okvsVLCDecodeInitAlloc_32s)(k.e.data(), k.n(), k.sizes.data(), k.ns(), &s);
-                const int r = OKV_BODY(v, okvsVLCDecodeBlock_1u16s)(p, o, d, n, s);
-                OKV_BODY(v, okvsVLCDecodeFree_32s)(s);
-                auto* own = plain(sm, v, k);
-                OKV_BODY(v, okvsVLCDecodeFree_32s)(own);
-                return st * 10000 + r * 100 + OKV_BODY(v, okvsVLCDecodeOne_1u16s)(p, o, d, own);
-            },
-            [&](S& sm, int v, In p, int* o, Okv16s* d) {
-                OkvsVLCDecodeUTupleSpec_32s* s = nullptr;
-                const int st =
-                    OKV_BODY(v, okvsVLCDecodeUTupleInitAlloc_32s)(t.e.data(), t.n(), t.sizes.data(), t.ns(), N, B, &s);
-                const int r = OKV_BODY(v, okvsVLCDecodeUTupleBlock_1u16s)(p, o, d, n, s);
-                OKV_BODY(v, okvsVLCDecodeUTupleFree_32s)(s);
-                auto* own = tuple(sm, v, t, N, B);
-                OKV_BODY(v, okvsVLCDecodeUTupleFree_32s)(own);
-                return st * 10000 + r * 100 + OKV_BODY(v, okvsVLCDecodeUTupleOne_1u16s)(p, o, d, own);
-            }};
-        check_decode(c, it % 2 ? "okvsVLCDecodeInitAlloc_32s" : "okvsVLCDecodeFree_32s", bytes, lead, n, life[0]);
-        check_decode(c, it % 2 ? "okvsVLCDecodeUTupleInitAlloc_32s" : "okvsVLCDecodeUTupleFree_32s", tbytes, lead, n, life[1]);
-        check_decode(c, "okvsVLCDecodeOne_1u16s", bytes, lead, 1, [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeOne_1u16s)(p, o, d, plain(sm, v, k));
-        });
-        check_decode(c, "okvsVLCDecodeBlock_1u16s", bytes, lead, n, [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeBlock_1u16s)(p, o, d, n, plain(sm, v, k));
-        });
-        check_decode(c, "okvsVLCDecodeUTupleOne_1u16s", tbytes, lead, N, [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeUTupleOne_1u16s)(p, o, d, tuple(sm, v, t, N, B));
-        });
-        check_decode(c, "okvsVLCDecodeUTupleBlock_1u16s", tbytes, lead, n, [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeUTupleBlock_1u16s)(p, o, d, n, tuple(sm, v, t, N, B));
         });
     }
 }
 
-CHECK_EXPORTS(vlc_encode, "okvsVLCEncodeGetSize_32s", "okvsVLCEncodeInit_32s", "okvsVLCEncodeInitAlloc_32s",
-              "okvsVLCEncodeFree_32s", "okvsVLCEncodeOne_16s1u", "okvsVLCEncodeBlock_16s1u", "okvsVLCCountBits_16s32s") {
-    for (int it = 0; it < c.iters(); ++it) {
+#define ENCODE_EXPORTS                                                                                    \
+    "okvsVLCEncodeGetSize_32s", "okvsVLCEncodeInit_32s", "okvsVLCEncodeInitAlloc_32s", "okvsVLCEncodeFree_32s", \
+        "okvsVLCEncodeOne_16s1u", "okvsVLCEncodeBlock_16s1u", "okvsVLCCountBits_16s32s"
+
+CHECK_EXPORTS(vlc_encode, ENCODE_EXPORTS) {
+    const char* names[] = {ENCODE_EXPORTS};
+    for (int it = 0; it < 2 * c.iters(); ++it) {
         const Code k = random_code(c);
         const int n = c.rng().len(300), lead = c.rng().range(0, 7);
         std::vector<Okv16s> vals(chk::cap(n));
         for (auto& x : vals) x = Okv16s(k.e[size_t(c.rng().range(0, k.n() - 1))].value);
         if (c.rng().range(0, 9) == 0) vals[0] = c.rng().i16();  // usually absent: refused
         const size_t cap = vals.size() * 4 + 8;
-        c.call(it % 2 ? "okvsVLCEncodeGetSize_32s" : "okvsVLCEncodeInit_32s", [&](chk::Arena& a, int v) -> int {
-            S sm;
-            enc(sm, v, k.e, &a);
-            return 0;
-        });
-        check_encode(c, it % 2 ? "okvsVLCEncodeInitAlloc_32s" : "okvsVLCEncodeFree_32s", vals, lead, cap,
-                     [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
-                         OkvsVLCEncodeSpec_32s* spec = nullptr;
-                         const int st = OKV_BODY(v, okvsVLCEncodeInitAlloc_32s)(k.e.data(), k.n(), &spec);
-                         const int r = OKV_BODY(v, okvsVLCEncodeBlock_16s1u)(s, n, p, o, spec);
-                         OKV_BODY(v, okvsVLCEncodeFree_32s)(spec);
-                         auto* own = enc(sm, v, k.e);
-                         OKV_BODY(v, okvsVLCEncodeFree_32s)(own);
-                         return st * 10000 + r * 100 + OKV_BODY(v, okvsVLCEncodeOne_16s1u)(s[0], p, o, own);
-                     });
-        check_encode(c, "okvsVLCEncodeOne_16s1u", vals, lead, cap, [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
-            return OKV_BODY(v, okvsVLCEncodeOne_16s1u)(s[0], p, o, enc(sm, v, k.e));
-        });
-        check_encode(c, "okvsVLCEncodeBlock_16s1u", vals, lead, cap, [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
-            return OKV_BODY(v, okvsVLCEncodeBlock_16s1u)(s, n, p, o, enc(sm, v, k.e));
-        });
-        c.call("okvsVLCCountBits_16s32s", [&](chk::Arena& a, int v) -> int {
-            S sm;
+        c.call(names[it % 7], [&](chk::Arena& a, int v) -> int {
+            Built b;
+            int* st = a.out<int>(5);
             const Okv16s* x = a.in_copy(vals.data(), vals.size());
-            return OKV_BODY(v, okvsVLCCountBits_16s32s)(x, n, a.out<Okv32s>(1), enc(sm, v, k.e));
+            Cursor one(a.out<Okv8u>(cap), lead), block(a.out<Okv8u>(cap), lead), alloc(a.out<Okv8u>(cap), lead);
+            auto* s = encoder(b, v, k.e, st);
+            b.table(a, 132);
+            st[2] = B(okvsVLCEncodeOne_16s1u)(x[0], &one.p, &one.off, s);
+            st[3] = B(okvsVLCEncodeBlock_16s1u)(x, n, &block.p, &block.off, s) * 100 + B(okvsVLCCountBits_16s32s)(x, n, a.out<Okv32s>(1), s);
+            OkvsVLCEncodeSpec_32s* t = nullptr;
+            st[4] = B(okvsVLCEncodeInitAlloc_32s)(k.d(), k.n(), &t) * 100 + B(okvsVLCEncodeBlock_16s1u)(x, n, &alloc.p, &alloc.off, t);
+            B(okvsVLCEncodeFree_32s)(t);
+            B(okvsVLCEncodeFree_32s)(s);
+            st[2] += 100 * B(okvsVLCEncodeOne_16s1u)(x[0], &one.p, &one.off, s);  // freed: refused
+            one.record(a), block.record(a), alloc.record(a);
+            return 0;
         });
     }
 }
 
-CHECK_EXPORTS(vlc_escape, "okvsVLCDecodeEscBlock_AAC_1u16s", "okvsVLCDecodeEscBlock_MP3_1u16s",
-              "okvsVLCDecodeUTupleEscBlock_AAC_1u16s", "okvsVLCDecodeUTupleEscBlock_MP3_1u16s",
-              "okvsVLCEncodeEscBlock_AAC_16s1u", "okvsVLCEncodeEscBlock_MP3_16s1u", "okvsVLCCountEscBits_AAC_16s32s",
-              "okvsVLCCountEscBits_MP3_16s32s") {
-    const Code aac{vlct::esc_decode_entries(vlc_std::kAacCodebook11, 289), {8, 8}};
-    const Code aacT{vlct::tuple_entries(vlc_std::kAacCodebook11, 289, 5), {6, 6}};
-    const auto aacE = vlct::aac_encode_entries();
-    const Code mp3{vlct::esc_decode_entries(vlc_std::kMp3Table24, 256), {9, 9}};
-    const Code mp3T{vlct::tuple_entries(vlc_std::kMp3Table24, 256, 4), {5, 5, 5}};
-    const auto mp3E = vlct::mp3_encode_entries(vlc_std::kMp3Table24);
-    for (int it = 0; it < c.iters(); ++it) {
-        const int n = c.rng().len(600), lead = c.rng().range(0, 7), linbits = c.rng().range(0, 13);
+#define ESCAPE_EXPORTS                                                                                      \
+    "okvsVLCDecodeEscBlock_AAC_1u16s", "okvsVLCDecodeUTupleEscBlock_AAC_1u16s", "okvsVLCEncodeEscBlock_AAC_16s1u", \
+        "okvsVLCCountEscBits_AAC_16s32s", "okvsVLCDecodeEscBlock_MP3_1u16s", "okvsVLCDecodeUTupleEscBlock_MP3_1u16s", \
+        "okvsVLCEncodeEscBlock_MP3_16s1u", "okvsVLCCountEscBits_MP3_16s32s"
+
+CHECK_EXPORTS(vlc_escape, ESCAPE_EXPORTS) {
+    const char* names[] = {ESCAPE_EXPORTS};
+    using vlc_std::kAacCodebook11, vlc_std::kMp3Table24;
+    const Code dec[2] = {{vlct::esc_decode_entries(kAacCodebook11, 289), {8, 8}}, {vlct::esc_decode_entries(kMp3Table24, 256), {9, 9}}};
+    const Code tup[2] = {{vlct::tuple_entries(kAacCodebook11, 289, 5), {6, 6}}, {vlct::tuple_entries(kMp3Table24, 256, 4), {5, 5, 5}}};
+    const vlct::Codes enc[2] = {vlct::aac_encode_entries(), vlct::mp3_encode_entries(kMp3Table24)};
+    for (int it = 0; it < 2 * c.iters(); ++it) {
+        const int n = c.rng().len(600), lead = c.rng().range(0, 7), lb = c.rng().range(0, 13);
         // Values for the encoders (sometimes out of range: refused), random bits for the decoders.
         std::vector<Okv16s> vals(chk::cap(n));
         for (auto& x : vals) x = Okv16s(c.rng().range(0, 3) ? c.rng().range(-20, 20) : c.rng().range(-8300, 8300));
         std::vector<uint8_t> bits(size_t(n) * 7 + 16 + vlct::kPad);
         for (auto& b : bits) b = uint8_t(c.rng().u32() & (c.rng().range(0, 3) ? 0x33 : 0xFF));
-        const int count = int(vals.size());
-        const auto decode = [&](const char* name, const DecodeFn& fn) { check_decode(c, name, bits, lead, count, fn); };
-        const auto encode = [&](const char* name, const EncodeFn& fn) {
-            check_encode(c, name, vals, lead, vals.size() * 5 + 8, fn);
-        };
-        decode("okvsVLCDecodeEscBlock_AAC_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeEscBlock_AAC_1u16s)(p, o, d, n, plain(sm, v, aac));
-        });
-        decode("okvsVLCDecodeEscBlock_MP3_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeEscBlock_MP3_1u16s)(p, o, linbits, d, n, plain(sm, v, mp3));
-        });
-        decode("okvsVLCDecodeUTupleEscBlock_AAC_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeUTupleEscBlock_AAC_1u16s)(p, o, d, n, tuple(sm, v, aacT, 2, 5));
-        });
-        decode("okvsVLCDecodeUTupleEscBlock_MP3_1u16s", [&](S& sm, int v, In p, int* o, Okv16s* d) {
-            return OKV_BODY(v, okvsVLCDecodeUTupleEscBlock_MP3_1u16s)(p, o, linbits, d, n, tuple(sm, v, mp3T, 2, 4));
-        });
-        encode("okvsVLCEncodeEscBlock_AAC_16s1u", [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
-            return OKV_BODY(v, okvsVLCEncodeEscBlock_AAC_16s1u)(s, n, p, o, enc(sm, v, aacE));
-        });
-        encode("okvsVLCEncodeEscBlock_MP3_16s1u", [&](S& sm, int v, const Okv16s* s, Okv8u** p, int* o) {
-            return OKV_BODY(v, okvsVLCEncodeEscBlock_MP3_16s1u)(s, n, linbits, p, o, enc(sm, v, mp3E));
-        });
-        c.call(it % 2 ? "okvsVLCCountEscBits_AAC_16s32s" : "okvsVLCCountEscBits_MP3_16s32s", [&](chk::Arena& a, int v) -> int {
-            S sm;
+        c.call(names[it % 8], [&](chk::Arena& a, int v) -> int {
+            int *st = a.out<int>(8), junk[2];
+            const Okv8u* in = a.in_copy(bits.data(), bits.size());
             const Okv16s* x = a.in_copy(vals.data(), vals.size());
-            return it % 2 ? OKV_BODY(v, okvsVLCCountEscBits_AAC_16s32s)(x, n, a.out<Okv32s>(1), enc(sm, v, aacE))
-                          : OKV_BODY(v, okvsVLCCountEscBits_MP3_16s32s)(x, n, linbits, a.out<Okv32s>(1), enc(sm, v, mp3E));
+            for (int m = 0; m < 2; ++m) {
+                Built b[3];
+                auto* d = plain(b[0], v, dec[m], junk);
+                auto* t = tuple(b[1], v, tup[m], 2, m ? 4 : 5, junk);
+                auto* e = encoder(b[2], v, enc[m], junk);
+                Cursor cd(in, lead), ct(in, lead);
+                Cursor ce(a.out<Okv8u>(vals.size() * 5 + 8), lead);
+                Okv16s *od = a.out<Okv16s>(vals.size()), *ot = a.out<Okv16s>(vals.size());
+                Okv32s* cnt = a.out<Okv32s>(1);
+                int* o = st + 4 * m;
+                if (m == 0) {
+                    o[0] = B(okvsVLCDecodeEscBlock_AAC_1u16s)(&cd.p, &cd.off, od, n, d);
+                    o[1] = B(okvsVLCDecodeUTupleEscBlock_AAC_1u16s)(&ct.p, &ct.off, ot, n, t);
+                    o[2] = B(okvsVLCEncodeEscBlock_AAC_16s1u)(x, n, &ce.p, &ce.off, e);
+                    o[3] = B(okvsVLCCountEscBits_AAC_16s32s)(x, n, cnt, e);
+                } else {
+                    o[0] = B(okvsVLCDecodeEscBlock_MP3_1u16s)(&cd.p, &cd.off, lb, od, n, d);
+                    o[1] = B(okvsVLCDecodeUTupleEscBlock_MP3_1u16s)(&ct.p, &ct.off, lb, ot, n, t);
+                    o[2] = B(okvsVLCEncodeEscBlock_MP3_16s1u)(x, n, lb, &ce.p, &ce.off, e);
+                    o[3] = B(okvsVLCCountEscBits_MP3_16s32s)(x, n, lb, cnt, e);
+                }
+                cd.record(a), ct.record(a), ce.record(a);
+            }
+            return 0;
         });
     }
 }

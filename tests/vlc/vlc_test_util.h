@@ -1,13 +1,55 @@
-// Helpers of the VLC tests, benchmarks and fuzz targets: reference bit sink,
-// random prefix codes, standard pair tables expanded to entry lists.
+// Helpers of the VLC tests, benchmarks and fuzz targets: reference bit sink, random prefix codes,
+// the standard pair codes read back from the library's own tables, specs in caller memory.
 #pragma once
 #include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "aac/huff_aac_data.h"
+#include "mp3/huffman_encode_codes.h"
 #include "okvac.h"
-#include "std_codes.h"
+
+namespace vlc_std {
+
+// Unsigned pair (x, y) and its codeword, first transmitted bit most significant.
+struct PairCode {
+    uint8_t x, y, length;
+    uint32_t code;
+};
+struct PairTable {
+    PairCode c[289];
+};
+
+// Codebook 11 from the decoder's two-level table: a root entry (8 bits) holds a code of up to 8
+// bits with its length in bits 0-4, x in bits 8-13 and y in bits 14-19, or (bit 5) links to a
+// subtable of 2^(bits 0-4) entries indexed by the bits that follow.
+constexpr PairTable aac_codebook11() {
+    PairTable t{};
+    const Okv32u* h = OKV_NS::kHuffSpec11;
+    for (uint32_t r = 0; r < 256; ++r) {
+        const uint32_t sub = h[r] & 0x20 ? h[r] & 31 : 0;
+        for (uint32_t j = 0; j < (1u << sub); ++j) {
+            const uint32_t e = sub ? h[(h[r] >> 8) + j] : h[r], len = e & 31;
+            const int x = int(e >> 8) & 63, y = int(e >> 14) & 63;
+            t.c[17 * x + y] = {uint8_t(x), uint8_t(y), uint8_t(len), (r << sub | j) >> (8 + sub - len)};
+        }
+    }
+    return t;
+}
+
+// An MP3 pair table from the encoder's code lists, which the decoding tables derive.
+constexpr PairTable mp3_table(int tableSelect) {
+    PairTable t{};
+    const auto& p = OKV_NS::mp3enc::kEncodeTables.pair[OKV_NS::mp3enc::pairSlot(tableSelect)];
+    for (int i = 0; i < 256; ++i) t.c[i] = {uint8_t(i >> 4), uint8_t(i & 15), uint8_t(p.c[i].len), p.c[i].code};
+    return t;
+}
+
+inline constexpr PairTable kAac11 = aac_codebook11(), kMp3T16 = mp3_table(16), kMp3T24 = mp3_table(24);
+inline constexpr const PairCode *kAacCodebook11 = kAac11.c, *kMp3Table16 = kMp3T16.c, *kMp3Table24 = kMp3T24.c;
+
+}  // namespace vlc_std
 
 namespace vlct {
 
@@ -30,36 +72,30 @@ constexpr size_t kPad = 8;
 
 // Bits of buffer a from bit position pa and of b from pb agree for n bits.
 inline bool same_bits(const uint8_t* a, uint64_t pa, const uint8_t* b, uint64_t pb, uint64_t n) {
-    for (uint64_t i = 0; i < n; ++i) {
-        unsigned x = (a[(pa + i) >> 3] >> (7 - (pa + i) % 8)) & 1, y = (b[(pb + i) >> 3] >> (7 - (pb + i) % 8)) & 1;
-        if (x != y) return false;
-    }
+    for (uint64_t i = 0; i < n; ++i)
+        if (((a[(pa + i) >> 3] >> (7 - (pa + i) % 8)) ^ (b[(pb + i) >> 3] >> (7 - (pb + i) % 8))) & 1) return false;
     return true;
 }
 
-// A random prefix code of n codes (complete for n >= 2) with lengths up to
-// maxLen, built by splitting leaves of a binary tree; deep splits are favoured
-// now and then so that long codes occur.  Values are distinct and in int16.
+// A random prefix code of n codes (complete for n >= 2) with lengths up to maxLen, built by
+// splitting leaves of a binary tree, deep ones now and then so that long codes occur. Values are
+// distinct int16: a small non-negative range, a signed range, or scattered.
 inline std::vector<VLCCodeEntry> random_prefix_code(std::mt19937& rng, int n, int maxLen) {
-    std::vector<VLCCodeEntry> e;
+    std::vector<VLCCodeEntry> e = {{0, 0, 1}, {0, 1, 1}};
     if (n == 1) {
-        int len = int(rng() % maxLen) + 1;
-        e.push_back({0, uint32_t(rng()) & uint32_t((uint64_t(1) << len) - 1), len});
-    } else {
-        e = {{0, 0, 1}, {0, 1, 1}};
-        while (int(e.size()) < n) {
-            size_t k = rng() % e.size();
-            if (rng() % 3 == 0)
-                for (size_t i = 0; i < e.size(); ++i)
-                    if (e[i].length > e[k].length && e[i].length < maxLen) k = i;
-            if (e[k].length >= maxLen) continue;
-            e[k].code <<= 1;
-            e[k].length++;
-            e.push_back({0, e[k].code | 1, e[k].length});
-        }
+        const int len = int(rng() % maxLen) + 1;
+        e = {{0, uint32_t(rng()) & uint32_t((uint64_t(1) << len) - 1), len}};
+    }
+    while (int(e.size()) < n) {
+        size_t k = rng() % e.size();
+        if (rng() % 3 == 0)
+            for (size_t i = 0; i < e.size(); ++i)
+                if (e[i].length > e[k].length && e[i].length < maxLen) k = i;
+        if (e[k].length >= maxLen) continue;
+        e[k].code <<= 1, e[k].length++;
+        e.push_back({0, e[k].code | 1, e[k].length});
     }
     std::shuffle(e.begin(), e.end(), rng);
-    // Values: a small non-negative range, a signed range, or distinct scattered int16.
     const int mode = int(rng() % 3);
     std::vector<int32_t> vals;
     for (int i = 0; i < n; ++i) {
@@ -74,27 +110,18 @@ inline std::vector<VLCCodeEntry> random_prefix_code(std::mt19937& rng, int n, in
     return e;
 }
 
-// Random level widths covering maxLen, sometimes followed by unexamined sizes.
-inline std::vector<Okv32s> random_sizes(std::mt19937& rng, int L) {
+// Random level widths covering the longest code, sometimes followed by unexamined sizes.
+inline std::vector<Okv32s> random_sizes(std::mt19937& rng, const std::vector<VLCCodeEntry>& e) {
+    int L = 0;
+    for (auto& x : e) L = std::max(L, x.length);
     std::vector<Okv32s> s;
-    int sum = 0;
-    while (sum < L) {
-        int w = int(rng() % 9) + 1;
-        s.push_back(w);
-        sum += w;
-    }
+    for (int sum = 0; sum < L; sum += s.back()) s.push_back(int(rng() % 9) + 1);
     if (rng() % 4 == 0) s.push_back(int(rng() % 3) - 1);
     return s;
 }
 
-inline int max_length(const std::vector<VLCCodeEntry>& e) {
-    int L = 0;
-    for (auto& x : e) L = x.length > L ? x.length : L;
-    return L;
-}
-
-// A standard pair table with its sign bits appended to the codeword (first
-// value's sign first, 1 = negative), each signed pair valued by pack(a, b).
+// A standard pair table with its sign bits appended to the codeword (first value's sign first,
+// 1 = negative), each signed pair valued by pack(a, b).
 template <class Pack>
 std::vector<VLCCodeEntry> signed_pairs(const vlc_std::PairCode* t, int n, Pack pack) {
     std::vector<VLCCodeEntry> e;
@@ -102,10 +129,8 @@ std::vector<VLCCodeEntry> signed_pairs(const vlc_std::PairCode* t, int n, Pack p
         const int x = t[i].x, y = t[i].y;
         for (int sx = 0; sx < (x ? 2 : 1); ++sx)
             for (int sy = 0; sy < (y ? 2 : 1); ++sy) {
-                uint32_t code = t[i].code;
-                int len = t[i].length;
-                if (x) code = code << 1 | uint32_t(sx), ++len;
-                if (y) code = code << 1 | uint32_t(sy), ++len;
+                const int len = t[i].length + (x ? 1 : 0) + (y ? 1 : 0);
+                const uint32_t code = t[i].code << (len - t[i].length) | uint32_t(x ? sx << (y ? 1 : 0) : 0) | uint32_t(y ? sy : 0);
                 e.push_back({pack(sx ? -x : x, sy ? -y : y), code, len});
             }
     }
@@ -138,43 +163,38 @@ struct SpecMem {
     }
 };
 
-// Specs built through GetSize and Init in caller memory started at a chosen
-// misalignment; st is the first status other than okvOk.
-struct DecodeSpec {
+// A spec built through GetSize and Init in caller memory; st is the first status other than okvOk.
+template <class Spec>
+struct Built {
     SpecMem m;
-    OkvsVLCDecodeSpec_32s* spec = nullptr;
+    Spec* spec = nullptr;
     StatusCode st;
-    DecodeSpec(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, size_t shift = 7) {
-        int size = 0;
-        st = okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), &size);
-        spec = static_cast<OkvsVLCDecodeSpec_32s*>(m.at(size_t(size), shift));
-        if (st == okvOk) st = okvsVLCDecodeInit_32s(e.data(), int(e.size()), sizes.data(), int(sizes.size()), spec);
+    template <class Size, class Init>
+    Built(size_t shift, Size size, Init init) {
+        int n = 0;
+        st = size(&n);
+        spec = static_cast<Spec*>(m.at(size_t(n), shift));
+        if (st == okvOk) st = init(spec);
     }
 };
+using Codes = std::vector<VLCCodeEntry>;
+using Sizes = std::vector<Okv32s>;
 
-struct TupleSpec {
-    SpecMem m;
-    OkvsVLCDecodeUTupleSpec_32s* spec = nullptr;
-    StatusCode st;
-    TupleSpec(const std::vector<VLCCodeEntry>& e, const std::vector<Okv32s>& sizes, int N, int B, size_t shift = 1) {
-        const int n = int(e.size()), ns = int(sizes.size());
-        int size = 0;
-        st = okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), ns, N, B, &size);
-        spec = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(m.at(size_t(size), shift));
-        if (st == okvOk) st = okvsVLCDecodeUTupleInit_32s(e.data(), n, sizes.data(), ns, N, B, spec);
-    }
+struct DecodeSpec : Built<OkvsVLCDecodeSpec_32s> {
+    DecodeSpec(const Codes& e, const Sizes& s, size_t shift = 7)
+        : Built(shift, [&](int* n) { return okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), n); },
+                [&](auto* p) { return okvsVLCDecodeInit_32s(e.data(), int(e.size()), s.data(), int(s.size()), p); }) {}
 };
-
-struct EncodeSpec {
-    SpecMem m;
-    OkvsVLCEncodeSpec_32s* spec = nullptr;
-    StatusCode st;
-    explicit EncodeSpec(const std::vector<VLCCodeEntry>& e, size_t shift = 9) {
-        int size = 0;
-        st = okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &size);
-        spec = static_cast<OkvsVLCEncodeSpec_32s*>(m.at(size_t(size), shift));
-        if (st == okvOk) st = okvsVLCEncodeInit_32s(e.data(), int(e.size()), spec);
-    }
+struct TupleSpec : Built<OkvsVLCDecodeUTupleSpec_32s> {
+    TupleSpec(const Codes& e, const Sizes& s, int N, int B, size_t shift = 1)
+        : Built(shift,
+                [&](int* n) { return okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, n); },
+                [&](auto* p) { return okvsVLCDecodeUTupleInit_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, p); }) {}
+};
+struct EncodeSpec : Built<OkvsVLCEncodeSpec_32s> {
+    explicit EncodeSpec(const Codes& e, size_t shift = 9)
+        : Built(shift, [&](int* n) { return okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), n); },
+                [&](auto* p) { return okvsVLCEncodeInit_32s(e.data(), int(e.size()), p); }) {}
 };
 
 }  // namespace vlct
