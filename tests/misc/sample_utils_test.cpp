@@ -3,14 +3,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <bit>
-#include <cfenv>
 #include <algorithm>
 #include <array>
-#include <cmath>
+#include <bit>
+#include <cfenv>
 #include <cstring>
 #include <random>
-#include <vector>
 
 #include "okvac.h"
 
@@ -41,8 +39,8 @@ T* endOfPage(size_t n) {
 
 }  // namespace
 
-// Interleaves ch rows of any bits (row 1 starts shift bytes past a 16-byte
-// boundary, the interleaved block dshift bytes) and deinterleaves them back.
+// Interleaves ch rows of any bits (row 1 starts shift bytes past a 16-byte boundary, the
+// interleaved block dshift bytes) and deinterleaves them back.
 template <class T, class U, class Il, class De>
 void interleave_round_trip(Il interleave, De deinterleave, int ch, int len, size_t shift, size_t dshift,
                            StatusCode wantIl, StatusCode wantDe) {
@@ -65,9 +63,8 @@ void interleave_round_trip(Il interleave, De deinterleave, int ch, int len, size
 TEST(Interleave, RoundTripEveryLayout) {
     for (int ch = 1; ch <= 9; ++ch)
         for (int len = 1; len <= 67; len += (len < 20 ? 1 : 7))
-            for (size_t shift : {0, 2, 4, 8, 12}) {
+            for (size_t shift : {0, 2, 4, 8, 12}) {  // any misaligned row (beyond the first) or block warns
                 SCOPED_TRACE(testing::Message() << ch << " channels, " << len << " samples, shift " << shift);
-                // Any misaligned row (beyond the first) or block gives the warning.
                 const auto warn = [](bool w) { return w ? okvWrnMisaligned : okvOk; };
                 interleave_round_trip<Okv16s, Okv16u>(okvsInterleave_16s, okvsDeinterleave_16s, ch, len, shift, 0,
                                                       warn(shift && ch > 1), okvOk);
@@ -89,19 +86,15 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     const std::pair<StatusCode, StatusCode> calls[] = {
         {okvsDeinterleave_16s(il, 0, 4, rows), okvErrNumChannels},
         {okvsDeinterleave_16s(il, 2, 0, rows), okvErrSize},
-        {okvsDeinterleave_16s(nullptr, 0, 0, rows), okvErrNullPtr},
         {okvsDeinterleave_16s(il, 2, 4, nullptr), okvErrNullPtr},
         {okvsDeinterleave_16s(il, 2, 4, rows), okvErrNullPtr},  // a later row null: the first untouched
         {okvsInterleave_16s(crow, 2, 4, il), okvErrNullPtr},
-        {okvsInterleave_16s(crow, -1, 4, nullptr), okvErrNullPtr},
         {okvsInterleave_32f(none, 1, 0, f), okvErrSize},
-        {okvsJoin_32f16s_D2L(none, 1, 1, nullptr), okvErrNullPtr},
         {okvsJoin_32f16s_D2L(nullptr, 0, 1, d), okvErrSize},  // sizes before the rows
         {okvsJoin_32f16s_D2L(nullptr, 1, 1, d), okvErrNullPtr},
         {okvsJoin_32f16s_D2L(none, 1, 1, d), okvErrNullPtr},
         {okvsMakeFloat_16s32f(a, nullptr, 0, f), okvErrNullPtr},
         {okvsMakeFloat_16s32f(a, a, 0, f), okvErrSize},
-        {okvsPow34_32f(f, nullptr, 1), okvErrNullPtr},
         {okvsPow34_32f16s(f, d, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr},
@@ -114,9 +107,7 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, 1, -1, 0), okvErrSize},
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, -1, 1, 0), okvErrSize},
         {okvsCalcSF_16s32f(a, 7, &r, 0), okvErrSize},
-        {okvsCalcSF_16s32f(nullptr, 7, &r, 0), okvErrNullPtr},
         {okvsScale_32f_I(f, f, offs, 0), okvErrSize},
-        {okvsScale_32f_I(f, nullptr, offs, 0), okvErrNullPtr},
         {okvsSpread_16s_Sfs(0, 0, 0, nullptr), okvErrNullPtr},
     };
     for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;

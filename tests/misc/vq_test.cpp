@@ -1,10 +1,11 @@
-// TwinVQ codebooks and searches against the plain models of vq_model.h.
+// Codebooks and searches against the plain models of vq_model.h.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <random>
 #include <utility>
 #include <vector>
@@ -40,9 +41,10 @@ constexpr int kGuard = 0x5A5A5A5A;
 
 }  // namespace
 
-// Record, row pointers and scratch at 64-byte boundaries inside the block for every offset of it.
+// Size from the shape; at every offset of the block, the record at its start, rows (copies of the
+// table, zero-padded) and scratch at 64-byte boundaries inside it; Free clears the valid word.
 TEST(VQCodeBook, LayoutFitsForEveryAlignment) {
-    for (auto [length, count] : {std::pair{1, 1}, {3, 5}, {16, 64}, {17, 33}}) {
+    for (auto [length, count] : {std::pair{1, 1}, {3, 5}, {17, 33}}) {
         int size = 0;
         ASSERT_EQ(okvsVQCodeBookGetSize_32f(length, count, &size), okvOk);
         EXPECT_EQ(size, (16 * length + 352) * count + 1888);
@@ -51,30 +53,25 @@ TEST(VQCodeBook, LayoutFitsForEveryAlignment) {
         std::vector<unsigned char> mem(size_t(size) + 64);
         const auto at64 = [](const void* p, size_t off) { return (reinterpret_cast<uintptr_t>(p) + off + 63) / 64 * 64; };
         for (int off = 0; off < 64; ++off) {
-            unsigned char* base = mem.data() + off;
             VQCodeBook* cb = nullptr;
             std::fill(mem.begin(), mem.end(), 0xA5);
-            ASSERT_EQ(okvsVQCodeBookInit_32f(table.data(), &cb, length, count, base), okvOk);
-            ASSERT_EQ(static_cast<void*>(cb), base);
-            VQCodeBook h;
-            std::memcpy(&h, base, sizeof h);
-            EXPECT_EQ((std::vector<int>{h.count, h.length, h.valid, h.selfOwned}), (std::vector<int>{count, length, 1, 0}));
-            ASSERT_EQ(reinterpret_cast<uintptr_t>(h.rows), at64(base, sizeof h));
-            uintptr_t next = at64(h.rows, 8 * size_t(count));
-            const size_t rowBytes = at64(nullptr, 4 * size_t(length));
-            const std::vector<unsigned char> zeros(rowBytes);
+            ASSERT_EQ(okvsVQCodeBookInit_32f(table.data(), &cb, length, count, mem.data() + off), okvOk);
+            ASSERT_EQ(static_cast<void*>(cb), mem.data() + off);
+            EXPECT_EQ((std::vector<int>{cb->count, cb->length, cb->valid, cb->selfOwned}), (std::vector<int>{count, length, 1, 0}));
+            ASSERT_EQ(reinterpret_cast<uintptr_t>(cb->rows), at64(cb, sizeof *cb));
+            const size_t rowBytes = at64(nullptr, 4 * size_t(length)), scr = at64(nullptr, 4 * size_t(count));
+            uintptr_t next = at64(cb->rows, 8 * size_t(count));
             for (int c = 0; c < count; ++c, next += rowBytes) {
-                ASSERT_EQ(reinterpret_cast<uintptr_t>(h.rows[c]), next);
-                ASSERT_EQ(0, std::memcmp(h.rows[c], &table[size_t(c * length)], 4 * size_t(length)));
-                ASSERT_EQ(0, std::memcmp(h.rows[c] + length, zeros.data(), rowBytes - 4 * size_t(length)));  // zero padding
+                ASSERT_EQ(reinterpret_cast<uintptr_t>(cb->rows[c]), next);
+                ASSERT_EQ(0, std::memcmp(cb->rows[c], &table[size_t(c * length)], 4 * size_t(length)));
+                ASSERT_EQ(std::count(reinterpret_cast<char*>(cb->rows[c] + length), reinterpret_cast<char*>(next + rowBytes), 0),
+                          long(rowBytes - 4 * size_t(length)));
             }
-            const void* scratch[4] = {h.distances, h.signs, h.sortedDistances, h.candidates};
-            const size_t scr = at64(nullptr, 4 * size_t(count));
+            const void* scratch[4] = {cb->distances, cb->signs, cb->sortedDistances, cb->candidates};
             for (int s = 0; s < 4; ++s) EXPECT_EQ(reinterpret_cast<uintptr_t>(scratch[s]), next + s * scr);
-            EXPECT_LE(next + 4 * scr, reinterpret_cast<uintptr_t>(base + size)) << off;
+            EXPECT_LE(next + 4 * scr, reinterpret_cast<uintptr_t>(mem.data() + off + size)) << off;
             ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
-            std::memcpy(&h, base, sizeof h);
-            EXPECT_EQ(h.valid, 0);
+            EXPECT_EQ(cb->valid, 0);
         }
     }
 }
@@ -179,13 +176,13 @@ TEST(VQReconstruction, MeanOfSignedRows) {
     for (int nBooks = 1; nBooks <= 3; ++nBooks) {
         const int nSub = nBooks == 2 ? 1 : 5;
         std::vector<Book> books;
+        std::vector<std::unique_ptr<Owned>> own;
         std::vector<VQCodeBook*> ptr;
-        std::vector<std::vector<int>> idx(3), sgn(3);
+        std::vector<int> idx[3], sgn[3];
         const int *pi[3], *ps[3];
         for (int s = 0; s < nBooks; ++s) {
             books.push_back(randomBook(g, 7, 13));
-            ptr.push_back(nullptr);
-            ASSERT_EQ(okvsVQCodeBookInitAlloc_32f(books[s].table.data(), &ptr[s], 13, 7), okvOk);
+            ptr.push_back(own.emplace_back(std::make_unique<Owned>(books[s]))->p);
             for (size_t i = 0; i < len.size(); ++i) idx[s].push_back(int(g() % 7)), sgn[s].push_back(g() % 2 ? 1 : -1);
             pi[s] = idx[s].data(), ps[s] = sgn[s].data();
         }
@@ -199,7 +196,6 @@ TEST(VQReconstruction, MeanOfSignedRows) {
                 ASSERT_EQ(dst[at], want * (1.0f / float(nBooks))) << nBooks << " books, subvector " << i << " k " << k;
             }
         EXPECT_EQ(dst[at], 7.0f);
-        for (VQCodeBook* p : ptr) EXPECT_EQ(okvsVQCodeBookFree_32f(p), okvOk);
     }
 }
 
@@ -211,64 +207,46 @@ TEST(VQArguments, RefusalsWriteNothing) {
     EXPECT_EQ(a.p->selfOwned, 1);
     float x[4] = {0.5f, 0.25f, 1, 1}, w[4] = {1, 1, 1, 1}, dst[4] = {9, 9, 9, 9};
     int len[2] = {2, 2}, pol[2] = {1, 1}, out[4][4], cand[2][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}}, flags[2][4] = {};
-    const int *pc[2] = {cand[0], cand[1]}, *pf[2] = {flags[0], flags[1]};
-    const int* pp[3] = {pol, pol, nullptr};  // a third entry, null: only nCodeBooks entries are read
+    const int *pc[2] = {cand[0], cand[1]}, *pf[2] = {flags[0], flags[1]}, *pp[3] = {pol, pol, nullptr};
     int *po[2] = {out[0], out[1]}, *ps[2] = {out[2], out[3]};
     VQCodeBook *books[3] = {a.p, b.p, nullptr}, *same[2] = {a.p, a.p}, *holed[2] = {a.p, nullptr};
-    const auto prelim = [&](int nSub, int nCand) {
-        return okvsVQPreliminarySelect_32f(x, w, nSub, len, out[0], out[1], nCand, pol, a.p);
+    // Preliminary, Main, Index and Reconstruction with nSub subvectors, nCand candidates, nb books.
+    const auto sel = [&](int which, int nSub, int nCand, int nb, VQCodeBook** bk = nullptr) {
+        bk = bk ? bk : books;
+        return which == 0 ? okvsVQPreliminarySelect_32f(x, w, nSub, len, out[0], out[1], nCand, pol, bk[0])
+             : which == 1 ? okvsVQMainSelect_32f(x, w, len, nSub, nCand, pc, pf, po, ps, bk, nb)
+             : which == 2 ? okvsVQIndexSelect_32f(x, w, nSub, len, nCand, pp, po, ps, bk, nb, 0)
+                          : okvsVQReconstruction_32f(pc, pf, len, nSub, nb, dst, bk);
     };
-    const auto mainSel = [&](int nSub, int nCand, int nBooks, VQCodeBook** bk = nullptr) {
-        return okvsVQMainSelect_32f(x, w, len, nSub, nCand, pc, pf, po, ps, bk ? bk : books, nBooks);
-    };
-    const auto indexSel = [&](int nSub, int nCand, int nBooks, VQCodeBook** bk = nullptr) {
-        return okvsVQIndexSelect_32f(x, w, nSub, len, nCand, pp, po, ps, bk ? bk : books, nBooks, 0);
-    };
-    const auto recon = [&](int nSub, int nBooks, VQCodeBook** bk = nullptr) {
-        return okvsVQReconstruction_32f(pc, pf, len, nSub, nBooks, dst, bk ? bk : books);
-    };
-    const auto all4 = [&] { return prelim(2, 2) + mainSel(2, 2, 2) + indexSel(2, 2, 2) + recon(2, 2); };
+    const auto all = [&](int nSub, VQCodeBook** bk = nullptr) { return sel(1, nSub, 2, 2, bk) + sel(2, nSub, 2, 2, bk) + sel(3, nSub, 2, 2, bk); };
     int size = -1;
     VQCodeBook* cb = nullptr;
     alignas(64) unsigned char mem[4096];
     const int n = (INT32_MAX - 1888) / (16 * 8 + 352);  // the most codevectors of length 8 whose size fits 32 bits
-    const struct {
-        const char* what;
-        std::function<int()> call;
-        int want;
-    } refusals[] = {
-        {"GetSize", [&] { return okvsVQCodeBookGetSize_32f(1, 1, nullptr) + okvsVQCodeBookGetSize_32f(0, 1, &size) +
-                                 okvsVQCodeBookGetSize_32f(1, 0, &size) + okvsVQCodeBookGetSize_32f(8, n + 1, &size); },
-         okvErrNullPtr + 3 * okvErrSize},
-        {"size overflow",
-         [&] { return okvsVQCodeBookInit_32f(table, &cb, 8, n + 1, mem) + okvsVQCodeBookInitAlloc_32f(table, &cb, 8, n + 1); },
-         2 * okvErrSize},
-        {"Init pointers", [&] {
-             return okvsVQCodeBookInit_32f(nullptr, &cb, 1, 1, mem) + okvsVQCodeBookInit_32f(table, nullptr, 1, 1, mem) +
-                    okvsVQCodeBookInit_32f(table, &cb, 1, 1, nullptr) + okvsVQCodeBookInitAlloc_32f(nullptr, &cb, 1, 1) +
-                    okvsVQCodeBookFree_32f(nullptr);
-         }, 5 * okvErrNullPtr},
-        {"nSubVec 0", [&] { return prelim(0, 2) + mainSel(0, 2, 2) + indexSel(0, 2, 2) + recon(0, 2); }, okvOk},
-        {"nCand 0", [&] { return prelim(2, 0) + mainSel(2, 0, 2); }, 2 * okvErrSize},
-        {"nCand above count", [&] { return prelim(2, 5) + indexSel(2, 5, 2); }, 2 * okvErrSize},
-        {"codebook counts", [&] { return mainSel(2, 2, 1) + indexSel(2, 2, 3) + recon(2, 0); }, 3 * okvErrSize},
-        {"Index one codebook twice", [&] { return indexSel(2, 2, 2, same); }, okvErrBadArg},
-        {"null output list", [&] { po[1] = nullptr; const int r = indexSel(2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
-        {"null weights", [&] { return okvsVQIndexSelect_32f(x, nullptr, 2, len, 2, pp, po, ps, books, 2, 0); }, okvErrNullPtr},
-        {"inner null codebook", [&] { return mainSel(2, 2, 2, holed) + indexSel(2, 2, 2, holed) + recon(2, 2, holed); },
-         3 * okvErrNullPtr},
-        {"vector longer than the rows", [&] { len[1] = 3; return all4(); }, 4 * okvErrSize},
-        {"negative vector length", [&] { len[1] = -1; return all4(); }, 4 * okvErrSize},
-        {"flag 2", [&] { len[1] = 2; flags[1][2] = 2; return mainSel(2, 2, 2); }, okvErrBadArg},
-        {"0/1 flags as reconstruction signs", [&] { flags[1][2] = 0; return recon(2, 2); }, okvErrBadArg},
-        {"index 4", [&] { cand[0][1] = 4; return mainSel(2, 2, 2) + recon(2, 2); }, 2 * okvErrSize},
-        {"index -1", [&] { cand[0][1] = -1; return mainSel(2, 2, 2) + recon(2, 2); }, 2 * okvErrSize},
+    const std::pair<std::function<int()>, int> refusals[] = {
+        {[&] { return okvsVQCodeBookGetSize_32f(1, 1, nullptr) + okvsVQCodeBookGetSize_32f(0, 1, &size) +
+                      okvsVQCodeBookGetSize_32f(1, 0, &size) + okvsVQCodeBookGetSize_32f(8, n + 1, &size); }, okvErrNullPtr + 3 * okvErrSize},
+        {[&] { return okvsVQCodeBookInit_32f(table, &cb, 8, n + 1, mem) + okvsVQCodeBookInitAlloc_32f(table, &cb, 8, n + 1); }, 2 * okvErrSize},
+        {[&] { return okvsVQCodeBookInit_32f(nullptr, &cb, 1, 1, mem) + okvsVQCodeBookInit_32f(table, nullptr, 1, 1, mem) +
+                      okvsVQCodeBookInit_32f(table, &cb, 1, 1, nullptr) + okvsVQCodeBookFree_32f(nullptr); }, 4 * okvErrNullPtr},
+        {[&] { return sel(0, 0, 2, 2) + all(0); }, okvOk},
+        {[&] { return sel(0, 2, 0, 2) + sel(1, 2, 0, 2) + sel(0, 2, 5, 2) + sel(2, 2, 5, 2); }, 4 * okvErrSize},
+        {[&] { return sel(1, 2, 2, 1) + sel(2, 2, 2, 3) + sel(3, 2, 2, 0); }, 3 * okvErrSize},
+        {[&] { return sel(2, 2, 2, 2, same); }, okvErrBadArg},
+        {[&] { po[1] = nullptr; const int r = sel(2, 2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
+        {[&] { return all(2, holed); }, 3 * okvErrNullPtr},
+        {[&] { len[1] = 3; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
+        {[&] { len[1] = -1; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
+        {[&] { len[1] = 2, flags[1][2] = 2; return sel(1, 2, 2, 2); }, okvErrBadArg},
+        {[&] { flags[1][2] = 0; return sel(3, 2, 2, 2); }, okvErrBadArg},  // 0/1 flags as reconstruction signs
+        {[&] { cand[0][1] = 4; return sel(1, 2, 2, 2) + sel(3, 2, 2, 2); }, 2 * okvErrSize},
+        {[&] { cand[0][1] = -1; return sel(1, 2, 2, 2) + sel(3, 2, 2, 2); }, 2 * okvErrSize},
     };
-    for (const auto& r : refusals) {
+    for (size_t k = 0; k < std::size(refusals); ++k) {
         for (auto& row : out) std::fill_n(row, 4, kGuard);
-        EXPECT_EQ(r.call(), r.want) << r.what;
-        for (auto& row : out) EXPECT_EQ(std::count(row, row + 4, kGuard), 4) << r.what;
-        EXPECT_TRUE(dst[0] == 9 && dst[3] == 9 && cb == nullptr) << r.what;
+        EXPECT_EQ(refusals[k].first(), refusals[k].second) << "case " << k;
+        for (auto& row : out) EXPECT_EQ(std::count(row, row + 4, kGuard), 4) << "case " << k;
+        EXPECT_TRUE(dst[0] == 9 && dst[3] == 9 && cb == nullptr) << "case " << k;
     }
     EXPECT_LT(heaptest::growth([&] {  // Free releases what InitAlloc took
                   okvsVQCodeBookInitAlloc_32f(table, &cb, 2, 4);
@@ -280,18 +258,16 @@ TEST(VQArguments, RefusalsWriteNothing) {
     cand[0][1] = 1;
     for (float bad : {std::numeric_limits<float>::quiet_NaN(), 3e19f}) {  // 3e19^2 overflows
         x[0] = x[2] = bad;
-        ASSERT_EQ(prelim(2, 2), okvOk);
+        ASSERT_EQ(sel(0, 2, 2, 2), okvOk);
         for (int e = 0; e < 4; ++e) EXPECT_TRUE(out[0][e] == 0 && out[1][e] == 0) << bad;
-        ASSERT_EQ(indexSel(2, 2, 2), okvOk);
-        ASSERT_EQ(mainSel(2, 2, 2), okvOk);
+        ASSERT_EQ(sel(2, 2, 2, 2) + sel(1, 2, 2, 2), okvOk);
         for (int s = 0; s < 2; ++s) EXPECT_TRUE(out[s][0] >= 0 && out[s][0] < 4 && out[2 + s][0] >= 0 && out[2 + s][0] <= 1);
     }
-    const float t4[4] = {1, 2, 3, 4};
-    ASSERT_EQ(okvsVQCodeBookInit_32f(t4, &cb, 1, 4, mem), okvOk);
-    ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
-    const float x1 = 2.9f, w1 = 1;
+    const float t4[4] = {1, 2, 3, 4}, x1 = 2.9f, w1 = 1;
     const int len1 = 1, pol1 = 0;
     int idx = -1, sgn = -1;
+    ASSERT_EQ(okvsVQCodeBookInit_32f(t4, &cb, 1, 4, mem), okvOk);
+    ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
     EXPECT_EQ(okvsVQPreliminarySelect_32f(&x1, &w1, 1, &len1, &idx, &sgn, 1, &pol1, cb), okvOk);
     EXPECT_EQ(idx, 2);
 }

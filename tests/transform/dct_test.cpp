@@ -74,23 +74,4 @@ TEST(Dct, SizesFollowTheMethodOfEachLength) {
     }
 }
 
-TEST(Dct, Refusals) {
-    int s, i, w;
-    OkvsDCTSpec_32f* spec = nullptr;
-    std::vector<uint8_t> mem(1 << 16);
-    float a[12] = {}, b[12];
-    const std::pair<StatusCode, StatusCode> cases[] = {
-        {okvsDCTFwdGetSize_32f(0, 0, nullptr, &i, &w), okvErrSize},
-        {okvsDCTFwdGetSize_32f(5, 0, nullptr, &i, &w), okvErrNullPtr},
-        {okvsDCTFwdGetSize_32f(1 << 28, 0, &s, &i, &w), okvOk},
-        {okvsDCTFwdGetSize_32f((1 << 25) + 1, 0, &s, &i, &w), okvErrSize},
-        {okvsDCTFwdInit_32f(&spec, 0, 0, nullptr, nullptr), okvErrSize},
-        {okvsDCTFwdInit_32f(nullptr, 5, 0, mem.data(), nullptr), okvErrNullPtr},
-        {okvsDCTFwdInit_32f(&spec, 12, 0, mem.data(), nullptr), okvOk},
-        {okvsDCTInv_32f(a, b, spec, nullptr), okvErrContextMatch},
-        {okvsDCTFwd_32f(a, nullptr, spec, nullptr), okvErrNullPtr},
-    };
-    for (size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(cases[k].first, cases[k].second) << "case " << k;
-}
-
 }  // namespace

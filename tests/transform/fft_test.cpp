@@ -177,45 +177,4 @@ TEST(Fft, SixteenBitPathsFollowTheDft) {
     }
 }
 
-// Every refusal in call order: order before pointers, flag, spec then identifier then data
-// pointers; a spec left by a bad flag, and a freed one, are refused by everything.
-TEST(Fft, RefusalsAndLifecycle) {
-    int s, i, w, size = 0;
-    std::vector<uint8_t> mem(4096), big(1 << 16);
-    OkvsFFTSpec_32f* spec = nullptr;
-    OkvsFFTSpec_16sc* s16 = nullptr;
-    Okv32fc v[8] = {};
-    const std::pair<StatusCode, StatusCode> cases[] = {
-        {okvsFFTGetSize_C_32fc(31, 8, 0, nullptr, &i, &w), okvErrFftOrder},
-        {okvsFFTGetSize_C_32fc(29, 8, 0, nullptr, &i, &w), okvErrNullPtr},
-        {okvsFFTGetSize_C_32fc(29, 3, 0, &s, &i, &w), okvErrFftFlag},
-        {okvsFFTGetSize_C_32fc(-1, 8, 0, &s, &i, &w), okvErrFftOrder},
-        {okvsFFTGetSize_C_32fc(29, 8, 0, &s, &i, &w), okvErrFftOrder},
-        {okvsFFTGetSize_R_32f(30, 8, 0, &s, &i, &w), okvErrFftOrder},
-        {okvsFFTGetSize_C_16sc(3, 0, 0, &s, &i, &w), okvErrFftFlag},
-        {okvsFFTInit_C_32fc(nullptr, 3, 8, 0, mem.data(), nullptr), okvErrNullPtr},
-        {okvsFFTInit_C_32fc(&spec, 29, 8, 0, mem.data(), nullptr), okvErrFftOrder},
-        {okvsFFTInit_R_32f(&spec, 30, 8, 0, mem.data(), nullptr), okvErrFftOrder},
-        {okvsFFTInit_C_32fc(&spec, 11, 8, 0, big.data(), nullptr), okvErrNullPtr},  // order 11 needs the init buffer
-        {okvsFFTInit_R_32f(&spec, 11, 8, 0, big.data(), nullptr), okvErrNullPtr},
-        {okvsFFTInit_C_32fc(&spec, 3, 3, 0, mem.data(), nullptr), okvErrFftFlag},
-        {okvsFFTFwd_CToC_32fc(v, v, spec, nullptr), okvErrContextMatch},
-        {okvsFFTInit_C_32fc(&spec, 3, 8, 0, mem.data(), nullptr), okvOk},
-        {okvsFFTFwd_CToC_32fc(nullptr, v, spec, nullptr), okvErrNullPtr},
-        {okvsFFTFwd_RToPerm_32f(nullptr, nullptr, spec, nullptr), okvErrContextMatch},
-        {okvsFFTFree_C_32fc(spec), okvOk},
-        {okvsFFTFree_C_32fc(spec), okvErrContextMatch},
-        {okvsFFTInit_C_16sc(&s16, 2, 8, 0, mem.data(), nullptr), okvErrNullPtr},
-        {okvsFFTInit_C_16sc(&s16, 30, 5, 0, mem.data(), mem.data()), okvErrFftFlag},  // sizes are checked later
-        {okvsFFTInit_C_16sc(&s16, 31, 8, 0, mem.data(), mem.data()), okvErrFftOrder},
-        {okvsFFTInitAlloc_C_16sc(&s16, 5, 1, 0), okvOk},
-        {okvsFFTFree_C_16sc(s16), okvOk},
-        {okvsFFTInitAlloc_C_32fc(&spec, 12, 2, 0), okvOk},
-        {okvsFFTGetBufSize_C_32fc(spec, &size), okvOk},
-        {okvsFFTFree_C_32fc(spec), okvOk},
-    };
-    for (size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(cases[k].first, cases[k].second) << "case " << k;
-    EXPECT_EQ(size, 8 * 4096 + 64);
-}
-
 }  // namespace
