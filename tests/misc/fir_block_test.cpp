@@ -65,7 +65,9 @@ TEST(FIRBlock, Statuses) {
     for (auto [taps, len, want] : {std::tuple{0, 4, okvErrFirLen}, {4, 0, okvErrFirLen}, {32768, 1, okvErrFirLen},
                                    {1, 32765, okvErrFirLen}, {1, 32764, okvOk}, {32767, 1, okvOk}}) {
         EXPECT_EQ(okvsFIRBlockInitAlloc_32f(&s, taps, len), want) << taps << " " << len;
-        if (want == okvOk) EXPECT_EQ(okvsFIRBlockFree_32f(std::exchange(s, nullptr)), okvOk);
+        if (want == okvOk) {
+            EXPECT_EQ(okvsFIRBlockFree_32f(std::exchange(s, nullptr)), okvOk);
+        }
     }
     EXPECT_EQ(okvsFIRBlockInitAlloc_32f(nullptr, 0, 0) + okvsFIRBlockFree_32f(nullptr), 2 * okvErrNullPtr);
     EXPECT_LT(heaptest::growth([&] {

@@ -12,7 +12,10 @@ namespace fs = std::filesystem;
 
 // The dB figure of each result line of okvac vq, by its first word.
 static std::map<std::string, double> runVq(const std::string& args) {
-    const std::string cmd = "'" + (fs::read_symlink("/proc/self/exe").parent_path() / "okvac").string() + "' vq " + args;
+    std::string cmd = "'";  // appended piecewise: one concatenated expression trips a false -Wrestrict
+    cmd += (fs::read_symlink("/proc/self/exe").parent_path() / "okvac").string();
+    cmd += "' vq ";
+    cmd += args;
     std::map<std::string, double> db;
     std::FILE* p = popen(cmd.c_str(), "r");
     char line[512], name[64];
