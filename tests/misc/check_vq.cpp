@@ -34,27 +34,24 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
 
 }  // namespace
 
-CHECK_EXPORTS(vq_codebook, "okvsVQCodeBookGetSize_32f", "okvsVQCodeBookInit_32f", "okvsVQCodeBookInitAlloc_32f",
-              "okvsVQCodeBookFree_32f") {
-    for (int it = 0; it < c.iters(); ++it) {
-        const auto any = [&](int hi) {
-            return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31));
-        };
+#define CODEBOOK_EXPORTS \
+    "okvsVQCodeBookGetSize_32f", "okvsVQCodeBookInit_32f", "okvsVQCodeBookInitAlloc_32f", "okvsVQCodeBookFree_32f"
+
+// Sizes of any shape; a codebook in caller memory and an allocated one, each recorded and freed.
+CHECK_EXPORTS(vq_codebook, CODEBOOK_EXPORTS) {
+    const char* names[] = {CODEBOOK_EXPORTS};
+    for (int it = 0; it < 4 * c.iters(); ++it) {
+        const auto any = [&](int hi) { return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31)); };
         const int length = any(64), count = any(300), len = c.rng().range(1, 40), cnt = c.rng().range(1, 70);
-        c.call("okvsVQCodeBookGetSize_32f", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, a.out<int>(1));
-        });
-        c.call("okvsVQCodeBookInit_32f", [&](chk::Arena& a, int v) -> int {
-            VQCodeBook* cb = book(a, v, len, cnt, true);
+        c.call(names[it % 4], [&](chk::Arena& a, int v) -> int {
+            int* st = a.out<int>(6);
+            st[0] = OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, st + 1);
+            VQCodeBook *cb = book(a, v, len, cnt, true), *own = nullptr;
             record(a, cb);
-            return OKV_BODY(v, okvsVQCodeBookFree_32f)(cb) * 10 + OKV_BODY(v, okvsVQCodeBookFree_32f)(nullptr);
-        });
-        c.call(it % 2 ? "okvsVQCodeBookInitAlloc_32f" : "okvsVQCodeBookFree_32f", [&](chk::Arena& a, int v) -> int {
-            VQCodeBook* cb = nullptr;
-            const StatusCode st = OKV_BODY(v, okvsVQCodeBookInitAlloc_32f)(a.in<float>(size_t(len * cnt)), &cb, len, cnt);
-            if (st != okvOk) return st;
-            record(a, cb);
-            return OKV_BODY(v, okvsVQCodeBookFree_32f)(cb);
+            st[2] = OKV_BODY(v, okvsVQCodeBookFree_32f)(cb) * 10 + OKV_BODY(v, okvsVQCodeBookFree_32f)(nullptr);
+            st[3] = OKV_BODY(v, okvsVQCodeBookInitAlloc_32f)(a.in<float>(size_t(len * cnt)), &own, len, cnt);
+            if (st[3] == okvOk) record(a, own), st[4] = OKV_BODY(v, okvsVQCodeBookFree_32f)(own);
+            return 0;
         });
     }
 }
