@@ -1,5 +1,4 @@
-// Variant harness for the DTS synthesis filterbank and the block FIR filter: runs of calls on one
-// structure per variant, refused filter types and lengths included.
+// Variant harness for the DTS synthesis filterbank and the block FIR filter: runs of calls.
 #include "harness/checkasm.h"
 
 CHECK_EXPORTS(dts, "okvsSynthesisFilterGetSize_DTS_32f", "okvsSynthesisFilterInit_DTS_32f",
@@ -40,8 +39,7 @@ CHECK_EXPORTS(dts, "okvsSynthesisFilterGetSize_DTS_32f", "okvsSynthesisFilterIni
         });
 }
 
-// Input NaNs meeting generated ones (inf * 0) may keep either sign, following the operand order
-// the compiler picks: inputs are NaN-free, infinities included.
+// NaN-free inputs: a NaN meeting a generated one (inf * 0) keeps either sign by operand order.
 static float noNaN(float f) { return f == f ? f : -2.0f; }
 
 CHECK_EXPORTS(fir_block, "okvsFIRBlockInitAlloc_32f", "okvsFIRBlockFree_32f", "okvsFIRBlockOne_32f") {

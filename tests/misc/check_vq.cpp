@@ -1,5 +1,4 @@
-// Variant harness for the TwinVQ codebooks: lifecycle, the three searches (with their codebook
-// scratch copied out for comparison) and reconstruction.
+// Variant harness for the VQ codebooks, searches (scratch copied out) and reconstruction.
 #include <cstring>
 
 #include "harness/checkasm.h"

@@ -1,5 +1,4 @@
-// DTS synthesis filterbank: the closed-form filterbank for both prototypes, the prototype tables,
-// the lifecycle and the refusals.
+// DTS synthesis filterbank: closed form for both prototypes, tables, lifecycle, refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,8 +75,7 @@ TEST(DtsSynth, TablesAreOddAndMatchSharedText) {
     }
 }
 
-// An allocated structure runs the same filter and Free releases it; refused calls (pointers,
-// filter type, tag, in that order) write nothing; Free zeroes the tag.
+// Allocated and caller-memory structures filter alike; refusals write nothing; Free zeroes the tag.
 TEST(DtsSynth, LifecycleAndRefusals) {
     void* own = nullptr;
     ASSERT_EQ(okvsSynthesisFilterInitAlloc_DTS_32f(&own), okvOk);

@@ -19,8 +19,7 @@ struct StateView {  // the documented state layout
 
 StateView& view(FIRBlockState* s) { return *reinterpret_cast<StateView*>(s); }
 
-// y[k] = sum over age of h[age] * (block from age calls ago)[k]; blocks before the first are zero.
-// A misaligned copy of each call gives the warning and the same output.
+// y[k] = sum over age of h[age] * (block from age calls ago)[k]; misaligned copies warn, same output.
 TEST(FIRBlock, OldestFirstSumOverPastBlocks) {
     std::mt19937 gen(7);
     std::uniform_real_distribution<float> u(-1, 1);
@@ -58,8 +57,7 @@ TEST(FIRBlock, OldestFirstSumOverPastBlocks) {
     }
 }
 
-// Counts and stride stay 16-bit (the largest that fit, and one more); a bad position or tag is
-// refused before anything is written; Free releases the allocation.
+// Counts and stride stay 16-bit; a bad position or tag is refused before anything is written.
 TEST(FIRBlock, Statuses) {
     FIRBlockState* s = nullptr;
     for (auto [taps, len, want] : {std::tuple{0, 4, okvErrFirLen}, {4, 0, okvErrFirLen}, {32768, 1, okvErrFirLen},

@@ -39,8 +39,7 @@ T* endOfPage(size_t n) {
 
 }  // namespace
 
-// Interleaves ch rows of any bits (row 1 starts shift bytes past a 16-byte boundary, the
-// interleaved block dshift bytes) and deinterleaves them back.
+// Interleaves ch rows (row 1 shift bytes off 16, the block dshift bytes) and deinterleaves back.
 template <class T, class U, class Il, class De>
 void interleave_round_trip(Il interleave, De deinterleave, int ch, int len, size_t shift, size_t dshift,
                            StatusCode wantIl, StatusCode wantDe) {
@@ -305,8 +304,7 @@ TEST(Scale, GainPerBand) {
 
 TEST(Spread, FollowsTheSpreadingFunction) {
     Okv16s r = 0;
-    // Against the floating-point function, in Q15, within the fixed-point rounding; no spreading
-    // beyond tmpx 12 and -6.
+    // The floating-point function in Q15, within rounding; none beyond tmpx 12 and -6.
     for (int sf = -15; sf <= 0; ++sf)
         for (int d = -3000; d <= 3000; ++d) {
             const long double tmpx = (d >= 0 ? 3.0L : 1.5L) * d * std::ldexp(1.0L, sf);

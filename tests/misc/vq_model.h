@@ -1,6 +1,4 @@
-// Plain scalar models of the TwinVQ searches (one codevector, one pair at a time,
-// separate arrays, linear search), and the global exhaustive search. Shared by the
-// tests and the benchmarks.
+// Plain scalar models of the VQ searches and the global exhaustive search (tests and benchmarks).
 #pragma once
 
 #include <vector>

@@ -41,8 +41,7 @@ constexpr int kGuard = 0x5A5A5A5A;
 
 }  // namespace
 
-// Size from the shape; at every offset of the block, the record at its start, rows (copies of the
-// table, zero-padded) and scratch at 64-byte boundaries inside it; Free clears the valid word.
+// At every block offset: record at the start, zero-padded rows and scratch on 64-byte boundaries.
 TEST(VQCodeBook, LayoutFitsForEveryAlignment) {
     for (auto [length, count] : {std::pair{1, 1}, {3, 5}, {17, 33}}) {
         int size = 0;
@@ -107,8 +106,7 @@ TEST(VQPreliminary, MatchesPlainTranscriptionBitExact) {
     }
 }
 
-// MainSelect against every candidate pair; IndexSelect against the model of both steps, also
-// with every codevector a candidate.
+// MainSelect against every candidate pair; IndexSelect against the model of both steps.
 TEST(VQJoint, MatchesExhaustiveSearchOverCandidates) {
     std::mt19937 g(5);
     for (int it = 0; it < 200; ++it) {
@@ -199,8 +197,7 @@ TEST(VQReconstruction, MeanOfSignedRows) {
     }
 }
 
-// Every refused call returns before writing; inputs that score NaN or beyond 1e38 still give
-// valid indices; nothing tests the valid word, so a freed caller-memory codebook still searches.
+// Refusals write nothing; NaN or huge scores still give valid indices; freed codebooks search.
 TEST(VQArguments, RefusalsWriteNothing) {
     const float table[8] = {1, 0, 0, 1, -1, 0, 0, -1};
     Owned a(Book{4, 2, {table, table + 8}}), b(Book{4, 2, {table, table + 8}});

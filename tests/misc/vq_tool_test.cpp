@@ -1,5 +1,4 @@
-// okvac vq end to end on its fixed Gaussian-mixture set: the two-step search comes close to the
-// exhaustive one, random indices fall far behind, saved codebooks load back.
+// okvac vq end to end: two-step near exhaustive, random far behind, saved codebooks load back.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

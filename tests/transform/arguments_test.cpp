@@ -1,5 +1,4 @@
-// Every refusal of the transforms in checking order: sizes and orders before pointers, flags, the
-// spec then its identifier then the data pointers; freed specs and specs of another kind refused.
+// Every refusal of the transforms in checking order; freed specs and foreign kinds refused.
 #include <gtest/gtest.h>
 
 #include "transform/dct.h"

@@ -1,5 +1,4 @@
-// Variant harness for the generic MDCT: the lifecycle of each spec kind at valid and invalid
-// lengths, and the transforms with and without a work buffer.
+// Variant harness for the generic MDCT: lifecycles at any length, transforms with or without buffer.
 #include "harness/checkasm.h"
 
 namespace {
@@ -11,8 +10,7 @@ int floatLen(chk::Rng& r) {
     return k == 0 ? 12 : k == 1 ? 36 : 32 << r.range(0, 8);
 }
 
-// GetSize, Init in caller memory, InitAlloc, GetBufSize and Free (twice, and on null) of one kind,
-// every status and size a compared output; the call is named after each export in turn.
+// The whole lifecycle of one kind, every status and size compared, named after each export in turn.
 #define LIFECYCLE(D, T)                                                                                             \
     for (int it = 0; it < c.iters(); ++it) {                                                                        \
         const char* names[] = {"okvsMDCT" #D "GetSize_" #T, "okvsMDCT" #D "Init_" #T, "okvsMDCT" #D "InitAlloc_" #T, \

@@ -1,5 +1,4 @@
-// DCT engine: lengths to 300 and some large ones against the defining sums both ways, the sizes
-// of every method, and the refusals.
+// DCT engine: lengths to 300 and some large ones against the defining sums, sizes by method.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -45,8 +44,7 @@ TEST(Dct, EveryLengthTo300AndLargeOnesBothWays) {
     }
 }
 
-// Sizes of every length to 5000 and around the larger powers of two, composed from the FFT
-// sizes by method: kernels, real FFT, direct table, convolution of a power-of-two length.
+// Sizes by method (kernels, real FFT, direct table, power-of-two convolution) from the FFT sizes.
 TEST(Dct, SizesFollowTheMethodOfEachLength) {
     std::vector<int> lengths;
     for (int n = 1; n <= 5000; ++n) lengths.push_back(n);

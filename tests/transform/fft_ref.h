@@ -11,8 +11,7 @@ namespace xref {
 
 using cd = std::complex<double>;
 
-// Unnormalised DFT, sign -1 forward and +1 inverse: radix 2 for powers of two from 64 points,
-// else the direct sum.
+// Unnormalised DFT (sign -1 forward): radix 2 for powers of two from 64 points, else direct.
 inline std::vector<cd> dft(const std::vector<cd>& x, int sign) {
     const size_t n = x.size();
     std::vector<cd> y(n);

@@ -1,5 +1,4 @@
-// FFT engine: the size rules, every float kind against the double DFT out of and in place, the
-// 16-bit paths, and the refusals in their order.
+// FFT engine: size rules, every float kind against the double DFT, the 16-bit paths.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -83,8 +82,7 @@ double scaleOf(int flag, int order, bool inverse) {
     return (flag == 1 && !inverse) || (flag == 2 && inverse) ? 1.0 / n : 1.0;
 }
 
-// Interleaved complex both ways, split complex and real (perm format and back) at every order
-// with the flags in turn; in place equals out of place to the bit, with or without a buffer.
+// Every kind at every order with the flags in turn; in place equals out of place to the bit.
 TEST(Fft, EveryKindFollowsTheDft) {
     for (int order = 0; order <= 20; ++order) {
         SCOPED_TRACE(order);
@@ -140,8 +138,7 @@ TEST(Fft, EveryKindFollowsTheDft) {
     }
 }
 
-// The integer path (orders 1..3 without the float hint) and the float path against the DFT
-// within rounding; half rounds up, sums past either end saturate.
+// Integer (orders to 3 without hint) and float paths within rounding; halves up, sums saturate.
 TEST(Fft, SixteenBitPathsFollowTheDft) {
     const int orders[] = {0, 1, 2, 3, 2, 4, 6, 10, 12};
     for (int run = 0; run < 9; ++run) {

@@ -1,5 +1,4 @@
-// Generic MDCT: float accuracy against the defining sums both ways, the 16-bit pipeline to
-// the bit, the sizes, and the refusals in their order.
+// Generic MDCT: float against the defining sums, the 16-bit pipeline to the bit, the sizes.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,4 @@
-// Variant harness of the VLC family: compiled tables, decoders, encoders and pair codecs. Each
-// call runs a chain of exports on one code, every status, table, value and cursor a compared
-// output, and is named after each export of the chain in turn.
+// Variant harness of the VLC family: each call chains exports on one code, named after each in turn.
 #include "harness/checkasm.h"
 #include "vlc/vlc_test_util.h"
 
@@ -30,8 +28,7 @@ Code random_code(chk::Ctx& c, int NB = 0) {
     return k;
 }
 
-// n random codes of k after lead junk bits, with the read-ahead padding; for tuples each code is
-// followed by random bits for its signs.
+// n random codes after lead junk bits, padded; tuple codes followed by random sign bits.
 std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, bool tuple) {
     vlct::BitSink s;
     s.put(c.rng().u32(), lead);
@@ -44,8 +41,7 @@ std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, 
     return s.bytes;
 }
 
-// Spec memory of GetSize's size; the table after the 64-byte aligned header (which holds
-// pointers) is copied out once init has run.
+// Spec memory; the table after the 64-byte aligned header (which holds pointers) is compared.
 struct Built {
     vlct::SpecMem m;
     int size = 0;

@@ -51,9 +51,7 @@ int random_value(std::mt19937& rng, int maxMag) {
     return rng() % 2 ? -m : m;
 }
 
-// Blocks of random pairs written from a random bit position with the codec of table t (AAC
-// codebook 11 when lb < 0, else MP3 with lb linbits): the bits against the reference stream, the
-// bits around them, the count, and both decoders back (an odd count stops at the pairs).
+// Random pair blocks from a random bit position: bits, neighbours, count, both decoders back.
 void round_trips(std::mt19937& rng, int iters, const PairCode* t, int lb) {
     const bool aac = lb < 0;
     const PairSpecs s(t, aac ? 289 : 256, aac ? vlct::aac_encode_entries() : vlct::mp3_encode_entries(t));
@@ -110,8 +108,7 @@ TEST(VlcEscape, AacCodebook11AndMp3Tables16And24AtEveryLinbits) {
         }
 }
 
-// A bad escape (nine leading ones) stops the block before its pair; a one-pair block reads one;
-// a code that is its sign bit alone counts (only shorter codes are refused).
+// A bad escape stops before its pair; a code that is its sign bit alone counts.
 TEST(VlcEscape, EscapeSequenceEdges) {
     PairSpecs s(vlc_std::kAacCodebook11, 289, vlct::aac_encode_entries());
     const PairCode& c = vlc_std::kAacCodebook11[17 * 16];

@@ -1,5 +1,4 @@
-// Decoding and encoding tables: sizes against an independent layout model, conflicts, the
-// lifecycle, saturating counts; the family's refusals.
+// VLC tables: sizes against a layout model, conflicts, lifecycle, counts, the family's refusals.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -55,8 +54,7 @@ int64_t lib_size(const Codes& e, const Sizes& sizes, int N = 0, int B = 0) {
     return st == okvOk ? size : st;
 }
 
-// Prefix-free and arbitrary code sets (both counting paths: fewer and more than 1024 entries),
-// level splits of one to many levels, value ranges across every element width.
+// Prefix-free and arbitrary codes, below and past 1024 entries, any levels and element widths.
 TEST(VlcTables, DecodeSizeMatchesTheLayoutModel) {
     std::mt19937 rng(16);
     for (int iter = 0; iter < 4000; ++iter) {
@@ -79,9 +77,7 @@ TEST(VlcTables, DecodeSizeMatchesTheLayoutModel) {
 // Code: 0 -> 7, 10 -> -3, 110 -> 9, 1110 -> 0, 11110 -> 100; 11111 is absent.
 const Codes kCode = {{7, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, {100, 0b11110, 5}};
 
-// Decoding through level splits from bits 0 10 11111 10: One and Block stop at the absent code;
-// a later leaf replaces a link, a link into an earlier leaf is refused, a repeated code's later
-// entry wins; encoding takes a value's first entry.
+// Bits 0 10 11111 10 stop at the absent code; later leaves and entries win, first encodings do.
 TEST(VlcTables, InsertionOrderAndAbsentCodes) {
     for (auto sizes : {Sizes{5}, Sizes{2, 2, 1}}) {
         vlct::DecodeSpec t(kCode, sizes);
@@ -140,8 +136,7 @@ TEST(VlcTables, EncodeSizesAndSaturatingCount) {
     EXPECT_EQ(INT32_MAX - 31, count);
 }
 
-// Free releases allocated specs (the heap does not grow over many rounds) and marks caller memory,
-// which is refused afterwards; a failed InitAlloc hands the block over.
+// Free releases allocations and marks caller memory; a failed InitAlloc hands the block over.
 TEST(VlcTables, LifecycleMarksAndReleases) {
     const Codes e = {{3, 0, 1}, {4, 1, 1}}, bad = {{0, 0, 1}, {1, 0b01, 2}};
     const Okv32s sizes[] = {1, 1};

@@ -1,5 +1,4 @@
-// Helpers of the VLC tests, benchmarks and fuzz targets: reference bit sink, random prefix codes,
-// the standard pair codes read back from the library's own tables, specs in caller memory.
+// VLC test, benchmark and fuzz helpers: bit sink, random codes, standard pair codes, specs.
 #pragma once
 #include <algorithm>
 #include <cstdint>
