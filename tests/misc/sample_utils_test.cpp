@@ -17,14 +17,18 @@ namespace {
 std::mt19937 gen(2024);
 float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(gen); }
 
-// Storage with data at a chosen byte offset from a 16-byte boundary.
+// Storage with data at a chosen byte offset from a 16-byte boundary; the bytes past n elements
+// keep a marker.
 template <class T>
 struct Buf {
     std::vector<unsigned char> raw;
     T* p;
-    Buf(size_t n, size_t byteShift) : raw(n * sizeof(T) + 32) {
+    Buf(size_t n, size_t byteShift) : raw(n * sizeof(T) + 32, 0xA5) {
         auto a = (reinterpret_cast<uintptr_t>(raw.data()) + 15) & ~uintptr_t(15);
         p = reinterpret_cast<T*>(a + byteShift);
+    }
+    bool intact(size_t n) const {
+        return std::all_of(reinterpret_cast<const unsigned char*>(p + n), &*raw.end(), [](unsigned char c) { return c == 0xA5; });
     }
 };
 
@@ -53,10 +57,11 @@ void interleave_round_trip(Il interleave, De deinterleave, int ch, int len, size
     }
     Buf<T> il(size_t(len) * ch, dshift);
     ASSERT_EQ(interleave(in.data(), ch, len, il.p), wantIl);
+    ASSERT_TRUE(il.intact(size_t(len) * ch));
     for (int i = 0; i < len; ++i)
         for (int c = 0; c < ch; ++c) ASSERT_EQ(0, std::memcmp(&il.p[i * ch + c], &in[c][i], sizeof(T)));
     ASSERT_EQ(deinterleave(il.p, ch, len, out.data()), wantDe);
-    for (int c = 0; c < ch; ++c) ASSERT_EQ(0, std::memcmp(out[c], in[c], len * sizeof(T))) << "ch " << ch;
+    for (int c = 0; c < ch; ++c) ASSERT_TRUE(0 == std::memcmp(out[c], in[c], len * sizeof(T)) && back[c].intact(len)) << c;
 }
 
 TEST(Interleave, RoundTripEveryLayout) {
@@ -85,15 +90,19 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     const std::pair<StatusCode, StatusCode> calls[] = {
         {okvsDeinterleave_16s(il, 0, 4, rows), okvErrNumChannels},
         {okvsDeinterleave_16s(il, 2, 0, rows), okvErrSize},
+        {okvsDeinterleave_16s(nullptr, 0, 0, rows), okvErrNullPtr},
         {okvsDeinterleave_16s(il, 2, 4, nullptr), okvErrNullPtr},
         {okvsDeinterleave_16s(il, 2, 4, rows), okvErrNullPtr},  // a later row null: the first untouched
         {okvsInterleave_16s(crow, 2, 4, il), okvErrNullPtr},
+        {okvsInterleave_16s(crow, -1, 4, nullptr), okvErrNullPtr},
         {okvsInterleave_32f(none, 1, 0, f), okvErrSize},
+        {okvsJoin_32f16s_D2L(none, 1, 1, nullptr), okvErrNullPtr},
         {okvsJoin_32f16s_D2L(nullptr, 0, 1, d), okvErrSize},  // sizes before the rows
         {okvsJoin_32f16s_D2L(nullptr, 1, 1, d), okvErrNullPtr},
         {okvsJoin_32f16s_D2L(none, 1, 1, d), okvErrNullPtr},
         {okvsMakeFloat_16s32f(a, nullptr, 0, f), okvErrNullPtr},
         {okvsMakeFloat_16s32f(a, a, 0, f), okvErrSize},
+        {okvsPow34_32f(f, nullptr, 1), okvErrNullPtr},
         {okvsPow34_32f16s(f, d, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr},
@@ -106,7 +115,9 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, 1, -1, 0), okvErrSize},
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, -1, 1, 0), okvErrSize},
         {okvsCalcSF_16s32f(a, 7, &r, 0), okvErrSize},
+        {okvsCalcSF_16s32f(nullptr, 7, &r, 0), okvErrNullPtr},
         {okvsScale_32f_I(f, f, offs, 0), okvErrSize},
+        {okvsScale_32f_I(f, nullptr, offs, 0), okvErrNullPtr},
         {okvsSpread_16s_Sfs(0, 0, 0, nullptr), okvErrNullPtr},
     };
     for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;

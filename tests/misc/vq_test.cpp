@@ -225,13 +225,15 @@ TEST(VQArguments, RefusalsWriteNothing) {
                       okvsVQCodeBookGetSize_32f(1, 0, &size) + okvsVQCodeBookGetSize_32f(8, n + 1, &size); }, okvErrNullPtr + 3 * okvErrSize},
         {[&] { return okvsVQCodeBookInit_32f(table, &cb, 8, n + 1, mem) + okvsVQCodeBookInitAlloc_32f(table, &cb, 8, n + 1); }, 2 * okvErrSize},
         {[&] { return okvsVQCodeBookInit_32f(nullptr, &cb, 1, 1, mem) + okvsVQCodeBookInit_32f(table, nullptr, 1, 1, mem) +
-                      okvsVQCodeBookInit_32f(table, &cb, 1, 1, nullptr) + okvsVQCodeBookFree_32f(nullptr); }, 4 * okvErrNullPtr},
+                      okvsVQCodeBookInit_32f(table, &cb, 1, 1, nullptr) + okvsVQCodeBookInitAlloc_32f(nullptr, &cb, 1, 1) +
+                      okvsVQCodeBookFree_32f(nullptr); }, 5 * okvErrNullPtr},
         {[&] { return sel(0, 0, 2, 2) + all(0); }, okvOk},
         {[&] { return sel(0, 2, 0, 2) + sel(1, 2, 0, 2) + sel(0, 2, 5, 2) + sel(2, 2, 5, 2); }, 4 * okvErrSize},
         {[&] { return sel(1, 2, 2, 1) + sel(2, 2, 2, 3) + sel(3, 2, 2, 0); }, 3 * okvErrSize},
         {[&] { return sel(2, 2, 2, 2, same); }, okvErrBadArg},
         {[&] { po[1] = nullptr; const int r = sel(2, 2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
         {[&] { return all(2, holed); }, 3 * okvErrNullPtr},
+        {[&] { return okvsVQIndexSelect_32f(x, nullptr, 2, len, 2, pp, po, ps, books, 2, 0); }, okvErrNullPtr},
         {[&] { len[1] = 3; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = -1; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = 2, flags[1][2] = 2; return sel(1, 2, 2, 2); }, okvErrBadArg},

@@ -21,6 +21,7 @@ TEST(TransformArguments, RefusalsInOrder) {
     Okv16s z16[64] = {}, y16[32];
     Okv32fc v[8] = {};
     const std::pair<StatusCode, StatusCode> cases[] = {
+        {okvsDCTFwdGetSize_32f(0, 0, &s, &i, &w), okvErrSize},
         {okvsDCTFwdGetSize_32f(0, 0, nullptr, &i, &w), okvErrSize},
         {okvsDCTFwdGetSize_32f(5, 0, nullptr, &i, &w), okvErrNullPtr},
         {okvsDCTFwdGetSize_32f(1 << 28, 0, &s, &i, &w), okvOk},
@@ -36,20 +37,25 @@ TEST(TransformArguments, RefusalsInOrder) {
         {okvsFFTGetSize_C_32fc(-1, 8, 0, &s, &i, &w), okvErrFftOrder},
         {okvsFFTGetSize_C_32fc(29, 8, 0, &s, &i, &w), okvErrFftOrder},
         {okvsFFTGetSize_R_32f(30, 8, 0, &s, &i, &w), okvErrFftOrder},
+        {okvsFFTGetSize_C_16sc(31, 8, 0, &s, &i, &w), okvErrFftOrder},
         {okvsFFTGetSize_C_16sc(3, 0, 0, &s, &i, &w), okvErrFftFlag},
         {okvsFFTInit_C_32fc(nullptr, 3, 8, 0, mem2.data(), nullptr), okvErrNullPtr},
         {okvsFFTInit_C_32fc(&fft, 29, 8, 0, mem2.data(), nullptr), okvErrFftOrder},
+        {okvsFFTInit_C_32fc(&fft, 3, 8, 0, nullptr, nullptr), okvErrNullPtr},
         {okvsFFTInit_R_32f(&fft, 30, 8, 0, mem2.data(), nullptr), okvErrFftOrder},
         {okvsFFTInit_C_32fc(&fft, 11, 8, 0, mem2.data(), nullptr), okvErrNullPtr},  // order 11 needs the init buffer
         {okvsFFTInit_R_32f(&fft, 11, 8, 0, mem2.data(), nullptr), okvErrNullPtr},
         {okvsFFTInit_C_32fc(&fft, 3, 3, 0, mem2.data(), nullptr), okvErrFftFlag},
         {okvsFFTFwd_CToC_32fc(v, v, fft, nullptr), okvErrContextMatch},  // the spec a bad flag left
+        {okvsFFTGetBufSize_C_32fc(fft, &size), okvErrContextMatch},
         {okvsFFTInit_C_32fc(&fft, 3, 8, 0, mem2.data(), nullptr), okvOk},
         {okvsFFTFwd_CToC_32fc(nullptr, v, fft, nullptr), okvErrNullPtr},
+        {okvsFFTFwd_CToC_32fc(v, v, nullptr, nullptr), okvErrNullPtr},
         {okvsFFTFwd_RToPerm_32f(nullptr, nullptr, fft, nullptr), okvErrContextMatch},
         {okvsFFTFree_C_32fc(fft), okvOk},
         {okvsFFTFree_C_32fc(fft), okvErrContextMatch},
         {okvsFFTInit_C_16sc(&s16, 2, 8, 0, mem2.data(), nullptr), okvErrNullPtr},
+        {okvsFFTInit_C_16sc(&s16, 2, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},
         {okvsFFTInit_C_16sc(&s16, 30, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},  // sizes are checked later
         {okvsFFTInit_C_16sc(&s16, 31, 8, 0, mem2.data(), mem2.data()), okvErrFftOrder},
         {okvsFFTInitAlloc_C_16sc(&s16, 5, 1, 0), okvOk},
@@ -66,6 +72,7 @@ TEST(TransformArguments, RefusalsInOrder) {
         {::okvsMDCTFwdGetSize_32f(48, nullptr, &i, &w), okvErrNullPtr},
         {::okvsMDCTFwdGetSize_32f(1 << 28, &s, &i, &w), okvOk},
         {::okvsMDCTFwdGetSize_32f(1 << 29, &s, &i, &w), okvErrSize},  // sizes beyond 2^31 bytes
+        {::okvsMDCTFwd_32f(nullptr, nullptr, nullptr, nullptr), okvErrNullPtr},
         {::okvsMDCTFwdInit_32f(&f, 64, nullptr, nullptr), okvErrNullPtr},
         {::okvsMDCTFwdInit_32f(&f, 40, mem.data(), nullptr), okvErrSize},
         {::okvsMDCTFwdInit_32f(&f, 1 << 13, mem.data(), nullptr), okvErrNullPtr},  // the inner FFT's init buffer
@@ -79,6 +86,7 @@ TEST(TransformArguments, RefusalsInOrder) {
         {::okvsMDCTInvInitAlloc_32f(&g, 1 << 14), okvOk},
         {::okvsMDCTFwdFree_32f(reinterpret_cast<OkvsMDCTFwdSpec_32f*>(g)), okvErrContextMatch},
         {::okvsMDCTInvFree_32f(g), okvOk},
+        {::okvsMDCTInvInitAlloc_32f(&g, 20), okvErrSize},
         {::okvsMDCTInvFree_32f(nullptr), okvErrNullPtr},
         {::okvsMDCTFwdInit_16s(&b, 64, mem.data(), mem2.data()), okvOk},
         {::okvsMDCTFwd_16s_Sfs(nullptr, y16, b, 0, nullptr), okvErrNullPtr},

@@ -127,6 +127,11 @@ TEST(VlcTables, EncodeSizesAndSaturatingCount) {
     EXPECT_EQ(okvErrVLCParam, size({{-2000000000, 0, 1}, {2000000000, 1, 1}}));  // beyond 2^31 bytes
     EXPECT_EQ(okvErrVLCParam, size({{0, 0, 0}}));
     EXPECT_EQ(okvErrVLCParam, size({{0, 0, 33}}));
+    int n = 0;
+    const VLCCodeEntry one[1] = {{0, 0, 1}};
+    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeGetSize_32s(one, 0, &n));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeGetSize_32s(nullptr, 0, &n));
+    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeGetSize_32s(one, 1, nullptr));
     const vlct::EncodeSpec w({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
     std::vector<Okv16s> ones(1 << 26, 1);
     Okv32s count = -1;
