@@ -18,12 +18,12 @@ std::mt19937 gen(2024);
 float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(gen); }
 
 // Storage with data at a chosen byte offset from a 16-byte boundary; the bytes past n elements
-// keep a marker.
+// keep a marker (outputs 0xA5, inputs another).
 template <class T>
 struct Buf {
     std::vector<unsigned char> raw;
     T* p;
-    Buf(size_t n, size_t byteShift) : raw(n * sizeof(T) + 32, 0xA5) {
+    Buf(size_t n, size_t byteShift, unsigned char mark = 0xA5) : raw(n * sizeof(T) + 32, mark) {
         auto a = (reinterpret_cast<uintptr_t>(raw.data()) + 15) & ~uintptr_t(15);
         p = reinterpret_cast<T*>(a + byteShift);
     }
@@ -51,7 +51,7 @@ void interleave_round_trip(Il interleave, De deinterleave, int ch, int len, size
     std::vector<const T*> in;
     std::vector<T*> out;
     for (int c = 0; c < ch; ++c) {
-        in.push_back(rows.emplace_back(len, c == 1 ? shift : 0).p);
+        in.push_back(rows.emplace_back(len, c == 1 ? shift : 0, 0x3C).p);
         out.push_back(back.emplace_back(len, 0).p);
         for (int i = 0; i < len; ++i) rows[c].p[i] = std::bit_cast<T>(U(gen()));  // NaNs too
     }

@@ -200,13 +200,14 @@ TEST(VQReconstruction, MeanOfSignedRows) {
 // Refusals write nothing; NaN or huge scores still give valid indices; freed codebooks search.
 TEST(VQArguments, RefusalsWriteNothing) {
     const float table[8] = {1, 0, 0, 1, -1, 0, 0, -1};
-    Owned a(Book{4, 2, {table, table + 8}}), b(Book{4, 2, {table, table + 8}});
+    Owned a(Book{4, 2, {table, table + 8}}), b(Book{4, 2, {table, table + 8}}), c(Book{8, 1, {table, table + 8}});
     EXPECT_EQ(a.p->selfOwned, 1);
     float x[4] = {0.5f, 0.25f, 1, 1}, w[4] = {1, 1, 1, 1}, dst[4] = {9, 9, 9, 9};
     int len[2] = {2, 2}, pol[2] = {1, 1}, out[4][4], cand[2][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}}, flags[2][4] = {};
     const int *pc[2] = {cand[0], cand[1]}, *pf[2] = {flags[0], flags[1]}, *pp[3] = {pol, pol, nullptr};
     int *po[2] = {out[0], out[1]}, *ps[2] = {out[2], out[3]};
     VQCodeBook *books[3] = {a.p, b.p, nullptr}, *same[2] = {a.p, a.p}, *holed[2] = {a.p, nullptr};
+    VQCodeBook *shortB[2] = {a.p, c.p}, *shortA[2] = {c.p, a.p};  // rows of 1: vectors of 2 do not fit
     // Preliminary, Main, Index and Reconstruction with nSub subvectors, nCand candidates, nb books.
     const auto sel = [&](int which, int nSub, int nCand, int nb, VQCodeBook** bk = nullptr) {
         bk = bk ? bk : books;
@@ -233,6 +234,7 @@ TEST(VQArguments, RefusalsWriteNothing) {
         {[&] { return sel(2, 2, 2, 2, same); }, okvErrBadArg},
         {[&] { po[1] = nullptr; const int r = sel(2, 2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
         {[&] { return all(2, holed); }, 3 * okvErrNullPtr},
+        {[&] { return all(2, shortA) + all(2, shortB); }, 6 * okvErrSize},
         {[&] { return okvsVQIndexSelect_32f(x, nullptr, 2, len, 2, pp, po, ps, books, 2, 0); }, okvErrNullPtr},
         {[&] { len[1] = 3; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = -1; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},

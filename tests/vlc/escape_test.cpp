@@ -135,6 +135,13 @@ TEST(VlcEscape, EscapeSequenceEdges) {
     const vlct::EncodeSpec bare({{15, 0b0, 1}, {32 + 15, 0b1, 1}});  // (0, 0) and (1, 0)
     ASSERT_EQ(okvOk, okvsVLCCountEscBits_MP3_16s32s(one, 2, 0, &n, bare.spec));
     EXPECT_EQ(1, n);
+    // (0, 15) coded by one bit, its sign after the 3 linbits: the reader steps back over the sign.
+    const PairCode tiny[2] = {{0, 0, 1, 0}, {0, 15, 1, 1}};
+    const vlct::DecodeSpec t(vlct::esc_decode_entries(tiny, 2), {2});
+    const Okv8u bits[9] = {0b11011000};  // 1, linbits 101, sign 1, then (0, 0)
+    p = bits, off = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, 3, out, 4, t.spec));
+    EXPECT_EQ(std::vector<Okv16s>(out, out + 4), (std::vector<Okv16s>{0, -20, 0, 0}));
 }
 
 }  // namespace
