@@ -3,8 +3,6 @@
 // elements.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "aac_tool_util.h"
 
 using namespace aactool;
@@ -43,26 +41,18 @@ TEST(AacMainTool, ConformanceStreamWithAndWithoutPrediction) {
 
 // Coupling channel elements against the reference: 5.1 Main with independent switching (added
 // after the filterbank) and 5.1 LC at 96 kHz with dependent switching before and after TNS,
-// with signed band gains; without the coupling the fed channels miss by thousands. Every frame
-// within 4 LSB but two of the Main stream, where a loud burst in the pairs decodes up to 12 LSB
-// from the reference, as it does with the coupling elements cut out of the stream.
+// with signed band gains; without the coupling the fed channels miss by thousands. The Main
+// stream's pairs also carry TNS filters above order 12 ahead of loud onsets, which the
+// library's filter would leave up to 12 LSB off.
 TEST(AacMainTool, CouplingChannelElements) {
     const fs::path dir = vectorDir() / "iso";
     if (!fs::exists(dir / "am05_44.mp4")) GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
     if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     TempDir tmp("okvac_aaccce_");
-    for (const auto& [name, loudFrames] : {std::pair{"am05_44.mp4", 2}, {"adts/am05_44.adts", 2}, {"al07_96.mp4", 0}}) {
+    for (const char* name : {"am05_44.mp4", "adts/am05_44.adts", "al07_96.mp4"}) {
         const Diff d = decodeAndCompare(dir / name, tmp.path);
         std::printf("  %-24s max %d LSB  rms %.3f LSB\n", name, d.max, d.rms);
-        EXPECT_LE(d.max, 16) << name;
+        EXPECT_LE(d.max, 4) << name;
         EXPECT_LE(d.rms, 0.5) << name;
-        const std::vector<int16_t> got = readPcm(tmp.path / "got.raw"), ref = readPcm(tmp.path / "ref.raw");
-        int over = 0;
-        for (size_t f = 0; f + 6 * 1024 <= std::min(got.size(), ref.size()); f += 6 * 1024) {
-            int m = 0;
-            for (size_t i = f; i < f + 6 * 1024; ++i) m = std::max(m, std::abs(got[i] - ref[i]));
-            over += m > 4;
-        }
-        EXPECT_LE(over, loudFrames) << name;
     }
 }

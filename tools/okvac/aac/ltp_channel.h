@@ -8,13 +8,7 @@
 // bit, at no cost on streams or stretches that carry no LTP data.
 #pragma once
 #include "okvac.h"
-
-// TNS side data of a channel, as the frame decoder hands it to the TNS exports.
-struct LtpTns {
-    const int *nFilt, *length, *order, *coefRes, *direction;
-    const Okv8s* coef;
-    int maxSfb;
-};
+#include "tns_filter.h"
 
 class LtpChannel {
 public:
@@ -24,7 +18,7 @@ public:
     // Adds the prediction of a long frame to its spectrum x (after M/S and intensity, before
     // TNS) in the bands ltp flags (noise bands already cleared); tns is null without TNS.
     // Returns the status of the first failing export and sets *what to its name.
-    StatusCode predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const LtpTns* tns,
+    StatusCode predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const TnsSide* tns,
                        int rateIndex, const char** what);
     // Keeps the frame's final spectrum (before the inverse transform) for the history.
     void update(const Okv32s* x, const AACIcsInfo& ics, int prevShape);
