@@ -11,7 +11,7 @@
 #include "aac/aac_spectral_data.h"
 #pragma pop_macro("OKV_NS")
 
-namespace {
+namespace tnsfilter {
 
 constexpr int kMaxOrder = 20;  // the Main profile's limit, which the noiseless decoder enforces
 
@@ -49,7 +49,7 @@ void allPole(Okv32s* x, int n, int dir, const double* a, int order) {
     }
 }
 
-}  // namespace
+}  // namespace tnsfilter
 
 bool tnsAboveOrder12(const TnsSide& t) {
     return std::any_of(t.order, t.order + t.nFilt[0], [](int o) { return o > 12; });
@@ -63,12 +63,12 @@ void tnsLongWindow(Okv32s* x, const TnsSide& t, int rateIndex) {
     for (int f = 0, top = longBandCount(rateIndex); f < t.nFilt[0]; ++f) {
         const int bottom = std::max(top - t.length[f], 0), order = t.order[f];
         if (order) {
-            double a[kMaxOrder + 1];
-            stepUp(coef, order, t.coefRes[0], a);
+            double a[tnsfilter::kMaxOrder + 1];
+            tnsfilter::stepUp(coef, order, t.coefRes[0], a);
             coef += order;
             const int start = off[std::min(bottom, limit)], end = off[std::min(top, limit)];
             const bool down = *direction++ != 0;
-            if (end > start) allPole(down ? x + end - 1 : x + start, end - start, down ? -1 : 1, a, order);
+            if (end > start) tnsfilter::allPole(down ? x + end - 1 : x + start, end - start, down ? -1 : 1, a, order);
         }
         top = bottom;
     }
