@@ -1,6 +1,7 @@
 #include "tns_filter.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "band_offsets.h"
 
