@@ -1,6 +1,9 @@
 // Double-precision references of the transform tests.
 #pragma once
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -58,8 +61,16 @@ struct Mem {
     template <class Get>
     explicit Mem(Get get, int specs = 1) {
         get(&s, &i, &w);
-        mem.resize(size_t(specs) * size_t(s) + 8), init.resize(size_t(i) + 1), work.resize(size_t(w) + 8);
+        mem.assign(size_t(specs) * size_t(s) + 8, 0xA5), init.assign(size_t(i) + 1, 0xA5), work.assign(size_t(w) + 8, 0xA5);
     }
 };
+
+// n floats ending where an unreadable page starts: a read past the end faults. One region, reused.
+inline float* page_end(size_t n) {
+    static const size_t page = size_t(sysconf(_SC_PAGESIZE)), bytes = 16 * page;
+    static auto* m = static_cast<unsigned char*>(mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    static const int sealed = mprotect(m + bytes, page, PROT_NONE);
+    return sealed == 0 && n * sizeof(float) <= bytes ? reinterpret_cast<float*>(m + bytes) - n : nullptr;
+}
 
 }  // namespace xref

@@ -165,6 +165,10 @@ TEST(Fft, SixteenBitPathsFollowTheDft) {
             ASSERT_NEAR(y[k].re, yc[k].real() * (order ? scale : 1), order ? 0.51 : 0) << k;
             ASSERT_NEAR(y[k].im, yc[k].imag() * (order ? scale : 1), order ? 0.51 : 0) << k;
         }
+        if (order == 0) {  // scaled up by 2^40: saturated at either end
+            ASSERT_EQ(okvsFFTFwd_CToC_16sc_Sfs(x.data(), y.data(), spec, -40, m.work.data()), okvOk);
+            EXPECT_TRUE(y[0].re == -32768 && y[0].im == 32767);
+        }
         ASSERT_EQ(okvsFFTGetBufSize_C_16sc(spec, &size), okvOk);
         EXPECT_EQ(size, m.w);
         if (order != 2 || hint) continue;
