@@ -27,19 +27,22 @@ inline std::vector<std::vector<std::string>> tableRows(const std::string& name) 
     std::ifstream f(sharedDir() + "/tables/aac/" + name);
     std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(f, line);) {
-        if (line.empty() || line[0] == '#') continue;
         std::istringstream s(line);
-        std::vector<std::string> r;
-        for (std::string w; s >> w;) r.push_back(w);
-        rows.push_back(r);
+        if (!line.empty() && line[0] != '#') rows.emplace_back(std::istream_iterator<std::string>(s), std::istream_iterator<std::string>());
     }
     return rows;
 }
 
+inline std::vector<int> numbersFrom(const std::vector<std::string>& row, size_t from) {
+    std::vector<int> v;
+    for (size_t k = from; k < row.size(); ++k) v.push_back(std::stoi(row[k]));
+    return v;
+}
+
 struct Codebook {
-    std::vector<std::string> code;                  // by index
-    std::vector<std::vector<int>> values;           // by index (spectral books)
-    std::map<std::vector<int>, int> indexOf;        // tuple -> index
+    std::vector<std::string> code;            // by index
+    std::vector<std::vector<int>> values;     // by index (spectral books)
+    std::map<std::vector<int>, int> indexOf;  // tuple -> index
 };
 
 // Book 0 is the scalefactor code; 1..11 the spectral books.  Empty when the text is missing.
@@ -49,10 +52,8 @@ inline Codebook loadBook(int book) {
     Codebook cb;
     for (const auto& r : tableRows(name)) {
         cb.code.push_back(r[2]);
-        std::vector<int> v;
-        for (size_t k = 3; k < r.size(); ++k) v.push_back(std::stoi(r[k]));
-        cb.indexOf[v] = int(cb.values.size());
-        cb.values.push_back(v);
+        cb.indexOf[numbersFrom(r, 3)] = int(cb.values.size());
+        cb.values.push_back(numbersFrom(r, 3));
     }
     return cb;
 }
@@ -60,11 +61,7 @@ inline Codebook loadBook(int book) {
 // swb_offset rows per sampling-rate index (long: 1024 window, short: 128 window).
 inline std::vector<std::vector<int>> bandOffsets(bool shortWin) {
     std::vector<std::vector<int>> t;
-    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt")) {
-        std::vector<int> o;
-        for (size_t k = 3; k < r.size(); ++k) o.push_back(std::stoi(r[k]));
-        t.push_back(o);
-    }
+    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt")) t.push_back(numbersFrom(r, 3));
     return t;
 }
 
@@ -101,33 +98,28 @@ public:
             const int id = int(bits(pp, off, 3));
             ++elements;
             StatusCode st = okvOk;
+            int tag, n;
+            Okv8u buf[512];
+            AACPrgCfgElt pce;
             if (id == 0 || id == 3) {  // SCE, LFE
                 bits(pp, off, 4);
                 st = channel(pp, off, 0, 0);
                 ++channels;
             } else if (id == 1) {
                 bits(pp, off, 4);
-                st = mp4 ? okvsDecodeChanPairElt_MP4_AAC(pp, off, &ics[0], &cpe, &hdr, 0, 2)
-                         : okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
+                st = mp4 ? okvsDecodeChanPairElt_MP4_AAC(pp, off, &ics[0], &cpe, &hdr, 0, 2) : okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
                 if (st == okvOk) st = channel(pp, off, 0, cpe.commonWin);
                 if (st == okvOk) st = channel(pp, off, 1, cpe.commonWin);
                 channels += 2;
             } else if (id == 4) {
-                int tag, n;
-                Okv8u buf[512];
                 st = okvsDecodeDatStrElt_AAC(pp, off, &tag, &n, buf);
             } else if (id == 5) {
-                AACPrgCfgElt pce;
                 st = okvsDecodePrgCfgElt_AAC(pp, off, &pce);
             } else if (id == 6) {
-                int n;
-                Okv8u buf[272];
                 st = okvsDecodeFillElt_AAC(pp, off, &n, buf);
-            } else if (id == 7) {
-                if (*off) ++*pp, *off = 0;
-                return okvOk;
             } else {
-                return 1;
+                if (id == 7 && *off) ++*pp, *off = 0;
+                return id == 7 ? okvOk : 1;
             }
             if (st != okvOk) return st;
         }
@@ -146,8 +138,7 @@ private:
         ci[ch].samplingRateIndex = sri;
         ci[ch].predSfbMax = 0;
         ci[ch].pIcsInfo = &ics[common ? 0 : ch];
-        if (mp4)
-            return okvsNoiselessDecode_AAC(pp, off, &hdr, sf[ch], spec[ch], cb[ch], tns[ch], &ci[ch], 0, 0, common, 0, 2);
+        if (mp4) return okvsNoiselessDecode_AAC(pp, off, &hdr, sf[ch], spec[ch], cb[ch], tns[ch], &ci[ch], 0, 0, common, 0, 2);
         return okvsNoiselessDecoder_LC_AAC(pp, off, common, &ci[ch], sf[ch], spec[ch], cb[ch], tns[ch]);
     }
 };
