@@ -158,22 +158,15 @@ TEST(AacContainers, ChannelLayoutsAndWavHeaders) {
     EXPECT_EQ(l.mask, 0u);
     EXPECT_EQ(order(l), (std::vector<int>{0, 1}));
 
-    uint8_t h[kWavHeaderMax];
-    struct Field { int at, n; uint32_t v; };
-    const auto expectFields = [&](std::initializer_list<Field> fields) {
-        for (Field f : fields) {
-            uint32_t v = 0;
-            for (int i = f.n - 1; i >= 0; --i) v = v << 8 | h[f.at + i];
-            EXPECT_EQ(v, f.v) << f.at;
-        }
-    };
-    ASSERT_EQ(wavHeader(h, 2, 44100, 0, 1000), 44u);
-    expectFields({{4, 4, 1036}, {20, 2, 1}, {40, 4, 1000}});
+    uint8_t h[kWavHeaderMax];  // WAV headers: plain and extensible, little-endian fields, streaming sizes saturated
+    const auto field = [&](int at, int n) { return n == 2 ? uint32_t(h[at] | h[at + 1] << 8) : uint32_t(h[at] | h[at + 1] << 8 | h[at + 2] << 16 | h[at + 3] << 24); };
+    EXPECT_TRUE(wavHeader(h, 2, 44100, 0, 1000) == 44u && field(4, 4) == 1036 && field(20, 2) == 1 && field(40, 4) == 1000);
     ASSERT_EQ(wavHeader(h, 6, 48000, 0x3F, 1200), 68u);
-    expectFields({{4, 4, 1260}, {20, 2, 0xFFFE}, {22, 2, 6}, {28, 4, 48000 * 12}, {32, 2, 12}, {36, 2, 22}, {38, 2, 16},
-                  {40, 4, 0x3F}, {44, 2, 1}, {60, 4, 0x61746164}, {64, 4, 1200}});
-    wavHeader(h, 6, 48000, 0x3F, 0xFFFFFFFFu);  // streaming: saturated sizes
-    expectFields({{4, 4, 0xFFFFFFFFu}});
+    for (auto [at, n, v] : {std::tuple{4, 4, 1260u}, {20, 2, 0xFFFEu}, {22, 2, 6u}, {28, 4, 48000u * 12}, {32, 2, 12u}, {36, 2, 22u},
+                            {38, 2, 16u}, {40, 4, 0x3Fu}, {44, 2, 1u}, {60, 4, 0x61746164u}, {64, 4, 1200u}})
+        EXPECT_EQ(field(at, n), v) << at;
+    wavHeader(h, 6, 48000, 0x3F, 0xFFFFFFFFu);
+    EXPECT_EQ(field(4, 4), 0xFFFFFFFFu);
 }
 
 // The guard after each frame rests on the costliest coefficient coding: no codebook may cost
