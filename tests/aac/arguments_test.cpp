@@ -131,12 +131,10 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add("MP4", okvErrNullPtr, noIcs([=] { return mp4(4, 52, 2, 0, 17); }));
     add("MP4", okvErrAacBitOffset, with(&off, 8, [=] { return mp4(4, 52, 2, 1, 17); }));
     add("MP4", okvErrNullPtr, noIcs([=] { return mp4(4, 52, 2, 2, 17); }));
-    add("MP4", okvErrAacComWin, [=] { return mp4(4, 52, 2, 2, 17); });
-    add("MP4", okvErrAacWinSeq, [=] { return mp4(4, 52, 0, 2, 17); });
-    add("MP4", okvErrAacScalable, [=] { return mp4(3, 52, 0, 2, 17); });
-    add("MP4", okvErrAacObjType, [=] { return mp4(3, 52, 0, 0, 17); });
-    add("MP4", okvErrAacObjType, [=] { return mp4(3, 52, 0, 0, -1); });
-    add("MP4", okvErrAacMaxSfb, [=] { return mp4(3, 52, 0, 0, 16); });
+    const struct { int seq, common, scal, aot; StatusCode want; } mp4Rows[] = {  // maxSfb 52
+        {4, 2, 2, 17, okvErrAacComWin}, {4, 0, 2, 17, okvErrAacWinSeq}, {3, 0, 2, 17, okvErrAacScalable},
+        {3, 0, 0, 17, okvErrAacObjType}, {3, 0, 0, -1, okvErrAacObjType}, {3, 0, 0, 16, okvErrAacMaxSfb}};
+    for (const auto& k : mp4Rows) add("MP4", k.want, [=] { return mp4(k.seq, 52, k.common, k.scal, k.aot); });
     add("MP4", okvErrAacSmplRate, with(&c.ci.samplingRateIndex, 12, [=] { return mp4(3, 51, 0, 0, 16); }));
     for (int i = 0; i < 7; ++i) {
         Okv8u** pp = i == 0 ? &none : &p;
