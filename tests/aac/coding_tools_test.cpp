@@ -101,7 +101,7 @@ TEST(AacSpectralStereo, MsAndIntensityMatchModelOverGroupedFrames) {
         for (size_t i = 0; i < 1024; ++i) l[i] = int32_t(rng()), r[i] = int32_t(rng());
         for (auto& v : cb) v = Okv8u(rng() % 16);
         for (auto& v : ms) v = Okv8u(rng() % 2);
-        for (auto& v : pos) v = Okv16s(int(rng() % 300) - 150);  // beyond -119..135 too
+        for (auto& v : pos) v = Okv16s(int(rng() % 600) - 300);  // past -119..135, to shifts of 64 and more
         auto ml = l, mr = r, ir = r;
         auto mcb = cb;
         for (int g = 0, base = 0; g < f.grp; base += f.wl * f.len[g++])

@@ -1,14 +1,13 @@
 // Frequency-domain predictor against the one-line model: a million line updates with resets and
 // odd band layouts, every reciprocal index, the encoder side through the decoder, the layout.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <array>
 #include <random>
 #include <vector>
 
 #include "aac/fdp_model.h"
+#include "aac/syntax_stream.h"
 #include "okvac.h"
 
 namespace {
@@ -128,11 +127,9 @@ TEST(FDP, ForwardMatchesModelAndLifecycle) {
     std::mt19937 rng(3);
     std::normal_distribution<float> n(0.0f, 300.0f);
     std::vector<float> res(len + 8), prev(len);
-    const long page = sysconf(_SC_PAGESIZE);
-    char* guarded = static_cast<char*>(mmap(nullptr, size_t(3 * page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_EQ(mprotect(guarded + 2 * page, size_t(page), PROT_NONE), 0);
+    const aactest::PageEnd<float> guarded(len + 3);
     for (int f = 0; f < 200; ++f) {
-        float *x = reinterpret_cast<float*>(guarded + 2 * page) - len - f % 4, *r = res.data() + 3 - f % 4;
+        float *x = guarded.end() - len - f % 4, *r = res.data() + 3 - f % 4;
         for (int k = 0; k < len; ++k) x[k] = prev[k] = n(rng) + 0.8f * prev[k];
         const bool misaligned = (reinterpret_cast<uintptr_t>(x) | reinterpret_cast<uintptr_t>(r)) & 15;
         ASSERT_EQ(okvsFDPFwd_32f(x, r, enc.s), misaligned ? okvWrnMisaligned : okvOk);
@@ -143,7 +140,6 @@ TEST(FDP, ForwardMatchesModelAndLifecycle) {
         expectSameState(enc, m, f);
         if (HasFatalFailure()) return;
     }
-    munmap(guarded, size_t(3 * page));
 
     int size = 0;
     ASSERT_EQ(okvsFDPGetSize_32f(17, &size), okvOk);

@@ -1,7 +1,9 @@
-// Helpers for the AAC bitstream tests and benchmarks: the standard codebooks and band tables
-// read from the shared text (independent of the library's generated tables), and a walker
-// that parses whole raw data blocks through the exports.
+// Helpers for the AAC tests and benchmarks: the standard codebooks and band tables read from
+// the shared text (independent of the library's generated tables), a walker that parses whole
+// raw data blocks through the exports, and buffers that end at an unreadable page.
 #pragma once
+#include <sys/mman.h>
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -64,6 +66,23 @@ inline std::vector<std::vector<int>> bandOffsets(bool shortWin) {
     for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt")) t.push_back(numbersFrom(r, 3));
     return t;
 }
+
+// Room for n values of T and more whose end() is the start of an unreadable page: a read or
+// write past a buffer placed to end there faults.
+template <class T> class PageEnd {
+public:
+    explicit PageEnd(size_t n)
+        : page_(size_t(sysconf(_SC_PAGESIZE))), size_((n * sizeof(T) / page_ + 2) * page_),
+          base_(static_cast<char*>(mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
+        mprotect(base_ + size_ - page_, page_, PROT_NONE);
+    }
+    ~PageEnd() { munmap(base_, size_); }
+    T* end() const { return reinterpret_cast<T*>(base_ + size_ - page_); }
+
+private:
+    size_t page_, size_;
+    char* base_;
+};
 
 // Records and output arrays of one channel decode.
 struct ChannelOutputs {
