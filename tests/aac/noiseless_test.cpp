@@ -45,6 +45,7 @@ public:
     }
     bool ok() const { return books_[11].code.size() == 289 && swb_[0].size() == 12 && swb_[1].size() == 12; }
     int rnd(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+    int bands(int sri, bool isShort) const { return int(swb_[isShort][sri].size()) - 1; }
 
     // icsInStream: the ICS information is written (else e holds the caller's).
     void channel(BitWriter& bw, int sri, Mode mode, bool icsInStream, Expected& e) {
@@ -193,7 +194,8 @@ TEST(AacNoiseless, RandomChannelsRoundTrip) {
         Expected e;
         if (common) {
             e.winSeq = enc.rnd(0, 3);
-            e.maxSfb = enc.rnd(0, e.winSeq == 2 ? 12 : 40);
+            const int bands = enc.bands(sri, e.winSeq == 2);
+            e.maxSfb = enc.rnd(0, 3) ? enc.rnd(0, bands) : bands;
             if (e.winSeq == 2) e.numGrp = 3, e.lenGrp[0] = 2, e.lenGrp[1] = 5, e.lenGrp[2] = 1;
         }
         BitWriter bw;
