@@ -28,6 +28,20 @@ Diff against(const fs::path& in, const fs::path& tmp, int channels, int leadFram
     return d;
 }
 
+// faad's decode of in against okvac's got.raw (which leads by faad's dropped first frame); faad
+// writes mono as two equal channels.
+Diff faadDiff(const fs::path& in, const fs::path& tmp, int channels) {
+    Diff d{};
+    const fs::path ref = tmp / "faad.wav";
+    if (!haveProgram("faad") || shell("faad -q -o " + q(ref) + " " + q(in) + " >/dev/null 2>&1") != 0) return d;
+    const std::vector<uint8_t> w = readFile(ref);
+    const size_t refChannels = w.size() < 44 ? 0 : w[22];
+    std::vector<int16_t> r;
+    for (size_t i = 44; refChannels && i + 2 * refChannels <= w.size(); i += 2 * refChannels)
+        for (size_t c = 0; c < size_t(channels); ++c) r.push_back(int16_t(w[i + 2 * c] | w[i + 2 * c + 1] << 8));
+    return compare(readPcm(tmp / "got.raw"), r, 1024 * size_t(channels));
+}
+
 void expectSameDecode(const fs::path& a, const fs::path& b, const fs::path& tmp) {
     std::string err;
     ASSERT_EQ(okvacDecode(a, tmp / "a.raw", "", &err), 0) << a << ": " << err;
@@ -79,7 +93,7 @@ TEST(AacDecodeTool, ConformanceAgainstReferenceDecoder) {
 
 // LC at every rate (mono and stereo, ADTS and MP4) and in every layout at 48 kHz; LTP (without
 // LTP data: the syntax) and Main at their rates. The reference's Main predictor departs from the
-// table-based one in rare lines, up to 16 LSB. Each 48 kHz ADTS stream rewrapped as ADIF decodes
+// table-based one in rare lines: beyond 4 LSB faad decides. Each 48 kHz ADTS stream rewrapped as ADIF decodes
 // as its original. Noise substitution is off (its noise is random by design).
 TEST(AacDecodeTool, EncodedWithEveryProfileRateAndLayout) {
     if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
@@ -107,10 +121,13 @@ TEST(AacDecodeTool, EncodedWithEveryProfileRateAndLayout) {
                                 std::to_string(rate) + ":d=" + (k.profile == "aac_low" ? "0.4" : "2") +
                                 "' -c:a aac -strict -2 -profile:a " + k.profile + " -aac_pns 0 -y " + q(in)),
                           0);
-                const Diff d = against(in, tmp.path, k.channels, 0, k.refChannel);
-                const bool isMain = k.profile == "aac_main";
-                EXPECT_LE(d.max, isMain ? 16 : 2) << in;
-                EXPECT_LE(d.rms, isMain ? 0.75 : 0.289) << in;
+                Diff d = against(in, tmp.path, k.channels, 0, k.refChannel);
+                if (k.profile == "aac_main" && d.max > 4) {  // where the reference's predictor departs, faad decides
+                    d = faadDiff(in, tmp.path, k.channels);
+                    EXPECT_GT(d.compared, 0u) << in << ": faad gave nothing to compare";
+                }
+                EXPECT_LE(d.max, k.profile == "aac_main" ? 4 : 2) << in;
+                EXPECT_LE(d.rms, k.profile == "aac_main" ? 0.5 : 0.289) << in;
                 if (rate != 48000 || ext != ".aac" || k.channels > 2) continue;
                 writeFile(tmp.path / "rewrap.adif", adifFromAdts(readFile(in)));
                 expectSameDecode(in, tmp.path / "rewrap.adif", tmp.path);
