@@ -161,40 +161,27 @@ CHECK_EXPORTS(sbr_qmf_fixed, FIXED_BANKS(FIXED_NAMES)) {
     }
 }
 
+// One call of export `name` on the arguments given (which may draw from the arena a).
+#define CALL(name, ...) c.call(#name, [&](chk::Arena& a, int v) -> int { return OKV_BODY(v, name)(__VA_ARGS__); })
+
 // Prediction: slot counts around the edges of both paths, band counts across the four-band split.
 CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR_C_32f_D2L",
               "okvsPredictCoef_SBR_C_32fc_D2L", "okvsPredictOneCoef_SBRLP_32s_D2L", "okvsPredictOneCoef_SBRHQ_32sc_D2L") {
     for (int it = 0; it < c.iters(); ++it) {
         const int k = c.rng().range(-1, 37), len = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(3, 38);
-        const int w = std::max(k, 1), rows = len > 0 ? len + 2 : 2;
-        const int band = c.rng().range(-1, 3), flag = c.rng().range(0, 1);
-        const int fixedLen = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(30, 39);
+        const int w = std::max(k, 1), rows = len > 0 ? len + 2 : 2, band = c.rng().range(-1, 3), flag = c.rng().range(0, 1);
+        const int fixedLen = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(30, 39), shift = c.rng().range(0, 31);
         auto f32 = [](chk::Arena& a) { return [&a](size_t) { return a.rng().f32(); }; };
-        c.call("okvsPredictCoef_SBR_R_32f_D2L", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsPredictCoef_SBR_R_32f_D2L)(rowsOf<Okv32f>(a, rows, w, f32(a)), a.out<Okv32f>(size_t(w)),
-                                                              a.out<Okv32f>(size_t(w)), k, len);
-        });
-        c.call("okvsPredictCoef_SBR_C_32f_D2L", [&](chk::Arena& a, int v) -> int {
-            auto re = rowsOf<Okv32f>(a, rows, w, f32(a));
-            auto im = rowsOf<Okv32f>(a, rows, w, f32(a));
-            return OKV_BODY(v, okvsPredictCoef_SBR_C_32f_D2L)(re, im, a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)),
-                                                              a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
-        });
-        c.call("okvsPredictCoef_SBR_C_32fc_D2L", [&](chk::Arena& a, int v) -> int {
-            auto src = rowsOf<Okv32fc>(a, rows, w, [&](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; });
-            return OKV_BODY(v, okvsPredictCoef_SBR_C_32fc_D2L)(src, a.out<Okv32fc>(size_t(w)), a.out<Okv32fc>(size_t(w)), k, len);
-        });
-        c.call("okvsPredictOneCoef_SBRLP_32s_D2L", [&](chk::Arena& a, int v) -> int {
-            const int shift = a.rng().range(0, 31);
-            auto src = rowsOf<Okv32s>(a, 40, 4, [&](size_t) { return a.rng().i32() >> shift; });
-            return OKV_BODY(v, okvsPredictOneCoef_SBRLP_32s_D2L)(src, a.out<Okv32s>(1), a.out<Okv32s>(1), a.out<Okv32s>(1),
-                                                                 band, fixedLen, flag);
-        });
-        c.call("okvsPredictOneCoef_SBRHQ_32sc_D2L", [&](chk::Arena& a, int v) -> int {
-            const int shift = a.rng().range(0, 31);
-            auto src = rowsOf<Okv32sc>(a, 40, 4, [&](size_t) { return Okv32sc{a.rng().i32() >> shift, a.rng().i32() >> shift}; });
-            return OKV_BODY(v, okvsPredictOneCoef_SBRHQ_32sc_D2L)(src, a.out<Okv32sc>(1), a.out<Okv32sc>(1), band, fixedLen);
-        });
+        auto i32 = [shift](chk::Arena& a) { return [&a, shift](size_t) { return a.rng().i32() >> shift; }; };
+        CALL(okvsPredictCoef_SBR_R_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
+        CALL(okvsPredictCoef_SBR_C_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), rowsOf<Okv32f>(a, rows, w, f32(a)),
+             a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
+        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, [&](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; }),
+             a.out<Okv32fc>(size_t(w)), a.out<Okv32fc>(size_t(w)), k, len);
+        CALL(okvsPredictOneCoef_SBRLP_32s_D2L, rowsOf<Okv32s>(a, 40, 4, i32(a)), a.out<Okv32s>(1), a.out<Okv32s>(1),
+             a.out<Okv32s>(1), band, fixedLen, flag);
+        CALL(okvsPredictOneCoef_SBRHQ_32sc_D2L, rowsOf<Okv32sc>(a, 40, 4, [&](size_t) { return Okv32sc{i32(a)(0), i32(a)(0)}; }),
+             a.out<Okv32sc>(1), a.out<Okv32sc>(1), band, fixedLen);
     }
 }
 
@@ -203,18 +190,14 @@ CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR
 CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f", "okvsAnalysisFilterEncGetSize_SBR_32f",
               "okvsAnalysisFilterEncInit_SBR_32f", "okvsAnalysisFilterEncInitAlloc_SBR_32f",
               "okvsAnalysisFilterEncFree_SBR_32f", "okvsAnalysisFilterEnc_SBR_32f32fc", "okvsAnalysisFilter_PS_32fc_D2") {
-    c.call("okvsAnalysisFilterEncGetSize_SBR_32f", [](chk::Arena& a, int v) -> int {
-        return OKV_BODY(v, okvsAnalysisFilterEncGetSize_SBR_32f)(a.out<int>(1), a.out<int>(1));
-    });
+    CALL(okvsAnalysisFilterEncGetSize_SBR_32f, a.out<int>(1), a.out<int>(1));
+    CALL(okvsAnalysisFilterEncInit_SBR_32f, a.scratch(64), nullptr);
+    CALL(okvsAnalysisFilterEncFree_SBR_32f, a.scratch(64));
     c.call("okvsAnalysisFilterEncInitAlloc_SBR_32f", [](chk::Arena&, int v) -> int {
         void* spec = nullptr;
         const StatusCode s = OKV_BODY(v, okvsAnalysisFilterEncInitAlloc_SBR_32f)(&spec);
         return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(spec);
     });
-    c.call("okvsAnalysisFilterEncInit_SBR_32f",
-           [](chk::Arena& a, int v) -> int { return OKV_BODY(v, okvsAnalysisFilterEncInit_SBR_32f)(a.scratch(64), nullptr); });
-    c.call("okvsAnalysisFilterEncFree_SBR_32f",
-           [](chk::Arena& a, int v) -> int { return OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(a.scratch(64)); });
     for (int it = 0; it < c.iters(); ++it) {
         const int off = c.rng().range(0, 15), mode = c.rng().range(0, 10) ? c.rng().range(0, 4) : c.rng().range(-2, 6);
         c.call("okvsAnalysisFilterEnc_SBR_32f32fc", [&](chk::Arena& a, int v) -> int {
@@ -228,19 +211,13 @@ CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f",
                                                                    a.out<Okv32f>(128), mem);
             return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(mem);
         });
-        c.call("okvsEstimateTNR_SBR_32f", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsEstimateTNR_SBR_32f)(a.in<Okv32f>(64, [&](size_t) { return a.rng().f32(); }),
-                                                        a.out<Okv32f>(1), a.out<Okv32f>(1), a.out<Okv32f>(1));
-        });
-        c.call("okvsDetectTransient_SBR_32f", [&](chk::Arena& a, int v) -> int {
-            const float scale = float(a.rng().range(0, 1 << 20));
-            return OKV_BODY(v, okvsDetectTransient_SBR_32f)(a.in<Okv32f>(64, [&](size_t) { return float(a.rng().unit()) * scale; }),
-                                                            a.inout<Okv32f>(1, [&](size_t) { return float(a.rng().range(0, 1 << 22)); }),
-                                                            a.inout<Okv32f>(64, [&](size_t) { return float(a.rng().range(-9, 9)); }));
-        });
-        c.call("okvsAnalysisFilter_PS_32fc_D2", [&](chk::Arena& a, int v) -> int {
-            const float* x = a.in<float>(88, [&](size_t) { return value(a, it % 5 ? 1.0f : 1e-30f); });
-            return OKV_BODY(v, okvsAnalysisFilter_PS_32fc_D2)(x, it % 17 == 5 ? nullptr : a.out<float>(32 * 24), mode);
-        });
+        const float scale = float(c.rng().range(0, 1 << 20));
+        CALL(okvsEstimateTNR_SBR_32f, a.in<Okv32f>(64, [&](size_t) { return a.rng().f32(); }), a.out<Okv32f>(1),
+             a.out<Okv32f>(1), a.out<Okv32f>(1));
+        CALL(okvsDetectTransient_SBR_32f, a.in<Okv32f>(64, [&](size_t) { return float(a.rng().unit()) * scale; }),
+             a.inout<Okv32f>(1, [&](size_t) { return float(a.rng().range(0, 1 << 22)); }),
+             a.inout<Okv32f>(64, [&](size_t) { return float(a.rng().range(-9, 9)); }));
+        CALL(okvsAnalysisFilter_PS_32fc_D2, a.in<float>(88, [&](size_t) { return value(a, it % 5 ? 1.0f : 1e-30f); }),
+             it % 17 == 5 ? nullptr : a.out<float>(32 * 24), mode);
     }
 }
