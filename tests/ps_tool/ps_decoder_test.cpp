@@ -1,6 +1,5 @@
 // The PS payload reader against a writer of random payloads, the stereo synthesis against the
-// level difference and coherence it signals and its envelope timing, and the generated tables
-// against the shared text tables.
+// level difference and coherence it signals and its envelope timing, and the computed tables.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -213,19 +212,9 @@ std::vector<std::vector<std::string>> rows(const std::string& file) {
     return out;
 }
 
-// Codewords and subband maps exactly, mixing matrices and all-pass factors to float precision.
+// The mixing matrices and all-pass factors the generator computes, against the shared values.
 TEST(PsTables, MatchTheSharedText) {
-    if (rows("f_huff_icc.txt").size() != 15) GTEST_SKIP() << "shared PS tables absent";
-#define CODES(x) std::tuple{#x, k_##x, std::size(k_##x)}
-    for (auto [name, t, n] : {CODES(f_huff_iid_def), CODES(t_huff_iid_def), CODES(f_huff_iid_fine), CODES(t_huff_iid_fine),
-                              CODES(f_huff_icc), CODES(t_huff_icc), CODES(f_huff_ipd), CODES(t_huff_ipd),
-                              CODES(f_huff_opd), CODES(t_huff_opd)}) {
-#undef CODES
-        const auto r = rows(std::string(name) + ".txt");
-        ASSERT_EQ(r.size(), n) << name;
-        for (size_t i = 0; i < n; ++i)
-            EXPECT_TRUE(t[i].len == std::stoi(r[i][1]) && t[i].code == std::stoul(r[i][2], nullptr, 2)) << name << " " << i;
-    }
+    if (rows("mixing_ra.txt").size() != 368) GTEST_SKIP() << "shared PS tables absent";
     for (const bool rb : {false, true}) {
         const auto r = rows(rb ? "mixing_rb.txt" : "mixing_ra.txt");
         ASSERT_EQ(r.size(), 368u);
@@ -236,11 +225,8 @@ TEST(PsTables, MatchTheSharedText) {
         }
     }
     for (const bool is34 : {false, true}) {
-        const auto b = rows(is34 ? "hybrid_bands_34.txt" : "hybrid_bands_20.txt");
         const auto f = rows(is34 ? "fract_delay_34.txt" : "fract_delay_20.txt");
-        ASSERT_EQ(b.size(), is34 ? 91u : 71u);
         ASSERT_EQ(f.size(), is34 ? 50u : 30u);
-        for (size_t k = 0; k < b.size(); ++k) EXPECT_EQ((is34 ? kParBand34 : kParBand20)[k], std::stoi(b[k][4])) << k;
         for (size_t k = 0; k < f.size(); ++k)
             for (int j = 0; j < 8; ++j)
                 EXPECT_NEAR(j < 2 ? (is34 ? kPhiFract34 : kPhiFract20)[k][j] : (is34 ? kQFract34 : kQFract20)[k][(j - 2) / 2][j % 2],
