@@ -6,7 +6,7 @@
 #include <complex>
 #include <random>
 
-#include "qmf_test_util.h"
+#include "sbr_test_util.h"
 
 namespace {
 
@@ -57,14 +57,20 @@ TEST(SbrEnc, AnalysisStructureAndRefusals) {
         EXPECT_EQ(okvsAnalysisFilterEnc_SBR_32f32fc(x.data(), y.data(), block.data() + off), okvErrContextMatch);
         EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(block.data() + off), okvErrContextMatch);
     }
-    std::vector<unsigned char> other(size + 16, 0);
-    float t0, e;
+    std::vector<unsigned char> other(size + 16, 0), init(4);
     EXPECT_EQ(okvsAnalysisFilterEnc_SBR_32f32fc(x.data(), y.data(), other.data()), okvErrContextMatch);
-    for (StatusCode s : {okvsAnalysisFilterEnc_SBR_32f32fc(x.data(), nullptr, other.data()),
-                         okvsAnalysisFilterEncInit_SBR_32f(other.data(), nullptr), okvsAnalysisFilterEncGetSize_SBR_32f(&size, nullptr),
-                         okvsAnalysisFilterEncInitAlloc_SBR_32f(nullptr), okvsEstimateTNR_SBR_32f(x.data(), &t0, nullptr, &e),
-                         okvsDetectTransient_SBR_32f(x.data(), nullptr, y.data())})
-        EXPECT_EQ(s, okvErrNullPtr);
+    void* spec = nullptr;
+    ASSERT_EQ(okvsAnalysisFilterEncInitAlloc_SBR_32f(&spec), okvOk);
+    float t[3];
+    using sbrtest::firstNullNotRefused;
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEnc_SBR_32f32fc(p...); }, x.data(), y.data(), spec), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncInit_SBR_32f(p...); }, (void*)other.data(), (void*)init.data()), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncGetSize_SBR_32f(p...); }, &size, &buf), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncInitAlloc_SBR_32f(p...); }, &spec), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsEstimateTNR_SBR_32f(p...); }, x.data(), t, t + 1, t + 2), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsDetectTransient_SBR_32f(p...); }, x.data(), t, y.data()), -1);
+    EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(nullptr), okvErrNullPtr);
+    EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(spec), okvOk);
 }
 
 // TNR and energy of one half in double.

@@ -11,6 +11,7 @@
 #include "okvac.h"
 #include "okvac_bodies.h"
 #include "sbr/fixed_math.h"
+#include "sbr_test_util.h"
 
 namespace {
 
@@ -173,7 +174,8 @@ TEST(SbrPredictFixed, BothFormsFollowTheFloatAlgorithm) {
     EXPECT_GT(compared, 2000);
 }
 
-// Refusals of all five forms write nothing; no slots or an all-zero band give zero outputs.
+// Each pointer of each form null in turn, then band and slot counts out of range: refused and
+// nothing written; no slots or an all-zero band give zero outputs.
 TEST(SbrPredict, RefusalsThenZeroOutputs) {
     std::vector<Okv32s> r(40, 1 << 20);
     std::vector<Okv32sc> c(40, {1 << 20, -(1 << 20)});
@@ -181,18 +183,24 @@ TEST(SbrPredict, RefusalsThenZeroOutputs) {
     std::vector<const Okv32sc*> pc;
     for (int m = 0; m < 40; ++m) pr.push_back(&r[m]), pc.push_back(&c[m]);
     float fr[40] = {}, fa[2] = {5, 5}, fb[2] = {5, 5};
+    const Okv32fc zero[40] = {};
     const float* rows[42];
-    std::fill_n(rows, 42, fr);
+    const Okv32fc* crows[42];
+    std::fill_n(rows, 42, fr), std::fill_n(crows, 42, zero);
     Okv32s a = 9, b = 9, k = 9;
     Okv32sc ca{9, 9}, cb{9, 9};
+    Okv32fc* cfa = reinterpret_cast<Okv32fc*>(fa);
+    using sbrtest::firstNullNotRefused;
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictCoef_SBR_R_32f_D2L(p..., 2, 4); }, rows, fa, fb), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictCoef_SBR_C_32f_D2L(p..., 2, 4); }, rows, rows, fa, fb, fa, fb), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictCoef_SBR_C_32fc_D2L(p..., 1, 4); }, crows, cfa, cfa), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictOneCoef_SBRLP_32s_D2L(p..., 0, 4, 1); }, pr.data(), &a, &b, &k), -1);
+    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictOneCoef_SBRHQ_32sc_D2L(p..., 0, 4); }, pc.data(), &ca, &cb), -1);
     const std::pair<StatusCode, StatusCode> cases[] = {
-        {okvsPredictCoef_SBR_R_32f_D2L(nullptr, fa, fb, 2, 4), okvErrNullPtr},
-        {okvsPredictCoef_SBR_C_32f_D2L(rows, rows, fa, fb, fa, nullptr, 2, 4), okvErrNullPtr},
-        {okvsPredictCoef_SBR_C_32fc_D2L(nullptr, nullptr, nullptr, 2, 0), okvErrNullPtr},
+        {okvsPredictCoef_SBR_R_32f_D2L(nullptr, fa, fb, 2, 0), okvErrNullPtr},
         {okvsPredictCoef_SBR_R_32f_D2L(rows, fa, fb, 2, 0), okvOk},
         {okvsPredictCoef_SBR_R_32f_D2L(rows, fa, fb, -1, 4), okvOk},
         {okvsPredictOneCoef_SBRLP_32s_D2L(nullptr, &a, &b, &k, -1, 4, 1), okvErrNullPtr},
-        {okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, nullptr, 0, 4, 1), okvErrNullPtr},
         {okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, &k, -1, 4, 1), okvErrSize},
         {okvsPredictOneCoef_SBRLP_32s_D2L(pr.data(), &a, &b, &k, 0, 39, 1), okvErrSize},
         {okvsPredictOneCoef_SBRHQ_32sc_D2L(pc.data(), nullptr, &cb, -1, 4), okvErrNullPtr},

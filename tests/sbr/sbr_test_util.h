@@ -1,6 +1,7 @@
-// Test helpers for the float QMF banks: one runner for the nine export forms over a uniform
-// layout (per slot: analysis 32 samples in, 32 bands out; synthesis B bands in, B samples out;
-// complex values interleaved re, im), and a double-precision model of the defining sums.
+// Test helpers of the SBR exports: a null-argument sweep; for the float QMF banks, one runner
+// for the nine export forms over a uniform layout (per slot: analysis 32 samples in, 32 bands
+// out; synthesis B bands in, B samples out; complex values interleaved re, im) and a
+// double-precision model of the defining sums.
 #pragma once
 #include <algorithm>
 #include <cmath>
@@ -8,12 +9,24 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "okvac.h"
 #include "sbr/qmf_window_data.h"
 
-namespace qmftest {
+namespace sbrtest {
+
+// fn(p...) with each pointer in turn null: the index of the first such call not refused with
+// okvErrNullPtr, or -1.
+template <class F, class... P>
+int firstNullNotRefused(F fn, P... p) {
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+        for (size_t i = 0; i < sizeof...(P); ++i)
+            if (fn((I == i ? P{} : p)...) != okvErrNullPtr) return int(i);
+        return -1;
+    }(std::index_sequence_for<P...>{});
+}
 
 enum Form { AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR };
 constexpr Form kAllForms[] = {AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR};
@@ -177,4 +190,4 @@ inline std::vector<double> readTable(const std::string& rel) {
     return v;
 }
 
-}  // namespace qmftest
+}  // namespace sbrtest
