@@ -100,44 +100,36 @@ TEST(SbrQmfFixedKernels, RotationsScalingAndFftAreExact) {
     checkFft<16>(g), checkFft<32>(g);
 }
 
-enum Kind { Ana, Syn, Down };
+// Each fixed bank with the float form of the same layout (its twin) and its structure size.
 struct FixedForm {
     const char* name;
-    Kind kind;
-    bool complex;
     Form twin;
     int size;
     StatusCode (*getSize)(int*);
     StatusCode (*init)(void*);
     StatusCode (*initAlloc)(void**);
     StatusCode (*release)(void*);
+    bool complex() const { return isComplex(twin); }
+    bool ana() const { return isAnalysis(twin); }
+    int in() const { return inPerSlot(twin); }
+    int out() const { return outPerSlot(twin); }
 };
-#define FIXED_FORM(kind, cplx, twin, size, Family, suffix)                                                         \
-    {#Family #suffix, kind, cplx, twin, size, okvs##Family##GetSize_##suffix, okvs##Family##Init_##suffix,          \
-     okvs##Family##InitAlloc_##suffix, okvs##Family##Free_##suffix}
+#define FIXED_FORM(twin, size, F, S) {#F #S, twin, size, okvs##F##GetSize_##S, okvs##F##Init_##S, okvs##F##InitAlloc_##S, okvs##F##Free_##S}
 const FixedForm kForms[] = {
-    FIXED_FORM(Ana, true, AnaC32fc, 1343, AnalysisFilter, SBRHQ_32s32sc),
-    FIXED_FORM(Ana, false, AnaR, 1343, AnalysisFilter, SBRLP_32s),
-    FIXED_FORM(Syn, true, SynC32fc, 5183, SynthesisFilter, SBRHQ_32sc32s),
-    FIXED_FORM(Syn, false, SynR, 5183, SynthesisFilter, SBRLP_32s),
-    FIXED_FORM(Down, true, DownC32fc, 2623, SynthesisDownFilter, SBRHQ_32sc32s),
-    FIXED_FORM(Down, false, DownR, 2623, SynthesisDownFilter, SBRLP_32s),
+    FIXED_FORM(AnaC32fc, 1343, AnalysisFilter, SBRHQ_32s32sc),   FIXED_FORM(AnaR, 1343, AnalysisFilter, SBRLP_32s),
+    FIXED_FORM(SynC32fc, 5183, SynthesisFilter, SBRHQ_32sc32s),  FIXED_FORM(SynR, 5183, SynthesisFilter, SBRLP_32s),
+    FIXED_FORM(DownC32fc, 2623, SynthesisDownFilter, SBRHQ_32sc32s), FIXED_FORM(DownR, 2623, SynthesisDownFilter, SBRLP_32s),
 };
 #undef FIXED_FORM
 
-// Values in and out per slot (complex values counting two) and in the delay line.
-int inCount(const FixedForm& f) { return f.kind == Ana ? 32 : (f.kind == Syn ? 64 : 32) * (f.complex ? 2 : 1); }
-int outCount(const FixedForm& f) { return f.kind == Ana ? 32 * (f.complex ? 2 : 1) : (f.kind == Syn ? 64 : 32); }
-int lineCount(const FixedForm& f) { return f.kind == Ana ? 320 : f.kind == Syn ? 1280 : 640; }
-
 StatusCode filter(const FixedForm& f, const Okv32s* in, Okv32s* out, int kx, void* spec) {
     const auto* cin = reinterpret_cast<const Okv32sc*>(in);
-    if (f.kind == Ana)
-        return f.complex ? okvsAnalysisFilter_SBRHQ_32s32sc(in, reinterpret_cast<Okv32sc*>(out), kx, spec)
-                         : okvsAnalysisFilter_SBRLP_32s(in, out, kx, spec);
-    if (f.kind == Syn)
-        return f.complex ? okvsSynthesisFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisFilter_SBRLP_32s(in, out, spec);
-    return f.complex ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
+    if (f.ana())
+        return f.complex() ? okvsAnalysisFilter_SBRHQ_32s32sc(in, reinterpret_cast<Okv32sc*>(out), kx, spec)
+                           : okvsAnalysisFilter_SBRLP_32s(in, out, kx, spec);
+    if (bands(f.twin) == 64)
+        return f.complex() ? okvsSynthesisFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisFilter_SBRLP_32s(in, out, spec);
+    return f.complex() ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
 }
 
 // A structure at a chosen misalignment; `base` is the aligned structure: identifier at 0,
@@ -155,9 +147,9 @@ struct Fixed {
     Okv32s* line() { return reinterpret_cast<Okv32s*>(base + 48); }
     Okv32s& pos() { return *reinterpret_cast<Okv32s*>(base + 40); }
     std::vector<Okv32s> run(const std::vector<Okv32s>& in, int kx = 32) {
-        std::vector<Okv32s> out(in.size() / inCount(f) * outCount(f));
-        for (size_t l = 0; l < in.size() / inCount(f); ++l)
-            EXPECT_EQ(filter(f, &in[l * inCount(f)], &out[l * outCount(f)], kx, handle), okvOk);
+        std::vector<Okv32s> out(in.size() / f.in() * f.out());
+        for (size_t l = 0; l < in.size() / f.in(); ++l)
+            EXPECT_EQ(filter(f, &in[l * f.in()], &out[l * f.out()], kx, handle), okvOk);
         return out;
     }
 };
@@ -191,20 +183,20 @@ TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
             const std::vector<double> xd(x.begin(), x.end());
             for (const FixedForm& f : kForms) {
                 SCOPED_TRACE(testing::Message() << f.name << " freq " << freq << " square " << square);
-                const FixedForm& ana = kForms[f.complex ? 0 : 1];
+                const FixedForm& ana = kForms[f.complex() ? 0 : 1];
                 Fixed fa(ana), fs(f);
-                const std::vector<Okv32s> bands = fa.run(x);
-                if (f.kind == Ana) {
-                    EXPECT_GE(snrDb(runFloat(f.twin, xd), bands, 16.0), 90);
+                const std::vector<Okv32s> sub = fa.run(x);
+                if (f.ana()) {
+                    EXPECT_GE(snrDb(runFloat(f.twin, xd), sub, 16.0), 90);
                     continue;
                 }
                 const std::vector<double> fbands = runFloat(ana.twin, xd);
-                const int per = f.complex ? 2 : 1, width = (f.kind == Syn ? 64 : 32) * per;
+                const int per = f.complex() ? 2 : 1, width = f.in();
                 std::vector<Okv32s> in(x.size() / 32 * width, 0);
                 std::vector<double> fin(in.size(), 0.0);
                 for (size_t l = 0; l < x.size() / 32; ++l)
                     for (int i = 0; i < 32 * per; ++i)
-                        in[l * width + i] = bands[l * 32 * per + i], fin[l * width + i] = fbands[l * 32 * per + i];
+                        in[l * width + i] = sub[l * 32 * per + i], fin[l * width + i] = fbands[l * 32 * per + i];
                 EXPECT_GE(snrDb(runFloat(f.twin, fin), fs.run(in), 1.0), 90);
             }
         }
@@ -218,12 +210,12 @@ TEST(SbrQmfFixed, SynthesisWindowingIsExact) {
     const Okv32s extremes[] = {INT32_MIN, INT32_MAX, -1, 1 << 30};
     for (int k = 2; k < 8; ++k) {
         const FixedForm &f = kForms[k < 6 ? k : k - 2], &host = kForms[k < 6 ? k : k - 4];
-        const int B = f.kind == Syn ? 64 : 32, L = 20 * B;
+        const int B = bands(f.twin), L = 20 * B;
         const int* w = B == 64 ? SBR_TABLE_QMF_WINDOW_640_INT_Q30 : SBR_TABLE_QMF_WINDOW_320_INT_Q30;
         for (int p = 0; p < 10; ++p) {
             Fixed b(host, p);
             b.pos() = p;
-            std::vector<Okv32s> line(static_cast<size_t>(L)), in(size_t(inCount(f)), 0), out(static_cast<size_t>(B));
+            std::vector<Okv32s> line(static_cast<size_t>(L)), in(size_t(f.in()), 0), out(static_cast<size_t>(B));
             for (Okv32s& v : line) v = (g() & 3) ? extremes[g() % 4] : Okv32s(g());
             std::copy(line.begin(), line.end(), b.line());
             std::fill_n(line.begin() + 2 * B * p, 2 * B, 0);
@@ -244,7 +236,7 @@ TEST(SbrQmfFixed, SynthesisWindowingIsExact) {
 // exactly as with kx = 32 (the next slots agree).
 TEST(SbrQmfFixed, ZeroInputAndBandLimit) {
     for (const FixedForm& f : kForms) {
-        const std::vector<Okv32s> out = Fixed(f).run(std::vector<Okv32s>(size_t(inCount(f)) * 25, 0));
+        const std::vector<Okv32s> out = Fixed(f).run(std::vector<Okv32s>(size_t(f.in()) * 25, 0));
         EXPECT_EQ(out, std::vector<Okv32s>(out.size(), 0)) << f.name;
     }
     std::mt19937 g(1);
@@ -256,7 +248,7 @@ TEST(SbrQmfFixed, ZeroInputAndBandLimit) {
             Fixed cut(f), full(f);
             const std::vector<Okv32s> c = cut.run(head, kx), a = full.run(head, 32);
             for (size_t i = 0; i < c.size(); ++i)
-                ASSERT_EQ(c[i], int(i % (32 * (f.complex + 1))) / (f.complex + 1) < kx ? a[i] : 0) << f.name << " kx " << kx;
+                ASSERT_EQ(c[i], int(i % (32 * (f.complex() + 1))) / (f.complex() + 1) < kx ? a[i] : 0) << f.name << " kx " << kx;
             EXPECT_EQ(cut.run(tail), full.run(tail)) << f.name << " kx " << kx;
         }
 }
@@ -275,7 +267,7 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
             Fixed b(f, 16 + off, &mem);
             EXPECT_EQ(*reinterpret_cast<Okv32u*>(b.base), id);
             EXPECT_EQ(b.pos(), 0);
-            EXPECT_TRUE(std::all_of(b.line(), b.line() + lineCount(f), [](Okv32s v) { return v == 0; }));
+            EXPECT_TRUE(std::all_of(b.line(), b.line() + (f.ana() ? 320 : 20 * bands(f.twin)), [](Okv32s v) { return v == 0; }));
             for (size_t q = 0; q < mem.size(); ++q)
                 ASSERT_TRUE(mem[q] == 0xA5 || (q >= size_t(16 + off) && q < size_t(16 + off + size)));
             before = mem;
@@ -311,9 +303,9 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
 // structures untouched; a downsampled bank refuses the other form's full-rate structure.
 TEST(SbrQmfFixed, RefusalsInOrder) {
     for (const FixedForm& f : kForms) {
-        Fixed good(f), wrong(kForms[f.kind == Ana ? 2 : 0]);
-        std::vector<Okv32s> in(size_t(inCount(f)), 1 << 20);
-        const bool ana = f.kind == Ana;
+        Fixed good(f), wrong(kForms[f.ana() ? 2 : 0]);
+        std::vector<Okv32s> in(size_t(f.in()), 1 << 20);
+        const bool ana = f.ana();
         const int kxBad = ana ? 33 : 32;  // synthesis takes no kx
         struct Case {
             const Okv32s* in;
@@ -329,7 +321,7 @@ TEST(SbrQmfFixed, RefusalsInOrder) {
             {in.data(), true, -1, good.handle, ana ? okvErrSize : okvOk},
         };
         for (const Case& c : cases) {
-            std::vector<Okv32s> out(size_t(outCount(f)), 0x5A5A5A5A);
+            std::vector<Okv32s> out(size_t(f.out()), 0x5A5A5A5A);
             const std::vector<uint8_t> g0 = good.own, w0 = wrong.own;
             const StatusCode s = filter(f, c.in, c.out ? out.data() : nullptr, c.kx, c.spec);
             EXPECT_EQ(s, c.want) << f.name << " case " << &c - cases;
