@@ -2,7 +2,7 @@
 // structure, random slot counts, kx, offsets and window scale; sizes and Init with a null now
 // and then), the prediction coefficients, the encoder bank and measures, the PS hybrid.
 #include "harness/checkasm.h"
-#include "sbr/sbr_test_util.h"
+#include "sbr/qmf_test_util.h"
 
 #define BODIES(name) {&okv_u8::name, &okv_n8::name}
 

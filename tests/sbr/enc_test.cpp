@@ -6,7 +6,7 @@
 #include <complex>
 #include <random>
 
-#include "sbr_test_util.h"
+#include "qmf_test_util.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST(SbrEnc, AnalysisStructureAndRefusals) {
     void* spec = nullptr;
     ASSERT_EQ(okvsAnalysisFilterEncInitAlloc_SBR_32f(&spec), okvOk);
     float t[3];
-    using sbrtest::firstNullNotRefused;
+    using qmftest::firstNullNotRefused;
     EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEnc_SBR_32f32fc(p...); }, x.data(), y.data(), spec), -1);
     EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncInit_SBR_32f(p...); }, (void*)other.data(), (void*)init.data()), -1);
     EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncGetSize_SBR_32f(p...); }, &size, &buf), -1);

@@ -11,7 +11,7 @@
 #include "okvac.h"
 #include "okvac_bodies.h"
 #include "sbr/fixed_math.h"
-#include "sbr_test_util.h"
+#include "qmf_test_util.h"
 
 namespace {
 
@@ -190,7 +190,7 @@ TEST(SbrPredict, RefusalsThenZeroOutputs) {
     Okv32s a = 9, b = 9, k = 9;
     Okv32sc ca{9, 9}, cb{9, 9};
     Okv32fc* cfa = reinterpret_cast<Okv32fc*>(fa);
-    using sbrtest::firstNullNotRefused;
+    using qmftest::firstNullNotRefused;
     EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictCoef_SBR_R_32f_D2L(p..., 2, 4); }, rows, fa, fb), -1);
     EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictCoef_SBR_C_32f_D2L(p..., 2, 4); }, rows, rows, fa, fb, fa, fb), -1);
     EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsPredictCoef_SBR_C_32fc_D2L(p..., 1, 4); }, crows, cfa, cfa), -1);

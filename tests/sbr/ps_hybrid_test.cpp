@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "sbr_test_util.h"
+#include "qmf_test_util.h"
 
 TEST(PsHybrid, MatchesDirectFormAndSumsToTheCentre) {
     const int kQ[5] = {2, 4, 8, 8, 12};
@@ -22,7 +22,7 @@ TEST(PsHybrid, MatchesDirectFormAndSumsToTheCentre) {
         double n, g;
         if (!line.empty() && line[0] != '#' && !cur.empty() && is >> n >> g) protos[cur].push_back(g);
     }
-    const std::vector<float> x = sbrtest::noise(88, 1);
+    const std::vector<float> x = qmftest::noise(88, 1);
     for (int mode = 0; mode < 5; ++mode) {
         std::vector<float> y(32 * 24, -3.0f);
         ASSERT_EQ(okvsAnalysisFilter_PS_32fc_D2(x.data(), y.data(), mode), okvOk);
@@ -44,7 +44,7 @@ TEST(PsHybrid, MatchesDirectFormAndSumsToTheCentre) {
         }
     }
     std::vector<float> y(32 * 24, 9.0f);
-    EXPECT_EQ(sbrtest::firstNullNotRefused([](auto... p) { return okvsAnalysisFilter_PS_32fc_D2(p..., 9); }, x.data(), y.data()), -1);
+    EXPECT_EQ(qmftest::firstNullNotRefused([](auto... p) { return okvsAnalysisFilter_PS_32fc_D2(p..., 9); }, x.data(), y.data()), -1);
     EXPECT_EQ(okvsAnalysisFilter_PS_32fc_D2(x.data(), y.data(), 5), okvErrBadArg);
     EXPECT_EQ(okvsAnalysisFilter_PS_32fc_D2(x.data(), y.data(), -1), okvErrBadArg);
     EXPECT_EQ(y, std::vector<float>(32 * 24, 9.0f));

@@ -5,10 +5,10 @@
 
 #include <dlfcn.h>
 
-#include "sbr_test_util.h"
+#include "qmf_test_util.h"
 #include "sbr/qmf_fixed.h"
 
-using namespace sbrtest;
+using namespace qmftest;
 using namespace okv_u8::qmffx;
 
 namespace {

@@ -3,9 +3,9 @@
 // and the refusals of each form in their order.
 #include <gtest/gtest.h>
 
-#include "sbr_test_util.h"
+#include "qmf_test_util.h"
 
-using namespace sbrtest;
+using namespace qmftest;
 
 // 240 random slots, kx in {0, 1, 17, 32} for analysis: RMS error within 3e-6 of the reference
 // RMS, largest error within 1e-5 of the reference peak; bands at and above kx exactly zero.

@@ -15,7 +15,7 @@
 #include "okvac.h"
 #include "sbr/qmf_window_data.h"
 
-namespace sbrtest {
+namespace qmftest {
 
 // fn(p...) with each pointer in turn null: the index of the first such call not refused with
 // okvErrNullPtr, or -1.
@@ -190,4 +190,4 @@ inline std::vector<double> readTable(const std::string& rel) {
     return v;
 }
 
-}  // namespace sbrtest
+}  // namespace qmftest
