@@ -41,7 +41,8 @@ TEST(PsReader, ReadsBackRandomPayloads) {
     std::mt19937 rng(7);
     const auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     PsReader reader;
-    PsFrame last;  // the previous frame's last envelope, in envelope 0
+    PsFrame last;  // the previous frame, whose envelope lastEnv is the time-differential reference
+    int lastEnv = 0;
     int iidMode = 0, iccMode = 0;
     bool enIid = false, enIcc = false, enExt = false;
     for (int frame = 0; frame < 400; ++frame) {
@@ -70,7 +71,7 @@ TEST(PsReader, ReadsBackRandomPayloads) {
             if (frameClass) w.put(uint32_t(borders[size_t(e)]), 5);
         }
         for (int e = 0; e < n && enIid; ++e) {
-            const int8_t* prev = e ? want.iid[e - 1] : last.iid[0];
+            const int8_t* prev = e ? want.iid[e - 1] : last.iid[lastEnv];
             bool dt = rnd(0, 1);
             for (int b = 0; b < iidBands; ++b) {
                 want.iid[e][b] = int8_t(rnd(fine ? -15 : -7, fine ? 15 : 7));
@@ -81,7 +82,7 @@ TEST(PsReader, ReadsBackRandomPayloads) {
         }
         for (int e = 0; e < n && enIcc; ++e) {
             for (int b = 0; b < iccBands; ++b) want.icc[e][b] = int8_t(rnd(0, 7));
-            w.deltas(k_f_huff_icc, k_t_huff_icc, 7, rnd(0, 1), e ? want.icc[e - 1] : last.icc[0], want.icc[e], iccBands,
+            w.deltas(k_f_huff_icc, k_t_huff_icc, 7, rnd(0, 1), e ? want.icc[e - 1] : last.icc[lastEnv], want.icc[e], iccBands,
                      false);
         }
         if (enExt) {
@@ -91,9 +92,9 @@ TEST(PsReader, ReadsBackRandomPayloads) {
             for (int e = 0; e < n && want.ipdOpd; ++e) {
                 const int phaseBands = iidMode % 3 * 6 + 5;
                 for (int b = 0; b < phaseBands; ++b) want.ipd[e][b] = int8_t(rnd(0, 7)), want.opd[e][b] = int8_t(rnd(0, 7));
-                ext.deltas(k_f_huff_ipd, k_t_huff_ipd, 0, rnd(0, 1), e ? want.ipd[e - 1] : last.ipd[0], want.ipd[e],
+                ext.deltas(k_f_huff_ipd, k_t_huff_ipd, 0, rnd(0, 1), e ? want.ipd[e - 1] : last.ipd[lastEnv], want.ipd[e],
                            phaseBands, true);
-                ext.deltas(k_f_huff_opd, k_t_huff_opd, 0, rnd(0, 1), e ? want.opd[e - 1] : last.opd[0], want.opd[e],
+                ext.deltas(k_f_huff_opd, k_t_huff_opd, 0, rnd(0, 1), e ? want.opd[e - 1] : last.opd[lastEnv], want.opd[e],
                            phaseBands, true);
             }
             ext.put(0, 1);
@@ -119,10 +120,7 @@ TEST(PsReader, ReadsBackRandomPayloads) {
         }
         EXPECT_EQ(got.fineIid, fine);
         EXPECT_EQ(got.mixRb, iccMode >= 3);
-        if (n > 0) {
-            std::memcpy(last.iid[0], want.iid[n - 1], 34), std::memcpy(last.icc[0], want.icc[n - 1], 34);
-            std::memcpy(last.ipd[0], want.ipd[n - 1], 17), std::memcpy(last.opd[0], want.opd[n - 1], 17);
-        }
+        if (n > 0) last = want, lastEnv = n - 1;
     }
 }
 
