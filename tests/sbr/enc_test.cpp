@@ -1,6 +1,5 @@
-// SBR encoder primitives: the analysis bank against the defining sums and its structure's
-// bounds, the tonality-to-noise ratio against double precision, and the transient detector
-// against a single-precision model of its measures.
+// SBR encoder primitives: the analysis bank against its defining sums, the tonality-to-noise
+// ratio against double precision, the transient detector against a single-precision model.
 #include <gtest/gtest.h>
 
 #include <complex>

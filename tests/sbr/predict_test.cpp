@@ -53,9 +53,8 @@ bool same(cf u, float re, float im) {
     return std::memcmp(&u, v, sizeof u) == 0;
 }
 
-// Random bands at scales 2^-30..2^30 for band counts across the four-band split and slot
-// counts 1..38; plus boundary cases: |alpha0|^2 = 16 exactly (kept by the four-band path
-// only) and samples near 1e-10 (d normal, its square underflowing).
+// Random bands at scales 2^-30..2^30 across the four-band split; |alpha0|^2 = 16 exactly (kept
+// by the four-band path only) and samples near 1e-10 (d normal, its square underflowing).
 TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
     std::mt19937 g(7);
     std::normal_distribution<float> n;

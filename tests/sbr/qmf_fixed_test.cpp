@@ -1,6 +1,5 @@
-// Fixed-point QMF banks: the modulation kernels against their exact formulas, windowing to the
-// bit on preloaded delay lines, accuracy against the float banks, the lifecycle and layout, the
-// refusals, and InitAlloc when the allocator fails (this binary interposes okvMalloc and okvFree).
+// Fixed-point QMF banks and their kernels, against exact formulas and the float banks. This
+// binary interposes okvMalloc and okvFree to fail InitAlloc's allocations.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -63,8 +62,7 @@ void checkRotations(std::mt19937& g) {
     }
 }
 
-// Random values at 2^31 / (2N) (no sum can wrap) and single impulses at that level, against
-// the exact DFT: the error stays within a few units.
+// Random values and impulses at 2^31 / (2N) (no sum can wrap): within 4 of the exact DFT.
 template <int N>
 void checkFft(std::mt19937& g) {
     const Okv32s limit = (1 << 30) / N;
@@ -169,9 +167,8 @@ double snrDb(const std::vector<double>& ref, const std::vector<Okv32s>& got, dou
     return e == 0 ? 999 : 10 * std::log10(r / e);
 }
 
-// Full-scale sines across the band and squares at the stated analysis limit (|x| <= 2^27):
-// each analysis bank against its float twin (at 1/16 of its scale) and each synthesis bank
-// after the fixed analysis against the float chain (32 analysis bands, the rest zero): 90 dB.
+// Sines and squares at the analysis limit |x| <= 2^27: analysis against its float twin (at 1/16
+// scale), synthesis after the fixed analysis against the float chain: 90 dB.
 TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
     for (double freq : {0.003, 0.0371, 0.2, 0.4617})
         for (bool square : {false, true}) {
@@ -202,9 +199,8 @@ TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
         }
 }
 
-// Delay line preloaded with extreme and random values at every slot position, zero bands (the
-// new block is then zero): output against the products and wrap-around sums, the position one
-// block down. Downsampled banks also run on a full-rate structure.
+// Extreme delay lines at every slot position and zero bands: output against the wrapped sums of
+// products; downsampled banks also on a full-rate structure.
 TEST(SbrQmfFixed, SynthesisWindowingIsExact) {
     std::mt19937 g(3);
     const Okv32s extremes[] = {INT32_MIN, INT32_MAX, -1, 1 << 30};
@@ -253,10 +249,8 @@ TEST(SbrQmfFixed, ZeroInputAndBandLimit) {
         }
 }
 
-// GetSize; Init at every misalignment writes the identifier, a zero position and line and
-// nothing outside the reported bytes; Free of it writes nothing. InitAlloc sets the allocation
-// flag and its structure is refused by every other bank's Free; each of its allocations failed
-// in turn gives okvErrMemAlloc, a null *ppSpec and nothing left allocated.
+// Init at every misalignment stays in its bytes and Free of it writes nothing; InitAlloc's
+// structure is refused by the other Frees, and each failed allocation leaves nothing behind.
 TEST(SbrQmfFixed, LifecycleAndLayout) {
     for (Okv32u id = 0x434D4161; const FixedForm& f : kForms) {
         int size = 0;
@@ -299,8 +293,7 @@ TEST(SbrQmfFixed, LifecycleAndLayout) {
     }
 }
 
-// Each refusal in order gets the first failing check's status and leaves the output and both
-// structures untouched; a downsampled bank refuses the other form's full-rate structure.
+// Refusals in order, writing nothing; a downsampled bank refuses the other form's full-rate structure.
 TEST(SbrQmfFixed, RefusalsInOrder) {
     for (const FixedForm& f : kForms) {
         Fixed good(f), wrong(kForms[f.ana() ? 2 : 0]);

@@ -1,6 +1,5 @@
-// Float QMF banks: every form against the double model, bit identity across call splits,
-// misalignments and the split and interleaved forms, the window table, sizes and Init bounds,
-// and the refusals of each form in their order.
+// Float QMF banks: the double model, bit identity across call splits, misalignments and forms,
+// sizes and Init bounds, and the refusals in their order.
 #include <gtest/gtest.h>
 
 #include "qmf_test_util.h"
@@ -92,10 +91,8 @@ TEST(SbrQmf, WindowSizesAndInitBounds) {
     if (c.size() != 640) GTEST_SKIP() << "shared QMF window table absent: window not compared";
 }
 
-// Each refusal of each form (null pointers, another bank's structure, kx outside 0..32) in
-// the form's order, then empty and negative slot counts: neither the output nor the structure
-// changes. Split forms test the work buffer with the handle; the analysis split form tests kx
-// before its data pointers.
+// Refusals in each form's order, then empty and negative slot counts: output and structure
+// unchanged. Split forms test the work buffer with the handle, the analysis one kx first.
 TEST(SbrQmf, RefusalsInOrderWithoutSideEffects) {
     const std::vector<float> in(2 * 128, 0.25f);
     for (Form f : kAllForms) {
