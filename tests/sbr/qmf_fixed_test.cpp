@@ -85,7 +85,7 @@ void checkFft(std::mt19937& g) {
     }
 }
 
-TEST(SbrQmfFixedKernels, RotationsScalingAndFftAreExact) {
+TEST(SbrQmfFixedKernels, RotationsScalingFftAndConstantsAreExact) {
     std::mt19937 g(5);
     checkRotations<28, 0>(g), checkRotations<29, 0>(g), checkRotations<32, 0>(g);
     checkRotations<30, kNegC>(g), checkRotations<29, kNegC | kNegT>(g), checkRotations<30, kNegC | kNegT>(g);
@@ -96,6 +96,8 @@ TEST(SbrQmfFixedKernels, RotationsScalingAndFftAreExact) {
         for (int n = 0; n < 4; ++n) ASSERT_EQ(y[n], narrowed(int64_t(x[n]) * kSqrtHalfQ30, 30)) << x[n];
     }
     checkFft<16>(g), checkFft<32>(g);
+    for (int i = -300; i <= 300; ++i)  // the Q30 constants round to nearest
+        ASSERT_EQ(q30(std::sin(i * 0.01)), std::llround(std::sin(i * 0.01) * 0x1p30)) << i;
 }
 
 // Each fixed bank with the float form of the same layout (its twin) and its structure size.
