@@ -80,11 +80,14 @@ struct Call {
     bool nullWindow = false;
 };
 
+// The status filter() gives when the call wrote outside the destination rows.
+constexpr StatusCode kStrayWrite = -9999;
+
 // One filtering call of form f; analysis rows start at pDst[2].
 inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const Call& c) {
     const int n = outPerSlot(f), m = inPerSlot(f), sh = c.shift, off = 2;
     const size_t ns = size_t(std::max(c.slots, 2));
-    std::vector<float> win(size_t(10 * bands(f)) + 4), src(m * ns + 4), dst(n * ns + 4);
+    std::vector<float> win(size_t(10 * bands(f)) + 4), src(m * ns + 4), dst(n * ns + 4, -7.5f);
     std::copy_n(window(f), 10 * bands(f), win.data() + sh);
     if (c.in) std::copy_n(c.in, m * ns, src.data() + sh);
     if (c.out) std::copy_n(c.out, n * ns, dst.data() + sh);
@@ -126,7 +129,8 @@ inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const Call& 
     case DownR: st = okvsSynthesisDownFilter_SBR_RToR_32f_D2L(sr, d, w, c.slots, spec, work); break;
     }
     if (c.out) std::copy_n(d, n * ns, c.out);
-    return st;
+    const auto guard = [](float v) { return v != -7.5f; };
+    return std::any_of(dst.begin(), dst.begin() + sh, guard) || std::any_of(dst.end() + sh - 4, dst.end(), guard) ? kStrayWrite : st;
 }
 
 inline StatusCode run(Bank& b, const float* in, int slots, float* out, int kx = 32, int shift = 0) {
