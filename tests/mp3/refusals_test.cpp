@@ -1,6 +1,6 @@
-// The Layer III decoder exports' refusals, one bad argument or field at a time (in the order the
-// checks run where two are bad), and the float synthesis state's lifecycle. A refused call moves no
-// cursor; bad data is found while decoding.
+// The Layer III decoder exports' refusals, one bad argument or field at a time (in the order the checks
+// run where two are bad), and the float synthesis state's lifecycle. A refused call moves no cursor;
+// bad data is found while decoding.
 #include <gtest/gtest.h>
 
 #include "mp3_test_util.h"
@@ -36,7 +36,7 @@ struct Args {
 
 }  // namespace
 
-TEST(Mp3Refusals, OneBadArgumentAtATime) {
+TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycle) {
     const struct {
         StatusCode (*call)(Args&);
         StatusCode want;
@@ -99,9 +99,6 @@ TEST(Mp3Refusals, OneBadArgumentAtATime) {
         EXPECT_EQ(c.call(a), c.want) << "case " << &c - cases;
         EXPECT_TRUE(a.p == nullptr || a.p == a.buf.data() || c.want == okvErrBadData) << "case " << &c - cases;
     }
-}
-
-TEST(Mp3Refusals, FloatSynthesisStateLifecycle) {
     checkFilterLifecycle(okvsSynthesisFilterGetSize_PQMF_MP3_32f, okvsSynthesisFilterInit_PQMF_MP3_32f,
-                       okvsSynthesisFilter_PQMF_MP3_32f, okvsSynthesisFilterFree_PQMF_MP3_32f);
+                         okvsSynthesisFilter_PQMF_MP3_32f, okvsSynthesisFilterFree_PQMF_MP3_32f);
 }
