@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "core/bits.h"
 #include "core/kernels.h"
 #include "core/sfs.h"
 #include "core/trig.h"
@@ -106,6 +107,12 @@ TEST(KERNEL_SUITE(Sfs), MatchesWideReference) {
             ASSERT_EQ(K::okv_sfs32(a + b, sf), sfs32(a + b, sf)) << a + b << " sf " << sf;
             ASSERT_EQ(K::okv_sfs16(a + b, sf), sfs16(a + b, sf)) << a + b << " sf " << sf;
         }
+}
+
+TEST(KERNEL_SUITE(Bits), BigEndianWordAndRound64) {
+    const Okv8u b[4] = {0x81, 0x42, 0x24, 0x18};
+    EXPECT_EQ(K::okv_load_be32(b), 0x81422418u);
+    for (int x : {0, 1, 63, 64, 65, 1000}) EXPECT_EQ(K::okv_round64(x), (x + 63) / 64 * 64);
 }
 
 // Within 1.5 ulp of long double on the arguments k / N that transform tables use; exact at the axes.

@@ -54,6 +54,38 @@ TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
     }
 }
 
+// The three forms agree given the standard band tables: both versions, every rate, block kind, region
+// split and table choice, on random bits.
+TEST(Mp3Huffman, FormsAgreeWithTheStandardTables) {
+    static const Okv16s kMixed[9][2] = OKV_MP3_SFB_MIXED_INIT;
+    std::mt19937 rng(11);
+    for (int run = 0; run < 1200; ++run) {
+        const MP3FrameHeader h = header(run % 2, 0, run / 2 % 3);
+        MP3SideInfo si{};
+        si.big_values = int(rng() % 289), si.part2_3_length = 4000, si.count1table_select = int(rng() & 1);
+        si.window_switching_flag = run / 6 % 2, si.block_type = int(1 + rng() % 3), si.mixed_block_flag = int(rng() & 1);
+        si.region0_count = int(rng() % 14), si.region1_count = int(rng() % 8);
+        for (int& t : si.table_select) t = int(rng() % 30), t += t >= 4, t += t >= 14;
+        std::vector<uint8_t> buf(520);
+        for (auto& b : buf) b = uint8_t(rng());
+        std::vector<Okv32s> out[3];
+        int bound[3] = {-1, -1, -1}, st[3];
+        long pos[3];
+        for (int f = 0; f < 3; ++f) {
+            out[f].assign(576, 0x5A5A5A5A);
+            Okv8u* p = buf.data();
+            int off = 3;
+            st[f] = f == 0   ? okvsHuffmanDecode_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000)
+                    : f == 1 ? okvsHuffmanDecodeSfb_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000, kSfbLong[0])
+                             : okvsHuffmanDecodeSfbMbp_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000, kSfbLong[0],
+                                                                 kSfbShort[0], kMixed[0]);
+            pos[f] = bitPos(buf.data(), p, off);
+        }
+        for (int f = 1; f < 3; ++f)
+            ASSERT_TRUE(st[f] == st[0] && out[f] == out[0] && bound[f] == bound[0] && pos[f] == pos[0]) << run << " " << f;
+    }
+}
+
 // An all-ones stream: each value is 2^slen - 1 (negated for intensity positions), the band past the
 // coded ones (three windows of it for short blocks and LSF) is zeroed and nothing else is written.
 // MPEG-1 widths from slen; LSF partitions from nr_of_sfb_block with one scalefac_compress per row,
