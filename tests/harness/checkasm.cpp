@@ -3,6 +3,7 @@
 #include "harness/checkasm.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -38,10 +39,8 @@ int g_iter = 0;
 bool contains(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
 
 template <class T> bool both_nan(const uint8_t* x, const uint8_t* y) {
-    T a, b;
-    std::memcpy(&a, x, sizeof a);
-    std::memcpy(&b, y, sizeof b);
-    return std::isnan(a) && std::isnan(b);
+    T a[2];
+    return std::memcpy(&a[0], x, sizeof(T)), std::memcpy(&a[1], y, sizeof(T)), std::isnan(a[0]) && std::isnan(a[1]);
 }
 
 }  // namespace
@@ -66,12 +65,7 @@ float Rng::f32() {
                                   INFINITY, -INFINITY, NAN, 32767.5f, -32768.5f, 2.5f, -2.5f};
     const int k = range(0, 15);
     if (k == 0) return edges[range(0, 15)];
-    if (k == 1) {
-        const uint32_t bits = u32();
-        float f;
-        std::memcpy(&f, &bits, 4);
-        return f;
-    }
+    if (k == 1) return std::bit_cast<float>(u32());
     return static_cast<float>((unit() * 2.0 - 1.0) * std::ldexp(1.0, range(-20, 20)));
 }
 
