@@ -1,8 +1,9 @@
-// Variant harness driver: runs every registered checker, compares the two variants' bodies,
-// and fails when an export is registered nowhere.
+// Variant harness driver: runs every registered checker, compares the two variants' bodies, and fails
+// when an export is registered nowhere.
 #include "harness/checkasm.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -35,15 +36,11 @@ const std::vector<std::string> kExports = {
 uint64_t g_seed = 0;
 int g_iter = 0;
 
-bool contains(const std::vector<std::string>& v, const std::string& s) {
-    return std::find(v.begin(), v.end(), s) != v.end();
-}
+bool contains(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
 
 template <class T> bool both_nan(const uint8_t* x, const uint8_t* y) {
-    T a, b;
-    std::memcpy(&a, x, sizeof a);
-    std::memcpy(&b, y, sizeof b);
-    return std::isnan(a) && std::isnan(b);
+    T a[2];
+    return std::memcpy(&a[0], x, sizeof(T)), std::memcpy(&a[1], y, sizeof(T)), std::isnan(a[0]) && std::isnan(a[1]);
 }
 
 }  // namespace
@@ -68,12 +65,7 @@ float Rng::f32() {
                                   INFINITY, -INFINITY, NAN, 32767.5f, -32768.5f, 2.5f, -2.5f};
     const int k = range(0, 15);
     if (k == 0) return edges[range(0, 15)];
-    if (k == 1) {
-        const uint32_t bits = u32();
-        float f;
-        std::memcpy(&f, &bits, 4);
-        return f;
-    }
+    if (k == 1) return std::bit_cast<float>(u32());
     return static_cast<float>((unit() * 2.0 - 1.0) * std::ldexp(1.0, range(-20, 20)));
 }
 
@@ -87,10 +79,10 @@ Arena::~Arena() {
     for (auto& b : bufs_) std::free(b.block);
 }
 
-// Data sits after a guard zone; inputs and outputs at a random multiple of their element
-// alignment past a 64-byte boundary (so most are not 16-byte aligned) unless asked for 16.
-void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill) {
-    if (replay_mode_ && replay_ < bufs_.size()) return bufs_[replay_++].data;
+// Data sits after a guard zone; inputs and outputs at a random multiple of their element alignment
+// past a 64-byte boundary (so most are not 16-byte aligned) unless asked for 16.
+void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill, Elem elem) {
+    if (replaying()) return bufs_[replay_++].data;
     const bool scr = kind == Kind::Scratch;
     const size_t off = al == AnyAlign && !scr ? static_cast<size_t>(rng_.range(0, 15)) / align * align : 0;
     const size_t total = kGuard + off + bytes + kGuard + 64;
@@ -101,20 +93,20 @@ void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* 
     else if (init) std::memcpy(data, init, bytes);
     else if (fill)
         for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>(rng_.u32());
-    bufs_.push_back({kind, block, data, bytes, {}});
-    if (kind == Kind::In && (fill || init)) snapshot();
+    bufs_.push_back({kind, block, data, bytes, {}, elem});
+    if (kind == Kind::In && (fill || init)) bufs_.back().snap.assign(data, data + bytes);
     return data;
 }
 
-void* Arena::scratch(size_t bytes, size_t) { return alloc(Kind::Scratch, bytes, 64, Aligned16, nullptr); }
+void* Arena::scratch(size_t bytes, size_t) { return alloc(Kind::Scratch, bytes, 64, Aligned16, nullptr, true, Elem::Bytes); }
 
 // Offset of the first differing byte (of the first differing element for floats), or bytes.
 size_t first_difference(const Arena::Buf& x, const Arena::Buf& y) {
     const size_t w = x.elem == Arena::Elem::F32 ? 4 : x.elem == Arena::Elem::F64 ? 8 : 1;
     for (size_t k = 0; k + w <= x.bytes; k += w) {
-        if (std::memcmp(x.data + k, y.data + k, w) == 0) continue;
-        if (w == 4 && both_nan<float>(x.data + k, y.data + k)) continue;
-        if (w == 8 && both_nan<double>(x.data + k, y.data + k)) continue;
+        if (std::memcmp(x.data + k, y.data + k, w) == 0 || (w == 4 && both_nan<float>(x.data + k, y.data + k)) ||
+            (w == 8 && both_nan<double>(x.data + k, y.data + k)))
+            continue;
         for (size_t j = k;; ++j)
             if (x.data[j] != y.data[j]) return j;
     }
@@ -123,8 +115,8 @@ size_t first_difference(const Arena::Buf& x, const Arena::Buf& y) {
 
 void Ctx::fail(const char* name, const std::string& what) {
     if (++failures <= 20)
-        std::fprintf(stderr, "FAIL %s (seed %llu, call %d): %s\n", name, static_cast<unsigned long long>(g_seed),
-                     g_iter, what.c_str());
+        std::fprintf(stderr, "FAIL %s (seed %llu, call %d): %s\n", name, static_cast<unsigned long long>(g_seed), g_iter,
+                     what.c_str());
 }
 
 void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
@@ -135,11 +127,10 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
     const int st[2] = {fn(a, 0), fn(b, 1)};
     if (st[0] != st[1]) fail(name, "status u8 " + std::to_string(st[0]) + " vs n8 " + std::to_string(st[1]));
     if (a.bufs_.size() != b.bufs_.size()) return fail(name, "the variants allocated different buffers");
-    for (int v = 0; v < 2; ++v) {
-        const auto& bufs = (v ? b : a).bufs_;
-        const std::string who = v ? "n8" : "u8";
-        for (size_t i = 0; i < bufs.size(); ++i) {
-            const auto& buf = bufs[i];
+    for (const Arena* ar : {&a, &b})
+        for (size_t i = 0; i < ar->bufs_.size(); ++i) {
+            const auto& buf = ar->bufs_[i];
+            const std::string who = ar == &a ? "u8" : "n8";
             if (buf.kind == Arena::Kind::Scratch) continue;
             for (size_t k = 0; k < kGuard; ++k)
                 if (buf.data[-1 - long(k)] != kGuardByte || buf.data[buf.bytes + k] != kGuardByte) {
@@ -149,19 +140,15 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
             if (buf.kind == Arena::Kind::In && buf.bytes && std::memcmp(buf.snap.data(), buf.data, buf.bytes) != 0)
                 fail(name, who + " changed input buffer " + std::to_string(i));
         }
-    }
     for (size_t i = 0; i < a.bufs_.size(); ++i) {
         const auto &x = a.bufs_[i], &y = b.bufs_[i];
         if (x.kind != Arena::Kind::Out) continue;
         if (x.bytes != y.bytes) {
             fail(name, "buffer " + std::to_string(i) + " sizes differ");
-            continue;
-        }
-        const size_t at = first_difference(x, y);
-        if (at != x.bytes) {
+        } else if (const size_t at = first_difference(x, y); at != x.bytes) {
             char msg[160];
-            std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, at,
-                          x.bytes, x.data[at], y.data[at]);
+            std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, at, x.bytes,
+                          x.data[at], y.data[at]);
             fail(name, msg);
         }
     }
@@ -178,10 +165,7 @@ void Ctx::bench(const char* name, const std::function<int(Arena&, int)>& fn, uin
         fn(a, v);
         a.replay_mode_ = true;
         const auto t0 = std::chrono::steady_clock::now();
-        for (int r = 0; r < kReps; ++r) {
-            a.replay_ = 0;
-            fn(a, v);
-        }
+        for (int r = 0; r < kReps; ++r) a.replay_ = 0, fn(a, v);
         it->ns[v] += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / kReps;
     }
     it->calls++;
@@ -207,14 +191,10 @@ int main(int argc, char** argv) {
     }
     chk::g_seed = seed;
     std::printf("okvac_checkasm: seed %llu, %d iterations\n", static_cast<unsigned long long>(seed), iters);
-
     auto& reg = chk::registry();
     std::sort(reg.begin(), reg.end(), [](const auto& x, const auto& y) { return x.id < y.id; });
     int problems = 0, failures = 0, checked = 0;
-    const auto problem = [&](const std::string& msg) {
-        std::fprintf(stderr, "%s\n", msg.c_str());
-        ++problems;
-    };
+    const auto problem = [&](const std::string& msg) { std::fprintf(stderr, "%s\n", msg.c_str()), ++problems; };
     std::map<std::string, std::string> owner;
     for (const auto& c : reg)
         for (const auto& e : c.exports) {
@@ -223,7 +203,6 @@ int main(int argc, char** argv) {
         }
     for (const auto& e : chk::kExports)
         if (!owner.count(e)) problem("export " + e + " is registered in no checker");
-
     for (const auto& c : reg) {
         if (!only.empty() && c.id != only) continue;
         chk::Ctx ctx(seed ^ std::hash<std::string>{}(c.id), iters, bench);

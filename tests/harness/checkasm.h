@@ -1,9 +1,7 @@
-// Variant harness: runs the u8 and n8 body of every export on the same inputs and compares
-// status, outputs, guard bytes and inputs bit for bit.
-//
+// Variant harness: runs the u8 and n8 body of every export on the same inputs and compares status,
+// outputs, guard bytes and inputs bit for bit. A checker registers its exports with
 //   CHECK_EXPORTS(id, "okvsFoo_32f", ...) { ... c.call("okvsFoo_32f", fn) ... }
-//
-// fn(Arena& a, int variant) takes its buffers from the arena and returns the status of
+// where fn(Arena& a, int variant) takes its buffers from the arena and returns the status of
 // OKV_BODY(variant, okvsFoo_32f)(...). Both arenas are seeded alike: both variants see the same inputs.
 #pragma once
 
@@ -44,8 +42,7 @@ public:
     bool coin() { return u64() & 1; }
     int16_t i16() { return static_cast<int16_t>(u32()); }
     double unit() { return static_cast<double>(u64() >> 11) * 0x1.0p-53; }
-    // Uniform in [lo, hi).
-    float uniform(float lo, float hi) { return static_cast<float>(lo + unit() * (hi - lo)); }
+    float uniform(float lo, float hi) { return static_cast<float>(lo + unit() * (hi - lo)); }  // in [lo, hi)
     int len(int max = 4096);  // 0, 1, small odd and even sizes, powers of two, any up to max
     float f32();              // mostly moderate; sometimes zeros, denormals, infinities, NaN, extremes
     int32_t i32();            // full 32-bit patterns biased to 0, +-1, INT_MIN, INT_MAX
@@ -63,38 +60,13 @@ public:
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
-    // Input of random bytes; the call must leave it unchanged.
-    template <class T> T* in(size_t n, Align al = AnyAlign) {
-        return static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, nullptr));
-    }
-    // Input filled by gen(i).
-    template <class T, class G> T* in(size_t n, G gen, Align al = AnyAlign) {
-        const bool rep = replaying();
-        T* p = static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, nullptr, false));
-        if (!rep) {
-            for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
-            snapshot();
-        }
-        return p;
-    }
-    template <class T> T* in_copy(const T* src, size_t n, Align al = AnyAlign) {
-        return static_cast<T*>(alloc(Kind::In, n * sizeof(T), alignof(T), al, src));
-    }
-    // Output (or in/out) buffer of random bytes, guarded and compared between the variants.
-    template <class T> T* out(size_t n, Align al = AnyAlign) {
-        T* p = static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr));
-        mark_float<T>();
-        return p;
-    }
-    // In/out buffer filled by gen(i), compared after the call.
-    template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) {
-        const bool rep = replaying();
-        T* p = static_cast<T*>(alloc(Kind::Out, n * sizeof(T), alignof(T), al, nullptr, false));
-        if (!rep)
-            for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
-        mark_float<T>();
-        return p;
-    }
+    // Input of random bytes, filled by gen(i) or copied from src; the call must leave it unchanged.
+    template <class T> T* in(size_t n, Align al = AnyAlign) { return buf<T>(Kind::In, n, al, nullptr); }
+    template <class T, class G> T* in(size_t n, G gen, Align al = AnyAlign) { return filled<T>(Kind::In, n, gen, al); }
+    template <class T> T* in_copy(const T* src, size_t n, Align al = AnyAlign) { return buf<T>(Kind::In, n, al, src); }
+    // Output (or in/out) buffer of random bytes or filled by gen(i), guarded and compared between the variants.
+    template <class T> T* out(size_t n, Align al = AnyAlign) { return buf<T>(Kind::Out, n, al, nullptr); }
+    template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) { return filled<T>(Kind::Out, n, gen, al); }
     // Zeroed, 64-byte aligned memory that is not compared (structures, work buffers).
     void* scratch(size_t bytes, size_t align = 64);
     Rng& rng() { return rng_; }
@@ -102,8 +74,8 @@ public:
 private:
     friend class Ctx;
     enum class Kind { In, Out, Scratch };
-    // Float outputs compare any NaN equal to any NaN: which payload survives when two meet
-    // follows the operand order, which carries no meaning.
+    // Float outputs compare any NaN equal to any NaN: which payload survives when two meet follows
+    // the operand order, which carries no meaning.
     enum class Elem { Bytes, F32, F64 };
     struct Buf {
         Kind kind;
@@ -113,13 +85,22 @@ private:
         Elem elem = Elem::Bytes;
     };
     friend size_t first_difference(const Buf& x, const Buf& y);
-    template <class T> void mark_float() {
-        if (replay_mode_) return;
-        if constexpr (std::is_same_v<T, float> || std::is_same_v<T, Okv32fc>) bufs_.back().elem = Elem::F32;
-        if constexpr (std::is_same_v<T, double>) bufs_.back().elem = Elem::F64;
+    template <class T> static constexpr Elem elem_of() {
+        if constexpr (std::is_same_v<T, float> || std::is_same_v<T, Okv32fc>) return Elem::F32;
+        return std::is_same_v<T, double> ? Elem::F64 : Elem::Bytes;
     }
-    void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill = true);
-    void snapshot() { bufs_.back().snap.assign(bufs_.back().data, bufs_.back().data + bufs_.back().bytes); }
+    template <class T> T* buf(Kind kind, size_t n, Align al, const void* init, bool fill = true) {
+        return static_cast<T*>(alloc(kind, n * sizeof(T), alignof(T), al, init, fill, elem_of<T>()));
+    }
+    template <class T, class G> T* filled(Kind kind, size_t n, G gen, Align al) {
+        const bool rep = replaying();
+        T* p = buf<T>(kind, n, al, nullptr, false);
+        if (rep) return p;
+        for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
+        if (kind == Kind::In) bufs_.back().snap.assign(bufs_.back().data, bufs_.back().data + bufs_.back().bytes);
+        return p;
+    }
+    void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill, Elem elem);
     bool replaying() const { return replay_ < bufs_.size() && replay_mode_; }
 
     Rng rng_;

@@ -11,44 +11,6 @@
 
 using namespace mp3test;
 
-namespace {
-
-// One mono granule at global gain `gain`.
-struct Granule {
-    std::vector<int32_t> x = std::vector<int32_t>(1152, 0), work = std::vector<int32_t>(576);
-    int nz[2] = {576, 576};
-    int8_t sf[80] = {};
-    MP3SideInfo si[2] = {};
-    MP3FrameHeader hdr = header(1, 3);
-    explicit Granule(int gain) { si[0].global_gain = gain; }
-    int run() { return okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()); }
-};
-
-// Tolerance: within one unit for |x| <= 15 (gains above 210 shift the small tables left, doubling
-// their rounding each step); the Q31 factor and, above 128, the polynomial add a relative error.
-long double slack(int n, int e, long double exact) {
-    if (n <= 15) return 1.0L + 1e-12L * exact + (e < 4 ? std::ldexp(0.5L, 1 - (e >> 2)) : 0.0L);
-    return n <= 128 ? 8.0L + 2e-9L * exact : 16.0L + 3e-8L * exact;
-}
-
-struct Decoded {
-    StatusCode st;
-    std::vector<Okv32s> v;
-    int bound;
-    long bitsMoved;
-};
-
-Decoded decode(std::vector<uint8_t> buf, int offset, const MP3SideInfo& si, const MP3FrameHeader& h, int budget) {
-    Decoded d{okvOk, std::vector<Okv32s>(576, 0x5A5A5A5A), -1, 0};
-    Okv8u* p = buf.data();
-    int off = offset;
-    d.st = okvsHuffmanDecode_MP3_1u32s(&p, &off, d.v.data(), &d.bound, &si, &h, budget);
-    d.bitsMoved = bitPos(buf.data(), p, off) - offset;
-    return d;
-}
-
-}  // namespace
-
 // Each round puts every code in a new order with new signs, so that the bits after a code (which a
 // whole-pair lookup also reads) vary. (The conformance streams use both count1 tables.)
 TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
@@ -59,15 +21,16 @@ TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
         const int round = run / 32, sel = run % 32, offset = (sel + round) % 8;
         const int codeTable = std::stoi(linbits[sel][1]), lin = std::stoi(linbits[sel][3]);
         if (codeTable <= 0) continue;
-        auto codes = pairCodes(codeTable);
+        char name[32];
+        std::snprintf(name, sizeof name, "huffman/table_%02d.txt", codeTable);
+        auto codes = tableLines(name);  // x y length bits
         if (round) std::shuffle(codes.begin(), codes.end(), rng);
         BitWriter bw;
         bw.put(0x55, offset);
         std::vector<Okv32s> expect;
         for (auto& c : codes) {
-            int v[2] = {c.x, c.y};
-            bw.putCode(c.code);
-            for (int& x : v) {
+            bw.putCode(c[3]);
+            for (int x : {std::stoi(c[0]), std::stoi(c[1])}) {
                 if (lin && x == 15) x += rng() % (1u << lin);
                 if (x && (rng() & 1)) x = -x;
                 if (lin && std::abs(x) >= 15) bw.put(std::abs(x) - 15, lin);  // escape bits, then the sign
@@ -78,14 +41,48 @@ TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
         MP3SideInfo si{};
         si.part2_3_length = int(bw.bits()) - offset, si.big_values = int(codes.size()), si.region0_count = si.region1_count = 7;
         for (int& t : si.table_select) t = sel;
-        const int budget = si.part2_3_length;
-        const Decoded d = decode(bw.bytes(), offset, si, header(1, 0), budget);
-        ASSERT_EQ(d.st, okvOk) << "table_select " << sel;
-        EXPECT_EQ(d.bitsMoved, budget) << "table_select " << sel;
+        const MP3FrameHeader h = header(1, 0);
+        std::vector<uint8_t> buf = bw.bytes();
+        std::vector<Okv32s> got(576, 0x5A5A5A5A);
+        Okv8u* p = buf.data();
+        int off = offset, bound = -1;
+        ASSERT_EQ(okvsHuffmanDecode_MP3_1u32s(&p, &off, got.data(), &bound, &si, &h, si.part2_3_length), okvOk) << sel;
+        EXPECT_EQ(bitPos(buf.data(), p, off) - offset, si.part2_3_length) << "table_select " << sel;
         expect.resize(576, 0);
-        ASSERT_EQ(d.v, expect) << "table_select " << sel;
-        EXPECT_EQ(d.bound, int(std::find_if(expect.rbegin(), expect.rend(), [](int x) { return x; }).base() -
-                               expect.begin()));
+        ASSERT_EQ(got, expect) << "table_select " << sel;
+        EXPECT_EQ(bound, int(std::find_if(expect.rbegin(), expect.rend(), [](int x) { return x; }).base() - expect.begin()));
+    }
+}
+
+// The three forms agree given the standard band tables: both versions, every rate, block kind, region
+// split and table choice, on random bits.
+TEST(Mp3Huffman, FormsAgreeWithTheStandardTables) {
+    static const Okv16s kMixed[9][2] = OKV_MP3_SFB_MIXED_INIT;
+    std::mt19937 rng(11);
+    for (int run = 0; run < 1200; ++run) {
+        const MP3FrameHeader h = header(run % 2, 0, run / 2 % 3);
+        MP3SideInfo si{};
+        si.big_values = int(rng() % 289), si.part2_3_length = 4000, si.count1table_select = int(rng() & 1);
+        si.window_switching_flag = run / 6 % 2, si.block_type = int(1 + rng() % 3), si.mixed_block_flag = int(rng() & 1);
+        si.region0_count = int(rng() % 14), si.region1_count = int(rng() % 8);
+        for (int& t : si.table_select) t = int(rng() % 30), t += t >= 4, t += t >= 14;
+        std::vector<uint8_t> buf(520);
+        for (auto& b : buf) b = uint8_t(rng());
+        std::vector<Okv32s> out[3];
+        int bound[3] = {-1, -1, -1}, st[3];
+        long pos[3];
+        for (int f = 0; f < 3; ++f) {
+            out[f].assign(576, 0x5A5A5A5A);
+            Okv8u* p = buf.data();
+            int off = 3;
+            st[f] = f == 0   ? okvsHuffmanDecode_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000)
+                    : f == 1 ? okvsHuffmanDecodeSfb_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000, kSfbLong[0])
+                             : okvsHuffmanDecodeSfbMbp_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000, kSfbLong[0],
+                                                                 kSfbShort[0], kMixed[0]);
+            pos[f] = bitPos(buf.data(), p, off);
+        }
+        for (int f = 1; f < 3; ++f)
+            ASSERT_TRUE(st[f] == st[0] && out[f] == out[0] && bound[f] == bound[0] && pos[f] == pos[0]) << run << " " << f;
     }
 }
 
@@ -96,8 +93,8 @@ TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
 TEST(Mp3Unpack, ScalefactorLayoutsFollowTheTables) {
     auto slen = tableLines("slen.txt"), nr = tableLines("nr_of_sfb_block.txt");
     MP3_SKIP_WITHOUT_TABLES(slen.size() == 16 && nr.size() == 18);
-    auto expectLayout = [](MP3SideInfo si, const MP3FrameHeader& h, int gr, int ch,
-                           const std::vector<std::pair<int, int>>& runs, int sign, size_t zeros, MP3SideInfo* back = nullptr) {
+    auto expectLayout = [](MP3SideInfo& si, const MP3FrameHeader& h, int gr, int ch,
+                           const std::vector<std::pair<int, int>>& runs, int sign, size_t zeros) {
         static const int kNoScfsi[4] = {};
         std::vector<Okv8s> sf(40, 99);
         std::vector<uint8_t> buf(64, 0xFF);
@@ -110,7 +107,6 @@ TEST(Mp3Unpack, ScalefactorLayoutsFollowTheTables) {
             for (int j = 0; j < n; ++j, ++i, bits += s) ASSERT_EQ(sf[i], sign * ((1 << s) - 1)) << i;
         EXPECT_EQ(bitPos(buf.data(), p, off), bits);
         for (size_t k = i; k < 40; ++k) EXPECT_EQ(sf[k], k < i + zeros ? 0 : 99) << k;
-        if (back) *back = si;
     };
     for (int c = 0; c < 16; ++c) {
         const int s1 = std::stoi(slen[c][1]), s2 = std::stoi(slen[c][2]);
@@ -135,38 +131,42 @@ TEST(Mp3Unpack, ScalefactorLayoutsFollowTheTables) {
             si.mixed_block_flag = kind == 2 ? 3 : 0;  // only its lowest bit counts
             std::vector<std::pair<int, int>> runs;
             for (int k = 0; k < 4; ++k) runs.push_back({std::stoi(nr[r * 3 + kind][2 + k]), rows[r].slen[k]});
-            expectLayout(si, header(0, 1, 0, rows[r].intensity ? 1 : 2), 0, 1, runs, rows[r].intensity ? -1 : 1, 3, &si);
-            EXPECT_EQ(si.preflag, rows[r].preflag);
-            EXPECT_EQ(si.mixed_block_flag, kind == 2 ? 1 : 0);
+            expectLayout(si, header(0, 1, 0, rows[r].intensity ? 1 : 2), 0, 1, runs, rows[r].intensity ? -1 : 1, 3);
+            EXPECT_TRUE(si.preflag == rows[r].preflag && si.mixed_block_flag == (kind == 2)) << r << " " << kind;
         }
 }
 
-// Every magnitude 1..8206 over the global gains, saturated where the value does not fit.
+// Every magnitude 1..8206 over the global gains, saturated where the value does not fit. Tolerance:
+// within one unit for |x| <= 15 (gains above 210 shift the small tables left, doubling their rounding
+// each step); the Q31 factor and, above 128, the polynomial add a relative error.
 TEST(MP3Requant, CoreFollowsThePowerLaw) {
+    std::vector<int32_t> x(1152), work(576);
+    int nz[2] = {576, 576};
+    const int8_t sf[80] = {};
+    MP3SideInfo si[2] = {};
+    const MP3FrameHeader hdr = header(1, 3);
     for (int gain = 0; gain < 256; gain += 3) {
         const int e = 210 - gain;
+        si[0].global_gain = gain;
         for (int n0 = 1; n0 <= 8206; n0 += 576) {
-            Granule g(gain);
-            for (int i = 0; i < 576; ++i) g.x[i] = std::min(n0 + i, 8206) * (i & 1 ? -1 : 1);
-            ASSERT_EQ(g.run(), okvOk);
+            for (int i = 0; i < 576; ++i) x[i] = std::min(n0 + i, 8206) * (i & 1 ? -1 : 1);
+            nz[0] = nz[1] = 576;
+            ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()), okvOk);
             for (int i = 0; i < 576; ++i) {
                 const int n = std::min(n0 + i, 8206);
                 const long double exact = std::pow((long double)n, 4.0L / 3) * std::pow(2.0L, 26 - e / 4.0L);
-                const long double got = std::fabs((long double)g.x[i]);
-                ASSERT_TRUE(g.x[i] == 0 || (g.x[i] < 0) == (i & 1));
-                if (exact < 2147483647.0L) {
-                    ASSERT_LE(std::fabs(got - exact), slack(n, e, exact)) << "n " << n << " e " << e;
-                } else if (n >= 16 && exact > 2147483647.0L + slack(n, e, exact)) {
-                    ASSERT_EQ(got, 2147483647.0L) << "n " << n << " e " << e;
-                }
+                const long double got = std::fabs((long double)x[i]), slack = n <= 15 ? 1.0L + 1e-12L * exact +
+                    (e < 4 ? std::ldexp(0.5L, 1 - (e >> 2)) : 0.0L) : n <= 128 ? 8.0L + 2e-9L * exact : 16.0L + 3e-8L * exact;
+                ASSERT_TRUE(x[i] == 0 || (x[i] < 0) == (i & 1));
+                const bool fits = exact < 2147483647.0L, saturates = n >= 16 && exact > 2147483647.0L + slack;
+                ASSERT_TRUE(fits ? std::fabs(got - exact) <= slack : !saturates || got == 2147483647.0L) << "n " << n << " e " << e;
             }
         }
     }
-    Granule g(210);  // exact powers at the reference gain, the bound, and the largest magnitude
-    g.x[0] = 1, g.x[1] = 8, g.x[2] = 16, g.x[3] = -1;
-    ASSERT_EQ(g.run(), okvOk);
-    EXPECT_EQ(std::vector<int32_t>(g.x.begin(), g.x.begin() + 4),
-              (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
-    EXPECT_EQ(g.nz[0], 4);
+    si[0].global_gain = 210;  // exact powers at the reference gain, the bound, and the largest magnitude
+    std::fill(x.begin(), x.end(), 0);
+    x[0] = 1, x[1] = 8, x[2] = 16, x[3] = -1, nz[0] = nz[1] = 576;
+    ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()), okvOk);
+    EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 4), (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
+    EXPECT_EQ(nz[0], 4);
 }
-

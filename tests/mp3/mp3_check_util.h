@@ -34,8 +34,7 @@ template <class F> int cursorCall(chk::Arena& a, Okv8u* s, F f) {
     int* moved = a.out<int>(1);
     Okv8u* p = s;
     const int st = f(&p);
-    *moved = int(p - s);
-    return st;
+    return *moved = int(p - s), st;
 }
 
 // Float inputs are finite: with several NaN operands which payload survives is operand order.
@@ -52,10 +51,9 @@ template <class State> struct FilterApi {
     StatusCode (*filter)(const Okv32f*, Okv32f*, State*, int);
 };
 
-// One iteration over the five filter state exports named in `names` (GetSize, Init, InitAlloc, Free, filter):
-// the filter over `calls` consecutive calls in `mode` on a state built at any offset, InitAlloc with a
-// call and Free, GetSize with and without a result, the state built, Free of a built and of a foreign
-// block. A state holds a pointer: its memory is not compared.
+// One iteration over the filter state exports `names` (GetSize, Init, InitAlloc, Free, filter): the filter
+// over `calls` calls in `mode` on a state built at any offset, InitAlloc with a call and Free, GetSize with
+// and without a result, Init, Free of a built and of a foreign block. A state's memory is not compared.
 template <class State, class Api>
 void checkFilterExports(chk::Ctx& c, const char* const names[5], Api api, int it, int mode, int calls, int inLen,
                       int outLen) {
@@ -74,10 +72,8 @@ void checkFilterExports(chk::Ctx& c, const char* const names[5], Api api, int it
         const Okv32f* in = a.in<Okv32f>(64, [&](size_t) { return finite(a); });
         Okv32f* out = a.out<Okv32f>(32);
         State* obj = nullptr;
-        int st = api(v).initAlloc(&obj);
-        if (st != okvOk) return st;
-        st = api(v).filter(in, out, obj, 1);
-        const int fr = api(v).release(obj);
+        if (const int st = api(v).initAlloc(&obj); st != okvOk) return st;
+        const int st = api(v).filter(in, out, obj, 1), fr = api(v).release(obj);
         return st != okvOk ? st : fr;
     });
     c.call(names[0], [&](chk::Arena& a, int v) -> int { return api(v).getSize(it & 1 ? a.out<int>(1) : nullptr); });

@@ -1,10 +1,9 @@
-// Helpers of the Layer III decoder and encoder tests: frame headers, an MSB-first bit writer, the
-// band tables and readers of the standard tables.
+// Helpers of the Layer III decoder and encoder tests: frame headers, an MSB-first bit writer, the band
+// tables and readers of the standard tables.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -70,19 +69,6 @@ inline std::vector<std::vector<std::string>> tableLines(const std::string& relPa
         for (std::string w; ss >> w;) words.push_back(w);
         if (!words.empty() && line[0] != '#') out.push_back(words);
     }
-    return out;
-}
-
-// Code words (x, y, bits) of pair table t (1..24) from the shared text.
-struct PairCode {
-    int x, y;
-    std::string code;
-};
-inline std::vector<PairCode> pairCodes(int t) {
-    std::vector<PairCode> out;
-    char name[32];
-    snprintf(name, sizeof name, "huffman/table_%02d.txt", t);
-    for (auto& w : tableLines(name)) out.push_back({std::stoi(w[0]), std::stoi(w[1]), w[3]});
     return out;
 }
 

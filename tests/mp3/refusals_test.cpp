@@ -1,6 +1,6 @@
-// The Layer III decoder exports' refusals, one bad argument or field at a time (in the order the
-// checks run where two are bad), and the float synthesis state's lifecycle. A refused call moves no
-// cursor; bad data is found while decoding.
+// The Layer III decoder exports' refusals, one bad argument or field at a time (in the order the checks
+// run where two are bad), and the float synthesis state's lifecycle. A refused call moves no cursor;
+// bad data is found while decoding.
 #include <gtest/gtest.h>
 
 #include "mp3_test_util.h"
@@ -36,7 +36,7 @@ struct Args {
 
 }  // namespace
 
-TEST(Mp3Refusals, OneBadArgumentAtATime) {
+TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycle) {
     const struct {
         StatusCode (*call)(Args&);
         StatusCode want;
@@ -48,6 +48,7 @@ TEST(Mp3Refusals, OneBadArgumentAtATime) {
         {[](Args& a) { return a.huffman(101); }, okvErrBadArg},
         {[](Args& a) { return a.huffman(101, true); }, okvErrMp3SideInfo},
         {[](Args& a) { return a.huffman(40); }, okvErrBadData},  // ten (1, 1) pairs of 5 bits each
+        {[](Args& a) { return a.si[0].big_values = 0, a.si[0].table_select[0] = 32, a.huffman(0); }, okvOk},  // unused table
         {[](Args& a) { return a.si[0].big_values = 289, a.huffman(50); }, okvErrMp3SideInfo},
         {[](Args& a) { return a.si[0].block_type = 4, a.huffman(50); }, okvErrMp3SideInfo},
         {[](Args& a) { return a.si[0].count1table_select = 2, a.huffman(50); }, okvErrMp3SideInfo},
@@ -99,9 +100,10 @@ TEST(Mp3Refusals, OneBadArgumentAtATime) {
         EXPECT_EQ(c.call(a), c.want) << "case " << &c - cases;
         EXPECT_TRUE(a.p == nullptr || a.p == a.buf.data() || c.want == okvErrBadData) << "case " << &c - cases;
     }
-}
-
-TEST(Mp3Refusals, FloatSynthesisStateLifecycle) {
+    Args a;  // mono side information with window switching and block type 0: the cursor passes the 74 bits read
+    a.h = header(1, 3), a.buf[6] = 0x10;
+    EXPECT_EQ(a.sideInfo(), okvErrMp3SideInfo);
+    EXPECT_EQ(a.p, a.buf.data() + 10);
     checkFilterLifecycle(okvsSynthesisFilterGetSize_PQMF_MP3_32f, okvsSynthesisFilterInit_PQMF_MP3_32f,
-                       okvsSynthesisFilter_PQMF_MP3_32f, okvsSynthesisFilterFree_PQMF_MP3_32f);
+                         okvsSynthesisFilter_PQMF_MP3_32f, okvsSynthesisFilterFree_PQMF_MP3_32f);
 }

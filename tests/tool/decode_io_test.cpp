@@ -1,5 +1,5 @@
-// okvac decode against what a user may hand it: every failure is one line on stderr naming the
-// file, status 1 and nothing under OUT's name; successes stream and replace OUT atomically.
+// okvac decode against what a user may hand it: every failure is one line on stderr naming the file,
+// status 1 and nothing under OUT's name; successes stream and replace OUT atomically.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,17 +38,16 @@ protected:
         spit(dir / "good.mp3", sample);
     }
     void TearDown() override { fs::remove_all(dir); }
+    int shell(const std::string& s) { return std::system(("cd '" + dir.string() + "' || exit 99; " + s).c_str()); }
 
     // Runs a shell line in the scratch directory with '@' standing for `okvac decode`; returns the
     // tool's exit status (-1 when killed) and its stderr.
     std::pair<int, std::string> run(const std::string& line) {
         const size_t at = line.find('@'), bar = std::min(line.find(" |", at), line.size());
-        const std::string cmd = "cd '" + dir.string() + "' || exit 99; " + line.substr(0, at) + "{ " + tool + " " +
-                                line.substr(at + 1, bar - at - 1) + " 2>stderr.txt; echo $? >status.txt; }" + line.substr(bar);
-        const int st = std::system(cmd.c_str());
+        const int st = shell(line.substr(0, at) + "{ " + tool + " " + line.substr(at + 1, bar - at - 1) +
+                             " 2>stderr.txt; echo $? >status.txt; }" + line.substr(bar));
         const std::string status = slurp(dir / "status.txt"), err = slurp(dir / "stderr.txt");
-        fs::remove(dir / "stderr.txt");
-        fs::remove(dir / "status.txt");
+        fs::remove(dir / "stderr.txt"), fs::remove(dir / "status.txt");
         const int rc = WIFEXITED(st) && !status.empty() ? std::stoi(status) : -1;
         return {rc > 128 ? -1 : rc, err};
     }
@@ -66,21 +65,14 @@ TEST_F(DecodeIo, FailuresGiveOneLineStatusOneAndNoOutput) {
     std::string noise(100000, '\0'), longer;  // longer: more PCM than a pipe buffers
     for (char& c : noise) c = char(rng());
     for (int i = 0; i < 20; ++i) longer += sample;
-    spit(dir / "noise.bin", noise);
-    spit(dir / "empty.mp3", "");
-    spit(dir / "cut.mp3", sample.substr(0, 3));
-    spit(dir / "kept.wav", "earlier contents");
-    spit(dir / "locked.mp3", sample);
-    spit(dir / "long.mp3", longer);
+    for (const auto& [name, text] : {std::pair<const char*, std::string>{"noise.bin", noise}, {"empty.mp3", ""},
+                                     {"cut.mp3", sample.substr(0, 3)}, {"kept.wav", "earlier contents"},
+                                     {"locked.mp3", sample}, {"long.mp3", longer}})
+        spit(dir / name, text);
     fs::create_directory(dir / "adir");
-    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-    ASSERT_EQ(chmod((dir / "locked.mp3").c_str(), 0), 0);
+    ASSERT_TRUE(mkfifo((dir / "fifo").c_str(), 0600) == 0 && chmod((dir / "locked.mp3").c_str(), 0) == 0);
     const std::vector<std::string> before = files();
-    const struct {
-        const char* line;
-        const char* named;   // the file the message names
-        const char* reason;  // part of the message
-    } cases[] = {
+    const char* const cases[][3] = {  // command, the file the message names, part of the message
         {"@ adir out.wav", "adir", "Is a directory"},
         {"@ gone.mp3 out.wav", "gone.mp3", "No such file"},
         {"@ /proc/self/mem out.wav", "/proc/self/mem", "Input/output error"},
@@ -97,13 +89,13 @@ TEST_F(DecodeIo, FailuresGiveOneLineStatusOneAndNoOutput) {
         {"@ good.mp3 adir", "adir", "Is a directory"},
         {"@ long.mp3 - | true", "stdout", "Broken pipe"},
     };
-    for (const auto& c : cases) {
-        if (!c.reason) continue;
-        SCOPED_TRACE(c.line);
-        const auto [status, err] = run(c.line);
+    for (const auto& [line, named, reason] : cases) {
+        if (!reason) continue;
+        SCOPED_TRACE(line);
+        const auto [status, err] = run(line);
         EXPECT_EQ(status, 1);
-        EXPECT_EQ(err.rfind(std::string("okvac decode: ") + c.named + ": ", 0), 0u) << err;
-        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        EXPECT_EQ(err.rfind(std::string("okvac decode: ") + named + ": ", 0), 0u) << err;
+        EXPECT_NE(err.find(reason), std::string::npos) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_EQ(files(), before);
         EXPECT_EQ(slurp(dir / "kept.wav"), "earlier contents");
@@ -113,21 +105,20 @@ TEST_F(DecodeIo, FailuresGiveOneLineStatusOneAndNoOutput) {
 // A signal while the output is pending leaves neither OUT nor the temporary.
 TEST_F(DecodeIo, InterruptedDecodeLeavesNothing) {
     ASSERT_EQ(mkfifo((dir / "slow").c_str(), 0600), 0);
-    std::system(("cd '" + dir.string() + "' || exit 99; (for i in 1 2 3 4 5 6 7 8 9 10; do cat good.mp3; done; sleep 2) > slow & " +
-                 tool + " slow out.wav 2>/dev/null & sleep 1; ls -a > during.txt; kill $!; wait").c_str());
+    shell("(for i in 1 2 3 4 5 6 7 8 9 10; do cat good.mp3; done; sleep 2) > slow & " + tool +
+          " slow out.wav 2>/dev/null & sleep 1; ls -a > during.txt; kill $!; wait");
     EXPECT_NE(slurp(dir / "during.txt").find(".out.wav.okvac-"), std::string::npos) << "no temporary while decoding";
     EXPECT_EQ(files(), (std::vector<std::string>{"during.txt", "good.mp3", "slow"}));
 }
 
-// The same PCM whichever way it travels: a file, stdin, stdout, a replaced file (its permissions
-// kept, through a symlink), a FIFO; a WAV gets its sizes where the output can seek, the streaming
-// sizes where it cannot. A frame that fails yields its time as silence and one summary line.
+// The same PCM whichever way it travels: a file, stdin, stdout, a replaced file (its permissions kept,
+// through a symlink), a FIFO; a WAV gets its sizes where the output can seek, the streaming sizes where
+// it cannot. A frame that fails yields its time as silence and one summary line.
 TEST_F(DecodeIo, OutputsAgreeAndFailedFramesAreSummarised) {
     ASSERT_EQ(run("@ good.mp3 ref.raw").first, 0);
     const std::string raw = slurp(dir / "ref.raw");
     ASSERT_GT(raw.size(), 0u);
-    ASSERT_EQ(run("cat good.mp3 | @ - piped.raw").first, 0);
-    ASSERT_EQ(run("@ good.mp3 - > stdout.raw").first, 0);
+    ASSERT_EQ(run("cat good.mp3 | @ - piped.raw").first + run("@ good.mp3 - > stdout.raw").first, 0);
     EXPECT_EQ(slurp(dir / "piped.raw") + slurp(dir / "stdout.raw"), raw + raw);
     spit(dir / "old.wav", "earlier contents");
     fs::create_symlink("old.wav", dir / "link.wav");
@@ -145,7 +136,6 @@ TEST_F(DecodeIo, OutputsAgreeAndFailedFramesAreSummarised) {
     ASSERT_EQ(run("timeout 20 cat pipe.wav > fromfifo.wav & @ good.mp3 pipe.wav; wait").first, 0);
     EXPECT_TRUE(fs::is_fifo(dir / "pipe.wav"));
     EXPECT_EQ(slurp(dir / "fromfifo.wav").substr(8), wav.substr(8, 32) + le32(0xFFFFFFFFu) + raw);
-
     std::string bad = sample;
     bad[4] = char(0xFF);  // main_data_begin of the first frame: 255 bytes that do not exist
     spit(dir / "bad.mp3", bad);
