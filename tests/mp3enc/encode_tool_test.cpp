@@ -127,8 +127,8 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         bool speech = false;
     };
     const Case cases[] = {
-        {44100, 2, 32, "joint", false, 9.2, 0},    {44100, 2, 40, "joint", false, 10.8, 0},
-        {44100, 2, 48, "stereo", false, 15.9, 0},  {44100, 2, 56, "joint", false, 14.4, 0},
+        {44100, 2, 32, "joint", false, 8.6, 0},    {44100, 2, 40, "joint", false, 10.5, 0},
+        {44100, 2, 48, "stereo", false, 15.9, 0},  {44100, 2, 56, "joint", false, 13.7, 0},
         {44100, 2, 64, "joint", false, 16.2, 0},   {44100, 2, 80, "joint", false, 18.7, 0},
         {44100, 2, 96, "stereo", false, 20.8, 0},  {44100, 2, 112, "joint", false, 24.3, 0},
         {44100, 2, 128, "joint", true, 25.3, 1},   {44100, 2, 160, "joint", false, 28.3, 0},
@@ -137,7 +137,7 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyInEveryModeAndRate) {
         {44100, 2, 320, "joint", false, 30.5, 0},  {32000, 2, 128, "joint", true, 28.4, 0},
         {48000, 2, 128, "joint", true, 25.2, 0},   {44100, 1, 64, "mono", false, 22.3, 1},
         {44100, 2, 64, "mono", false, 21.3, 0},  // downmix
-        {22050, 2, 64, "joint", false, 17.3, 5},   {24000, 2, 8, "joint", true, -0.2, 0},
+        {22050, 2, 64, "joint", false, 21.3, 3},   {24000, 2, 8, "joint", true, -0.2, 0},
         {16000, 1, 64, "mono", false, 22.3, 3},    {22050, 2, 160, "stereo", false, 25.9, 0},
         {24000, 1, 96, "mono", false, 25.4, 0},
         // Intensity stereo (decoded by okvac with the float synthesis): decoders must agree on
@@ -262,7 +262,7 @@ TEST(Mp3EncTool, LsfBlockSwitchingDecodes) {
     const struct {
         int rate;
         double minSnr;
-    } cases[] = {{16000, 10.3}, {22050, 12.4}, {24000, 13.6}};
+    } cases[] = {{16000, 10.3}, {22050, 12.4}, {24000, 13.1}};
     for (const auto& c : cases) {
         const std::string name = std::to_string(c.rate);
         const fs::path wav = tmp / (name + ".wav"), mp3 = tmp / (name + ".mp3"), raw = tmp / (name + ".raw");
