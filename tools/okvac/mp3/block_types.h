@@ -1,7 +1,7 @@
 // Block types of the Layer III encoder. The library's model wants short blocks from its
-// perceptual entropy, which at the LSF rates (read with the tables of the MPEG-1 rate of the same
-// index) misses a click on a loud tone: there the encoder adds its own attack detector and places
-// the start, short and stop blocks from the union of both wishes.
+// perceptual entropy, which misses a click on a loud tone (at the LSF rates, read with the tables
+// of the MPEG-1 rate of the same index, nearly always): the encoder adds its own attack detector
+// and places the start, short and stop blocks from the union of both wishes.
 #pragma once
 #include <cstdint>
 

@@ -106,10 +106,9 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     int bound[6] = {21, 12, 12, 21, 12, 12};
     okvsPsychoacousticModelTwo_MP3_16s(psyIn_.data(), ratio, bound, si, &h_, psyState_.data(), nullptr,
                                        psyWork_.data());
-    // The attack detector serves the LSF rates only: at the MPEG-1 rates the model sees clicks.
     bool attack[2];
     const int16_t* const channels[2] = {pcm_[0].data(), pcm_[1].data()};
-    for (int gr = 0; gr < granules_; ++gr) attack[gr] = !h_.id && attackAt(channels, nch_, kHistory + 576 * (gr + 1));
+    for (int gr = 0; gr < granules_; ++gr) attack[gr] = attackAt(channels, nch_, kHistory + 576 * (gr + 1));
     blockTypes_.decide(si, ratio, attack, granules_, nch_, h_.id * 3 + h_.sampling_frequency);
     bool sameTypes = true;
     for (int gr = 0; gr < granules_ && nch_ == 2; ++gr) sameTypes = sameTypes && si[2 * gr].block_type == si[2 * gr + 1].block_type;
