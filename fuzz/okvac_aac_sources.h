@@ -8,6 +8,7 @@
 #include "../tools/okvac/aac/coupling_element.cpp"
 #include "../tools/okvac/aac/ltp_channel.cpp"
 #include "../tools/okvac/aac/main_prediction.cpp"
+#include "../tools/okvac/aac/tns_filter.cpp"
 #include "../tools/okvac/container/adts_scanner.cpp"
 #include "../tools/okvac/container/gapless.cpp"
 #include "../tools/okvac/container/mp4_reader.cpp"

@@ -62,6 +62,11 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         add("PNS pointer", okvErrNullPtr, [&, i] {
             return okvsDecodePNS_AAC_32s(i == 0 ? nullptr : x.data(), i == 1 ? nullptr : &n, i == 2 ? nullptr : cb.data(), i == 3 ? nullptr : sf.data(), 1, 1, i == 4 ? nullptr : g1, 3, 1024, i == 5 ? nullptr : &tag);
         });
+    for (int i = 0; i < 8; ++i)
+        add("M/S PNS pointer", okvErrNullPtr, [&, i] {
+            const auto p = [i](auto* q, int k) { return i == k ? decltype(q){} : q; };
+            return okvsDecodeMsPNS_AAC_32s(p(x.data(), 0), p(&n, 1), p(cb.data(), 2), p(sf.data(), 3), 1, 1, p(g1, 4), 3, 1024, p(&tag, 5), 0, p(ms.data(), 6), p(&off, 7));
+        });
 
     // TNS side data at 48 kHz, maxSfb 40: filter 0 (length 10, order 1), then filter 1 broken.
     const Okv8s coef[60] = {7, 8};
@@ -77,6 +82,12 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
             const int nf[8] = {k.nf}, len[8] = {10, k.len1}, ord[8] = {1, k.order1}, res[8] = {k.res}, dir[8] = {0, k.dir};
             std::vector<Okv32s> y(1024, 1 << 20);  // the filters before the broken one may run
             return (k.profile ? okvsEncodeTNS_AAC_32s_I : okvsDecodeTNS_AAC_32s_I)(y.data(), nf, len, ord, res, coef, dir, k.maxSfb, k.profile, k.rate, k.winLen);
+        });
+    const int zero8[8] = {};
+    for (int i = 0; i < 14; ++i)  // one pointer null at a time, decoder then encoder
+        add("TNS pointer", okvErrNullPtr, [&, i] {
+            const auto p = [i](auto* q, int k) { return i % 7 == k ? decltype(q){} : q; };
+            return (i < 7 ? okvsDecodeTNS_AAC_32s_I : okvsEncodeTNS_AAC_32s_I)(p(x.data(), 0), p(zero8, 1), p(zero8, 2), p(zero8, 3), p(zero8, 4), p(coef, 5), p(zero8, 6), 40, 0, 3, 1024);
         });
 
     // Filterbank and long-term prediction.
@@ -131,12 +142,10 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add("MP4", okvErrNullPtr, noIcs([=] { return mp4(4, 52, 2, 0, 17); }));
     add("MP4", okvErrAacBitOffset, with(&off, 8, [=] { return mp4(4, 52, 2, 1, 17); }));
     add("MP4", okvErrNullPtr, noIcs([=] { return mp4(4, 52, 2, 2, 17); }));
-    add("MP4", okvErrAacComWin, [=] { return mp4(4, 52, 2, 2, 17); });
-    add("MP4", okvErrAacWinSeq, [=] { return mp4(4, 52, 0, 2, 17); });
-    add("MP4", okvErrAacScalable, [=] { return mp4(3, 52, 0, 2, 17); });
-    add("MP4", okvErrAacObjType, [=] { return mp4(3, 52, 0, 0, 17); });
-    add("MP4", okvErrAacObjType, [=] { return mp4(3, 52, 0, 0, -1); });
-    add("MP4", okvErrAacMaxSfb, [=] { return mp4(3, 52, 0, 0, 16); });
+    const struct { int seq, common, scal, aot; StatusCode want; } mp4Rows[] = {  // maxSfb 52
+        {4, 2, 2, 17, okvErrAacComWin}, {4, 0, 2, 17, okvErrAacWinSeq}, {3, 0, 2, 17, okvErrAacScalable},
+        {3, 0, 0, 17, okvErrAacObjType}, {3, 0, 0, -1, okvErrAacObjType}, {3, 0, 0, 16, okvErrAacMaxSfb}};
+    for (const auto& k : mp4Rows) add("MP4", k.want, [=] { return mp4(k.seq, 52, k.common, k.scal, k.aot); });
     add("MP4", okvErrAacSmplRate, with(&c.ci.samplingRateIndex, 12, [=] { return mp4(3, 51, 0, 0, 16); }));
     for (int i = 0; i < 7; ++i) {
         Okv8u** pp = i == 0 ? &none : &p;

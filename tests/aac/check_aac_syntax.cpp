@@ -57,22 +57,18 @@ CHECK_EXPORTS(aac_syntax, "okvsUnpackADIFHeader_AAC", "okvsUnpackADTSFrameHeader
             return cursorCall(a, 0, [&](Okv8u** p, int*) { return OKV_BODY(v, okvsUnpackADIFHeader_AAC)(p, h, pce, cap); });
         });
         c.call("okvsUnpackADTSFrameHeader_AAC", [&](chk::Arena& a, int v) -> int {
-            AACADTSFrameHeader* h = a.out<AACADTSFrameHeader>(1);
-            return cursorCall(a, 0, [&](Okv8u** p, int*) { return OKV_BODY(v, okvsUnpackADTSFrameHeader_AAC)(p, h); });
+            return cursorCall(a, 0, [&, h = a.out<AACADTSFrameHeader>(1)](Okv8u** p, int*) { return OKV_BODY(v, okvsUnpackADTSFrameHeader_AAC)(p, h); });
         });
         c.call("okvsDecodePrgCfgElt_AAC", [&](chk::Arena& a, int v) -> int {
-            AACPrgCfgElt* e = a.out<AACPrgCfgElt>(1);
-            return cursorCall(a, off, [&](Okv8u** p, int* o) { return OKV_BODY(v, okvsDecodePrgCfgElt_AAC)(p, o, e); });
+            return cursorCall(a, off, [&, e = a.out<AACPrgCfgElt>(1)](Okv8u** p, int* o) { return OKV_BODY(v, okvsDecodePrgCfgElt_AAC)(p, o, e); });
         });
         c.call("okvsDecodeFillElt_AAC", [&](chk::Arena& a, int v) -> int {
             int* n = a.out<int>(1);
-            Okv8u* d = a.out<Okv8u>(269);
-            return cursorCall(a, off, [&](Okv8u** p, int* o) { return OKV_BODY(v, okvsDecodeFillElt_AAC)(p, o, n, d); });
+            return cursorCall(a, off, [&, d = a.out<Okv8u>(269)](Okv8u** p, int* o) { return OKV_BODY(v, okvsDecodeFillElt_AAC)(p, o, n, d); });
         });
         c.call("okvsDecodeDatStrElt_AAC", [&](chk::Arena& a, int v) -> int {
             int* n = a.out<int>(2);
-            Okv8u* d = a.out<Okv8u>(510);
-            return cursorCall(a, off, [&](Okv8u** p, int* o) { return OKV_BODY(v, okvsDecodeDatStrElt_AAC)(p, o, n, n + 1, d); });
+            return cursorCall(a, off, [&, d = a.out<Okv8u>(510)](Okv8u** p, int* o) { return OKV_BODY(v, okvsDecodeDatStrElt_AAC)(p, o, n, n + 1, d); });
         });
         // The M/S arrays' addresses differ between the arenas: cleared after the call.
         c.call("okvsDecodeMainHeader_AAC", [&](chk::Arena& a, int v) -> int {
@@ -111,20 +107,16 @@ CHECK_EXPORTS(aac_noiseless, "okvsNoiselessDecoder_LC_AAC", "okvsNoiselessDecode
         ics.numWinGrp = ics.winSequence == 2 ? 2 : 1;
         ics.lenWinGrp[0] = ics.winSequence == 2 ? r.range(1, 7) : 1;
         ics.lenWinGrp[1] = 8 - ics.lenWinGrp[0];
+        AACChanInfo ci0{};
+        ci0.samplingRateIndex = sri, ci0.predSfbMax = pred;
+        AACMainHeader hdr0{};
+        hdr0.numWinGrp = ics.numWinGrp;
+        std::copy(ics.lenWinGrp, ics.lenWinGrp + 8, hdr0.lenWinGrp);
         for (const char* name : {"okvsNoiselessDecoder_LC_AAC", "okvsNoiselessDecode_AAC"})
             c.call(name, [&](chk::Arena& a, int v) -> int {
-                AACChanInfo* ci = a.inout<AACChanInfo>(1, [&](size_t) {
-                    AACChanInfo x{};
-                    x.samplingRateIndex = sri, x.predSfbMax = pred;
-                    return x;
-                });
+                AACChanInfo* ci = a.inout<AACChanInfo>(1, [&](size_t) { return ci0; });
                 AACIcsInfo* pi = a.inout<AACIcsInfo>(1, [&](size_t) { return ics; });
-                AACMainHeader* h = a.inout<AACMainHeader>(1, [&](size_t) {
-                    AACMainHeader x{};
-                    x.numWinGrp = ics.numWinGrp;
-                    std::copy(ics.lenWinGrp, ics.lenWinGrp + 8, x.lenWinGrp);
-                    return x;
-                });
+                AACMainHeader* h = a.inout<AACMainHeader>(1, [&](size_t) { return hdr0; });
                 Okv16s* sf = a.out<Okv16s>(120);
                 Okv32s* spec = a.out<Okv32s>(1024);
                 Okv8u* cb = a.out<Okv8u>(120);

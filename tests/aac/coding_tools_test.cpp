@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,27 +11,24 @@
 #include "aac/aac_spectral_data.h"
 #include "aac/band_tables_data.h"
 #include "aac/syntax_stream.h"
-#include "okvac.h"
 
 namespace {
 
 namespace t = okv_u8::aacspectral_data;
 
-const int16_t* swb(int rate, bool lng) { return lng ? okv_u8::kSwbOffsetLong[rate] : okv_u8::kSwbOffsetShort[rate]; }
-int numSwb(int rate, bool lng) { return lng ? okv_u8::kNumSwbLong[rate] : okv_u8::kNumSwbShort[rate]; }
-
 struct Frame {
     bool lng;
-    int rate, maxSfb, grp, len[8];
+    int rate, maxSfb, grp, len[8], wl;
+    const int16_t* off;
+    int bands() const { return lng ? okv_u8::kNumSwbLong[rate] : okv_u8::kNumSwbShort[rate]; }
 };
 
 Frame randomFrame(std::mt19937& rng, bool lng) {
-    Frame f{lng, int(rng() % 12), 0, 1, {1}};
-    f.maxSfb = int(rng() % (numSwb(f.rate, lng) + 1));
-    if (!lng) {
-        f.grp = 0;
-        for (int left = 8; left > 0; left -= f.len[f.grp++]) f.len[f.grp] = 1 + int(rng() % left);
-    }
+    Frame f{lng, int(rng() % 12), 0, 1, {1}, lng ? 1024 : 128, nullptr};
+    f.off = lng ? okv_u8::kSwbOffsetLong[f.rate] : okv_u8::kSwbOffsetShort[f.rate];
+    f.maxSfb = int(rng() % (f.bands() + 1));
+    if (!lng)
+        for (int left = 8 + (f.grp = 0); left > 0; left -= f.len[f.grp++]) f.len[f.grp] = 1 + int(rng() % left);
     return f;
 }
 
@@ -43,8 +39,7 @@ int32_t modelR(int x, int s) {
     int64_t m;
     int E;
     if (x <= 128) {
-        m = t::kSqrt43[x - 16];
-        E = x < 64 ? 19 : 17;
+        m = t::kSqrt43[x - 16], E = x < 64 ? 19 : 17;
     } else {
         int64_t tt = int64_t(x) << 17;
         int n = 0;
@@ -53,122 +48,92 @@ int32_t modelR(int x, int s) {
         if (tt < (1 << 30)) tt *= 2, n += 1;
         int64_t p = t::kPolyCoeff43[0];
         for (int i = 1; i < 8; ++i) p = int32_t(uint32_t(int32_t((p * tt) >> 32)) + uint32_t(t::kPolyCoeff43[i]));
-        const int64_t y = int32_t(uint32_t(p) * 16u);
-        m = ((y * t::kXt43[6 - n]) >> 31) & ~int64_t(1);
-        E = t::kXtExp[6 - n] - 4;
+        m = ((int64_t(int32_t(uint32_t(p) * 16u)) * t::kXt43[6 - n]) >> 31) & ~int64_t(1), E = t::kXtExp[6 - n] - 4;
     }
     const int64_t w = (m * t::kSqrt14[f]) >> 32;
     if (E - e < 1) return e - E > 31 ? (w ? INT_MAX : 0) : int32_t(std::min<int64_t>(w * (int64_t(1) << (e - E)), INT_MAX));
     return E - e > 31 ? 0 : int32_t(w >> (E - e));
 }
 
+// Every magnitude to 8191 under every third scalefactor against the model and, below 2^31, the
+// power law to the tables' precision (the small-magnitude tables are never scaled up past their
+// own format). Then noise, intensity and zero bands untouched, saturation with the sign kept,
+// and 8192 stopping the call in its band after the bands before it.
 TEST(AacSpectralQuant, EveryMagnitudeMatchesModelAndPowerLaw) {
-    // One long 48 kHz frame per call: 1024 magnitudes under one scalefactor.
-    const std::vector<int> grp = {1};
+    const int one = 1;
     std::vector<Okv8u> cb(49, 11);
     for (int sf = 0; sf <= 255; sf += 3) {
         std::vector<Okv16s> sfs(49, Okv16s(sf));
         for (int base = 0; base < 8192; base += 1024) {
             std::vector<Okv32s> x(1024);
             for (int i = 0; i < 1024; ++i) x[i] = (i & 1) ? -(base + i) : base + i;
-            ASSERT_EQ(okvsQuantInv_AAC_32s_I(x.data(), sfs.data(), 1, grp.data(), 49, cb.data(), 3, 1024), okvOk);
-            for (int i = 0; i < 1024; ++i) {
-                const int q = base + i;
-                const int32_t r = modelR(q, sf - 100);
+            ASSERT_EQ(okvsQuantInv_AAC_32s_I(x.data(), sfs.data(), 1, &one, 49, cb.data(), 3, 1024), okvOk);
+            for (int i = 0, q = base; i < 1024; ++i, ++q) {
+                const int32_t r = modelR(q, sf - 100), e = (sf - 100 + 3) >> 2;
                 ASSERT_EQ(x[i], (i & 1) ? -r : r) << "q " << q << " sf " << sf;
                 const double exact = std::pow(q, 4.0 / 3) * std::pow(2.0, (sf - 100) / 4.0) * 8;
-                // Below 2^31 the result is the power law to the tables' (or the polynomial's)
-                // precision, except that the small-magnitude tables are never scaled up past
-                // their own format (2^(e - 25) resp. 2^(e - 22) stays 1 there).
-                const int e = (sf - 100 + 3) >> 2;
                 if (exact < 2e9 && (q >= 16 || e <= (q < 4 ? 25 : 22))) {
                     ASSERT_NEAR(r, exact, 1 + exact * (q <= 128 ? 2e-6 : 1.2e-5)) << "q " << q << " sf " << sf;
                 }
             }
         }
     }
-}
-
-// What the sweep leaves out: noise, intensity and zero bands untouched, saturation with the
-// sign kept, and 8192 stopping the call in its band after the bands before it.
-TEST(AacSpectralQuant, SkippedBandsSaturationAndStop) {
-    const int one = 1;
-    std::vector<Okv8u> cb = {1, 13, 1, 15, 0, 1};  // 8 kHz long bands are 12 wide
+    cb = {1, 13, 1, 15, 0, 1};  // 8 kHz long bands are 12 wide
     std::vector<Okv16s> sf = {100, 100, 100, 100, 100, 255};
     std::vector<Okv32s> x(1024, 0);
     x[0] = 8, x[12] = 7, x[36] = 7, x[48] = 7, x[60] = 8191, x[61] = -8191;
     ASSERT_EQ(okvsQuantInv_AAC_32s_I(x.data(), sf.data(), 1, &one, 6, cb.data(), 11, 1024), okvOk);
-    EXPECT_EQ(std::vector<Okv32s>({x[0], x[12], x[36], x[48], x[60], x[61]}),
-              std::vector<Okv32s>({128, 7, 7, 7, INT_MAX, -INT_MAX}));
+    EXPECT_EQ(std::vector<Okv32s>({x[0], x[12], x[36], x[48], x[60], x[61]}), std::vector<Okv32s>({128, 7, 7, 7, INT_MAX, -INT_MAX}));
     std::fill(x.begin(), x.end(), 0);
     x[0] = 8, x[24] = 8192, x[25] = 8;
     EXPECT_EQ(okvsQuantInv_AAC_32s_I(x.data(), sf.data(), 1, &one, 6, cb.data(), 11, 1024), okvErrAacCoefValue);
-    EXPECT_EQ(x[0], 128);
-    EXPECT_EQ(x[25], 8);
+    EXPECT_TRUE(x[0] == 128 && x[25] == 8);
 }
 
 TEST(AacSpectralStereo, MsAndIntensityMatchModelOverGroupedFrames) {
     std::mt19937 rng(5);
     for (int it = 0; it < 60; ++it) {
-        const bool lng = it % 3 == 0;
-        const Frame f = randomFrame(rng, lng);
-        const int rate = f.rate, maxSfb = f.maxSfb, grp = f.grp, mask = 1 + int(rng() % 2);
-        const int* len = f.len;
+        const Frame f = randomFrame(rng, it % 3 == 0);
+        const int mask = 1 + int(rng() % 2);
         std::vector<Okv32s> l(1024), r(1024);
-        for (auto& v : l) v = int32_t(rng());
-        for (auto& v : r) v = int32_t(rng());
         std::vector<Okv8u> cb(408), ms(480);
         std::vector<Okv16s> pos(408);
+        for (size_t i = 0; i < 1024; ++i) l[i] = int32_t(rng()), r[i] = int32_t(rng());
         for (auto& v : cb) v = Okv8u(rng() % 16);
         for (auto& v : ms) v = Okv8u(rng() % 2);
-        for (auto& v : pos) v = Okv16s(int(rng() % 300) - 150);  // beyond -119..135 too
+        for (auto& v : pos) v = Okv16s(int(rng() % 600) - 300);  // past -119..135, to shifts of 64 and more
         auto ml = l, mr = r, ir = r;
         auto mcb = cb;
-        const int16_t* off = swb(rate, lng);
-        const int wl = lng ? 1024 : 128;
-        for (int g = 0, base = 0; g < grp; base += wl * len[g++])
-            for (int b = 0; b < maxSfb; ++b) {
-                const int c = cb[g * maxSfb + b], p = pos[g * maxSfb + b];
+        for (int g = 0, base = 0; g < f.grp; base += f.wl * f.len[g++])
+            for (int b = 0; b < f.maxSfb; ++b) {
+                const int c = cb[g * f.maxSfb + b], p = pos[g * f.maxSfb + b];
                 const bool flag = ms[g * 60 + b];
-                for (int i = base + off[b] * len[g]; i < base + off[b + 1] * len[g]; ++i) {
-                    if (c != 13 && c != 14 && c != 15 && (mask == 2 || flag)) {
-                        ml[i] = int32_t(uint32_t(l[i]) + uint32_t(r[i]));
-                        mr[i] = int32_t(uint32_t(l[i]) - uint32_t(r[i]));
-                    }
-                    if (c == 14 || c == 15) {
-                        const int64_t s = c == 15 ? 1 : -1;
-                        int64_t v;
-                        if (p >= -3 && p <= 7) v = (int64_t(int32_t(uint32_t(l[i]) * 4u)) * t::kIsGain[p + 3]) >> 32;
-                        else if (p >= 8) v = ((l[i] * int64_t(t::kIsGain[(p & 3) + 3])) >> 32) >> std::min((p >> 2) - 2, 63);
-                        else {
-                            const int n = (-p >> 2) + 2;
-                            v = (int64_t(n > 31 ? 0 : int32_t(uint32_t(l[i]) << n)) * t::kIsGain[3 - (-p & 3)]) >> 32;
-                        }
-                        ir[i] = int32_t(s * v);
-                        // Without wrap-around the gain is 2^(-p/4) to within a unit.
-                        if (p >= -3 && p < 120 && std::abs(l[i]) < (1 << 29)) {
-                            ASSERT_NEAR(double(ir[i]), double(s) * l[i] * std::pow(2.0, -p / 4.0),
-                                        1.0 + std::abs(l[i]) * 0x1p-29);
-                        }
+                for (int i = base + f.off[b] * f.len[g]; i < base + f.off[b + 1] * f.len[g]; ++i) {
+                    if (c < 13 && (mask == 2 || flag))
+                        ml[i] = int32_t(uint32_t(l[i]) + uint32_t(r[i])), mr[i] = int32_t(uint32_t(l[i]) - uint32_t(r[i]));
+                    if (c < 14) continue;
+                    int64_t v;
+                    if (p >= -3 && p <= 7) v = (int64_t(int32_t(uint32_t(l[i]) * 4u)) * t::kIsGain[p + 3]) >> 32;
+                    else if (p >= 8) v = ((l[i] * int64_t(t::kIsGain[(p & 3) + 3])) >> 32) >> std::min((p >> 2) - 2, 63);
+                    else v = (int64_t((-p >> 2) + 2 > 31 ? 0 : int32_t(uint32_t(l[i]) << ((-p >> 2) + 2))) * t::kIsGain[3 - (-p & 3)]) >> 32;
+                    ir[i] = int32_t(c == 15 ? v : -v);
+                    if (p >= -3 && p < 120 && std::abs(l[i]) < (1 << 29)) {  // without wrap-around: 2^(-p/4) to within a unit
+                        ASSERT_NEAR(double(ir[i]), (c == 15 ? 1 : -1) * l[i] * std::pow(2.0, -p / 4.0), 1.0 + std::abs(l[i]) * 0x1p-29);
                     }
                 }
-                if ((c == 14 || c == 15) && mask == 1 && flag) mcb[g * maxSfb + b] = Okv8u(29 - c);
+                if (c >= 14 && mask == 1 && flag) mcb[g * f.maxSfb + b] = Okv8u(29 - c);
             }
         auto isOut = r;
-        ASSERT_EQ(okvsDecodeIsStereo_AAC_32s(l.data(), isOut.data(), pos.data(), cb.data(), grp, len, maxSfb, rate, wl), okvOk);
+        ASSERT_EQ(okvsDecodeIsStereo_AAC_32s(l.data(), isOut.data(), pos.data(), cb.data(), f.grp, f.len, f.maxSfb, f.rate, f.wl), okvOk);
         EXPECT_EQ(isOut, ir);
-        ASSERT_EQ(okvsDecodeMsStereo_AAC_32s_I(l.data(), r.data(), mask, ms.data(), cb.data(), grp, len, maxSfb, rate, wl), okvOk);
-        EXPECT_EQ(l, ml);
-        EXPECT_EQ(r, mr);
-        EXPECT_EQ(cb, mcb);
+        ASSERT_EQ(okvsDecodeMsStereo_AAC_32s_I(l.data(), r.data(), mask, ms.data(), cb.data(), f.grp, f.len, f.maxSfb, f.rate, f.wl), okvOk);
+        EXPECT_TRUE(l == ml && r == mr && cb == mcb) << it;
     }
 }
 
-// Noise band of n samples scaled by the factor a (2^(sf/4) 2^10 for energies 0..83).
-int64_t factor(int sf) { return (t::kPowQuarter[sf & 3] * (int64_t(1) << (sf >> 2))) >> 20; }
-
-void modelNoise(int32_t* d, int n, uint32_t& seed, int64_t a) {
-    const int64_t g = t::kNormEnergy[n - 1];
+// Noise band of n samples scaled by 2^(sf/4) 2^10 (energies 0..83).
+void modelNoise(int32_t* d, int n, uint32_t& seed, int sf) {
+    const int64_t g = t::kNormEnergy[n - 1], a = (t::kPowQuarter[sf & 3] * (int64_t(1) << (sf >> 2))) >> 20;
     int64_t e = 0;
     for (int i = 0; i < n; ++i) {
         seed = seed * 1664525u + 1013904223u;
@@ -178,8 +143,7 @@ void modelNoise(int32_t* d, int n, uint32_t& seed, int64_t a) {
     int k = 0;
     for (; e < (1 << 30); e *= 2) ++k;
     const int64_t r = int32_t((((e * e) >> 32) * 13563 - 16760 * e + 18211 * (int64_t(1) << 31)) >> 14);
-    const int h = (k >> 1) - 1;
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0, h = (k >> 1) - 1; i < n; ++i) {
         int64_t v = (d[i] * r) >> 30;
         v = h > 0 ? v * (int64_t(1) << h) : v >> -h;
         if (k & 1) v = (v * 1518500249) >> 30;
@@ -187,7 +151,10 @@ void modelNoise(int32_t* d, int n, uint32_t& seed, int64_t a) {
     }
 }
 
-TEST(AacSpectralPns, MatchesModelWithLtpFlagsAndEnergy) {
+// Noise bands against the model with the LTP flags they clear and the band energy 2^(sf/2) in
+// Q3 (x64); then a channel pair: bands flagged M/S replay channel zero's noise, the others run
+// on from the running seed, which the replayed ones do not advance.
+TEST(AacSpectralPns, MatchesModelAndReplaysMsBands) {
     std::mt19937 rng(3);
     for (int it = 0; it < 80; ++it) {
         const Frame f = randomFrame(rng, it % 2);
@@ -195,77 +162,58 @@ TEST(AacSpectralPns, MatchesModelWithLtpFlagsAndEnergy) {
         std::vector<Okv16s> sf(408);
         for (auto& v : cb) v = rng() % 3 ? 13 : Okv8u(rng() % 16);
         for (auto& v : sf) v = Okv16s(rng() % 84);
-        std::vector<Okv32s> x(1024), want(1024);
+        std::vector<Okv32s> x(1024);
         for (auto& v : x) v = int32_t(rng());
-        want = x;
+        std::vector<Okv32s> want = x;
         std::vector<int> ltp(64, 7), wantLtp(64, 7);
         const uint32_t seed0 = rng();
         uint32_t seed = seed0;
-        const int16_t* off = swb(f.rate, f.lng);
         for (int g = 0, win = 0; g < f.grp; ++g)
             for (int w = 0; w < f.len[g]; ++w, ++win)
                 for (int b = 0; b < f.maxSfb; ++b) {
                     if (cb[g * f.maxSfb + b] != 13) continue;
                     if (f.grp == 1 && b < 40) wantLtp[b + 1] = 0;
-                    const int n = off[b + 1] - off[b];
-                    Okv32s* p = want.data() + (f.lng ? 0 : 128 * win) + off[b];
-                    modelNoise(p, n, seed, factor(sf[g * f.maxSfb + b]));
+                    const int n = f.off[b + 1] - f.off[b];
+                    Okv32s* p = want.data() + (f.lng ? 0 : 128 * win) + f.off[b];
+                    modelNoise(p, n, seed, sf[g * f.maxSfb + b]);
                     double e = 0;
                     for (int i = 0; i < n; ++i) e += double(p[i]) * p[i];
-                    // Band energy 2^(sf/2) in Q3 (x64), to within the three-term inverse root.
-                    EXPECT_NEAR(std::log2(e) - 6, sf[g * f.maxSfb + b] / 2.0, 0.1 + 4.0 / n);
+                    EXPECT_NEAR(std::log2(e) - 6, sf[g * f.maxSfb + b] / 2.0, 0.1 + 4.0 / n);  // to within the inverse root
                 }
         int s = int(seed0);
-        ASSERT_EQ(okvsDecodePNS_AAC_32s(x.data(), ltp.data(), cb.data(), sf.data(), f.maxSfb, f.grp, f.len, f.rate,
-                                        f.lng ? 1024 : 128, &s),
-                  okvOk);
-        EXPECT_EQ(x, want);
-        EXPECT_EQ(ltp, wantLtp);  // flags past entry 40 are never touched
-        EXPECT_EQ(uint32_t(s), seed);
+        ASSERT_EQ(okvsDecodePNS_AAC_32s(x.data(), ltp.data(), cb.data(), sf.data(), f.maxSfb, f.grp, f.len, f.rate, f.wl, &s), okvOk);
+        EXPECT_TRUE(x == want && ltp == wantLtp && uint32_t(s) == seed) << it;  // flags past entry 40 are never touched
     }
-}
-
-TEST(AacSpectralPns, MsBandsReplayChannelZeroSeeds) {
     // 44.1 kHz short frame, groups {2, 6}; every band noise, M/S flags on alternate bands.
     const int len[8] = {2, 6};
     std::vector<Okv8u> cb(2 * 14, 13), ms(2 * 60);
     std::vector<Okv16s> sf(2 * 14, 40);
     for (int i = 0; i < 120; ++i) ms[i] = i % 2;
     std::vector<int> ltp(41), saved(8 * 14, 0);
-    std::vector<Okv32s> l(1024), r(1024);
+    std::vector<Okv32s> l(1024), r(1024), want(1024);
     int s0 = 12345, s1 = 999;
     ASSERT_EQ(okvsDecodeMsPNS_AAC_32s(l.data(), ltp.data(), cb.data(), sf.data(), 14, 2, len, 4, 128, &s0, 0, ms.data(), saved.data()), okvOk);
-    const int s1Before = s1;
     ASSERT_EQ(okvsDecodeMsPNS_AAC_32s(r.data(), ltp.data(), cb.data(), sf.data(), 14, 2, len, 4, 128, &s1, 1, ms.data(), saved.data()), okvOk);
-    const int16_t* off = swb(4, false);
-    uint32_t running = uint32_t(s1Before);
+    uint32_t running = 999;
     for (int win = 0; win < 8; ++win)
-        for (int b = 0; b < 14; ++b) {
-            const int g = win < 2 ? 0 : 1;
-            std::vector<int32_t> band(r.begin() + 128 * win + off[b], r.begin() + 128 * win + off[b + 1]);
-            std::vector<int32_t> left(l.begin() + 128 * win + off[b], l.begin() + 128 * win + off[b + 1]);
-            if (ms[g * 60 + b]) {
-                EXPECT_EQ(band, left) << "window " << win << " band " << b;
-            } else {
-                std::vector<int32_t> m(band.size());
-                modelNoise(m.data(), int(m.size()), running, factor(40));
-                EXPECT_EQ(band, m) << "window " << win << " band " << b;
-            }
+        for (int b = 0, at = 128 * win + okv_u8::kSwbOffsetShort[4][0]; b < 14; at = 128 * win + okv_u8::kSwbOffsetShort[4][++b]) {
+            const int n = okv_u8::kSwbOffsetShort[4][b + 1] - okv_u8::kSwbOffsetShort[4][b];
+            if (ms[(win < 2 ? 0 : 60) + b]) std::copy(l.begin() + at, l.begin() + at + n, want.begin() + at);
+            else modelNoise(want.data() + at, n, running, 40);
         }
-    EXPECT_EQ(uint32_t(s1), running);  // replayed bands do not advance the running seed
+    EXPECT_EQ(r, want);
+    EXPECT_EQ(uint32_t(s1), running);
 }
 
 bool modelLpc(const Okv8s* c, int o, int res, int64_t* out, int& q) {
-    // Orders above 12 (Main profile, up to 20) run in Q39: 8 more fraction bits.
-    const int extra = o > 12 ? 8 : 0;
-    int64_t a[21] = {};
+    const int extra = o > 12 ? 8 : 0;  // orders above 12 (Main profile, up to 20) run in Q39
+    int64_t a[21] = {}, nxt[21];
     for (int m = 1; m <= o; ++m) {
         if (c[m - 1] < -8 || c[m - 1] > 7) return false;
         const int64_t k = t::kIqTns[16 * res - 40 + c[m - 1]];
-        int64_t nxt[21];
         for (int i = 1; i < m; ++i)
             nxt[i] = a[i] + (extra ? (((a[m - i] + (1 << 22)) >> 23) * k) >> 8 : (((a[m - i] + 512) >> 10) * k) >> 21);
-        for (int i = 1; i < m; ++i) a[i] = nxt[i];
+        std::copy(nxt + 1, nxt + m, a + 1);
         a[m] = k * (int64_t(1) << extra);
     }
     int64_t big = 0;
@@ -283,15 +231,11 @@ struct Tns {
 // gentle: orders up to 3 and indices -1..1, so that the all-pole filter's gain stays small.
 Tns randomTns(std::mt19937& rng, bool lng, int bands, bool gentle) {
     Tns s;
-    int fi = 0, di = 0, ci = 0;
-    for (int w = 0; w < (lng ? 1 : 8); ++w) {
-        s.nf[w] = int(rng() % (lng ? 4 : 2));
-        s.res[w] = 3 + int(rng() % 2);
+    for (int w = 0, fi = 0, di = 0, ci = 0; w < (lng ? 1 : 8); ++w) {
+        s.nf[w] = int(rng() % (lng ? 4 : 2)), s.res[w] = 3 + int(rng() % 2);
         for (int k = 0; k < s.nf[w]; ++k, ++fi) {
-            s.len[fi] = int(rng() % (bands + 1));
-            s.order[fi] = int(rng() % (gentle ? 4 : lng ? 21 : 8));
-            if (!s.order[fi]) continue;
-            s.dir[di++] = int(rng() % 2);
+            s.len[fi] = int(rng() % (bands + 1)), s.order[fi] = int(rng() % (gentle ? 4 : lng ? 21 : 8));
+            if (s.order[fi]) s.dir[di++] = int(rng() % 2);
             const int span = gentle ? 1 : 1 << (s.res[w] - 1);
             for (int c = 0; c < s.order[fi]; ++c) s.coef[ci++] = Okv8s(int(rng() % (2 * span + gentle)) - span);
         }
@@ -300,74 +244,58 @@ Tns randomTns(std::mt19937& rng, bool lng, int bands, bool gentle) {
 }
 
 template <bool Encode>
-void modelTns(int32_t* x, const Tns& s, bool lng, int rate, int maxSfb) {
-    const int nb = numSwb(rate, lng);
-    const int16_t* off = swb(rate, lng);
-    const int lim = std::min<int>(maxSfb, lng ? okv_u8::kTnsMaxBandsLong[rate] : okv_u8::kTnsMaxBandsShort[rate]);
-    int fi = 0, di = 0, ci = 0;
-    for (int w = 0; w < (lng ? 1 : 8); ++w) {
-        int top = nb;
-        for (int k = 0; k < s.nf[w]; ++k, ++fi) {
+void modelTns(int32_t* x, const Tns& s, const Frame& f) {
+    const int lim = std::min<int>(f.maxSfb, f.lng ? okv_u8::kTnsMaxBandsLong[f.rate] : okv_u8::kTnsMaxBandsShort[f.rate]);
+    for (int w = 0, fi = 0, di = 0, ci = 0; w < (f.lng ? 1 : 8); ++w)
+        for (int k = 0, top = f.bands(); k < s.nf[w]; ++k, ++fi) {
             const int bottom = std::max(top - s.len[fi], 0), o = s.order[fi];
+            int64_t a[21];
+            int q;
             if (o) {
-                int64_t a[21];
-                int q;
                 ASSERT_TRUE(modelLpc(s.coef + ci, o, s.res[w], a, q));
                 ci += o;
-                const int start = off[std::min(bottom, lim)], end = off[std::min(top, lim)];
-                const int d = s.dir[di++] ? -1 : 1;
+                const int start = f.off[std::min(bottom, lim)], end = f.off[std::min(top, lim)], d = s.dir[di++] ? -1 : 1;
                 int32_t* p = x + 128 * w + (d > 0 ? start : end - 1);
                 std::vector<int64_t> hist(o, 0);
                 for (int n = 0; n < end - start; ++n, p += d) {
                     int64_t acc = int64_t(*p) * (int64_t(1) << q);
                     for (int i = 0; i < o; ++i) acc += (Encode ? a[i + 1] : -a[i + 1]) * hist[i];
                     const int32_t y = int32_t(acc >> q);
-                    hist.insert(hist.begin(), Encode ? *p : y);
-                    hist.pop_back();
+                    hist.insert(hist.begin(), Encode ? *p : y), hist.pop_back();
                     *p = y;
                 }
             }
             top = bottom;
         }
-    }
 }
 
+// Both filters against the model; decoding undoes encoding up to the rounding of the outputs (at
+// most one unit per sample) fed back through the all-pole filter, whose gain stays below 6 for
+// gentle filters, where a wrong filter misses by the 2^19 amplitude. The coefficient table
+// against its formula (resolution 3 entries outside -4..3 continue it) and the shared text.
 TEST(AacSpectralTns, BothFiltersMatchModelAndInvertEachOther) {
     std::mt19937 rng(9);
     for (int it = 0; it < 120; ++it) {
-        const bool lng = it % 2;
-        const Frame f = randomFrame(rng, lng);
+        const Frame f = randomFrame(rng, it % 2);
         const bool gentle = it % 4 < 2;
-        const Tns s = randomTns(rng, lng, numSwb(f.rate, lng), gentle);
+        const Tns s = randomTns(rng, f.lng, f.bands(), gentle);
         std::vector<int32_t> x(1024);
         for (auto& v : x) v = int32_t(rng()) >> 12;
         auto enc = x, want = x;
-        modelTns<true>(want.data(), s, lng, f.rate, f.maxSfb);
-        ASSERT_EQ(okvsEncodeTNS_AAC_32s_I(enc.data(), s.nf, s.len, s.order, s.res, s.coef, s.dir, f.maxSfb, 1, f.rate, lng ? 1024 : 128), okvOk);
+        modelTns<true>(want.data(), s, f);
+        ASSERT_EQ(okvsEncodeTNS_AAC_32s_I(enc.data(), s.nf, s.len, s.order, s.res, s.coef, s.dir, f.maxSfb, 1, f.rate, f.wl), okvOk);
         ASSERT_EQ(enc, want);
         auto dec = enc;
-        modelTns<false>(want.data(), s, lng, f.rate, f.maxSfb);
-        ASSERT_EQ(okvsDecodeTNS_AAC_32s_I(dec.data(), s.nf, s.len, s.order, s.res, s.coef, s.dir, f.maxSfb, 0, f.rate, lng ? 1024 : 128), okvOk);
+        modelTns<false>(want.data(), s, f);
+        ASSERT_EQ(okvsDecodeTNS_AAC_32s_I(dec.data(), s.nf, s.len, s.order, s.res, s.coef, s.dir, f.maxSfb, 0, f.rate, f.wl), okvOk);
         ASSERT_EQ(dec, want);
-        // Decoding undoes encoding up to the rounding of the outputs (at most one unit per
-        // sample) fed back through the all-pole filter, whose gain stays below 6 for gentle
-        // filters. A wrong filter misses by the 2^19 amplitude.
         for (int i = 0; i < 1024 && gentle; ++i) ASSERT_NEAR(dec[i], x[i], 16) << i;
     }
-}
-
-TEST(AacSpectralTns, CoefficientTableMatchesSharedTextAndExtends) {
-    // Resolution 3 entries outside -4..3 (never coded in 3 bits) continue the same formula.
-    for (int c = -8; c < 8; ++c) {
-        const double fac = (4 + (c >= 0 ? -0.5 : 0.5)) / (M_PI / 2);
-        EXPECT_NEAR(t::kIqTns[8 + c], std::sin(c / fac) * 2147483648.0, 1.0) << c;
-    }
+    for (int c = -8; c < 8; ++c)
+        EXPECT_NEAR(t::kIqTns[8 + c], std::sin(c / ((4 + (c >= 0 ? -0.5 : 0.5)) / (M_PI / 2))) * 2147483648.0, 1.0) << c;
     const auto rows = aactest::tableRows("tns_coef.txt");
+    for (const auto& r : rows) EXPECT_EQ(t::kIqTns[16 * std::stoi(r[0]) - 40 + std::stoi(r[1])], std::stol(r[4])) << r[0] << " " << r[1];
     if (rows.empty()) GTEST_SKIP() << "shared TNS table not found under " << OKV_SHARED_DIR;
-    for (const auto& r : rows) {
-        const int res = std::stoi(r[0]), c = std::stoi(r[1]);
-        EXPECT_EQ(t::kIqTns[16 * res - 40 + c], std::stol(r[4])) << res << " " << c;
-    }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
-// Helpers for the AAC bitstream tests and benchmarks: the standard codebooks and band tables
-// read from the shared text (independent of the library's generated tables), and a walker
-// that parses whole raw data blocks through the exports.
+// Helpers for the AAC tests and benchmarks: the standard codebooks and band tables read from
+// the shared text (independent of the library's generated tables), a walker that parses whole
+// raw data blocks through the exports, and buffers that end at an unreadable page.
 #pragma once
+#include <sys/mman.h>
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -27,19 +29,22 @@ inline std::vector<std::vector<std::string>> tableRows(const std::string& name) 
     std::ifstream f(sharedDir() + "/tables/aac/" + name);
     std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(f, line);) {
-        if (line.empty() || line[0] == '#') continue;
         std::istringstream s(line);
-        std::vector<std::string> r;
-        for (std::string w; s >> w;) r.push_back(w);
-        rows.push_back(r);
+        if (!line.empty() && line[0] != '#') rows.emplace_back(std::istream_iterator<std::string>(s), std::istream_iterator<std::string>());
     }
     return rows;
 }
 
+inline std::vector<int> numbersFrom(const std::vector<std::string>& row, size_t from) {
+    std::vector<int> v;
+    for (size_t k = from; k < row.size(); ++k) v.push_back(std::stoi(row[k]));
+    return v;
+}
+
 struct Codebook {
-    std::vector<std::string> code;                  // by index
-    std::vector<std::vector<int>> values;           // by index (spectral books)
-    std::map<std::vector<int>, int> indexOf;        // tuple -> index
+    std::vector<std::string> code;            // by index
+    std::vector<std::vector<int>> values;     // by index (spectral books)
+    std::map<std::vector<int>, int> indexOf;  // tuple -> index
 };
 
 // Book 0 is the scalefactor code; 1..11 the spectral books.  Empty when the text is missing.
@@ -49,10 +54,8 @@ inline Codebook loadBook(int book) {
     Codebook cb;
     for (const auto& r : tableRows(name)) {
         cb.code.push_back(r[2]);
-        std::vector<int> v;
-        for (size_t k = 3; k < r.size(); ++k) v.push_back(std::stoi(r[k]));
-        cb.indexOf[v] = int(cb.values.size());
-        cb.values.push_back(v);
+        cb.indexOf[numbersFrom(r, 3)] = int(cb.values.size());
+        cb.values.push_back(numbersFrom(r, 3));
     }
     return cb;
 }
@@ -60,13 +63,26 @@ inline Codebook loadBook(int book) {
 // swb_offset rows per sampling-rate index (long: 1024 window, short: 128 window).
 inline std::vector<std::vector<int>> bandOffsets(bool shortWin) {
     std::vector<std::vector<int>> t;
-    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt")) {
-        std::vector<int> o;
-        for (size_t k = 3; k < r.size(); ++k) o.push_back(std::stoi(r[k]));
-        t.push_back(o);
-    }
+    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt")) t.push_back(numbersFrom(r, 3));
     return t;
 }
+
+// Room for n values of T and more whose end() is the start of an unreadable page: a read or
+// write past a buffer placed to end there faults.
+template <class T> class PageEnd {
+public:
+    explicit PageEnd(size_t n)
+        : page_(size_t(sysconf(_SC_PAGESIZE))), size_((n * sizeof(T) / page_ + 2) * page_),
+          base_(static_cast<char*>(mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
+        mprotect(base_ + size_ - page_, page_, PROT_NONE);
+    }
+    ~PageEnd() { munmap(base_, size_); }
+    T* end() const { return reinterpret_cast<T*>(base_ + size_ - page_); }
+
+private:
+    size_t page_, size_;
+    char* base_;
+};
 
 // Records and output arrays of one channel decode.
 struct ChannelOutputs {
@@ -101,33 +117,28 @@ public:
             const int id = int(bits(pp, off, 3));
             ++elements;
             StatusCode st = okvOk;
+            int tag, n;
+            Okv8u buf[512];
+            AACPrgCfgElt pce;
             if (id == 0 || id == 3) {  // SCE, LFE
                 bits(pp, off, 4);
                 st = channel(pp, off, 0, 0);
                 ++channels;
             } else if (id == 1) {
                 bits(pp, off, 4);
-                st = mp4 ? okvsDecodeChanPairElt_MP4_AAC(pp, off, &ics[0], &cpe, &hdr, 0, 2)
-                         : okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
+                st = mp4 ? okvsDecodeChanPairElt_MP4_AAC(pp, off, &ics[0], &cpe, &hdr, 0, 2) : okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
                 if (st == okvOk) st = channel(pp, off, 0, cpe.commonWin);
                 if (st == okvOk) st = channel(pp, off, 1, cpe.commonWin);
                 channels += 2;
             } else if (id == 4) {
-                int tag, n;
-                Okv8u buf[512];
                 st = okvsDecodeDatStrElt_AAC(pp, off, &tag, &n, buf);
             } else if (id == 5) {
-                AACPrgCfgElt pce;
                 st = okvsDecodePrgCfgElt_AAC(pp, off, &pce);
             } else if (id == 6) {
-                int n;
-                Okv8u buf[272];
                 st = okvsDecodeFillElt_AAC(pp, off, &n, buf);
-            } else if (id == 7) {
-                if (*off) ++*pp, *off = 0;
-                return okvOk;
             } else {
-                return 1;
+                if (id == 7 && *off) ++*pp, *off = 0;
+                return id == 7 ? okvOk : 1;
             }
             if (st != okvOk) return st;
         }
@@ -146,8 +157,7 @@ private:
         ci[ch].samplingRateIndex = sri;
         ci[ch].predSfbMax = 0;
         ci[ch].pIcsInfo = &ics[common ? 0 : ch];
-        if (mp4)
-            return okvsNoiselessDecode_AAC(pp, off, &hdr, sf[ch], spec[ch], cb[ch], tns[ch], &ci[ch], 0, 0, common, 0, 2);
+        if (mp4) return okvsNoiselessDecode_AAC(pp, off, &hdr, sf[ch], spec[ch], cb[ch], tns[ch], &ci[ch], 0, 0, common, 0, 2);
         return okvsNoiselessDecoder_LC_AAC(pp, off, common, &ci[ch], sf[ch], spec[ch], cb[ch], tns[ch]);
     }
 };

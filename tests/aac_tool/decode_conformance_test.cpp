@@ -1,6 +1,6 @@
 // okvac decode on AAC against the reference decoder (ffmpeg's float decoder; its fixed-point one
-// or faad where the float one errs): the conformance streams (LC, LTP, SBR), streams made here
-// with each profile at every rate and layout, containers, gapless lengths, noise levels, HE-AAC
+// where the float one errs): the conformance streams (LC, LTP, SBR), streams made here
+// with each profile at every rate and layout, gapless lengths, noise levels, HE-AAC
 // signalling variants and damaged input.
 #include <gtest/gtest.h>
 
@@ -15,32 +15,31 @@ namespace {
 bool haveVectors() { return fs::exists(vectorDir() / "iso" / "al04_44.mp4"); }
 
 // Decodes in with okvac and the reference; refChannel[c] is the reference channel of okvac's c.
-Diff against(const fs::path& in, const fs::path& tmp, int channels, int leadFrames,
-             const std::vector<int>& refChannel = {}, const char* refDecoder = "aac") {
-    const fs::path got = tmp / "got.raw", ref = tmp / "ref.raw";
+Diff against(const fs::path& in, const fs::path& tmp, int channels, int leadFrames, const std::vector<int>& refChannel = {},
+             const char* refDecoder = "aac") {
     std::string err;
-    EXPECT_EQ(okvacDecode(in, got, "", &err), 0) << in << ": " << err;
-    EXPECT_TRUE(ffmpegDecode(in, ref, refDecoder)) << in;
-    std::vector<int16_t> r = readPcm(ref), p(r.size());
+    EXPECT_EQ(okvacDecode(in, tmp / "got.raw", "", &err), 0) << in << ": " << err;
+    EXPECT_TRUE(ffmpegDecode(in, tmp / "ref.raw", refDecoder)) << in;
+    std::vector<int16_t> r = readPcm(tmp / "ref.raw"), p(r.size());
     for (size_t i = 0; !refChannel.empty() && i + size_t(channels) <= r.size(); i += size_t(channels))
-        for (int c = 0; c < channels; ++c) p[i + size_t(c)] = r[i + size_t(refChannel[size_t(c)])];
-    const Diff d = compare(readPcm(got), refChannel.empty() ? r : p, size_t(leadFrames) * 1024 * size_t(channels));
+        for (size_t c = 0; c < size_t(channels); ++c) p[i + c] = r[i + size_t(refChannel[c])];
+    const Diff d = compare(readPcm(tmp / "got.raw"), refChannel.empty() ? r : p, size_t(leadFrames) * 1024 * size_t(channels));
     EXPECT_GT(d.compared, 0u) << in;
     return d;
 }
 
 // faad's decode of in against okvac's got.raw (which leads by faad's dropped first frame); faad
 // writes mono as two equal channels.
-bool faadCompare(const fs::path& in, const fs::path& tmp, int channels, Diff* d) {
+Diff faadDiff(const fs::path& in, const fs::path& tmp, int channels) {
+    Diff d{};
     const fs::path ref = tmp / "faad.wav";
-    if (!haveProgram("faad") || shell("faad -q -o " + q(ref) + " " + q(in) + " >/dev/null 2>&1") != 0) return false;
+    if (!haveProgram("faad") || shell("faad -q -o " + q(ref) + " " + q(in) + " >/dev/null 2>&1") != 0) return d;
     const std::vector<uint8_t> w = readFile(ref);
     const size_t refChannels = w.size() < 44 ? 0 : w[22];
     std::vector<int16_t> r;
     for (size_t i = 44; refChannels && i + 2 * refChannels <= w.size(); i += 2 * refChannels)
         for (size_t c = 0; c < size_t(channels); ++c) r.push_back(int16_t(w[i + 2 * c] | w[i + 2 * c + 1] << 8));
-    *d = compare(readPcm(tmp / "got.raw"), r, 1024 * size_t(channels));
-    return d->compared > 0;
+    return compare(readPcm(tmp / "got.raw"), r, 1024 * size_t(channels));
 }
 
 void expectSameDecode(const fs::path& a, const fs::path& b, const fs::path& tmp) {
@@ -48,8 +47,7 @@ void expectSameDecode(const fs::path& a, const fs::path& b, const fs::path& tmp)
     ASSERT_EQ(okvacDecode(a, tmp / "a.raw", "", &err), 0) << a << ": " << err;
     ASSERT_EQ(okvacDecode(b, tmp / "b.raw", "", &err), 0) << b << ": " << err;
     const std::vector<uint8_t> x = readFile(tmp / "a.raw");
-    EXPECT_FALSE(x.empty()) << a;
-    EXPECT_TRUE(x == readFile(tmp / "b.raw")) << a << " and " << b << " differ";
+    EXPECT_TRUE(!x.empty() && x == readFile(tmp / "b.raw")) << a << " and " << b << " differ";
 }
 
 uint32_t wavRate(const fs::path& p) {
@@ -67,40 +65,27 @@ uint32_t wavRate(const fs::path& p) {
 TEST(AacDecodeTool, ConformanceAgainstReferenceDecoder) {
     if (!haveVectors()) GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
     if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
-    const struct { const char* path; int channels, leadFrames, maxDiff; double rms; } kStreams[] = {
-        {"iso/al04_44.mp4", 1, 0, 2, 0.289}, {"iso/al05_44.mp4", 2, 0, 2, 0.289}, {"iso/al06_44.mp4", 3, 0, 2, 0.289},
-        {"iso/al17_44.mp4", 2, 0, 2, 0.289}, {"iso/adts/al04_44.adts", 1, 0, 2, 0.289},
-        {"iso/adts/al05_44.adts", 2, 0, 2, 0.289}, {"iso/adts/al06_44.adts", 3, 0, 2, 0.289},
-        {"iso/adts/al17_44.adts", 2, 0, 2, 0.289}, {"misc/ct_faac-adts.aac", 2, 1, 2, 0.289},
-        {"misc/foo.aac", 2, 0, 2, 0.289}, {"misc/id3v1.aac", 2, 0, 2, 0.289}, {"misc/id3v2.aac", 1, 0, 2, 0.289},
-        {"misc/tones/tones_afconvert_16000_mono_aac_lc.m4a", 1, 0, 2, 0.289},
-        {"misc/tones/tones_afconvert_16000_stereo_aac_lc.aac", 2, 0, 2, 0.289},
-        {"misc/tones/tones_afconvert_44100_mono_aac_lc.aac", 1, 0, 2, 0.289},
-        {"misc/tones/tones_afconvert_44100_stereo_aac_lc.aac", 2, 0, 2, 0.289},
-        {"misc/tones/tones_dolby_44100_mono_aac_lc.m4a", 1, 0, 2, 0.289},
-        {"misc/tones/tones_dolby_44100_stereo_aac_lc.m4a", 2, 0, 40, 0.5},
-        {"misc/tones/tones_faac_16000_mono_aac_lc.aac", 1, 1, 2, 0.289},
-        {"misc/tones/tones_faac_16000_stereo_aac_lc.aac", 2, 1, 2, 0.289},
-        {"misc/tones/tones_faac_44100_mono_aac_lc.m4a", 1, 1, 2, 0.289},
-        {"misc/tones/tones_faac_44100_stereo_aac_lc.m4a", 2, 1, 2, 0.289},
-        {"misc/tones/tones_nero_16000_mono_aac_lc.m4a", 1, 0, 2, 0.289},
-        {"misc/tones/tones_nero_16000_stereo_aac_lc.m4a", 2, 0, 2, 0.289},
-        {"misc/tones/tones_nero_44100_mono_aac_lc.m4a", 1, 0, 2, 0.289},
-        {"misc/tones/tones_nero_44100_stereo_aac_lc.m4a", 2, 0, 2, 0.289},
-        {"misc/tones/tones_quicktime7_44100_stereo_aac_lc.m4a", 2, 0, 2, 0.289},
-        {"misc/tones/tones_quicktimeX_44100_stereo_aac_lc.m4a", 2, 0, 2, 0.289},
-        {"iso/ap05_48.mp4", 2, 0, 5, 0.4}, {"iso/adts/ap05_48.adts", 2, 0, 5, 0.4},
-        {"iso/al_sbr_cm_48_2.mp4", 2, 0, 16, 1.0}, {"iso/adts/al_sbr_cm_48_2.adts", 2, 0, 16, 1.0},
-        {"iso/al_sbr_sr_48_2_fsaac48.mp4", 2, 0, 16, 1.0},
-    };
+    struct Stream { std::string path; int channels, lead = 0, maxDiff = 2; double rms = 0.289; };
+    std::vector<Stream> streams = {{"misc/ct_faac-adts.aac", 2, 1}, {"misc/foo.aac", 2}, {"misc/id3v1.aac", 2}, {"misc/id3v2.aac", 1},
+                                   {"iso/al_sbr_sr_48_2_fsaac48.mp4", 2, 0, 16, 1.0}};
+    for (const Stream& s : {Stream{"al04_44", 1}, {"al05_44", 2}, {"al06_44", 3}, {"al17_44", 2}, {"ap05_48", 2, 0, 5, 0.4},
+                            {"al_sbr_cm_48_2", 2, 0, 16, 1.0}})
+        for (const std::string& path : {"iso/" + s.path + ".mp4", "iso/adts/" + s.path + ".adts"})
+            streams.push_back({path, s.channels, s.lead, s.maxDiff, s.rms});
+    for (std::string tones : {"afconvert_16000_mono.m4a", "afconvert_16000_stereo.aac", "afconvert_44100_mono.aac",
+                              "afconvert_44100_stereo.aac", "dolby_44100_mono.m4a", "dolby_44100_stereo.m4a", "faac_16000_mono.aac",
+                              "faac_16000_stereo.aac", "faac_44100_mono.m4a", "faac_44100_stereo.m4a", "nero_16000_mono.m4a",
+                              "nero_16000_stereo.m4a", "nero_44100_mono.m4a", "nero_44100_stereo.m4a",
+                              "quicktime7_44100_stereo.m4a", "quicktimeX_44100_stereo.m4a"}) {
+        const bool dolbyStereo = tones == "dolby_44100_stereo.m4a";
+        streams.push_back({"misc/tones/tones_" + tones.insert(tones.size() - 4, "_aac_lc"), tones.find("stereo") != std::string::npos ? 2 : 1,
+                           tones.starts_with("faac"), dolbyStereo ? 40 : 2, dolbyStereo ? 0.5 : 0.289});
+    }
     TempDir tmp("okvac_aacconf_");
-    for (const auto& s : kStreams) {
-        Diff d = against(vectorDir() / s.path, tmp.path, s.channels, s.leadFrames);
-        std::printf("  %-52s max %3d LSB  rms %.3f LSB\n", s.path, d.max, d.rms);
-        if (d.max > s.maxDiff) {  // the float reference's own error near full scale: ask the fixed one
-            d = against(vectorDir() / s.path, tmp.path, s.channels, s.leadFrames, {}, "aac_fixed");
-            std::printf("  %-52s max %3d LSB  rms %.3f LSB (against the fixed-point reference)\n", "", d.max, d.rms);
-        }
+    for (const Stream& s : streams) {
+        Diff d = against(vectorDir() / s.path, tmp.path, s.channels, s.lead);
+        if (d.max > s.maxDiff)  // the float reference's own error near full scale: ask the fixed one
+            d = against(vectorDir() / s.path, tmp.path, s.channels, s.lead, {}, "aac_fixed");
         EXPECT_LE(d.max, s.maxDiff) << s.path;
         EXPECT_LE(d.rms, s.rms) << s.path;
     }
@@ -108,68 +93,51 @@ TEST(AacDecodeTool, ConformanceAgainstReferenceDecoder) {
 
 // LC at every rate (mono and stereo, ADTS and MP4) and in every layout at 48 kHz; LTP (without
 // LTP data: the syntax) and Main at their rates. The reference's Main predictor departs from the
-// table-based one in rare lines: beyond 4 LSB faad decides. Each 48 kHz ADTS stream rewrapped as
-// ADIF decodes as its original. Noise substitution is off (its noise is random by design).
+// table-based one in rare lines: beyond 4 LSB faad decides. Each 48 kHz ADTS stream rewrapped as ADIF decodes
+// as its original. Noise substitution is off (its noise is random by design).
 TEST(AacDecodeTool, EncodedWithEveryProfileRateAndLayout) {
     if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     TempDir tmp("okvac_aacgen_");
+    const std::vector<int> lc = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
+    const std::vector<int> ltp = {8000, 11025, 16000, 22050, 24000, 32000, 44100, 48000}, mainRates = {8000, 16000, 24000, 32000, 44100, 48000};
     // The reference gives 6.1 (coded with a program configuration) its own order FL FR FC BC LFE
     // BL BR, okvac the mask order FL FR FC LFE BL BR BC.
-    const struct { const char* profile; std::vector<int> rates; const char* layout; int channels; std::vector<int> refChannel; } kCases[] = {
-        {"aac_low", {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000}, "mono", 1, {}},
-        {"aac_low", {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000}, "stereo", 2, {}},
-        {"aac_low", {48000}, "3.0", 3, {}}, {"aac_low", {48000}, "4.0", 4, {}}, {"aac_low", {48000}, "5.0", 5, {}},
-        {"aac_low", {48000}, "5.1", 6, {}}, {"aac_low", {48000}, "6.1", 7, {0, 1, 2, 4, 5, 6, 3}}, {"aac_low", {48000}, "7.1", 8, {}},
-        {"aac_ltp", {8000, 11025, 16000, 22050, 24000, 32000, 44100, 48000}, "mono", 1, {}},
-        {"aac_ltp", {8000, 11025, 16000, 22050, 24000, 32000, 44100, 48000}, "stereo", 2, {}},
-        {"aac_main", {8000, 16000, 24000, 32000, 44100, 48000}, "mono", 1, {}},
-        {"aac_main", {8000, 16000, 24000, 32000, 44100, 48000}, "stereo", 2, {}},
+    const struct { std::string profile; std::vector<int> rates; const char* layout; int channels; std::vector<int> refChannel; } kCases[] = {
+        {"aac_low", lc, "mono", 1, {}}, {"aac_low", lc, "stereo", 2, {}}, {"aac_low", {48000}, "3.0", 3, {}},
+        {"aac_low", {48000}, "4.0", 4, {}}, {"aac_low", {48000}, "5.0", 5, {}}, {"aac_low", {48000}, "5.1", 6, {}},
+        {"aac_low", {48000}, "6.1", 7, {0, 1, 2, 4, 5, 6, 3}}, {"aac_low", {48000}, "7.1", 8, {}}, {"aac_ltp", ltp, "mono", 1, {}},
+        {"aac_ltp", ltp, "stereo", 2, {}}, {"aac_main", mainRates, "mono", 1, {}}, {"aac_main", mainRates, "stereo", 2, {}},
     };
     for (const auto& k : kCases)
         for (int rate : k.rates)
-            for (const char* ext : {".aac", ".m4a"}) {
-                if (std::string(k.profile) != "aac_low" && std::string(ext) == ".m4a") continue;  // ADTS only
+            for (const std::string ext : {".aac", ".m4a"}) {
+                if (k.profile != "aac_low" && ext == ".m4a") continue;  // ADTS only
                 std::string exprs;
                 for (int c = 0; c < k.channels; ++c)
                     exprs += (c ? "|0.3*sin(2*PI*" : "0.3*sin(2*PI*") + std::to_string(200 + 130 * c) + "*t)+0.1*sin(2*PI*" +
                              std::to_string(rate / 16 + 97 * c) + "*t*t)";
-                const fs::path in = tmp.path / (std::string(k.profile) + "_" + k.layout + "_" + std::to_string(rate) + ext);
-                const std::string profile = k.profile;
+                const fs::path in = tmp.path / (k.profile + "_" + k.layout + "_" + std::to_string(rate) + ext);
                 ASSERT_EQ(shell("ffmpeg -nostdin -v error -f lavfi -i 'aevalsrc=exprs=" + exprs + ":c=" + k.layout + ":s=" +
-                                std::to_string(rate) + ":d=" + (profile == "aac_low" ? "0.4" : "2") + "' -c:a aac -strict -2 -profile:a " +
-                                k.profile + " -aac_pns 0 -y " + q(in)),
+                                std::to_string(rate) + ":d=" + (k.profile == "aac_low" ? "0.4" : "2") +
+                                "' -c:a aac -strict -2 -profile:a " + k.profile + " -aac_pns 0 -y " + q(in)),
                           0);
                 Diff d = against(in, tmp.path, k.channels, 0, k.refChannel);
-                std::printf("  %-30s max %d LSB  rms %.3f LSB\n", in.filename().c_str(), d.max, d.rms);
-                int maxDiff = profile == "aac_main" ? 4 : 2;
-                if (d.max > maxDiff && profile == "aac_main" && !faadCompare(in, tmp.path, k.channels, &d))
-                    maxDiff = 16;  // no faad: the reference alone
-                EXPECT_LE(d.max, maxDiff) << in;
-                EXPECT_LE(d.rms, maxDiff == 2 ? 0.289 : maxDiff == 4 ? 0.5 : 0.75) << in;
-                if (rate != 48000 || std::string(ext) != ".aac" || k.channels > 2) continue;
+                if (k.profile == "aac_main" && d.max > 4) {  // where the reference's predictor departs, faad decides
+                    d = faadDiff(in, tmp.path, k.channels);
+                    EXPECT_GT(d.compared, 0u) << in << ": faad gave nothing to compare";
+                }
+                EXPECT_LE(d.max, k.profile == "aac_main" ? 4 : 2) << in;
+                EXPECT_LE(d.rms, k.profile == "aac_main" ? 0.5 : 0.289) << in;
+                if (rate != 48000 || ext != ".aac" || k.channels > 2) continue;
                 writeFile(tmp.path / "rewrap.adif", adifFromAdts(readFile(in)));
                 expectSameDecode(in, tmp.path / "rewrap.adif", tmp.path);
             }
 }
 
-// One stream in several containers decodes identically; the SBR stream as ADIF finds its SBR
-// data in the first block (output at twice the core rate).
-TEST(AacDecodeTool, OneStreamInEveryContainerDecodesIdentically) {
-    if (!haveVectors()) GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
-    TempDir tmp("okvac_aaccont_");
-    expectSameDecode(vectorDir() / "misc/ct_faac-adts.aac", vectorDir() / "misc/ct_faac-adts.adif", tmp.path);
-    expectSameDecode(vectorDir() / "iso/al04_44.mp4", vectorDir() / "iso/adts/al04_44.adts", tmp.path);
-    expectSameDecode(vectorDir() / "iso/al06_44.mp4", vectorDir() / "iso/adts/al06_44.adts", tmp.path);
-    const fs::path sbr = vectorDir() / "iso/adts/al_sbr_cm_48_2.adts";
-    writeFile(tmp.path / "sbr.adif", adifFromAdts(readFile(sbr)));
-    ASSERT_EQ(okvacDecode(tmp.path / "sbr.adif", tmp.path / "sbr.wav"), 0);
-    EXPECT_EQ(wavRate(tmp.path / "sbr.wav"), 48000u);
-    expectSameDecode(sbr, tmp.path / "sbr.adif", tmp.path);
-}
-
 // ADTS, MP4 and 3GP with implicit, hierarchical and backward-compatible signalling decode alike
 // at twice the core rate; --core-only gives the core at its own rate; low power (real banks and
-// prediction) keeps the envelope of high quality, aliasing and phases apart.
+// prediction) keeps the envelope of high quality, aliasing and phases apart. The SBR stream
+// rewrapped as ADIF finds its SBR data in the first block and decodes as the original.
 TEST(AacDecodeTool, HeAacSignallingVariantsAndModes) {
     const fs::path dir = vectorDir() / "ct_decodercheck", sbr = vectorDir() / "iso/al_sbr_cm_48_2.mp4";
     if (!fs::exists(dir / "File2.mp4")) GTEST_SKIP() << "HE-AAC check streams not found under " << vectorDir();
@@ -187,38 +155,40 @@ TEST(AacDecodeTool, HeAacSignallingVariantsAndModes) {
     ASSERT_EQ(okvacDecode(dir / "File2.mp4", tmp.path / "core.wav", "--core-only"), 0);
     EXPECT_EQ(wavRate(tmp.path / "core.wav"), 22050u);
     EXPECT_EQ(readFile(tmp.path / "core.wav").size(), 44u + 346112u);
+    const fs::path sbrAdts = vectorDir() / "iso/adts/al_sbr_cm_48_2.adts";
+    writeFile(tmp.path / "sbr.adif", adifFromAdts(readFile(sbrAdts)));
+    ASSERT_EQ(okvacDecode(tmp.path / "sbr.adif", tmp.path / "sbr.wav"), 0);
+    EXPECT_EQ(wavRate(tmp.path / "sbr.wav"), 48000u);
+    expectSameDecode(sbrAdts, tmp.path / "sbr.adif", tmp.path);
     ASSERT_EQ(okvacDecode(sbr, tmp.path / "hq.raw"), 0);
     ASSERT_EQ(okvacDecode(sbr, tmp.path / "lp.raw", "--sbr lp"), 0);
     const std::vector<int16_t> hq = readPcm(tmp.path / "hq.raw"), lp = readPcm(tmp.path / "lp.raw");
     ASSERT_EQ(hq.size(), lp.size());
     double sig = 0, err = 0;
     for (size_t i = 0; i < hq.size(); ++i) sig += double(hq[i]) * hq[i], err += double(lp[i] - hq[i]) * (lp[i] - hq[i]);
-    const double snr = 10 * std::log10(sig / err);
-    std::printf("  low power against high quality: SNR %.1f dB\n", snr);
-    EXPECT_GT(snr, 20.0);
-    EXPECT_LT(snr, 60.0);  // a low-power run that fell back to the other path fails
+    EXPECT_GT(10 * std::log10(sig / err), 20.0);
+    EXPECT_LT(10 * std::log10(sig / err), 60.0);  // a low-power run that fell back to the other path fails
 }
 
+// Gapless metadata trims to the stated lengths (--no-gapless keeps whole frames); an MP4 of n
+// samples decodes to n samples.
 TEST(AacDecodeTool, GaplessLengths) {
     if (!haveVectors()) GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
     TempDir tmp("okvac_aacgap_");
     const fs::path out = tmp.path / "out.raw";
-    const struct { const char* path; size_t channels, trimmed; } kCases[] = {
-        {"misc/tones/tones_afconvert_16000_mono_aac_lc.m4a", 1, 32000},
-        {"misc/tones/tones_nero_44100_stereo_aac_lc.m4a", 2, 88200},
-    };
-    for (const auto& c : kCases) {
-        ASSERT_EQ(okvacDecode(vectorDir() / c.path, out), 0) << c.path;
-        EXPECT_EQ(fs::file_size(out), c.trimmed * 2 * c.channels) << c.path;
-        ASSERT_EQ(okvacDecode(vectorDir() / c.path, out, "--no-gapless"), 0) << c.path;
-        EXPECT_GT(fs::file_size(out), c.trimmed * 2 * c.channels) << c.path;
-        EXPECT_EQ(fs::file_size(out) % (1024 * 2 * c.channels), 0u) << c.path << ": whole frames";
+    for (const auto& [path, channels, samples] : {std::tuple{"tones_afconvert_16000_mono_aac_lc.m4a", 1u, 32000u},
+                                                  {"tones_nero_44100_stereo_aac_lc.m4a", 2u, 88200u}}) {
+        ASSERT_EQ(okvacDecode(vectorDir() / "misc/tones" / path, out), 0) << path;
+        EXPECT_EQ(fs::file_size(out), samples * 2 * channels) << path;
+        ASSERT_EQ(okvacDecode(vectorDir() / "misc/tones" / path, out, "--no-gapless"), 0) << path;
+        EXPECT_GT(fs::file_size(out), samples * 2 * channels) << path;
+        EXPECT_EQ(fs::file_size(out) % (1024 * 2 * channels), 0u) << path << ": whole frames";
     }
     if (!haveProgram("ffmpeg")) return;
-    for (int n : {1, 1023, 1024, 1025, 44100}) {  // an MP4 of n samples decodes to n samples
+    for (int n : {1, 1023, 1024, 1025, 44100}) {
         const fs::path in = tmp.path / ("n" + std::to_string(n) + ".m4a");
-        ASSERT_EQ(shell("ffmpeg -nostdin -v error -f lavfi -i 'sine=f=500:r=44100' -af atrim=end_sample=" +
-                        std::to_string(n) + " -c:a aac -y " + q(in)), 0);
+        ASSERT_EQ(shell("ffmpeg -nostdin -v error -f lavfi -i 'sine=f=500:r=44100' -af atrim=end_sample=" + std::to_string(n) +
+                        " -c:a aac -y " + q(in)), 0);
         ASSERT_EQ(okvacDecode(in, out), 0);
         EXPECT_EQ(fs::file_size(out), size_t(n) * 2) << n << " samples";
     }
@@ -259,29 +229,22 @@ TEST(AacDecodeTool, RefusedAndDamagedInput) {
     const fs::path in = tmp.path / "in.bin", out = tmp.path / "out.raw";
     std::string err;
     EXPECT_EQ(okvacDecode(vectorDir() / "misc/latm/latm_stereo_to_51.loas", out, "", &err), 1);
-    EXPECT_NE(err.find("LATM"), std::string::npos) << err;
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(err.find("LATM") != std::string::npos && !fs::exists(out)) << err;
     ASSERT_EQ(okvacDecode(vectorDir() / "iso/al_sbr_cm_48_2.mp4", out, "--core-only", &err), 0);
     EXPECT_NE(err.find("HE-AAC"), std::string::npos) << err;
     std::mt19937 rng(99);
+    int keptCore = 0;
     for (const char* name : {"misc/ct_faac-adts.aac", "iso/al05_44.mp4", "misc/ct_faac-adts.adif", "iso/al06_44.mp4",
-                             "iso/ap05_48.mp4", "iso/adts/am00_88.adts"})
+                             "iso/ap05_48.mp4", "iso/adts/am00_88.adts", "iso/adts/al_sbr_cm_48_2.adts"})
         for (int trial = 0; trial < 8; ++trial) {
             std::vector<uint8_t> d = readFile(vectorDir() / name);
-            for (int k = 1 + int(rng() % 400); k > 0; --k) d[rng() % d.size()] ^= uint8_t(1u << (rng() % 8));
-            if (trial & 1) d.resize(rng() % d.size());
+            const bool sbr = std::string(name).find("sbr") != std::string::npos;  // 400 flips past the first header
+            for (int k = sbr ? 400 : 1 + int(rng() % 400); k > 0; --k) d[8 + rng() % (d.size() - 8)] ^= uint8_t(1u << (rng() % 8));
+            if (trial & 1 && !sbr) d.resize(rng() % d.size());
             writeFile(in, d);
             const int rc = okvacDecode(in, out, "", &err);
-            EXPECT_TRUE(rc == 0 || rc == 1) << name << " trial " << trial << ": status " << rc << ": " << err;
+            EXPECT_TRUE(rc == 0 || (rc == 1 && !sbr)) << name << " trial " << trial << ": status " << rc << ": " << err;
+            keptCore += sbr && err.find("keeps its core only") != std::string::npos;
         }
-    const std::vector<uint8_t> sbr = readFile(vectorDir() / "iso/adts/al_sbr_cm_48_2.adts");
-    int keptCore = 0;
-    for (int trial = 0; trial < 6; ++trial) {
-        std::vector<uint8_t> d = sbr;
-        for (int k = 0; k < 400; ++k) d[8 + rng() % (d.size() - 8)] ^= uint8_t(1u << (rng() % 8));
-        writeFile(in, d);
-        EXPECT_EQ(okvacDecode(in, out, "", &err), 0) << "trial " << trial << ": " << err;
-        keptCore += err.find("keeps its core only") != std::string::npos;
-    }
     EXPECT_GT(keptCore, 0);
 }

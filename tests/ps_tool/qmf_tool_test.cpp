@@ -4,18 +4,17 @@
 
 #include "aac_tool/aac_tool_util.h"
 
-namespace {
-
 using namespace aactool;
 
+namespace {
 // Runs okvac qmf with args; the exit status, with stdout and stderr in *text.
 int runQmf(const TempDir& tmp, const std::string& args, std::string* text) {
-    const fs::path log = tmp.path / "log";
-    const int rc = shell(q(okvacPath()) + " qmf " + args + " >" + q(log) + " 2>&1");
-    const std::vector<uint8_t> b = readFile(log);
+    const int rc = shell(q(okvacPath()) + " qmf " + args + " >" + q(tmp.path / "log") + " 2>&1");
+    const std::vector<uint8_t> b = readFile(tmp.path / "log");
     text->assign(b.begin(), b.end());
     return rc;
 }
+}  // namespace
 
 TEST(QmfTool, RealAudioReachesItsSnr) {
     const fs::path in = vectorDir() / "ct_decodercheck" / "aacPlusv2.wav";
@@ -23,26 +22,25 @@ TEST(QmfTool, RealAudioReachesItsSnr) {
     if (x.size() < 22) GTEST_SKIP() << "shared audio vector absent: " << in;
     TempDir tmp("okvac_qmf");
     const fs::path out = tmp.path / "out.wav";
-    for (const char* opts : {"--mode hq --rate same", "--mode lp --rate same", "--mode hq --rate double",
-                             "--mode lp --rate double", "--hybrid 20", "--hybrid 34", "--rate double --hybrid 20",
-                             "--rate double --hybrid 34"}) {
+    for (const std::string opts : {"--mode hq --rate same", "--mode lp --rate same", "--mode hq --rate double",
+                                   "--mode lp --rate double", "--hybrid 20", "--hybrid 34", "--rate double --hybrid 20",
+                                   "--rate double --hybrid 34"}) {
         SCOPED_TRACE(opts);
         std::string text;
-        ASSERT_EQ(runQmf(tmp, std::string(opts) + " " + q(in) + " " + q(out), &text), 0) << text;
         double snr = 0;
+        ASSERT_EQ(runQmf(tmp, opts + " " + q(in) + " " + q(out), &text), 0) << text;
         ASSERT_EQ(std::sscanf(text.c_str(), "SNR %lf dB", &snr), 1) << text;
         EXPECT_GE(snr, 55.0);
         // The written file lines up with the input, at the even samples when doubled.
         const std::vector<int16_t> y = readPcm(out);
-        const size_t step = std::string(opts).find("double") != std::string::npos ? 2 : 1, n = (x.size() - 22) / 2;
+        const size_t step = opts.find("double") != std::string::npos ? 2 : 1;
         ASSERT_EQ(y.size(), 22 + (x.size() - 22) * step);
         EXPECT_EQ(uint16_t(y[12]) | uint16_t(y[13]) << 16, (uint16_t(x[12]) | uint16_t(x[13]) << 16) * step);  // the rate
         double s = 0, e = 0;
-        for (size_t i = 0; i < n; ++i)
-            for (size_t c = 0; c < 2; ++c) {
-                const double d = y[22 + i * step * 2 + c] - x[22 + i * 2 + c];
-                s += double(x[22 + i * 2 + c]) * x[22 + i * 2 + c], e += d * d;
-            }
+        for (size_t i = 22; i < x.size(); ++i) {
+            const double d = y[22 + (i - 22) / 2 * 2 * step + i % 2] - x[i];
+            s += double(x[i]) * x[i], e += d * d;
+        }
         EXPECT_GE(10 * std::log10(s / e), 55.0);
     }
 }
@@ -64,5 +62,3 @@ TEST(QmfTool, BadInputGivesAMessage) {
     EXPECT_EQ(runQmf(tmp, q(tmp.path / "missing.wav") + " " + q(out), &text), 1);
     EXPECT_EQ(runQmf(tmp, "only_one.wav", &text), 2);
 }
-
-}  // namespace

@@ -1,8 +1,8 @@
 // Variant harness for the SBR exports: the float and fixed QMF banks (several calls on one
-// structure, random slot counts, kx, offsets and window scale; sizes and Init with a null
-// now and then), the prediction coefficients, the encoder bank and measures, the PS hybrid.
+// structure, random slot counts, kx, offsets and window scale; sizes and Init with a null now
+// and then), the prediction coefficients, the encoder bank and measures, the PS hybrid.
 #include "harness/checkasm.h"
-#include "sbr/qmf_window_data.h"
+#include "sbr/qmf_test_util.h"
 
 #define BODIES(name) {&okv_u8::name, &okv_n8::name}
 
@@ -12,32 +12,56 @@ float value(chk::Arena& a, float scale) { return float(a.rng().unit() * 2 - 1) *
 
 // Row pointers to `rows` rows of `width` elements each, from gen.
 template <class T, class G>
-const T* const* rowsOf(chk::Arena& a, int rows, int width, G gen) {
+const T** rowsOf(chk::Arena& a, int rows, int width, G gen) {
     std::vector<const T*> r(static_cast<size_t>(rows));
     for (auto& row : r) row = a.in<T>(size_t(width), gen);
     return a.in<const T*>(size_t(rows), [&](size_t m) { return r[m]; });
 }
 
+#define FLOAT_NAMES(K, F) "okvs" #K "GetSize_SBR_" #F, "okvs" #K "Init_SBR_" #F, "okvs" #K "_SBR_" #F "_D2L",
+#define FLOAT_BANK(K, F) {{FLOAT_NAMES(K, F)}, BODIES(okvs##K##GetSize_SBR_##F), BODIES(okvs##K##Init_SBR_##F)},
+struct FloatBank {
+    const char* names[3];  // GetSize, Init, filter
+    StatusCode (*getSize[2])(int*, int*, int*);
+    StatusCode (*init[2])(SBRQMFSpec_32f**, Okv8u*, Okv8u*);
+};
+const FloatBank kFloat[] = {SBR_QMF_FORMS(FLOAT_BANK)};
+
+#define FIXED_BANKS(X)                                                                                             \
+    X(AnalysisFilter, SBRHQ_32s32sc) X(AnalysisFilter, SBRLP_32s) X(SynthesisFilter, SBRHQ_32sc32s)                \
+    X(SynthesisFilter, SBRLP_32s) X(SynthesisDownFilter, SBRHQ_32sc32s) X(SynthesisDownFilter, SBRLP_32s)
+#define FIXED_NAMES(F, S) \
+    "okvs" #F "GetSize_" #S, "okvs" #F "Init_" #S, "okvs" #F "InitAlloc_" #S, "okvs" #F "Free_" #S, "okvs" #F "_" #S,
+#define FIXED_BANK(F, S)                                                                                           \
+    {{FIXED_NAMES(F, S)}, BODIES(okvs##F##GetSize_##S), BODIES(okvs##F##Init_##S), BODIES(okvs##F##InitAlloc_##S),  \
+     BODIES(okvs##F##Free_##S)},
 struct FixedBank {
     const char* names[5];  // GetSize, Init, InitAlloc, Free, filter
     StatusCode (*getSize[2])(int*);
     StatusCode (*init[2])(void*);
     StatusCode (*initAlloc[2])(void**);
     StatusCode (*release[2])(void*);
-    int in, out, size;
 };
-#define FIXED_NAMES(F, S) \
-    "okvs" #F "GetSize_" #S, "okvs" #F "Init_" #S, "okvs" #F "InitAlloc_" #S, "okvs" #F "Free_" #S, "okvs" #F "_" #S
-#define FIXED(Family, suffix, in, out, size)                                                                      \
-    {{FIXED_NAMES(Family, suffix)},                                                                               \
-     BODIES(okvs##Family##GetSize_##suffix), BODIES(okvs##Family##Init_##suffix),                                  \
-     BODIES(okvs##Family##InitAlloc_##suffix), BODIES(okvs##Family##Free_##suffix), in, out, size}
-const FixedBank kFixed[] = {
-    FIXED(AnalysisFilter, SBRHQ_32s32sc, 32, 64, 1343),       FIXED(AnalysisFilter, SBRLP_32s, 32, 32, 1343),
-    FIXED(SynthesisFilter, SBRHQ_32sc32s, 128, 64, 5183),     FIXED(SynthesisFilter, SBRLP_32s, 64, 64, 5183),
-    FIXED(SynthesisDownFilter, SBRHQ_32sc32s, 64, 32, 2623), FIXED(SynthesisDownFilter, SBRLP_32s, 32, 32, 2623),
-};
-#undef FIXED
+const FixedBank kFixed[] = {FIXED_BANKS(FIXED_BANK)};
+const int kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32}, kFixedSize[] = {1343, 1343, 5183, 5183, 2623, 2623};
+
+// One call of float bank b; analysis rows start at pDst[3] with a stride of 64 floats (the
+// imaginary rows 32 floats on).
+StatusCode floatFilter(int b, int v, const float* src, const float** re, const float** im, float* out, float** rows,
+                       float** rowsIm, const float* w, int slots, int kx, SBRQMFSpec_32f* spec, Okv8u* work) {
+    const auto cre = reinterpret_cast<const Okv32fc**>(re);
+    switch (b) {
+    case 0: return OKV_BODY(v, okvsAnalysisFilter_SBR_RToC_32f_D2L)(src, rows, rowsIm, w, slots, 3, kx, spec, work);
+    case 1: return OKV_BODY(v, okvsAnalysisFilter_SBR_RToC_32f32fc_D2L)(src, reinterpret_cast<Okv32fc**>(rows), w, slots, 3, kx, spec, work);
+    case 2: return OKV_BODY(v, okvsAnalysisFilter_SBR_RToR_32f_D2L)(src, rows, w, slots, 3, kx, spec, work);
+    case 3: return OKV_BODY(v, okvsSynthesisFilter_SBR_CToR_32f_D2L)(re, im, out, w, slots, spec, work);
+    case 4: return OKV_BODY(v, okvsSynthesisFilter_SBR_CToR_32fc32f_D2L)(cre, out, w, slots, spec, work);
+    case 5: return OKV_BODY(v, okvsSynthesisFilter_SBR_RToR_32f_D2L)(re, out, w, slots, spec, work);
+    case 6: return OKV_BODY(v, okvsSynthesisDownFilter_SBR_CToR_32f_D2L)(re, im, out, w, slots, spec, work);
+    case 7: return OKV_BODY(v, okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L)(cre, out, w, slots, spec, work);
+    default: return OKV_BODY(v, okvsSynthesisDownFilter_SBR_RToR_32f_D2L)(re, out, w, slots, spec, work);
+    }
+}
 
 StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void* spec) {
     auto* cin = reinterpret_cast<const Okv32sc*>(in);
@@ -53,85 +77,62 @@ StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void
 
 }  // namespace
 
-// One float bank form: its size query (all outputs compared), its Init (handle offset and
-// header words compared) and `calls` filtering calls of `slots` slots. Analysis rows start at
-// pDst[3] with a stride of 64 floats (the imaginary rows 32 floats on).
-#define QMF(KIND, FORM, WLEN, CALL)                                                                                \
-    c.call("okvs" #KIND "GetSize_SBR_" #FORM, [&](chk::Arena& a, int v) -> int {                                   \
-        int* s = a.out<int>(3);                                                                                    \
-        return OKV_BODY(v, okvs##KIND##GetSize_SBR_##FORM)(s, it % 8 == 3 ? nullptr : s + 1, s + 2);               \
-    });                                                                                                            \
-    c.call("okvs" #KIND "Init_SBR_" #FORM, [&](chk::Arena& a, int v) -> int {                                      \
-        int s, i, w;                                                                                               \
-        OKV_BODY(v, okvs##KIND##GetSize_SBR_##FORM)(&s, &i, &w);                                                   \
-        Okv8u* mem = static_cast<Okv8u*>(a.scratch(size_t(s) + 16)) + it % 16;                                    \
-        SBRQMFSpec_32f* spec = nullptr;                                                                            \
-        const StatusCode st = OKV_BODY(v, okvs##KIND##Init_SBR_##FORM)(                                            \
-            &spec, mem, it % 8 == 5 ? nullptr : static_cast<Okv8u*>(a.scratch(size_t(i))));                        \
-        Okv64s* res = a.out<Okv64s>(3);                                                                            \
-        res[0] = spec ? reinterpret_cast<Okv8u*>(spec) - mem : -1;                                                 \
-        res[1] = spec ? Okv64s(reinterpret_cast<Okv32u*>(spec)[0]) : 0;                                            \
-        res[2] = spec ? reinterpret_cast<Okv32s*>(spec)[4] : 0;                                                    \
-        return st;                                                                                                 \
-    });                                                                                                            \
-    c.call("okvs" #KIND "_SBR_" #FORM "_D2L", [&](chk::Arena& a, int v) -> int {                                   \
-        int s, i, ws;                                                                                              \
-        OKV_BODY(v, okvs##KIND##GetSize_SBR_##FORM)(&s, &i, &ws);                                                  \
-        SBRQMFSpec_32f* spec = nullptr;                                                                            \
-        Okv8u* mem = static_cast<Okv8u*>(a.scratch(size_t(s) + 16)) + a.rng().range(0, 15);                       \
-        Okv8u* work = static_cast<Okv8u*>(a.scratch(size_t(ws)));                                                 \
-        StatusCode st = OKV_BODY(v, okvs##KIND##Init_SBR_##FORM)(&spec, mem, static_cast<Okv8u*>(a.scratch(size_t(i)))); \
-        const float* w = a.in<float>(WLEN, [&](size_t n) {                                                         \
-            return (WLEN == 640 ? kOkvSbrQmfWindow640[n] : kOkvSbrQmfWindow320[n]) * wscale;                       \
-        });                                                                                                        \
-        for (int call = 0; call < calls && st == okvOk; ++call) {                                                  \
-            [[maybe_unused]] const float* src = a.in<float>(32 * size_t(slots), [&](size_t) { return value(a, scale); }); \
-            std::vector<const float*> re(static_cast<size_t>(slots)), im = re;                                      \
-            for (int l = 0; l < slots; ++l) {                                                                      \
-                re[size_t(l)] = a.in<float>(128, [&](size_t) { return value(a, scale); });                         \
-                im[size_t(l)] = a.in<float>(64, [&](size_t) { return value(a, scale); });                          \
-            }                                                                                                      \
-            float* out = a.out<float>(64 * size_t(slots));                                                         \
-            std::vector<float*> rows(size_t(slots) + 3), rowsIm(size_t(slots) + 3);                               \
-            for (int l = 0; l < slots; ++l) rows[size_t(l) + 3] = out + 64 * l, rowsIm[size_t(l) + 3] = out + 64 * l + 32; \
-            [[maybe_unused]] const Okv32fc** cre = reinterpret_cast<const Okv32fc**>(re.data());                  \
-            st = OKV_BODY(v, okvs##KIND##_SBR_##FORM##_D2L) CALL;                                                  \
-        }                                                                                                          \
-        return st;                                                                                                 \
-    })
-
-// The size query, Init and filter of each float bank form.
-#define QMF_NAMES(KIND, FORM) \
-    "okvs" #KIND "GetSize_SBR_" #FORM, "okvs" #KIND "Init_SBR_" #FORM, "okvs" #KIND "_SBR_" #FORM "_D2L"
-CHECK_EXPORTS(sbr_qmf, QMF_NAMES(AnalysisFilter, RToC_32f), QMF_NAMES(AnalysisFilter, RToC_32f32fc),
-              QMF_NAMES(AnalysisFilter, RToR_32f), QMF_NAMES(SynthesisFilter, CToR_32f),
-              QMF_NAMES(SynthesisFilter, CToR_32fc32f), QMF_NAMES(SynthesisFilter, RToR_32f),
-              QMF_NAMES(SynthesisDownFilter, CToR_32f), QMF_NAMES(SynthesisDownFilter, CToR_32fc32f),
-              QMF_NAMES(SynthesisDownFilter, RToR_32f)) {
+// Each float bank form: its size query (all outputs compared), its Init (handle offset and
+// header words compared) and `calls` filtering calls of `slots` slots.
+CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
     for (int it = 0; it < c.iters(); ++it) {
         const int slots = c.rng().range(0, 34), calls = c.rng().range(1, 4);
         const int kx = c.rng().range(0, 8) ? c.rng().range(0, 32) : c.rng().range(-2, 34);
         const float scale = float(c.rng().range(0, 6) ? 1.0 : 1e-30 * c.rng().range(1, 1000));
         const float wscale = c.rng().range(0, 4) ? 1.0f : float(c.rng().unit() * 4 - 2);
-        QMF(AnalysisFilter, RToR_32f, 320, (src, rows.data(), w, slots, 3, kx, spec, work));
-        QMF(AnalysisFilter, RToC_32f32fc, 320, (src, reinterpret_cast<Okv32fc**>(rows.data()), w, slots, 3, kx, spec, work));
-        QMF(AnalysisFilter, RToC_32f, 320, (src, rows.data(), rowsIm.data(), w, slots, 3, kx, spec, work));
-        QMF(SynthesisFilter, CToR_32f, 640, (re.data(), im.data(), out, w, slots, spec, work));
-        QMF(SynthesisFilter, CToR_32fc32f, 640, (cre, out, w, slots, spec, work));
-        QMF(SynthesisFilter, RToR_32f, 640, (re.data(), out, w, slots, spec, work));
-        QMF(SynthesisDownFilter, CToR_32f, 320, (re.data(), im.data(), out, w, slots, spec, work));
-        QMF(SynthesisDownFilter, CToR_32fc32f, 320, (cre, out, w, slots, spec, work));
-        QMF(SynthesisDownFilter, RToR_32f, 320, (re.data(), out, w, slots, spec, work));
+        for (int b = 0; b < 9; ++b) {
+            const FloatBank& k = kFloat[b];
+            const int wlen = b >= 3 && b < 6 ? 640 : 320;
+            c.call(k.names[0], [&](chk::Arena& a, int v) -> int {
+                int* s = a.out<int>(3);
+                return k.getSize[v](s, it % 8 == 3 ? nullptr : s + 1, s + 2);
+            });
+            c.call(k.names[1], [&](chk::Arena& a, int v) -> int {
+                int s, i, w;
+                k.getSize[v](&s, &i, &w);
+                Okv8u* mem = static_cast<Okv8u*>(a.scratch(size_t(s) + 16)) + it % 16;
+                SBRQMFSpec_32f* spec = nullptr;
+                const StatusCode st = k.init[v](&spec, mem, it % 8 == 5 ? nullptr : static_cast<Okv8u*>(a.scratch(size_t(i))));
+                Okv64s* res = a.out<Okv64s>(3);
+                res[0] = spec ? reinterpret_cast<Okv8u*>(spec) - mem : -1;
+                res[1] = spec ? Okv64s(reinterpret_cast<Okv32u*>(spec)[0]) : 0;
+                res[2] = spec ? reinterpret_cast<Okv32s*>(spec)[4] : 0;
+                return st;
+            });
+            c.call(k.names[2], [&](chk::Arena& a, int v) -> int {
+                int s, i, ws;
+                k.getSize[v](&s, &i, &ws);
+                SBRQMFSpec_32f* spec = nullptr;
+                Okv8u* mem = static_cast<Okv8u*>(a.scratch(size_t(s) + 16)) + a.rng().range(0, 15);
+                Okv8u* work = static_cast<Okv8u*>(a.scratch(size_t(ws)));
+                StatusCode st = k.init[v](&spec, mem, static_cast<Okv8u*>(a.scratch(size_t(i))));
+                const float* w = a.in<float>(size_t(wlen), [&](size_t n) {
+                    return (wlen == 640 ? kOkvSbrQmfWindow640[n] : kOkvSbrQmfWindow320[n]) * wscale;
+                });
+                for (int call = 0; call < calls && st == okvOk; ++call) {
+                    const float* src = a.in<float>(32 * size_t(slots), [&](size_t) { return value(a, scale); });
+                    const float** re = rowsOf<float>(a, slots, 128, [&](size_t) { return value(a, scale); });
+                    const float** im = rowsOf<float>(a, slots, 64, [&](size_t) { return value(a, scale); });
+                    float* out = a.out<float>(64 * size_t(slots));
+                    std::vector<float*> rows(size_t(slots) + 3), rowsIm(size_t(slots) + 3);
+                    for (int l = 0; l < slots; ++l) rows[size_t(l) + 3] = out + 64 * l, rowsIm[size_t(l) + 3] = out + 64 * l + 32;
+                    st = floatFilter(b, v, src, re, im, out, rows.data(), rowsIm.data(), w, slots, kx, spec, work);
+                }
+                return st;
+            });
+        }
     }
 }
-#undef QMF
 
 // Fixed banks: shifted full-range values (wrap-around included), kx inside and outside 0..32,
 // downsampled banks on full-rate structures half of the time; the position and delay line
 // (at bytes 40 and 48 of the aligned structure) are compared after the slots.
-CHECK_EXPORTS(sbr_qmf_fixed, FIXED_NAMES(AnalysisFilter, SBRHQ_32s32sc), FIXED_NAMES(AnalysisFilter, SBRLP_32s),
-              FIXED_NAMES(SynthesisFilter, SBRHQ_32sc32s), FIXED_NAMES(SynthesisFilter, SBRLP_32s),
-              FIXED_NAMES(SynthesisDownFilter, SBRHQ_32sc32s), FIXED_NAMES(SynthesisDownFilter, SBRLP_32s)) {
+CHECK_EXPORTS(sbr_qmf_fixed, FIXED_BANKS(FIXED_NAMES)) {
     for (int b = 0; b < 6; ++b) {
         const FixedBank& k = kFixed[b];
         c.call(k.names[0], [&](chk::Arena& a, int v) -> int { return k.getSize[v](a.out<int>(1)); });
@@ -146,56 +147,41 @@ CHECK_EXPORTS(sbr_qmf_fixed, FIXED_NAMES(AnalysisFilter, SBRHQ_32s32sc), FIXED_N
             const int off = c.rng().range(0, 15), slots = c.rng().range(1, 12), kx = c.rng().range(-3, 40);
             const int host = b >= 4 && c.rng().coin() ? b - 2 : b;
             c.call(k.names[4], [&](chk::Arena& a, int v) -> int {
-                auto* mem = static_cast<Okv8u*>(a.scratch(size_t(kFixed[host].size) + 16)) + off;
+                auto* mem = static_cast<Okv8u*>(a.scratch(size_t(kFixedSize[host]) + 16)) + off;
                 StatusCode s = kFixed[host].init[v](mem);
                 const int shift = a.rng().range(0, 31);
                 for (int l = 0; l < slots && s == okvOk; ++l)
-                    s = fixedFilter(b, v, a.in<Okv32s>(size_t(k.in), [&](size_t) { return a.rng().i32() >> shift; }),
-                                    a.out<Okv32s>(size_t(k.out)), kx, mem);
+                    s = fixedFilter(b, v, a.in<Okv32s>(size_t(kFixedIn[b]), [&](size_t) { return a.rng().i32() >> shift; }),
+                                    a.out<Okv32s>(size_t(kFixedOut[b])), kx, mem);
                 const auto* base = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem) + 15) & ~uintptr_t{15});
-                const size_t stateBytes = size_t(kFixed[host].size) - 55;
-                std::memcpy(a.out<Okv8u>(stateBytes), base + 40, stateBytes);
+                std::memcpy(a.out<Okv8u>(size_t(kFixedSize[host]) - 55), base + 40, size_t(kFixedSize[host]) - 55);
                 return s * 10 + kFixed[host].release[v](mem);
             });
         }
     }
 }
 
+// One call of export `name` on the arguments given (which may draw from the arena a).
+#define CALL(name, ...) c.call(#name, [&](chk::Arena& a, int v) -> int { return OKV_BODY(v, name)(__VA_ARGS__); })
+
 // Prediction: slot counts around the edges of both paths, band counts across the four-band split.
 CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR_C_32f_D2L",
-              "okvsPredictCoef_SBR_C_32fc_D2L", "okvsPredictOneCoef_SBRLP_32s_D2L",
-              "okvsPredictOneCoef_SBRHQ_32sc_D2L") {
+              "okvsPredictCoef_SBR_C_32fc_D2L", "okvsPredictOneCoef_SBRLP_32s_D2L", "okvsPredictOneCoef_SBRHQ_32sc_D2L") {
     for (int it = 0; it < c.iters(); ++it) {
         const int k = c.rng().range(-1, 37), len = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(3, 38);
-        const int w = std::max(k, 1), rows = len > 0 ? len + 2 : 2;
-        const int band = c.rng().range(-1, 3), flag = c.rng().range(0, 1);
-        const int fixedLen = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(30, 39);
+        const int w = std::max(k, 1), rows = len > 0 ? len + 2 : 2, band = c.rng().range(-1, 3), flag = c.rng().range(0, 1);
+        const int fixedLen = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(30, 39), shift = c.rng().range(0, 31);
         auto f32 = [](chk::Arena& a) { return [&a](size_t) { return a.rng().f32(); }; };
-        c.call("okvsPredictCoef_SBR_R_32f_D2L", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsPredictCoef_SBR_R_32f_D2L)(rowsOf<Okv32f>(a, rows, w, f32(a)), a.out<Okv32f>(size_t(w)),
-                                                              a.out<Okv32f>(size_t(w)), k, len);
-        });
-        c.call("okvsPredictCoef_SBR_C_32f_D2L", [&](chk::Arena& a, int v) -> int {
-            auto re = rowsOf<Okv32f>(a, rows, w, f32(a));
-            auto im = rowsOf<Okv32f>(a, rows, w, f32(a));
-            return OKV_BODY(v, okvsPredictCoef_SBR_C_32f_D2L)(re, im, a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)),
-                                                              a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
-        });
-        c.call("okvsPredictCoef_SBR_C_32fc_D2L", [&](chk::Arena& a, int v) -> int {
-            auto src = rowsOf<Okv32fc>(a, rows, w, [&](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; });
-            return OKV_BODY(v, okvsPredictCoef_SBR_C_32fc_D2L)(src, a.out<Okv32fc>(size_t(w)), a.out<Okv32fc>(size_t(w)), k, len);
-        });
-        c.call("okvsPredictOneCoef_SBRLP_32s_D2L", [&](chk::Arena& a, int v) -> int {
-            const int shift = a.rng().range(0, 31);
-            auto src = rowsOf<Okv32s>(a, 40, 4, [&](size_t) { return a.rng().i32() >> shift; });
-            return OKV_BODY(v, okvsPredictOneCoef_SBRLP_32s_D2L)(src, a.out<Okv32s>(1), a.out<Okv32s>(1), a.out<Okv32s>(1),
-                                                                 band, fixedLen, flag);
-        });
-        c.call("okvsPredictOneCoef_SBRHQ_32sc_D2L", [&](chk::Arena& a, int v) -> int {
-            const int shift = a.rng().range(0, 31);
-            auto src = rowsOf<Okv32sc>(a, 40, 4, [&](size_t) { return Okv32sc{a.rng().i32() >> shift, a.rng().i32() >> shift}; });
-            return OKV_BODY(v, okvsPredictOneCoef_SBRHQ_32sc_D2L)(src, a.out<Okv32sc>(1), a.out<Okv32sc>(1), band, fixedLen);
-        });
+        auto i32 = [shift](chk::Arena& a) { return [&a, shift](size_t) { return a.rng().i32() >> shift; }; };
+        CALL(okvsPredictCoef_SBR_R_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
+        CALL(okvsPredictCoef_SBR_C_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), rowsOf<Okv32f>(a, rows, w, f32(a)),
+             a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
+        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, [&](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; }),
+             a.out<Okv32fc>(size_t(w)), a.out<Okv32fc>(size_t(w)), k, len);
+        CALL(okvsPredictOneCoef_SBRLP_32s_D2L, rowsOf<Okv32s>(a, 40, 4, i32(a)), a.out<Okv32s>(1), a.out<Okv32s>(1),
+             a.out<Okv32s>(1), band, fixedLen, flag);
+        CALL(okvsPredictOneCoef_SBRHQ_32sc_D2L, rowsOf<Okv32sc>(a, 40, 4, [&](size_t) { return Okv32sc{i32(a)(0), i32(a)(0)}; }),
+             a.out<Okv32sc>(1), a.out<Okv32sc>(1), band, fixedLen);
     }
 }
 
@@ -204,18 +190,14 @@ CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR
 CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f", "okvsAnalysisFilterEncGetSize_SBR_32f",
               "okvsAnalysisFilterEncInit_SBR_32f", "okvsAnalysisFilterEncInitAlloc_SBR_32f",
               "okvsAnalysisFilterEncFree_SBR_32f", "okvsAnalysisFilterEnc_SBR_32f32fc", "okvsAnalysisFilter_PS_32fc_D2") {
-    c.call("okvsAnalysisFilterEncGetSize_SBR_32f", [](chk::Arena& a, int v) -> int {
-        return OKV_BODY(v, okvsAnalysisFilterEncGetSize_SBR_32f)(a.out<int>(1), a.out<int>(1));
-    });
+    CALL(okvsAnalysisFilterEncGetSize_SBR_32f, a.out<int>(1), a.out<int>(1));
+    CALL(okvsAnalysisFilterEncInit_SBR_32f, a.scratch(64), nullptr);
+    CALL(okvsAnalysisFilterEncFree_SBR_32f, a.scratch(64));
     c.call("okvsAnalysisFilterEncInitAlloc_SBR_32f", [](chk::Arena&, int v) -> int {
         void* spec = nullptr;
         const StatusCode s = OKV_BODY(v, okvsAnalysisFilterEncInitAlloc_SBR_32f)(&spec);
         return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(spec);
     });
-    c.call("okvsAnalysisFilterEncInit_SBR_32f",
-           [](chk::Arena& a, int v) -> int { return OKV_BODY(v, okvsAnalysisFilterEncInit_SBR_32f)(a.scratch(64), nullptr); });
-    c.call("okvsAnalysisFilterEncFree_SBR_32f",
-           [](chk::Arena& a, int v) -> int { return OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(a.scratch(64)); });
     for (int it = 0; it < c.iters(); ++it) {
         const int off = c.rng().range(0, 15), mode = c.rng().range(0, 10) ? c.rng().range(0, 4) : c.rng().range(-2, 6);
         c.call("okvsAnalysisFilterEnc_SBR_32f32fc", [&](chk::Arena& a, int v) -> int {
@@ -229,20 +211,13 @@ CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f",
                                                                    a.out<Okv32f>(128), mem);
             return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(mem);
         });
-        c.call("okvsEstimateTNR_SBR_32f", [&](chk::Arena& a, int v) -> int {
-            return OKV_BODY(v, okvsEstimateTNR_SBR_32f)(a.in<Okv32f>(64, [&](size_t) { return a.rng().f32(); }),
-                                                        a.out<Okv32f>(1), a.out<Okv32f>(1), a.out<Okv32f>(1));
-        });
-        c.call("okvsDetectTransient_SBR_32f", [&](chk::Arena& a, int v) -> int {
-            const float scale = float(a.rng().range(0, 1 << 20));
-            return OKV_BODY(v, okvsDetectTransient_SBR_32f)(
-                a.in<Okv32f>(64, [&](size_t) { return float(a.rng().unit()) * scale; }),
-                a.inout<Okv32f>(1, [&](size_t) { return float(a.rng().range(0, 1 << 22)); }),
-                a.inout<Okv32f>(64, [&](size_t) { return float(a.rng().range(-9, 9)); }));
-        });
-        c.call("okvsAnalysisFilter_PS_32fc_D2", [&](chk::Arena& a, int v) -> int {
-            const float* x = a.in<float>(88, [&](size_t) { return value(a, it % 5 ? 1.0f : 1e-30f); });
-            return OKV_BODY(v, okvsAnalysisFilter_PS_32fc_D2)(x, it % 17 == 5 ? nullptr : a.out<float>(32 * 24), mode);
-        });
+        const float scale = float(c.rng().range(0, 1 << 20));
+        CALL(okvsEstimateTNR_SBR_32f, a.in<Okv32f>(64, [&](size_t) { return a.rng().f32(); }), a.out<Okv32f>(1),
+             a.out<Okv32f>(1), a.out<Okv32f>(1));
+        CALL(okvsDetectTransient_SBR_32f, a.in<Okv32f>(64, [&](size_t) { return float(a.rng().unit()) * scale; }),
+             a.inout<Okv32f>(1, [&](size_t) { return float(a.rng().range(0, 1 << 22)); }),
+             a.inout<Okv32f>(64, [&](size_t) { return float(a.rng().range(-9, 9)); }));
+        CALL(okvsAnalysisFilter_PS_32fc_D2, a.in<float>(88, [&](size_t) { return value(a, it % 5 ? 1.0f : 1e-30f); }),
+             it % 17 == 5 ? nullptr : a.out<float>(32 * 24), mode);
     }
 }

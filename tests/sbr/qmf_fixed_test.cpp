@@ -1,15 +1,14 @@
-// Fixed-point QMF banks: windowing to the bit on preloaded delay lines, accuracy against the
-// float banks and their chains, the lifecycle and layout, the refusals, the Q30 window tables,
-// and InitAlloc when the allocator fails (this binary interposes okvMalloc and okvFree).
+// Fixed-point QMF banks and their kernels, against exact formulas and the float banks. This
+// binary interposes okvMalloc and okvFree to fail InitAlloc's allocations.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
-#include <random>
-
 #include "qmf_test_util.h"
+#include "sbr/qmf_fixed.h"
 
 using namespace qmftest;
+using namespace okv_u8::qmffx;
 
 namespace {
 int gFailAt = 0;  // calls left until the failing one; 0 = pass everything through
@@ -32,48 +31,105 @@ extern "C" void okvFree(void* p) {
 
 namespace {
 
-enum Kind { Ana, Syn, Down };
+// Bits sh .. sh + 31 of the exact value v + 2^(sh-1).
+Okv32s narrowed(int64_t v, int sh) { return Okv32s(uint32_t(uint64_t(v + (int64_t{1} << (sh - 1))) >> sh)); }
+
+Okv32s draw(std::mt19937& g) {
+    static const Okv32s edges[] = {INT32_MIN, INT32_MIN + 1, -1, 0, 1, INT32_MAX};
+    return (g() & 3) ? Okv32s(g()) : edges[g() % 6];
+}
+
+// Q30 factors in [-2^30, 2^30] (negative only where allowed, range ends included) on extreme inputs.
+template <int SH, int Neg>
+void checkRotations(std::mt19937& g) {
+    auto factor = [&](bool negative) {
+        const Okv32s v = (g() & 7) ? Okv32s(g() % ((1u << 30) + 1)) : ((g() & 1) ? (1 << 30) : 0);
+        return negative && (g() & 1) ? -v : v;
+    };
+    for (int round = 0; round < 4000; ++round) {
+        Turn4 w{};
+        alignas(16) Okv32s c[4], s[4], x[4], y[4], re[4], im[4];
+        for (int n = 0; n < 4; ++n) {
+            c[n] = factor(Neg & kNegC), s[n] = -factor(Neg & kNegT);  // t = -s
+            setTurn(w, n, c[n], s[n], SH);
+            x[n] = draw(g), y[n] = draw(g);
+        }
+        const Vec4c r = rotate4<SH, Neg>({load4a(x), load4a(y)}, w);
+        store4a(re, r.re), store4a(im, r.im);
+        for (int n = 0; n < 4; ++n)
+            ASSERT_TRUE(re[n] == narrowed(int64_t(x[n]) * c[n] - int64_t(y[n]) * s[n], SH) &&
+                        im[n] == narrowed(int64_t(x[n]) * s[n] + int64_t(y[n]) * c[n], SH)) << SH << " " << Neg << " " << n;
+    }
+}
+
+// Random values and impulses at 2^31 / (2N) (no sum can wrap): within 4 of the exact DFT.
+template <int N>
+void checkFft(std::mt19937& g) {
+    const Okv32s limit = (1 << 30) / N;
+    for (int round = 0; round < 300; ++round) {
+        alignas(16) Okv32s re[N], im[N];
+        double xr[N], xi[N];
+        for (int n = 0; n < N; ++n) {
+            xr[n] = re[n] = round < N ? (n == round ? limit : 0) : Okv32s(g() % (2u * limit)) - limit;
+            xi[n] = im[n] = round < N ? 0 : Okv32s(g() % (2u * limit)) - limit;
+        }
+        fft<N>(re, im);
+        for (int k = 0; k < N; ++k) {
+            double sr = 0, si = 0;
+            for (int n = 0; n < N; ++n) {
+                const double a = -2 * M_PI * double(n * k % N) / N;
+                sr += xr[n] * std::cos(a) - xi[n] * std::sin(a), si += xr[n] * std::sin(a) + xi[n] * std::cos(a);
+            }
+            ASSERT_TRUE(std::fabs(re[k] - sr) <= 4 && std::fabs(im[k] - si) <= 4) << N << " round " << round << " k " << k;
+        }
+    }
+}
+
+TEST(SbrQmfFixedKernels, RotationsScalingFftAndConstantsAreExact) {
+    std::mt19937 g(5);
+    checkRotations<28, 0>(g), checkRotations<29, 0>(g), checkRotations<32, 0>(g);
+    checkRotations<30, kNegC>(g), checkRotations<29, kNegC | kNegT>(g), checkRotations<30, kNegC | kNegT>(g);
+    for (int round = 0; round < 4000; ++round) {
+        alignas(16) Okv32s x[4], y[4];
+        for (Okv32s& v : x) v = draw(g);
+        store4a(y, mulPositive<30, kSqrtHalfQ30>(load4a(x)));
+        for (int n = 0; n < 4; ++n) ASSERT_EQ(y[n], narrowed(int64_t(x[n]) * kSqrtHalfQ30, 30)) << x[n];
+    }
+    checkFft<16>(g), checkFft<32>(g);
+    for (int i = -300; i <= 300; ++i)  // the Q30 constants round to nearest
+        ASSERT_EQ(q30(std::sin(i * 0.01)), std::llround(std::sin(i * 0.01) * 0x1p30)) << i;
+}
+
+// Each fixed bank with the float form of the same layout (its twin) and its structure size.
 struct FixedForm {
     const char* name;
-    Kind kind;
-    bool complex;
     Form twin;
-    Okv32u id;
     int size;
     StatusCode (*getSize)(int*);
     StatusCode (*init)(void*);
     StatusCode (*initAlloc)(void**);
     StatusCode (*release)(void*);
+    bool complex() const { return isComplex(twin); }
+    bool ana() const { return isAnalysis(twin); }
+    int in() const { return inPerSlot(twin); }
+    int out() const { return outPerSlot(twin); }
 };
-#define FIXED_FORM(name, kind, cplx, twin, id, size, Family, suffix)                                               \
-    {name, kind, cplx, twin, id, size, okvs##Family##GetSize_##suffix, okvs##Family##Init_##suffix,                \
-     okvs##Family##InitAlloc_##suffix, okvs##Family##Free_##suffix}
+#define FIXED_FORM(twin, size, F, S) {#F #S, twin, size, okvs##F##GetSize_##S, okvs##F##Init_##S, okvs##F##InitAlloc_##S, okvs##F##Free_##S}
 const FixedForm kForms[] = {
-    FIXED_FORM("AnaHQ", Ana, true, AnaC32fc, 0x434D4161, 1343, AnalysisFilter, SBRHQ_32s32sc),
-    FIXED_FORM("AnaLP", Ana, false, AnaR, 0x434D4162, 1343, AnalysisFilter, SBRLP_32s),
-    FIXED_FORM("SynHQ", Syn, true, SynC32fc, 0x434D4163, 5183, SynthesisFilter, SBRHQ_32sc32s),
-    FIXED_FORM("SynLP", Syn, false, SynR, 0x434D4164, 5183, SynthesisFilter, SBRLP_32s),
-    FIXED_FORM("DownHQ", Down, true, DownC32fc, 0x434D4165, 2623, SynthesisDownFilter, SBRHQ_32sc32s),
-    FIXED_FORM("DownLP", Down, false, DownR, 0x434D4166, 2623, SynthesisDownFilter, SBRLP_32s),
+    FIXED_FORM(AnaC32fc, 1343, AnalysisFilter, SBRHQ_32s32sc),   FIXED_FORM(AnaR, 1343, AnalysisFilter, SBRLP_32s),
+    FIXED_FORM(SynC32fc, 5183, SynthesisFilter, SBRHQ_32sc32s),  FIXED_FORM(SynR, 5183, SynthesisFilter, SBRLP_32s),
+    FIXED_FORM(DownC32fc, 2623, SynthesisDownFilter, SBRHQ_32sc32s), FIXED_FORM(DownR, 2623, SynthesisDownFilter, SBRLP_32s),
 };
 #undef FIXED_FORM
 
-// Values in and out per slot, complex values counting two; samples in the delay line.
-int inCount(const FixedForm& f) { return f.kind == Ana ? 32 : (f.kind == Syn ? 64 : 32) * (f.complex ? 2 : 1); }
-int outCount(const FixedForm& f) { return f.kind == Ana ? 32 * (f.complex ? 2 : 1) : (f.kind == Syn ? 64 : 32); }
-int lineCount(const FixedForm& f) { return f.kind == Ana ? 320 : f.kind == Syn ? 1280 : 640; }
-
 StatusCode filter(const FixedForm& f, const Okv32s* in, Okv32s* out, int kx, void* spec) {
     const auto* cin = reinterpret_cast<const Okv32sc*>(in);
-    switch (f.kind) {
-    case Ana:
-        return f.complex ? okvsAnalysisFilter_SBRHQ_32s32sc(in, reinterpret_cast<Okv32sc*>(out), kx, spec)
-                         : okvsAnalysisFilter_SBRLP_32s(in, out, kx, spec);
-    case Syn: return f.complex ? okvsSynthesisFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisFilter_SBRLP_32s(in, out, spec);
-    default:
-        return f.complex ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec)
-                         : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
-    }
+    if (f.ana())
+        return f.complex() ? okvsAnalysisFilter_SBRHQ_32s32sc(in, reinterpret_cast<Okv32sc*>(out), kx, spec)
+                           : okvsAnalysisFilter_SBRLP_32s(in, out, kx, spec);
+    if (bands(f.twin) == 64)
+        return f.complex() ? okvsSynthesisFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisFilter_SBRLP_32s(in, out, spec);
+    return f.complex() ? okvsSynthesisDownFilter_SBRHQ_32sc32s(cin, out, spec) : okvsSynthesisDownFilter_SBRLP_32s(in, out, spec);
 }
 
 // A structure at a chosen misalignment; `base` is the aligned structure: identifier at 0,
@@ -91,9 +147,9 @@ struct Fixed {
     Okv32s* line() { return reinterpret_cast<Okv32s*>(base + 48); }
     Okv32s& pos() { return *reinterpret_cast<Okv32s*>(base + 40); }
     std::vector<Okv32s> run(const std::vector<Okv32s>& in, int kx = 32) {
-        const size_t slots = in.size() / inCount(f);
-        std::vector<Okv32s> out(slots * outCount(f));
-        for (size_t l = 0; l < slots; ++l) EXPECT_EQ(filter(f, &in[l * inCount(f)], &out[l * outCount(f)], kx, handle), okvOk);
+        std::vector<Okv32s> out(in.size() / f.in() * f.out());
+        for (size_t l = 0; l < in.size() / f.in(); ++l)
+            EXPECT_EQ(filter(f, &in[l * f.in()], &out[l * f.out()], kx, handle), okvOk);
         return out;
     }
 };
@@ -101,10 +157,9 @@ struct Fixed {
 // The float twin over the same values.
 std::vector<double> runFloat(Form twin, const std::vector<double>& in) {
     const std::vector<float> fin(in.begin(), in.end());
-    const int slots = int(in.size()) / inPerSlot(twin);
-    std::vector<float> out(size_t(outPerSlot(twin)) * slots);
+    std::vector<float> out(size_t(outPerSlot(twin)) * (in.size() / inPerSlot(twin)));
     Bank b(twin);
-    EXPECT_EQ(run(b, fin.data(), slots, out.data()), okvOk);
+    EXPECT_EQ(run(b, fin.data(), int(in.size() / inPerSlot(twin)), out.data()), okvOk);
     return {out.begin(), out.end()};
 }
 
@@ -114,9 +169,8 @@ double snrDb(const std::vector<double>& ref, const std::vector<Okv32s>& got, dou
     return e == 0 ? 999 : 10 * std::log10(r / e);
 }
 
-// Full-scale sines across the band and squares at the stated analysis limit (|x| <= 2^27):
-// each analysis bank against its float twin (at 1/16 of its scale) and each synthesis bank
-// after the fixed analysis against the float chain (32 analysis bands, the rest zero): 90 dB.
+// Sines and squares at the analysis limit |x| <= 2^27: analysis against its float twin (at 1/16
+// scale), synthesis after the fixed analysis against the float chain: 90 dB.
 TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
     for (double freq : {0.003, 0.0371, 0.2, 0.4617})
         for (bool square : {false, true}) {
@@ -128,67 +182,59 @@ TEST(SbrQmfFixed, FullScaleSinesAndSquares) {
             const std::vector<double> xd(x.begin(), x.end());
             for (const FixedForm& f : kForms) {
                 SCOPED_TRACE(testing::Message() << f.name << " freq " << freq << " square " << square);
-                const FixedForm& ana = kForms[f.complex ? 0 : 1];
+                const FixedForm& ana = kForms[f.complex() ? 0 : 1];
                 Fixed fa(ana), fs(f);
-                const std::vector<Okv32s> bands = fa.run(x);
-                if (f.kind == Ana) {
-                    EXPECT_GE(snrDb(runFloat(f.twin, xd), bands, 16.0), 90);
+                const std::vector<Okv32s> sub = fa.run(x);
+                if (f.ana()) {
+                    EXPECT_GE(snrDb(runFloat(f.twin, xd), sub, 16.0), 90);
                     continue;
                 }
                 const std::vector<double> fbands = runFloat(ana.twin, xd);
-                const int per = f.complex ? 2 : 1, width = (f.kind == Syn ? 64 : 32) * per;
+                const int per = f.complex() ? 2 : 1, width = f.in();
                 std::vector<Okv32s> in(x.size() / 32 * width, 0);
                 std::vector<double> fin(in.size(), 0.0);
                 for (size_t l = 0; l < x.size() / 32; ++l)
                     for (int i = 0; i < 32 * per; ++i)
-                        in[l * width + i] = bands[l * 32 * per + i], fin[l * width + i] = fbands[l * 32 * per + i];
+                        in[l * width + i] = sub[l * 32 * per + i], fin[l * width + i] = fbands[l * 32 * per + i];
                 EXPECT_GE(snrDb(runFloat(f.twin, fin), fs.run(in), 1.0), 90);
             }
         }
 }
 
-// Synthesis windowing to the bit: delay line preloaded with extreme and random values at every
-// slot position, zero bands (the new block is then zero), output against the products and
-// wrap-around sums; the position moves down one block. Downsampled banks also run on a
-// full-rate structure.
+// Extreme delay lines at every slot position and zero bands: output against the wrapped sums of
+// products; downsampled banks also on a full-rate structure.
 TEST(SbrQmfFixed, SynthesisWindowingIsExact) {
     std::mt19937 g(3);
     const Okv32s extremes[] = {INT32_MIN, INT32_MAX, -1, 1 << 30};
-    for (int k = 2; k < 6; ++k)
-        for (bool onFullRate : {false, true}) {
-            const FixedForm& f = kForms[k];
-            if (onFullRate && f.kind != Down) continue;
-            const FixedForm& host = onFullRate ? kForms[k - 2] : f;
-            const int B = f.kind == Syn ? 64 : 32, L = 20 * B;
-            const int* w = B == 64 ? SBR_TABLE_QMF_WINDOW_640_INT_Q30 : SBR_TABLE_QMF_WINDOW_320_INT_Q30;
-            for (int p = 0; p < 10; ++p) {
-                Fixed b(host, p);
-                b.pos() = p;
-                std::vector<Okv32s> line(static_cast<size_t>(L));
-                for (Okv32s& v : line) v = (g() & 3) ? extremes[g() % 4] : Okv32s(g());
-                std::copy(line.begin(), line.end(), b.line());
-                std::fill_n(line.begin() + 2 * B * p, 2 * B, 0);
-                std::vector<Okv32s> in(static_cast<size_t>(inCount(f)), 0), out(static_cast<size_t>(B));
-                ASSERT_EQ(filter(f, in.data(), out.data(), 32, b.handle), okvOk);
-                for (int n = 0; n < B; ++n) {
-                    Okv32u acc = 0;
-                    for (int j = 0; j < 10; ++j) {
-                        const Okv32s v = line[size_t((2 * B * p + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L)];
-                        acc += Okv32u((int64_t(w[n + B * j]) * v) >> 32);
-                    }
-                    ASSERT_EQ(out[size_t(n)], Okv32s(acc)) << f.name << " p " << p << " n " << n;
-                }
-                EXPECT_EQ(b.pos(), p ? p - 1 : 9);
-                EXPECT_TRUE(std::equal(line.begin(), line.end(), b.line())) << f.name << " p " << p;
+    for (int k = 2; k < 8; ++k) {
+        const FixedForm &f = kForms[k < 6 ? k : k - 2], &host = kForms[k < 6 ? k : k - 4];
+        const int B = bands(f.twin), L = 20 * B;
+        const int* w = B == 64 ? SBR_TABLE_QMF_WINDOW_640_INT_Q30 : SBR_TABLE_QMF_WINDOW_320_INT_Q30;
+        for (int p = 0; p < 10; ++p) {
+            Fixed b(host, p);
+            b.pos() = p;
+            std::vector<Okv32s> line(static_cast<size_t>(L)), in(size_t(f.in()), 0), out(static_cast<size_t>(B));
+            for (Okv32s& v : line) v = (g() & 3) ? extremes[g() % 4] : Okv32s(g());
+            std::copy(line.begin(), line.end(), b.line());
+            std::fill_n(line.begin() + 2 * B * p, 2 * B, 0);
+            ASSERT_EQ(filter(f, in.data(), out.data(), 32, b.handle), okvOk);
+            for (int n = 0; n < B; ++n) {
+                Okv32u acc = 0;
+                for (int j = 0; j < 10; ++j)
+                    acc += Okv32u((int64_t(w[n + B * j]) * line[size_t((2 * B * p + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L)]) >> 32);
+                ASSERT_EQ(out[size_t(n)], Okv32s(acc)) << f.name << " p " << p << " n " << n;
             }
+            EXPECT_EQ(b.pos(), p ? p - 1 : 9);
+            EXPECT_TRUE(std::equal(line.begin(), line.end(), b.line())) << f.name << " p " << p;
         }
+    }
 }
 
 // Zero in gives zero out from Init; kx clears the bands from kx up while the line advances
 // exactly as with kx = 32 (the next slots agree).
 TEST(SbrQmfFixed, ZeroInputAndBandLimit) {
     for (const FixedForm& f : kForms) {
-        const std::vector<Okv32s> out = Fixed(f).run(std::vector<Okv32s>(size_t(inCount(f)) * 25, 0));
+        const std::vector<Okv32s> out = Fixed(f).run(std::vector<Okv32s>(size_t(f.in()) * 25, 0));
         EXPECT_EQ(out, std::vector<Okv32s>(out.size(), 0)) << f.name;
     }
     std::mt19937 g(1);
@@ -199,49 +245,62 @@ TEST(SbrQmfFixed, ZeroInputAndBandLimit) {
         for (int kx : {0, 1, 31, 32}) {
             Fixed cut(f), full(f);
             const std::vector<Okv32s> c = cut.run(head, kx), a = full.run(head, 32);
-            const int per = f.complex ? 2 : 1;
             for (size_t i = 0; i < c.size(); ++i)
-                ASSERT_EQ(c[i], int(i % (32 * per)) / per < kx ? a[i] : 0) << f.name << " kx " << kx << " " << i;
+                ASSERT_EQ(c[i], int(i % (32 * (f.complex() + 1))) / (f.complex() + 1) < kx ? a[i] : 0) << f.name << " kx " << kx;
             EXPECT_EQ(cut.run(tail), full.run(tail)) << f.name << " kx " << kx;
         }
 }
 
-// GetSize; Init at every misalignment writes the identifier, a zero position and line and
-// nothing outside the reported bytes; Free of it writes nothing; InitAlloc sets the allocation
-// flag and its structure is refused by every other bank's Free.
+// Init at every misalignment stays in its bytes and Free of it writes nothing; InitAlloc's
+// structure is refused by the other Frees, and each failed allocation leaves nothing behind.
 TEST(SbrQmfFixed, LifecycleAndLayout) {
-    for (const FixedForm& f : kForms) {
+    for (Okv32u id = 0x434D4161; const FixedForm& f : kForms) {
         int size = 0;
         ASSERT_EQ(f.getSize(&size), okvOk);
         EXPECT_EQ(size, f.size) << f.name;
         for (int off = 0; off < 16; ++off) {
             std::vector<uint8_t> mem(size_t(size) + 32, 0xA5), before;
             Fixed b(f, 16 + off, &mem);
-            EXPECT_EQ(*reinterpret_cast<Okv32u*>(b.base), f.id);
+            EXPECT_EQ(*reinterpret_cast<Okv32u*>(b.base), id);
             EXPECT_EQ(b.pos(), 0);
-            EXPECT_TRUE(std::all_of(b.line(), b.line() + lineCount(f), [](Okv32s v) { return v == 0; }));
+            EXPECT_TRUE(std::all_of(b.line(), b.line() + (f.ana() ? 320 : 20 * bands(f.twin)), [](Okv32s v) { return v == 0; }));
             for (size_t q = 0; q < mem.size(); ++q)
                 ASSERT_TRUE(mem[q] == 0xA5 || (q >= size_t(16 + off) && q < size_t(16 + off + size)));
             before = mem;
             EXPECT_EQ(f.release(b.handle), okvOk);
             EXPECT_EQ(mem, before) << f.name;
         }
-        void* spec = nullptr;
-        ASSERT_EQ(f.initAlloc(&spec), okvOk);
-        EXPECT_EQ(*reinterpret_cast<const Okv32u*>((reinterpret_cast<uintptr_t>(spec) + 15 + 16) & ~uintptr_t{15}), 1u);
-        for (const FixedForm& other : kForms)
-            EXPECT_TRUE(&other == &f || other.release(spec) == okvErrContextMatch) << other.name;
-        EXPECT_EQ(f.release(spec), okvOk);
+        ++id;
+        gLive = 0;
+        for (int n = 1;; ++n) {
+            void* spec = nullptr;
+            gFailAt = n;
+            const StatusCode s = f.initAlloc(&spec);
+            const bool failed = gFailAt == 0;
+            gFailAt = 0;
+            if (failed) {
+                EXPECT_TRUE(s == okvErrMemAlloc && spec == nullptr && gLive == 0) << f.name << " allocation " << n;
+                continue;
+            }
+            ASSERT_EQ(s, okvOk);
+            ASSERT_GE(n, 2) << "InitAlloc never reached the allocator";
+            EXPECT_EQ(gLive, 1);
+            EXPECT_EQ(*reinterpret_cast<const Okv32u*>((reinterpret_cast<uintptr_t>(spec) + 15 + 16) & ~uintptr_t{15}), 1u);
+            for (const FixedForm& other : kForms)
+                EXPECT_TRUE(&other == &f || other.release(spec) == okvErrContextMatch) << other.name;
+            EXPECT_EQ(f.release(spec), okvOk);
+            EXPECT_EQ(gLive, 0);
+            break;
+        }
     }
 }
 
-// Each refusal in order gets the first failing check's status and leaves the output and both
-// structures untouched; a downsampled bank refuses the other form's full-rate structure.
+// Refusals in order, writing nothing; a downsampled bank refuses the other form's full-rate structure.
 TEST(SbrQmfFixed, RefusalsInOrder) {
     for (const FixedForm& f : kForms) {
-        Fixed good(f), wrong(kForms[f.kind == Ana ? 2 : 0]);
-        std::vector<Okv32s> in(size_t(inCount(f)), 1 << 20);
-        const bool ana = f.kind == Ana;
+        Fixed good(f), wrong(kForms[f.ana() ? 2 : 0]);
+        std::vector<Okv32s> in(size_t(f.in()), 1 << 20);
+        const bool ana = f.ana();
         const int kxBad = ana ? 33 : 32;  // synthesis takes no kx
         struct Case {
             const Okv32s* in;
@@ -251,23 +310,17 @@ TEST(SbrQmfFixed, RefusalsInOrder) {
             StatusCode want;
         };
         const Case cases[] = {
-            {nullptr, true, kxBad, wrong.handle, okvErrNullPtr},
-            {in.data(), false, 32, good.handle, okvErrNullPtr},
-            {in.data(), true, kxBad, nullptr, okvErrNullPtr},
-            {in.data(), true, kxBad, wrong.handle, okvErrContextMatch},
+            {nullptr, true, kxBad, wrong.handle, okvErrNullPtr},  {in.data(), false, 32, good.handle, okvErrNullPtr},
+            {in.data(), true, kxBad, nullptr, okvErrNullPtr},     {in.data(), true, kxBad, wrong.handle, okvErrContextMatch},
             {in.data(), true, 33, good.handle, ana ? okvErrSize : okvOk},
             {in.data(), true, -1, good.handle, ana ? okvErrSize : okvOk},
         };
-        for (size_t i = 0; i < std::size(cases); ++i) {
-            const Case& c = cases[i];
-            std::vector<Okv32s> out(size_t(outCount(f)), 0x5A5A5A5A);
+        for (const Case& c : cases) {
+            std::vector<Okv32s> out(size_t(f.out()), 0x5A5A5A5A);
             const std::vector<uint8_t> g0 = good.own, w0 = wrong.own;
             const StatusCode s = filter(f, c.in, c.out ? out.data() : nullptr, c.kx, c.spec);
-            EXPECT_EQ(s, c.want) << f.name << " case " << i;
-            if (s == okvOk) continue;
-            EXPECT_EQ(out, std::vector<Okv32s>(out.size(), 0x5A5A5A5A));
-            EXPECT_EQ(good.own, g0);
-            EXPECT_EQ(wrong.own, w0);
+            EXPECT_EQ(s, c.want) << f.name << " case " << &c - cases;
+            EXPECT_TRUE(s == okvOk || (out == std::vector<Okv32s>(out.size(), 0x5A5A5A5A) && good.own == g0 && wrong.own == w0));
         }
         EXPECT_EQ(f.getSize(nullptr), okvErrNullPtr);
         EXPECT_EQ(f.init(nullptr), okvErrNullPtr);
@@ -279,32 +332,6 @@ TEST(SbrQmfFixed, RefusalsInOrder) {
     EXPECT_EQ(okvsSynthesisDownFilter_SBRLP_32s(in.data(), out.data(), hq.handle), okvErrContextMatch);
     EXPECT_EQ(okvsSynthesisDownFilter_SBRHQ_32sc32s(reinterpret_cast<Okv32sc*>(in.data()), out.data(), lp.handle),
               okvErrContextMatch);
-}
-
-// Every allocation an InitAlloc makes, failed in turn: okvErrMemAlloc, *ppSpec null, nothing
-// left allocated; unarmed, the same call succeeds and Free releases it.
-TEST(SbrQmfFixed, InitAllocFailureLeaksNothing) {
-    for (const FixedForm& f : kForms) {
-        gLive = 0;
-        for (int n = 1;; ++n) {
-            gFailAt = n;
-            void* spec = nullptr;
-            const StatusCode s = f.initAlloc(&spec);
-            const bool failed = gFailAt == 0;
-            gFailAt = 0;
-            if (!failed) {
-                ASSERT_EQ(s, okvOk);
-                ASSERT_GE(n, 2) << "InitAlloc never reached the allocator";
-                EXPECT_EQ(gLive, 1);
-                EXPECT_EQ(f.release(spec), okvOk);
-                EXPECT_EQ(gLive, 0);
-                break;
-            }
-            EXPECT_EQ(s, okvErrMemAlloc) << f.name << " allocation " << n;
-            EXPECT_EQ(spec, nullptr);
-            EXPECT_EQ(gLive, 0);
-        }
-    }
 }
 
 }  // namespace

@@ -1,15 +1,15 @@
-// Test helpers for the float QMF banks: one runner for the nine export forms over a uniform
-// data layout, and a double-precision model evaluating the defining sums directly.
-//
-// Layouts per slot: analysis input 32 samples, output 32 bands (complex interleaved re, im);
-// synthesis input B bands (complex interleaved), output B samples (B = 64 full rate, 32 down).
+// Test helpers of the SBR exports: a null-argument sweep; for the float QMF banks, one runner
+// for the nine export forms over a uniform layout (per slot: analysis 32 samples in, 32 bands
+// out; synthesis B bands in, B samples out; complex values interleaved re, im) and a
+// double-precision model of the defining sums.
 #pragma once
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "okvac.h"
@@ -17,30 +17,45 @@
 
 namespace qmftest {
 
+// fn(p...) with each pointer in turn null: the index of the first such call not refused with
+// okvErrNullPtr, or -1.
+template <class F, class... P>
+int firstNullNotRefused(F fn, P... p) {
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+        for (size_t i = 0; i < sizeof...(P); ++i)
+            if (fn((I == i ? P{} : p)...) != okvErrNullPtr) return int(i);
+        return -1;
+    }(std::index_sequence_for<P...>{});
+}
+
 enum Form { AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR };
 constexpr Form kAllForms[] = {AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR};
 
 inline bool isAnalysis(Form f) { return f <= AnaR; }
 inline bool isComplex(Form f) { return f != AnaR && f != SynR && f != DownR; }
+inline bool isSplit(Form f) { return f == AnaC32f || f == SynC32f || f == DownC32f; }
 inline int bands(Form f) { return f >= SynC32f && f <= SynR ? 64 : 32; }
 inline const float* window(Form f) { return bands(f) == 64 ? kOkvSbrQmfWindow640 : kOkvSbrQmfWindow320; }
 inline int inPerSlot(Form f) { return isAnalysis(f) ? 32 : bands(f) * (isComplex(f) ? 2 : 1); }
 inline int outPerSlot(Form f) { return isAnalysis(f) ? 32 * (isComplex(f) ? 2 : 1) : bands(f); }
 
-using GetSizeFn = StatusCode (*)(int*, int*, int*);
-using InitFn = StatusCode (*)(SBRQMFSpec_32f**, Okv8u*, Okv8u*);
-constexpr GetSizeFn kGetSize[] = {
-    okvsAnalysisFilterGetSize_SBR_RToC_32f,      okvsAnalysisFilterGetSize_SBR_RToC_32f32fc,
-    okvsAnalysisFilterGetSize_SBR_RToR_32f,      okvsSynthesisFilterGetSize_SBR_CToR_32f,
-    okvsSynthesisFilterGetSize_SBR_CToR_32fc32f, okvsSynthesisFilterGetSize_SBR_RToR_32f,
-    okvsSynthesisDownFilterGetSize_SBR_CToR_32f, okvsSynthesisDownFilterGetSize_SBR_CToR_32fc32f,
-    okvsSynthesisDownFilterGetSize_SBR_RToR_32f};
-constexpr InitFn kInit[] = {
-    okvsAnalysisFilterInit_SBR_RToC_32f,      okvsAnalysisFilterInit_SBR_RToC_32f32fc,
-    okvsAnalysisFilterInit_SBR_RToR_32f,      okvsSynthesisFilterInit_SBR_CToR_32f,
-    okvsSynthesisFilterInit_SBR_CToR_32fc32f, okvsSynthesisFilterInit_SBR_RToR_32f,
-    okvsSynthesisDownFilterInit_SBR_CToR_32f, okvsSynthesisDownFilterInit_SBR_CToR_32fc32f,
-    okvsSynthesisDownFilterInit_SBR_RToR_32f};
+// The nine float bank forms, in the order of Form: X(family, suffix).
+#define SBR_QMF_FORMS(X)                                                                                           \
+    X(AnalysisFilter, RToC_32f) X(AnalysisFilter, RToC_32f32fc) X(AnalysisFilter, RToR_32f)                        \
+    X(SynthesisFilter, CToR_32f) X(SynthesisFilter, CToR_32fc32f) X(SynthesisFilter, RToR_32f)                     \
+    X(SynthesisDownFilter, CToR_32f) X(SynthesisDownFilter, CToR_32fc32f) X(SynthesisDownFilter, RToR_32f)
+#define SBR_QMF_GETSIZE(K, F) okvs##K##GetSize_SBR_##F,
+#define SBR_QMF_INIT(K, F) okvs##K##Init_SBR_##F,
+constexpr StatusCode (*kGetSize[])(int*, int*, int*) = {SBR_QMF_FORMS(SBR_QMF_GETSIZE)};
+constexpr StatusCode (*kInit[])(SBRQMFSpec_32f**, Okv8u*, Okv8u*) = {SBR_QMF_FORMS(SBR_QMF_INIT)};
+
+inline std::vector<float> noise(size_t n, unsigned seed) {
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<float> d(-1, 1);
+    std::vector<float> v(n);
+    for (float& x : v) x = d(g);
+    return v;
+}
 
 // A bank built in caller memory at a chosen misalignment of pMem; the bytes start as NaN
 // patterns, so that a float Init leaves unset and a filter reads shows in the output.
@@ -48,12 +63,11 @@ struct Bank {
     Form form;
     std::vector<uint8_t> mem, init, work;
     SBRQMFSpec_32f* spec = nullptr;
-    StatusCode status;
     explicit Bank(Form f, int memOffset = 0) : form(f) {
         int s = 0, i = 0, w = 0;
-        status = kGetSize[f](&s, &i, &w);
-        mem.assign(size_t(s) + size_t(memOffset), 0xFF), init.assign(size_t(i), 0xFF), work.assign(size_t(w), 0xFF);
-        if (status == okvOk) status = kInit[f](&spec, mem.data() + memOffset, init.data());
+        kGetSize[f](&s, &i, &w);
+        mem.assign(size_t(s + memOffset), 0xFF), init.assign(size_t(i), 0xFF), work.assign(size_t(w), 0xFF);
+        kInit[f](&spec, mem.data() + memOffset, init.data());
     }
 };
 
@@ -61,27 +75,29 @@ struct Bank {
 struct Call {
     const float* in;
     float* out;  // at least max(slots, 2) slots; refused calls must leave it as it was
-    int slots;
-    int kx = 32;
+    int slots, kx = 32;
     int shift = 0;  // window, source and destination copied to buffers misaligned by this many floats
     bool nullWindow = false;
 };
 
+// The status filter() gives when the call wrote outside the destination rows.
+constexpr StatusCode kStrayWrite = -9999;
+
 // One filtering call of form f; analysis rows start at pDst[2].
 inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const Call& c) {
-    const int n = outPerSlot(f), m = inPerSlot(f), wl = 10 * bands(f), sh = c.shift, off = 2;
+    const int n = outPerSlot(f), m = inPerSlot(f), sh = c.shift, off = 2;
     const size_t ns = size_t(std::max(c.slots, 2));
-    std::vector<float> win(size_t(wl) + 4), src(m * ns + 4), dst(n * ns + 4);
-    std::memcpy(win.data() + sh, window(f), sizeof(float) * size_t(wl));
-    if (c.in) std::memcpy(src.data() + sh, c.in, sizeof(float) * m * ns);
-    if (c.out) std::memcpy(dst.data() + sh, c.out, sizeof(float) * n * ns);
+    std::vector<float> win(size_t(10 * bands(f)) + 4), src(m * ns + 4), dst(n * ns + 4, -7.5f);
+    std::copy_n(window(f), 10 * bands(f), win.data() + sh);
+    if (c.in) std::copy_n(c.in, m * ns, src.data() + sh);
+    if (c.out) std::copy_n(c.out, n * ns, dst.data() + sh);
     float* d = c.out ? dst.data() + sh : nullptr;
     const float* s = c.in ? src.data() + sh : nullptr;
     const float* w = c.nullWindow ? nullptr : win.data() + sh;
     std::vector<float*> rows(ns + off), rowsIm(ns + off);
     std::vector<std::vector<float>> re(ns, std::vector<float>(64)), im = re;
     std::vector<const float*> cr(ns), ci(ns);
-    const bool splitIn = f == SynC32f || f == DownC32f;
+    const bool splitIn = isSplit(f) && !isAnalysis(f);
     for (size_t l = 0; l < ns; ++l) {
         for (int k = 0; k < 32 && f == AnaC32f && d; ++k) re[l][k] = d[n * l + 2 * k], im[l][k] = d[n * l + 2 * k + 1];
         for (int k = 0; k < m / 2 && splitIn && s; ++k) re[l][k] = s[m * l + 2 * k], im[l][k] = s[m * l + 2 * k + 1];
@@ -92,6 +108,7 @@ inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const Call& 
     }
     float** dr = d ? rows.data() : nullptr;
     const float** sr = s ? cr.data() : nullptr;
+    const float** si = s ? ci.data() : nullptr;
     const Okv32fc** cx = reinterpret_cast<const Okv32fc**>(sr);
     StatusCode st = okvOk;
     switch (f) {
@@ -104,23 +121,23 @@ inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const Call& 
         st = okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(s, reinterpret_cast<Okv32fc**>(dr), w, c.slots, off, c.kx, spec, work);
         break;
     case AnaR: st = okvsAnalysisFilter_SBR_RToR_32f_D2L(s, dr, w, c.slots, off, c.kx, spec, work); break;
-    case SynC32f: st = okvsSynthesisFilter_SBR_CToR_32f_D2L(sr, s ? ci.data() : nullptr, d, w, c.slots, spec, work); break;
+    case SynC32f: st = okvsSynthesisFilter_SBR_CToR_32f_D2L(sr, si, d, w, c.slots, spec, work); break;
     case SynC32fc: st = okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(cx, d, w, c.slots, spec, work); break;
     case SynR: st = okvsSynthesisFilter_SBR_RToR_32f_D2L(sr, d, w, c.slots, spec, work); break;
-    case DownC32f: st = okvsSynthesisDownFilter_SBR_CToR_32f_D2L(sr, s ? ci.data() : nullptr, d, w, c.slots, spec, work); break;
+    case DownC32f: st = okvsSynthesisDownFilter_SBR_CToR_32f_D2L(sr, si, d, w, c.slots, spec, work); break;
     case DownC32fc: st = okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(cx, d, w, c.slots, spec, work); break;
     case DownR: st = okvsSynthesisDownFilter_SBR_RToR_32f_D2L(sr, d, w, c.slots, spec, work); break;
     }
-    if (c.out) std::memcpy(c.out, d, sizeof(float) * n * ns);
-    return st;
+    if (c.out) std::copy_n(d, n * ns, c.out);
+    const auto guard = [](float v) { return v != -7.5f; };
+    return std::any_of(dst.begin(), dst.begin() + sh, guard) || std::any_of(dst.end() + sh - 4, dst.end(), guard) ? kStrayWrite : st;
 }
 
 inline StatusCode run(Bank& b, const float* in, int slots, float* out, int kx = 32, int shift = 0) {
     return filter(b.form, b.spec, b.work.data(), Call{in, out, slots, kx, shift});
 }
 
-// Double-precision model of one bank: the delay line, window taps and modulation sums as
-// defined, with the same float window.
+// Double-precision model of one bank: delay line, window taps and modulation sums as defined.
 class Model {
 public:
     explicit Model(Form f) : f_(f), line_(isAnalysis(f) ? 320 : 20 * bands(f), 0.0) {}
@@ -168,11 +185,9 @@ private:
     int p_ = 0;
 };
 
-inline std::string sharedDir() { return OKV_SHARED_DIR; }
-
 // Numbers of a shared table file (comment lines skipped); empty when absent.
 inline std::vector<double> readTable(const std::string& rel) {
-    std::ifstream f(sharedDir() + "/tables/" + rel);
+    std::ifstream f(std::string(OKV_SHARED_DIR) + "/tables/" + rel);
     std::vector<double> v;
     for (std::string line; std::getline(f, line);)
         if (!line.empty() && line[0] != '#') v.push_back(std::stod(line));

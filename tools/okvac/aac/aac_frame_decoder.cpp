@@ -7,6 +7,7 @@
 #include "coupling_element.h"
 #include "element_bounds.h"
 #include "sf_codebook.h"
+#include "tns_filter.h"
 
 namespace {
 
@@ -459,22 +460,27 @@ std::string AacFrameDecoder::spectralTools(Stream* l, Stream* r, const AACChanPa
     return err;
 }
 
-// Long-term prediction (output channels of LTP streams), then TNS.
+// Long-term prediction (output channels of LTP streams), then TNS: the library's, or the
+// decoder's own for a long window with a filter above order 12.
 std::string AacFrameDecoder::temporalTools(Stream* s) {
     const int rate = cfg_.rateIndex;
     // Filter lengths beyond the band count reach down to the lowest band.
     int length[8], filters = 0;
     for (int w = 0; w < s->ci.numWindows; ++w) filters += s->ci.tnsNFilt[w];
     for (int f = 0; f < 8; ++f) length[f] = f < filters ? std::min(s->ci.tnsLength[f], s->ci.numSwb) : 0;
+    const TnsSide tns{s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes, s->ci.tnsDirection, s->tnsCoef,
+                      s->maxSfb()};
     if (!ltp_.empty() && s->out >= 0) {
-        const LtpTns tns{s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes, s->ci.tnsDirection, s->tnsCoef,
-                         s->maxSfb()};
         const char* what = "";
         const StatusCode st = ltp_[size_t(s->out)].predict(s->x, s->ltp, s->ics, ch_[size_t(s->out)].prevShape,
                                                            s->ci.tnsDataPresent ? &tns : nullptr, rate, &what);
         if (st < 0) return failed(what, st);
     }
     if (!s->ci.tnsDataPresent) return "";
+    if (!s->isShort() && tnsAboveOrder12(tns)) {
+        tnsLongWindow(s->x, tns, rate);
+        return "";
+    }
     const StatusCode st = okvsDecodeTNS_AAC_32s_I(s->x, s->ci.tnsNFilt, length, s->ci.tnsOrder, s->ci.tnsCoefRes,
                                                   s->tnsCoef, s->ci.tnsDirection, s->maxSfb(), 1, rate, s->ci.winLen);
     return st < 0 ? failed("okvsDecodeTNS_AAC_32s_I", st) : "";

@@ -9,3 +9,5 @@
 
 const Okv16s* longBandOffsets(int rateIndex) { return okvac_tool_tables::kSwbOffsetLong[rateIndex]; }
 const Okv16s* shortBandOffsets(int rateIndex) { return okvac_tool_tables::kSwbOffsetShort[rateIndex]; }
+int longBandCount(int rateIndex) { return okvac_tool_tables::kNumSwbLong[rateIndex]; }
+int tnsMaxBandsLong(int rateIndex) { return okvac_tool_tables::kTnsMaxBandsLong[rateIndex]; }

@@ -18,6 +18,10 @@ struct Pending {
 // channel count puts a single element at the centre (front) or at the back centre (back);
 // pairs take the row's pair positions in turn. A second front pair (the "outside front"
 // speakers of the 8-channel configuration) sits at the sides, as in the common 7.1 layout.
+// Streams that code a 5.1 programme with its surround pair in the front row (a centre, two
+// pairs and an LFE by program configuration) so play as 5.1 with side surrounds, the first
+// pair at FL/FR; the alternative reading, the first pair at FLC/FRC and the second at FL/FR
+// (one peer decoder's), would put the surrounds in front.
 void place(const int* isCpe, const int* tags, int n, int row, std::vector<Pending>* out) {
     static const uint32_t kPairs[3][2][2] = {{{FL, FR}, {SL, SR}}, {{SL, SR}, {0, 0}}, {{BL, BR}, {0, 0}}};
     int channels = 0;

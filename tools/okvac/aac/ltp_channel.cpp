@@ -7,7 +7,7 @@ void LtpChannel::reset() {
     pending_ = 0;
 }
 
-StatusCode LtpChannel::predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const LtpTns* tns,
+StatusCode LtpChannel::predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const TnsSide* tns,
                                int rateIndex, const char** what) {
     if (!ltp.ltpDataPresent || ics.winSequence == 2) return okvOk;  // short windows carry no LTP data
     if (pending_ == 3) std::memset(history_, 0, sizeof history_);

@@ -6,15 +6,13 @@
 // those frames' spectra and replays the updates it skipped, from a cleared history when it
 // skipped three or more. The result is the history of an update after every frame, bit for
 // bit, at no cost on streams or stretches that carry no LTP data.
+//
+// The prediction stays on the library's export with its truncated Q14 gain table, although
+// exact gains would track the reference decoders closer (2 LSB instead of 5 on long runs of
+// predicted frames): the decoder is the exports' end-to-end check, and the gains are fixed.
 #pragma once
 #include "okvac.h"
-
-// TNS side data of a channel, as the frame decoder hands it to the TNS exports.
-struct LtpTns {
-    const int *nFilt, *length, *order, *coefRes, *direction;
-    const Okv8s* coef;
-    int maxSfb;
-};
+#include "tns_filter.h"
 
 class LtpChannel {
 public:
@@ -24,7 +22,7 @@ public:
     // Adds the prediction of a long frame to its spectrum x (after M/S and intensity, before
     // TNS) in the bands ltp flags (noise bands already cleared); tns is null without TNS.
     // Returns the status of the first failing export and sets *what to its name.
-    StatusCode predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const LtpTns* tns,
+    StatusCode predict(Okv32s* x, const AACLtpData& ltp, const AACIcsInfo& ics, int prevShape, const TnsSide* tns,
                        int rateIndex, const char** what);
     // Keeps the frame's final spectrum (before the inverse transform) for the history.
     void update(const Okv32s* x, const AACIcsInfo& ics, int prevShape);
