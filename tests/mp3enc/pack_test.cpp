@@ -1,73 +1,56 @@
 // Layer III packers and Huffman encoder, proved by round trips through the unpacking and decoding exports.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 
 #include "mp3/mp3_test_util.h"
 
 using namespace mp3test;
 
-// Random headers and side information of every version and mode: the unpackers read back what was
-// packed, from the sync word to the last byte and no further.
+// Random headers, and side information of every version and mode: the unpackers read back what
+// was packed, to the last byte and no further.
 TEST(Mp3EncPack, HeaderAndSideInfoRoundTrip) {
     std::mt19937 rng(1);
     for (int it = 0; it < 2000; ++it) {
-        MP3FrameHeader h{};
-        h.id = rng() & 1, h.layer = rng() & 3, h.protection_bit = rng() & 1, h.bitrate_index = rng() & 15;
-        h.sampling_frequency = rng() & 3, h.padding_bit = rng() & 1, h.private_bit = rng() & 1;
-        h.mode = rng() & 3, h.mode_extension = rng() & 3, h.copyright = rng() & 1, h.original_copy = rng() & 1;
-        h.emphasis = rng() & 3, h.crc_check = h.protection_bit ? 0 : rng() & 0xFFFF;
-        Okv8u buf[48];
-        memset(buf, 0xA5, sizeof buf);
-        Okv8u *p = buf, *q = buf;
+        Okv8u buf[48], *p = buf, *q = buf;
+        MP3FrameHeader h{}, back{};
+        int* field[] = {&h.id, &h.layer, &h.protection_bit, &h.sampling_frequency, &h.padding_bit, &h.private_bit, &h.mode,
+                        &h.mode_extension, &h.copyright, &h.original_copy, &h.emphasis, &h.bitrate_index, &h.crc_check};
+        const unsigned mask[13] = {1, 3, 1, 3, 1, 1, 3, 3, 1, 1, 3, 15, 0xFFFF};
+        for (int i = 0; i < 13; ++i) *field[i] = int(rng() & mask[i]);
+        h.crc_check *= !h.protection_bit;
         ASSERT_EQ(okvsPackFrameHeader_MP3(&h, &p), okvOk);
-        ASSERT_EQ(p - buf, h.protection_bit ? 4 : 6);
-        EXPECT_EQ(buf[p - buf], 0xA5);
-        MP3FrameHeader back{};
         ASSERT_EQ(okvsUnpackFrameHeader_MP3(&q, &back), okvOk);
-        EXPECT_EQ(q, p);
-        EXPECT_EQ(memcmp(&h, &back, sizeof h), 0) << "iteration " << it;
-
+        EXPECT_TRUE(p - buf == (h.protection_bit ? 4 : 6) && q == p && !memcmp(&h, &back, sizeof h)) << it;
         h = header(rng() & 1, rng() & 3);
-        const bool mpeg1 = h.id == 1;
-        const int nch = h.mode == 3 ? 1 : 2, records = (mpeg1 ? 2 : 1) * nch;
+        p = q = buf;
+        const bool v1 = h.id == 1;
+        const int nch = h.mode == 3 ? 1 : 2, bytes = v1 ? (nch == 1 ? 17 : 32) : (nch == 1 ? 9 : 17);
         MP3SideInfo si[4] = {}, got[4] = {};
-        for (int i = 0; i < records; ++i) {
+        for (int i = 0; i < (v1 ? 2 : 1) * nch; ++i) {
             MP3SideInfo& s = si[i];
             s.part2_3_length = rng() & 4095, s.big_values = rng() % 289, s.global_gain = rng() & 255;
-            s.scalefac_compress = rng() & (mpeg1 ? 15 : 511);
-            s.window_switching_flag = rng() & 1;
+            s.scalefac_compress = rng() & (v1 ? 15 : 511), s.window_switching_flag = rng() & 1;
             for (int r = 0; r < 3 - s.window_switching_flag; ++r) s.table_select[r] = rng() & 31;
-            if (s.window_switching_flag) {
-                s.block_type = 1 + rng() % 3, s.mixed_block_flag = rng() & 1;
-                for (int& g : s.subblock_gain) g = rng() & 7;
-                s.region0_count = s.block_type == 2 && !s.mixed_block_flag ? 8 : 7;
-                s.region1_count = 20 - s.region0_count;
-            } else {
-                s.region0_count = rng() & 15, s.region1_count = rng() & 7;
-            }
-            s.preflag = mpeg1 ? rng() & 1 : 0;
-            s.scalefac_scale = rng() & 1, s.count1table_select = rng() & 1;
+            s.block_type = s.window_switching_flag ? 1 + rng() % 3 : 0, s.mixed_block_flag = s.window_switching_flag & rng();
+            for (int& g : s.subblock_gain) g = s.window_switching_flag ? rng() & 7 : 0;
+            s.region0_count = s.window_switching_flag ? (s.block_type == 2 && !s.mixed_block_flag ? 8 : 7) : rng() & 15;
+            s.region1_count = s.window_switching_flag ? 20 - s.region0_count : rng() & 7;
+            s.preflag = v1 ? rng() & 1 : 0, s.scalefac_scale = rng() & 1, s.count1table_select = rng() & 1;
         }
         int scfsi[8] = {}, scfsi2[8] = {}, mdb2 = -1, priv2 = -1;
-        for (int i = 0; mpeg1 && i < 4 * nch; ++i) scfsi[i] = rng() & 1;
-        const int mdb = rng() & (mpeg1 ? 511 : 255), priv = rng() & (mpeg1 ? (nch == 1 ? 31 : 7) : (nch == 1 ? 1 : 3));
+        for (int i = 0; v1 && i < 4 * nch; ++i) scfsi[i] = rng() & 1;
+        const int mdb = rng() & (v1 ? 511 : 255), priv = rng() & (v1 ? (nch == 1 ? 31 : 7) : (nch == 1 ? 1 : 3));
         memset(buf, 0x5A, sizeof buf);
-        p = q = buf;
         ASSERT_EQ(okvsPackSideInfo_MP3(si, &p, mdb, priv, scfsi, &h), okvOk);
-        const int bytes = mpeg1 ? (nch == 1 ? 17 : 32) : (nch == 1 ? 9 : 17);
-        ASSERT_EQ(p - buf, bytes);
-        EXPECT_EQ(buf[bytes], 0x5A);
         ASSERT_EQ(okvsUnpackSideInfo_MP3(&q, got, &mdb2, &priv2, scfsi2, &h), okvOk);
-        EXPECT_EQ(q, p);
-        EXPECT_EQ(std::vector<int>({mdb2, priv2}), std::vector<int>({mdb, priv}));
-        EXPECT_EQ(memcmp(scfsi, scfsi2, sizeof(int) * (mpeg1 ? 4 * nch : 0)), 0);
-        for (int i = 0; i < records; ++i) {
+        EXPECT_TRUE(p - buf == bytes && q == p && buf[bytes] == 0x5A && mdb2 == mdb && priv2 == priv) << it;
+        EXPECT_EQ(memcmp(scfsi, scfsi2, sizeof(int) * (v1 ? 4 * nch : 0)), 0) << it;
+        for (int i = 0; i < 4; ++i) {  // the unused table and (in LSF) preflag are the unpacker's
             if (si[i].window_switching_flag) si[i].table_select[2] = got[i].table_select[2];
-            if (!mpeg1) got[i].preflag = 0;
-            EXPECT_EQ(memcmp(&si[i], &got[i], sizeof(MP3SideInfo)), 0) << "iteration " << it << " record " << i;
+            if (!v1) got[i].preflag = 0;
         }
+        EXPECT_EQ(memcmp(si, got, sizeof si), 0) << it;
     }
 }
 
@@ -80,44 +63,36 @@ TEST(Mp3EncPack, ScaleFactorsRoundTrip) {
     for (int id = 0; id <= 1; ++id)
         for (int c = 0; c < (id ? 16 : 512); ++c)
             for (int kind = 0; kind < (id ? 4 + 15 : 6); ++kind) {  // short, mixed, long, then MPEG-1 scfsi masks
-                const int ch = id ? 0 : kind / 3, k = id ? std::min(kind, 2) : kind % 3;
-                const int granule = kind >= 3 ? 1 : 0, off = c % 8;
+                const int ch = id ? 0 : kind / 3, k = id ? std::min(kind, 2) : kind % 3, granule = kind >= 3, off = c % 8;
                 const MP3FrameHeader h = header(id, 1, 0, ch ? 1 : 2);
                 MP3SideInfo si{}, si2;
                 si.scalefac_compress = c, si.block_type = k < 2 ? 2 : 0, si.window_switching_flag = k < 2;
                 si.mixed_block_flag = k == 1, si.preflag = 7;
-                int scfsi[4] = {};
+                int scfsi[4];
                 for (int g = 0; g < 4; ++g) scfsi[g] = id && kind >= 4 ? ((kind - 3) >> g) & 1 : 0;
                 std::vector<Okv8u> buf;
-                auto pack = [&](const Okv8s* sf) {
+                auto roundTrip = [&](const Okv8s* sf, Okv8s* back) {  // bits packed, and read back
                     buf.assign(64, 0);
                     buf[0] = Okv8u(0xFF00 >> off);
-                    Okv8u* p = buf.data();
-                    int o = off;
+                    Okv8u *p = buf.data(), *q = p;
+                    int o = off, qo = off;
                     EXPECT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, ch), okvOk);
                     EXPECT_EQ(buf[0] >> (8 - off), (1 << off) - 1);
+                    si2 = si, si2.preflag = 7;
+                    EXPECT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &si2, scfsi, &h, granule, ch), okvOk);
+                    EXPECT_EQ(bitPos(buf.data(), q, qo), bitPos(buf.data(), p, o));
                     return bitPos(buf.data(), p, o);
-                };
-                auto unpack = [&](Okv8s* sf) {
-                    Okv8u* q = buf.data();
-                    int qo = off;
-                    si2 = si;
-                    si2.preflag = 7;
-                    EXPECT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, sf, &si2, scfsi, &h, granule, ch), okvOk);
-                    return bitPos(buf.data(), q, qo);
                 };
                 Okv8s ones[40], widths[40] = {}, sf[40] = {}, back[40];
                 memset(ones, 0x7F, sizeof ones);
-                const long bits = pack(ones);
-                ASSERT_EQ(unpack(widths), bits) << id << " " << c << " " << kind;
+                const long bits = roundTrip(ones, widths);
                 if (!id) { EXPECT_EQ(si.preflag + 2 * si2.preflag, !ch && c >= 500 ? 3 : 0); }  // set by both
                 for (int i = 0; i < 39; ++i) {
                     sf[i] = Okv8s(widths[i] ? rng() % (std::abs(widths[i]) + 1) : 0);
                     back[i] = Okv8s(rng() & 15);  // granule 1 keeps what scfsi shares
                 }
                 const std::vector<Okv8s> prev(back, back + 40);
-                ASSERT_EQ(pack(sf), bits);
-                ASSERT_EQ(unpack(back), bits);
+                ASSERT_EQ(roundTrip(sf, back), bits);
                 for (int i = 0; i < 39; ++i) {
                     const int maxv = std::abs(widths[i]);
                     const bool shared = k == 2 && i < 21 && scfsi[kGroup[i]];
@@ -140,21 +115,19 @@ TEST(Mp3EncHuffman, RandomGranulesDecodeBack) {
         si.big_values = rng() % 289, si.region0_count = rng() % 16, si.count1table_select = rng() & 1;
         si.region1_count = std::min<int>(rng() % 8, 20 - si.region0_count);
         const int bv2 = 2 * si.big_values, row = 3 + h.sampling_frequency;
-        int bounds[3] = {si.window_switching_flag ? 36 : kSfbLong[row][si.region0_count + 1],
-                         si.window_switching_flag ? bv2 : kSfbLong[row][si.region0_count + si.region1_count + 2], bv2};
+        const int bounds[3] = {si.window_switching_flag ? 36 : kSfbLong[row][si.region0_count + 1],
+                               si.window_switching_flag ? bv2 : kSfbLong[row][si.region0_count + si.region1_count + 2], bv2};
         std::vector<Okv32s> ix(576, 0);
-        for (int r = 0, start = 0; r < 3; ++r) {
+        for (int r = 0, start = 0; r < 3; start = std::max(start, std::min(bounds[r++], bv2))) {
             const int ts = si.table_select[r] = int(rng() % 32);
             const int maxv = ts < 16 ? std::max(kXlen[ts] - 1, 0) : std::min(15 + (1 << kLinbits[ts]) - 1, 8206);
             for (int i = start; i < std::min(bounds[r], bv2); ++i) {
                 const int v = rng() % 8 == 0 ? maxv : rng() & 1 ? int(rng() % (maxv + 1)) : int(rng() % std::min(maxv + 1, 4));
                 ix[i] = rng() & 1 ? -v : v;
             }
-            start = std::max(start, std::min(bounds[r], bv2));
         }
-        const int count1 = int(rng() % ((576 - bv2) / 4 + 1)) * 4;
+        const int count1 = int(rng() % ((576 - bv2) / 4 + 1)) * 4, off = rng() % 8, extra = it % 4 < 2 ? it % 4 : int(rng() % 100);
         for (int i = bv2; i < bv2 + count1; ++i) ix[i] = rng() % 4 ? 0 : (rng() & 1 ? 1 : -1);
-        const int off = rng() % 8, extra = it % 4 == 0 ? 0 : it % 4 == 1 ? 1 : int(rng() % 100);
         long bits[2];
         std::vector<Okv8u> buf[2];
         for (int pass = 0; pass < 2; ++pass) {

@@ -9,73 +9,111 @@
 
 namespace psy = okv_u8::mp3psy;
 
-// x^1.18813 as documented: normalise, quadratic in the mantissa, scale by 2^(-0.18813 s), clamped.
+// x^1.18813 as documented: normalise, quadratic in the mantissa, scale by 2^(-0.18813 s), clamped;
+// within the polynomial's accuracy of 1.1477 r^1.18813.
 TEST(Mp3Psy, ThresholdFactorSweepAgainstModel) {
-    auto model = [](Okv64s r) -> Okv32s {
-        if (r > 1071379500) return 1078847007;
-        if (r < 104798000) return 68070644;
-        int s = 0;
-        while ((r << s) < (1LL << 30)) ++s;
-        const Okv64s m = r << s;
-        const Okv64s p = (22631LL * 2147483648LL - 8791 * ((m * m) >> 32) + 14513 * m) >> 14;
-        const Okv64s pw = (((r * p) >> 32) * std::llround(65536 * std::pow(2.0, -0.18813 * s))) >> 16;
-        return Okv32s((pw * 1232338071) >> 30);
-    };
-    for (Okv64s r = 0; r < 0x80000000LL; r += 4099) {
-        const Okv32s f = psy::thresholdFactor(Okv32s(r));
-        ASSERT_EQ(f, model(r)) << r;
-        if (r >= 104798000 && r <= 1071379500) {  // 1.1477 r^1.18813 within the polynomial's accuracy
-            ASSERT_NEAR(f / 2147483648.0, 1.14771 * std::pow(r / 2147483648.0, 1.18813), 2e-3) << r;
+    std::vector<Okv64s> rs{104797999, 104798000, 1071379500, 1071379501, 0x7FFFFFFF};
+    for (Okv64s r = 0; r < 0x80000000LL; r += 4099) rs.push_back(r);
+    for (const Okv64s r : rs) {
+        Okv64s want = r > 1071379500 ? 1078847007 : 68070644;
+        if (r >= 104798000 && r <= 1071379500) {
+            int s = 0;
+            while ((r << s) < (1LL << 30)) ++s;
+            const Okv64s m = r << s, p = (22631LL * 2147483648LL - 8791 * ((m * m) >> 32) + 14513 * m) >> 14;
+            want = (((((r * p) >> 32) * std::llround(65536 * std::pow(2.0, -0.18813 * s))) >> 16) * 1232338071) >> 30;
+            ASSERT_NEAR(want / 2147483648.0, 1.14771 * std::pow(r / 2147483648.0, 1.18813), 2e-3) << r;
         }
+        ASSERT_EQ(psy::thresholdFactor(Okv32s(r)), want) << r;
     }
-    for (Okv32s r : {104797999, 104798000, 1071379500, 1071379501, 0x7FFFFFFF}) EXPECT_EQ(psy::thresholdFactor(r), model(r));
 }
 
 // Entropy near the exact sum; band ratios of the weighted sums near the quotient in double precision.
 TEST(Mp3Psy, PerceptualEntropyAndBandRatiosAgainstModels) {
     std::mt19937_64 rng(3);
-    for (int sf = 0; sf < 3; ++sf) {
-        const psy::BlockTables& t = psy::longTables(sf);
-        for (int it = 0; it < 200; ++it) {
-            Okv64u e[64], thr[64];
-            for (int b = 0; b < t.parts; ++b) {
-                e[b] = rng() % 5 ? rng() >> (14 + it % 40) : 0;
-                thr[b] = rng() >> (14 + (rng() % 45));
-            }
-            double ref = 0;  // lines x log10 of the ratio, which the Q11 quotient holds up to 2^20
-            for (int b = 0; b < t.parts; ++b)
-                ref += (t.part[b + 1] - t.part[b]) * std::log10(std::clamp(double(e[b]) / (double(thr[b]) + 1), 1.0, 1048576.0));
-            const Okv32s pe = psy::perceptualEntropy(e, thr, t);
-            ASSERT_NEAR(pe, ref, 0.02 * ref + 0.01 * t.part[t.parts] + 1) << sf << " " << it;
-            Okv32s ratio[21];
-            psy::convertToSfb(e, thr, t, 21, ratio, 1);
-            for (int sb = 0; sb < 21; ++sb) {
-                const int bu = t.sfbPart[sb], bo = t.sfbPart[sb + 1];
-                const Okv64u w0 = Okv64u(t.sfbWeight[sb]), w1 = 0x7FFFFFFFu - Okv64u(t.sfbWeight[sb + 1]);
-                unsigned __int128 en = ((unsigned __int128)e[bu] * w0 >> 31) + ((unsigned __int128)e[bo] * w1 >> 31);
-                unsigned __int128 th = ((unsigned __int128)thr[bu] * w0 >> 31) + ((unsigned __int128)thr[bo] * w1 >> 31);
-                for (int b = bu + 1; b < bo; ++b) en += e[b], th += thr[b];
-                const double want = en ? std::min(1.0, double(th) / double(en)) : 1.0;
-                ASSERT_NEAR(ratio[sb] / 2147483648.0, want, want * 5e-3 + 1e-9) << sf << " " << sb;
-            }
+    for (int it = 0; it < 600; ++it) {
+        const psy::BlockTables& t = psy::longTables(it % 3);
+        Okv64u e[64], thr[64];
+        double ref = 0;  // lines x log10 of the ratio, which the Q11 quotient holds up to 2^20
+        for (int b = 0; b < t.parts; ++b) {
+            e[b] = rng() % 5 ? rng() >> (14 + it % 40) : 0, thr[b] = rng() >> (14 + (rng() % 45));
+            ref += (t.part[b + 1] - t.part[b]) * std::log10(std::clamp(double(e[b]) / (double(thr[b]) + 1), 1.0, 1048576.0));
+        }
+        ASSERT_NEAR(psy::perceptualEntropy(e, thr, t), ref, 0.02 * ref + 0.01 * t.part[t.parts] + 1) << it;
+        Okv32s ratio[21];
+        psy::convertToSfb(e, thr, t, 21, ratio, 1);
+        for (int sb = 0; sb < 21; ++sb) {
+            const int bu = t.sfbPart[sb], bo = t.sfbPart[sb + 1];
+            const Okv64u w0 = Okv64u(t.sfbWeight[sb]), w1 = 0x7FFFFFFFu - Okv64u(t.sfbWeight[sb + 1]);
+            unsigned __int128 en = ((unsigned __int128)e[bu] * w0 >> 31) + ((unsigned __int128)e[bo] * w1 >> 31);
+            unsigned __int128 th = ((unsigned __int128)thr[bu] * w0 >> 31) + ((unsigned __int128)thr[bo] * w1 >> 31);
+            for (int b = bu + 1; b < bo; ++b) en += e[b], th += thr[b];
+            const double want = en ? std::min(1.0, double(th) / double(en)) : 1.0;
+            ASSERT_NEAR(ratio[sb] / 2147483648.0, want, want * 5e-3 + 1e-9) << it << " " << sb;
         }
     }
 }
 
-// Start blocks lead into short ones, stop blocks follow them, long only away from short; every
-// wished short block is short.
+// Every sequence of twelve short-block wishes (the first granule long): a wished granule is short; a start block leads into
+// short ones and comes where the next granule wishes; a stop block follows them; otherwise long.
 TEST(Mp3Psy, BlockSequencesAreLegalAndKeepEveryShortWish) {
-    std::mt19937 rng(9);
-    for (int it = 0; it < 2000; ++it) {
-        std::vector<bool> wish(40);
-        for (size_t i = 1; i < wish.size(); ++i) wish[i] = rng() % (1 + it % 5) == 0;
-        for (size_t i = 0, prev = 0; i + 1 < wish.size(); ++i) {
-            const int t = psy::heldBlockType(int(prev), wish[i], wish[i + 1]);
-            ASSERT_TRUE(prev == 1 ? t == 2 : prev == 2 ? t == 2 || t == 3 : t == 0 || t == 1) << it << " " << i;
-            if (wish[i]) { ASSERT_EQ(t, 2); }
-            if (!wish[i] && !wish[i + 1] && prev != 2 && prev != 1) { ASSERT_EQ(t, 0); }
-            prev = size_t(t);
+    for (int bits = 0; bits < 1 << 12; bits += 2)
+        for (int i = 0, prev = 0; i < 11; ++i) {
+            const bool wish = bits >> i & 1, next = bits >> (i + 1) & 1;
+            const int t = psy::heldBlockType(prev, wish, next);
+            ASSERT_TRUE(prev == 1 ? t == 2 : prev == 2 ? t == 2 || t == 3 : t == 0 || t == 1) << bits << " " << i;
+            ASSERT_TRUE(wish ? t == 2 : prev == 2 ? t == (next ? 2 : 3) : t == (next ? 1 : 0)) << bits << " " << i;
+            prev = t;
+        }
+}
+
+// Joint stereo at bitrate indices 6..8: intensity on, and the bound from the documented tables by
+// row and sampling frequency, three per short granule (noise bursts after silence bring them).
+TEST(Mp3Psy, IntensityBoundsFollowTheTables) {
+    const int kLong[3][3] = {{13, 12, 13}, {15, 15, 16}, {18, 18, 18}}, kShort[3][3] = {{6, 6, 7}, {8, 8, 8}, {10, 10, 10}};
+    std::mt19937 rng(4);
+    for (int row = 0; row < 3; ++row)
+        for (int sf = 0; sf < 3; ++sf) {
+            MP3FrameHeader h{};
+            h.id = 1, h.layer = 1, h.mode = 1, h.bitrate_index = 6 + row, h.sampling_frequency = sf;
+            std::vector<Okv8u> state(OKV_MP3_PSY_STATE_SIZE, 0), work(OKV_MP3_PSY_WORK_SIZE);
+            int shortSeen = 0;
+            for (int f = 0; f < 12; ++f) {
+                Okv16s pcm[2304];
+                for (Okv16s& v : pcm) v = Okv16s(f % 4 == 3 ? int(rng() % 40001) - 20000 : 0);
+                MP3PsyRatio ratio[4];
+                MP3SideInfo si[4];
+                int bound[6] = {-1, -1, -1, -1, -1, -1};
+                ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm, ratio, bound, si, &h, state.data(), nullptr, work.data()), okvOk);
+                EXPECT_EQ(h.mode_extension & 1, 1);
+                for (int gr = 0; gr < 2; ++gr)
+                    for (int k = 0; k < (si[2 * gr + 1].block_type == 2 ? 3 : 1); ++k)
+                        EXPECT_EQ(bound[3 * gr + k], k || si[2 * gr + 1].block_type == 2 ? kShort[row][sf] : kLong[row][sf]) << row << sf << f;
+                shortSeen += si[1].block_type == 2;
+            }
+            EXPECT_GT(shortSeen, 0) << row << " " << sf;
+        }
+}
+
+// Channels swapped swap the records: the left and right analyses are alike.
+TEST(Mp3Psy, SwappedChannelsSwapTheRecords) {
+    std::mt19937 rng(5);
+    MP3FrameHeader h[2] = {};
+    std::vector<Okv8u> state[2], work(OKV_MP3_PSY_WORK_SIZE);
+    for (int k = 0; k < 2; ++k) h[k].id = 1, h[k].layer = 1, h[k].bitrate_index = 9, state[k].assign(OKV_MP3_PSY_STATE_SIZE, 0);
+    for (int f = 0; f < 8; ++f) {
+        Okv16s pcm[2][2304];
+        for (int i = 0; i < 1152; ++i) {
+            pcm[0][2 * i] = pcm[1][2 * i + 1] = Okv16s(8000 * std::sin(0.05 * i) + int(rng() % 2001) - 1000);
+            pcm[0][2 * i + 1] = pcm[1][2 * i] = Okv16s(f == 5 && i > 700 ? int(rng() % 40001) - 20000 : int(rng() % 201) - 100);
+        }
+        MP3PsyRatio ratio[2][4];
+        MP3SideInfo si[2][4];
+        int bound[2][6];
+        for (int k = 0; k < 2; ++k)
+            ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm[k], ratio[k], bound[k], si[k], &h[k], state[k].data(), nullptr, work.data()), okvOk);
+        for (int r = 0; r < 4; ++r) {
+            EXPECT_EQ(si[0][r].block_type, si[1][r ^ 1].block_type) << f << " " << r;
+            EXPECT_EQ(memcmp(&ratio[0][r], &ratio[1][r ^ 1], sizeof(MP3PsyRatio)), 0) << f << " " << r;
         }
     }
 }
-

@@ -2,7 +2,6 @@
 // whole frames against the budget and, requantised by the decoder, against their input.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 
 #include "mp3/mp3_test_util.h"
@@ -18,7 +17,7 @@ namespace q = okv_u8::mp3q;
 TEST(Mp3EncQuantize, BandQuantiserAgainstLibm) {
     for (int y = 0, prev = 0; y < 200000; prev = q::powThreeQuarters(y++)) {
         const int v = q::powThreeQuarters(y);
-        if (y <= 1024) { ASSERT_EQ(v, int(std::floor(std::pow(y, 0.75) + 0.4054))) << y; }
+        ASSERT_TRUE(y > 1024 || v == int(std::floor(std::pow(y, 0.75) + 0.4054))) << y;
         ASSERT_GE(v, prev) << y;
         ASSERT_LE(std::fabs(v - (y >= 165109 ? 8192 : std::pow(y, 0.75))), y >= 165109 ? 0 : 12) << y;
     }
@@ -29,7 +28,7 @@ TEST(Mp3EncQuantize, BandQuantiserAgainstLibm) {
         Okv32s v;
         ASSERT_EQ(q::quantizeBand(&x, 1, s, &v), v);  // the largest output
         const double ref = std::pow(x / 67108864.0 / std::pow(2.0, s / 4.0), 0.75) - 0.0946;
-        if (ref <= 8000) { ASSERT_LE(std::fabs(v - std::max(0.0, std::nearbyint(ref))), ref < 100 ? 1 : 0.01 * ref + 1) << x << " " << s; }
+        ASSERT_TRUE(ref > 8000 || std::fabs(v - std::max(0.0, std::nearbyint(ref))) <= (ref < 100 ? 1 : 0.01 * ref + 1)) << x << " " << s;
     }
 }
 
@@ -38,42 +37,38 @@ TEST(Mp3EncQuantize, BandQuantiserAgainstLibm) {
 TEST(Mp3EncQuantize, TableChoiceAgainstBruteForce) {
     std::mt19937 rng(12);
     for (int it = 0; it < 4000; ++it) {
-        const int n = 2 + 2 * int(rng() % 100);
-        const int cap = std::vector<int>{1, 2, 3, 5, 7, 14, 15, 16, 40, 300, 8191}[rng() % 11];
+        const int n = 2 + 2 * int(rng() % 100), cap = std::vector<int>{1, 2, 3, 5, 7, 14, 15, 16, 40, 300, 8191}[rng() % 11];
         std::vector<Okv32s> v(n);
         for (auto& x : v) x = rng() % 3 ? int(rng() % (cap + 1)) : int(rng() % 2);
         const int m = *std::max_element(v.begin(), v.end());
-        int bits = -1;
+        int bits = -1, best = m ? 1 : 0, a = 16, b = 24;
         const int chosen = q::chooseTable(v.data(), n, &bits);
         auto cost = [&](int ts) {
             int c = 0;
             for (int i = 0; i < n; i += 2) c += q::pairBits(v.data() + i, 2, ts);
             return c;
         };
-        int best = m ? 1 : 0, a = 16, b = 24;
         while (m && m < 15 && kXlen[best] <= m) ++best;
-        for (int ts = best + 1; m && m < 15 && ts < 16; ++ts)
-            if (kXlen[ts] == kXlen[best] && cost(ts) <= cost(best)) best = ts;
+        for (int ts = best + 1; m && m < 15 && ts < 16; ++ts) best = kXlen[ts] == kXlen[best] && cost(ts) <= cost(best) ? ts : best;
         while ((1 << kLinbits[a]) <= m - 15) ++a;
         while ((1 << kLinbits[b]) <= m - 15) ++b;
         ASSERT_EQ(chosen, m < 15 ? best : cost(b) < cost(a) ? b : a) << it;
-        if (m) { ASSERT_EQ(cost(chosen), bits) << it; }
+        ASSERT_TRUE(!m || cost(chosen) == bits) << it;
     }
 }
 
 // Frames of noise at every version and channel count, long, short and switching blocks, tight and
 // generous budgets: every granule fits 4095 bits; unless one is full, the granules and the
-// reservoir's change take the mean bits exactly (the rest is stuffed); the reservoir in whole bytes
-// within 0..max; quiet windows of short blocks get subblock gains. Requantised by the decoder with
-// about 9 bits a line, every long band is within -20 dB of its input.
+// reservoir's change take the mean bits exactly; the reservoir in whole bytes within 0..max; quiet
+// windows of short blocks get subblock gains. Requantised by the decoder with about 9 bits a
+// line, every long band is within -20 dB of its input.
 TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
     std::mt19937 rng(13);
     for (int it = 0; it < 96; ++it) {
         const int id = it & 1, nch = it & 2 ? 2 : 1, rec = nch * (id ? 2 : 1), type = (it >> 2) % 4, rate = (it >> 4) % 3;
         const MP3FrameHeader h = header(id, nch == 1 ? 3 : 0, rate);
-        const int meanBits = it < 48 ? int(rng() % 4000) : 3900 * rec;
+        const int meanBits = it < 48 ? int(rng() % 4000) : 3900 * rec, top = id && rate == 1 ? 384 : 418;  // 16 kHz and up not coded
         const Okv16s *lng = kSfbLong[3 * id + rate], *sht = kSfbShort[3 * id + rate];
-        const int top = id && rate == 1 ? 384 : 418;  // 16 kHz and above are not coded
         std::vector<Okv32s> xr(576 * rec);
         for (int i = 0; i < 576 * rec; ++i) xr[i] = i % 576 < top ? Okv32s(std::normal_distribution<double>(0, 1 << 24)(rng)) : 0;
         for (int r = 0; type == 2 && r < rec; ++r)  // short blocks: windows 1 and 2 at -36 dB
@@ -98,15 +93,10 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
         for (const auto& s : si) {
             ASSERT_LE(s.part2_3_length, 4095);
             used += s.part2_3_length, full += s.part2_3_length == 4095;
-            if (type == 2 && meanBits > 1000) {
-                EXPECT_GT(s.subblock_gain[1] + s.subblock_gain[2], 2 * s.subblock_gain[0]) << it;
-            }
+            EXPECT_TRUE(type != 2 || meanBits <= 1000 || s.subblock_gain[1] + s.subblock_gain[2] > 2 * s.subblock_gain[0]) << it;
         }
-        if (!full) {
-            EXPECT_EQ(used + resv.resvSize - before, meanBits) << it;
-        }
-        EXPECT_EQ(resv.resvSize % 8, 0);
-        EXPECT_TRUE(resv.resvSize >= 0 && resv.resvSize <= 4088);
+        EXPECT_TRUE(full || used + resv.resvSize - before == meanBits) << it;
+        EXPECT_TRUE(resv.resvSize % 8 == 0 && resv.resvSize >= 0 && resv.resvSize <= 4088) << it;
         for (int r = 0; it >= 48 && type == 0 && r < rec; ++r) {
             std::vector<Okv32s> back(1152, 0), w(576);
             std::copy(ix.begin() + 576 * r, ix.begin() + 576 * r + 576, back.begin());
@@ -116,10 +106,7 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
             ASSERT_EQ(okvsReQuantize_MP3_32s_I(back.data(), nz, sf.data() + 40 * r, s2, &mono, w.data()), okvOk);
             for (int b = 0; lng[b + 1] <= top; ++b) {
                 double sig = 0, err = 0;
-                for (int i = lng[b]; i < lng[b + 1]; ++i) {
-                    const double a = xr[576 * r + i], d = a - back[i];
-                    sig += a * a, err += d * d;
-                }
+                for (int i = lng[b]; i < lng[b + 1]; ++i) sig += double(xr[576 * r + i]) * xr[576 * r + i], err += std::pow(xr[576 * r + i] - back[i], 2.0);
                 EXPECT_LT(err, sig / 100) << it << " record " << r << " band " << b;
             }
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mp3/band_shaping.h"
+#include "mp3/block_types.h"
 #include "mp3/crc16.h"
 #include "mp3/frame_tables.h"
 #include "mp3/info_tag.h"
@@ -105,9 +106,15 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     int bound[6] = {21, 12, 12, 21, 12, 12};
     okvsPsychoacousticModelTwo_MP3_16s(psyIn_.data(), ratio, bound, si, &h_, psyState_.data(), nullptr,
                                        psyWork_.data());
+    bool attack[2];
+    const int16_t* const channels[2] = {pcm_[0].data(), pcm_[1].data()};
+    for (int gr = 0; gr < granules_; ++gr) attack[gr] = attackAt(channels, nch_, kHistory + 576 * (gr + 1));
+    blockTypes_.decide(si, ratio, attack, granules_, nch_, h_.id * 3 + h_.sampling_frequency);
     bool sameTypes = true;
     for (int gr = 0; gr < granules_ && nch_ == 2; ++gr) sameTypes = sameTypes && si[2 * gr].block_type == si[2 * gr + 1].block_type;
-    if (!intensity_ || !sameTypes) h_.mode_extension &= 2;
+    // Mid/side, too, needs the two channels' types alike (the attack detector may part them).
+    if (!sameTypes) h_.mode_extension = 0;
+    if (!intensity_) h_.mode_extension &= 2;
     std::vector<Okv32s>&xr = xr_, &sub = sub_;
     for (int gr = 0; gr < granules_; ++gr)
         for (int ch = 0; ch < nch_; ++ch) {
@@ -129,6 +136,15 @@ void Mp3Encoder::encode(const int16_t* pcm, std::vector<uint8_t>& out) {
     // fewer bits for such a frame, and what it leaves goes back to the reservoir.
     int margin = 0;
     for (int r = 0; r < rec; ++r) margin = !h_.id && si[r].window_switching_flag && si[r].block_type != 2 ? 128 : margin;
+    // The quantiser gives each record the bits its perceptual entropy asks for (about 3.1 per unit
+    // in a long block) and an equal share of what those demands leave. Equal shares starve a
+    // loud mid channel for a quiet side one: with mid/side on, the long records' entropies are
+    // scaled up, in proportion, until their demands take three quarters of the mean bits.
+    long long peSum = 0;
+    for (int r = 0; r < rec; ++r) peSum += si[r].block_type != 2 ? ratio[r].pe : 0;
+    const long long peTarget = (long long)meanBits * 3 * 65536 / (4 * 203161);
+    for (int r = 0; r < rec && (h_.mode_extension & 2) && peSum > 0 && peSum < peTarget; ++r)
+        if (si[r].block_type != 2) ratio[r].pe = (int)(ratio[r].pe * peTarget / peSum);
     std::vector<Okv8s>& sf = sf_;
     std::fill(sf.begin(), sf.end(), 0);
     int scfsi[8], count1[4], huf[4];

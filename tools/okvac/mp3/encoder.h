@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mp3/block_types.h"
 #include "mp3/huffman_writer.h"
 #include "okvac.h"
 
@@ -54,6 +55,7 @@ private:
     std::vector<int16_t> pcm_[2];       // kHistory samples of history, the frame, then the lead's samples of the input ahead
     std::vector<int16_t> psyIn_;        // the frame interleaved for the model
     std::vector<Okv8u> psyState_, psyWork_;
+    BlockTypes blockTypes_;
     std::vector<Okv32s> overlap_[2];
     std::vector<uint8_t> mainData_;     // main data not yet placed in a frame
     // Per-frame buffers, sized at init: spectra, one granule's subbands, scalefactors, the
