@@ -56,21 +56,24 @@ TEST(VQCodeBook, LayoutFitsForEveryAlignment) {
             std::fill(mem.begin(), mem.end(), 0xA5);
             ASSERT_EQ(okvsVQCodeBookInit_32f(table.data(), &cb, length, count, mem.data() + off), okvOk);
             ASSERT_EQ(static_cast<void*>(cb), mem.data() + off);
-            EXPECT_EQ((std::vector<int>{cb->count, cb->length, cb->valid, cb->selfOwned}), (std::vector<int>{count, length, 1, 0}));
-            ASSERT_EQ(reinterpret_cast<uintptr_t>(cb->rows), at64(cb, sizeof *cb));
+            VQCodeBook h;  // the record sits at pMem as given, so it is read by bytes
+            std::memcpy(&h, cb, sizeof h);
+            EXPECT_EQ((std::vector<int>{h.count, h.length, h.valid, h.selfOwned}), (std::vector<int>{count, length, 1, 0}));
+            ASSERT_EQ(reinterpret_cast<uintptr_t>(h.rows), at64(cb, sizeof h));
             const size_t rowBytes = at64(nullptr, 4 * size_t(length)), scr = at64(nullptr, 4 * size_t(count));
-            uintptr_t next = at64(cb->rows, 8 * size_t(count));
+            uintptr_t next = at64(h.rows, 8 * size_t(count));
             for (int c = 0; c < count; ++c, next += rowBytes) {
-                ASSERT_EQ(reinterpret_cast<uintptr_t>(cb->rows[c]), next);
-                ASSERT_EQ(0, std::memcmp(cb->rows[c], &table[size_t(c * length)], 4 * size_t(length)));
-                ASSERT_EQ(std::count(reinterpret_cast<char*>(cb->rows[c] + length), reinterpret_cast<char*>(next + rowBytes), 0),
+                ASSERT_EQ(reinterpret_cast<uintptr_t>(h.rows[c]), next);
+                ASSERT_EQ(0, std::memcmp(h.rows[c], &table[size_t(c * length)], 4 * size_t(length)));
+                ASSERT_EQ(std::count(reinterpret_cast<char*>(h.rows[c] + length), reinterpret_cast<char*>(next + rowBytes), 0),
                           long(rowBytes - 4 * size_t(length)));
             }
-            const void* scratch[4] = {cb->distances, cb->signs, cb->sortedDistances, cb->candidates};
+            const void* scratch[4] = {h.distances, h.signs, h.sortedDistances, h.candidates};
             for (int s = 0; s < 4; ++s) EXPECT_EQ(reinterpret_cast<uintptr_t>(scratch[s]), next + s * scr);
             EXPECT_LE(next + 4 * scr, reinterpret_cast<uintptr_t>(mem.data() + off + size)) << off;
             ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
-            EXPECT_EQ(cb->valid, 0);
+            std::memcpy(&h, cb, sizeof h);
+            EXPECT_EQ(h.valid, 0);
         }
     }
 }

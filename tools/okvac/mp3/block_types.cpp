@@ -13,9 +13,9 @@ bool attackAt(const int16_t* const* channels, int nch, int end) {
             const long long d = channels[c][i] - 2 * channels[c][i - 1] + channels[c][i - 2];
             e[(i - end + 1024) >> 5] += d * d;
         }
-    // An attack: a segment from 192 to 832 with five times the energy of each of the eight
+    // An attack: a segment from 256 to 832 with five times the energy of each of the eight
     // before it, above a floor (a difference amplitude of 128 per channel).
-    for (int j = 6; j < 26; ++j) {
+    for (int j = 8; j < 26; ++j) {
         long long before = 0;
         for (int k = j - 8; k < j; ++k) before = std::max(before, e[k]);
         if (e[j] > 5 * before && e[j] > 128LL * 128 * 32 * nch) return true;

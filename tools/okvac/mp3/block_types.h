@@ -8,8 +8,8 @@
 #include "okvac.h"
 
 // Whether the 1024 samples of the model's input that end at end (in channel buffers with at
-// least 1026 samples before end) hold an attack in their middle 640 samples, the span a short
-// block covers.
+// least 1026 samples before end) hold an attack in samples 256 to 832, the span of the short
+// blocks with eight segments of history before them.
 bool attackAt(const int16_t* const* channels, int nch, int end);
 
 class BlockTypes {
