@@ -124,6 +124,13 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
                 if (m[0] < 1 << l1 && m[1] < 1 << l2 && (best < 0 || bits <= cost)) best = c, cost = bits;
             }
             EXPECT_TRUE(!id || s.scalefac_compress == best) << it << " " << r;
+            Okv8u buf[64] = {}, *p = buf, *q = buf;  // the scalefactors pack and read back whole
+            int o = 0, qo = 0, none[4] = {};
+            Okv8s back[40] = {};
+            MP3SideInfo s2 = s;
+            ASSERT_EQ(okvsPackScaleFactors_MP3_8s1u(sf.data() + 40 * r, &p, &o, &h, &s2, none, r / nch, r % nch), okvOk);
+            ASSERT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &s2, none, &h, r / nch, r % nch), okvOk);
+            EXPECT_TRUE(std::equal(back, back + last, sf.begin() + 40 * r)) << it << " " << r;
         }
         int used = 0, full = 0;
         for (const auto& s : si) {
