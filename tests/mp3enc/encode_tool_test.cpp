@@ -209,18 +209,13 @@ TEST(Mp3EncTool, DecodedLengthEqualsInputLength) {
                 }
             }
     writeWav(tmp / "in.wav", music(44100, 1, 22050, 3), 44100, 1);
-    ASSERT_EQ(run(kTool + " encode " + tmp / "in.wav" + " " + tmp / "file.mp3", &out), 0) << out;
-    ASSERT_EQ(run(kTool + " encode " + tmp / "in.wav" + " - | cat > " + tmp / "pipe.mp3", &out), 0) << out;
+    ASSERT_EQ(run(kTool + " encode " + tmp / "in.wav" + " " + tmp / "file.mp3 && " + kTool + " encode " + tmp / "in.wav" + " - | cat > " + tmp / "pipe.mp3", &out), 0) << out;
     const std::vector<Okv8u> file = readFile<Okv8u>(tmp / "file.mp3"), pipe = readFile<Okv8u>(tmp / "pipe.mp3");
-    ASSERT_EQ(file.size(), pipe.size());
     const long tag = 418;  // 128 kbit/s at 44.1 kHz, no padding
-    EXPECT_FALSE(std::equal(file.begin(), file.begin() + tag, pipe.begin()));
-    EXPECT_TRUE(std::equal(file.begin() + tag, file.end(), pipe.begin() + tag));
+    ASSERT_TRUE(file.size() == pipe.size() && !std::equal(file.begin(), file.begin() + tag, pipe.begin()) && std::equal(file.begin() + tag, file.end(), pipe.begin() + tag));
     for (const char* name : {"file", "pipe"}) ASSERT_EQ(run(kTool + " decode " + tmp / name + ".mp3 " + tmp / name + ".raw", &out), 0) << out;
     const std::vector<int16_t> a = readFile(tmp / "file.raw"), b = readFile(tmp / "pipe.raw");
-    ASSERT_EQ(a.size(), 22050u);
-    ASSERT_GT(b.size(), a.size());
-    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin()));
+    EXPECT_TRUE(a.size() == 22050u && b.size() > a.size() && std::equal(a.begin(), a.end(), b.begin()));
 }
 
 TEST(Mp3EncTool, BadInputsFailWithAMessage) {

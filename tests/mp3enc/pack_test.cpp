@@ -110,9 +110,8 @@ TEST(Mp3EncPack, ScaleFactorsRoundTrip) {
             }
 }
 
-// Random spectra within each region's table, region layouts and block types (tables 0, 4 and 14
-// code zeros without bits); budgets equal to the bits written and above: the stuffing is '1' bits
-// after unchanged code bits, and the decoder ends exactly at the budget.
+// Random spectra, region layouts, block types and tables; budgets at the bits written and above: '1'
+// stuffing after unchanged code bits, and the decoder ends exactly at the budget.
 TEST(Mp3EncHuffman, RandomGranulesDecodeBack) {
     std::mt19937 rng(6);
     for (int it = 0; it < 3000; ++it) {
