@@ -104,4 +104,9 @@ TEST(AacLtp, ReconstructionAndPredictionAgainstTheRule) {
         ASSERT_EQ(st, refused ? okvErrSize : okvOk) << lag;
         ASSERT_EQ(out, want) << "lag " << lag;
     }
+    // An update of silent short windows (after any sequence) only moves the history on a frame.
+    Vec moved(h.begin() + 1024, h.end()), work(6144);
+    moved.resize(3072, 0);
+    ASSERT_EQ(okvsLtpUpdate_AAC_32s(Vec(1024, 0).data(), h.data(), 2, 1, 0, work.data()), okvOk);
+    EXPECT_EQ(h, moved);
 }

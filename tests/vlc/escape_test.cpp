@@ -135,6 +135,10 @@ TEST(VlcEscape, EscapeSequenceEdges) {
     const vlct::EncodeSpec bare({{15, 0b0, 1}, {32 + 15, 0b1, 1}});  // (0, 0) and (1, 0)
     ASSERT_EQ(okvOk, okvsVLCCountEscBits_MP3_16s32s(one, 2, 0, &n, bare.spec));
     EXPECT_EQ(1, n);
+    const Okv16s esc[2] = {0, 15};
+    const vlct::EncodeSpec signOnly({{30, 0b1, 1}});  // (0, 15): a code of its sign bit alone
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_MP3_16s32s(esc, 2, 1, &n, signOnly.spec));
+    EXPECT_EQ(2, n);
     // (0, 15) coded by one bit, its sign after the 3 linbits: the reader steps back over the sign.
     const PairCode tiny[2] = {{0, 0, 1, 0}, {0, 15, 1, 1}};
     const vlct::DecodeSpec t(vlct::esc_decode_entries(tiny, 2), {2});
