@@ -46,10 +46,8 @@ TEST(Mp3EncAnalysis, FixedAndFloatAgainstModel) {
     EXPECT_EQ(okvsAnalysisFilterFree_PQMF_MP3_32f(state), okvOk);
 }
 
-// The forward hybrid transform from its definition: windowed 36-point (or three 12-point) MDCT per
-// subband with frequency inversion, alias butterflies; short spectra in band order, where line j of
-// window w in band b sits at 3 * start + w * width + j; mixed blocks: subbands 0 and 1 long (normal
-// window, one butterfly between them), short bands from line 36. Rounded once.
+// The hybrid transform by definition: 36-point (three 12-point) MDCTs with frequency inversion, alias
+// butterflies; line j of short window w in band b at 3 start + w width + j; mixed: subbands 0, 1 long.
 TEST(Mp3EncMdct, EveryBlockTypeAgainstModel) {
     std::mt19937 rng(9);
     double worst = 0;

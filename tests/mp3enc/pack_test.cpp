@@ -7,9 +7,17 @@
 
 using namespace mp3test;
 
-// Random headers, and side information of every version and mode: the unpackers read back what
-// was packed, to the last byte and no further.
-TEST(Mp3EncPack, HeaderAndSideInfoRoundTrip) {
+// The reservoir's room: what 7680 bits leave beside a frame, at most 4088. Random headers, and side
+// information of every version and mode: the unpackers read back what was packed, to the last byte.
+TEST(Mp3EncPack, ReservoirHeaderAndSideInfoRoundTrip) {
+    const int kKbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}, kRate[3] = {44100, 48000, 32000};
+    for (int b = 0; b < 45; ++b) {
+        MP3FrameHeader h = header(1, 0, b / 15);
+        MP3BitReservoir resv{-1, -1};
+        h.bitrate_index = b % 15;
+        ASSERT_EQ(okvsBitReservoirInit_MP3(&resv, &h), okvOk);
+        EXPECT_TRUE(resv.resvSize == 0 && resv.resvMaxSize == std::min(4088, 7680 - std::min(7680, 8 * (144000 * kKbps[b % 15] / kRate[b / 15])))) << b;
+    }
     std::mt19937 rng(1);
     for (int it = 0; it < 2000; ++it) {
         Okv8u buf[48], *p = buf, *q = buf;
@@ -102,9 +110,8 @@ TEST(Mp3EncPack, ScaleFactorsRoundTrip) {
             }
 }
 
-// Random spectra within each region's table, region layouts and block types (tables 0, 4 and 14
-// code zeros without bits); budgets equal to the bits written and above: the stuffing is '1' bits
-// after unchanged code bits, and the decoder ends exactly at the budget.
+// Random spectra, region layouts, block types and tables; budgets at the bits written and above: '1'
+// stuffing after unchanged code bits, and the decoder ends exactly at the budget.
 TEST(Mp3EncHuffman, RandomGranulesDecodeBack) {
     std::mt19937 rng(6);
     for (int it = 0; it < 3000; ++it) {

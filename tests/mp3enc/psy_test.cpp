@@ -1,5 +1,4 @@
-// Layer III psychoacoustic model: the fixed arithmetic against independent models (threshold
-// factor, perceptual entropy, band conversion) and block-type sequencing.
+// Layer III psychoacoustic model: its fixed arithmetic against independent models; block-type sequencing.
 #include <gtest/gtest.h>
 
 #include <cmath>

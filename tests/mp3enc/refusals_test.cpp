@@ -47,6 +47,8 @@ TEST(Mp3EncRefusals, OneBadArgumentAtATime) {
         {[](Args& a) { return a.p = nullptr, okvsPackFrameHeader_MP3(&a.h, &a.p); }, okvErrNullPtr},
         {[](Args& a) { return a.p = nullptr, okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, a.scfsi, &a.h); }, okvErrNullPtr},
         {[](Args& a) { return a.h.layer = 2, okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, a.scfsi, &a.h); }, okvErrMp3FrameHeader},
+        {[](Args& a) { return okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, nullptr, &a.h); }, okvErrNullPtr},
+        {[](Args& a) { return okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, a.scfsi, nullptr); }, okvErrNullPtr},
         {[](Args& a) { return a.si[0].scalefac_compress = 16, a.scalefactors(); }, okvErrMp3SideInfo},
         {[](Args& a) { return a.h = header(0, 0, 0, 4), a.si[0].scalefac_compress = 511, a.scalefactors(); }, okvErrMp3FrameHeader},
         {[](Args& a) { return a.h = header(0, 0, 0, 4), okvsBitReservoirInit_MP3(&a.resv, &a.h); }, okvErrMp3FrameHeader},
