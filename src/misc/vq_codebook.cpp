@@ -14,8 +14,9 @@ constexpr std::size_t round64(std::size_t bytes) { return (bytes + 63) & ~std::s
 
 // (16 length + 352) count + 1888, or -1 when it does not fit a 32-bit size.
 Okv64s bookBytes(int length, int count) {
-    const Okv64s n = (16 * Okv64s(length) + 352) * Okv64s(count) + 1888;
-    return n <= INT32_MAX ? n : -1;
+    const Okv64s perRow = 16 * Okv64s(length) + 352;  // below 2^36: the test below cannot overflow
+    if (count > 0 && perRow > (INT32_MAX - 1888) / count) return -1;
+    return perRow * count + 1888;
 }
 
 StatusCode checkShape(int length, int count) {

@@ -227,6 +227,8 @@ TEST(VQArguments, RefusalsWriteNothing) {
     const std::pair<std::function<int()>, int> refusals[] = {
         {[&] { return okvsVQCodeBookGetSize_32f(1, 1, nullptr) + okvsVQCodeBookGetSize_32f(0, 1, &size) +
                       okvsVQCodeBookGetSize_32f(1, 0, &size) + okvsVQCodeBookGetSize_32f(8, n + 1, &size); }, okvErrNullPtr + 3 * okvErrSize},
+        {[&] { return okvsVQCodeBookGetSize_32f(INT32_MAX, 1, &size) + okvsVQCodeBookGetSize_32f(INT32_MAX, INT32_MAX, &size); }, 2 * okvErrSize},
+        {[&] { return okvsVQCodeBookGetSize_32f(8, n, &size) + size; }, (16 * 8 + 352) * n + 1888},
         {[&] { return okvsVQCodeBookInit_32f(table, &cb, 8, n + 1, mem) + okvsVQCodeBookInitAlloc_32f(table, &cb, 8, n + 1); }, 2 * okvErrSize},
         {[&] { return okvsVQCodeBookInit_32f(nullptr, &cb, 1, 1, mem) + okvsVQCodeBookInit_32f(table, nullptr, 1, 1, mem) +
                       okvsVQCodeBookInit_32f(table, &cb, 1, 1, nullptr) + okvsVQCodeBookInitAlloc_32f(nullptr, &cb, 1, 1) +
