@@ -14,6 +14,7 @@
 
 #include "okvac.h"
 #include "sbr/qmf_window_data.h"
+#include "transform/fft_ref.h"
 
 namespace qmftest {
 
@@ -49,13 +50,7 @@ inline int outPerSlot(Form f) { return isAnalysis(f) ? 32 * (isComplex(f) ? 2 : 
 constexpr StatusCode (*kGetSize[])(int*, int*, int*) = {SBR_QMF_FORMS(SBR_QMF_GETSIZE)};
 constexpr StatusCode (*kInit[])(SBRQMFSpec_32f**, Okv8u*, Okv8u*) = {SBR_QMF_FORMS(SBR_QMF_INIT)};
 
-inline std::vector<float> noise(size_t n, unsigned seed) {
-    std::mt19937 g(seed);
-    std::uniform_real_distribution<float> d(-1, 1);
-    std::vector<float> v(n);
-    for (float& x : v) x = d(g);
-    return v;
-}
+using xref::noise;
 
 // A bank built in caller memory at a chosen misalignment of pMem; the bytes start as NaN
 // patterns, so that a float Init leaves unset and a filter reads shows in the output.
