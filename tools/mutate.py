@@ -15,6 +15,7 @@ Mutant ids (file:line:column:operator:before>after) stay valid while the line is
 file lists the ids of equivalent mutants, one per line, '#' starting a comment.
 """
 import argparse
+import fnmatch
 import os
 import random
 import re
@@ -207,9 +208,10 @@ def test_binaries(rel):
                   if d.name.startswith(fam) and any(d.glob("*_test.cpp")))
 
 
-def run(cmd, timeout):
-    """Runs cmd in its own process group; returns (status, output tail)."""
-    proc = subprocess.Popen(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+def run(cmd, timeout, quiet=False):
+    """Runs cmd in its own process group; returns (status, output)."""
+    proc = subprocess.Popen(cmd, cwd=ROOT, stdout=subprocess.DEVNULL if quiet else subprocess.PIPE,
+                            stderr=subprocess.STDOUT,
                             start_new_session=True, text=True)
     try:
         out, _ = proc.communicate(timeout=timeout)
@@ -221,6 +223,34 @@ def run(cmd, timeout):
     except BaseException:
         os.killpg(proc.pid, signal.SIGKILL)
         raise
+
+
+def test_names(binary):
+    """The binary's tests as Suite.Name, listed by GoogleTest."""
+    out = subprocess.run([str(BUILD / "bin" / binary), "--gtest_list_tests"], capture_output=True, text=True).stdout
+    names, suite = [], ""
+    for line in out.splitlines():
+        if not line.startswith(" "):
+            suite = line.split()[0]
+        elif line.strip():
+            names.append(suite + line.split()[0])
+    return names
+
+
+def failing_tests(tests, args):
+    """Every test of the binaries run on its own (output discarded, so a failing sweep stays fast),
+    and the harness; returns the ones that fail or time out."""
+    failed = []
+    for t in tests:
+        for name in test_names(t):
+            if args.gtest_filter.startswith("-") and any(
+                    fnmatch.fnmatchcase(name, pat) for pat in args.gtest_filter[1:].split(":")):
+                continue
+            rc, _ = run([str(BUILD / "bin" / t), f"--gtest_filter={name}"], args.test_timeout, quiet=True)
+            failed += [name] if rc != 0 else []
+    rc, _ = run([str(BUILD / "bin" / "okvac_checkasm"), "--seed", str(args.harness_seed), "--iters",
+                 str(args.harness_iters)], args.test_timeout, quiet=True)
+    return failed + (["okvac_checkasm"] if rc != 0 else [])
 
 
 def evaluate(m, original, args):
@@ -236,6 +266,9 @@ def evaluate(m, original, args):
                        "okvac_checkasm"], args.build_timeout)
         if rc != 0:
             return "stillborn", "build failed"
+        if args.matrix:
+            failed = failing_tests(tests, args)
+            return ("killed" if failed else "survived"), " ".join(failed)
         checks = [[str(BUILD / "bin" / t), "--gtest_brief=1", "--gtest_fail_fast=1",
                    f"--gtest_filter={args.gtest_filter}"] for t in tests]
         checks.append([str(BUILD / "bin" / "okvac_checkasm"), "--seed", str(args.harness_seed),
@@ -261,6 +294,9 @@ def main():
     ap.add_argument("--seed", type=int, default=1, help="seed of the random draw")
     ap.add_argument("--exclude", help="file of equivalent mutant ids to leave out")
     ap.add_argument("--gtest-filter", default="*", help="GoogleTest filter, to leave out tests failing without any mutant")
+    ap.add_argument("--matrix", action="store_true",
+                    help="run every test of the family on its own and print the ones each mutant fails "
+                         "(a kill matrix, to see which tests are some fault's only killer)")
     ap.add_argument("--harness-seed", type=int, default=1)
     ap.add_argument("--harness-iters", type=int, default=20)
     ap.add_argument("--build-timeout", type=int, default=900)

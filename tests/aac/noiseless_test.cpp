@@ -316,9 +316,11 @@ TEST(AacNoiseless, LimitsAndWhereTheyStop) {
     };
     std::vector<Case> all(std::begin(cases), std::end(cases));
     for (int lead = 0; lead < 8; ++lead)
-        for (int ones : {0, 8, 9, 40})  // a run of 40 fills whole look-ahead words
+        for (int ones : {0, 8, 9, 40}) {  // a run of 40 fills whole look-ahead words
+            const int top = ones < 9 ? 1 << (4 + ones) : 0;  // value of an escape that fits
             all.push_back({escape(lead, ones), ones < 9 ? okvOk : okvErrAacCoefValue, ones < 9 ? spec : nullptr,
-                           {-((1 << (4 + ones)) + (4095 & ((1 << (4 + ones)) - 1))), 0, 0, 0}, 4, lead});
+                           {-(top + (4095 & (top - 1))), 0, 0, 0}, 4, lead});
+        }
     for (size_t i = 0; i < all.size(); ++i) {
         const Case& k = all[i];
         BitWriter bw;
