@@ -6,11 +6,12 @@
 #include <cstring>
 #include <random>
 
-#include "mp3/mp3_test_util.h"
+#include "aac/syntax_stream.h"
 
 namespace {
 
-using mp3test::BitWriter;
+using aactest::BitWriter;
+using aactest::ints;
 
 // A parse from the start of bw's bytes (or `lead` bits in); pos() is the cursor in bits.
 struct Parse {
@@ -20,8 +21,6 @@ struct Parse {
     explicit Parse(const BitWriter& bw, int lead = 0) : buf(bw.bytes(3)), p(buf.data()), off(lead) {}
     size_t pos() const { return size_t(p - buf.data()) * 8 + size_t(off); }
 };
-
-template <class T> std::vector<int> ints(const T* p, size_t n) { return std::vector<int>(p, p + n); }
 
 // A random program configuration element written in stream order; returns the expected record
 // (unused entries zero, as the caller had them).
@@ -42,7 +41,7 @@ AACPrgCfgElt putPce(BitWriter& bw, std::mt19937& rng) {
     for (int i = 0; i < e.numDataElt; ++i) f(e.dataTagSel[i], 4);
     pairs(e.numValidCcElt, e.ccIsIndSw, e.ccTagSel);
     while (bw.bits() % 8) bw.put(0, 1);
-    for (int i = 0, n = f(e.commentFieldBytes, 8); i < n; ++i) e.commentFieldData[i] = Okv8u(rng()), bw.put(e.commentFieldData[i], 8);
+    for (int i = 0, n = f(e.commentFieldBytes, 8); i < n; ++i) bw.put(e.commentFieldData[i] = Okv8u(rng()), 8);
     return e;
 }
 
