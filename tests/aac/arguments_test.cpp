@@ -172,7 +172,9 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add(okvErrNullPtr, [&] { return okvsUnpackADTSFrameHeader_AAC(nullptr, nullptr); });
     AACADTSFrameHeader adts;
     add(okvErrNullPtr, [&] { return okvsUnpackADTSFrameHeader_AAC(&none, &adts); });
+    add(okvErrNullPtr, [&] { return okvsUnpackADIFHeader_AAC(nullptr, &adif, pce, 1); });
     for (int cap : {0, 17}) add(okvErrAacPrgNum, [&, cap] { return okvsUnpackADIFHeader_AAC(&p, &adif, pce, cap); });
+    add(okvErrNullPtr, [&] { return okvsDecodePrgCfgElt_AAC(nullptr, &off, pce); });
     add(okvErrAacBitOffset, with(&off, 8, [&] { return okvsDecodePrgCfgElt_AAC(&p, &off, pce); }));
     add(okvErrNullPtr, [&] { return okvsDecodeFillElt_AAC(&none, &off, &n, ms.data()); });
     add(okvErrAacBitOffset, with(&off, 8, [&] { return okvsDecodeFillElt_AAC(&p, &off, &n, ms.data()); }));
