@@ -113,9 +113,11 @@ TEST(Mp3Psy, SwappedChannelsSwapTheRecords) {
         MP3PsyRatio ratio[3][4];
         MP3SideInfo si[3][4];
         int bound[3][6];
-        for (int k = 0; k < 3; ++k)
-            ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm[k], ratio[k], bound[k], si[k], &h[k], state[k].data(), nullptr, work.data()),
+        for (int k = 0; k < 3; ++k) {
+            Okv8u* st = state[k].data();
+            ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm[k], ratio[k], bound[k], si[k], &h[k], st, nullptr, work.data()),
                       okvOk);
+        }
         for (int r = 0; r < 4; ++r) {
             EXPECT_EQ(si[0][r].block_type, si[1][r ^ 1].block_type) << f << " " << r;
             EXPECT_EQ(memcmp(&ratio[0][r], &ratio[1][r ^ 1], sizeof(MP3PsyRatio)), 0) << f << " " << r;

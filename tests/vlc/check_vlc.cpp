@@ -43,11 +43,11 @@ std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, 
 
 // Spec memory; the table after the 64-byte aligned header (which holds pointers) is compared.
 struct Built {
-    std::vector<uint8_t> mem;
+    vlct::SpecMem m;
     int size = 0;
-    void* at() { return mem.assign(size_t(size) + 5, 0xA5), mem.data() + 5; }
+    void* at() { return m.at(size_t(size), 5); }
     void table(chk::Arena& a, int header) {
-        const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem.data() + 5) + 63) & ~uintptr_t(63)) + 64;
+        const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63)) + 64;
         if (size > header) std::memcpy(a.out<Okv8u>(size_t(size - header)), t, size_t(size - header));
     }
 };

@@ -118,8 +118,9 @@ TEST(VlcTables, ConflictsAbsentCodesAndEncodeSizes) {
     ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(3, &w, &off, en.spec));
     EXPECT_TRUE(off == 2 && bits[0] >> 6 == 0b01);
     EXPECT_EQ(std::vector<int64_t>({encode_size({{5, 1, 3}}), encode_size({{-3, 0, 3}, {4, 1, 3}}),
-                                    encode_size({{-32768, 0, 1}, {32767, 1, 1}}), encode_size({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),
-              std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, okvErrVLCParam}));  // the last beyond 2^31 bytes
+                                    encode_size({{-32768, 0, 1}, {32767, 1, 1}}),
+                                    encode_size({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),  // beyond 2^31 bytes
+              std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, okvErrVLCParam}));
     const vlct::EncodeSpec wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
     std::vector<Okv16s> ones(1 << 26, 1);
     Okv32s count[2] = {-1, -1};

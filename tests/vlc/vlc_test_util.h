@@ -148,19 +148,26 @@ inline Codes tuple_entries(const vlc_std::PairCode* t, int n, int B) {
     return e;
 }
 
-// A spec built through GetSize and Init in caller memory started at a chosen misalignment; st is
-// the first status other than okvOk.
+// Spec memory from GetSize, owned by a vector and started at a chosen misalignment.
+struct SpecMem {
+    std::vector<uint8_t> mem;
+    void* at(size_t size, size_t shift) {
+        mem.assign(size + shift, 0xA5);
+        return mem.data() + shift;
+    }
+};
+
+// A spec built through GetSize and Init in caller memory; st is the first status other than okvOk.
 template <class Spec>
 struct Built {
-    std::vector<uint8_t> mem;
+    SpecMem m;
     Spec* spec = nullptr;
     StatusCode st;
     template <class Size, class Init>
     Built(size_t shift, Size size, Init init) {
         int n = 0;
         st = size(&n);
-        mem.assign(size_t(n) + shift, 0xA5);
-        spec = reinterpret_cast<Spec*>(mem.data() + shift);
+        spec = static_cast<Spec*>(m.at(size_t(n), shift));
         if (st == okvOk) st = init(spec);
     }
 };
@@ -172,7 +179,8 @@ struct DecodeSpec : Built<OkvsVLCDecodeSpec_32s> {
 };
 struct TupleSpec : Built<OkvsVLCDecodeUTupleSpec_32s> {
     TupleSpec(const Codes& e, const Sizes& s, int N, int B, size_t shift = 1)
-        : Built(shift, [&](int* n) { return okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, n); },
+        : Built(shift,
+                [&](int* n) { return okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, n); },
                 [&](auto* p) { return okvsVLCDecodeUTupleInit_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, p); }) {}
 };
 struct EncodeSpec : Built<OkvsVLCEncodeSpec_32s> {
