@@ -163,12 +163,13 @@ TEST(KERNEL_SUITE(KernelsConvert), FloatTo16MatchesPlainLoopInEveryMode) {
                 Shifted<Okv16s> dst(len, 2 * b);
                 for (int i = 0; i < len; ++i)
                     src.p[i] = rng() % 3 ? randFloat(70000.0f) * std::ldexp(1.0f, sf) : specials[rng() % std::size(specials)];
+                dst.p[len] = 0x5EED;  // must survive
                 std::fesetround(caller[len % 3]);
                 ASSERT_EQ(K::okvsConvert_32f16s_Sfs(src.p, dst.p, len, mode, sf), okvOk);
                 ASSERT_EQ(std::fegetround(), caller[len % 3]);
                 std::fesetround(FE_TONEAREST);
-                for (int i = 0; i < len; ++i)
-                    ASSERT_EQ(dst.p[i], convertRef(src.p[i], mode, sf)) << "mode " << mode << " sf " << sf << " x " << src.p[i];
+                for (int i = 0; i <= len; ++i)
+                    ASSERT_EQ(dst.p[i], i < len ? convertRef(src.p[i], mode, sf) : 0x5EED) << mode << " " << sf << " " << i;
             });
 }
 
@@ -186,8 +187,9 @@ TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSetAndInt16ToFloat) {
         ASSERT_TRUE(std::all_of(dst.p, dst.p + len, [](Okv8u v) { return v == 0; }) && dst.p[len] == 0xA5);
         const Okv16s* s16 = reinterpret_cast<const Okv16s*>(src.p - a % 2);
         const int n16 = (len + 1) / 2;
+        f.p[n16] = 7;
         ASSERT_EQ(K::okvsConvert_16s32f(s16, f.p, n16), okvOk);
-        for (int i = 0; i < n16; ++i) ASSERT_EQ(f.p[i], float(s16[i]));
+        for (int i = 0; i <= n16; ++i) ASSERT_EQ(f.p[i], i < n16 ? float(s16[i]) : 7.0f);
         f.p[len] = 7;
         ASSERT_EQ(K::okvsSet_32s(-3, reinterpret_cast<Okv32s*>(f.p), len), okvOk);
         ASSERT_TRUE(std::all_of(f.p, f.p + len, [](float v) { return std::bit_cast<Okv32s>(v) == -3; }) && f.p[len] == 7);
@@ -248,10 +250,11 @@ TEST(KERNEL_SUITE(KernelsComplex), ProductsPartsAndScalingMatchPlainLoop) {
     });
     everyLayout<Okv32f>([&](int len, int a, int) {
         Shifted<Okv32f> d(len, a);
-        std::vector<float> ref(len);
+        std::vector<float> ref(len + 1, 7.0f);
         for (int i = 0; i < len; ++i) ref[i] = (d.p[i] = randFloat(100)) * 0.3f;
+        d.p[len] = 7.0f;
         ASSERT_EQ(K::okvsMulC_32f_I(d.p, len, 0.3f), okvOk);
-        ASSERT_EQ(0, std::memcmp(ref.data(), d.p, len * sizeof(float)));
+        ASSERT_EQ(0, std::memcmp(ref.data(), d.p, (len + 1) * sizeof(float)));
     });
     float v[3] = {NAN, INFINITY, -0.0f};
     ASSERT_EQ(K::okvsMulC_32f_I(v, 3, 0.0f), okvOk);
