@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -45,6 +46,7 @@ TEST(DtsSynth, MatchesClosedFormAndTables) {
     const char* files[2] = {"dts/fir_32bands_nonperfect.txt", "dts/fir_32bands_perfect.txt"};
     for (int type : {0, 1}) {
         const std::vector<double> text = qmftest::readTable(files[type]);
+        if (text.empty()) std::printf("%s not in the shared folder: its symmetry checked only\n", files[type]);
         ASSERT_TRUE(text.empty() || text.size() == 512u);
         std::vector<double> g(32 * 512);
         for (int t = 0; t < 512; ++t) {
