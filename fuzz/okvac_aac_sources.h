@@ -3,7 +3,7 @@
 #include "../tools/okvac/aac/aac_config.cpp"
 #include "../tools/okvac/aac/aac_frame_decoder.cpp"
 #include "../tools/okvac/aac/aac_stream_decoder.cpp"
-#include "../tools/okvac/aac/band_offsets.cpp"
+#include "../tools/okvac/aac/aac_tables.cpp"
 #include "../tools/okvac/aac/channel_layout.cpp"
 #include "../tools/okvac/aac/coupling_element.cpp"
 #include "../tools/okvac/aac/ltp_channel.cpp"

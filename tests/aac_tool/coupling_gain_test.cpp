@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "../../tools/okvac/aac/band_offsets.cpp"
+#include "../../tools/okvac/aac/aac_tables.cpp"
 #include "../../tools/okvac/aac/coupling_element.cpp"
 
 // Every step of 2^(1/8) from 2^24 down to 2^-50, both signs, on values across the 32-bit range:

@@ -1,6 +1,6 @@
 #include "coupling_element.h"
 
-#include "band_offsets.h"
+#include "aac_tables.h"
 
 // Named: the fuzz targets build the front-end as one translation unit.
 namespace cce {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "band_offsets.h"
+#include "aac_tables.h"
 
 namespace mainpred {
 

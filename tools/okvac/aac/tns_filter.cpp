@@ -3,23 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "band_offsets.h"
-
-// The library's TNS coefficient table (Q31), in a namespace of the tool's own.
-#pragma push_macro("OKV_NS")
-#undef OKV_NS
-#define OKV_NS okvac_tool_tables
-#include "aac/aac_spectral_data.h"
-#pragma pop_macro("OKV_NS")
+#include "aac_tables.h"
 
 namespace tnsfilter {
 
 constexpr int kMaxOrder = 20;  // the Main profile's limit, which the noiseless decoder enforces
-
-// Reflection coefficient of index c (-8..7) at resolution res (3 or 4), as the library has it.
-double tnsReflection(int res, int c) {
-    return okvac_tool_tables::aacspectral_data::kIqTns[16 * res - 40 + c] / 2147483648.0;
-}
 
 // Direct-form coefficients a[1..order] from the reflection coefficients of the indices.
 void stepUp(const Okv8s* idx, int order, int res, double* a) {

@@ -228,8 +228,6 @@ void Mp3Encoder::quantise(std::vector<Okv32s>& xr, MP3SideInfo* si, MP3PsyRatio*
     std::copy(si, si + rec, siIn);
     std::copy(ratio, ratio + rec, ratioIn);
     const MP3BitReservoir resv = resv_;
-    std::vector<Okv32s>& work = quantWork_;
-    std::fill(work.begin(), work.end(), 0);
     // Decoders place the intensity bound after the right channel's last non-zero quantised
     // value. Where the quantiser leaves the right channel empty below the bound, the frame is
     // coded again from the transformed spectra with the bound lowered to where decoders will
@@ -262,7 +260,7 @@ void Mp3Encoder::quantise(std::vector<Okv32s>& xr, MP3SideInfo* si, MP3PsyRatio*
             if (row == 1 && si[r].block_type != 2) xr[576 * r + 330] = xr[576 * r + 331] = 0;
         }
         okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, count1, huf, &h_, si, ratio, psyState_.data(), &resv_, bits,
-                               bound, work.data());
+                               bound, quantWork_.data());
         bool moved = false;
         for (int gr = 0; gr < granules_ && intensity; ++gr)
             moved = settleBound(xr.data() + 576 * (2 * gr + 1), si[2 * gr + 1].block_type == 2, row, bound + 3 * gr) || moved;
