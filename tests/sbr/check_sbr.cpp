@@ -1,6 +1,4 @@
-// Variant harness for the SBR exports: the float and fixed QMF banks (several calls on one
-// structure, random slot counts, kx and offsets; sizes and Init with a null now
-// and then), the prediction coefficients, the encoder bank and measures, the PS hybrid.
+// Variant harness for the SBR exports: QMF banks, prediction, encoder bank and measures, PS hybrid.
 #include "harness/checkasm.h"
 #include "sbr/qmf_test_util.h"
 
@@ -61,8 +59,7 @@ StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void
 
 }  // namespace
 
-// Each float bank form: its size query (all outputs compared), its Init (handle offset and
-// header words compared) and `calls` filtering calls of `slots` slots through the test runner.
+// Float banks: sizes and Init with a null now and then, then up to three calls on one structure.
 CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
     for (int it = 0; it < c.iters(); ++it) {
         const int slots = c.rng().range(0, 34), calls = c.rng().range(1, 4);
@@ -104,9 +101,8 @@ CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
     }
 }
 
-// Fixed banks: shifted full-range values (wrap-around included), kx inside and outside 0..32,
-// downsampled banks on full-rate structures half of the time; the position and delay line
-// (at bytes 40 and 48 of the aligned structure) are compared after the slots.
+// Fixed banks: shifted full-range values, kx in and out of 0..32, downsampled banks on full-rate
+// structures half of the time; the position and delay line (bytes 40 on) compared after the slots.
 CHECK_EXPORTS(sbr_qmf_fixed, FIXED_BANKS(FIXED_NAMES)) {
     for (int b = 0; b < 6; ++b) {
         const FixedBank& k = kFixed[b];
@@ -162,8 +158,7 @@ CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR
     }
 }
 
-// Encoder: the analysis bank over three slots per structure, the measures on random blocks;
-// the PS hybrid filter in every mode and some invalid ones, now and then with a null output.
+// Encoder bank over three slots, measures on random blocks, the PS hybrid in valid and invalid modes.
 CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f", "okvsAnalysisFilterEncGetSize_SBR_32f",
               "okvsAnalysisFilterEncInit_SBR_32f", "okvsAnalysisFilterEncInitAlloc_SBR_32f",
               "okvsAnalysisFilterEncFree_SBR_32f", "okvsAnalysisFilterEnc_SBR_32f32fc", "okvsAnalysisFilter_PS_32fc_D2") {

@@ -1,5 +1,4 @@
-// SBR encoder primitives: the analysis bank against its defining sums, the tonality-to-noise
-// ratio against double precision, the transient detector against a single-precision model.
+// SBR encoder: analysis bank, tonality-to-noise ratio and transient detector against models.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -37,8 +36,7 @@ TEST(SbrEnc, AnalysisMatchesTheDefiningSums) {
     EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(spec), okvOk);
 }
 
-// Sizes (the 64-point FFT's plus the bank's); Init at every misalignment inside the reported
-// bytes with the same output; Free clearing the tag; the refusals.
+// Sizes; Init at every misalignment inside its bytes, same output; Free clears the tag; refusals.
 TEST(SbrEnc, AnalysisStructureAndRefusals) {
     int size, buf;
     ASSERT_EQ(okvsAnalysisFilterEncGetSize_SBR_32f(&size, &buf), okvOk);

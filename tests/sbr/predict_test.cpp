@@ -1,5 +1,4 @@
-// SBR prediction coefficients: the float forms against a slot-order model to the bit, the
-// fixed forms against the float algorithm in double, the reciprocal, and the refusals.
+// SBR prediction coefficients: float forms to the bit, fixed forms against double, refusals.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -167,8 +166,7 @@ TEST(SbrPredictFixed, BothFormsFollowTheFloatAlgorithm) {
     EXPECT_GT(compared, 2000);
 }
 
-// Each pointer of each form null in turn, then band and slot counts out of range: refused and
-// nothing written; no slots or an all-zero band give zero outputs.
+// Null pointers and out-of-range counts refused, writing nothing; no slots give zero outputs.
 TEST(SbrPredict, RefusalsThenZeroOutputs) {
     Okv32s r[40], a = 9, b = 9, k = 9;
     Okv32sc c[40], ca{9, 9}, cb{9, 9};

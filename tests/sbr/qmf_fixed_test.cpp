@@ -193,9 +193,8 @@ TEST(SbrQmfFixed, BandLimit) {
         }
 }
 
-// Init at every misalignment stays in its bytes and Free of it writes nothing; InitAlloc's
-// structure carries its flag and is refused by the other Frees; refusals in order, writing
-// nothing; a downsampled bank refuses the other form's full-rate structure.
+// Init at every misalignment stays in its bytes, Free writes nothing; other Frees refuse an
+// allocated structure; refusals in order, writing nothing, foreign full-rate structures included.
 TEST(SbrQmfFixed, LifecycleAndRefusals) {
     for (Okv32u id = 0x434D4161; const FixedForm& f : kForms) {
         int size = 0;

@@ -1,15 +1,12 @@
-// Float QMF banks: the double model, bit identity across call splits and forms, sizes and Init
-// bounds, and the refusals in their order.
+// Float QMF banks: the double model, call splits and forms, sizes and Init bounds, refusals.
 #include <gtest/gtest.h>
 
 #include "qmf_test_util.h"
 
 using namespace qmftest;
 
-// 240 random slots, kx in {0, 1, 17, 32} for analysis: RMS error within 3e-6 of the reference
-// RMS, largest error within 1e-5 of the reference peak; bands at and above kx exactly zero.
-// A call of a + b slots equals a call of a then one of b on a misaligned bank; the split and
-// interleaved complex forms agree bit for bit.
+// 240 random slots within 3e-6 RMS and 1e-5 peak of the model, bands from kx up zero; a call of
+// a + b slots equals calls of a and b on a misaligned bank; split and interleaved forms agree.
 TEST(SbrQmf, MatchesDoubleModelAcrossSplitsAndForms) {
     const int slots = 240;
     for (Form f : kAllForms)

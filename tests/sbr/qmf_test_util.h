@@ -1,7 +1,5 @@
-// Test helpers of the SBR exports: a null-argument sweep; for the float QMF banks, one runner
-// for the nine export forms over a uniform layout (per slot: analysis 32 samples in, 32 bands
-// out; synthesis B bands in, B samples out; complex values interleaved re, im) and a
-// double-precision model of the defining sums.
+// SBR test helpers: a null-argument sweep; for the float QMF banks one runner of the nine forms
+// over a uniform interleaved layout, and a double-precision model of the defining sums.
 #pragma once
 #include <algorithm>
 #include <fstream>
@@ -16,8 +14,7 @@ namespace qmftest {
 
 using xref::noise;
 
-// fn(p...) with each pointer in turn null: the index of the first such call not refused with
-// okvErrNullPtr, or -1.
+// fn(p...) with each pointer in turn null: the first such call not refused with okvErrNullPtr, or -1.
 template <class F, class... P>
 int firstNullNotRefused(F fn, P... p) {
     return [&]<size_t... I>(std::index_sequence<I...>) {
@@ -82,9 +79,8 @@ constexpr Filters kFilters = SBR_QMF_FILTERS(::);
 // The status filter() gives when the call wrote past the destination.
 constexpr StatusCode kStrayWrite = -9999;
 
-// One filtering call of form f over max(slots, 2) slots of in and out (either may be null, as
-// may the window); analysis rows start at pDst[2], split complex planes are filled from and
-// back into the interleaved layout.
+// One call of form f over max(slots, 2) slots of in and out (either, and the window, may be
+// null); analysis rows start at pDst[2]; split planes are converted from and to interleaved.
 inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const float* s, float* out, int slots, int kx = 32,
                          bool withWindow = true, const Filters& fn = kFilters) {
     const int n = outPerSlot(f), m = inPerSlot(f), down = f >= DownC32f;
