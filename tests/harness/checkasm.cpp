@@ -39,8 +39,9 @@ int g_iter = 0;
 bool contains(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
 
 template <class T> bool both_nan(const uint8_t* x, const uint8_t* y) {
-    T a[2];
-    return std::memcpy(&a[0], x, sizeof(T)), std::memcpy(&a[1], y, sizeof(T)), std::isnan(a[0]) && std::isnan(a[1]);
+    T a, b;
+    std::memcpy(&a, x, sizeof a), std::memcpy(&b, y, sizeof b);
+    return std::isnan(a) && std::isnan(b);
 }
 
 }  // namespace
@@ -81,37 +82,23 @@ Arena::~Arena() {
 
 // Data sits after a guard zone; inputs and outputs at a random multiple of their element alignment
 // past a 64-byte boundary (so most are not 16-byte aligned) unless asked for 16.
-void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill, Elem elem) {
+void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool random, int floatBytes) {
     if (replaying()) return bufs_[replay_++].data;
-    const bool scr = kind == Kind::Scratch;
-    const size_t off = al == AnyAlign && !scr ? static_cast<size_t>(rng_.range(0, 15)) / align * align : 0;
+    const size_t off = al == AnyAlign && kind != Kind::Scratch ? static_cast<size_t>(rng_.range(0, 15)) / align * align : 0;
     const size_t total = kGuard + off + bytes + kGuard + 64;
     auto* block = static_cast<uint8_t*>(std::aligned_alloc(64, (total + 63) / 64 * 64));
     uint8_t* data = block + kGuard + off;
     std::memset(block, kGuardByte, total);
-    if (scr) std::memset(data, 0, bytes);
+    if (kind == Kind::Scratch) std::memset(data, 0, bytes);
     else if (init) std::memcpy(data, init, bytes);
-    else if (fill)
+    else if (random)
         for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>(rng_.u32());
-    bufs_.push_back({kind, block, data, bytes, {}, elem});
-    if (kind == Kind::In && (fill || init)) bufs_.back().snap.assign(data, data + bytes);
+    bufs_.push_back({kind, block, data, bytes, floatBytes, {}});
+    if (kind == Kind::In && (random || init)) bufs_.back().snap.assign(data, data + bytes);
     return data;
 }
 
-void* Arena::scratch(size_t bytes, size_t) { return alloc(Kind::Scratch, bytes, 64, Aligned16, nullptr, true, Elem::Bytes); }
-
-// Offset of the first differing byte (of the first differing element for floats), or bytes.
-size_t first_difference(const Arena::Buf& x, const Arena::Buf& y) {
-    const size_t w = x.elem == Arena::Elem::F32 ? 4 : x.elem == Arena::Elem::F64 ? 8 : 1;
-    for (size_t k = 0; k + w <= x.bytes; k += w) {
-        if (std::memcmp(x.data + k, y.data + k, w) == 0 || (w == 4 && both_nan<float>(x.data + k, y.data + k)) ||
-            (w == 8 && both_nan<double>(x.data + k, y.data + k)))
-            continue;
-        for (size_t j = k;; ++j)
-            if (x.data[j] != y.data[j]) return j;
-    }
-    return x.bytes;
-}
+void* Arena::scratch(size_t bytes, size_t) { return alloc(Kind::Scratch, bytes, 64, Aligned16, nullptr, true, 0); }
 
 void Ctx::fail(const char* name, const std::string& what) {
     if (++failures <= 20)
@@ -127,29 +114,37 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
     const int st[2] = {fn(a, 0), fn(b, 1)};
     if (st[0] != st[1]) fail(name, "status u8 " + std::to_string(st[0]) + " vs n8 " + std::to_string(st[1]));
     if (a.bufs_.size() != b.bufs_.size()) return fail(name, "the variants allocated different buffers");
-    for (const Arena* ar : {&a, &b})
-        for (size_t i = 0; i < ar->bufs_.size(); ++i) {
-            const auto& buf = ar->bufs_[i];
-            const std::string who = ar == &a ? "u8" : "n8";
-            if (buf.kind == Arena::Kind::Scratch) continue;
+    for (size_t i = 0; i < a.bufs_.size(); ++i) {
+        const Arena::Buf* both[2] = {&a.bufs_[i], &b.bufs_[i]};
+        if (both[0]->kind == Arena::Kind::Scratch) continue;
+        for (int v = 0; v < 2; ++v) {
+            const Arena::Buf& x = *both[v];
+            const std::string who = (v ? "n8 " : "u8 ") + std::string(x.kind == Arena::Kind::In ? "input " : "output ");
             for (size_t k = 0; k < kGuard; ++k)
-                if (buf.data[-1 - long(k)] != kGuardByte || buf.data[buf.bytes + k] != kGuardByte) {
-                    fail(name, who + " wrote outside buffer " + std::to_string(i));
+                if (x.data[-1 - long(k)] != kGuardByte || x.data[x.bytes + k] != kGuardByte) {
+                    fail(name, who + std::to_string(i) + ": written outside");
                     break;
                 }
-            if (buf.kind == Arena::Kind::In && buf.bytes && std::memcmp(buf.snap.data(), buf.data, buf.bytes) != 0)
-                fail(name, who + " changed input buffer " + std::to_string(i));
+            if (x.kind == Arena::Kind::In && x.bytes && std::memcmp(x.snap.data(), x.data, x.bytes) != 0)
+                fail(name, who + std::to_string(i) + " changed");
         }
-    for (size_t i = 0; i < a.bufs_.size(); ++i) {
-        const auto &x = a.bufs_[i], &y = b.bufs_[i];
+        const Arena::Buf &x = *both[0], &y = *both[1];
         if (x.kind != Arena::Kind::Out) continue;
         if (x.bytes != y.bytes) {
             fail(name, "buffer " + std::to_string(i) + " sizes differ");
-        } else if (const size_t at = first_difference(x, y); at != x.bytes) {
+            continue;
+        }
+        const size_t w = x.floatBytes ? size_t(x.floatBytes) : 1;  // the first differing element's first byte
+        for (size_t k = 0; k + w <= x.bytes; k += w) {
+            if (std::memcmp(x.data + k, y.data + k, w) == 0 || (w == 4 && both_nan<float>(x.data + k, y.data + k)) ||
+                (w == 8 && both_nan<double>(x.data + k, y.data + k)))
+                continue;
+            while (x.data[k] == y.data[k]) ++k;
             char msg[160];
-            std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, at, x.bytes,
-                          x.data[at], y.data[at]);
+            std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, k, x.bytes,
+                          x.data[k], y.data[k]);
             fail(name, msg);
+            break;
         }
     }
     if (bench_) bench(name, fn, seed);

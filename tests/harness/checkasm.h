@@ -30,11 +30,11 @@
 
 namespace chk {
 
-class Rng {
+class Rng {  // xorshift64*
 public:
     explicit Rng(uint64_t seed) : s_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
-    uint64_t u64() {  // xorshift64*
-        s_ ^= s_ >> 12; s_ ^= s_ << 25; s_ ^= s_ >> 27;
+    uint64_t u64() {
+        s_ ^= s_ >> 12, s_ ^= s_ << 25, s_ ^= s_ >> 27;
         return s_ * 0x2545F4914F6CDD1Dull;
     }
     uint32_t u32() { return static_cast<uint32_t>(u64() >> 32); }
@@ -61,12 +61,12 @@ public:
     Arena& operator=(const Arena&) = delete;
 
     // Input of random bytes, filled by gen(i) or copied from src; the call must leave it unchanged.
-    template <class T> T* in(size_t n, Align al = AnyAlign) { return buf<T>(Kind::In, n, al, nullptr); }
-    template <class T, class G> T* in(size_t n, G gen, Align al = AnyAlign) { return filled<T>(Kind::In, n, gen, al); }
-    template <class T> T* in_copy(const T* src, size_t n, Align al = AnyAlign) { return buf<T>(Kind::In, n, al, src); }
+    template <class T> T* in(size_t n, Align al = AnyAlign) { return take<T>(Kind::In, n, al, nullptr); }
+    template <class T, class G> T* in(size_t n, G gen, Align al = AnyAlign) { return fill<T>(Kind::In, n, gen, al); }
+    template <class T> T* in_copy(const T* src, size_t n, Align al = AnyAlign) { return take<T>(Kind::In, n, al, src); }
     // Output (or in/out) buffer of random bytes or filled by gen(i), guarded and compared between the variants.
-    template <class T> T* out(size_t n, Align al = AnyAlign) { return buf<T>(Kind::Out, n, al, nullptr); }
-    template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) { return filled<T>(Kind::Out, n, gen, al); }
+    template <class T> T* out(size_t n, Align al = AnyAlign) { return take<T>(Kind::Out, n, al, nullptr); }
+    template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) { return fill<T>(Kind::Out, n, gen, al); }
     // Zeroed, 64-byte aligned memory that is not compared (structures, work buffers).
     void* scratch(size_t bytes, size_t align = 64);
     Rng& rng() { return rng_; }
@@ -74,34 +74,30 @@ public:
 private:
     friend class Ctx;
     enum class Kind { In, Out, Scratch };
-    // Float outputs compare any NaN equal to any NaN: which payload survives when two meet follows
-    // the operand order, which carries no meaning.
-    enum class Elem { Bytes, F32, F64 };
     struct Buf {
         Kind kind;
         uint8_t *block, *data;
         size_t bytes;
+        int floatBytes;  // 4 or 8 for float elements, whose NaNs all compare equal; 0 otherwise
         std::vector<uint8_t> snap;
-        Elem elem = Elem::Bytes;
     };
-    friend size_t first_difference(const Buf& x, const Buf& y);
-    template <class T> static constexpr Elem elem_of() {
-        if constexpr (std::is_same_v<T, float> || std::is_same_v<T, Okv32fc>) return Elem::F32;
-        return std::is_same_v<T, double> ? Elem::F64 : Elem::Bytes;
+    template <class T> static constexpr int float_bytes() {
+        return std::is_same_v<T, float> || std::is_same_v<T, Okv32fc> ? 4 : std::is_same_v<T, double> ? 8 : 0;
     }
-    template <class T> T* buf(Kind kind, size_t n, Align al, const void* init, bool fill = true) {
-        return static_cast<T*>(alloc(kind, n * sizeof(T), alignof(T), al, init, fill, elem_of<T>()));
+    template <class T> T* take(Kind kind, size_t n, Align al, const void* init, bool random = true) {
+        return static_cast<T*>(alloc(kind, n * sizeof(T), alignof(T), al, init, random, float_bytes<T>()));
     }
-    template <class T, class G> T* filled(Kind kind, size_t n, G gen, Align al) {
-        const bool rep = replaying();
-        T* p = buf<T>(kind, n, al, nullptr, false);
-        if (rep) return p;
-        for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
-        if (kind == Kind::In) bufs_.back().snap.assign(bufs_.back().data, bufs_.back().data + bufs_.back().bytes);
+    template <class T, class G> T* fill(Kind kind, size_t n, G gen, Align al) {
+        const bool fresh = !replaying();
+        T* p = take<T>(kind, n, al, nullptr, false);
+        if (fresh) {
+            for (size_t i = 0; i < n; ++i) p[i] = static_cast<T>(gen(i));
+            if (kind == Kind::In) bufs_.back().snap.assign(bufs_.back().data, bufs_.back().data + bufs_.back().bytes);
+        }
         return p;
     }
-    void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool fill, Elem elem);
-    bool replaying() const { return replay_ < bufs_.size() && replay_mode_; }
+    void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool random, int floatBytes);
+    bool replaying() const { return replay_mode_ && replay_ < bufs_.size(); }
 
     Rng rng_;
     std::vector<Buf> bufs_;
@@ -117,10 +113,7 @@ public:
     // Runs fn for both variants and compares everything.
     void call(const char* name, const std::function<int(Arena&, int)>& fn);
     void fail(const char* name, const std::string& what);
-    bool check(bool ok, const char* name, const std::string& what) {
-        if (!ok) fail(name, what);
-        return ok;
-    }
+    bool check(bool ok, const char* name, const std::string& what) { return ok || (fail(name, what), false); }
 
     int failures = 0;
     std::vector<std::string> called;

@@ -11,9 +11,9 @@ VQCodeBook* book(chk::Arena& a, int v, int length, int count, bool wild) {
         a.in<float>(size_t(length * count), [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); });
     int size = 0;
     OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, &size);
-    auto* mem = static_cast<unsigned char*>(a.scratch(size_t(size) + 64)) + a.rng().range(0, 63);
     VQCodeBook* cb = nullptr;
-    OKV_BODY(v, okvsVQCodeBookInit_32f)(table, &cb, length, count, mem);
+    OKV_BODY(v, okvsVQCodeBookInit_32f)(table, &cb, length, count,
+                                        static_cast<unsigned char*>(a.scratch(size_t(size) + 64)) + a.rng().range(0, 63));
     return cb;
 }
 
@@ -22,13 +22,12 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
     VQCodeBook h;
     std::memcpy(&h, cb, sizeof h);
     const size_t n = size_t(h.count), L = size_t(h.length);
-    int* o = a.out<int>(4);
-    o[0] = h.count, o[1] = h.length, o[2] = h.valid, o[3] = h.selfOwned;
+    const int fields[4] = {h.count, h.length, h.valid, h.selfOwned};
+    std::memcpy(a.out<int>(4), fields, sizeof fields);
     for (size_t r = 0; r < n; ++r) std::memcpy(a.out<float>(L), h.rows[r], 4 * L);
-    std::memcpy(a.out<float>(n), h.distances, 4 * n);
-    std::memcpy(a.out<float>(n), h.sortedDistances, 4 * n);
-    std::memcpy(a.out<int>(n), h.candidates, 4 * n);
-    std::memcpy(a.out<int>(n), h.signs, 4 * n);
+    for (const void* s : {static_cast<const void*>(h.distances), static_cast<const void*>(h.sortedDistances),
+                          static_cast<const void*>(h.candidates), static_cast<const void*>(h.signs)})
+        std::memcpy(a.out<int>(n), s, 4 * n);
 }
 
 }  // namespace
@@ -40,7 +39,9 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
 CHECK_EXPORTS(vq_codebook, CODEBOOK_EXPORTS) {
     const char* names[] = {CODEBOOK_EXPORTS};
     for (int it = 0; it < 4 * c.iters(); ++it) {
-        const auto any = [&](int hi) { return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31)); };
+        const auto any = [&](int hi) {
+            return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31));
+        };
         const int length = any(64), count = any(300), len = c.rng().range(1, 40), cnt = c.rng().range(1, 70);
         c.call(names[it % 4], [&](chk::Arena& a, int v) -> int {
             int* st = a.out<int>(6);
@@ -60,28 +61,28 @@ CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", 
     for (int it = 0; it < c.iters(); ++it) {
         const int length = c.rng().range(1, 40), count[2] = {c.rng().range(1, 300), c.rng().range(1, 40)};
         const int nSub = c.rng().range(0, 5), lo = std::min(count[0], count[1]), nBooks = c.rng().range(0, 4);
-        // Candidate counts, sometimes refused.
+        // Candidate counts, sometimes refused; now and then any float bit patterns.
         const int nCand = c.rng().range(0, 9) ? c.rng().range(1, std::min(lo, 12)) : c.rng().range(0, lo + 1);
-        const bool wild = c.rng().range(0, 3) == 0;  // any float bit patterns
+        const bool wild = c.rng().range(0, 3) == 0;
         const size_t subs = size_t(nSub) + 1, cands = size_t(nSub * std::max(nCand, 0)) + 1;
-        // Subvector lengths (now and then longer than the rows: refused), target and weights.
-        struct Input { const int* len; const float *x, *w; size_t total; };
+        // A value per entry: mostly in [0, hi], one in a hundred `bad` (refused).
+        const auto ints = [&](chk::Arena& a, size_t n, int hi, int bad) {
+            return a.in<int>(n, [&a, hi, bad](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, hi) : bad; });
+        };
+        // Subvector lengths (now and then longer than the rows), target and weights.
+        struct Input { const int* len; const float *x = nullptr, *w = nullptr; size_t total = 0; };
         const auto input = [&](chk::Arena& a) {
-            Input in{a.in<int>(subs, [&](size_t) { return a.rng().range(0, 9) ? a.rng().len(length) : length + 1; }),
-                     nullptr, nullptr, 0};
+            Input in{a.in<int>(subs, [&](size_t) { return a.rng().range(0, 9) ? a.rng().len(length) : length + 1; })};
             for (int i = 0; i < nSub; ++i) in.total += size_t(std::max(in.len[i], 0));
             in.x = a.in<float>(in.total + 1, [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-1.5f, 1.5f); });
             in.w = a.in<float>(in.total + 1, [&](size_t) { return a.rng().uniform(0, 2); });
             return in;
         };
-        const auto flags = [&](chk::Arena& a, int hi) {
-            return a.in<int>(std::max(subs, cands), [&a, hi](size_t) { return a.rng().range(0, hi); });
-        };
         c.call("okvsVQPreliminarySelect_32f", [&](chk::Arena& a, int v) -> int {
             VQCodeBook* cb = book(a, v, length, count[0], wild);
             const Input in = input(a);
             const StatusCode st = OKV_BODY(v, okvsVQPreliminarySelect_32f)(in.x, in.w, nSub, in.len, a.out<int>(cands),
-                                                                          a.out<int>(cands), nCand, flags(a, 2), cb);
+                                                                          a.out<int>(cands), nCand, ints(a, subs, 2, 2), cb);
             record(a, cb);
             return st;
         });
@@ -89,21 +90,13 @@ CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", 
             c.call(index ? "okvsVQIndexSelect_32f" : "okvsVQMainSelect_32f", [&](chk::Arena& a, int v) -> int {
                 VQCodeBook* cbs[2] = {book(a, v, length, count[0], wild), book(a, v, length, count[1], wild)};
                 const Input in = input(a);
-                int* io[2] = {a.out<int>(subs), a.out<int>(subs)};
-                int* so[2] = {a.out<int>(subs), a.out<int>(subs)};
-                StatusCode st;
-                if (index) {
-                    const int* pol[2] = {flags(a, 1), flags(a, 1)};
-                    st = OKV_BODY(v, okvsVQIndexSelect_32f)(in.x, in.w, nSub, in.len, nCand, pol, io, so, cbs, 2, 0);
-                } else {  // now and then an index or flag out of range: refused
-                    const int *ci[2], *cs[2];
-                    for (int b = 0; b < 2; ++b) {
-                        const int cnt = count[b];
-                        ci[b] = a.in<int>(cands, [&](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, cnt - 1) : cnt; });
-                        cs[b] = a.in<int>(cands, [&](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, 1) : 2; });
-                    }
-                    st = OKV_BODY(v, okvsVQMainSelect_32f)(in.x, in.w, in.len, nSub, nCand, ci, cs, io, so, cbs, 2);
-                }
+                int *io[2] = {a.out<int>(subs), a.out<int>(subs)}, *so[2] = {a.out<int>(subs), a.out<int>(subs)};
+                const int* pol[2] = {ints(a, subs, 1, 1), ints(a, subs, 1, 1)};
+                const int* ci[2] = {ints(a, cands, count[0] - 1, count[0]), ints(a, cands, count[1] - 1, count[1])};
+                const int* cs[2] = {ints(a, cands, 1, 2), ints(a, cands, 1, 2)};
+                const StatusCode st =
+                    index ? OKV_BODY(v, okvsVQIndexSelect_32f)(in.x, in.w, nSub, in.len, nCand, pol, io, so, cbs, 2, 0)
+                          : OKV_BODY(v, okvsVQMainSelect_32f)(in.x, in.w, in.len, nSub, nCand, ci, cs, io, so, cbs, 2);
                 record(a, cbs[0]);
                 record(a, cbs[1]);
                 return st;
@@ -112,9 +105,8 @@ CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", 
             VQCodeBook* cbs[4];
             const int *idx[4], *sgn[4];
             for (int b = 0; b < 4; ++b) {
-                const int cnt = count[b & 1];
-                cbs[b] = book(a, v, length, cnt, wild);
-                idx[b] = a.in<int>(subs, [&](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, cnt - 1) : -1; });
+                cbs[b] = book(a, v, length, count[b & 1], wild);
+                idx[b] = ints(a, subs, count[b & 1] - 1, -1);
                 sgn[b] = a.in<int>(subs, [&](size_t) { return a.rng().range(0, 99) ? 1 - 2 * a.rng().range(0, 1) : 0; });
             }
             const Input in = input(a);

@@ -17,64 +17,57 @@ namespace {
 std::mt19937 gen(2024);
 float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(gen); }
 
-// Storage with data at a chosen byte offset from a 16-byte boundary; the bytes past n elements
-// keep a marker (outputs 0xA5, inputs another).
-template <class T>
-struct Buf {
+// Data byteShift bytes past a 16-byte boundary; the bytes after n elements keep the mark.
+template <class T> struct Buf {
     std::vector<unsigned char> raw;
     T* p;
     Buf(size_t n, size_t byteShift, unsigned char mark = 0xA5) : raw(n * sizeof(T) + 32, mark) {
-        auto a = (reinterpret_cast<uintptr_t>(raw.data()) + 15) & ~uintptr_t(15);
-        p = reinterpret_cast<T*>(a + byteShift);
+        p = reinterpret_cast<T*>(((reinterpret_cast<uintptr_t>(raw.data()) + 15) & ~uintptr_t(15)) + byteShift);
     }
     bool intact(size_t n) const {
         return std::all_of(reinterpret_cast<const unsigned char*>(p + n), &*raw.end(), [](unsigned char c) { return c == 0xA5; });
     }
 };
 
-// n elements ending where an unreadable page starts: a read past the end faults.
-template <class T>
-T* endOfPage(size_t n) {
-    const size_t page = size_t(sysconf(_SC_PAGESIZE)), bytes = (n * sizeof(T) + page - 1) / page * page;
-    auto* m = static_cast<unsigned char*>(mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    EXPECT_EQ(mprotect(m + bytes, page, PROT_NONE), 0);
-    return reinterpret_cast<T*>(m + bytes) - n;
-}
+// Every value of a 16-bit input.
+const std::vector<Okv16s> kAll16 = [] {
+    std::vector<Okv16s> x(65536);
+    for (int i = 0; i < 65536; ++i) x[i] = Okv16s(i - 32768);
+    return x;
+}();
 
 }  // namespace
 
-// Interleaves ch rows (row 1 shift bytes off 16, the block dshift bytes) and deinterleaves back.
-template <class T, class U, class Il, class De>
-void interleave_round_trip(Il interleave, De deinterleave, int ch, int len, size_t shift, size_t dshift,
-                           StatusCode wantIl, StatusCode wantDe) {
-    std::vector<Buf<T>> rows, back;
-    std::vector<const T*> in;
-    std::vector<T*> out;
-    for (int c = 0; c < ch; ++c) {
-        in.push_back(rows.emplace_back(len, c == 1 ? shift : 0, 0x3C).p);
-        out.push_back(back.emplace_back(len, 0).p);
-        for (int i = 0; i < len; ++i) rows[c].p[i] = std::bit_cast<T>(U(gen()));  // NaNs too
-    }
-    Buf<T> il(size_t(len) * ch, dshift);
-    ASSERT_EQ(interleave(in.data(), ch, len, il.p), wantIl);
-    ASSERT_TRUE(il.intact(size_t(len) * ch));
-    for (int i = 0; i < len; ++i)
-        for (int c = 0; c < ch; ++c) ASSERT_EQ(0, std::memcmp(&il.p[i * ch + c], &in[c][i], sizeof(T)));
-    ASSERT_EQ(deinterleave(il.p, ch, len, out.data()), wantDe);
-    for (int c = 0; c < ch; ++c) ASSERT_TRUE(0 == std::memcmp(out[c], in[c], len * sizeof(T)) && back[c].intact(len)) << c;
-}
-
+// ch rows (row 1 shifted off 16 bytes) through the interleaved block (shifted too) and back.
 TEST(Interleave, RoundTripEveryLayout) {
+    const auto trip = [](auto zero, auto bits, auto il, auto de, int ch, int len, size_t shift, size_t dshift, int wantIl,
+                         int wantDe) {
+        using T = decltype(zero);
+        std::vector<Buf<T>> rows, back;
+        std::vector<const T*> in;
+        std::vector<T*> out;
+        for (int c = 0; c < ch; ++c) {
+            in.push_back(rows.emplace_back(len, c == 1 ? shift : 0, 0x3C).p);
+            out.push_back(back.emplace_back(len, 0).p);
+            for (int i = 0; i < len; ++i) rows[c].p[i] = std::bit_cast<T>(decltype(bits)(gen()));  // NaNs too
+        }
+        Buf<T> block(size_t(len) * ch, dshift);
+        ASSERT_EQ(il(in.data(), ch, len, block.p), wantIl);
+        ASSERT_TRUE(block.intact(size_t(len) * ch));
+        for (int i = 0; i < len; ++i)
+            for (int c = 0; c < ch; ++c) ASSERT_EQ(0, std::memcmp(&block.p[i * ch + c], &in[c][i], sizeof(T)));
+        ASSERT_EQ(de(block.p, ch, len, out.data()), wantDe);
+        for (int c = 0; c < ch; ++c) ASSERT_TRUE(0 == std::memcmp(out[c], in[c], len * sizeof(T)) && back[c].intact(len)) << c;
+    };
+    const auto warn = [](bool w) { return w ? okvWrnMisaligned : okvOk; };
     for (int ch = 1; ch <= 9; ++ch)
         for (int len = 1; len <= 67; len += (len < 20 ? 1 : 7))
             for (size_t shift : {0, 2, 4, 8, 12}) {  // any misaligned row (beyond the first) or block warns
                 SCOPED_TRACE(testing::Message() << ch << " channels, " << len << " samples, shift " << shift);
-                const auto warn = [](bool w) { return w ? okvWrnMisaligned : okvOk; };
-                interleave_round_trip<Okv16s, Okv16u>(okvsInterleave_16s, okvsDeinterleave_16s, ch, len, shift, 0,
-                                                      warn(shift && ch > 1), okvOk);
-                interleave_round_trip<Okv32f, Okv32u>(okvsInterleave_32f, okvsDeinterleave_32f, ch, len, shift & ~3u,
-                                                      shift & 4u, warn(((shift & ~3u) && ch > 1) || (shift & 4u)),
-                                                      warn(shift & 4u));
+                trip(Okv16s(), Okv16u(), okvsInterleave_16s, okvsDeinterleave_16s, ch, len, shift, 0, warn(shift && ch > 1),
+                     okvOk);
+                trip(Okv32f(), Okv32u(), okvsInterleave_32f, okvsDeinterleave_32f, ch, len, shift & ~3u, shift & 4u,
+                     warn(((shift & ~3u) && ch > 1) || (shift & 4u)), warn(shift & 4u));
             }
 }
 
@@ -125,8 +118,9 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     EXPECT_TRUE(f[0] == 0 && f[1] == 0 && r == 0);
 }
 
-// Round to nearest even in any caller rounding mode, saturation, NaN to 32767.
-TEST(Join, DocumentedValuesAndRounding) {
+// Join: round to nearest even whatever the caller's rounding mode, saturation, NaN to 32767.
+// MakeFloat: mantissa times a power of two; any one misaligned buffer warns.
+TEST(SampleUtils, JoinAndMakeFloat) {
     const float special[6] = {32767.5f, 40000.0f, -40000.0f, 2.5f, -2.5f, NAN};
     for (int ch = 1; ch <= 9; ++ch) {
         const int len = 37;
@@ -141,17 +135,11 @@ TEST(Join, DocumentedValuesAndRounding) {
         ASSERT_EQ(okvsJoin_32f16s_D2L(ptr.data(), ch, len, out.data()), okvOk);
         ASSERT_EQ(std::fegetround(), FE_UPWARD);
         std::fesetround(FE_TONEAREST);
-        for (int c = 0; c < ch; ++c)
-            for (int i = 0; i < len; ++i) {
-                const float v = rows[c][i];
-                const double r = std::isnan(v) ? 32767 : std::clamp(std::nearbyint(double(v)), -32768.0, 32767.0);
-                ASSERT_EQ(out[size_t(i * ch + c)], Okv16s(r)) << "ch " << ch << " v " << v;
-            }
+        for (int i = 0; i < len * ch; ++i) {
+            const float v = rows[i % ch][i / ch];
+            ASSERT_EQ(out[i], Okv16s(std::isnan(v) ? 32767 : std::clamp(std::nearbyint(double(v)), -32768.0, 32767.0))) << v;
+        }
     }
-}
-
-// Any one misaligned buffer gives the warning.
-TEST(MakeFloat, MantissaTimesPowerOfTwo) {
     for (int shifted = 0; shifted < 4; ++shifted) {
         const int len = 61 - shifted;
         Buf<Okv16s> mm(len, shifted == 1 ? 2 : 0), ee(len, shifted == 2 ? 6 : 0);
@@ -162,29 +150,29 @@ TEST(MakeFloat, MantissaTimesPowerOfTwo) {
     }
 }
 
+// The float estimates within twelve bits, read up to the end of a readable page (4 bytes past a
+// 16-byte boundary); the 16-bit one caps at 31623 and leaves the caller's rounding mode alone.
 TEST(Pow34, FloatEstimateWithinTwelveBits) {
     const int len = 203;
+    const size_t page = size_t(sysconf(_SC_PAGESIZE)), bytes = (len * 4 + page - 1) / page * page;
+    auto* m = static_cast<unsigned char*>(
+        mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_EQ(mprotect(m + bytes, page, PROT_NONE), 0);
+    Okv32f* const x = reinterpret_cast<Okv32f*>(m + bytes) - len;
     Buf<Okv32f> y(len, 0);
-    Okv32f* const x = endOfPage<Okv32f>(len);  // 4 bytes past a 16-byte boundary
     Buf<Okv16s> z(len, 0);
     for (int i = 0; i < len; ++i) x[i] = uniform(-1.0f, 1.0f) * std::ldexp(1.0f, int(gen() % 80) - 40);
-    x[0] = 1.0e-37f;
-    x[1] = -2.0e-38f;
-    x[2] = 16.0f;
+    x[0] = 1.0e-37f, x[1] = -2.0e-38f, x[2] = 16.0f;
     ASSERT_EQ(okvsPow34_32f(x, y.p, len), okvWrnMisaligned);
-    EXPECT_EQ(std::bit_cast<Okv32u>(y.p[0]), 0u);
-    EXPECT_EQ(std::bit_cast<Okv32u>(y.p[1]), 0u);
-    for (int i = 2; i < len; ++i) {
-        const double ref = std::pow(std::fabs(double(x[i])), 0.75);
-        ASSERT_NEAR(y.p[i], ref, ref * 2e-3) << x[i];
-    }
     std::fesetround(FE_DOWNWARD);
     ASSERT_EQ(okvsPow34_32f16s(x, z.p, len), okvWrnMisaligned);
     EXPECT_EQ(std::fegetround(), FE_DOWNWARD);
     std::fesetround(FE_TONEAREST);
+    EXPECT_TRUE(std::bit_cast<Okv32u>(y.p[0]) == 0 && std::bit_cast<Okv32u>(y.p[1]) == 0);
     for (int i = 0; i < len; ++i) {
         const double ref = std::pow(std::fabs(double(x[i])), 0.75);
-        ASSERT_LE(std::fabs(z.p[i] - (ref > 31623 ? 31623 : ref)), std::max(1.0, ref * 2e-3)) << x[i];
+        ASSERT_TRUE(i < 2 || std::fabs(y.p[i] - ref) <= ref * 2e-3) << x[i];
+        ASSERT_LE(std::fabs(z.p[i] - std::min(ref, 31623.0)), std::max(1.0, ref * 2e-3)) << x[i];
     }
     alignas(16) const float sp[5] = {0.0f, 2.0e6f, -2.0e6f, NAN, 1.0e6f};
     alignas(16) Okv16s r[5];
@@ -216,36 +204,18 @@ Okv16s pow34Model(int x, int inScale, int outScale) {
     const int s = int(std::min<int64_t>(shift, 31));
     const int64_t pq = ((tables.s[k] * int64_t(f >> 16) + 16384) >> 15) * std::array{65535, 55109, 46341, 38968}[e & 3];
     const int64_t half = int64_t(1) << (s - 1), fl = pq >> s, rem = pq - (fl << s);
-    const int64_t r = fl + (rem > half || (rem == half && (fl & 1)));  // ties to even
-    return Okv16s(std::min<int64_t>(r, 32767));
+    return Okv16s(std::min<int64_t>(fl + (rem > half || (rem == half && (fl & 1))), 32767));  // ties to even
 }
 
 // Every input at scale pairs that reach every quarter step and every shift from 14 to 32.
 TEST(Pow34, FixedPointMatchesModelForEveryInput) {
-    std::vector<Okv16s> x(65536), y(65536);
-    for (int i = 0; i < 65536; ++i) x[i] = Okv16s(i - 32768);
+    std::vector<Okv16s> y(65536);
     for (int in = -6; in <= 6; ++in)
         for (int out : {-20, -12, -6, -3, 0, 1, 2, 3, 6, 12, 20}) {
-            ASSERT_EQ(okvsPow34_16s_Sfs(x.data(), in, y.data(), out, 65536), okvOk);
+            ASSERT_EQ(okvsPow34_16s_Sfs(kAll16.data(), in, y.data(), out, 65536), okvOk);
             for (int i = 0; i < 65536; ++i)
-                ASSERT_EQ(y[i], pow34Model(x[i], in, out)) << x[i] << " in " << in << " out " << out;
+                ASSERT_EQ(y[i], pow34Model(kAll16[i], in, out)) << kAll16[i] << " in " << in << " out " << out;
         }
-}
-
-TEST(Pow43, TableIsCorrectlyRoundedAndSigned) {
-    std::vector<Okv16s> x(8207 * 2 + 16, 0);
-    for (int i = 0; i <= 8206; ++i) {
-        x[2 * i] = Okv16s(i);
-        x[2 * i + 1] = Okv16s(-i);
-    }
-    std::vector<float> y(x.size());
-    ASSERT_EQ(okvsPow43_16s32f(x.data(), y.data(), int(x.size())), okvOk);
-    for (int i = 0; i <= 8206; ++i) {
-        const float ref = float(std::pow(static_cast<long double>(i), 4.0L / 3.0L));
-        ASSERT_EQ(y[2 * i], ref) << i;
-        ASSERT_EQ(y[2 * i + 1], i ? -ref : 0.0f);
-    }
-    EXPECT_FALSE(std::signbit(y[1]));  // -0 gives +0.0
 }
 
 // 2^12 * a^(4/3) truncated: exact below 8192 (integer cube test), the fixed polynomial above.
@@ -265,58 +235,57 @@ int64_t pow43Q12(int a) {
     return uint32_t((int64_t(z) * 1704458900) >> 31) & ~1u;  // a 32-bit unsigned table value
 }
 
-// Bands of every magnitude at effective scales from below zero to past saturation.
-TEST(Pow43Scale, MatchesModelAcrossScalesAndSaturation) {
-    std::vector<Okv16s> x(65536);
-    for (int i = 0; i < 65536; ++i) x[i] = Okv16s(i - 32768);
+// The float table correctly rounded and signed (-0 gives +0), magnitudes past 8206 taken as 8206;
+// the scaled one for every input at effective scales from below zero to past saturation.
+TEST(Pow43, TableAndScaledMatchModels) {
+    std::vector<float> f(65536);
+    ASSERT_EQ(okvsPow43_16s32f(kAll16.data(), f.data(), 65536), okvOk);
+    for (int i = 0; i < 65536; ++i) {
+        const float ref = float(std::pow(static_cast<long double>(std::min(std::abs(kAll16[i]), 8206)), 4.0L / 3.0L));
+        ASSERT_EQ(std::bit_cast<Okv32u>(f[i]), std::bit_cast<Okv32u>(kAll16[i] < 0 ? -ref : ref)) << kAll16[i];
+    }
     std::vector<Okv32s> y(65536);
     const Okv32s offs[3] = {0, 16384, 32768};  // two bands of 16384 * 2 lines
-    const uint64_t m[4] = {1073741824, 1276901416, 1518500249, 1805811301};
+    const uint64_t mul[4] = {1073741824, 1276901416, 1518500249, 1805811301};
     for (int sf = -100; sf <= 200; sf += (sf < -20 || sf > 60 ? 7 : 1)) {
         const Okv16s sfs[2] = {Okv16s(sf + 3), Okv16s(sf + 4 + 3)};  // offset -1 and scalef 1 take 3
-        ASSERT_EQ(okvsPow43Scale_16s32s_Sf(x.data(), y.data(), sfs, offs, -1, 2, 2, 1), okvOk);
+        ASSERT_EQ(okvsPow43Scale_16s32s_Sf(kAll16.data(), y.data(), sfs, offs, -1, 2, 2, 1), okvOk);
         for (int i = 0; i < 65536; ++i) {
-            const int esf = i < 32768 ? sf : sf + 4;
-            const unsigned __int128 p = (unsigned __int128)pow43Q12(std::abs(x[i])) * m[esf & 3];
-            const int sh = 42 - (esf >> 2);
+            const int esf = i < 32768 ? sf : sf + 4, sh = 42 - (esf >> 2);
+            const unsigned __int128 p = (unsigned __int128)pow43Q12(std::abs(kAll16[i])) * mul[esf & 3];
             // A negative shift scales up: any non-zero product (at least 2^42) saturates.
             const int64_t mag = sh >= 64 ? 0 : sh < 0 ? (p ? INT32_MAX : 0) : (p >> (31 + sh)) ? INT32_MAX : int64_t(p >> sh);
-            ASSERT_EQ(y[i], x[i] < 0 ? -mag : mag) << x[i] << " sf " << esf;
+            ASSERT_EQ(y[i], kAll16[i] < 0 ? -mag : mag) << kAll16[i] << " sf " << esf;
         }
     }
 }
 
-// Every scalefactor at offsets around the clamp of the base (offset + 512 at most 32767).
-TEST(CalcSF, QuarterPowerOfTheWrappedDifference) {
-    std::vector<Okv16s> sf(65536);
-    for (int i = 0; i < 65536; ++i) sf[i] = Okv16s(i - 32768);
+// CalcSF: every scalefactor at offsets around the clamp of the base (offset + 512 at most 32767).
+// Scale: a gain per band, an empty and a reversed band left alone.
+TEST(SampleUtils, CalcSFAndScale) {
     std::vector<float> g(65536);
     for (int offset : {-30, 0, 7, -33000, 32254, 32255, 32256, 32300, 70000, INT32_MAX}) {
-        ASSERT_EQ(okvsCalcSF_16s32f(sf.data(), offset, g.data(), 65536), okvOk);
+        ASSERT_EQ(okvsCalcSF_16s32f(kAll16.data(), offset, g.data(), 65536), okvOk);
         const int64_t base = std::min<int64_t>(int64_t(offset) + 512, 32767);
         for (int i = 0; i < 65536; ++i) {
-            const int64_t d = (((sf[i] - base) % 1024 + 1024) % 1024) - 512;
-            ASSERT_EQ(g[i], float(std::exp2(d / 4.0L))) << sf[i] << " offset " << offset;
+            const int64_t d = (((kAll16[i] - base) % 1024 + 1024) % 1024) - 512;
+            ASSERT_EQ(g[i], float(std::exp2(d / 4.0L))) << kAll16[i] << " offset " << offset;
         }
     }
-}
-
-TEST(Scale, GainPerBand) {
     std::vector<float> d(40), ref;
     for (auto& v : d) v = uniform(-10, 10);
     ref = d;
-    const Okv32s offs[5] = {0, 13, 13, 10, 40};  // an empty and a reversed band
+    const Okv32s offs[5] = {0, 13, 13, 10, 40};
     const float gains[4] = {0.5f, 3.0f, 7.0f, -1.25f};
-    for (int j = 0; j < 13; ++j) ref[j] *= 0.5f;
-    for (int j = 10; j < 40; ++j) ref[j] *= -1.25f;
+    for (int j = 0; j < 40; ++j) ref[j] = ref[j] * (j < 13 ? 0.5f : 1.0f) * (j >= 10 ? -1.25f : 1.0f);
     ASSERT_EQ(okvsScale_32f_I(d.data(), gains, offs, 4), okvOk);
     EXPECT_EQ(d, ref);
 }
 
+// The floating-point spreading function in Q15, within rounding; none beyond tmpx 12 and -6.
 TEST(Spread, FollowsTheSpreadingFunction) {
-    Okv16s r = 0;
-    // The floating-point function in Q15, within rounding; none beyond tmpx 12 and -6.
-    for (int sf = -15; sf <= 0; ++sf)
+    Okv16s r = 0, same = 0;
+    for (int sf = -30; sf <= 0; ++sf)
         for (int d = -3000; d <= 3000; ++d) {
             const long double tmpx = (d >= 0 ? 3.0L : 1.5L) * d * std::ldexp(1.0L, sf);
             const long double u = tmpx + 0.474341649L, t = tmpx - 0.5L;
@@ -326,8 +295,6 @@ TEST(Spread, FollowsTheSpreadingFunction) {
             ASSERT_EQ(okvsSpread_16s_Sfs(1000, 1000 + d, sf, &r), okvOk);
             ASSERT_NEAR(r, ref, d ? 1.5 : 0) << "d " << d << " sf " << sf;  // full scale at d = 0
         }
-    ASSERT_EQ(okvsSpread_16s_Sfs(0x10000 + 3, 3, -4, &r), okvOk);  // arguments read as 16-bit
-    Okv16s same;
-    ASSERT_EQ(okvsSpread_16s_Sfs(3, 3, -4, &same), okvOk);
-    EXPECT_EQ(r, same);
+    ASSERT_EQ(okvsSpread_16s_Sfs(0x10000 + 3, 3, -4, &r) + okvsSpread_16s_Sfs(3, 3, -4, &same), okvOk);
+    EXPECT_EQ(r, same);  // arguments read as 16-bit
 }

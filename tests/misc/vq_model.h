@@ -5,29 +5,27 @@
 
 namespace vqmodel {
 
-// A codebook as count rows of length floats.
-struct Book {
+struct Book {  // count rows of length floats
     int count, length;
     std::vector<float> table;
     const float* row(int c) const { return table.data() + size_t(c) * size_t(length); }
 };
 
 struct Ranked {
-    std::vector<float> dist;       // per codevector
-    std::vector<int> flag;         // per codevector
-    std::vector<int> cand;         // nCand entries
-    std::vector<float> candDist;   // nCand entries
-    std::vector<int> candFlag;     // nCand entries
+    std::vector<float> dist;                  // per codevector
+    std::vector<int> flag;                    // per codevector
+    std::vector<int> cand, candFlag;          // nCand entries
+    std::vector<float> candDist;              // nCand entries
 };
 
-// Weight scale 1 for the preliminary search, 2 for the combined one.
+// Weight scale 1 for the preliminary search, 2 for the combined one. The candidates: all codevectors
+// in order when nCand covers them, else an insertion-sorted list below 1e38 (index 0 in unused slots).
 inline Ranked rank(const Book& b, const float* x, const float* w, int L, bool polarity, int nCand, float scale) {
     Ranked r;
     for (int c = 0; c < b.count; ++c) {
         float dp = 0.0f, dm = 0.0f;
         for (int k = 0; k < L; ++k) {
-            const float ww = scale * w[k];
-            const float t = b.row(c)[k] - x[k], u = b.row(c)[k] + x[k];
+            const float ww = scale * w[k], t = b.row(c)[k] - x[k], u = b.row(c)[k] + x[k];
             dp += ww * (t * t);
             dm += ww * (u * u);
         }
@@ -35,28 +33,24 @@ inline Ranked rank(const Book& b, const float* x, const float* w, int L, bool po
         r.dist.push_back(flip ? dm : dp);
         r.flag.push_back(flip);
     }
-    if (nCand >= b.count) {
-        for (int c = 0; c < nCand; ++c) r.cand.push_back(c), r.candDist.push_back(r.dist[c]);
-    } else {
-        std::vector<float> list{1e38f};
-        std::vector<int> who{0};
-        for (int c = 0; c < b.count; ++c) {
-            const float d = r.dist[c];
-            if (!(d < list.back())) continue;
-            size_t p = 0;
-            while (list[p] < d) ++p;
-            list.insert(list.begin() + long(p), d);
-            who.insert(who.begin() + long(p), c);
-            if (int(list.size()) > nCand) list.pop_back(), who.pop_back();
-        }
-        for (int t = 0; t < nCand; ++t) {
-            const bool real = t < int(list.size()) && list[t] < 1e38f;
-            r.cand.push_back(real ? who[t] : 0);
-            r.candDist.push_back(real ? list[t] : 1e38f);
-        }
+    const bool all = nCand >= b.count;
+    std::vector<float> list{1e38f};
+    std::vector<int> who{0};
+    for (int c = 0; c < b.count && !all; ++c) {
+        const float d = r.dist[c];
+        if (!(d < list.back())) continue;
+        size_t p = 0;
+        while (list[p] < d) ++p;
+        list.insert(list.begin() + long(p), d);
+        who.insert(who.begin() + long(p), c);
+        if (int(list.size()) > nCand) list.pop_back(), who.pop_back();
     }
-    for (int t = 0; t < nCand; ++t)
-        r.candFlag.push_back(nCand >= b.count || r.candDist[t] < 1e38f ? r.flag[r.cand[t]] : 0);
+    for (int t = 0; t < nCand; ++t) {
+        const bool real = all || (t < int(list.size()) && list[t] < 1e38f);
+        r.cand.push_back(all ? t : real ? who[t] : 0);
+        r.candDist.push_back(all ? r.dist[t] : real ? list[t] : 1e38f);
+        r.candFlag.push_back(real ? r.flag[r.cand[t]] : 0);
+    }
     return r;
 }
 
@@ -72,10 +66,8 @@ Pair firstBest(int na, int nb, Score score) {
     Pair best;
     float bestD = 1e38f;
     for (int a = 0; a < na; ++a)
-        for (int b = 0; b < nb; ++b) {
-            const float D = score(a, b);
-            if (D < bestD) bestD = D, best.a = a, best.b = b;
-        }
+        for (int b = 0; b < nb; ++b)
+            if (const float D = score(a, b); D < bestD) bestD = D, best.a = a, best.b = b;
     best.D = bestD;
     return best;
 }
@@ -105,15 +97,13 @@ inline float indexScore(const float* w, int L, const float* A, int sa, float da,
 // Every pair of codevectors with every sign combination (only + when !polarity).
 inline Pair globalSearch(const Book& A, const Book& B, const float* x, const float* w, int L, bool polarity) {
     Pair best;
-    float bestD = 1e38f;
-    const int signs = polarity ? 2 : 1;
+    best.D = 1e38f;
     for (int a = 0; a < A.count; ++a)
         for (int b = 0; b < B.count; ++b)
-            for (int sa = 0; sa < signs; ++sa)
-                for (int sb = 0; sb < signs; ++sb) {
-                    const float D = mainScore(x, w, L, A.row(a), sa, B.row(b), sb);
-                    if (D < bestD) bestD = D, best = Pair{a, b, sa, sb, D};
-                }
+            for (int sa = 0; sa <= polarity; ++sa)
+                for (int sb = 0; sb <= polarity; ++sb)
+                    if (const float D = mainScore(x, w, L, A.row(a), sa, B.row(b), sb); D < float(best.D))
+                        best = Pair{a, b, sa, sb, D};
     return best;
 }
 

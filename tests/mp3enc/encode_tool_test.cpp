@@ -10,6 +10,7 @@
 
 namespace fs = std::filesystem;
 using namespace mp3test;
+using Pcm = std::vector<int16_t>;
 
 namespace {
 
@@ -33,10 +34,12 @@ struct TmpDir {
     std::string operator/(const std::string& name) const { return (dir / name).string(); }
 };
 
-void writeWav(const std::string& p, const std::vector<int16_t>& pcm, int rate, int ch) {
-    const uint32_t bytes = uint32_t(pcm.size() * 2), head[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x10000u * ch + 1,
-                                                                uint32_t(rate), uint32_t(rate * ch * 2), 0x100000u + ch * 2, 0x61746164, bytes};
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(head), sizeof head).write(reinterpret_cast<const char*>(pcm.data()), bytes);
+void writeWav(const std::string& p, const Pcm& pcm, int rate, int ch) {
+    const uint32_t n = uint32_t(pcm.size() * 2), head[] = {0x46464952, 36 + n, 0x45564157, 0x20746d66, 16, 0x10000u * ch + 1,
+                                                            uint32_t(rate), uint32_t(rate * ch * 2), 0x100000u + ch * 2,
+                                                            0x61746164, n};
+    std::ofstream f(p, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(head), sizeof head).write(reinterpret_cast<const char*>(pcm.data()), n);
 }
 
 template <class T = int16_t> std::vector<T> readFile(const std::string& p) {
@@ -48,9 +51,9 @@ template <class T = int16_t> std::vector<T> readFile(const std::string& p) {
 }
 
 // Music-like signal: tones with vibrato, plucks, band-limited noise bursts, a chirp, clicks.
-std::vector<int16_t> music(int rate, int ch, int frames, unsigned seed) {
+Pcm music(int rate, int ch, int frames, unsigned seed) {
     std::mt19937 rng(seed);
-    std::vector<int16_t> v(size_t(frames) * ch);
+    Pcm v(size_t(frames) * ch);
     double noise = 0;
     for (int i = 0; i < frames; ++i) {
         const double t = double(i) / rate;
@@ -60,23 +63,38 @@ std::vector<int16_t> music(int rate, int ch, int frames, unsigned seed) {
             s += 0.15 * std::exp(-8 * std::fmod(t, 0.5)) * std::sin(2 * M_PI * (220 + 110 * c) * t);
             s += (std::fmod(t, 1.0) > 0.7 ? 0.1 : 0.01) * noise;
             s += 0.05 * std::sin(2 * M_PI * (200 + 4000 * std::fmod(t, 1.0)) * t);
-            if (i % (rate / 3) == 0) s += 0.5;
-            v[size_t(i) * ch + c] = int16_t(std::lrint(32767 * std::clamp(s, -1.0, 1.0)));
+            v[size_t(i) * ch + c] = int16_t(std::lrint(32767 * std::clamp(s + (i % (rate / 3) ? 0 : 0.5), -1.0, 1.0)));
         }
     }
     return v;
 }
 
+// Encodes name.wav with `opts`, then decodes it with okvac (`dec` options), mpg123 and ffmpeg: each
+// silent and exactly `samples` long. Returns the three outputs.
+std::vector<Pcm> encodeAndDecode(const std::string& name, const std::string& opts, const std::string& dec, size_t samples) {
+    std::string out;
+    EXPECT_EQ(run(kTool + " encode " + opts + " " + name + ".wav " + name + ".mp3", &out), 0) << out;
+    std::vector<Pcm> got;
+    for (const std::string& cmd : {kTool + " decode " + dec + " " + name + ".mp3 " + name + ".raw",
+                                   "mpg123 -q -s " + name + ".mp3 > " + name + ".raw",
+                                   "ffmpeg -v error -err_detect crccheck -y -i " + name + ".mp3 -f s16le " + name + ".raw"}) {
+        EXPECT_EQ(run(cmd, &out), 0) << cmd;
+        EXPECT_EQ(out, "") << cmd;
+        got.push_back(readFile(name + ".raw"));
+        EXPECT_EQ(got.back().size(), samples) << cmd;
+    }
+    return got;
+}
+
 // Sample i of channel c of the input as the stream carries it (a mono stream: the channels' mean).
-double inputAt(const std::vector<int16_t>& pcm, int ch, int och, long i, int c) {
+double inputAt(const Pcm& pcm, int ch, int och, long i, int c) {
     return ch == 2 && och == 1 ? (pcm[2 * i] + pcm[2 * i + 1]) / 2.0 : pcm[size_t(i) * ch + c];
 }
 
 // SNR of the decoded signal, 2000 samples at either end left out.
-double snrOf(const std::vector<int16_t>& pcm, int ch, const std::vector<int16_t>& dec, int och) {
-    const long frames = long(pcm.size() / ch);
+double snrOf(const Pcm& pcm, int ch, const Pcm& dec, int och) {
     double sig = 0, err = 0;
-    for (long i = 2000; i < frames - 2000; ++i) {
+    for (long i = 2000; i < long(pcm.size() / ch) - 2000; ++i) {
         const double a = inputAt(pcm, ch, och, i, 0), b = size_t(i * och) < dec.size() ? dec[size_t(i) * och] : 0;
         sig += a * a, err += (a - b) * (a - b);
     }
@@ -85,48 +103,47 @@ double snrOf(const std::vector<int16_t>& pcm, int ch, const std::vector<int16_t>
 
 // Mean noise-to-mask ratio (dB) of a decoded stream and the share of bands above 0 dB: per long
 // granule and band, noise over energy in a Hann-windowed 1024-line spectrum, over the model's ratio.
-std::pair<double, double> nmrOf(const std::vector<int16_t>& pcm, int ch, const std::vector<int16_t>& dec, int och, int rate) {
+std::pair<double, double> nmrOf(const Pcm& pcm, int ch, const Pcm& dec, int och, int rate) {
     const int id = rate >= 32000, sf = rate % 11025 == 0 ? 0 : rate % 12000 == 0 ? 1 : 2, n = id ? 1152 : 576;
     MP3FrameHeader h = header(id, och == 1 ? 3 : 0, sf);
-    h.bitrate_index = 9;
     std::vector<Okv8u> state(OKV_MP3_PSY_STATE_SIZE, 0), work(OKV_MP3_PSY_WORK_SIZE);
-    const long frames = long(pcm.size() / ch) / n;
     std::vector<Okv16s> in(size_t(n) * och);
-    std::vector<double> cosTab(2048);  // cos(2 pi m / 2048)
-    for (int m = 0; m < 2048; ++m) cosTab[size_t(m)] = std::cos(M_PI * m / 1024);
+    std::vector<double> cs(2048);  // cos(2 pi m / 2048)
+    for (int m = 0; m < 2048; ++m) cs[size_t(m)] = std::cos(M_PI * m / 1024);
     double sumDb = 0;
     int bands = 0, above = 0;
-    for (long f = 0; f < frames; ++f) {
+    for (long f = 0; f < long(pcm.size() / ch) / n; ++f) {
         for (int i = 0; i < n * och; ++i) in[size_t(i)] = Okv16s(std::lrint(inputAt(pcm, ch, och, f * n + i / och, i % och)));
         MP3PsyRatio ratio[4];
         MP3SideInfo si[4];
         int bound[6];
         EXPECT_EQ(okvsPsychoacousticModelTwo_MP3_16s(in.data(), ratio, bound, si, &h, state.data(), nullptr, work.data()), okvOk);
-        for (int gr = 0; gr < n / 576; ++gr)
-            for (int c = 0; c < och; ++c) {
-                const long end = (f * n / 576 + gr) * 576;  // the held granule's window ends here
-                if (si[gr * och + c].block_type == 2 || end < 1024 + 2000 || end > long(pcm.size() / ch) - 2000) continue;
-                double xw[1024], ew[1024], x[512], e[512];
-                for (int i = 0; i < 1024; ++i) {
-                    const long t = end - 1024 + i;
-                    const double a = inputAt(pcm, ch, och, t, c), w = 0.5 - 0.5 * cosTab[(2 * i + 1) % 2048];
-                    xw[i] = w * a, ew[i] = w * (size_t(t * och + c) < dec.size() ? dec[size_t(t * och + c)] - a : -a);
-                }
-                for (int k = 0; k < 512; ++k) {  // power spectra
-                    double xr = 0, xi = 0, er = 0, ei = 0;
-                    for (int i = 0, m = 0; i < 1024; ++i, m = (m + 2 * k) % 2048)
-                        xr += xw[i] * cosTab[m], xi += xw[i] * cosTab[(m + 512) % 2048], er += ew[i] * cosTab[m], ei += ew[i] * cosTab[(m + 512) % 2048];
-                    x[k] = xr * xr + xi * xi, e[k] = er * er + ei * ei;
-                }
-                for (int b = 0; b < 21; ++b) {
-                    double s = 0, z = 0;  // band b of the model's layout, its 576 lines on 512 spectrum lines
-                    for (int k = kSfbLong[3 + sf][b] * 512 / 576; k < kSfbLong[3 + sf][b + 1] * 512 / 576; ++k)
-                        s += x[k], z += e[k];
-                    if (s < 1e3) continue;
-                    const double db = 10 * std::log10(std::max(z / s / (ratio[gr * och + c].ratio[b] / 2147483648.0), 1e-6));
-                    sumDb += db, ++bands, above += db > 0;
-                }
+        for (int r = 0; r < n / 576 * och; ++r) {
+            const long end = (f * n / 576 + r / och) * 576;  // the held granule's window ends here
+            if (si[r].block_type == 2 || end < 1024 + 2000 || end > long(pcm.size() / ch) - 2000) continue;
+            double xw[1024], ew[1024], x[512], e[512];
+            for (int i = 0; i < 1024; ++i) {
+                const size_t t = size_t(end - 1024 + i) * och + r % och;
+                const double a = inputAt(pcm, ch, och, end - 1024 + i, r % och), w = 0.5 - 0.5 * cs[(2 * i + 1) % 2048];
+                xw[i] = w * a, ew[i] = w * ((t < dec.size() ? dec[t] : 0) - a);
             }
+            for (int k = 0; k < 512; ++k) {  // power spectra
+                double xr = 0, xi = 0, er = 0, ei = 0;
+                for (int i = 0, m = 0; i < 1024; ++i, m = (m + 2 * k) % 2048) {
+                    xr += xw[i] * cs[m], xi += xw[i] * cs[(m + 512) % 2048];
+                    er += ew[i] * cs[m], ei += ew[i] * cs[(m + 512) % 2048];
+                }
+                x[k] = xr * xr + xi * xi, e[k] = er * er + ei * ei;
+            }
+            for (int b = 0; b < 21; ++b) {
+                double s = 0, z = 0;  // band b of the model's layout, its 576 lines on 512 spectrum lines
+                for (int k = kSfbLong[3 + sf][b] * 512 / 576; k < kSfbLong[3 + sf][b + 1] * 512 / 576; ++k)
+                    s += x[k], z += e[k];
+                if (s < 1e3) continue;
+                const double db = 10 * std::log10(std::max(z / s / (ratio[r].ratio[b] / 2147483648.0), 1e-6));
+                sumDb += db, ++bands, above += db > 0;
+            }
+        }
     }
     return {sumDb / bands, double(above) / bands};
 }
@@ -141,141 +158,129 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyAndCompareWithLame) {
         int rate, ch, kbps;
         const char* mode;
         bool crc;
-        double minSnr, lameGap, nmrMargin;
+        double minSnr, lameGap;  // the NMR compared where the gap is 1 dB
     } cases[] = {
-        {44100, 2, 32, "joint", false, 8.6, 0, 0},      {44100, 2, 40, "joint", false, 10.5, 0, 0},
-        {44100, 2, 48, "stereo", false, 15.9, 0, 0},    {44100, 2, 56, "joint", false, 13.7, 0, 0},
-        {44100, 2, 64, "joint", false, 16.2, 0, 0},     {44100, 2, 80, "joint", false, 18.2, 0, 0},
-        {44100, 2, 96, "stereo", false, 20.8, 0, 0},    {44100, 2, 112, "joint", false, 24.3, 0, 0},
-        {44100, 2, 128, "joint", true, 25.3, 1, 1.5},     {44100, 2, 160, "joint", false, 27.9, 0, 0},
-        {44100, 2, 192, "stereo", false, 25.6, 0, 0},   {44100, 2, 192, "joint", false, 29.5, 1, 1.5},
-        {44100, 2, 224, "joint", false, 29.9, 0, 0},    {44100, 2, 256, "joint", false, 30.1, 0, 0},
-        {44100, 2, 320, "joint", false, 30.5, 0, 0},    {32000, 2, 128, "joint", true, 28.4, 0, 0},
-        {48000, 2, 128, "joint", true, 25.2, 0, 0},     {44100, 1, 64, "mono", false, 22.3, 1, 1.5},
-        {44100, 2, 64, "mono", false, 21.3, 0, 0},      {22050, 2, 64, "joint", false, 21.3, 3, 0},
-        {24000, 2, 8, "joint", true, -0.2, 0, 0},       {16000, 1, 64, "mono", false, 22.3, 3, 0},
-        {22050, 2, 160, "stereo", false, 25.9, 0, 0},   {24000, 1, 96, "mono", false, 25.4, 0, 0},
-        // Intensity stereo, decoded by okvac with the float synthesis.
-        {44100, 2, 96, "intensity", false, 21.1, 0, 0}, {22050, 2, 48, "intensity", true, 16.9, 0, 0},
+        {44100, 2, 32, "joint", 0, 8.6, 0}, {44100, 2, 40, "joint", 0, 10.5, 0}, {44100, 2, 48, "stereo", 0, 15.9, 0},
+        {44100, 2, 56, "joint", 0, 13.7, 0}, {44100, 2, 64, "joint", 0, 16.2, 0}, {44100, 2, 80, "joint", 0, 18.2, 0},
+        {44100, 2, 96, "stereo", 0, 20.8, 0}, {44100, 2, 112, "joint", 0, 24.3, 0}, {44100, 2, 128, "joint", 1, 25.3, 1},
+        {44100, 2, 160, "joint", 0, 27.9, 0}, {44100, 2, 192, "stereo", 0, 25.6, 0}, {44100, 2, 192, "joint", 0, 29.5, 1},
+        {44100, 2, 224, "joint", 0, 29.9, 0}, {44100, 2, 256, "joint", 0, 30.1, 0}, {44100, 2, 320, "joint", 0, 30.5, 0},
+        {32000, 2, 128, "joint", 1, 28.4, 0}, {48000, 2, 128, "joint", 1, 25.2, 0}, {44100, 1, 64, "mono", 0, 22.3, 1},
+        {44100, 2, 64, "mono", 0, 21.3, 0}, {22050, 2, 64, "joint", 0, 21.3, 3}, {24000, 2, 8, "joint", 1, -0.2, 0},
+        {16000, 1, 64, "mono", 0, 22.3, 3}, {22050, 2, 160, "stereo", 0, 25.9, 0}, {24000, 1, 96, "mono", 0, 25.4, 0},
+        {44100, 2, 96, "intensity", 0, 21.1, 0}, {22050, 2, 48, "intensity", 1, 16.9, 0},  // okvac: float synthesis
     };
     const TmpDir tmp;
     const bool lame = have("lame");
     for (const auto& c : cases) {
-        const std::string name = tmp / (std::to_string(c.rate) + "_" + std::to_string(c.ch) + "ch_" + std::to_string(c.kbps) + c.mode);
+        const std::string name = tmp / (std::to_string(c.rate) + std::to_string(c.ch) + "_" + std::to_string(c.kbps) + c.mode);
         const bool is = std::string(c.mode) == "intensity";
         const int och = std::string(c.mode) == "mono" ? 1 : 2, frames = c.rate * 3 / 2;
-        const std::vector<int16_t> pcm = music(c.rate, c.ch, frames, unsigned(c.kbps));
+        const Pcm pcm = music(c.rate, c.ch, frames, unsigned(c.kbps));
         writeWav(name + ".wav", pcm, c.rate, c.ch);
-        std::string out;
-        ASSERT_EQ(run(kTool + " encode -b " + std::to_string(c.kbps) + " -m " + (is ? "joint --intensity" : c.mode) + (c.crc ? " --crc " : " ") +
-                          name + ".wav " + name + ".mp3", &out), 0) << out;
-        std::vector<int16_t> dec[3];
-        const std::string decoders[3] = {"mpg123 -q -s " + name + ".mp3 > " + name + ".raw",
-                                         "ffmpeg -v error -err_detect crccheck -y -i " + name + ".mp3 -f s16le " + name + ".raw",
-                                         kTool + " decode" + (is ? " --synth float " : " ") + name + ".mp3 " + name + ".raw"};
-        for (int d = 0; d < 3; ++d) {
-            EXPECT_EQ(run(decoders[d], &out), 0) << decoders[d];
-            EXPECT_EQ(out, "") << decoders[d];
-            dec[d] = readFile(name + ".raw");
-            ASSERT_EQ(dec[d].size(), size_t(frames) * och) << decoders[d];
-            for (size_t i = 0; d && i < dec[0].size(); ++i) ASSERT_LE(std::abs(dec[d][i] - dec[0][i]), 1) << decoders[d] << " at " << i;
-        }
+        const std::string opts =
+            "-b " + std::to_string(c.kbps) + " -m " + (is ? "joint --intensity" : c.mode) + (c.crc ? " --crc" : "");
+        const auto dec = encodeAndDecode(name, opts, is ? "--synth float" : "", size_t(frames) * och);
+        for (int d = 1; d < 3; ++d)
+            for (size_t i = 0; i < dec[0].size() && i < dec[d].size(); ++i)
+                ASSERT_LE(std::abs(dec[d][i] - dec[0][i]), 1) << d << " " << i;
         const double snr = snrOf(pcm, c.ch, dec[0], och);
         EXPECT_GT(snr, c.minSnr) << name;
         if (!lame || c.lameGap == 0) continue;
-        ASSERT_EQ(run("lame --quiet -q 5 --resample " + std::to_string(c.rate / 1000.0) + " -b " + std::to_string(c.kbps) + " -m " + c.mode[0] +
-                          " " + name + ".wav " + name + ".lame.mp3 && mpg123 -q -s " + name + ".lame.mp3 > " + name + ".raw", &out), 0) << out;
-        const std::vector<int16_t> ref = readFile(name + ".raw");
-        const double refSnr = snrOf(pcm, c.ch, ref, och);
-        EXPECT_GT(snr, refSnr - c.lameGap) << name;
-        if (c.nmrMargin == 0) continue;
+        std::string out;
+        const std::string lameCmd = "lame --quiet -q 5 --resample " + std::to_string(c.rate / 1000.0) + " -b " +
+                                    std::to_string(c.kbps) + " -m " + c.mode[0] + " " + name + ".wav " + name + ".lame.mp3";
+        ASSERT_EQ(run(lameCmd + " && mpg123 -q -s " + name + ".lame.mp3 > " + name + ".raw", &out), 0) << out;
+        const Pcm ref = readFile(name + ".raw");
+        EXPECT_GT(snr, snrOf(pcm, c.ch, ref, och) - c.lameGap) << name;
+        if (c.lameGap != 1) continue;
         const auto [nmr, share] = nmrOf(pcm, c.ch, dec[0], och, c.rate);
         const auto [refNmr, refShare] = nmrOf(pcm, c.ch, ref, och, c.rate);
-        EXPECT_LT(nmr, refNmr + c.nmrMargin) << name;
+        EXPECT_LT(nmr, refNmr + 1.5) << name;
         EXPECT_LT(share, refShare + 0.25) << name;
     }
 }
 
-// Steady tones keep long blocks at every rate; clicks on a quiet tone bring start, short and stop
-// blocks, and the stream decodes.
+// Steady tones keep long blocks at every rate; clicks on a quiet tone bring start, short and stop blocks.
 TEST(Mp3EncTool, BlockTypesFollowAttacks) {
-    if (!have("mpg123")) GTEST_SKIP() << "mpg123 absent";
+    if (!have("mpg123") || !have("ffmpeg")) GTEST_SKIP() << "mpg123 or ffmpeg absent";
     const TmpDir tmp;
-    const std::pair<int, double> rates[] = {{44100, 14.2}, {48000, 13.8}, {32000, 15.1}, {22050, 12.4}, {24000, 13.1}, {16000, 10.3}};
+    const std::pair<int, double> rates[] = {{44100, 14.2}, {48000, 13.8}, {32000, 15.1},
+                                            {22050, 12.4}, {24000, 13.1}, {16000, 10.3}};
     for (const auto& [rate, minSnr] : rates)
         for (const bool clicks : {false, true}) {
-            std::vector<int16_t> pcm(static_cast<size_t>(rate));
+            Pcm pcm(static_cast<size_t>(rate));
             for (int i = 0; i < rate; ++i) {
+                const double w = 2 * M_PI * i / rate, k = i % (rate / 4) - 1000;
                 const double fade = std::min(1.0, i / (0.2 * rate));
-                double s = clicks ? 3000 * std::sin(2 * M_PI * 440 * i / rate)
-                                  : fade * (12000 * std::sin(2 * M_PI * 330 * i / rate) + 6000 * std::sin(2 * M_PI * 2500 * i / rate));
-                const int k = i % (rate / 4) - 1000;
-                if (clicks && k >= 0 && k < 40) s += 25000 * (k % 2 ? 1 : -1) * std::pow(0.85, k);
+                double s = clicks ? 3000 * std::sin(440 * w) : fade * (12000 * std::sin(330 * w) + 6000 * std::sin(2500 * w));
+                if (clicks && k >= 0 && k < 40) s += 25000 * (int(k) % 2 ? 1 : -1) * std::pow(0.85, k);
                 pcm[size_t(i)] = int16_t(std::lrint(s));
             }
             const std::string name = tmp / (std::to_string(rate) + (clicks ? "clicks" : "tones"));
             writeWav(name + ".wav", pcm, rate, 1);
-            std::string out;
-            ASSERT_EQ(run(kTool + " encode -b 32 " + name + ".wav " + name + ".mp3", &out), 0) << out;
+            const auto dec = encodeAndDecode(name, "-b 32", "", size_t(rate));
             std::vector<int> types;
             const std::vector<Okv8u> mp3 = readFile<Okv8u>(name + ".mp3");
+            static const int kKbps[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+                                             {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
             for (size_t at = 0; at + 4 <= mp3.size();) {
                 Okv8u* p = const_cast<Okv8u*>(mp3.data() + at);
                 MP3FrameHeader h;
                 MP3SideInfo si[4];
-                int mdb, priv, scfsi[8], kbps[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-                                                        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
+                int mdb, priv, scfsi[8];
                 ASSERT_EQ(okvsUnpackFrameHeader_MP3(&p, &h), okvOk) << name << " at " << at;
-                if (at) {  // the tag frame left out
-                    ASSERT_EQ(okvsUnpackSideInfo_MP3(&p, si, &mdb, &priv, scfsi, &h), okvOk) << name << " at " << at;
-                    for (int g = 0; g < (h.id ? 2 : 1); ++g) types.push_back(si[g].block_type);
+                if (at) {  // not the tag
+                    ASSERT_EQ(okvsUnpackSideInfo_MP3(&p, si, &mdb, &priv, scfsi, &h), okvOk) << at;
                 }
-                at += size_t((h.id ? 144000 : 72000) * kbps[h.id][h.bitrate_index] / rate + h.padding_bit);
+                for (int g = 0; at && g < (h.id ? 2 : 1); ++g) types.push_back(si[g].block_type);
+                at += size_t((h.id ? 144000 : 72000) * kKbps[h.id][h.bitrate_index] / rate + h.padding_bit);
             }
             int starts = 0;
-            for (size_t g = 0; g < types.size(); starts += types[g++] == 1)
-                ASSERT_TRUE(clicks ? (types[g] != 1 || types.at(g + 1) == 2) && (types[g] != 3 || types.at(g - 1) == 2) : types[g] == 0) << name << " " << g;
+            for (size_t g = 0; g < types.size(); starts += types[g++] == 1) {
+                const bool legal = (types[g] != 1 || types.at(g + 1) == 2) && (types[g] != 3 || types.at(g - 1) == 2);
+                ASSERT_TRUE(clicks ? legal : types[g] == 0) << name << " " << g;
+            }
             EXPECT_GE(starts, clicks ? 4 : 0) << name;
-            ASSERT_EQ(run("mpg123 -q -s " + name + ".mp3 > " + name + ".raw", &out), 0);
-            EXPECT_EQ(out, "") << name;
-            if (clicks) { EXPECT_GT(snrOf(pcm, 1, readFile(name + ".raw"), 1), minSnr) << name; }
+            if (clicks) {
+                EXPECT_GT(snrOf(pcm, 1, dec[1], 1), minSnr) << name;
+            }
         }
 }
 
-// Tiny and frame-edge inputs: every decoder's output trimmed to the input's length. Written to a
-// pipe, the tag keeps the delay but no length; the frames after it are those of a file.
+// Tiny and frame-edge inputs decode to the input's length. Written to a pipe, the tag keeps the delay
+// but no length; the frames after it are those of a file.
 TEST(Mp3EncTool, DecodedLengthEqualsInputLength) {
     if (!have("mpg123") || !have("ffmpeg")) GTEST_SKIP() << "mpg123 or ffmpeg absent";
     const TmpDir tmp;
-    std::string out;
     for (const int rate : {44100, 22050})
         for (const int ch : {1, 2})
             for (const int frames : {1, 575, 1152, 1153}) {
-                const std::string name = tmp / (std::to_string(rate) + "_" + std::to_string(ch) + "ch_" + std::to_string(frames));
+                const std::string name = tmp / (std::to_string(rate) + "_" + std::to_string(ch) + "_" + std::to_string(frames));
                 writeWav(name + ".wav", music(rate, ch, frames, unsigned(frames)), rate, ch);
-                ASSERT_EQ(run(kTool + " encode -b 64 " + name + ".wav " + name + ".mp3", &out), 0) << out;
-                for (const std::string& dec : {kTool + " decode " + name + ".mp3 " + name + ".raw", "mpg123 -q -s " + name + ".mp3 > " + name + ".raw",
-                                               "ffmpeg -v error -y -i " + name + ".mp3 -f s16le " + name + ".raw"}) {
-                    EXPECT_EQ(run(dec, &out), 0) << dec;
-                    EXPECT_EQ(out, "") << dec;
-                    EXPECT_EQ(readFile(name + ".raw").size(), size_t(frames) * ch) << dec;
-                }
+                encodeAndDecode(name, "-b 64", "", size_t(frames) * ch);
             }
+    std::string out;
     writeWav(tmp / "in.wav", music(44100, 1, 22050, 3), 44100, 1);
-    ASSERT_EQ(run(kTool + " encode " + tmp / "in.wav" + " " + tmp / "file.mp3 && " + kTool + " encode " + tmp / "in.wav" + " - | cat > " + tmp / "pipe.mp3", &out), 0) << out;
+    const std::string enc = kTool + " encode " + tmp / "in.wav";
+    ASSERT_EQ(run(enc + " " + tmp / "file.mp3", &out), 0) << out;
+    ASSERT_EQ(run(enc + " - | cat > " + tmp / "pipe.mp3", &out), 0) << out;
     const std::vector<Okv8u> file = readFile<Okv8u>(tmp / "file.mp3"), pipe = readFile<Okv8u>(tmp / "pipe.mp3");
     const long tag = 418;  // 128 kbit/s at 44.1 kHz, no padding
-    ASSERT_TRUE(file.size() == pipe.size() && !std::equal(file.begin(), file.begin() + tag, pipe.begin()) && std::equal(file.begin() + tag, file.end(), pipe.begin() + tag));
-    for (const char* name : {"file", "pipe"}) ASSERT_EQ(run(kTool + " decode " + tmp / name + ".mp3 " + tmp / name + ".raw", &out), 0) << out;
-    const std::vector<int16_t> a = readFile(tmp / "file.raw"), b = readFile(tmp / "pipe.raw");
+    ASSERT_EQ(file.size(), pipe.size());
+    EXPECT_FALSE(std::equal(file.begin(), file.begin() + tag, pipe.begin()));
+    EXPECT_TRUE(std::equal(file.begin() + tag, file.end(), pipe.begin() + tag));
+    for (const char* name : {"file", "pipe"})
+        ASSERT_EQ(run(kTool + " decode " + tmp / name + ".mp3 " + tmp / name + ".raw", &out), 0) << out;
+    const Pcm a = readFile(tmp / "file.raw"), b = readFile(tmp / "pipe.raw");
     EXPECT_TRUE(a.size() == 22050u && b.size() > a.size() && std::equal(a.begin(), a.end(), b.begin()));
 }
 
 TEST(Mp3EncTool, BadInputsFailWithAMessage) {
     const TmpDir tmp;
     std::ofstream(tmp / "junk.wav") << "this is not a wave file";
-    writeWav(tmp / "rate8k.wav", std::vector<int16_t>(4000), 8000, 1);
-    writeWav(tmp / "ok.wav", std::vector<int16_t>(4000), 44100, 1);
+    writeWav(tmp / "rate8k.wav", Pcm(4000), 8000, 1);
+    writeWav(tmp / "ok.wav", Pcm(4000), 44100, 1);
     std::string out;
     for (const std::string& args : {tmp / "junk.wav", tmp / "rate8k.wav", tmp / "missing.wav", "-b 33 " + tmp / "ok.wav"}) {
         EXPECT_NE(run(kTool + " encode " + args + " " + tmp / "out.mp3", &out), 0) << args;

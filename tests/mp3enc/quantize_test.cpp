@@ -59,6 +59,22 @@ TEST(Mp3EncQuantize, TableChoiceAgainstBruteForce) {
         while ((1 << kLinbits[b]) <= m - 15) ++b;
         ASSERT_EQ(chosen, m < 15 ? best : cost(b) < cost(a) ? b : a) << it;
         ASSERT_TRUE(!m || cost(chosen) == bits) << it;
+        const int quads = 1 + it % 40;  // count1 quadruples: the cheaper table (B on ties) at the bits the encoder writes
+        v.assign(576, 0);
+        for (int i = 0; i < 4 * quads; ++i) v[i] = rng() % 3 ? 0 : rng() & 1 ? 1 : -1;
+        long written[2];
+        for (int t = 0; t < 2; ++t) {
+            MP3SideInfo si{};
+            si.count1table_select = t;
+            Okv8u buf[64], *p = buf;
+            int o = 0;
+            const MP3FrameHeader h = header(1, 0);
+            ASSERT_EQ(okvsHuffmanEncode_MP3_32s1u(v.data(), &p, &o, &h, &si, 4 * quads, 0), okvOk);
+            written[t] = bitPos(buf, p, o);
+        }
+        int tableB = -1;
+        ASSERT_EQ(q::count1Bits(v.data(), quads, &tableB), std::min(written[0], written[1])) << it;
+        ASSERT_EQ(tableB, written[1] <= written[0]) << it;
     }
 }
 
@@ -170,9 +186,51 @@ TEST(Mp3EncQuantize, ScalefactorsFromBandSteps) {
         ratio[0].pe = ratio[1].pe = 1000;
         okv_u8::Mp3PsyStateHead state{};
         MP3BitReservoir resv{0, 4088};
-        ASSERT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, count1, huf, &h, si, ratio, reinterpret_cast<const Okv8u*>(&state), &resv, 4000, bound, work.data()), okvOk);
+        const bool silent = it % 40 == 39;  // a silent granule: what the caller left in its side information cleared
+        if (silent) std::fill(xr.begin(), xr.end(), 0);
+        for (int k = 0; k < 3; ++k) si[0].table_select[k] = 5, si[0].subblock_gain[k] = 3;
+        ASSERT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, count1, huf, &h, si, ratio, reinterpret_cast<const Okv8u*>(&state),
+                                         &resv, 4000, bound, work.data()), okvOk);
+        if (silent) {
+            const MP3SideInfo& s = si[0];
+            EXPECT_EQ(s.big_values + s.region0_count + s.region1_count + s.count1table_select + s.part2_3_length, 0);
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(s.table_select[k] + s.subblock_gain[k], 0) << k;
+            continue;
+        }
         const int scale = dm[0] > 15 || dm[1] >= 8;
         ASSERT_EQ(si[0].scalefac_scale, scale) << it;
         for (int b = 0; b < 21; ++b) ASSERT_EQ(sf[b], std::min(((M - step[b]) >> 1) / (1 + scale), b < 11 ? 15 : 7)) << it << " " << b;
+    }
+}
+
+// Joint stereo with intensity: above the bound (clamped to the band range) channel 1 keeps the positions
+// the caller stored, clamped to 0..15 (bands 11 and up given what their 3 bits hold), and no lines.
+TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
+    std::mt19937 rng(15);
+    for (int it = 0; it < 200; ++it) {
+        const int id = it & 1, rec = id ? 4 : 2;
+        const MP3FrameHeader h = header(id, 1, 0, it & 2 ? 3 : 1);  // M/S as well now and then
+        std::vector<Okv32s> xr(576 * rec), work(OKV_MP3_QUANT_WORK_LEN);
+        for (auto& x : xr) x = Okv32s(std::normal_distribution<double>(0, 1 << 20)(rng));
+        std::vector<Okv8s> sf(40 * rec);
+        for (int i = 0; i < 40 * rec; ++i) sf[i] = Okv8s(int(rng() % (id && i % 40 >= 11 ? 11 : 24)) - 3);
+        const std::vector<Okv8s> given = sf;
+        int bound[6], scfsi[8], count1[4], huf[4];
+        for (int& b : bound) b = int(rng() % 26) - 2;
+        std::vector<MP3SideInfo> si(rec);
+        std::vector<MP3PsyRatio> ratio(rec);
+        for (auto& q : ratio) std::fill(q.ratio, q.ratio + 36, 21474836), q.pe = 1000;
+        okv_u8::Mp3PsyStateHead state{};
+        MP3BitReservoir resv{0, 4088};
+        ASSERT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf.data(), scfsi, count1, huf, &h, si.data(), ratio.data(),
+                                         reinterpret_cast<const Okv8u*>(&state), &resv, 3000 * rec, bound, work.data()), okvOk);
+        for (int r = 1; r < rec; r += 2) {
+            const int limit = std::clamp(bound[3 * (r / 2)], 0, 21), from = kSfbLong[3 * id][limit];
+            for (int b = limit; b < 21; ++b)
+                ASSERT_EQ(sf[40 * r + b], std::clamp<int>(given[40 * r + b], 0, 15)) << it << " " << r << " " << b;
+            const auto line = xr.begin() + 576 * r;  // coded below the bound, silent from it
+            EXPECT_TRUE(std::all_of(line + from, line + 576, [](Okv32s x) { return x == 0; })) << it << " " << r;
+            EXPECT_TRUE(!from || std::any_of(line, line + from, [](Okv32s x) { return x != 0; })) << it << " " << r;
+        }
     }
 }

@@ -1,6 +1,4 @@
-// Variant harness for the SBR exports: the float and fixed QMF banks (several calls on one
-// structure, random slot counts, kx, offsets and window scale; sizes and Init with a null now
-// and then), the prediction coefficients, the encoder bank and measures, the PS hybrid.
+// Variant harness for the SBR exports: QMF banks, prediction, encoder bank and measures, PS hybrid.
 #include "harness/checkasm.h"
 #include "sbr/qmf_test_util.h"
 
@@ -20,6 +18,7 @@ const T** rowsOf(chk::Arena& a, int rows, int width, G gen) {
 
 #define FLOAT_NAMES(K, F) "okvs" #K "GetSize_SBR_" #F, "okvs" #K "Init_SBR_" #F, "okvs" #K "_SBR_" #F "_D2L",
 #define FLOAT_BANK(K, F) {{FLOAT_NAMES(K, F)}, BODIES(okvs##K##GetSize_SBR_##F), BODIES(okvs##K##Init_SBR_##F)},
+const qmftest::Filters kFloatFilters[2] = {SBR_QMF_FILTERS(okv_u8::), SBR_QMF_FILTERS(okv_n8::)};
 struct FloatBank {
     const char* names[3];  // GetSize, Init, filter
     StatusCode (*getSize[2])(int*, int*, int*);
@@ -43,25 +42,8 @@ struct FixedBank {
     StatusCode (*release[2])(void*);
 };
 const FixedBank kFixed[] = {FIXED_BANKS(FIXED_BANK)};
-const int kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32}, kFixedSize[] = {1343, 1343, 5183, 5183, 2623, 2623};
-
-// One call of float bank b; analysis rows start at pDst[3] with a stride of 64 floats (the
-// imaginary rows 32 floats on).
-StatusCode floatFilter(int b, int v, const float* src, const float** re, const float** im, float* out, float** rows,
-                       float** rowsIm, const float* w, int slots, int kx, SBRQMFSpec_32f* spec, Okv8u* work) {
-    const auto cre = reinterpret_cast<const Okv32fc**>(re);
-    switch (b) {
-    case 0: return OKV_BODY(v, okvsAnalysisFilter_SBR_RToC_32f_D2L)(src, rows, rowsIm, w, slots, 3, kx, spec, work);
-    case 1: return OKV_BODY(v, okvsAnalysisFilter_SBR_RToC_32f32fc_D2L)(src, reinterpret_cast<Okv32fc**>(rows), w, slots, 3, kx, spec, work);
-    case 2: return OKV_BODY(v, okvsAnalysisFilter_SBR_RToR_32f_D2L)(src, rows, w, slots, 3, kx, spec, work);
-    case 3: return OKV_BODY(v, okvsSynthesisFilter_SBR_CToR_32f_D2L)(re, im, out, w, slots, spec, work);
-    case 4: return OKV_BODY(v, okvsSynthesisFilter_SBR_CToR_32fc32f_D2L)(cre, out, w, slots, spec, work);
-    case 5: return OKV_BODY(v, okvsSynthesisFilter_SBR_RToR_32f_D2L)(re, out, w, slots, spec, work);
-    case 6: return OKV_BODY(v, okvsSynthesisDownFilter_SBR_CToR_32f_D2L)(re, im, out, w, slots, spec, work);
-    case 7: return OKV_BODY(v, okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L)(cre, out, w, slots, spec, work);
-    default: return OKV_BODY(v, okvsSynthesisDownFilter_SBR_RToR_32f_D2L)(re, out, w, slots, spec, work);
-    }
-}
+const int kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32};
+const int kFixedSize[] = {1343, 1343, 5183, 5183, 2623, 2623};
 
 StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void* spec) {
     auto* cin = reinterpret_cast<const Okv32sc*>(in);
@@ -77,17 +59,14 @@ StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void
 
 }  // namespace
 
-// Each float bank form: its size query (all outputs compared), its Init (handle offset and
-// header words compared) and `calls` filtering calls of `slots` slots.
+// Float banks: sizes and Init with a null now and then, then up to three calls on one structure.
 CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
     for (int it = 0; it < c.iters(); ++it) {
         const int slots = c.rng().range(0, 34), calls = c.rng().range(1, 4);
         const int kx = c.rng().range(0, 8) ? c.rng().range(0, 32) : c.rng().range(-2, 34);
         const float scale = float(c.rng().range(0, 6) ? 1.0 : 1e-30 * c.rng().range(1, 1000));
-        const float wscale = c.rng().range(0, 4) ? 1.0f : float(c.rng().unit() * 4 - 2);
         for (int b = 0; b < 9; ++b) {
             const FloatBank& k = kFloat[b];
-            const int wlen = b >= 3 && b < 6 ? 640 : 320;
             c.call(k.names[0], [&](chk::Arena& a, int v) -> int {
                 int* s = a.out<int>(3);
                 return k.getSize[v](s, it % 8 == 3 ? nullptr : s + 1, s + 2);
@@ -111,27 +90,19 @@ CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
                 Okv8u* mem = static_cast<Okv8u*>(a.scratch(size_t(s) + 16)) + a.rng().range(0, 15);
                 Okv8u* work = static_cast<Okv8u*>(a.scratch(size_t(ws)));
                 StatusCode st = k.init[v](&spec, mem, static_cast<Okv8u*>(a.scratch(size_t(i))));
-                const float* w = a.in<float>(size_t(wlen), [&](size_t n) {
-                    return (wlen == 640 ? kOkvSbrQmfWindow640[n] : kOkvSbrQmfWindow320[n]) * wscale;
-                });
-                for (int call = 0; call < calls && st == okvOk; ++call) {
-                    const float* src = a.in<float>(32 * size_t(slots), [&](size_t) { return value(a, scale); });
-                    const float** re = rowsOf<float>(a, slots, 128, [&](size_t) { return value(a, scale); });
-                    const float** im = rowsOf<float>(a, slots, 64, [&](size_t) { return value(a, scale); });
-                    float* out = a.out<float>(64 * size_t(slots));
-                    std::vector<float*> rows(size_t(slots) + 3), rowsIm(size_t(slots) + 3);
-                    for (int l = 0; l < slots; ++l) rows[size_t(l) + 3] = out + 64 * l, rowsIm[size_t(l) + 3] = out + 64 * l + 32;
-                    st = floatFilter(b, v, src, re, im, out, rows.data(), rowsIm.data(), w, slots, kx, spec, work);
-                }
+                const qmftest::Form f = qmftest::Form(b);
+                const size_t ns = size_t(std::max(slots, 2));
+                for (int call = 0; call < calls && st == okvOk; ++call)
+                    st = qmftest::filter(f, spec, work, a.in<float>(ns * inPerSlot(f), [&](size_t) { return value(a, scale); }),
+                                         a.out<float>(ns * outPerSlot(f)), slots, kx, true, kFloatFilters[v]);
                 return st;
             });
         }
     }
 }
 
-// Fixed banks: shifted full-range values (wrap-around included), kx inside and outside 0..32,
-// downsampled banks on full-rate structures half of the time; the position and delay line
-// (at bytes 40 and 48 of the aligned structure) are compared after the slots.
+// Fixed banks: shifted full-range values, kx in and out of 0..32, downsampled banks on full-rate
+// structures half of the time; the position and delay line (bytes 40 on) compared after the slots.
 CHECK_EXPORTS(sbr_qmf_fixed, FIXED_BANKS(FIXED_NAMES)) {
     for (int b = 0; b < 6; ++b) {
         const FixedBank& k = kFixed[b];
@@ -173,11 +144,13 @@ CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR
         const int fixedLen = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(30, 39), shift = c.rng().range(0, 31);
         auto f32 = [](chk::Arena& a) { return [&a](size_t) { return a.rng().f32(); }; };
         auto i32 = [shift](chk::Arena& a) { return [&a, shift](size_t) { return a.rng().i32() >> shift; }; };
-        CALL(okvsPredictCoef_SBR_R_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
+        CALL(okvsPredictCoef_SBR_R_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), a.out<Okv32f>(size_t(w)),
+             a.out<Okv32f>(size_t(w)), k, len);
         CALL(okvsPredictCoef_SBR_C_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), rowsOf<Okv32f>(a, rows, w, f32(a)),
              a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
-        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, [&](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; }),
-             a.out<Okv32fc>(size_t(w)), a.out<Okv32fc>(size_t(w)), k, len);
+        auto fc = [](chk::Arena& a) { return [&a](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; }; };
+        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, fc(a)), a.out<Okv32fc>(size_t(w)),
+             a.out<Okv32fc>(size_t(w)), k, len);
         CALL(okvsPredictOneCoef_SBRLP_32s_D2L, rowsOf<Okv32s>(a, 40, 4, i32(a)), a.out<Okv32s>(1), a.out<Okv32s>(1),
              a.out<Okv32s>(1), band, fixedLen, flag);
         CALL(okvsPredictOneCoef_SBRHQ_32sc_D2L, rowsOf<Okv32sc>(a, 40, 4, [&](size_t) { return Okv32sc{i32(a)(0), i32(a)(0)}; }),
@@ -185,8 +158,7 @@ CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR
     }
 }
 
-// Encoder: the analysis bank over three slots per structure, the measures on random blocks;
-// the PS hybrid filter in every mode and some invalid ones, now and then with a null output.
+// Encoder bank over three slots, measures on random blocks, the PS hybrid in valid and invalid modes.
 CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f", "okvsAnalysisFilterEncGetSize_SBR_32f",
               "okvsAnalysisFilterEncInit_SBR_32f", "okvsAnalysisFilterEncInitAlloc_SBR_32f",
               "okvsAnalysisFilterEncFree_SBR_32f", "okvsAnalysisFilterEnc_SBR_32f32fc", "okvsAnalysisFilter_PS_32fc_D2") {

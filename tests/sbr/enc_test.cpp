@@ -1,5 +1,4 @@
-// SBR encoder primitives: the analysis bank against its defining sums, the tonality-to-noise
-// ratio against double precision, the transient detector against a single-precision model.
+// SBR encoder: analysis bank, tonality-to-noise ratio and transient detector against models.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -37,38 +36,38 @@ TEST(SbrEnc, AnalysisMatchesTheDefiningSums) {
     EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(spec), okvOk);
 }
 
-// Sizes (the 64-point FFT's plus the bank's), Init at every misalignment inside the reported
-// bytes with the same output, Free clearing the tag, and the refusals.
+// Sizes; Init at every misalignment inside its bytes, same output; Free clears the tag; refusals.
 TEST(SbrEnc, AnalysisStructureAndRefusals) {
     int size, buf;
     ASSERT_EQ(okvsAnalysisFilterEncGetSize_SBR_32f(&size, &buf), okvOk);
-    EXPECT_EQ(buf, 4);
-    EXPECT_EQ(size, 976 + 592 + 95);
+    EXPECT_TRUE(buf == 4 && size == 976 + 592 + 95);
     std::vector<float> x(640, 1.0f), y(128), first;
+    std::vector<unsigned char> other(size + 16, 0), init(4);
     for (int off = 0; off < 16; ++off) {
-        std::vector<unsigned char> block(size + 64, 0xA5), init(buf);
+        std::vector<unsigned char> block(size + 64, 0xA5);
         ASSERT_EQ(okvsAnalysisFilterEncInit_SBR_32f(block.data() + off, init.data()), okvOk);
         for (int i = 0; i < int(block.size()); ++i) ASSERT_TRUE(block[i] == 0xA5 || (i >= off && i < off + size)) << off;
         ASSERT_EQ(okvsAnalysisFilterEnc_SBR_32f32fc(x.data(), y.data(), block.data() + off), okvOk);
         if (off == 0) first = y;
-        EXPECT_EQ(y, first);
-        EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(block.data() + off), okvOk);
+        EXPECT_TRUE(y == first && okvsAnalysisFilterEncFree_SBR_32f(block.data() + off) == okvOk);
         EXPECT_EQ(okvsAnalysisFilterEnc_SBR_32f32fc(x.data(), y.data(), block.data() + off), okvErrContextMatch);
         EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(block.data() + off), okvErrContextMatch);
     }
-    std::vector<unsigned char> other(size + 16, 0), init(4);
     EXPECT_EQ(okvsAnalysisFilterEnc_SBR_32f32fc(x.data(), y.data(), other.data()), okvErrContextMatch);
     void* spec = nullptr;
-    ASSERT_EQ(okvsAnalysisFilterEncInitAlloc_SBR_32f(&spec), okvOk);
     float t[3];
+    ASSERT_EQ(okvsAnalysisFilterEncInitAlloc_SBR_32f(&spec), okvOk);
     using qmftest::firstNullNotRefused;
-    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEnc_SBR_32f32fc(p...); }, x.data(), y.data(), spec), -1);
-    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncInit_SBR_32f(p...); }, (void*)other.data(), (void*)init.data()), -1);
-    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncGetSize_SBR_32f(p...); }, &size, &buf), -1);
-    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncInitAlloc_SBR_32f(p...); }, &spec), -1);
-    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsEstimateTNR_SBR_32f(p...); }, x.data(), t, t + 1, t + 2), -1);
-    EXPECT_EQ(firstNullNotRefused([](auto... p) { return okvsDetectTransient_SBR_32f(p...); }, x.data(), t, y.data()), -1);
-    EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(nullptr), okvErrNullPtr);
+    const int firstNotRefused[] = {
+        firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEnc_SBR_32f32fc(p...); }, x.data(), y.data(), spec),
+        firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncInit_SBR_32f(p...); }, (void*)&other[0], (void*)&init[0]),
+        firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncGetSize_SBR_32f(p...); }, &size, &buf),
+        firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncInitAlloc_SBR_32f(p...); }, &spec),
+        firstNullNotRefused([](auto... p) { return okvsEstimateTNR_SBR_32f(p...); }, x.data(), t, t + 1, t + 2),
+        firstNullNotRefused([](auto... p) { return okvsDetectTransient_SBR_32f(p...); }, x.data(), t, y.data()),
+        firstNullNotRefused([](auto... p) { return okvsAnalysisFilterEncFree_SBR_32f(p...); }, spec),
+    };
+    EXPECT_EQ(std::vector<int>(std::begin(firstNotRefused), std::end(firstNotRefused)), std::vector<int>(7, -1));
     EXPECT_EQ(okvsAnalysisFilterEncFree_SBR_32f(spec), okvOk);
 }
 

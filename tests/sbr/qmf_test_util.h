@@ -1,16 +1,10 @@
-// Test helpers of the SBR exports: a null-argument sweep; for the float QMF banks, one runner
-// for the nine export forms over a uniform layout (per slot: analysis 32 samples in, 32 bands
-// out; synthesis B bands in, B samples out; complex values interleaved re, im) and a
-// double-precision model of the defining sums.
+// SBR test helpers: a null-argument sweep; for the float QMF banks one runner of the nine forms
+// over a uniform interleaved layout, and a double-precision model of the defining sums.
 #pragma once
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <fstream>
-#include <random>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "okvac.h"
 #include "sbr/qmf_window_data.h"
@@ -18,8 +12,9 @@
 
 namespace qmftest {
 
-// fn(p...) with each pointer in turn null: the index of the first such call not refused with
-// okvErrNullPtr, or -1.
+using xref::noise;
+
+// fn(p...) with each pointer in turn null: the first such call not refused with okvErrNullPtr, or -1.
 template <class F, class... P>
 int firstNullNotRefused(F fn, P... p) {
     return [&]<size_t... I>(std::index_sequence<I...>) {
@@ -50,8 +45,6 @@ inline int outPerSlot(Form f) { return isAnalysis(f) ? 32 * (isComplex(f) ? 2 : 
 constexpr StatusCode (*kGetSize[])(int*, int*, int*) = {SBR_QMF_FORMS(SBR_QMF_GETSIZE)};
 constexpr StatusCode (*kInit[])(SBRQMFSpec_32f**, Okv8u*, Okv8u*) = {SBR_QMF_FORMS(SBR_QMF_INIT)};
 
-using xref::noise;
-
 // A bank built in caller memory at a chosen misalignment of pMem; the bytes start as NaN
 // patterns, so that a float Init leaves unset and a filter reads shows in the output.
 struct Bank {
@@ -66,70 +59,62 @@ struct Bank {
     }
 };
 
-// Arguments of one filtering call; a null in, out, spec or work, or nullWindow, passes null.
-struct Call {
-    const float* in;
-    float* out;  // at least max(slots, 2) slots; refused calls must leave it as it was
-    int slots, kx = 32;
-    int shift = 0;  // window, source and destination copied to buffers misaligned by this many floats
-    bool nullWindow = false;
+// The nine filtering calls of a build (the exports, or one variant's bodies), by layout.
+#define SBR_QMF_FILTERS(NS)                                                                                        \
+    {NS okvsAnalysisFilter_SBR_RToC_32f_D2L, NS okvsAnalysisFilter_SBR_RToC_32f32fc_D2L,                           \
+     NS okvsAnalysisFilter_SBR_RToR_32f_D2L,                                                                       \
+     {NS okvsSynthesisFilter_SBR_CToR_32f_D2L, NS okvsSynthesisDownFilter_SBR_CToR_32f_D2L},                       \
+     {NS okvsSynthesisFilter_SBR_CToR_32fc32f_D2L, NS okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L},               \
+     {NS okvsSynthesisFilter_SBR_RToR_32f_D2L, NS okvsSynthesisDownFilter_SBR_RToR_32f_D2L}}
+struct Filters {
+    decltype(&okvsAnalysisFilter_SBR_RToC_32f_D2L) anaSplit;
+    decltype(&okvsAnalysisFilter_SBR_RToC_32f32fc_D2L) anaC;
+    decltype(&okvsAnalysisFilter_SBR_RToR_32f_D2L) anaR;
+    decltype(&okvsSynthesisFilter_SBR_CToR_32f_D2L) synSplit[2];  // full rate, downsampled
+    decltype(&okvsSynthesisFilter_SBR_CToR_32fc32f_D2L) synC[2];
+    decltype(&okvsSynthesisFilter_SBR_RToR_32f_D2L) synR[2];
 };
+constexpr Filters kFilters = SBR_QMF_FILTERS(::);
 
-// The status filter() gives when the call wrote outside the destination rows.
+// The status filter() gives when the call wrote past the destination.
 constexpr StatusCode kStrayWrite = -9999;
 
-// One filtering call of form f; analysis rows start at pDst[2].
-inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const Call& c) {
-    const int n = outPerSlot(f), m = inPerSlot(f), sh = c.shift, off = 2;
-    const size_t ns = size_t(std::max(c.slots, 2));
-    std::vector<float> win(size_t(10 * bands(f)) + 4), src(m * ns + 4), dst(n * ns + 4, -7.5f);
-    std::copy_n(window(f), 10 * bands(f), win.data() + sh);
-    if (c.in) std::copy_n(c.in, m * ns, src.data() + sh);
-    if (c.out) std::copy_n(c.out, n * ns, dst.data() + sh);
-    float* d = c.out ? dst.data() + sh : nullptr;
-    const float* s = c.in ? src.data() + sh : nullptr;
-    const float* w = c.nullWindow ? nullptr : win.data() + sh;
-    std::vector<float*> rows(ns + off), rowsIm(ns + off);
-    std::vector<std::vector<float>> re(ns, std::vector<float>(64)), im = re;
-    std::vector<const float*> cr(ns), ci(ns);
-    const bool splitIn = isSplit(f) && !isAnalysis(f);
+// One call of form f over max(slots, 2) slots of in and out (either, and the window, may be
+// null); analysis rows start at pDst[2]; split planes are converted from and to interleaved.
+inline StatusCode filter(Form f, SBRQMFSpec_32f* spec, Okv8u* work, const float* s, float* out, int slots, int kx = 32,
+                         bool withWindow = true, const Filters& fn = kFilters) {
+    const int n = outPerSlot(f), m = inPerSlot(f), down = f >= DownC32f;
+    const size_t ns = size_t(std::max(slots, 2));
+    std::vector<float> dst(n * ns + 4, -7.5f), re(64 * ns), im(64 * ns);
+    if (out) std::copy_n(out, n * ns, dst.begin());
+    float* d = out ? dst.data() : nullptr;
+    const float* w = withWindow ? window(f) : nullptr;
+    std::vector<float*> rows(ns + 2), rowsIm(ns + 2);
+    std::vector<const float*> sr(ns), si(ns);
     for (size_t l = 0; l < ns; ++l) {
-        for (int k = 0; k < 32 && f == AnaC32f && d; ++k) re[l][k] = d[n * l + 2 * k], im[l][k] = d[n * l + 2 * k + 1];
-        for (int k = 0; k < m / 2 && splitIn && s; ++k) re[l][k] = s[m * l + 2 * k], im[l][k] = s[m * l + 2 * k + 1];
-        rows[l + off] = f == AnaC32f ? re[l].data() : d ? d + n * l : nullptr;
-        rowsIm[l + off] = im[l].data();
-        cr[l] = splitIn ? re[l].data() : s ? s + m * l : nullptr;
-        ci[l] = im[l].data();
+        float *r = &re[64 * l], *i = &im[64 * l];
+        for (int k = 0; k < 32 && f == AnaC32f && d; ++k) r[k] = d[n * l + 2 * k], i[k] = d[n * l + 2 * k + 1];
+        for (int k = 0; k < m / 2 && isSplit(f) && f != AnaC32f && s; ++k) r[k] = s[m * l + 2 * k], i[k] = s[m * l + 2 * k + 1];
+        rows[l + 2] = f == AnaC32f ? r : d ? d + n * l : nullptr, rowsIm[l + 2] = i;
+        sr[l] = isSplit(f) ? r : s ? s + m * l : nullptr, si[l] = i;
     }
     float** dr = d ? rows.data() : nullptr;
-    const float** sr = s ? cr.data() : nullptr;
-    const float** si = s ? ci.data() : nullptr;
-    const Okv32fc** cx = reinterpret_cast<const Okv32fc**>(sr);
+    const float** ps = s ? sr.data() : nullptr;
     StatusCode st = okvOk;
-    switch (f) {
-    case AnaC32f:
-        st = okvsAnalysisFilter_SBR_RToC_32f_D2L(s, dr, d ? rowsIm.data() : nullptr, w, c.slots, off, c.kx, spec, work);
-        for (size_t l = 0; l < ns && d; ++l)
-            for (int k = 0; k < 32; ++k) d[n * l + 2 * k] = re[l][k], d[n * l + 2 * k + 1] = im[l][k];
-        break;
-    case AnaC32fc:
-        st = okvsAnalysisFilter_SBR_RToC_32f32fc_D2L(s, reinterpret_cast<Okv32fc**>(dr), w, c.slots, off, c.kx, spec, work);
-        break;
-    case AnaR: st = okvsAnalysisFilter_SBR_RToR_32f_D2L(s, dr, w, c.slots, off, c.kx, spec, work); break;
-    case SynC32f: st = okvsSynthesisFilter_SBR_CToR_32f_D2L(sr, si, d, w, c.slots, spec, work); break;
-    case SynC32fc: st = okvsSynthesisFilter_SBR_CToR_32fc32f_D2L(cx, d, w, c.slots, spec, work); break;
-    case SynR: st = okvsSynthesisFilter_SBR_RToR_32f_D2L(sr, d, w, c.slots, spec, work); break;
-    case DownC32f: st = okvsSynthesisDownFilter_SBR_CToR_32f_D2L(sr, si, d, w, c.slots, spec, work); break;
-    case DownC32fc: st = okvsSynthesisDownFilter_SBR_CToR_32fc32f_D2L(cx, d, w, c.slots, spec, work); break;
-    case DownR: st = okvsSynthesisDownFilter_SBR_RToR_32f_D2L(sr, d, w, c.slots, spec, work); break;
-    }
-    if (c.out) std::copy_n(d, n * ns, c.out);
-    const auto guard = [](float v) { return v != -7.5f; };
-    return std::any_of(dst.begin(), dst.begin() + sh, guard) || std::any_of(dst.end() + sh - 4, dst.end(), guard) ? kStrayWrite : st;
+    if (f == AnaC32f) st = fn.anaSplit(s, dr, d ? rowsIm.data() : nullptr, w, slots, 2, kx, spec, work);
+    if (f == AnaC32fc) st = fn.anaC(s, reinterpret_cast<Okv32fc**>(dr), w, slots, 2, kx, spec, work);
+    if (f == AnaR) st = fn.anaR(s, dr, w, slots, 2, kx, spec, work);
+    if (f == SynC32f || f == DownC32f) st = fn.synSplit[down](ps, s ? si.data() : nullptr, d, w, slots, spec, work);
+    if (f == SynC32fc || f == DownC32fc) st = fn.synC[down](reinterpret_cast<const Okv32fc**>(ps), d, w, slots, spec, work);
+    if (f == SynR || f == DownR) st = fn.synR[down](ps, d, w, slots, spec, work);
+    for (size_t l = 0; l < ns && f == AnaC32f && d; ++l)
+        for (int k = 0; k < 32; ++k) d[n * l + 2 * k] = re[64 * l + k], d[n * l + 2 * k + 1] = im[64 * l + k];
+    if (out) std::copy_n(d, n * ns, out);
+    return std::any_of(dst.end() - 4, dst.end(), [](float v) { return v != -7.5f; }) ? kStrayWrite : st;
 }
 
-inline StatusCode run(Bank& b, const float* in, int slots, float* out, int kx = 32, int shift = 0) {
-    return filter(b.form, b.spec, b.work.data(), Call{in, out, slots, kx, shift});
+inline StatusCode run(Bank& b, const float* in, int slots, float* out, int kx = 32) {
+    return filter(b.form, b.spec, b.work.data(), in, out, slots, kx);
 }
 
 // Double-precision model of one bank: delay line, window taps and modulation sums as defined.

@@ -4,8 +4,6 @@
 #include "transform/dct.h"
 #include "transform/fft.h"
 
-namespace {
-
 using namespace okv_u8;
 
 TEST(TransformArguments, RefusalsInOrder) {
@@ -104,5 +102,3 @@ TEST(TransformArguments, RefusalsInOrder) {
     ASSERT_EQ(::okvsMDCTFwdGetSize_16s(512, &s, &i, &w), okvOk);
     EXPECT_EQ(bufSize, w);
 }
-
-}  // namespace

@@ -7,8 +7,6 @@
 #include "fft_ref.h"
 #include "transform/dct.h"
 
-namespace {
-
 using namespace okv_u8;
 
 // Orthonormal DCT-II, or its transpose, by the defining sum.
@@ -74,5 +72,3 @@ TEST(Dct, SizesFollowTheMethodOfEachLength) {
         ASSERT_EQ((std::vector<int>{fs, fi, fw}), want) << n;
     }
 }
-
-}  // namespace

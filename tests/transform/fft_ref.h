@@ -1,4 +1,4 @@
-// Double-precision references of the transform tests.
+// Double-precision references and caller memory shared by the transform and SBR tests.
 #pragma once
 
 #include <sys/mman.h>
@@ -54,7 +54,7 @@ inline std::vector<float> noise(size_t n, uint32_t seed) {
     return v;
 }
 
-// Caller memory for specs from the sizes get(&spec, &init, &work) reports, with slack for offsets.
+// Caller memory for `specs` specs from the sizes get(&spec, &init, &work) reports, with slack for offsets.
 struct Mem {
     int s = 0, i = 0, w = 0;
     std::vector<uint8_t> mem, init, work;
@@ -68,7 +68,8 @@ struct Mem {
 // n floats ending where an unreadable page starts: a read past the end faults. One region, reused.
 inline float* page_end(size_t n) {
     static const size_t page = size_t(sysconf(_SC_PAGESIZE)), bytes = 16 * page;
-    static auto* m = static_cast<unsigned char*>(mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    static auto* m =
+        static_cast<unsigned char*>(mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     static const int sealed = mprotect(m + bytes, page, PROT_NONE);
     return sealed == 0 && n * sizeof(float) <= bytes ? reinterpret_cast<float*>(m + bytes) - n : nullptr;
 }

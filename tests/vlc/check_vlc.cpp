@@ -105,28 +105,25 @@ CHECK_EXPORTS(vlc_decode, DECODE_EXPORTS) {
             const Okv8u* in = a.in_copy(bytes.data(), bytes.size());
             Cursor one(in, lead), block(in, lead), alloc(in, lead);
             Okv16s *o1 = a.out<Okv16s>(size_t(N)), *ob = a.out<Okv16s>(chk::cap(n)), *oa = a.out<Okv16s>(chk::cap(n));
+            // Both forms: one value, a block, a block with an allocated spec, and one value from the freed spec.
+            const auto run = [&](auto* s, auto* t, auto decOne, auto decBlock, auto release) {
+                b.table(a, tup ? 176 : 160);
+                st[2] = decOne(&one.p, &one.off, o1, s);
+                st[3] = decBlock(&block.p, &block.off, ob, n, s);
+                st[5] = decBlock(&alloc.p, &alloc.off, oa, n, t);
+                release(t), release(s);
+                st[2] += 100 * decOne(&one.p, &one.off, o1, s);  // freed: refused
+            };
             if (tup) {
                 auto* s = tuple(b, v, k, N, nb, st);
-                b.table(a, 176);
-                st[2] = B(okvsVLCDecodeUTupleOne_1u16s)(&one.p, &one.off, o1, s);
-                st[3] = B(okvsVLCDecodeUTupleBlock_1u16s)(&block.p, &block.off, ob, n, s);
                 OkvsVLCDecodeUTupleSpec_32s* t = nullptr;
                 st[4] = B(okvsVLCDecodeUTupleInitAlloc_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, &t);
-                st[5] = B(okvsVLCDecodeUTupleBlock_1u16s)(&alloc.p, &alloc.off, oa, n, t);
-                B(okvsVLCDecodeUTupleFree_32s)(t);
-                B(okvsVLCDecodeUTupleFree_32s)(s);
-                st[2] += 100 * B(okvsVLCDecodeUTupleOne_1u16s)(&one.p, &one.off, o1, s);  // freed: refused
+                run(s, t, B(okvsVLCDecodeUTupleOne_1u16s), B(okvsVLCDecodeUTupleBlock_1u16s), B(okvsVLCDecodeUTupleFree_32s));
             } else {
                 auto* s = plain(b, v, k, st);
-                b.table(a, 160);
-                st[2] = B(okvsVLCDecodeOne_1u16s)(&one.p, &one.off, o1, s);
-                st[3] = B(okvsVLCDecodeBlock_1u16s)(&block.p, &block.off, ob, n, s);
                 OkvsVLCDecodeSpec_32s* t = nullptr;
                 st[4] = B(okvsVLCDecodeInitAlloc_32s)(k.d(), k.n(), k.sd(), k.ns(), &t);
-                st[5] = B(okvsVLCDecodeBlock_1u16s)(&alloc.p, &alloc.off, oa, n, t);
-                B(okvsVLCDecodeFree_32s)(t);
-                B(okvsVLCDecodeFree_32s)(s);
-                st[2] += 100 * B(okvsVLCDecodeOne_1u16s)(&one.p, &one.off, o1, s);
+                run(s, t, B(okvsVLCDecodeOne_1u16s), B(okvsVLCDecodeBlock_1u16s), B(okvsVLCDecodeFree_32s));
             }
             one.record(a), block.record(a), alloc.record(a);
             return 0;

@@ -31,16 +31,15 @@ int64_t model_size(const Codes& e, const Sizes& sizes, int tuple) {
             if (x.length > int(P)) prefixes.insert((x.code & uint32_t((uint64_t(1) << x.length) - 1)) >> (x.length - P));
         T += prefixes.size() * ((uint64_t(1) << w[j]) + 1);
     }
-    const int bl = bitlen(uint64_t(*std::max_element(w.begin(), w.end())));
     int field = tuple;
     if (!tuple) {  // two's complement when a value is negative, else unsigned; at least b_v + 1 bits
         bool neg = false;
         int64_t V = 0;
         for (auto& x : e) neg |= x.value < 0, V = std::max(V, std::abs(int64_t(x.value)));
         field = V <= 1 ? 1 : bitlen(uint64_t(V - 1)) + 1;
-        for (auto& x : e) field = std::max(field, neg ? bitlen(uint32_t(x.value < 0 ? ~x.value : x.value)) + 1 : bitlen(uint32_t(x.value)));
+        for (auto& x : e) field = std::max(field, bitlen(uint32_t(neg && x.value < 0 ? ~x.value : x.value)) + neg);
     }
-    const int W = std::max(field + bl + 1, bitlen(T + 1) + 1);
+    const int W = std::max(field + bitlen(uint64_t(*std::max_element(w.begin(), w.end()))) + 1, bitlen(T + 1) + 1);
     if (W > 32) return tuple ? int64_t(okvErrBadArg) : int64_t(okvErrVLCTable);
     const uint64_t size = T * (W <= 8 ? 1 : W <= 16 ? 2 : 4) + (tuple ? 176 : 160);
     return size > 0x7FFFFFFF ? int64_t(okvErrVLCTable) : int64_t(size);
@@ -54,12 +53,17 @@ int64_t lib_size(const Codes& e, const Sizes& sizes, int N = 0, int B = 0) {
     return st == okvOk ? size : st;
 }
 
+int64_t encode_size(const Codes& e) {
+    int n = 0;
+    const StatusCode st = okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &n);
+    return st == okvOk ? n : st;
+}
+
 // Prefix-free and arbitrary codes, below and past 1024 entries, any levels and element widths.
 TEST(VlcTables, DecodeSizeMatchesTheLayoutModel) {
     std::mt19937 rng(16);
     for (int iter = 0; iter < 4000; ++iter) {
-        const int n = iter % 50 == 0 ? 1024 + int(rng() % 600) : int(rng() % 40) + 1;
-        const int maxLen = int(rng() % 32) + 1;
+        const int n = iter % 50 == 0 ? 1024 + int(rng() % 600) : int(rng() % 40) + 1, maxLen = int(rng() % 32) + 1;
         Codes e;
         if (iter % 2 && n <= (1 << std::min(maxLen, 20))) e = vlct::random_prefix_code(rng, n, maxLen);
         else
@@ -78,7 +82,8 @@ TEST(VlcTables, DecodeSizeMatchesTheLayoutModel) {
 const Codes kCode = {{7, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, {100, 0b11110, 5}};
 
 // Bits 0 10 11111 10 stop at the absent code; later leaves and entries win, first encodings do.
-TEST(VlcTables, InsertionOrderAndAbsentCodes) {
+// Encoding sizes follow the value range; 2^26 codes of 32 bits count to 2^31 - 1, one fewer fits.
+TEST(VlcTables, ConflictsAbsentCodesAndEncodeSizes) {
     for (auto sizes : {Sizes{5}, Sizes{2, 2, 1}}) {
         vlct::DecodeSpec t(kCode, sizes);
         ASSERT_EQ(okvOk, t.st);
@@ -95,9 +100,10 @@ TEST(VlcTables, InsertionOrderAndAbsentCodes) {
     }
     const Codes e = {{7, 0b0, 1}, {9, 0b011, 3}};
     EXPECT_EQ(okvErrVLCTable, vlct::DecodeSpec(e, {2, 2}).st);
-    const vlct::DecodeSpec r({e[1], e[0]}, {2, 2});
-    const vlct::DecodeSpec d({{1, 0b10, 2}, {2, 0b10, 2}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
-    ASSERT_TRUE(r.st == okvOk && d.st == okvOk);
+    // Entries of no length are left out: 10 is 2, not the empty code's 5.
+    const vlct::DecodeSpec r({e[1], e[0]}, {2, 2}), d({{1, 0b10, 2}, {2, 0b10, 2}, {5, 0, 0}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
+    const vlct::EncodeSpec en({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
+    ASSERT_TRUE(r.st == okvOk && d.st == okvOk && en.st == okvOk);
     Okv8u bits[9] = {0b01110000};
     const Okv8u* p = bits;
     int off = 0;
@@ -107,38 +113,20 @@ TEST(VlcTables, InsertionOrderAndAbsentCodes) {
     p = bits, off = 0;
     ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, v, 3, d.spec));
     EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{3, 4, 2}));
-    const vlct::EncodeSpec en({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
     Okv8u* w = bits;
     off = 0;
     ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(3, &w, &off, en.spec));
     EXPECT_TRUE(off == 2 && bits[0] >> 6 == 0b01);
-}
-
-// Encoding sizes follow the value range; 2^26 codes of 32 bits count to 2^31 - 1, one fewer fits.
-TEST(VlcTables, EncodeSizesAndSaturatingCount) {
-    const auto size = [](const Codes& e) {
-        int n = 0;
-        const StatusCode st = okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), &n);
-        return st == okvOk ? n : st;
-    };
-    EXPECT_EQ(140, size({{5, 1, 3}}));
-    EXPECT_EQ(224, size({{-3, 0, 3}, {4, 1, 3}}));
-    EXPECT_EQ((65535 + 131072) * 4 + 132, size({{-32768, 0, 1}, {32767, 1, 1}}));
-    EXPECT_EQ(okvErrVLCParam, size({{-2000000000, 0, 1}, {2000000000, 1, 1}}));  // beyond 2^31 bytes
-    EXPECT_EQ(okvErrVLCParam, size({{0, 0, 0}}));
-    EXPECT_EQ(okvErrVLCParam, size({{0, 0, 33}}));
-    int n = 0;
-    const VLCCodeEntry one[1] = {{0, 0, 1}};
-    EXPECT_EQ(okvErrVLCParam, okvsVLCEncodeGetSize_32s(one, 0, &n));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeGetSize_32s(nullptr, 0, &n));
-    EXPECT_EQ(okvErrNullPtr, okvsVLCEncodeGetSize_32s(one, 1, nullptr));
-    const vlct::EncodeSpec w({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
+    EXPECT_EQ(std::vector<int64_t>({encode_size({{5, 1, 3}}), encode_size({{-3, 0, 3}, {4, 1, 3}}),
+                                    encode_size({{-32768, 0, 1}, {32767, 1, 1}}),
+                                    encode_size({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),  // beyond 2^31 bytes
+              std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, okvErrVLCParam}));
+    const vlct::EncodeSpec wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
     std::vector<Okv16s> ones(1 << 26, 1);
-    Okv32s count = -1;
-    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), 1 << 26, &count, w.spec));
-    EXPECT_EQ(INT32_MAX, count);
-    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), (1 << 26) - 1, &count, w.spec));
-    EXPECT_EQ(INT32_MAX - 31, count);
+    Okv32s count[2] = {-1, -1};
+    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), 1 << 26, &count[0], wide.spec));
+    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), (1 << 26) - 1, &count[1], wide.spec));
+    EXPECT_TRUE(count[0] == INT32_MAX && count[1] == INT32_MAX - 31);
 }
 
 // Free releases allocations and marks caller memory; a failed InitAlloc hands the block over.
@@ -152,9 +140,7 @@ TEST(VlcTables, LifecycleMarksAndReleases) {
                   okvsVLCDecodeInitAlloc_32s(e.data(), 2, sizes, 1, &d);
                   okvsVLCDecodeUTupleInitAlloc_32s(e.data(), 2, sizes, 1, 1, 3, &t);
                   okvsVLCEncodeInitAlloc_32s(e.data(), 2, &en);
-                  okvsVLCDecodeFree_32s(d);
-                  okvsVLCDecodeUTupleFree_32s(t);
-                  okvsVLCEncodeFree_32s(en);
+                  okvsVLCDecodeFree_32s(d), okvsVLCDecodeUTupleFree_32s(t), okvsVLCEncodeFree_32s(en);
               }),
               16384);
     const Okv8u bits[9] = {0x80};
@@ -203,6 +189,11 @@ TEST(VlcTables, RefusalsInOrderWriteNothing) {
                  : okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), &r);
     };
     const std::pair<StatusCode, StatusCode> calls[] = {
+        {StatusCode(encode_size({{0, 0, 0}})), okvErrVLCParam},
+        {StatusCode(encode_size({{0, 0, 33}})), okvErrVLCParam},
+        {okvsVLCEncodeGetSize_32s(chain.data(), 0, &size), okvErrVLCParam},
+        {okvsVLCEncodeGetSize_32s(nullptr, 0, &size), okvErrNullPtr},
+        {okvsVLCEncodeGetSize_32s(chain.data(), 1, nullptr), okvErrNullPtr},
         {sizeOf(chain, {4, 0, 8}), okvErrVLCTable},  // a size below 1, or too few, before the sum reaches L
         {sizeOf(chain, {4, 4}), okvErrVLCTable},
         {sizeOf(chain, {4, 4, 1, -5}), okvOk},  // sizes after the sum reaches L are not examined

@@ -52,6 +52,9 @@ inline constexpr const PairCode *kAacCodebook11 = kAac11.c, *kMp3Table16 = kMp3T
 
 namespace vlct {
 
+using Codes = std::vector<VLCCodeEntry>;
+using Sizes = std::vector<Okv32s>;
+
 // Bit-by-bit reference writer.
 struct BitSink {
     std::vector<uint8_t> bytes;
@@ -69,18 +72,11 @@ struct BitSink {
 // Decoders read up to 8 bytes from the byte of the current position.
 constexpr size_t kPad = 8;
 
-// Bits of buffer a from bit position pa and of b from pb agree for n bits.
-inline bool same_bits(const uint8_t* a, uint64_t pa, const uint8_t* b, uint64_t pb, uint64_t n) {
-    for (uint64_t i = 0; i < n; ++i)
-        if (((a[(pa + i) >> 3] >> (7 - (pa + i) % 8)) ^ (b[(pb + i) >> 3] >> (7 - (pb + i) % 8))) & 1) return false;
-    return true;
-}
-
 // A random prefix code of n codes (complete for n >= 2) with lengths up to maxLen, built by
 // splitting leaves of a binary tree, deep ones now and then so that long codes occur. Values are
 // distinct int16: a small non-negative range, a signed range, or scattered.
-inline std::vector<VLCCodeEntry> random_prefix_code(std::mt19937& rng, int n, int maxLen) {
-    std::vector<VLCCodeEntry> e = {{0, 0, 1}, {0, 1, 1}};
+inline Codes random_prefix_code(std::mt19937& rng, int n, int maxLen) {
+    Codes e = {{0, 0, 1}, {0, 1, 1}};
     if (n == 1) {
         const int len = int(rng() % maxLen) + 1;
         e = {{0, uint32_t(rng()) & uint32_t((uint64_t(1) << len) - 1), len}};
@@ -110,10 +106,10 @@ inline std::vector<VLCCodeEntry> random_prefix_code(std::mt19937& rng, int n, in
 }
 
 // Random level widths covering the longest code, sometimes followed by unexamined sizes.
-inline std::vector<Okv32s> random_sizes(std::mt19937& rng, const std::vector<VLCCodeEntry>& e) {
+inline Sizes random_sizes(std::mt19937& rng, const Codes& e) {
     int L = 0;
     for (auto& x : e) L = std::max(L, x.length);
-    std::vector<Okv32s> s;
+    Sizes s;
     for (int sum = 0; sum < L; sum += s.back()) s.push_back(int(rng() % 9) + 1);
     if (rng() % 4 == 0) s.push_back(int(rng() % 3) - 1);
     return s;
@@ -122,33 +118,32 @@ inline std::vector<Okv32s> random_sizes(std::mt19937& rng, const std::vector<VLC
 // A standard pair table with its sign bits appended to the codeword (first value's sign first,
 // 1 = negative), each signed pair valued by pack(a, b).
 template <class Pack>
-std::vector<VLCCodeEntry> signed_pairs(const vlc_std::PairCode* t, int n, Pack pack) {
-    std::vector<VLCCodeEntry> e;
+Codes signed_pairs(const vlc_std::PairCode* t, int n, Pack pack) {
+    Codes e;
     for (int i = 0; i < n; ++i) {
-        const int x = t[i].x, y = t[i].y;
+        const int x = t[i].x, y = t[i].y, len = t[i].length + (x ? 1 : 0) + (y ? 1 : 0);
         for (int sx = 0; sx < (x ? 2 : 1); ++sx)
             for (int sy = 0; sy < (y ? 2 : 1); ++sy) {
-                const int len = t[i].length + (x ? 1 : 0) + (y ? 1 : 0);
-                const uint32_t code = t[i].code << (len - t[i].length) | uint32_t(x ? sx << (y ? 1 : 0) : 0) | uint32_t(y ? sy : 0);
-                e.push_back({pack(sx ? -x : x, sy ? -y : y), code, len});
+                const uint32_t signs = uint32_t(x ? sx << (y ? 1 : 0) : 0) | uint32_t(y ? sy : 0);
+                e.push_back({pack(sx ? -x : x, sy ? -y : y), t[i].code << (len - t[i].length) | signs, len});
             }
     }
     return e;
 }
 
 // Entry lists of the escape codecs.
-inline std::vector<VLCCodeEntry> esc_decode_entries(const vlc_std::PairCode* t, int n) {
+inline Codes esc_decode_entries(const vlc_std::PairCode* t, int n) {
     return signed_pairs(t, n, [](int a, int b) { return 256 * a + b + 128; });
 }
-inline std::vector<VLCCodeEntry> aac_encode_entries() {
+inline Codes aac_encode_entries() {
     return signed_pairs(vlc_std::kAacCodebook11, 289, [](int a, int b) { return 64 * a + b + 16; });
 }
-inline std::vector<VLCCodeEntry> mp3_encode_entries(const vlc_std::PairCode* t) {
+inline Codes mp3_encode_entries(const vlc_std::PairCode* t) {
     return signed_pairs(t, 256, [](int a, int b) { return 32 * a + b + 15; });
 }
 // UTuple form: the codeword only, valued by the packed pair of B-bit magnitudes.
-inline std::vector<VLCCodeEntry> tuple_entries(const vlc_std::PairCode* t, int n, int B) {
-    std::vector<VLCCodeEntry> e;
+inline Codes tuple_entries(const vlc_std::PairCode* t, int n, int B) {
+    Codes e;
     for (int i = 0; i < n; ++i) e.push_back({t[i].x << B | t[i].y, t[i].code, t[i].length});
     return e;
 }
@@ -176,8 +171,6 @@ struct Built {
         if (st == okvOk) st = init(spec);
     }
 };
-using Codes = std::vector<VLCCodeEntry>;
-using Sizes = std::vector<Okv32s>;
 
 struct DecodeSpec : Built<OkvsVLCDecodeSpec_32s> {
     DecodeSpec(const Codes& e, const Sizes& s, size_t shift = 7)
