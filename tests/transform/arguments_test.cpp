@@ -23,6 +23,7 @@ TEST(TransformArguments, RefusalsInOrder) {
         {okvsDCTFwdGetSize_32f(0, 0, nullptr, &i, &w), okvErrSize},
         {okvsDCTFwdGetSize_32f(5, 0, nullptr, &i, &w), okvErrNullPtr},
         {okvsDCTFwdGetSize_32f(1 << 28, 0, &s, &i, &w), okvOk},
+        {okvsDCTFwdGetSize_32f((1 << 25) - 1, 0, &s, &i, &w), okvOk},
         {okvsDCTFwdGetSize_32f((1 << 25) + 1, 0, &s, &i, &w), okvErrSize},
         {okvsDCTFwdInit_32f(&dct, 0, 0, nullptr, nullptr), okvErrSize},
         {okvsDCTFwdInit_32f(nullptr, 5, 0, mem.data(), nullptr), okvErrNullPtr},
