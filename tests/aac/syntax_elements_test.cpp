@@ -203,6 +203,13 @@ TEST(AacSyntaxScalable, MainHeader) {
     s = Parse(bad);
     ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
     EXPECT_TRUE(t.order[0] == 13 && l.ltpLag == 333 && s.pos() == bad.bits());
+
+    BitWriter wide;  // 45 bands: flags for the first 40 only
+    wide.put(0, 3), wide.put(45, 6), wide.put(0, 1), wide.put(1, 1), wide.put(7, 11), wide.put(0, 3);
+    for (int b = 0; b < 40; ++b) wide.put(1, 1);
+    s = Parse(wide);
+    ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
+    EXPECT_TRUE(l.ltpLag == 7 && l.ltpLongUsed[40] == 1 && s.pos() == wide.bits());
 }
 
 // Long, stereo layer above a mono layer: maxSfb 12, mask 1 for bands 4..11, TNS of two channels,
