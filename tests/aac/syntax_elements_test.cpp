@@ -204,8 +204,8 @@ TEST(AacSyntaxScalable, MainHeader) {
     ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
     EXPECT_TRUE(t.order[0] == 13 && l.ltpLag == 333 && s.pos() == bad.bits());
 
-    BitWriter wide;  // 45 bands: flags for the first 40 only
-    wide.put(0, 3), wide.put(45, 6), wide.put(0, 1), wide.put(1, 1), wide.put(7, 11), wide.put(0, 3);
+    BitWriter wide;  // 41 bands: flags for the first 40 only
+    wide.put(0, 3), wide.put(41, 6), wide.put(0, 1), wide.put(1, 1), wide.put(7, 11), wide.put(0, 3);
     for (int b = 0; b < 40; ++b) wide.put(1, 1);
     s = Parse(wide);
     ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
