@@ -212,7 +212,14 @@ TEST(VQArguments, RefusalsWriteNothing) {
         {[&] { po[1] = nullptr; const int r = sel(2, 2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
         {[&] { return all(2, holed); }, 3 * okvErrNullPtr},
         {[&] { return all(2, shortA) + all(2, shortB); }, 6 * okvErrSize},
-        {[&] { return okvsVQIndexSelect_32f(x, nullptr, 2, len, 2, pp, po, ps, books, 2, 0); }, okvErrNullPtr},
+        {[&] {  // each pointer of the index search null in turn
+             const auto z = [](auto* q, bool zero) { return zero ? nullptr : q; };
+             int r = 0;
+             for (int i = 0; i < 7; ++i)
+                 r += okvsVQIndexSelect_32f(z(x, i == 0), z(w, i == 1), 2, z(len, i == 2), 2, z(pp, i == 3), z(po, i == 4),
+                                            z(ps, i == 5), z(books, i == 6), 2, 0);
+             return r;
+         }, 7 * okvErrNullPtr},
         {[&] { len[1] = 3; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = -1; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = 2, flags[1][2] = 2; return sel(1, 2, 2, 2); }, okvErrBadArg},
