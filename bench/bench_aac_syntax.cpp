@@ -17,9 +17,9 @@ std::vector<uint8_t> readFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-// Parses raw data blocks element by element, with the LC exports or (mp4) the MPEG-4 ones.  Returns okvOk after an END
-// element (cursor then byte-aligned), the first failing status otherwise; 1 for an element the
-// walker does not handle (coupling channel).
+// Parses raw data blocks element by element, with the LC exports or (mp4) the MPEG-4 ones. Returns
+// okvOk after an END element (cursor then byte-aligned), the first failing status otherwise; 1 for an
+// element the walker does not handle (coupling channel).
 class RawBlockWalker {
 public:
     int sri = 4;
@@ -48,7 +48,8 @@ public:
                 ++channels;
             } else if (id == 1) {
                 bits(pp, off, 4);
-                st = mp4 ? okvsDecodeChanPairElt_MP4_AAC(pp, off, &ics[0], &cpe, &hdr, 0, 2) : okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
+                st = mp4 ? okvsDecodeChanPairElt_MP4_AAC(pp, off, &ics[0], &cpe, &hdr, 0, 2)
+                         : okvsDecodeChanPairElt_AAC(pp, off, &ics[0], &cpe, 0);
                 if (st == okvOk) st = channel(pp, off, 0, cpe.commonWin);
                 if (st == okvOk) st = channel(pp, off, 1, cpe.commonWin);
                 channels += 2;
@@ -105,7 +106,6 @@ bool nextAdtsFrame(const std::vector<uint8_t>& data, size_t& pos, AdtsFrame& f) 
     pos += size_t(f.h.frameLen);
     return true;
 }
-
 
 std::vector<AdtsFrame> loadFrames(const char* name) {
     const std::vector<uint8_t> data = readFile(std::string(OKV_SHARED_DIR) + "/vectors/aac/" + name);

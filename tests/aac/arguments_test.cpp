@@ -166,7 +166,7 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         {3, 0, 0, 17, okvErrAacObjType}, {3, 0, 0, -1, okvErrAacObjType}, {3, 0, 0, 16, okvErrAacMaxSfb}};
     for (const auto& k : mp4Rows) add(k.want, [=] { return mp4(k.seq, 52, k.common, k.scal, k.aot); });
     add(okvErrAacSmplRate, with(&c.ci.samplingRateIndex, 12, [=] { return mp4(3, 51, 0, 0, 16); }));
-    static AACChanPairElt cpe;
+    AACChanPairElt cpe{};
     for (int i = 0; i < 8; ++i) {  // the stream, its pointer, the offset, the records and the outputs in turn
         Okv8u** pp = nul(i == 1 ? &none : &p, 0, i);
         if (i < 5)
