@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 
 #include "aac/syntax_stream.h"
 
@@ -17,7 +16,7 @@ struct Chan : aactest::ChannelOutputs {
     std::vector<uint8_t> buf;
     Okv8u* p;
     int off = 0;
-    explicit Chan(const BitWriter& bw, int sri = 4, int lead = 0) : buf(bw.bytes(4)), p(buf.data() + lead / 8), off(lead % 8) {
+    explicit Chan(const BitWriter& bw, int sri = 4, int lead = 0) : aactest::ChannelOutputs(), buf(bw.bytes(4)), p(buf.data() + lead / 8), off(lead % 8) {
         ci.samplingRateIndex = sri, ci.pIcsInfo = &ics;
     }
     StatusCode lc(int common = 0) { return okvsNoiselessDecoder_LC_AAC(&p, &off, common, &ci, sf, spec, cb, tns); }
@@ -30,19 +29,19 @@ struct Chan : aactest::ChannelOutputs {
 enum class Mode { Lc, Mp4, Scalable };
 
 struct Expected {
-    int winSeq = 0, maxSfb = 0, numGrp = 1, lenGrp[8] = {1}, pulse = 0, tnsPresent = 0;
-    std::vector<int> sectCb, sectEnd, numSect, bandCb, sf, spec = std::vector<int>(1024, 0), tnsPerWindow;
-    std::vector<int> nFilt, coefRes, length, order, direction, coef;
+    int winSeq = 0, maxSfb = 0, numGrp = 1, lenGrp[8] = {1}, pulse = 0;
+    std::vector<int> sectCb, sectEnd, numSect, bandCb, sf, spec = std::vector<int>(1024, 0);
+    AACTnsData tns{};
 };
 
 // Writes random channel streams field by field as the syntax lays them out.
 class Encoder {
 public:
-    explicit Encoder(uint32_t seed) : rng_(seed), swb_{aactest::bandOffsets(false), aactest::bandOffsets(true)} {
+    explicit Encoder(uint32_t seed) : rnd_(seed), swb_{aactest::bandOffsets(false), aactest::bandOffsets(true)} {
         for (int b = 0; b <= 11; ++b) books_[b] = aactest::loadBook(b);
     }
     bool ok() const { return books_[11].code.size() == 289 && swb_[0].size() == 12 && swb_[1].size() == 12; }
-    int rnd(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+    int rnd(int lo, int hi) { return rnd_(lo, hi); }
     int bands(int sri, bool isShort) const { return int(swb_[isShort][sri].size()) - 1; }
 
     // icsInStream: the ICS information is written (else e holds the caller's).
@@ -114,7 +113,7 @@ public:
                     bw.put(off, 5), bw.put(pulseAmp[i], 4);
                 }
             }
-            tnsData(bw, isShort, e);
+            if (bw.put(e.tns.tnsDataPresent = rnd(0, 1), 1), e.tns.tnsDataPresent) aactest::putTns(bw, rnd_, isShort, 12, 12, e.tns);
             bw.put(0, 1);  // no gain control
         }
         spectrum(bw, swb, isShort, e);
@@ -122,31 +121,6 @@ public:
     }
 
 private:
-    void tnsData(BitWriter& bw, bool isShort, Expected& e) {
-        bw.put(e.tnsPresent = rnd(0, 1), 1);
-        for (int w = 0; w < (isShort ? 8 : 1) && e.tnsPresent; ++w) {
-            const int nf = rnd(0, isShort ? 1 : 3), res = rnd(3, 4);
-            bw.put(nf, isShort ? 1 : 2);
-            e.nFilt.push_back(nf);
-            if (!nf) continue;
-            bw.put(res - 3, 1);
-            e.coefRes.push_back(res);
-            for (int f = 0; f < nf; ++f) {
-                const int len = rnd(0, isShort ? 15 : 63), ord = rnd(0, isShort ? 7 : 12);
-                bw.put(len, isShort ? 4 : 6), bw.put(ord, isShort ? 3 : 5);
-                e.length.push_back(len), e.order.push_back(ord);
-                if (!ord) continue;
-                const int dir = rnd(0, 1), compress = rnd(0, 1), bits = res - compress;
-                bw.put(dir, 1), bw.put(compress, 1);
-                e.direction.push_back(dir);
-                for (int i = 0; i < ord; ++i) {
-                    const int c = rnd(-(1 << (bits - 1)), (1 << (bits - 1)) - 1);
-                    bw.put(uint32_t(c) & ((1u << bits) - 1), bits);
-                    e.coef.push_back(c);
-                }
-            }
-        }
-    }
     int value(int book) {
         static const int lav[12] = {0, 1, 1, 2, 2, 4, 4, 7, 7, 12, 12, 16};
         if (book == 11 && rnd(0, 7) == 0) return rnd(16, 8191) * (rnd(0, 1) ? 1 : -1);
@@ -174,7 +148,7 @@ private:
             }
     }
 
-    std::mt19937 rng_;
+    aactest::Rng rnd_;
     aactest::Codebook books_[12];
     std::vector<std::vector<int>> swb_[2];
 };
@@ -202,23 +176,21 @@ TEST(AacNoiseless, RandomChannelsRoundTrip) {
         Chan c(bw, sri, lead);
         c.ics.winSequence = e.winSeq, c.ics.maxSfb = e.maxSfb, c.ics.numWinGrp = c.hdr.numWinGrp = e.numGrp;
         for (int g = 0; g < 8; ++g) c.ics.lenWinGrp[g] = c.hdr.lenWinGrp[g] = e.lenGrp[g];
+        c.ci.tnsNFilt[0] = 9;  // cleared when TNS is absent
         ASSERT_EQ(mode == Mode::Lc ? c.lc(common) : c.mp4(e.winSeq, e.maxSfb, common, mode == Mode::Scalable), okvOk) << it;
         const bool isShort = e.winSeq == 2;
-        std::vector<int> res;  // the resolutions of the windows with filters
-        for (size_t w = 0; w < e.nFilt.size(); ++w)
-            if (e.nFilt[w]) res.push_back(c.ci.tnsCoefRes[w]);
         const AACChanInfo& ci = c.ci;
-        const std::vector<int> got[] = {  // side data: nFilt of window 0 is cleared when TNS is absent
+        const AACTnsData& t = e.tns;
+        const std::vector<int> got[] = {
             {int(c.pos()), c.ics.maxSfb, c.ics.numWinGrp, ci.winLen, ci.numWindows}, ints(c.cb, e.bandCb.size()),
             ints(c.sf, e.bandCb.size()), ints(ci.sectCb, e.sectCb.size()), ints(ci.sectEnd, e.sectCb.size()),
-            ints(ci.numSect, e.numSect.size()), ints(c.spec, 1024), {ci.pulseDataPresent, ci.tnsDataPresent},
-            ints(ci.tnsNFilt, e.nFilt.size() + !e.tnsPresent), res, ints(ci.tnsLength, e.length.size()),
-            ints(ci.tnsOrder, e.order.size()), ints(ci.tnsDirection, e.direction.size()), ints(c.tns, e.coef.size()),
-            {ci.gainControlDataPresent}};
+            ints(ci.numSect, e.numSect.size()), ints(c.spec, 1024), {ci.pulseDataPresent, ci.tnsDataPresent, ci.gainControlDataPresent},
+            ints(ci.tnsNFilt, 8), ints(ci.tnsCoefRes, 8), ints(ci.tnsLength, 8), ints(ci.tnsOrder, 8), ints(ci.tnsDirection, 8),
+            ints(c.tns, 60)};
         const std::vector<int> want[] = {
             {int(bw.bits()), e.maxSfb, e.numGrp, isShort ? 128 : 1024, isShort ? 8 : 1}, e.bandCb, e.sf, e.sectCb, e.sectEnd,
-            e.numSect, e.spec, {e.pulse, e.tnsPresent}, e.tnsPresent ? e.nFilt : std::vector<int>{0}, e.coefRes, e.length,
-            e.order, e.direction, e.coef, {0}};
+            e.numSect, e.spec, {e.pulse, t.tnsDataPresent, 0}, ints(t.nFilt, 8), ints(t.coefRes, 8), ints(t.length, 8),
+            ints(t.order, 8), ints(t.direction, 8), ints(t.coef, 60)};
         for (size_t i = 0; i < (mode == Mode::Scalable ? 7 : std::size(got)); ++i)  // scalable layers carry no side data
             ASSERT_EQ(got[i], want[i]) << "field " << i << " iteration " << it;
     }
