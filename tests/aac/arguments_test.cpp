@@ -159,7 +159,9 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     nullEach(okvsNoiselessDecode_AAC, &p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, 0, 0, 0, 0, 2);
     add(okvErrNullPtr, [&] { return okvsDecodeChanPairElt_AAC(&none, &off, &c.ics, &cpe, 0); });  // no stream
     add(okvErrNullPtr, [&] { return okvsNoiselessDecoder_LC_AAC(&none, &off, 0, &c.ci, c.sf, c.spec, c.cb, c.tns); });
-    add(okvErrNullPtr, [&] { return okvsNoiselessDecode_AAC(&none, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, 0, 0, 0, 0, 2); });
+    add(okvErrNullPtr, [&] {
+        return okvsNoiselessDecode_AAC(&none, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, 0, 0, 0, 0, 2);
+    });
     // A common window's layout from the caller (LC: the ICS record, MPEG-4: the header's groups).
     const struct { int seq, maxSfb, groups; std::vector<int> lens; StatusCode want; } common[] = {
         {4, 0, 1, {1}, okvErrAacWinSeq},     {0, 52, 1, {1}, okvErrAacMaxSfb},    {0, -1, 1, {1}, okvErrAacMaxSfb},

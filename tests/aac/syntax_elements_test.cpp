@@ -127,8 +127,8 @@ TEST(AacSyntaxHeaders, FillAndDataStreamCounts) {
         for (int i = 0; i < count; ++i) bw.put(payload[size_t(i)] = Okv8u(rnd(0, 255)), 8);
         Parse s(bw, lead);
         int tag = dse ? -1 : 9, n = -1;
-        ASSERT_EQ(dse ? okvsDecodeDatStrElt_AAC(&s.p, &s.off, &tag, &n, out.data()) : okvsDecodeFillElt_AAC(&s.p, &s.off, &n, out.data()),
-                  okvOk);
+        ASSERT_EQ(dse ? okvsDecodeDatStrElt_AAC(&s.p, &s.off, &tag, &n, out.data())
+                      : okvsDecodeFillElt_AAC(&s.p, &s.off, &n, out.data()), okvOk);
         EXPECT_TRUE(tag == 9 && n == count && s.pos() == bw.bits()) << count << " " << lead;
         EXPECT_TRUE(std::equal(payload.begin(), payload.end(), out.begin())) << count;
     }
@@ -186,7 +186,8 @@ TEST(AacSyntaxScalable, MainAndExtensionHeadersReadBack) {
         ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, channels, flag), flag ? okvErrNotSupportedMode : okvOk);
         EXPECT_TRUE(s.pos() == bw.bits() && same(h, e) && std::memcmp(ms, wantMs, sizeof ms) == 0) << it;
 
-        const int monoStereo = rnd(0, 1), stereo = rnd(0, 1), monoLayer = rnd(0, 1), pre = rnd(0, isShort ? 15 : 51), highest = rnd(0, 51);
+        const int monoStereo = rnd(0, 1), stereo = rnd(0, 1), monoLayer = rnd(0, 1);
+        const int pre = rnd(0, isShort ? 15 : 51), highest = rnd(0, 51);
         AACExtHeader x = filled<AACExtHeader>(0x22), ex = x;
         x.pMsUsed = ex.pMsUsed = ms;
         BitWriter xw;
