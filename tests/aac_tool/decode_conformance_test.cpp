@@ -70,10 +70,16 @@ uint32_t wavRate(const fs::path& p) {
 TEST(AacDecodeTool, ConformanceAgainstReferenceDecoder) {
     if (!haveVectors()) GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
     if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
-    struct Stream { std::string path; int channels, lead = 0, maxDiff = 2; double rms = 0.289; std::vector<int> refChannel = {}; };
+    struct Stream {
+        std::string path;
+        int channels, lead = 0, maxDiff = 2;
+        double rms = 0.289;
+        std::vector<int> refChannel = {};
+    };
     std::vector<Stream> streams = {{"misc/ct_faac-adts.aac", 2, 1}, {"misc/foo.aac", 2}, {"misc/id3v1.aac", 2}, {"misc/id3v2.aac", 1},
                                    {"iso/al_sbr_sr_48_2_fsaac48.mp4", 2, 0, 16, 1.0}, {"iso/al07_96.mp4", 6, 0, 4, 0.5},
-                                   {"iso/adts/al_sbr_ps_04_new.adts", 2, 0, 32767, 4.0}, {"iso/adts/al_sbr_ps_06_new.adts", 2, 0, 32767, 4.0},
+                                   {"iso/adts/al_sbr_ps_04_new.adts", 2, 0, 32767, 4.0},
+                                   {"iso/adts/al_sbr_ps_06_new.adts", 2, 0, 32767, 4.0},
                                    {"iso/al15_44.mp4", 6, 0, 4, 0.5, {4, 5, 2, 3, 0, 1}}};
     for (const Stream& s : {Stream{"al04_44", 1}, {"al05_44", 2}, {"al06_44", 3}, {"al17_44", 2}, {"ap05_48", 2, 0, 5, 0.4},
                             {"al_sbr_cm_48_2", 2, 0, 16, 1.0}, {"am00_88", 1, 0, 4, 0.5}, {"am05_44", 6, 0, 4, 0.5}})
@@ -146,9 +152,10 @@ TEST(AacDecodeTool, EncodedWithEveryProfileRateAndLayout) {
 }
 
 // ADTS, MP4 and 3GP with implicit, hierarchical and backward-compatible signalling decode alike
-// at twice the core rate, with parametric stereo, as the check stream's reference output; --core-only gives the core at its own rate; low power (real banks and
-// prediction) keeps the envelope of high quality, aliasing and phases apart. The SBR stream
-// rewrapped as ADIF finds its SBR data in the first block and decodes as the original.
+// at twice the core rate, with parametric stereo, as the check stream's reference output;
+// --core-only gives the core at its own rate; low power (real banks and prediction) keeps the
+// envelope of high quality, aliasing and phases apart. The SBR stream rewrapped as ADIF finds
+// its SBR data in the first block and decodes as the original.
 TEST(AacDecodeTool, HeAacSignallingVariantsAndModes) {
     const fs::path dir = vectorDir() / "ct_decodercheck", sbr = vectorDir() / "iso/al_sbr_cm_48_2.mp4";
     if (!fs::exists(dir / "File2.mp4")) GTEST_SKIP() << "HE-AAC check streams not found under " << vectorDir();
@@ -157,7 +164,8 @@ TEST(AacDecodeTool, HeAacSignallingVariantsAndModes) {
     EXPECT_EQ(wavRate(tmp.path / "ref.wav"), 44100u);
     const std::vector<uint8_t> ref = readFile(tmp.path / "ref.wav");
     EXPECT_EQ(ref.size(), 44u + 4 * 346112u);  // 169 frames of 2048 stereo samples (parametric stereo)
-    const std::vector<int16_t> got = readPcm(tmp.path / "ref.wav"), check = readPcm(dir / "aacPlusv2.wav");  // after 22-sample headers
+    // The check stream's reference output, both after 22-sample headers.
+    const std::vector<int16_t> got = readPcm(tmp.path / "ref.wav"), check = readPcm(dir / "aacPlusv2.wav");
     const Diff ps = compare({got.begin() + 22, got.end()}, {check.begin() + std::min<ptrdiff_t>(22, ssize(check)), check.end()});
     EXPECT_TRUE(ps.compared >= 2 * 346112u - 2 * 2048 && ps.rms <= 1.0 && ps.max <= 16) << ps.max << " " << ps.rms;
     for (const char* name : {"File1_fixed.aac", "File3.mp4", "File4.mp4", "File5.mp4", "File6.3gp", "File7.3gp"}) {
