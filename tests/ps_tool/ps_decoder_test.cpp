@@ -4,14 +4,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include "../../tools/okvac/ps/ps_decoder.cpp"
-#include "mp3/mp3_test_util.h"
 #include "../../tools/okvac/ps/ps_reader.cpp"
+#include "mp3/mp3_test_util.h"
 
 namespace {
 
@@ -195,16 +193,8 @@ TEST(PsDecoder, MatricesMoveLinearlyToEachEnvelopeBorder) {
     for (int n = 0; n < 32; ++n) EXPECT_NEAR(l[size_t(64 * n + 40)].re, prev, 1e-5);
 }
 
-// Data rows of a shared table file, split into words.
-std::vector<std::vector<std::string>> rows(const std::string& file) {
-    std::ifstream in(std::string(OKV_SHARED_DIR) + "/tables/ps/" + file);
-    std::vector<std::vector<std::string>> out;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream ss(line);
-        if (!line.empty() && line[0] != '#') out.emplace_back(std::istream_iterator<std::string>(ss), std::istream_iterator<std::string>());
-    }
-    return out;
-}
+// Data rows of a shared PS table file, split into words.
+std::vector<std::vector<std::string>> rows(const std::string& file) { return mp3test::tableLines("../ps/" + file); }
 
 // The mixing matrices and all-pass factors the generator computes, against the shared values.
 TEST(PsTables, MatchTheSharedText) {
