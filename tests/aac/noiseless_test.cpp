@@ -1,8 +1,8 @@
 // Noiseless decoding: random channel streams written with the codebooks and band tables of the
 // shared text decode to exactly the values that went in, the cursor right after the last bit;
-// each refusal (sections, scalefactors, books, escapes, pulses) where its field is read.
+// streams breaking a limit (sections, scalefactors, books, maxSfb, pulses, escapes) are refused
+// where the breaking field is read.
 #include <gtest/gtest.h>
-
 
 #include "aac/syntax_stream.h"
 
