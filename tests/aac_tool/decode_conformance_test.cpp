@@ -158,7 +158,8 @@ TEST(AacDecodeTool, EncodedWithEveryProfileRateAndLayout) {
 // its SBR data in the first block and decodes as the original.
 TEST(AacDecodeTool, HeAacSignallingVariantsAndModes) {
     const fs::path dir = vectorDir() / "ct_decodercheck", sbr = vectorDir() / "iso/al_sbr_cm_48_2.mp4";
-    if (!fs::exists(dir / "File2.mp4")) GTEST_SKIP() << "HE-AAC check streams not found under " << vectorDir();
+    if (!fs::exists(dir / "File2.mp4") || !fs::exists(dir / "aacPlusv2.wav"))
+        GTEST_SKIP() << "HE-AAC check streams not found under " << vectorDir();
     TempDir tmp("okvac_heaac_");
     ASSERT_EQ(okvacDecode(dir / "File2.mp4", tmp.path / "ref.wav"), 0);
     EXPECT_EQ(wavRate(tmp.path / "ref.wav"), 44100u);
