@@ -173,26 +173,44 @@ TEST(KERNEL_SUITE(KernelsConvert), FloatTo16MatchesPlainLoopInEveryMode) {
             });
 }
 
-// Copies, zeroing, setting and the 16-bit to float conversion stop at their last element; moves
+namespace {
+
+// Byte-level kernels as (element width, model): a copy of the source, zeros, or -3 in every word.
+template <class T, StatusCode (*F)(const T*, T*, int)>
+StatusCode copyAs(const Okv8u* s, Okv8u* d, int n) { return F(reinterpret_cast<const T*>(s), reinterpret_cast<T*>(d), n); }
+template <class T, StatusCode (*F)(T*, int)>
+StatusCode zeroAs(const Okv8u*, Okv8u* d, int n) { return F(reinterpret_cast<T*>(d), n); }
+StatusCode setMinus3(const Okv8u*, Okv8u* d, int n) { return K::okvsSet_32s(-3, reinterpret_cast<Okv32s*>(d), n); }
+enum Model { Copy, Zero, Set };
+const struct { int width; Model model; StatusCode (*fn)(const Okv8u*, Okv8u*, int); } kByteKernels[] = {
+    {1, Copy, copyAs<Okv8u, K::okvsCopy_8u>},    {4, Copy, copyAs<Okv32s, K::okvsCopy_32s>},
+    {4, Copy, copyAs<Okv32f, K::okvsCopy_32f>},  {1, Zero, zeroAs<Okv8u, K::okvsZero_8u>},
+    {2, Zero, zeroAs<Okv16s, K::okvsZero_16s>},  {4, Zero, zeroAs<Okv32s, K::okvsZero_32s>},
+    {8, Zero, zeroAs<Okv32sc, K::okvsZero_32sc>}, {4, Zero, zeroAs<Okv32f, K::okvsZero_32f>},
+    {8, Zero, zeroAs<Okv32fc, K::okvsZero_32fc>}, {4, Set, setMinus3},
+};
+
+}  // namespace
+
+// Every kernel stops at its last element; the 16-bit to float conversion is exact; moves
 // overlapping either way match memmove.
 TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSetAndInt16ToFloat) {
     everyLayout<Okv8u>([&](int len, int a, int b) {
-        Shifted<Okv8u> src(len, a), dst(len, b);
+        for (const auto& k : kByteKernels) {
+            const int n = (len + k.width - 1) / k.width, bytes = n * k.width;
+            Shifted<Okv8u> src(bytes, a - a % k.width), dst(bytes, b - b % k.width);
+            std::vector<Okv8u> want(size_t(bytes) + 1, 0xA5);
+            for (int i = 0; i <= bytes; ++i) dst.p[i] = 0xA5, src.p[i] = Okv8u(rng());
+            for (int i = 0; i < bytes; ++i) want[i] = k.model == Copy ? src.p[i] : k.model == Zero ? 0 : i % 4 ? 0xFF : 0xFD;
+            ASSERT_EQ(k.fn(src.p, dst.p, n), okvOk);
+            ASSERT_EQ(0, std::memcmp(dst.p, want.data(), want.size())) << k.width << " " << k.model << " " << n;
+        }
+        Shifted<Okv16s> s16(len, a % 8);
         Shifted<Okv32f> f(len, b % 4);
-        for (int i = 0; i < len; ++i) src.p[i] = Okv8u(rng());
-        dst.p[len] = 0xA5;
-        ASSERT_EQ(K::okvsCopy_8u(src.p, dst.p, len), okvOk);
-        ASSERT_EQ(std::memcmp(src.p, dst.p, len), 0);
-        ASSERT_EQ(K::okvsZero_8u(dst.p, len), okvOk);
-        ASSERT_TRUE(std::all_of(dst.p, dst.p + len, [](Okv8u v) { return v == 0; }) && dst.p[len] == 0xA5);
-        const Okv16s* s16 = reinterpret_cast<const Okv16s*>(src.p - a % 2);
-        const int n16 = (len + 1) / 2;
-        f.p[n16] = 7;
-        ASSERT_EQ(K::okvsConvert_16s32f(s16, f.p, n16), okvOk);
-        for (int i = 0; i <= n16; ++i) ASSERT_EQ(f.p[i], i < n16 ? float(s16[i]) : 7.0f);
+        for (int i = 0; i < len; ++i) s16.p[i] = Okv16s(rng());
         f.p[len] = 7;
-        ASSERT_EQ(K::okvsSet_32s(-3, reinterpret_cast<Okv32s*>(f.p), len), okvOk);
-        ASSERT_TRUE(std::all_of(f.p, f.p + len, [](float v) { return std::bit_cast<Okv32s>(v) == -3; }) && f.p[len] == 7);
+        ASSERT_EQ(K::okvsConvert_16s32f(s16.p, f.p, len), okvOk);
+        for (int i = 0; i <= len; ++i) ASSERT_EQ(f.p[i], i < len ? float(s16.p[i]) : 7.0f);
     });
     const auto checkMove = [](auto move, auto elem, int len, int shift) {
         std::vector<decltype(elem)> buf(len + 48), ref;
@@ -205,23 +223,6 @@ TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSetAndInt16ToFloat) {
     for (int len = 1; len <= 200; len += len < 67 ? 1 : 37)
         for (int shift = -20; shift <= 20; ++shift)
             checkMove(K::okvsMove_8u, Okv8u(), len, shift), checkMove(K::okvsMove_32f, 0.0f, len, shift);
-    alignas(16) Okv8u z[8 * 17 + 16], src[8 * 17];
-    std::fill_n(src, sizeof src, 0x3C);
-    for (int len = 1; len <= 17; ++len) {
-        const auto check = [&](int width, StatusCode st, Okv8u want = 0) {
-            ASSERT_EQ(st, okvOk);
-            for (int i = 0; i < int(sizeof z); ++i) ASSERT_EQ(z[i], i >= width * len ? 0xA5 : want) << width << " " << i;
-            std::fill_n(z, sizeof z, 0xA5);
-        };
-        std::fill_n(z, sizeof z, 0xA5);
-        check(2, K::okvsZero_16s(reinterpret_cast<Okv16s*>(z), len));
-        check(4, K::okvsZero_32s(reinterpret_cast<Okv32s*>(z), len));
-        check(8, K::okvsZero_32sc(reinterpret_cast<Okv32sc*>(z), len));
-        check(4, K::okvsZero_32f(reinterpret_cast<Okv32f*>(z), len));
-        check(8, K::okvsZero_32fc(reinterpret_cast<Okv32fc*>(z), len));
-        check(4, K::okvsCopy_32s(reinterpret_cast<const Okv32s*>(src), reinterpret_cast<Okv32s*>(z), len), 0x3C);
-        check(4, K::okvsCopy_32f(reinterpret_cast<const Okv32f*>(src), reinterpret_cast<Okv32f*>(z), len), 0x3C);
-    }
 }
 
 // Outputs checked up to the element after the last, which must keep its mark.
