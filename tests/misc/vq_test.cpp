@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/heap_growth.h"
+#include "core/null_args.h"
 #include "misc/vq_model.h"
 #include "okvac.h"
 
@@ -152,7 +153,8 @@ TEST(VQSearch, MatchesModelsBitExact) {
     }
 }
 
-// Refusals write nothing; NaN or huge scores still give valid indices; freed codebooks search.
+// Refusals write nothing, each pointer null in turn included; NaN or huge scores still give valid
+// indices; freed codebooks search.
 TEST(VQArguments, RefusalsWriteNothing) {
     const float table[8] = {1, 0, 0, 1, -1, 0, 0, -1};
     Owned a(Book{4, 2, {table, table + 8}}), b(Book{4, 2, {table, table + 8}}), c(Book{8, 1, {table, table + 8}});
@@ -161,7 +163,7 @@ TEST(VQArguments, RefusalsWriteNothing) {
     int len[2] = {2, 2}, pol[2] = {1, 1}, out[4][4], cand[2][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}}, flags[2][4] = {};
     const int *pc[2] = {cand[0], cand[1]}, *pf[2] = {flags[0], flags[1]}, *pp[3] = {pol, pol, nullptr};
     int *po[2] = {out[0], out[1]}, *ps[2] = {out[2], out[3]};
-    VQCodeBook *books[3] = {a.p, b.p, nullptr}, *same[2] = {a.p, a.p}, *holed[2] = {a.p, nullptr};
+    VQCodeBook *books[3] = {a.p, b.p, nullptr}, *same[2] = {a.p, a.p};
     VQCodeBook *shortB[2] = {a.p, c.p}, *shortA[2] = {c.p, a.p};  // rows of 1: vectors of 2 do not fit
     // Preliminary, Main, Index and Reconstruction with nSub subvectors, nCand candidates, nb books.
     const auto sel = [&](int which, int nSub, int nCand, int nb, VQCodeBook** bk = nullptr) {
@@ -182,6 +184,28 @@ TEST(VQArguments, RefusalsWriteNothing) {
     const auto init = [&](const float* t, VQCodeBook** pp, int count, void* m) {
         return m ? okvsVQCodeBookInit_32f(t, pp, 8, count, m) : okvsVQCodeBookInitAlloc_32f(t, pp, 8, count);
     };
+    // The searches with every pointer argument null in turn, and each entry of every list.
+    const auto pre = [](auto x, auto w, auto len, auto i, auto s, auto pol, auto bk) {
+        return okvsVQPreliminarySelect_32f(x, w, 2, len, i, s, 2, pol, bk);
+    };
+    const auto main = [](auto x, auto w, auto len, auto i, auto f, auto o, auto s, auto bk) {
+        return okvsVQMainSelect_32f(x, w, len, 2, 2, i, f, o, s, bk, 2);
+    };
+    const auto index = [](auto x, auto w, auto len, auto p, auto o, auto s, auto bk) {
+        return okvsVQIndexSelect_32f(x, w, 2, len, 2, p, o, s, bk, 2, 0);
+    };
+    const auto recon = [](auto i, auto s, auto len, auto d, auto bk) { return okvsVQReconstruction_32f(i, s, len, 2, 2, d, bk); };
+    const auto holes = [&](int h) {
+        const int* in[2] = {h ? pc[0] : nullptr, h ? nullptr : pc[1]};
+        int* io[2] = {h ? po[0] : nullptr, h ? nullptr : po[1]};
+        VQCodeBook* bk[2] = {h ? a.p : nullptr, h ? nullptr : b.p};
+        return main(x, w, len, in, pf, po, ps, books) + main(x, w, len, pc, in, po, ps, books) +
+               main(x, w, len, pc, pf, io, ps, books) + main(x, w, len, pc, pf, po, io, books) +
+               main(x, w, len, pc, pf, po, ps, bk) + index(x, w, len, in, po, ps, books) + index(x, w, len, pp, io, ps, books) +
+               index(x, w, len, pp, po, io, books) + index(x, w, len, pp, po, ps, bk) + recon(in, pf, len, dst, books) +
+               recon(pc, in, len, dst, books) + recon(pc, pf, len, dst, bk);
+    };
+    using nullargs::firstNullNotRefused;
     const std::pair<std::function<int()>, int> cases[] = {
         {[&] { return getSize(1, 1, nullptr) + getSize(0, 1, &size) + getSize(1, 0, &size) + getSize(8, n + 1, &size); },
          okvErrNullPtr + 3 * okvErrSize},
@@ -195,17 +219,14 @@ TEST(VQArguments, RefusalsWriteNothing) {
         {[&] { return sel(0, 2, 0, 2) + sel(1, 2, 0, 2) + sel(0, 2, 5, 2) + sel(2, 2, 5, 2); }, 4 * okvErrSize},
         {[&] { return sel(1, 2, 2, 1) + sel(2, 2, 2, 3) + sel(3, 2, 2, 0); }, 3 * okvErrSize},
         {[&] { return sel(2, 2, 2, 2, same); }, okvErrBadArg},
-        {[&] { po[1] = nullptr; const int r = sel(2, 2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
-        {[&] { return all(2, holed); }, 3 * okvErrNullPtr},
+        {[&] {
+             return firstNullNotRefused(pre, x, w, len, out[0], out[1], pol, a.p) +
+                    firstNullNotRefused(main, x, w, len, pc, pf, po, ps, books) +
+                    firstNullNotRefused(index, x, w, len, pp, po, ps, books) +
+                    firstNullNotRefused(recon, pc, pf, len, dst, books);
+         }, -4},
+        {[&] { return holes(0) + holes(1); }, 24 * okvErrNullPtr},
         {[&] { return all(2, shortA) + all(2, shortB); }, 6 * okvErrSize},
-        {[&] {  // each pointer of the index search null in turn
-             const auto z = [](auto* q, bool zero) { return zero ? nullptr : q; };
-             int r = 0;
-             for (int i = 0; i < 7; ++i)
-                 r += okvsVQIndexSelect_32f(z(x, i == 0), z(w, i == 1), 2, z(len, i == 2), 2, z(pp, i == 3), z(po, i == 4),
-                                            z(ps, i == 5), z(books, i == 6), 2, 0);
-             return r;
-         }, 7 * okvErrNullPtr},
         {[&] { len[1] = 3; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = -1; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = 2, flags[1][2] = 2; return sel(1, 2, 2, 2); }, okvErrBadArg},
