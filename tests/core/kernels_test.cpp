@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/bits.h"
+#include "core/null_args.h"
 #include "core/kernels.h"
 #include "core/sfs.h"
 #include "core/trig.h"
@@ -268,38 +269,52 @@ TEST(KERNEL_SUITE(KernelsComplex), ProductsPartsAndScalingMatchPlainLoop) {
     for (float x : v) EXPECT_EQ(std::bit_cast<Okv32u>(x), 0u);  // a zero factor clears, NaN included
 }
 
-// Null pointers before sizes; nothing written on a refusal.
+// Every kernel with each pointer null in turn at length 0 (nulls are refused first), then at length 0
+// with valid pointers; nothing written. A complex result needs one part; the shift is checked last.
 TEST(KERNEL_SUITE(KernelsArguments), RefusalsWriteNothing) {
-    Okv32s i32[2] = {5, 6};
+    Okv8u u8[2] = {3, 4};
     Okv16s i16[2] = {7, 8};
+    Okv32s i32[2] = {5, 6};
     Okv32f f[2] = {1, 2};
-    Okv32fc c[2] = {};
-    const StatusCode calls[][2] = {
-        {K::okvsAdd_32s_ISfs(i32, i32, 0, 1), okvErrSize},
-        {K::okvsAdd_32s_ISfs(nullptr, i32, 0, 1), okvErrNullPtr},
-        {K::okvsConvert_32s16s_Sfs(i32, i16, 0, 1), okvErrSize},
-        {K::okvsConvert_32s16s_Sfs(i32, nullptr, 1, 1), okvErrNullPtr},
-        {K::okvsConvert_32f16s_Sfs(f, i16, 0, 0, 0), okvErrSize},
-        {K::okvsConvert_32f16s_Sfs(nullptr, i16, 1, 0, 0), okvErrNullPtr},
-        {K::okvsConvert_16s32f(i16, f, 0), okvErrSize},
-        {K::okvsConvert_16s32f(i16, nullptr, 1), okvErrNullPtr},
-        {K::okvsCopy_32f(nullptr, nullptr, 0), okvErrNullPtr},
-        {K::okvsZero_16s(i16, 0), okvErrSize},
-        {K::okvsRShiftC_32s_I(-1, i32, 2), okvErrShift},
-        {K::okvsRShiftC_32s_I(-1, nullptr, 0), okvErrNullPtr},
-        {K::okvsRShiftC_32s_I(-1, i32, 0), okvErrSize},
-        {K::okvsMinMax_16s(i16, 0, i16, i16), okvErrSize},
-        {K::okvsMinMax_16s(i16, 1, nullptr, i16), okvErrNullPtr},
-        {K::okvsStdDev_32f(f, 1, f, 0), okvErrSize},
-        {K::okvsStdDev_32f(f, 2, nullptr, 0), okvErrNullPtr},
-        {K::okvsRealToCplx_32f(nullptr, nullptr, c, 1), okvErrNullPtr},
-        {K::okvsRealToCplx_32f(nullptr, nullptr, c, 0), okvErrSize},
-        {K::okvsCplxToReal_32fc(c, f, nullptr, 1), okvErrNullPtr},
-        {K::okvsMulC_32f_I(f, 0, 2.0f), okvErrSize},
-        {K::okvsMulC_32f_I(nullptr, 1, 2.0f), okvErrNullPtr},
+    Okv32fc c[2] = {{1, 2}, {3, 4}};
+    Okv32sc sc[2] = {{1, 2}, {3, 4}};
+    // The first pointer whose null is not refused (-1: none), and the status at length len.
+    const auto sweep = [](auto fn, auto... p) {
+        return std::pair{nullargs::firstNullNotRefused([&](auto... q) { return fn(0, q...); }, p...), fn(0, p...)};
     };
-    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i][0], calls[i][1]) << "call " << i;
-    EXPECT_TRUE(i32[0] == 5 && i32[1] == 6 && i16[0] == 7 && i16[1] == 8 && f[0] == 1 && f[1] == 2);
+    const std::pair<int, StatusCode> size{-1, okvErrSize};
+    const std::pair<int, StatusCode> rows[][2] = {
+        {sweep([](int n, auto s, auto d) { return K::okvsCopy_8u(s, d, n); }, u8, u8), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsCopy_32s(s, d, n); }, i32, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsCopy_32f(s, d, n); }, f, f), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsMove_8u(s, d, n); }, u8, u8), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsMove_32f(s, d, n); }, f, f), size},
+        {sweep([](int n, auto d) { return K::okvsZero_8u(d, n); }, u8), size},
+        {sweep([](int n, auto d) { return K::okvsZero_16s(d, n); }, i16), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32s(d, n); }, i32), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32sc(d, n); }, sc), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32f(d, n); }, f), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32fc(d, n); }, c), size},
+        {sweep([](int n, auto d) { return K::okvsSet_32s(9, d, n); }, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsAdd_32s_ISfs(s, d, n, 1); }, i32, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConvert_32s16s_Sfs(s, d, n, 1); }, i32, i16), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConvert_32f16s_Sfs(s, d, n, 0, 0); }, f, i16), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConvert_16s32f(s, d, n); }, i16, f), size},
+        {sweep([](int n, auto a, auto b, auto d) { return K::okvsMul_32fc(a, b, d, n); }, c, c, c), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsMul_32fc_I(s, d, n); }, c, c), size},
+        {sweep([](int n, auto d) { return K::okvsMulC_32f_I(d, n, 2.0f); }, f), size},
+        {sweep([](int n, auto d) { return K::okvsRShiftC_32s_I(-1, d, n); }, i32), size},
+        {sweep([](int n, auto d) { return K::okvsRShiftC_32s_I(-1, d, n + 2); }, i32), {-1, okvErrShift}},
+        {sweep([](int n, auto d) { return K::okvsSortAscend_32s_I(d, n); }, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsStdDev_32f(s, n + 1, d, 0); }, f, f), size},
+        {sweep([](int n, auto s, auto lo, auto hi) { return K::okvsMinMax_16s(s, n, lo, hi); }, i16, i16, i16), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConj_32fc(s, d, n); }, c, c), size},
+        {sweep([](int n, auto s, auto re, auto im) { return K::okvsCplxToReal_32fc(s, re, im, n); }, c, f, f), size},
+        {sweep([](int n, auto d) { return K::okvsRealToCplx_32f(nullptr, nullptr, d, n); }, c), size},
+        {sweep([](int n, auto d) { return K::okvsRealToCplx_32f(nullptr, nullptr, d, n + 1); }, c), {-1, okvErrNullPtr}},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r[0], r[1]) << "row " << &r - rows;
+    EXPECT_TRUE(u8[0] == 3 && i16[0] == 7 && i32[0] == 5 && f[0] == 1 && c[0].re == 1 && sc[0].re == 1);
 }
 
 // Sorts of narrow, wide and descending values; the deviation of a sum with a sentinel after it;
