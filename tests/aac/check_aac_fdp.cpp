@@ -5,8 +5,7 @@
 
 #include "harness/checkasm.h"
 
-CHECK_EXPORTS(aac_fdp, "okvsFDPGetSize_32f", "okvsFDPInit_32f", "okvsFDPInitAlloc_32f", "okvsFDPFree_32f",
-              "okvsFDPReset_32f", "okvsFDPResetSfb_32f", "okvsFDPResetGroup_32f", "okvsFDPFwd_32f", "okvsFDPInv_32f_I") {
+CHECKER(aac_fdp) {
     for (int it = 0; it < c.iters(); ++it) {
         const int len = c.rng().range(0, 8) ? c.rng().range(1, 1024) : c.rng().range(-2, 3);
         const int frames = c.rng().range(1, 6), nBands = c.rng().range(0, 60), wild = c.rng().range(0, 5) == 0;

@@ -2,7 +2,7 @@
 // the limits), every sequence, chained updates over full-scale and quiet spectra.
 #include "harness/checkasm.h"
 
-CHECK_EXPORTS(aac_ltp, "okvsLongTermPredict_AAC_32s", "okvsLongTermReconstruct_AAC_32s", "okvsLtpUpdate_AAC_32s") {
+CHECKER(aac_ltp) {
     for (int it = 0; it < c.iters(); ++it) {
         chk::Rng& r = c.rng();
         const int seq = r.range(0, 30) ? r.range(0, 3) : 4, shape = r.range(0, 30) ? r.range(0, 1) : 2, prev = r.range(0, 1);

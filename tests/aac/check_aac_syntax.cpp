@@ -43,8 +43,7 @@ template <class F> int cursorCall(chk::Arena& a, int offset, F&& f, int density 
 
 }  // namespace
 
-CHECK_EXPORTS(aac_syntax, "okvsUnpackADIFHeader_AAC", "okvsUnpackADTSFrameHeader_AAC", "okvsDecodePrgCfgElt_AAC",
-              "okvsDecodeFillElt_AAC", "okvsDecodeDatStrElt_AAC", "okvsDecodeMainHeader_AAC", "okvsDecodeExtensionHeader_AAC") {
+CHECKER(aac_syntax) {
     for (int it = 0; it < c.iters(); ++it) {
         chk::Rng& r = c.rng();
         const int cap = r.range(0, 17), off = r.range(0, 15) ? r.range(0, 7) : 8, chans = r.range(0, 3), mono = r.range(0, 2);
@@ -90,8 +89,7 @@ CHECK_EXPORTS(aac_syntax, "okvsUnpackADIFHeader_AAC", "okvsUnpackADTSFrameHeader
     }
 }
 
-CHECK_EXPORTS(aac_noiseless, "okvsNoiselessDecoder_LC_AAC", "okvsNoiselessDecode_AAC", "okvsDecodeChanPairElt_AAC",
-              "okvsDecodeChanPairElt_MP4_AAC") {
+CHECKER(aac_noiseless) {
     for (int it = 0; it < c.iters(); ++it) {
         chk::Rng& r = c.rng();
         const int off = r.range(0, 15) ? r.range(0, 7) : 8, density = r.range(2, 12), common = r.range(0, 15) ? r.range(0, 1) : 2;

@@ -7,13 +7,11 @@ namespace {
 
 // A codebook in arena memory at a random misalignment; its table is a compared input.
 VQCodeBook* book(chk::Arena& a, int v, int length, int count, bool wild) {
-    const float* table =
-        a.in<float>(size_t(length * count), [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); });
+    const float* table = a.in<float>(size_t(length * count), [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); });
     int size = 0;
     OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, &size);
     VQCodeBook* cb = nullptr;
-    OKV_BODY(v, okvsVQCodeBookInit_32f)(table, &cb, length, count,
-                                        static_cast<unsigned char*>(a.scratch(size_t(size) + 64)) + a.rng().range(0, 63));
+    OKV_BODY(v, okvsVQCodeBookInit_32f)(table, &cb, length, count, a.scratch<unsigned char>(size_t(size), size_t(a.rng().range(0, 63))));
     return cb;
 }
 
@@ -25,23 +23,17 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
     const int fields[4] = {h.count, h.length, h.valid, h.selfOwned};
     std::memcpy(a.out<int>(4), fields, sizeof fields);
     for (size_t r = 0; r < n; ++r) std::memcpy(a.out<float>(L), h.rows[r], 4 * L);
-    for (const void* s : {static_cast<const void*>(h.distances), static_cast<const void*>(h.sortedDistances),
-                          static_cast<const void*>(h.candidates), static_cast<const void*>(h.signs)})
+    for (const void* s : {(const void*)h.distances, (const void*)h.sortedDistances, (const void*)h.candidates, (const void*)h.signs})
         std::memcpy(a.out<int>(n), s, 4 * n);
 }
 
 }  // namespace
 
-#define CODEBOOK_EXPORTS \
-    "okvsVQCodeBookGetSize_32f", "okvsVQCodeBookInit_32f", "okvsVQCodeBookInitAlloc_32f", "okvsVQCodeBookFree_32f"
-
 // Sizes of any shape; a codebook in caller memory and an allocated one, each recorded and freed.
-CHECK_EXPORTS(vq_codebook, CODEBOOK_EXPORTS) {
-    const char* names[] = {CODEBOOK_EXPORTS};
+CHECKER(vq_codebook) {
+    const char* names[] = {"okvsVQCodeBookGetSize_32f", "okvsVQCodeBookInit_32f", "okvsVQCodeBookInitAlloc_32f", "okvsVQCodeBookFree_32f"};
     for (int it = 0; it < 4 * c.iters(); ++it) {
-        const auto any = [&](int hi) {
-            return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31));
-        };
+        const auto any = [&](int hi) { return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31)); };
         const int length = any(64), count = any(300), len = c.rng().range(1, 40), cnt = c.rng().range(1, 70);
         c.call(names[it % 4], [&](chk::Arena& a, int v) -> int {
             int* st = a.out<int>(6);
@@ -56,8 +48,7 @@ CHECK_EXPORTS(vq_codebook, CODEBOOK_EXPORTS) {
     }
 }
 
-CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", "okvsVQIndexSelect_32f",
-              "okvsVQReconstruction_32f") {
+CHECKER(vq_search) {
     for (int it = 0; it < c.iters(); ++it) {
         const int length = c.rng().range(1, 40), count[2] = {c.rng().range(1, 300), c.rng().range(1, 40)};
         const int nSub = c.rng().range(0, 5), lo = std::min(count[0], count[1]), nBooks = c.rng().range(0, 4);

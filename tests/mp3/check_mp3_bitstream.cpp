@@ -3,8 +3,7 @@
 #include "mp3/mp3_check_util.h"
 #include "mp3/sfb_tables_data.h"
 
-CHECK_EXPORTS(mp3_bitstream, "okvsUnpackFrameHeader_MP3", "okvsUnpackSideInfo_MP3", "okvsUnpackScaleFactors_MP3_1u8s",
-              "okvsHuffmanDecode_MP3_1u32s", "okvsHuffmanDecodeSfb_MP3_1u32s", "okvsHuffmanDecodeSfbMbp_MP3_1u32s") {
+CHECKER(mp3_bitstream) {
     static const Okv16s kLong[9][23] = OKV_MP3_SFB_LONG_INIT, kShort[9][14] = OKV_MP3_SFB_SHORT_INIT;
     static const Okv16s kMixed[9][2] = OKV_MP3_SFB_MIXED_INIT;
     static const char* const kForms[3] = {"okvsHuffmanDecode_MP3_1u32s", "okvsHuffmanDecodeSfb_MP3_1u32s",

@@ -4,10 +4,7 @@
 #include "mp3/mp3_check_util.h"
 #include "mp3/sfb_tables.h"
 
-CHECK_EXPORTS(mp3_transform, "okvsReQuantize_MP3_32s_I", "okvsReQuantizeSfb_MP3_32s_I", "okvsMDCTInv_MP3_32s",
-              "okvsMDCTInvWindow_MP3_32s", "okvsSynthPQMF_MP3_32s16s", "okvsSynthesisFilterGetSize_PQMF_MP3_32f",
-              "okvsSynthesisFilterInit_PQMF_MP3_32f", "okvsSynthesisFilterInitAlloc_PQMF_MP3_32f",
-              "okvsSynthesisFilterFree_PQMF_MP3_32f", "okvsSynthesisFilter_PQMF_MP3_32f") {
+CHECKER(mp3_transform) {
     static const char* const kFilter[5] = {"okvsSynthesisFilterGetSize_PQMF_MP3_32f", "okvsSynthesisFilterInit_PQMF_MP3_32f",
                                          "okvsSynthesisFilterInitAlloc_PQMF_MP3_32f", "okvsSynthesisFilterFree_PQMF_MP3_32f",
                                          "okvsSynthesisFilter_PQMF_MP3_32f"};

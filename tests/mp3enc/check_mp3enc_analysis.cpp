@@ -3,10 +3,7 @@
 // one state (noise, tones and bursts) and the quantisation of whole frames.
 #include "mp3/mp3_check_util.h"
 
-CHECK_EXPORTS(mp3enc_analysis, "okvsAnalysisPQMF_MP3_16s32s", "okvsAnalysisFilterGetSize_PQMF_MP3_32f",
-              "okvsAnalysisFilterInit_PQMF_MP3_32f", "okvsAnalysisFilterInitAlloc_PQMF_MP3_32f",
-              "okvsAnalysisFilterFree_PQMF_MP3_32f", "okvsAnalysisFilter_PQMF_MP3_32f", "okvsMDCTFwd_MP3_32s",
-              "okvsPsychoacousticModelTwo_MP3_16s", "okvsQuantize_MP3_32s_I") {
+CHECKER(mp3enc_analysis) {
     static const char* const kFilter[5] = {"okvsAnalysisFilterGetSize_PQMF_MP3_32f", "okvsAnalysisFilterInit_PQMF_MP3_32f",
                                          "okvsAnalysisFilterInitAlloc_PQMF_MP3_32f", "okvsAnalysisFilterFree_PQMF_MP3_32f",
                                          "okvsAnalysisFilter_PQMF_MP3_32f"};
@@ -44,7 +41,7 @@ CHECK_EXPORTS(mp3enc_analysis, "okvsAnalysisPQMF_MP3_16s32s", "okvsAnalysisFilte
             pcm[i] = Okv16s((r.i32() >> (16 + level)) + 3000 * std::sin(0.07 * double(i / nch)) + (r.range(0, 400) ? 0 : 32767));
         c.call("okvsPsychoacousticModelTwo_MP3_16s", [&](chk::Arena& a, int v) -> int {
             Okv32s* state = a.inout<Okv32s>(OKV_MP3_PSY_STATE_SIZE / 4, [](size_t) { return 0; });
-            Okv8u* work = static_cast<Okv8u*>(a.scratch(OKV_MP3_PSY_WORK_SIZE, 1));
+            Okv8u* work = a.scratch<Okv8u>(OKV_MP3_PSY_WORK_SIZE, 0);
             MP3PsyRatio* ratio = a.out<MP3PsyRatio>(4);
             int* bound = a.out<int>(6);
             MP3SideInfo* si = a.out<MP3SideInfo>(4);

@@ -2,8 +2,7 @@
 // (scalar code, alike in both variants) on random (sometimes illegal) headers and side information.
 #include "mp3/mp3_check_util.h"
 
-CHECK_EXPORTS(mp3enc_pack, "okvsBitReservoirInit_MP3", "okvsPackFrameHeader_MP3", "okvsPackSideInfo_MP3",
-              "okvsPackScaleFactors_MP3_8s1u", "okvsHuffmanEncode_MP3_32s1u", "okvsJointStereoEncode_MP3_32s_I") {
+CHECKER(mp3enc_pack) {
     for (int it = 0; it < c.iters(); ++it) {
         const MP3FrameHeader h = mp3chk::randomHeader(c.rng());
         MP3SideInfo si[4];

@@ -60,7 +60,7 @@ StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void
 }  // namespace
 
 // Float banks: sizes and Init with a null now and then, then up to three calls on one structure.
-CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
+CHECKER(sbr_qmf) {
     for (int it = 0; it < c.iters(); ++it) {
         const int slots = c.rng().range(0, 34), calls = c.rng().range(1, 4);
         const int kx = c.rng().range(0, 8) ? c.rng().range(0, 32) : c.rng().range(-2, 34);
@@ -103,7 +103,7 @@ CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
 
 // Fixed banks: shifted full-range values, kx in and out of 0..32, downsampled banks on full-rate
 // structures half of the time; the position and delay line (bytes 40 on) compared after the slots.
-CHECK_EXPORTS(sbr_qmf_fixed, FIXED_BANKS(FIXED_NAMES)) {
+CHECKER(sbr_qmf_fixed) {
     for (int b = 0; b < 6; ++b) {
         const FixedBank& k = kFixed[b];
         c.call(k.names[0], [&](chk::Arena& a, int v) -> int { return k.getSize[v](a.out<int>(1)); });
@@ -136,8 +136,7 @@ CHECK_EXPORTS(sbr_qmf_fixed, FIXED_BANKS(FIXED_NAMES)) {
 #define CALL(name, ...) c.call(#name, [&](chk::Arena& a, int v) -> int { return OKV_BODY(v, name)(__VA_ARGS__); })
 
 // Prediction: slot counts around the edges of both paths, band counts across the four-band split.
-CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR_C_32f_D2L",
-              "okvsPredictCoef_SBR_C_32fc_D2L", "okvsPredictOneCoef_SBRLP_32s_D2L", "okvsPredictOneCoef_SBRHQ_32sc_D2L") {
+CHECKER(sbr_predict) {
     for (int it = 0; it < c.iters(); ++it) {
         const int k = c.rng().range(-1, 37), len = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(3, 38);
         const int w = std::max(k, 1), rows = len > 0 ? len + 2 : 2, band = c.rng().range(-1, 3), flag = c.rng().range(0, 1);
@@ -159,9 +158,7 @@ CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR
 }
 
 // Encoder bank over three slots, measures on random blocks, the PS hybrid in valid and invalid modes.
-CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f", "okvsAnalysisFilterEncGetSize_SBR_32f",
-              "okvsAnalysisFilterEncInit_SBR_32f", "okvsAnalysisFilterEncInitAlloc_SBR_32f",
-              "okvsAnalysisFilterEncFree_SBR_32f", "okvsAnalysisFilterEnc_SBR_32f32fc", "okvsAnalysisFilter_PS_32fc_D2") {
+CHECKER(sbr_enc) {
     CALL(okvsAnalysisFilterEncGetSize_SBR_32f, a.out<int>(1), a.out<int>(1));
     CALL(okvsAnalysisFilterEncInit_SBR_32f, a.scratch(64), nullptr);
     CALL(okvsAnalysisFilterEncFree_SBR_32f, a.scratch(64));

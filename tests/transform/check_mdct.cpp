@@ -33,11 +33,7 @@ int floatLen(chk::Rng& r) {
 
 }  // namespace
 
-CHECK_EXPORTS(mdct, "okvsMDCTFwdGetSize_32f", "okvsMDCTInvGetSize_32f", "okvsMDCTFwdGetSize_16s",
-              "okvsMDCTFwdGetBufSize_32f", "okvsMDCTInvGetBufSize_32f", "okvsMDCTFwdGetBufSize_16s", "okvsMDCTFwdInit_32f",
-              "okvsMDCTInvInit_32f", "okvsMDCTFwdInit_16s", "okvsMDCTFwdInitAlloc_32f", "okvsMDCTInvInitAlloc_32f",
-              "okvsMDCTFwdInitAlloc_16s", "okvsMDCTFwdFree_32f", "okvsMDCTInvFree_32f", "okvsMDCTFwdFree_16s",
-              "okvsMDCTFwd_32f", "okvsMDCTInv_32f", "okvsMDCTFwd_32f_I", "okvsMDCTInv_32f_I", "okvsMDCTFwd_16s_Sfs") {
+CHECKER(mdct) {
     LIFECYCLE(Fwd, 32f)
     LIFECYCLE(Inv, 32f)
     LIFECYCLE(Fwd, 16s)

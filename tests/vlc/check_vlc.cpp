@@ -92,7 +92,7 @@ OkvsVLCEncodeSpec_32s* encoder(Built& b, int v, const vlct::Codes& e, int* st) {
         "okvsVLCDecodeUTupleInit_32s", "okvsVLCDecodeUTupleInitAlloc_32s", "okvsVLCDecodeUTupleFree_32s",          \
         "okvsVLCDecodeUTupleOne_1u16s", "okvsVLCDecodeUTupleBlock_1u16s"
 
-CHECK_EXPORTS(vlc_decode, DECODE_EXPORTS) {
+CHECKER(vlc_decode) {
     const char* names[] = {DECODE_EXPORTS};
     for (int it = 0; it < 4 * c.iters(); ++it) {
         const int N = c.rng().range(1, 4), nb = c.rng().range(1, 5), n = c.rng().len(300), lead = c.rng().range(0, 7);
@@ -135,7 +135,7 @@ CHECK_EXPORTS(vlc_decode, DECODE_EXPORTS) {
     "okvsVLCEncodeGetSize_32s", "okvsVLCEncodeInit_32s", "okvsVLCEncodeInitAlloc_32s", "okvsVLCEncodeFree_32s", \
         "okvsVLCEncodeOne_16s1u", "okvsVLCEncodeBlock_16s1u", "okvsVLCCountBits_16s32s"
 
-CHECK_EXPORTS(vlc_encode, ENCODE_EXPORTS) {
+CHECKER(vlc_encode) {
     const char* names[] = {ENCODE_EXPORTS};
     for (int it = 0; it < 2 * c.iters(); ++it) {
         const Code k = random_code(c);
@@ -169,7 +169,7 @@ CHECK_EXPORTS(vlc_encode, ENCODE_EXPORTS) {
         "okvsVLCCountEscBits_AAC_16s32s", "okvsVLCDecodeEscBlock_MP3_1u16s", "okvsVLCDecodeUTupleEscBlock_MP3_1u16s", \
         "okvsVLCEncodeEscBlock_MP3_16s1u", "okvsVLCCountEscBits_MP3_16s32s"
 
-CHECK_EXPORTS(vlc_escape, ESCAPE_EXPORTS) {
+CHECKER(vlc_escape) {
     const char* names[] = {ESCAPE_EXPORTS};
     using vlc_std::kAacCodebook11, vlc_std::kMp3Table24;
     const Code dec[2] = {{vlct::esc_decode_entries(kAacCodebook11, 289), {8, 8}}, {vlct::esc_decode_entries(kMp3Table24, 256), {9, 9}}};
