@@ -141,6 +141,24 @@ struct Registrar {
     Registrar(const char* id, CheckFn fn);
 };
 
+// A stream position over buf with a bit offset (an in/out value); end() records how far p moved and
+// returns the status. with() sets an arena address in a structure for the call (the addresses differ
+// between the arenas), which end() clears again.
+template <class T> struct Cursor {
+    T *start, *p;
+    int* off;
+    void** clear = nullptr;
+    Cursor(Arena& a, T* buf, int offset = 0) : start(buf), p(buf), off(a.one(offset)) {}
+    int end(Arena& a, int status) {
+        if (clear) *clear = nullptr;
+        return *a.out<int>(1) = int(p - start), status;
+    }
+    template <class S, class P> S* with(S* obj, P* S::*field, P* value) {
+        obj->*field = value, clear = reinterpret_cast<void**>(&(obj->*field));
+        return obj;
+    }
+};
+
 // A buffer size for a length that may be zero or negative: calls still pass the length itself.
 inline size_t cap(long n) { return n > 0 ? static_cast<size_t>(n) : 1; }
 
@@ -153,3 +171,6 @@ inline size_t cap(long n) { return n > 0 ? static_cast<size_t>(n) : 1; }
 
 // One call of export `name` in checker context c on the arguments given, which may draw from arena a.
 #define CALL(name, ...) c.call(#name, [&](chk::Arena& a, int v) -> int { return OKV_BODY(v, name)(__VA_ARGS__); })
+// The same with a cursor s, constructed from the parenthesised arguments cur, that records where it ends.
+#define PARSE(name, cur, ...) \
+    c.call(#name, [&](chk::Arena& a, int v) -> int { chk::Cursor s cur; return s.end(a, OKV_BODY(v, name)(__VA_ARGS__)); })
