@@ -37,10 +37,15 @@ int g_iter = 0;
 
 bool contains(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
 
-template <class T> bool both_nan(const uint8_t* x, const uint8_t* y) {
-    T a, b;
-    std::memcpy(&a, x, sizeof a), std::memcpy(&b, y, sizeof b);
-    return std::isnan(a) && std::isnan(b);
+bool guarded(const uint8_t* p) { return std::all_of(p, p + kGuard, [](uint8_t b) { return b == kGuardByte; }); }
+
+// Equal elements of w bytes: the same bits or, for floats (w 4 or 8), both NaN.
+bool same(const uint8_t* x, const uint8_t* y, size_t w) {
+    float f[2];
+    double d[2];
+    if (!std::memcmp(x, y, w)) return true;
+    if (w == 4) return std::memcpy(f, x, 4), std::memcpy(f + 1, y, 4), std::isnan(f[0]) && std::isnan(f[1]);
+    return w == 8 && (std::memcpy(d, x, 8), std::memcpy(d + 1, y, 8), std::isnan(d[0]) && std::isnan(d[1]));
 }
 
 }  // namespace
@@ -112,37 +117,27 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
     if (st[0] != st[1]) fail(name, "status u8 " + std::to_string(st[0]) + " vs n8 " + std::to_string(st[1]));
     if (a.bufs_.size() != b.bufs_.size()) return fail(name, "the variants allocated different buffers");
     for (size_t i = 0; i < a.bufs_.size(); ++i) {
-        const Arena::Buf* both[2] = {&a.bufs_[i], &b.bufs_[i]};
-        if (both[0]->kind == Arena::Kind::Scratch) continue;
-        for (int v = 0; v < 2; ++v) {
-            const Arena::Buf& x = *both[v];
-            const std::string who = (v ? "n8 " : "u8 ") + std::string(x.kind == Arena::Kind::In ? "input " : "output ");
-            for (size_t k = 0; k < kGuard; ++k)
-                if (x.data[-1 - long(k)] != kGuardByte || x.data[x.bytes + k] != kGuardByte) {
-                    fail(name, who + std::to_string(i) + ": written outside");
-                    break;
-                }
-            if (x.kind == Arena::Kind::In && x.bytes && std::memcmp(x.snap.data(), x.data, x.bytes) != 0)
-                fail(name, who + std::to_string(i) + " changed");
+        const Arena::Buf &x = a.bufs_[i], &y = b.bufs_[i];
+        const std::string buf = (x.kind == Arena::Kind::In ? "input " : "output ") + std::to_string(i);
+        for (const Arena::Buf* p : {&x, &y}) {
+            const std::string who = p == &x ? "u8 " : "n8 ";
+            if (x.kind != Arena::Kind::Scratch && (!guarded(p->data - kGuard) || !guarded(p->data + p->bytes)))
+                fail(name, who + buf + ": written outside");
+            if (x.kind == Arena::Kind::In && x.bytes && std::memcmp(p->snap.data(), p->data, x.bytes)) fail(name, who + buf + " changed");
         }
-        const Arena::Buf &x = *both[0], &y = *both[1];
         if (x.kind != Arena::Kind::Out) continue;
         if (x.bytes != y.bytes) {
-            fail(name, "buffer " + std::to_string(i) + " sizes differ");
+            fail(name, buf + ": sizes differ");
             continue;
         }
-        const size_t w = x.floatBytes ? size_t(x.floatBytes) : 1;  // the first differing element's first byte
-        for (size_t k = 0; k + w <= x.bytes; k += w) {
-            if (std::memcmp(x.data + k, y.data + k, w) == 0 || (w == 4 && both_nan<float>(x.data + k, y.data + k)) ||
-                (w == 8 && both_nan<double>(x.data + k, y.data + k)))
-                continue;
-            while (x.data[k] == y.data[k]) ++k;
-            char msg[160];
-            std::snprintf(msg, sizeof msg, "output buffer %zu differs at byte %zu of %zu: u8 %02x n8 %02x", i, k, x.bytes,
-                          x.data[k], y.data[k]);
-            fail(name, msg);
-            break;
-        }
+        const size_t w = x.floatBytes ? size_t(x.floatBytes) : 1;
+        size_t k = 0;
+        while (k + w <= x.bytes && same(x.data + k, y.data + k, w)) k += w;
+        if (k + w > x.bytes) continue;
+        while (x.data[k] == y.data[k]) ++k;  // the first differing byte of the element
+        char msg[160];
+        std::snprintf(msg, sizeof msg, "%s differs at byte %zu of %zu: u8 %02x n8 %02x", buf.c_str(), k, x.bytes, x.data[k], y.data[k]);
+        fail(name, msg);
     }
     if (bench_) bench(name, fn, seed);
 }
