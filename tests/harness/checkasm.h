@@ -71,7 +71,9 @@ public:
     template <class T> T* one(T x) { return inout<T>(1, [x](size_t) { return x; }); }
     // Zeroed, 64-byte aligned memory that is not compared (structures, work buffers).
     void* scratch(size_t bytes);
-    template <class T> T* scratch(size_t bytes, size_t offset) { return reinterpret_cast<T*>(static_cast<uint8_t*>(scratch(bytes + offset)) + offset); }
+    template <class T> T* scratch(size_t bytes, size_t offset) {
+        return reinterpret_cast<T*>(static_cast<uint8_t*>(scratch(bytes + offset)) + offset);
+    }
     Rng& rng() { return rng_; }
     // Generators for in() and inout(): integers in [lo, hi], f32() scaled (without NaN: the scale in its
     // place, for products whose two NaN operands may come out in either order), i32() shifted right.
@@ -158,6 +160,13 @@ template <class T> struct Cursor {
         return obj;
     }
 };
+
+// f(0), f(1), ... for up to n calls while each returns okvOk; the last status.
+template <class F> int chain(int n, F f) {
+    int st = okvOk;
+    for (int i = 0; i < n && st == okvOk; ++i) st = f(i);
+    return st;
+}
 
 // A buffer size for a length that may be zero or negative: calls still pass the length itself.
 inline size_t cap(long n) { return n > 0 ? static_cast<size_t>(n) : 1; }

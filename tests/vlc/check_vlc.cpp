@@ -11,11 +11,10 @@ namespace {
 struct Code {
     vlct::Codes e;
     vlct::Sizes s;
-    const VLCCodeEntry* d() const { return e.data(); }
-    int n() const { return int(e.size()); }
-    const Okv32s* sd() const { return s.data(); }
-    int ns() const { return int(s.size()); }
 };
+// A code's table and level sizes as the decoders' first four arguments; the table alone as the encoders'.
+#define DEC(k) (k).e.data(), int((k).e.size()), (k).s.data(), int((k).s.size())
+#define ENC(e) (e).data(), int((e).size())
 
 // A random prefix code; for tuples (N values of B bits) random packed values.
 Code random_code(chk::Ctx& c, int NB = 0) {
@@ -35,7 +34,7 @@ std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, 
     vlct::BitSink s;
     s.put(c.rng().u32(), lead);
     for (int i = 0; i < n; ++i) {
-        const auto& x = k.e[size_t(c.rng().range(0, k.n() - 1))];
+        const auto& x = k.e[size_t(c.rng().range(0, int(k.e.size()) - 1))];
         s.put(x.code, x.length);
         if (tuple) s.put(c.rng().u32(), 8);
     }
@@ -56,19 +55,19 @@ struct Built {
 
 // Specs built by the variant's GetSize and Init in b; the two statuses go to st.
 OkvsVLCDecodeSpec_32s* plain(Built& b, int v, const Code& k, int* st) {
-    st[0] = B(DecodeGetSize_32s)(k.d(), k.n(), k.sd(), k.ns(), &b.size);
+    st[0] = B(DecodeGetSize_32s)(DEC(k), &b.size);
     auto* s = static_cast<OkvsVLCDecodeSpec_32s*>(b.at());
-    return st[1] = B(DecodeInit_32s)(k.d(), k.n(), k.sd(), k.ns(), s), s;
+    return st[1] = B(DecodeInit_32s)(DEC(k), s), s;
 }
 OkvsVLCDecodeUTupleSpec_32s* tuple(Built& b, int v, const Code& k, int N, int nb, int* st) {
-    st[0] = B(DecodeUTupleGetSize_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, &b.size);
+    st[0] = B(DecodeUTupleGetSize_32s)(DEC(k), N, nb, &b.size);
     auto* s = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(b.at());
-    return st[1] = B(DecodeUTupleInit_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, s), s;
+    return st[1] = B(DecodeUTupleInit_32s)(DEC(k), N, nb, s), s;
 }
 OkvsVLCEncodeSpec_32s* encoder(Built& b, int v, const vlct::Codes& e, int* st) {
-    st[0] = B(EncodeGetSize_32s)(e.data(), int(e.size()), &b.size);
+    st[0] = B(EncodeGetSize_32s)(ENC(e), &b.size);
     auto* s = static_cast<OkvsVLCEncodeSpec_32s*>(b.at());
-    return st[1] = B(EncodeInit_32s)(e.data(), int(e.size()), s), s;
+    return st[1] = B(EncodeInit_32s)(ENC(e), s), s;
 }
 
 }  // namespace
@@ -85,7 +84,7 @@ CHECKER(vlc) {
         const Code k = random_code(c), kt = random_code(c, N * nb);
         const auto bits = random_stream(c, k, n, lead, false), tbits = random_stream(c, kt, n, lead, true);
         std::vector<Okv16s> vals(chk::cap(n));
-        for (auto& x : vals) x = Okv16s(k.e[size_t(c.rng().range(0, k.n() - 1))].value);
+        for (auto& x : vals) x = Okv16s(k.e[size_t(c.rng().range(0, int(k.e.size()) - 1))].value);
         if (c.rng().range(0, 9) == 0) vals[0] = c.rng().i16();  // usually absent: refused
         c.call(names[it % 19], [&](chk::Arena& a, int v) -> int {
             Built b[3];
@@ -102,12 +101,12 @@ CHECKER(vlc) {
             };
             auto* s = plain(b[0], v, k, st);
             OkvsVLCDecodeSpec_32s* t = nullptr;
-            st[2] = B(DecodeInitAlloc_32s)(k.d(), k.n(), k.sd(), k.ns(), &t);
+            st[2] = B(DecodeInitAlloc_32s)(DEC(k), &t);
             b[0].table(a, 160);
             decode(s, t, bits, B(DecodeOne_1u16s), B(DecodeBlock_1u16s), B(DecodeFree_32s), st + 3);
             auto* u = tuple(b[1], v, kt, N, nb, st + 6);
             OkvsVLCDecodeUTupleSpec_32s* w = nullptr;
-            st[8] = B(DecodeUTupleInitAlloc_32s)(kt.d(), kt.n(), kt.sd(), kt.ns(), N, nb, &w);
+            st[8] = B(DecodeUTupleInitAlloc_32s)(DEC(kt), N, nb, &w);
             b[1].table(a, 176);
             decode(u, w, tbits, B(DecodeUTupleOne_1u16s), B(DecodeUTupleBlock_1u16s), B(DecodeUTupleFree_32s), st + 9);
             // The encoder alike, with a bit count.
@@ -116,7 +115,7 @@ CHECKER(vlc) {
             chk::Cursor c1(a, a.out<Okv8u>(cap), lead), cb(a, a.out<Okv8u>(cap), lead), ca(a, a.out<Okv8u>(cap), lead);
             auto* e = encoder(b[2], v, k.e, st + 12);
             OkvsVLCEncodeSpec_32s* f = nullptr;
-            st[14] = B(EncodeInitAlloc_32s)(k.d(), k.n(), &f) * 100 + B(EncodeBlock_16s1u)(x, n, &ca.p, ca.off, f);
+            st[14] = B(EncodeInitAlloc_32s)(ENC(k.e), &f) * 100 + B(EncodeBlock_16s1u)(x, n, &ca.p, ca.off, f);
             b[2].table(a, 132);
             st[15] = B(EncodeBlock_16s1u)(x, n, &cb.p, cb.off, e) * 100 + B(CountBits_16s32s)(x, n, a.out<Okv32s>(1), e);
             st[12] += 1000 * B(EncodeOne_16s1u)(x[0], &c1.p, c1.off, e);
