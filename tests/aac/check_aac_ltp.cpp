@@ -10,10 +10,11 @@ CHECKER(aac_ltp) {
         AACLtpData ltp{};
         ltp.ltpLag = r.pick(20, 0, 2047, r.range(-3000, 3000));
         ltp.ltpCoef = Okv16s(r.pick(10, 9352, 22438, r.range(-32768, 32767)));
-        for (int w = 0; w < 8; ++w) ltp.ltpShortUsed[w] = r.coin(), ltp.ltpShortLag[w] = r.pick(20, -120, 2063, r.range(-4000, 4000));
+        for (int w = 0; w < 8; ++w)
+            ltp.ltpShortUsed[w] = r.coin(), ltp.ltpShortLag[w] = r.pick(20, -120, 2063, r.range(-4000, 4000));
         CALL(okvsLongTermPredict_AAC_32s, a.in<Okv32s>(3072, a.i32()), a.inout<Okv32s>(2048, a.i32()), a.in_copy(&ltp), seq);
-        CALL(okvsLongTermReconstruct_AAC_32s, a.in<Okv32s>(1024, a.i32()), a.inout<Okv32s>(1024, a.i32()), a.in<int>(41, a.uni(0, 1)),
-             seq, rate);
+        CALL(okvsLongTermReconstruct_AAC_32s, a.in<Okv32s>(1024, a.i32()), a.inout<Okv32s>(1024, a.i32()),
+             a.in<int>(41, a.uni(0, 1)), seq, rate);
         c.call("okvsLtpUpdate_AAC_32s", [&](chk::Arena& a, int v) -> int {
             Okv32s *x = a.inout<Okv32s>(1024 * size_t(frames), a.i32(shift + 4)), *h = a.inout<Okv32s>(3072, a.i32(shift));
             Okv32s* work = static_cast<Okv32s*>(a.scratch(6144 * 4));

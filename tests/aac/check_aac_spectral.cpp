@@ -29,10 +29,12 @@ CHECKER(aac_spectral) {
     for (int it = 0; it < c.iters(); ++it) {
         chk::Rng& r = c.rng();
         const Frame f = randomFrame(r);
-        const int big = r.pick(30, 1, 300, 9000), mask = r.pick(12, 1, 2, 3), channel = r.range(0, 2), profile = r.range(0, 12) ? 1 : 0;
+        const int big = r.pick(30, 1, 300, 9000), mask = r.pick(12, 1, 2, 3), channel = r.range(0, 2), profile = !!r.range(0, 12);
         const int n = f.numGrp, maxSfb = f.maxSfb, rate = f.rate, win = f.winLen, shortWin = win == 128;
         auto coefs = [&](chk::Arena& a) { return a.inout<Okv32s>(1024, a.uni(-big, big)); };
-        auto sf = [&](chk::Arena& a) { return a.in<Okv16s>(408, [&](size_t) { return a.rng().pick(20, 0, 255, a.rng().i16()); }); };
+        auto sf = [](chk::Arena& a) {
+            return a.in<Okv16s>(408, [&a](size_t) { return a.rng().pick(20, 0, 255, a.rng().i16()); });
+        };
         auto cb = [&](chk::Arena& a) { return a.inout<Okv8u>(408, a.uni(0, 15)); };
         auto flags = [&](chk::Arena& a) { return a.in<Okv8u>(480, a.uni(0, 1)); };
         auto lens = [&](chk::Arena& a) { return a.in_copy<int>(f.len, 8); };
@@ -42,9 +44,10 @@ CHECKER(aac_spectral) {
         CALL(okvsQuantInv_AAC_32s_I, coefs(a), sf(a), n, lens(a), maxSfb, cb(a), rate, win);
         CALL(okvsDecodeMsStereo_AAC_32s_I, coefs(a), coefs(a), mask, flags(a), cb(a), n, lens(a), maxSfb, rate, win);
         CALL(okvsDecodeIsStereo_AAC_32s, a.in<Okv32s>(1024, a.i32()), coefs(a), sf(a), cb(a), n, lens(a), maxSfb, rate, win);
-        CALL(okvsDecodePNS_AAC_32s, coefs(a), ints(a, 41, 1, 1), cb(a), sf(a), maxSfb, n, lens(a), rate, win, a.inout<int>(1, a.i32()));
-        CALL(okvsDecodeMsPNS_AAC_32s, coefs(a), ints(a, 41, 1, 1), cb(a), sf(a), maxSfb, n, lens(a), rate, win,
-             a.inout<int>(1, a.i32()), channel, flags(a), a.inout<int>(408, a.i32()));
+        const auto seed = [](chk::Arena& a) { return a.one(int(a.rng().u32())); };
+        CALL(okvsDecodePNS_AAC_32s, coefs(a), ints(a, 41, 1, 1), cb(a), sf(a), maxSfb, n, lens(a), rate, win, seed(a));
+        CALL(okvsDecodeMsPNS_AAC_32s, coefs(a), ints(a, 41, 1, 1), cb(a), sf(a), maxSfb, n, lens(a), rate, win, seed(a), channel,
+             flags(a), a.inout<int>(408, a.i32()));
         CALL(okvsDeinterleaveSpectrum_AAC_32s, a.in<Okv32s>(1024, a.i32()), a.out<Okv32s>(1024), n, lens(a), maxSfb, rate, win);
         // TNS side data: counts, lengths, orders, resolutions and directions mostly in range, indices -8..8.
         for (const bool enc : {false, true})
@@ -69,19 +72,20 @@ CHECKER(aac_filterbank) {
         // Frames in a row through one overlap; a failing frame ends the sequence.
         for (const bool pcm : {false, true})
             c.call(pcm ? "okvsMDCTInv_AAC_32s16s" : "okvsMDCTInv_AAC_32s_I", [&](chk::Arena& a, int v) -> int {
-                Okv32s *x = a.inout<Okv32s>(1024 * size_t(frames), a.i32(shift + (pcm ? 4 : 12))), *ov = a.inout<Okv32s>(1024, a.i32(shift + 4));
+                Okv32s* x = a.inout<Okv32s>(1024 * size_t(frames), a.i32(shift + (pcm ? 4 : 12)));
+                Okv32s* ov = a.inout<Okv32s>(1024, a.i32(shift + 4));
                 Okv16s* out = a.out<Okv16s>(2048 * size_t(frames));
-                int st = okvOk;
-                for (int i = 0; i < frames && st == okvOk; ++i) {
+                return chk::chain(frames, [&](int i) {
                     const int prev = i ? shape[i - 1] : prev0;
-                    st = pcm ? OKV_BODY(v, okvsMDCTInv_AAC_32s16s)(x + 1024 * i, out + 2048 * i, ov, seq[i], shape[i], prev, step)
-                             : OKV_BODY(v, okvsMDCTInv_AAC_32s_I)(x + 1024 * i, ov, seq[i], shape[i], prev, 1024 * len);
-                }
-                return st;
+                    Okv32s* xi = x + 1024 * i;
+                    if (pcm) return OKV_BODY(v, okvsMDCTInv_AAC_32s16s)(xi, out + 2048 * i, ov, seq[i], shape[i], prev, step);
+                    return OKV_BODY(v, okvsMDCTInv_AAC_32s_I)(xi, ov, seq[i], shape[i], prev, 1024 * len);
+                });
             });
         c.call("okvsMDCTFwd_AAC_32s", [&](chk::Arena& a, int v) -> int {
             const Okv32s* x = a.inout<Okv32s>(2048, a.i32(shift + 12));
-            return OKV_BODY(v, okvsMDCTFwd_AAC_32s)(x, a.out<Okv32s>(1024), x, seq[0], shape[0], prev0, static_cast<Okv32s*>(a.scratch(8192)));
+            Okv32s* work = a.scratch<Okv32s>(8192, 0);
+            return OKV_BODY(v, okvsMDCTFwd_AAC_32s)(x, a.out<Okv32s>(1024), x, seq[0], shape[0], prev0, work);
         });
         CALL(okvsMDCTFwd_AAC_32s_I, a.inout<Okv32s>(2048, a.i32(shift)), seq[0], shape[0], prev0, 2048 / len);
     }

@@ -48,7 +48,8 @@ CHECKER(aac_syntax) {
         PARSE(okvsDecodeMainHeader_AAC, (a, stream(a), off), &s.p, s.off,
               s.with(a.out<AACMainHeader>(1), &AACMainHeader::pMsUsed, a.out<Okv8u>(480)), chans, mono);
         PARSE(okvsDecodeExtensionHeader_AAC, (a, stream(a), off), &s.p, s.off,
-              s.with(a.out<AACExtHeader>(1), &AACExtHeader::pMsUsed, a.inout<Okv8u>(240, a.uni(0, 1))), e[0], e[1], e[2], e[3], e[4], e[5]);
+              s.with(a.out<AACExtHeader>(1), &AACExtHeader::pMsUsed, a.inout<Okv8u>(240, a.uni(0, 1))),
+              e[0], e[1], e[2], e[3], e[4], e[5]);
     }
 }
 
@@ -56,7 +57,8 @@ CHECKER(aac_noiseless) {
     for (int it = 0; it < c.iters(); ++it) {
         chk::Rng& r = c.rng();
         const int off = r.pick(15, 0, 7, 8), density = r.range(2, 12), common = r.pick(15, 0, 1, 2), scal = r.pick(15, 0, 1, 2);
-        const int pred = r.range(0, 7) ? 0 : r.range(0, 52), aot = r.pick(15, 1, 4, 17), winSeq = r.pick(15, 0, 3, 4), maxSfb = r.range(0, 52);
+        const int pred = r.pick(7, 0, 0, r.range(0, 52)), aot = r.pick(15, 1, 4, 17), winSeq = r.pick(15, 0, 3, 4);
+        const int maxSfb = r.range(0, 52);
         Okv8u pre[16];
         for (Okv8u& b : pre) b = Okv8u(r.u32());
         if (common == 0 && r.coin()) validPrefix(pre, off & 7, r);
@@ -71,11 +73,11 @@ CHECKER(aac_noiseless) {
         AACMainHeader hdr{};
         hdr.numWinGrp = ics.numWinGrp;
         std::copy(ics.lenWinGrp, ics.lenWinGrp + 8, hdr.lenWinGrp);
-        const auto info = [&](chk::Arena& a, chk::Cursor<Okv8u>& s) { return s.with(a.one(ci), &AACChanInfo::pIcsInfo, a.one(ics)); };
+        const auto info = [&](chk::Arena& a, auto& s) { return s.with(a.one(ci), &AACChanInfo::pIcsInfo, a.one(ics)); };
         PARSE(okvsNoiselessDecoder_LC_AAC, (a, stream(a, 2, pre), off), &s.p, s.off, common, info(a, s), a.out<Okv16s>(120),
               a.out<Okv32s>(1024), a.out<Okv8u>(120), a.out<Okv8s>(60));
-        PARSE(okvsNoiselessDecode_AAC, (a, stream(a, density), off), &s.p, s.off, a.one(hdr), a.out<Okv16s>(120), a.out<Okv32s>(1024),
-              a.out<Okv8u>(120), a.out<Okv8s>(60), info(a, s), winSeq, maxSfb, common, scal, aot);
+        PARSE(okvsNoiselessDecode_AAC, (a, stream(a, density), off), &s.p, s.off, a.one(hdr), a.out<Okv16s>(120),
+              a.out<Okv32s>(1024), a.out<Okv8u>(120), a.out<Okv8s>(60), info(a, s), winSeq, maxSfb, common, scal, aot);
         PARSE(okvsDecodeChanPairElt_AAC, (a, stream(a), off), &s.p, s.off, a.out<AACIcsInfo>(1), a.out<AACChanPairElt>(1), pred);
         PARSE(okvsDecodeChanPairElt_MP4_AAC, (a, stream(a), off), &s.p, s.off, a.out<AACIcsInfo>(1), a.out<AACChanPairElt>(1),
               a.out<AACMainHeader>(1), pred, aot);

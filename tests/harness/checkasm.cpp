@@ -1,5 +1,5 @@
 // Variant harness driver: runs every checker, compares the two variants' bodies, and fails when an
-// export is called by no checker or by two.
+// export is registered by no checker or by two.
 #include "harness/checkasm.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 namespace chk {
 namespace {
@@ -26,7 +27,7 @@ std::vector<Checker>& registry() {
     return r;
 }
 
-const std::vector<std::string> kExports = {
+const std::set<std::string> kExports = {
 #define X(name) name,
 #include "okvac_export_names.inc"
 #undef X
@@ -34,8 +35,7 @@ const std::vector<std::string> kExports = {
 
 uint64_t g_seed = 0;
 int g_iter = 0;
-
-bool contains(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+Ctx* g_ctx = nullptr;  // the running checker's
 
 bool guarded(const uint8_t* p) { return std::all_of(p, p + kGuard, [](uint8_t b) { return b == kGuardByte; }); }
 
@@ -51,6 +51,10 @@ bool same(const uint8_t* x, const uint8_t* y, size_t w) {
 }  // namespace
 
 Registrar::Registrar(const char* id, CheckFn fn) { registry().push_back({id, fn}); }
+
+void note(const char* name) {
+    if (g_ctx) g_ctx->exports.insert(name);
+}
 
 int Rng::len(int max) {
     switch (range(0, 9)) {
@@ -102,32 +106,33 @@ void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* 
 
 void* Arena::scratch(size_t bytes) { return alloc(Kind::Scratch, bytes, 64, Aligned16, nullptr, true, 0); }
 
-void Ctx::fail(const char* name, const std::string& what) {
+void Ctx::fail(const char* label, const std::string& what) {
     if (++failures <= 20)
-        std::fprintf(stderr, "FAIL %s (seed %llu, call %d): %s\n", name, static_cast<unsigned long long>(g_seed), g_iter,
+        std::fprintf(stderr, "FAIL %s (seed %llu, call %d): %s\n", label, static_cast<unsigned long long>(g_seed), g_iter,
                      what.c_str());
 }
 
-void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
+void Ctx::call(const char* label, const std::function<int(Arena&, int)>& fn) {
     ++g_iter;
-    if (!contains(called, name)) called.push_back(name);
+    if (kExports.count(label)) exports.insert(label);
     const uint64_t seed = rng_.u64();
     Arena a(seed), b(seed);
     const int st[2] = {fn(a, 0), fn(b, 1)};
-    if (st[0] != st[1]) fail(name, "status u8 " + std::to_string(st[0]) + " vs n8 " + std::to_string(st[1]));
-    if (a.bufs_.size() != b.bufs_.size()) return fail(name, "the variants allocated different buffers");
+    if (st[0] != st[1]) fail(label, "status u8 " + std::to_string(st[0]) + " vs n8 " + std::to_string(st[1]));
+    if (a.bufs_.size() != b.bufs_.size()) return fail(label, "the variants allocated different buffers");
     for (size_t i = 0; i < a.bufs_.size(); ++i) {
         const Arena::Buf &x = a.bufs_[i], &y = b.bufs_[i];
         const std::string buf = (x.kind == Arena::Kind::In ? "input " : "output ") + std::to_string(i);
         for (const Arena::Buf* p : {&x, &y}) {
             const std::string who = p == &x ? "u8 " : "n8 ";
             if (x.kind != Arena::Kind::Scratch && (!guarded(p->data - kGuard) || !guarded(p->data + p->bytes)))
-                fail(name, who + buf + ": written outside");
-            if (x.kind == Arena::Kind::In && x.bytes && std::memcmp(p->snap.data(), p->data, x.bytes)) fail(name, who + buf + " changed");
+                fail(label, who + buf + ": written outside");
+            if (x.kind == Arena::Kind::In && x.bytes && std::memcmp(p->snap.data(), p->data, x.bytes))
+                fail(label, who + buf + " changed");
         }
         if (x.kind != Arena::Kind::Out) continue;
         if (x.bytes != y.bytes) {
-            fail(name, buf + ": sizes differ");
+            fail(label, buf + ": sizes differ");
             continue;
         }
         const size_t w = x.floatBytes ? size_t(x.floatBytes) : 1;
@@ -136,16 +141,16 @@ void Ctx::call(const char* name, const std::function<int(Arena&, int)>& fn) {
         if (k + w > x.bytes) continue;
         while (x.data[k] == y.data[k]) ++k;  // the first differing byte of the element
         char msg[160];
-        std::snprintf(msg, sizeof msg, "%s differs at byte %zu of %zu: u8 %02x n8 %02x", buf.c_str(), k, x.bytes, x.data[k], y.data[k]);
-        fail(name, msg);
+        std::snprintf(msg, sizeof msg, " differs at byte %zu of %zu: u8 %02x n8 %02x", k, x.bytes, x.data[k], y.data[k]);
+        fail(label, buf + msg);
     }
-    if (bench_) bench(name, fn, seed);
+    if (bench_) bench(label, fn, seed);
 }
 
 // Times both bodies on the buffers of this call, replayed in place.
-void Ctx::bench(const char* name, const std::function<int(Arena&, int)>& fn, uint64_t seed) {
-    auto it = std::find_if(timings.begin(), timings.end(), [&](const Timing& t) { return t.name == name; });
-    if (it == timings.end()) it = timings.insert(it, {name, {0, 0}, 0});
+void Ctx::bench(const char* label, const std::function<int(Arena&, int)>& fn, uint64_t seed) {
+    auto it = std::find_if(timings.begin(), timings.end(), [&](const Timing& t) { return t.label == label; });
+    if (it == timings.end()) it = timings.insert(it, {label, {0, 0}, 0});
     constexpr int kReps = 64;
     for (int v = 0; v < 2; ++v) {
         Arena a(seed);
@@ -186,19 +191,19 @@ int main(int argc, char** argv) {
     for (const auto& c : reg) {
         if (!only.empty() && c.id != only) continue;
         chk::Ctx ctx(seed ^ std::hash<std::string>{}(c.id), iters, bench);
+        chk::g_ctx = &ctx;
         c.fn(ctx);
-        for (const auto& e : ctx.called) {
-            if (!chk::contains(chk::kExports, e)) problem("checker " + c.id + " calls " + e + ", which is not an export");
-            else if (!owner.emplace(e, c.id).second) problem(e + " is called by both " + owner[e] + " and " + c.id);
-        }
+        chk::g_ctx = nullptr;
+        for (const auto& e : ctx.exports)
+            if (!owner.emplace(e, c.id).second) problem(e + " is registered by both " + owner[e] + " and " + c.id);
         std::printf("%-28s %s\n", c.id.c_str(), ctx.failures ? "FAILED" : "ok");
         for (const auto& t : ctx.timings)
-            std::printf("    %-44s u8 %10.1f ns  n8 %10.1f ns  (n8/u8 %.2f)\n", t.name.c_str(), t.ns[0] / t.calls,
+            std::printf("    %-44s u8 %10.1f ns  n8 %10.1f ns  (n8/u8 %.2f)\n", t.label.c_str(), t.ns[0] / t.calls,
                         t.ns[1] / t.calls, t.ns[1] / t.ns[0]);
         failures += ctx.failures;
     }
     for (const auto& e : chk::kExports)
-        if (only.empty() && !owner.count(e)) problem("export " + e + " is called by no checker");
+        if (only.empty() && !owner.count(e)) problem("export " + e + " is registered by no checker");
     const int checked = static_cast<int>(owner.size());
     std::printf("%d exports checked, %d failures, %d registry problems\n", checked, failures, problems);
     return failures || problems ? 1 : 0;

@@ -1,15 +1,16 @@
 // Variant harness: runs the u8 and n8 body of every export on the same inputs and compares status,
 // outputs, guard bytes and inputs bit for bit. A checker is written
 //   CHECKER(id) { CALL(okvsFoo_32f, a.in<Okv32f>(n, a.f32()), a.out<Okv32f>(n), n); }
-// or, where state needs setting up, c.call("okvsFoo_32f", fn) with fn(Arena& a, int variant) taking
-// its buffers from the arena and returning a status. Both arenas are seeded alike. Calling an export
-// registers it: every export must be called, and by one checker only.
+// or, where state needs setting up, c.call(label, fn) with fn(Arena& a, int v) taking its buffers from the
+// arena and returning a status from bodies OKV_BODY(v, name). Both arenas are seeded alike. Taking a body
+// registers its export with the checker: every export must be registered, and by one checker only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -25,8 +26,12 @@
 #undef OKV_NS
 #define OKV_NS okv_u8
 
+namespace chk {
+void note(const char* name);  // registers an export with the running checker
+}
+
 // The body of an export for variant v (0 = u8, 1 = n8).
-#define OKV_BODY(v, name) ((v) ? &::okv_n8::name : &::okv_u8::name)
+#define OKV_BODY(v, name) (::chk::note(#name), (v) ? &::okv_n8::name : &::okv_u8::name)
 
 namespace chk {
 
@@ -69,7 +74,7 @@ public:
     template <class T> T* out(size_t n, Align al = AnyAlign) { return take<T>(Kind::Out, n, al, nullptr); }
     template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) { return fill<T>(Kind::Out, n, gen, al); }
     template <class T> T* one(T x) { return inout<T>(1, [x](size_t) { return x; }); }
-    // Zeroed, 64-byte aligned memory that is not compared (structures, work buffers).
+    // Zeroed, 64-byte aligned memory (at offset bytes past it) that is not compared: structures, work buffers.
     void* scratch(size_t bytes);
     template <class T> T* scratch(size_t bytes, size_t offset) {
         return reinterpret_cast<T*>(static_cast<uint8_t*>(scratch(bytes + offset)) + offset);
@@ -122,17 +127,17 @@ public:
     Ctx(uint64_t seed, int iters, bool bench) : rng_(seed), iters_(iters), bench_(bench) {}
     Rng& rng() { return rng_; }
     int iters() const { return iters_; }
-    // Runs fn for both variants and compares everything.
-    void call(const char* name, const std::function<int(Arena&, int)>& fn);
-    void fail(const char* name, const std::string& what);
+    // Runs fn for both variants and compares everything; a label naming an export registers it.
+    void call(const char* label, const std::function<int(Arena&, int)>& fn);
+    void fail(const char* label, const std::string& what);
 
     int failures = 0;
-    std::vector<std::string> called;
-    struct Timing { std::string name; double ns[2]; long calls; };
+    std::set<std::string> exports;
+    struct Timing { std::string label; double ns[2]; long calls; };
     std::vector<Timing> timings;
 
 private:
-    void bench(const char* name, const std::function<int(Arena&, int)>& fn, uint64_t seed);
+    void bench(const char* label, const std::function<int(Arena&, int)>& fn, uint64_t seed);
     Rng rng_;
     int iters_;
     bool bench_;

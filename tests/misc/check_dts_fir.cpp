@@ -4,14 +4,12 @@
 #define DTS(name) OKV_BODY(v, okvsSynthesisFilter##name##_DTS_32f)
 
 // A structure in caller memory or allocated (a null argument now and then), slots of any filter type
-// (now and then a refused one), the structure freed; then null arguments. Named after each export in turn.
+// (now and then a refused one), the structure freed; then null arguments.
 CHECKER(dts) {
-    const char* names[] = {"okvsSynthesisFilterGetSize_DTS_32f", "okvsSynthesisFilterInit_DTS_32f", "okvsSynthesisFilterFree_DTS_32f",
-                           "okvsSynthesisFilterInitAlloc_DTS_32f", "okvsSynthesisFilter_DTS_32f"};
     for (int it = 0; it < 2 * c.iters(); ++it) {
         const int calls = c.rng().range(1, 40), offset = c.rng().range(0, 15), alloc = it & 1;
         const float scale = c.rng().range(0, 5) ? 1.0f : 1e-30f;
-        c.call(names[it % 5], [&](chk::Arena& a, int v) -> int {
+        c.call("DTS synthesis filterbank", [&](chk::Arena& a, int v) -> int {
             int size = 0, *st = a.out<int>(3);
             st[0] = DTS(GetSize)(&size), st[2] = okvOk;
             void* spec = a.scratch<Okv8u>(size_t(size), size_t(offset));
@@ -27,10 +25,9 @@ CHECKER(dts) {
 }
 
 CHECKER(fir_block) {
-    const char* names[] = {"okvsFIRBlockOne_32f", "okvsFIRBlockInitAlloc_32f", "okvsFIRBlockFree_32f"};
     for (int it = 0; it < c.iters(); ++it) {
         const int taps = c.rng().range(0, 9), len = c.rng().len(300), calls = c.rng().range(1, 5);
-        c.call(names[it % 3], [&](chk::Arena& a, int v) -> int {
+        c.call("FIR block filter", [&](chk::Arena& a, int v) -> int {
             FIRBlockState* st = nullptr;
             StatusCode s = OKV_BODY(v, okvsFIRBlockInitAlloc_32f)(it % 11 ? &st : nullptr, taps, len);
             if (s != okvOk) return s;

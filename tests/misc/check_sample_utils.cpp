@@ -33,15 +33,16 @@ CHECKER(pow_law) {
         const int n = c.rng().len(2048), s1 = c.rng().range(-20, 20), s2 = c.rng().range(-20, 20);
         const int bands = c.rng().range(0, 16), group = c.rng().range(0, 8) == 0 ? 1 : 8;
         const size_t lines = size_t(bands) * 16 * size_t(group) + 1, nb = size_t(bands) + 1;
-        const auto jitter = [&](chk::Arena& a) { return [&a](size_t i) { return int(i) * 7 + a.rng().range(-3, 3); }; };
-        const auto pow43 = [&](chk::Arena& a) { return [&a](size_t) { return a.rng().coin() ? 0 : a.rng().range(-8206, 8206); }; };
+        const auto jitter = [](chk::Arena& a) { return [&a](size_t i) { return int(i) * 7 + a.rng().range(-3, 3); }; };
+        const auto pow43 = [](chk::Arena& a) { return [&a](size_t) { return a.rng().coin() ? 0 : a.rng().range(-8206, 8206); }; };
         CALL(okvsMakeFloat_16s32f, a.in<Okv16s>(cap(n)), a.in<Okv16s>(cap(n), a.uni(-160, 130)), n, a.out<Okv32f>(cap(n)));
         CALL(okvsPow34_32f, a.in<Okv32f>(cap(n), a.f32()), a.out<Okv32f>(cap(n)), n);
         CALL(okvsPow34_32f16s, a.in<Okv32f>(cap(n), a.f32(1.0e5f)), a.out<Okv16s>(cap(n)), n);
         CALL(okvsPow34_16s_Sfs, a.in<Okv16s>(cap(n)), s1, a.out<Okv16s>(cap(n)), s2, n);
         CALL(okvsPow43_16s32f, it % 9 ? a.in<Okv16s>(cap(n), pow43(a)) : nullptr, a.out<Okv32f>(cap(n)), n);
         CALL(okvsPow43Scale_16s32s_Sf, a.in<Okv16s>(lines, a.uni(-16384, 16384)), a.out<Okv32s>(lines),
-             a.in<Okv16s>(nb, a.uni(-100, 300)), a.in<Okv32s>(nb, [](size_t i) { return int(i) * 16; }), s1, bands, group, s2 / 4);
+             a.in<Okv16s>(nb, a.uni(-100, 300)), a.in<Okv32s>(nb, [](size_t i) { return int(i) * 16; }), s1, bands, group,
+             s2 / 4);
         CALL(okvsCalcSF_16s32f, a.in<Okv16s>(cap(n)), int(a.rng().i32()), a.out<Okv32f>(cap(n)), n);
         CALL(okvsScale_32f_I, a.inout<Okv32f>(size_t(bands) * 7 + 8, a.f32(1, false)) + 3, a.in<Okv32f>(nb, a.f32()),
              a.in<Okv32s>(nb, jitter(a)), bands);

@@ -7,7 +7,8 @@ namespace {
 
 // A codebook in arena memory at a random misalignment; its table is a compared input.
 VQCodeBook* book(chk::Arena& a, int v, int length, int count, bool wild) {
-    const float* table = a.in<float>(size_t(length * count), [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); });
+    const auto entry = [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); };
+    const float* table = a.in<float>(size_t(length * count), entry);
     int size = 0;
     OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, &size);
     VQCodeBook* cb = nullptr;
@@ -23,7 +24,8 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
     const int fields[4] = {h.count, h.length, h.valid, h.selfOwned};
     std::memcpy(a.out<int>(4), fields, sizeof fields);
     for (size_t r = 0; r < n; ++r) std::memcpy(a.out<float>(L), h.rows[r], 4 * L);
-    for (const void* s : {(const void*)h.distances, (const void*)h.sortedDistances, (const void*)h.candidates, (const void*)h.signs})
+    for (const void* s : {static_cast<const void*>(h.distances), static_cast<const void*>(h.sortedDistances),
+                          static_cast<const void*>(h.candidates), static_cast<const void*>(h.signs)})
         std::memcpy(a.out<int>(n), s, 4 * n);
 }
 
@@ -32,13 +34,14 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
 #define VQ(name) OKV_BODY(v, okvsVQ##name##_32f)
 
 CHECKER(vq) {
-    const char* names[] = {"okvsVQCodeBookGetSize_32f", "okvsVQCodeBookInit_32f", "okvsVQCodeBookInitAlloc_32f", "okvsVQCodeBookFree_32f"};
     for (int it = 0; it < c.iters(); ++it) {
         // Sizes of any shape; a codebook in caller memory and an allocated one, each recorded and freed.
-        for (const char* name : names) {
-            const auto any = [&](int hi) { return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31)); };
+        for (int k = 0; k < 4; ++k) {
+            const auto any = [&](int hi) {
+                return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31));
+            };
             const int length = any(64), count = any(300), len = c.rng().range(1, 40), cnt = c.rng().range(1, 70);
-            c.call(name, [&](chk::Arena& a, int v) -> int {
+            c.call("VQ codebook", [&](chk::Arena& a, int v) -> int {
                 int* st = a.out<int>(6);
                 st[0] = VQ(CodeBookGetSize)(length, count, st + 1);
                 VQCodeBook *cb = book(a, v, len, cnt, true), *own = nullptr;
@@ -71,8 +74,8 @@ CHECKER(vq) {
         c.call("okvsVQPreliminarySelect_32f", [&](chk::Arena& a, int v) -> int {
             VQCodeBook* cb = book(a, v, length, count[0], wild);
             const Input in = input(a);
-            const int st =
-                VQ(PreliminarySelect)(in.x, in.w, nSub, in.len, a.out<int>(cands), a.out<int>(cands), nCand, ints(a, subs, 2, 2), cb);
+            int *idx = a.out<int>(cands), *sgn = a.out<int>(cands);
+            const int st = VQ(PreliminarySelect)(in.x, in.w, nSub, in.len, idx, sgn, nCand, ints(a, subs, 2, 2), cb);
             return record(a, cb), st;
         });
         for (const bool index : {false, true})

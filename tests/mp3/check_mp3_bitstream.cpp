@@ -12,16 +12,16 @@ CHECKER(mp3_bitstream) {
         const MP3SideInfo si = mp3chk::randomSideInfo(r);
         const int offset = r.range(0, 8), gr = r.range(0, 1), ch = r.range(0, 1), budget = r.range(0, 4000);
         PARSE(okvsUnpackFrameHeader_MP3, (a, a.in<Okv8u>(8)), &s.p, a.out<MP3FrameHeader>(1));
-        PARSE(okvsUnpackSideInfo_MP3, (a, a.in<Okv8u>(40)), &s.p, a.out<MP3SideInfo>(4), a.out<int>(1), a.out<int>(1), a.out<int>(8),
-              a.in_copy(&h));
+        PARSE(okvsUnpackSideInfo_MP3, (a, a.in<Okv8u>(40)), &s.p, a.out<MP3SideInfo>(4), a.out<int>(1), a.out<int>(1),
+              a.out<int>(8), a.in_copy(&h));
         PARSE(okvsUnpackScaleFactors_MP3_1u8s, (a, a.in<Okv8u>(40), offset), &s.p, s.off, a.out<Okv8s>(40), a.one(si),
               a.in<int>(4, a.uni(0, 1)), a.in_copy(&h), gr, ch);
         h.id = r.range(0, 1), h.layer = 1, h.sampling_frequency = r.range(0, 2);  // mostly decodable
-        PARSE(okvsHuffmanDecode_MP3_1u32s, (a, a.in<Okv8u>(524), offset & 7), &s.p, s.off, a.out<Okv32s>(576), a.out<int>(1),
-              a.in_copy(&si), a.in_copy(&h), budget);
-        PARSE(okvsHuffmanDecodeSfb_MP3_1u32s, (a, a.in<Okv8u>(524), offset & 7), &s.p, s.off, a.out<Okv32s>(576), a.out<int>(1),
-              a.in_copy(&si), a.in_copy(&h), budget, kLong[0]);
-        PARSE(okvsHuffmanDecodeSfbMbp_MP3_1u32s, (a, a.in<Okv8u>(524), offset & 7), &s.p, s.off, a.out<Okv32s>(576), a.out<int>(1),
-              a.in_copy(&si), a.in_copy(&h), budget, kLong[0], kShort[0], kMixed[0]);
+#define HUFFMAN(name, ...)                                                                                           \
+    PARSE(name, (a, a.in<Okv8u>(524), offset & 7), &s.p, s.off, a.out<Okv32s>(576), a.out<int>(1), a.in_copy(&si), \
+          a.in_copy(&h), budget __VA_OPT__(, ) __VA_ARGS__)
+        HUFFMAN(okvsHuffmanDecode_MP3_1u32s);
+        HUFFMAN(okvsHuffmanDecodeSfb_MP3_1u32s, kLong[0]);
+        HUFFMAN(okvsHuffmanDecodeSfbMbp_MP3_1u32s, kLong[0], kShort[0], kMixed[0]);
     }
 }

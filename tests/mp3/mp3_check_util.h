@@ -1,7 +1,6 @@
 // Variant-harness helpers of the Layer III checkers: random headers and side information, and the float
 // filter state exports (analysis and synthesis alike).
 #pragma once
-#include <array>
 #include <cmath>
 #include <tuple>
 
@@ -38,10 +37,10 @@ template <class S> S* nullState(StatusCode (*)(S*)) { return nullptr; }
 
 // The float filter state exports, api(v) giving the bodies (GetSize, Init, InitAlloc, Free, filter): a
 // state built at any offset filters `calls` blocks in `mode`, an allocated one a block before Free; GetSize
-// without a result, Free of a caller-memory state and of a foreign block. One call, named names[it % 5].
+// without a result, Free of a caller-memory state and of a foreign block.
 template <class Api>
-void checkFilter(chk::Ctx& c, std::array<const char*, 5> names, Api api, int it, int mode, int calls, int inLen, int outLen) {
-    c.call(names[size_t(it % 5)], [&](chk::Arena& a, int v) -> int {
+void checkFilter(chk::Ctx& c, const char* label, Api api, int it, int mode, int calls, int inLen, int outLen) {
+    c.call(label, [&](chk::Arena& a, int v) -> int {
         const auto [getSize, init, initAlloc, release, filter] = api(v);
         const Okv32f* in = a.in<Okv32f>(size_t(inLen) * calls, finite(a));
         Okv32f* out = a.out<Okv32f>(size_t(outLen) * calls);
@@ -52,7 +51,8 @@ void checkFilter(chk::Ctx& c, std::array<const char*, 5> names, Api api, int it,
         st[1] = init(&obj, mem);
         st[2] = obj ? int(reinterpret_cast<Okv8u*>(obj) - mem) * 1000 + reinterpret_cast<Okv32s*>(obj)[1] : -1;
         for (int s = 0; s < calls && st[1] == okvOk; ++s) st[1] = filter(in + inLen * s, out + outLen * s, obj, mode);
-        if ((st[3] = initAlloc(&own)) == okvOk) st[3] = filter(a.in<Okv32f>(64, finite(a)), a.out<Okv32f>(32), own, 1) * 10 + release(own);
+        if ((st[3] = initAlloc(&own)) == okvOk)
+            st[3] = filter(a.in<Okv32f>(64, finite(a)), a.out<Okv32f>(32), own, 1) * 10 + release(own);
         st[4] = release(obj), st[5] = release(static_cast<decltype(obj)>(a.scratch(64)));
         return 0;
     });
@@ -62,11 +62,8 @@ void checkFilter(chk::Ctx& c, std::array<const char*, 5> names, Api api, int it,
 
 // checkFilter on the PQMF_MP3_32f state exports of kind K (AnalysisFilter or SynthesisFilter).
 #define PQMF_BODY(K, F) OKV_BODY(v, okvs##K##F##_PQMF_MP3_32f)
-#define CHECK_PQMF(K, ...)                                                                                                 \
-    mp3chk::checkFilter(c, {"okvs" #K "GetSize_PQMF_MP3_32f", "okvs" #K "Init_PQMF_MP3_32f", "okvs" #K "InitAlloc_PQMF_MP3_32f", \
-                            "okvs" #K "Free_PQMF_MP3_32f", "okvs" #K "_PQMF_MP3_32f"},                                      \
-                        [](int v) {                                                                                        \
-                            return std::tuple{PQMF_BODY(K, GetSize), PQMF_BODY(K, Init), PQMF_BODY(K, InitAlloc),          \
-                                              PQMF_BODY(K, Free), PQMF_BODY(K, )};                                         \
-                        },                                                                                                 \
-                        __VA_ARGS__)
+#define CHECK_PQMF(K, ...)                                                                                       \
+    mp3chk::checkFilter(c, #K " state", [](int v) {                                                                  \
+        return std::tuple{PQMF_BODY(K, GetSize), PQMF_BODY(K, Init), PQMF_BODY(K, InitAlloc), PQMF_BODY(K, Free),       \
+                          PQMF_BODY(K, )};                                                                               \
+    }, __VA_ARGS__)

@@ -10,7 +10,9 @@ CHECKER(mp3enc_analysis) {
         c.call("okvsAnalysisPQMF_MP3_16s32s", [&](chk::Arena& a, int v) -> int {
             const Okv16s* in = a.in<Okv16s>(2 * (512 + 32 * calls));
             Okv32s* out = a.out<Okv32s>(32 * calls);
-            return chk::chain(calls, [&](int s) { return OKV_BODY(v, okvsAnalysisPQMF_MP3_16s32s)(in + stride * s, out + 32 * s, mode); });
+            return chk::chain(calls, [&](int s) {
+                return OKV_BODY(v, okvsAnalysisPQMF_MP3_16s32s)(in + stride * s, out + 32 * s, mode);
+            });
         });
         CHECK_PQMF(AnalysisFilter, it, mode, calls, 64, 32);
         MP3FrameHeader h = mp3chk::randomHeader(r);
@@ -37,9 +39,11 @@ CHECKER(mp3enc_analysis) {
         });
         h.id = r.pick(15, 0, 1, 2);
         const int rec = nch * (h.id == 1 ? 2 : 1), qtype = r.range(0, 3), qmixed = r.range(0, 31) == 0;
-        const int meanBits = r.range(0, 12000), qshift = r.range(0, 20), resvSize = r.range(0, 511) * 8, resvMax = r.range(resvSize, 4088);
+        const int meanBits = r.range(0, 12000), qshift = r.range(0, 20), resvSize = r.range(0, 511) * 8;
+        const MP3BitReservoir resv{resvSize, r.range(resvSize, 4088)};
         MP3SideInfo si{};
         si.block_type = qtype, si.window_switching_flag = qtype != 0, si.mixed_block_flag = qmixed;
+        const auto side = [&](size_t) { return si; };
         const auto ratio = [](chk::Arena& a) {
             return [&a](size_t) {
                 MP3PsyRatio q{};
@@ -47,10 +51,9 @@ CHECKER(mp3enc_analysis) {
                 return q.pe = a.rng().range(-10, 3000), q;
             };
         };
-        CALL(okvsQuantize_MP3_32s_I, a.inout<Okv32s>(576 * rec, a.i32(qshift)), a.inout<Okv8s>(40 * rec, a.uni(0, 6)), a.out<int>(8),
-             a.out<int>(rec), a.out<int>(rec), a.in_copy(&h), a.inout<MP3SideInfo>(rec, [&](size_t) { return si; }),
-             a.inout<MP3PsyRatio>(rec, ratio(a)), reinterpret_cast<const Okv8u*>(a.in<Okv32s>(2, a.uni(0, 3))),
-             a.one(MP3BitReservoir{resvSize, resvMax}), meanBits, a.in<int>(6, a.uni(0, 22)),
-             a.scratch<Okv32s>(OKV_MP3_QUANT_WORK_LEN * sizeof(Okv32s), 0));
+        CALL(okvsQuantize_MP3_32s_I, a.inout<Okv32s>(576 * rec, a.i32(qshift)), a.inout<Okv8s>(40 * rec, a.uni(0, 6)),
+             a.out<int>(8), a.out<int>(rec), a.out<int>(rec), a.in_copy(&h), a.inout<MP3SideInfo>(rec, side),
+             a.inout<MP3PsyRatio>(rec, ratio(a)), reinterpret_cast<const Okv8u*>(a.in<Okv32s>(2, a.uni(0, 3))), a.one(resv),
+             meanBits, a.in<int>(6, a.uni(0, 22)), a.scratch<Okv32s>(OKV_MP3_QUANT_WORK_LEN * sizeof(Okv32s), 0));
     }
 }

@@ -42,7 +42,7 @@ struct FixedBank {
     StatusCode (*release[2])(void*);
 };
 const FixedBank kFixed[] = {FIXED_BANKS(FIXED_BANK)};
-const int kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32};
+const size_t kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32};
 const int kFixedSize[] = {1343, 1343, 5183, 5183, 2623, 2623};
 
 StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void* spec) {
@@ -107,7 +107,7 @@ CHECKER(sbr_qmf_fixed) {
                 StatusCode s = kFixed[host].init[v](mem);
                 const int shift = a.rng().range(0, 31);
                 for (int l = 0; l < slots && s == okvOk; ++l)
-                    s = fixedFilter(b, v, a.in<Okv32s>(size_t(kFixedIn[b]), a.i32(shift)), a.out<Okv32s>(size_t(kFixedOut[b])), kx, mem);
+                    s = fixedFilter(b, v, a.in<Okv32s>(kFixedIn[b], a.i32(shift)), a.out<Okv32s>(kFixedOut[b]), kx, mem);
                 const auto* base = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem) + 15) & ~uintptr_t{15});
                 std::memcpy(a.out<Okv8u>(size_t(kFixedSize[host]) - 55), base + 40, size_t(kFixedSize[host]) - 55);
                 return st[3] = kFixed[host].release[v](mem), s;
@@ -122,28 +122,30 @@ CHECKER(sbr_predict) {
         const int w = std::max(k, 1), rows = len > 0 ? len + 2 : 2, band = c.rng().range(-1, 3), flag = c.rng().range(0, 1);
         const int fixedLen = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(30, 39), shift = c.rng().range(0, 31);
         const auto fc = [](chk::Arena& a) { return [&a](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; }; };
-        const auto sc = [shift](chk::Arena& a) { return [&a, shift](size_t) { return Okv32sc{a.rng().i32() >> shift, a.rng().i32() >> shift}; }; };
-        CALL(okvsPredictCoef_SBR_R_32f_D2L, rowsOf<Okv32f>(a, rows, w, a.f32()), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
-        CALL(okvsPredictCoef_SBR_C_32f_D2L, rowsOf<Okv32f>(a, rows, w, a.f32()), rowsOf<Okv32f>(a, rows, w, a.f32()),
-             a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
-        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, fc(a)), a.out<Okv32fc>(size_t(w)), a.out<Okv32fc>(size_t(w)), k, len);
-        CALL(okvsPredictOneCoef_SBRLP_32s_D2L, rowsOf<Okv32s>(a, 40, 4, a.i32(shift)), a.out<Okv32s>(1), a.out<Okv32s>(1), a.out<Okv32s>(1),
-             band, fixedLen, flag);
-        CALL(okvsPredictOneCoef_SBRHQ_32sc_D2L, rowsOf<Okv32sc>(a, 40, 4, sc(a)), a.out<Okv32sc>(1), a.out<Okv32sc>(1), band, fixedLen);
+        const auto sc = [shift](chk::Arena& a) {
+            return [&a, shift](size_t) { return Okv32sc{a.rng().i32() >> shift, a.rng().i32() >> shift}; };
+        };
+        const auto re = [&](chk::Arena& a) { return rowsOf<Okv32f>(a, rows, w, a.f32()); };
+        const auto alpha = [&](chk::Arena& a) { return a.out<Okv32f>(size_t(w)); };
+        const auto alphaC = [&](chk::Arena& a) { return a.out<Okv32fc>(size_t(w)); };
+        CALL(okvsPredictCoef_SBR_R_32f_D2L, re(a), alpha(a), alpha(a), k, len);
+        CALL(okvsPredictCoef_SBR_C_32f_D2L, re(a), re(a), alpha(a), alpha(a), alpha(a), alpha(a), k, len);
+        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, fc(a)), alphaC(a), alphaC(a), k, len);
+        CALL(okvsPredictOneCoef_SBRLP_32s_D2L, rowsOf<Okv32s>(a, 40, 4, a.i32(shift)), a.out<Okv32s>(1), a.out<Okv32s>(1),
+             a.out<Okv32s>(1), band, fixedLen, flag);
+        CALL(okvsPredictOneCoef_SBRHQ_32sc_D2L, rowsOf<Okv32sc>(a, 40, 4, sc(a)), a.out<Okv32sc>(1), a.out<Okv32sc>(1), band,
+             fixedLen);
     }
 }
 
 #define ENC(name) OKV_BODY(v, okvsAnalysisFilterEnc##name##_SBR_32f)
 
 // Encoder bank: GetSize, Init without an init buffer, InitAlloc and Free, Free of a foreign block, then three
-// slots on a structure at any offset (named after each export in turn); measures on random blocks, the PS
-// hybrid in valid and invalid modes.
+// slots on a structure at any offset; measures on random blocks, the PS hybrid in valid and invalid modes.
 CHECKER(sbr_enc) {
-    const char* names[] = {"okvsAnalysisFilterEncGetSize_SBR_32f", "okvsAnalysisFilterEncInit_SBR_32f", "okvsAnalysisFilterEncFree_SBR_32f",
-                           "okvsAnalysisFilterEncInitAlloc_SBR_32f", "okvsAnalysisFilterEnc_SBR_32f32fc"};
     for (int it = 0; it < 2 * c.iters(); ++it) {
         const int off = c.rng().range(0, 15), mode = c.rng().pick(10, 0, 4, c.rng().range(-2, 6));
-        c.call(names[it % 5], [&](chk::Arena& a, int v) -> int {
+        c.call("SBR encoder bank", [&](chk::Arena& a, int v) -> int {
             int size, buf, *st = a.out<int>(3);
             void* spec = nullptr;
             st[0] = ENC(GetSize)(&size, &buf) * 10 + ENC(Init)(a.scratch(64), nullptr);

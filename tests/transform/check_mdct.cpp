@@ -1,4 +1,4 @@
-// Variant harness for the generic MDCT: each call runs every export of one kind, named after each in turn.
+// Variant harness for the generic MDCT: each call runs every export of one kind.
 #include <tuple>
 
 #include "harness/checkasm.h"
@@ -12,8 +12,8 @@ template <class S> S* nullSpec(StatusCode (*)(S*)) { return nullptr; }
 // Sizes and Init at length len, the buffer size, the transform run(a, v, spec, buffer or null), Free twice
 // (the second refused), InitAlloc, its buffer size and Free, and Free of null; every status and size compared.
 template <class Api, class Run>
-void kind(chk::Ctx& c, const char* name, Api api, int len, bool nullBuf, Run run) {
-    c.call(name, [&](chk::Arena& a, int v) -> int {
+void kind(chk::Ctx& c, const char* label, Api api, int len, bool nullBuf, Run run) {
+    c.call(label, [&](chk::Arena& a, int v) -> int {
         const auto [getSize, init, initAlloc, release, bufSize] = api(v);
         int* o = a.out<int>(12);
         auto *s = nullSpec(release), *t = s;
@@ -36,14 +36,9 @@ void kind(chk::Ctx& c, const char* name, Api api, int len, bool nullBuf, Run run
                           OKV_BODY(v, okvsMDCT##D##InitAlloc_##T), OKV_BODY(v, okvsMDCT##D##Free_##T),             \
                           OKV_BODY(v, okvsMDCT##D##GetBufSize_##T)};                                               \
     }
-#define MDCT_NAMES(D, T) "okvsMDCT" #D "GetSize_" #T, "okvsMDCT" #D "Init_" #T, "okvsMDCT" #D "InitAlloc_" #T, \
-                         "okvsMDCT" #D "Free_" #T, "okvsMDCT" #D "GetBufSize_" #T
 
 // Lengths valid for the float kinds mostly (some refused by the 16-bit one), otherwise any.
 CHECKER(mdct) {
-    const char* fwd[] = {MDCT_NAMES(Fwd, 32f), "okvsMDCTFwd_32f", "okvsMDCTFwd_32f_I"};
-    const char* inv[] = {MDCT_NAMES(Inv, 32f), "okvsMDCTInv_32f", "okvsMDCTInv_32f_I"};
-    const char* fwd16[] = {MDCT_NAMES(Fwd, 16s), "okvsMDCTFwd_16s_Sfs"};
     for (int it = 0; it < 7 * c.iters(); ++it) {
         chk::Rng& r = c.rng();
         const int k = r.range(0, 10), len = r.range(0, 3) ? k == 0 ? 12 : k == 1 ? 36 : 32 << r.range(0, 8) : r.range(-4, 70000);
@@ -51,15 +46,15 @@ CHECKER(mdct) {
         const int sf = r.range(-3, 20), amp = 1 << r.range(0, 15);
         const bool nullBuf = r.coin(), inPlace = r.coin();
         const auto x = [](chk::Arena& a) { return [&a](size_t) { return float(a.rng().unit() * 2.0 - 1.0) * 1000.0f; }; };
-        kind(c, fwd[it % 7], MDCT_API(Fwd, 32f), len, nullBuf, [&](chk::Arena& a, int v, auto* s, Okv8u* buf) {
+        kind(c, "forward MDCT", MDCT_API(Fwd, 32f), len, nullBuf, [&](chk::Arena& a, int v, auto* s, Okv8u* buf) {
             if (inPlace) return OKV_BODY(v, okvsMDCTFwd_32f_I)(a.inout<Okv32f>(n, x(a)), s, buf);
             return OKV_BODY(v, okvsMDCTFwd_32f)(a.in<Okv32f>(n, x(a)), a.out<Okv32f>(n / 2), s, buf);
         });
-        kind(c, inv[it % 7], MDCT_API(Inv, 32f), len, nullBuf, [&](chk::Arena& a, int v, auto* s, Okv8u* buf) {
+        kind(c, "inverse MDCT", MDCT_API(Inv, 32f), len, nullBuf, [&](chk::Arena& a, int v, auto* s, Okv8u* buf) {
             if (inPlace) return OKV_BODY(v, okvsMDCTInv_32f_I)(a.inout<Okv32f>(n, x(a)), s, buf);
             return OKV_BODY(v, okvsMDCTInv_32f)(a.in<Okv32f>(n / 2, x(a)), a.out<Okv32f>(n), s, buf);
         });
-        kind(c, fwd16[it % 6], MDCT_API(Fwd, 16s), len, nullBuf, [&](chk::Arena& a, int v, auto* s, Okv8u* buf) {
+        kind(c, "16-bit forward MDCT", MDCT_API(Fwd, 16s), len, nullBuf, [&](chk::Arena& a, int v, auto* s, Okv8u* buf) {
             return OKV_BODY(v, okvsMDCTFwd_16s_Sfs)(a.in<Okv16s>(n, a.uni(-amp, amp - 1)), a.out<Okv16s>(n / 2), s, sf, buf);
         });
     }

@@ -1,6 +1,5 @@
 // Variant harness of the VLC family: each call builds specs through GetSize and Init at an odd address
-// and through InitAlloc, runs the coders on them, frees them and is refused on a freed spec; named after
-// each export in turn.
+// and through InitAlloc, runs the coders on them, frees them and is refused on a freed spec.
 #include "harness/checkasm.h"
 #include "vlc/vlc_test_util.h"
 
@@ -48,7 +47,8 @@ struct Built {
     int size = 0;
     void* at() { return m.at(size_t(size), 5); }
     void table(chk::Arena& a, int header) {
-        const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63)) + 64;
+        const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63));
+        t += 64;
         if (size > header) std::memcpy(a.out<Okv8u>(size_t(size - header)), t, size_t(size - header));
     }
 };
@@ -73,12 +73,6 @@ OkvsVLCEncodeSpec_32s* encoder(Built& b, int v, const vlct::Codes& e, int* st) {
 }  // namespace
 
 CHECKER(vlc) {
-    const char* names[] = {"okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_32s", "okvsVLCDecodeInitAlloc_32s", "okvsVLCDecodeFree_32s",
-                           "okvsVLCDecodeOne_1u16s", "okvsVLCDecodeBlock_1u16s", "okvsVLCDecodeUTupleGetSize_32s",
-                           "okvsVLCDecodeUTupleInit_32s", "okvsVLCDecodeUTupleInitAlloc_32s", "okvsVLCDecodeUTupleFree_32s",
-                           "okvsVLCDecodeUTupleOne_1u16s", "okvsVLCDecodeUTupleBlock_1u16s", "okvsVLCEncodeGetSize_32s",
-                           "okvsVLCEncodeInit_32s", "okvsVLCEncodeInitAlloc_32s", "okvsVLCEncodeFree_32s", "okvsVLCEncodeOne_16s1u",
-                           "okvsVLCEncodeBlock_16s1u", "okvsVLCCountBits_16s32s"};
     for (int it = 0; it < 4 * c.iters(); ++it) {
         const int N = c.rng().range(1, 4), nb = c.rng().range(1, 5), n = c.rng().len(300), lead = c.rng().range(0, 7);
         const Code k = random_code(c), kt = random_code(c, N * nb);
@@ -86,15 +80,16 @@ CHECKER(vlc) {
         std::vector<Okv16s> vals(chk::cap(n));
         for (auto& x : vals) x = Okv16s(k.e[size_t(c.rng().range(0, int(k.e.size()) - 1))].value);
         if (c.rng().range(0, 9) == 0) vals[0] = c.rng().i16();  // usually absent: refused
-        c.call(names[it % 19], [&](chk::Arena& a, int v) -> int {
+        c.call("VLC codes", [&](chk::Arena& a, int v) -> int {
             Built b[3];
             int* st = a.out<int>(16);
             // One value, a block, a block on the allocated spec t, then one value on the freed spec s (refused).
             const auto decode = [&](auto* s, auto* t, const std::vector<uint8_t>& in, auto one, auto block, auto release, int* o) {
                 const Okv8u* p = a.in_copy(in.data(), in.size());
                 chk::Cursor c1(a, p, lead), cb(a, p, lead), ca(a, p, lead);
+                Okv16s *ob = a.out<Okv16s>(chk::cap(n)), *oa = a.out<Okv16s>(chk::cap(n));
                 o[0] = one(&c1.p, c1.off, a.out<Okv16s>(size_t(N)), s);
-                o[1] = block(&cb.p, cb.off, a.out<Okv16s>(chk::cap(n)), n, s) * 100 + block(&ca.p, ca.off, a.out<Okv16s>(chk::cap(n)), n, t);
+                o[1] = block(&cb.p, cb.off, ob, n, s) * 100 + block(&ca.p, ca.off, oa, n, t);
                 release(t), release(s);
                 o[2] = one(&c1.p, c1.off, a.out<Okv16s>(size_t(N)), s);
                 c1.end(a, 0), cb.end(a, 0), ca.end(a, 0);
@@ -125,24 +120,21 @@ CHECKER(vlc) {
             return 0;
         });
     }
-}
-
-CHECKER(vlc_escape) {
-    const char* names[] = {"okvsVLCDecodeEscBlock_AAC_1u16s", "okvsVLCDecodeUTupleEscBlock_AAC_1u16s", "okvsVLCEncodeEscBlock_AAC_16s1u",
-                           "okvsVLCCountEscBits_AAC_16s32s", "okvsVLCDecodeEscBlock_MP3_1u16s", "okvsVLCDecodeUTupleEscBlock_MP3_1u16s",
-                           "okvsVLCEncodeEscBlock_MP3_16s1u", "okvsVLCCountEscBits_MP3_16s32s"};
+    // The escape codecs on the standard tables: random bits for the decoders, values (sometimes out of range:
+    // refused) for the encoders.
     using vlc_std::kAacCodebook11, vlc_std::kMp3Table24;
-    const Code dec[2] = {{vlct::esc_decode_entries(kAacCodebook11, 289), {8, 8}}, {vlct::esc_decode_entries(kMp3Table24, 256), {9, 9}}};
-    const Code tup[2] = {{vlct::tuple_entries(kAacCodebook11, 289, 5), {6, 6}}, {vlct::tuple_entries(kMp3Table24, 256, 4), {5, 5, 5}}};
+    const Code dec[2] = {{vlct::esc_decode_entries(kAacCodebook11, 289), {8, 8}},
+                         {vlct::esc_decode_entries(kMp3Table24, 256), {9, 9}}};
+    const Code tup[2] = {{vlct::tuple_entries(kAacCodebook11, 289, 5), {6, 6}},
+                         {vlct::tuple_entries(kMp3Table24, 256, 4), {5, 5, 5}}};
     const vlct::Codes enc[2] = {vlct::aac_encode_entries(), vlct::mp3_encode_entries(kMp3Table24)};
     for (int it = 0; it < 2 * c.iters(); ++it) {
         const int n = c.rng().len(600), lead = c.rng().range(0, 7), lb = c.rng().range(0, 13);
-        // Values for the encoders (sometimes out of range: refused), random bits for the decoders.
         std::vector<Okv16s> vals(chk::cap(n));
         for (auto& x : vals) x = Okv16s(c.rng().range(0, 3) ? c.rng().range(-20, 20) : c.rng().range(-8300, 8300));
         std::vector<uint8_t> bits(size_t(n) * 7 + 16 + vlct::kPad);
         for (auto& b : bits) b = uint8_t(c.rng().u32() & (c.rng().range(0, 3) ? 0x33 : 0xFF));
-        c.call(names[it % 8], [&](chk::Arena& a, int v) -> int {
+        c.call("VLC escape codes", [&](chk::Arena& a, int v) -> int {
             int *st = a.out<int>(8), junk[2];
             const Okv8u* in = a.in_copy(bits.data(), bits.size());
             const Okv16s* x = a.in_copy(vals.data(), vals.size());
