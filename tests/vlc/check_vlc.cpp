@@ -84,13 +84,13 @@ CHECKER(vlc) {
             Built b[3];
             int* st = a.out<int>(16);
             // One value, a block, a block on the allocated spec t, then one value on the freed spec s (refused).
-            const auto decode = [&](auto* s, auto* t, const std::vector<uint8_t>& in, auto one, auto block, auto release, int* o) {
+            const auto decode = [&](auto* s, auto* t, const std::vector<uint8_t>& in, auto one, auto block, auto drop, int* o) {
                 const Okv8u* p = a.in_copy(in.data(), in.size());
                 chk::Cursor c1(a, p, lead), cb(a, p, lead), ca(a, p, lead);
                 Okv16s *ob = a.out<Okv16s>(chk::cap(n)), *oa = a.out<Okv16s>(chk::cap(n));
                 o[0] = one(&c1.p, c1.off, a.out<Okv16s>(size_t(N)), s);
                 o[1] = block(&cb.p, cb.off, ob, n, s) * 100 + block(&ca.p, ca.off, oa, n, t);
-                release(t), release(s);
+                drop(t), drop(s);
                 o[2] = one(&c1.p, c1.off, a.out<Okv16s>(size_t(N)), s);
                 c1.end(a, 0), cb.end(a, 0), ca.end(a, 0);
             };
