@@ -63,11 +63,9 @@ CHECKER(aac_noiseless) {
         for (Okv8u& b : pre) b = Okv8u(r.u32());
         if (common == 0 && r.coin()) validPrefix(pre, off & 7, r);
         AACIcsInfo ics{};
-        ics.winSequence = r.range(0, 3);
-        ics.maxSfb = r.range(0, ics.winSequence == 2 ? 15 : 51);
-        ics.numWinGrp = ics.winSequence == 2 ? 2 : 1;
-        ics.lenWinGrp[0] = ics.winSequence == 2 ? r.range(1, 7) : 1;
-        ics.lenWinGrp[1] = 8 - ics.lenWinGrp[0];
+        const bool eight = (ics.winSequence = r.range(0, 3)) == 2;
+        ics.maxSfb = r.range(0, eight ? 15 : 51), ics.numWinGrp = eight ? 2 : 1;
+        ics.lenWinGrp[0] = eight ? r.range(1, 7) : 1, ics.lenWinGrp[1] = 8 - ics.lenWinGrp[0];
         AACChanInfo ci{};
         ci.samplingRateIndex = r.pick(15, 0, 11, 12), ci.predSfbMax = pred;
         AACMainHeader hdr{};
