@@ -35,7 +35,6 @@ const std::set<std::string> kExports = {
 
 uint64_t g_seed = 0;
 int g_iter = 0;
-Ctx* g_ctx = nullptr;  // the running checker's
 
 bool guarded(const uint8_t* p) { return std::all_of(p, p + kGuard, [](uint8_t b) { return b == kGuardByte; }); }
 
@@ -52,9 +51,6 @@ bool same(const uint8_t* x, const uint8_t* y, size_t w) {
 
 Registrar::Registrar(const char* id, CheckFn fn) { registry().push_back({id, fn}); }
 
-void note(const char* name) {
-    if (g_ctx) g_ctx->exports.insert(name);
-}
 
 int Rng::len(int max) {
     switch (range(0, 9)) {
@@ -191,9 +187,9 @@ int main(int argc, char** argv) {
     for (const auto& c : reg) {
         if (!only.empty() && c.id != only) continue;
         chk::Ctx ctx(seed ^ std::hash<std::string>{}(c.id), iters, bench);
-        chk::g_ctx = &ctx;
+        chk::g_registered = &ctx.exports;
         c.fn(ctx);
-        chk::g_ctx = nullptr;
+        chk::g_registered = nullptr;
         for (const auto& e : ctx.exports)
             if (!owner.emplace(e, c.id).second) problem(e + " is registered by both " + owner[e] + " and " + c.id);
         std::printf("%-28s %s\n", c.id.c_str(), ctx.failures ? "FAILED" : "ok");
