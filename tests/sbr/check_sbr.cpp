@@ -29,21 +29,19 @@ const FloatBank kFloat[] = {SBR_QMF_FORMS(FLOAT_BANK)};
 #define FIXED_BANKS(X)                                                                                             \
     X(AnalysisFilter, SBRHQ_32s32sc) X(AnalysisFilter, SBRLP_32s) X(SynthesisFilter, SBRHQ_32sc32s)                \
     X(SynthesisFilter, SBRLP_32s) X(SynthesisDownFilter, SBRHQ_32sc32s) X(SynthesisDownFilter, SBRLP_32s)
-#define FIXED_NAMES(F, S) \
-    "okvs" #F "GetSize_" #S, "okvs" #F "Init_" #S, "okvs" #F "InitAlloc_" #S, "okvs" #F "Free_" #S, "okvs" #F "_" #S,
-#define FIXED_BANK(F, S)                                                                                           \
-    {{FIXED_NAMES(F, S)}, BODIES(okvs##F##GetSize_##S), BODIES(okvs##F##Init_##S), BODIES(okvs##F##InitAlloc_##S),  \
-     BODIES(okvs##F##Free_##S)},
-struct FixedBank {
-    const char* names[5];  // GetSize, Init, InitAlloc, Free, filter
-    StatusCode (*getSize[2])(int*);
-    StatusCode (*init[2])(void*);
-    StatusCode (*initAlloc[2])(void**);
-    StatusCode (*release[2])(void*);
+struct FixedBank {  // one variant's bodies
+    StatusCode (*getSize)(int*);
+    StatusCode (*init)(void*);
+    StatusCode (*initAlloc)(void**);
+    StatusCode (*release)(void*);
 };
-const FixedBank kFixed[] = {FIXED_BANKS(FIXED_BANK)};
+#define FIXED_BANK(F, S)                                                                                           \
+    [](int v) {                                                                                                    \
+        return FixedBank{OKV_BODY(v, okvs##F##GetSize_##S), OKV_BODY(v, okvs##F##Init_##S),                        \
+                         OKV_BODY(v, okvs##F##InitAlloc_##S), OKV_BODY(v, okvs##F##Free_##S)};                     \
+    },
+FixedBank (*const kFixed[])(int) = {FIXED_BANKS(FIXED_BANK)};
 const size_t kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32};
-const int kFixedSize[] = {1343, 1343, 5183, 5183, 2623, 2623};
 
 StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void* spec) {
     auto* cin = reinterpret_cast<const Okv32sc*>(in);
@@ -90,27 +88,29 @@ CHECKER(sbr_qmf) {
 
 // Fixed banks: GetSize, Init without a structure, InitAlloc and Free, Free of a foreign block; then slots
 // of shifted full-range values, kx in and out of 0..32, downsampled banks on full-rate structures half of
-// the time; the position and delay line (bytes 40 on) compared after the slots. Named after each in turn.
+// the time; the position and delay line (bytes 40 on) compared after the slots.
 CHECKER(sbr_qmf_fixed) {
     for (int b = 0; b < 6; ++b)
         for (int it = 0; it < c.iters(); ++it) {
-            const FixedBank& k = kFixed[b];
             const int off = c.rng().range(0, 15), slots = c.rng().range(1, 12), kx = c.rng().range(-3, 40);
             const int host = b >= 4 && c.rng().coin() ? b - 2 : b;
-            c.call(k.names[it % 5], [&](chk::Arena& a, int v) -> int {
+            c.call("fixed QMF bank", [&](chk::Arena& a, int v) -> int {
+                const FixedBank k = kFixed[b](v), h = kFixed[host](v);
                 int* st = a.out<int>(4);
                 void* spec = nullptr;
-                st[0] = k.getSize[v](a.out<int>(1)) * 10 + k.init[v](nullptr);
-                st[1] = k.initAlloc[v](&spec) * 10 + k.release[v](spec);
-                st[2] = k.release[v](a.scratch(64));
-                auto* mem = a.scratch<Okv8u>(size_t(kFixedSize[host]), size_t(off));
-                StatusCode s = kFixed[host].init[v](mem);
+                st[0] = k.getSize(a.out<int>(1)) * 10 + k.init(nullptr);
+                st[1] = k.initAlloc(&spec) * 10 + k.release(spec);
+                st[2] = k.release(a.scratch(64));
+                int size = 0;
+                h.getSize(&size);
+                auto* mem = a.scratch<Okv8u>(size_t(size), size_t(off));
+                StatusCode s = h.init(mem);
                 const int shift = a.rng().range(0, 31);
                 for (int l = 0; l < slots && s == okvOk; ++l)
                     s = fixedFilter(b, v, a.in<Okv32s>(kFixedIn[b], a.i32(shift)), a.out<Okv32s>(kFixedOut[b]), kx, mem);
                 const auto* base = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem) + 15) & ~uintptr_t{15});
-                std::memcpy(a.out<Okv8u>(size_t(kFixedSize[host]) - 55), base + 40, size_t(kFixedSize[host]) - 55);
-                return st[3] = kFixed[host].release[v](mem), s;
+                std::memcpy(a.out<Okv8u>(size_t(size) - 55), base + 40, size_t(size) - 55);
+                return st[3] = h.release(mem), s;
             });
         }
 }
