@@ -176,6 +176,9 @@ template <class F> int chain(int n, F f) {
     return st;
 }
 
+// A null pointer of the structure type a Free body takes.
+template <class S> S* null_of(StatusCode (*)(S*)) { return nullptr; }
+
 // A buffer size for a length that may be zero or negative: calls still pass the length itself.
 inline size_t cap(long n) { return n > 0 ? static_cast<size_t>(n) : 1; }
 

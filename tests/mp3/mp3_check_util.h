@@ -33,8 +33,6 @@ inline auto finite(chk::Arena& a) {
     return [&a](size_t) { const float f = a.rng().f32(); return std::isfinite(f) ? f : 3.0e38f; };
 }
 
-template <class S> S* nullState(StatusCode (*)(S*)) { return nullptr; }
-
 // The float filter state exports, api(v) giving the bodies (GetSize, Init, InitAlloc, Free, filter): a
 // state built at any offset filters `calls` blocks in `mode`, an allocated one a block before Free; GetSize
 // without a result, Free of a caller-memory state and of a foreign block.
@@ -46,7 +44,7 @@ void checkFilter(chk::Ctx& c, const char* label, Api api, int it, int mode, int 
         Okv32f* out = a.out<Okv32f>(size_t(outLen) * calls);
         int size = 0, *st = a.out<int>(6);
         st[0] = getSize(&size) * 10 + getSize(nullptr);
-        auto *obj = nullState(release), *own = obj;
+        auto *obj = chk::null_of(release), *own = obj;
         Okv8u* mem = a.scratch<Okv8u>(size_t(size), size_t(it & 15));
         st[1] = init(&obj, mem);
         st[2] = obj ? int(reinterpret_cast<Okv8u*>(obj) - mem) * 1000 + reinterpret_cast<Okv32s*>(obj)[1] : -1;

@@ -7,8 +7,6 @@ namespace {
 
 Okv8u* scratch(chk::Arena& a, int n) { return static_cast<Okv8u*>(a.scratch(size_t(n) + 1)); }
 
-template <class S> S* nullSpec(StatusCode (*)(S*)) { return nullptr; }
-
 // Sizes and Init at length len, the buffer size, the transform run(a, v, spec, buffer or null), Free twice
 // (the second refused), InitAlloc, its buffer size and Free, and Free of null; every status and size compared.
 template <class Api, class Run>
@@ -16,7 +14,7 @@ void kind(chk::Ctx& c, const char* label, Api api, int len, bool nullBuf, Run ru
     c.call(label, [&](chk::Arena& a, int v) -> int {
         const auto [getSize, init, initAlloc, release, bufSize] = api(v);
         int* o = a.out<int>(12);
-        auto *s = nullSpec(release), *t = s;
+        auto *s = chk::null_of(release), *t = s;
         if ((o[0] = getSize(len, o + 1, o + 2, o + 3)) == okvOk) {
             o[4] = init(&s, len, scratch(a, o[1]), o[2] ? scratch(a, o[2]) : nullptr);
             o[5] = bufSize(s, o + 6);
