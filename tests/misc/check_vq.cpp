@@ -80,14 +80,17 @@ CHECKER(vq) {
         });
         for (const bool index : {false, true})
             c.call(index ? "okvsVQIndexSelect_32f" : "okvsVQMainSelect_32f", [&](chk::Arena& a, int v) -> int {
+                // Pointer arrays lie in guarded arena memory, so that reading past one faults.
                 VQCodeBook* cbs[2] = {book(a, v, length, count[0], wild), book(a, v, length, count[1], wild)};
                 const Input in = input(a);
-                int *io[2] = {a.out<int>(subs), a.out<int>(subs)}, *so[2] = {a.out<int>(subs), a.out<int>(subs)};
-                const int* pol[2] = {ints(a, subs, 1, 1), ints(a, subs, 1, 1)};
-                const int* ci[2] = {ints(a, cands, count[0] - 1, count[0]), ints(a, cands, count[1] - 1, count[1])};
-                const int* cs[2] = {ints(a, cands, 1, 2), ints(a, cands, 1, 2)};
-                const int st = index ? VQ(IndexSelect)(in.x, in.w, nSub, in.len, nCand, pol, io, so, cbs, 2, 0)
-                                     : VQ(MainSelect)(in.x, in.w, in.len, nSub, nCand, ci, cs, io, so, cbs, 2);
+                int *o[4] = {a.out<int>(subs), a.out<int>(subs), a.out<int>(subs), a.out<int>(subs)};
+                int **io = a.in_copy(o, 2), **so = a.in_copy(o + 2, 2);
+                const int* p[6] = {ints(a, subs, 1, 1), ints(a, subs, 1, 1), ints(a, cands, count[0] - 1, count[0]),
+                                   ints(a, cands, count[1] - 1, count[1]), ints(a, cands, 1, 2), ints(a, cands, 1, 2)};
+                const int **pol = a.in_copy(p, 2), **ci = a.in_copy(p + 2, 2), **cs = a.in_copy(p + 4, 2);
+                VQCodeBook** cb = a.in_copy(cbs, 2);
+                const int st = index ? VQ(IndexSelect)(in.x, in.w, nSub, in.len, nCand, pol, io, so, cb, 2, 0)
+                                     : VQ(MainSelect)(in.x, in.w, in.len, nSub, nCand, ci, cs, io, so, cb, 2);
                 return record(a, cbs[0]), record(a, cbs[1]), st;
             });
         c.call("okvsVQReconstruction_32f", [&](chk::Arena& a, int v) -> int {
@@ -99,7 +102,8 @@ CHECKER(vq) {
                 sgn[b] = a.in<int>(subs, [&](size_t) { return a.rng().range(0, 99) ? 1 - 2 * a.rng().range(0, 1) : 0; });
             }
             const Input in = input(a);
-            return VQ(Reconstruction)(idx, sgn, in.len, nSub, nBooks, a.out<float>(in.total + 1), cbs);
+            return VQ(Reconstruction)(a.in_copy(idx, 4), a.in_copy(sgn, 4), in.len, nSub, nBooks, a.out<float>(in.total + 1),
+                                      a.in_copy(cbs, 4));
         });
     }
 }
