@@ -118,10 +118,11 @@ void Ctx::call(const char* label, const std::function<int(Arena&, int)>& fn) {
     if (a.bufs_.size() != b.bufs_.size()) return fail(label, "the variants allocated different buffers");
     for (size_t i = 0; i < a.bufs_.size(); ++i) {
         const Arena::Buf &x = a.bufs_[i], &y = b.bufs_[i];
-        const std::string buf = (x.kind == Arena::Kind::In ? "input " : "output ") + std::to_string(i);
+        const char* kinds[] = {"input ", "output ", "scratch "};
+        const std::string buf = kinds[int(x.kind)] + std::to_string(i);
         for (const Arena::Buf* p : {&x, &y}) {
             const std::string who = p == &x ? "u8 " : "n8 ";
-            if (x.kind != Arena::Kind::Scratch && (!guarded(p->data - kGuard) || !guarded(p->data + p->bytes)))
+            if (!guarded(p->data - kGuard) || !guarded(p->data + p->bytes))
                 fail(label, who + buf + ": written outside");
             if (x.kind == Arena::Kind::In && x.bytes && std::memcmp(p->snap.data(), p->data, x.bytes))
                 fail(label, who + buf + " changed");

@@ -77,7 +77,7 @@ public:
     template <class T> T* out(size_t n, Align al = AnyAlign) { return take<T>(Kind::Out, n, al, nullptr); }
     template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) { return fill<T>(Kind::Out, n, gen, al); }
     template <class T> T* one(T x) { return inout<T>(1, [x](size_t) { return x; }); }
-    // Zeroed, 64-byte aligned memory (at offset bytes past it) that is not compared: structures, work buffers.
+    // Zeroed, 64-byte aligned memory (at offset bytes past it), guarded but not compared: structures, work buffers.
     void* scratch(size_t bytes);
     template <class T> T* scratch(size_t bytes, size_t offset) {
         return reinterpret_cast<T*>(static_cast<uint8_t*>(scratch(bytes + offset)) + offset);
