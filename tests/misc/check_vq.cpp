@@ -7,13 +7,12 @@ namespace {
 
 // A codebook in arena memory at a random misalignment; its table is a compared input.
 VQCodeBook* book(chk::Arena& a, int v, int length, int count, bool wild) {
-    const float* table =
-        a.in<float>(size_t(length * count), [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); });
+    const auto entry = [&](size_t) { return wild ? a.rng().f32() : a.rng().uniform(-2, 2); };
+    const float* table = a.in<float>(size_t(length * count), entry);
     int size = 0;
     OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, &size);
     VQCodeBook* cb = nullptr;
-    OKV_BODY(v, okvsVQCodeBookInit_32f)(table, &cb, length, count,
-                                        static_cast<unsigned char*>(a.scratch(size_t(size) + 64)) + a.rng().range(0, 63));
+    OKV_BODY(v, okvsVQCodeBookInit_32f)(table, &cb, length, count, a.scratch<Okv8u>(size_t(size), size_t(a.rng().range(0, 63))));
     return cb;
 }
 
@@ -32,42 +31,36 @@ void record(chk::Arena& a, const VQCodeBook* cb) {
 
 }  // namespace
 
-#define CODEBOOK_EXPORTS \
-    "okvsVQCodeBookGetSize_32f", "okvsVQCodeBookInit_32f", "okvsVQCodeBookInitAlloc_32f", "okvsVQCodeBookFree_32f"
+#define VQ(name) OKV_BODY(v, okvsVQ##name##_32f)
 
-// Sizes of any shape; a codebook in caller memory and an allocated one, each recorded and freed.
-CHECK_EXPORTS(vq_codebook, CODEBOOK_EXPORTS) {
-    const char* names[] = {CODEBOOK_EXPORTS};
-    for (int it = 0; it < 4 * c.iters(); ++it) {
-        const auto any = [&](int hi) {
-            return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31));
-        };
-        const int length = any(64), count = any(300), len = c.rng().range(1, 40), cnt = c.rng().range(1, 70);
-        c.call(names[it % 4], [&](chk::Arena& a, int v) -> int {
-            int* st = a.out<int>(6);
-            st[0] = OKV_BODY(v, okvsVQCodeBookGetSize_32f)(length, count, st + 1);
-            VQCodeBook *cb = book(a, v, len, cnt, true), *own = nullptr;
-            record(a, cb);
-            st[2] = OKV_BODY(v, okvsVQCodeBookFree_32f)(cb) * 10 + OKV_BODY(v, okvsVQCodeBookFree_32f)(nullptr);
-            st[3] = OKV_BODY(v, okvsVQCodeBookInitAlloc_32f)(a.in<float>(size_t(len * cnt)), &own, len, cnt);
-            if (st[3] == okvOk) record(a, own), st[4] = OKV_BODY(v, okvsVQCodeBookFree_32f)(own);
-            return 0;
-        });
-    }
-}
-
-CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", "okvsVQIndexSelect_32f",
-              "okvsVQReconstruction_32f") {
+CHECKER(vq) {
     for (int it = 0; it < c.iters(); ++it) {
+        // Sizes of any shape; a codebook in caller memory and an allocated one, each recorded and freed.
+        for (int k = 0; k < 4; ++k) {
+            const auto any = [&](int hi) {
+                return c.rng().coin() ? c.rng().range(-2, hi) : int(c.rng().u32() >> c.rng().range(0, 31));
+            };
+            const int length = any(64), count = any(300), len = c.rng().range(1, 40), cnt = c.rng().range(1, 70);
+            c.call("VQ codebook", [&](chk::Arena& a, int v) -> int {
+                int* st = a.out<int>(6);
+                st[0] = VQ(CodeBookGetSize)(length, count, st + 1);
+                VQCodeBook *cb = book(a, v, len, cnt, true), *own = nullptr;
+                record(a, cb);
+                st[2] = VQ(CodeBookFree)(cb) * 10 + VQ(CodeBookFree)(nullptr);
+                st[3] = VQ(CodeBookInitAlloc)(a.in<float>(size_t(len * cnt)), &own, len, cnt);
+                if (st[3] == okvOk) record(a, own), st[4] = VQ(CodeBookFree)(own);
+                return 0;
+            });
+        }
+        // Searches and reconstruction: candidate counts sometimes refused, now and then any float bit patterns.
         const int length = c.rng().range(1, 40), count[2] = {c.rng().range(1, 300), c.rng().range(1, 40)};
         const int nSub = c.rng().range(0, 5), lo = std::min(count[0], count[1]), nBooks = c.rng().range(0, 4);
-        // Candidate counts, sometimes refused; now and then any float bit patterns.
         const int nCand = c.rng().range(0, 9) ? c.rng().range(1, std::min(lo, 12)) : c.rng().range(0, lo + 1);
         const bool wild = c.rng().range(0, 3) == 0;
         const size_t subs = size_t(nSub) + 1, cands = size_t(nSub * std::max(nCand, 0)) + 1;
         // A value per entry: mostly in [0, hi], one in a hundred `bad` (refused).
         const auto ints = [&](chk::Arena& a, size_t n, int hi, int bad) {
-            return a.in<int>(n, [&a, hi, bad](size_t) { return a.rng().range(0, 99) ? a.rng().range(0, hi) : bad; });
+            return a.in<int>(n, [&a, hi, bad](size_t) { return a.rng().pick(99, 0, hi, bad); });
         };
         // Subvector lengths (now and then longer than the rows), target and weights.
         struct Input { const int* len; const float *x = nullptr, *w = nullptr; size_t total = 0; };
@@ -81,25 +74,24 @@ CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", 
         c.call("okvsVQPreliminarySelect_32f", [&](chk::Arena& a, int v) -> int {
             VQCodeBook* cb = book(a, v, length, count[0], wild);
             const Input in = input(a);
-            const StatusCode st = OKV_BODY(v, okvsVQPreliminarySelect_32f)(in.x, in.w, nSub, in.len, a.out<int>(cands),
-                                                                          a.out<int>(cands), nCand, ints(a, subs, 2, 2), cb);
-            record(a, cb);
-            return st;
+            int *idx = a.out<int>(cands), *sgn = a.out<int>(cands);
+            const int st = VQ(PreliminarySelect)(in.x, in.w, nSub, in.len, idx, sgn, nCand, ints(a, subs, 2, 2), cb);
+            return record(a, cb), st;
         });
         for (const bool index : {false, true})
             c.call(index ? "okvsVQIndexSelect_32f" : "okvsVQMainSelect_32f", [&](chk::Arena& a, int v) -> int {
+                // Pointer arrays lie in guarded arena memory, so that reading past one faults.
                 VQCodeBook* cbs[2] = {book(a, v, length, count[0], wild), book(a, v, length, count[1], wild)};
                 const Input in = input(a);
-                int *io[2] = {a.out<int>(subs), a.out<int>(subs)}, *so[2] = {a.out<int>(subs), a.out<int>(subs)};
-                const int* pol[2] = {ints(a, subs, 1, 1), ints(a, subs, 1, 1)};
-                const int* ci[2] = {ints(a, cands, count[0] - 1, count[0]), ints(a, cands, count[1] - 1, count[1])};
-                const int* cs[2] = {ints(a, cands, 1, 2), ints(a, cands, 1, 2)};
-                const StatusCode st =
-                    index ? OKV_BODY(v, okvsVQIndexSelect_32f)(in.x, in.w, nSub, in.len, nCand, pol, io, so, cbs, 2, 0)
-                          : OKV_BODY(v, okvsVQMainSelect_32f)(in.x, in.w, in.len, nSub, nCand, ci, cs, io, so, cbs, 2);
-                record(a, cbs[0]);
-                record(a, cbs[1]);
-                return st;
+                int *o[4] = {a.out<int>(subs), a.out<int>(subs), a.out<int>(subs), a.out<int>(subs)};
+                int **io = a.in_copy(o, 2), **so = a.in_copy(o + 2, 2);
+                const int* p[6] = {ints(a, subs, 1, 1), ints(a, subs, 1, 1), ints(a, cands, count[0] - 1, count[0]),
+                                   ints(a, cands, count[1] - 1, count[1]), ints(a, cands, 1, 2), ints(a, cands, 1, 2)};
+                const int **pol = a.in_copy(p, 2), **ci = a.in_copy(p + 2, 2), **cs = a.in_copy(p + 4, 2);
+                VQCodeBook** cb = a.in_copy(cbs, 2);
+                const int st = index ? VQ(IndexSelect)(in.x, in.w, nSub, in.len, nCand, pol, io, so, cb, 2, 0)
+                                     : VQ(MainSelect)(in.x, in.w, in.len, nSub, nCand, ci, cs, io, so, cb, 2);
+                return record(a, cbs[0]), record(a, cbs[1]), st;
             });
         c.call("okvsVQReconstruction_32f", [&](chk::Arena& a, int v) -> int {
             VQCodeBook* cbs[4];
@@ -110,7 +102,8 @@ CHECK_EXPORTS(vq_search, "okvsVQPreliminarySelect_32f", "okvsVQMainSelect_32f", 
                 sgn[b] = a.in<int>(subs, [&](size_t) { return a.rng().range(0, 99) ? 1 - 2 * a.rng().range(0, 1) : 0; });
             }
             const Input in = input(a);
-            return OKV_BODY(v, okvsVQReconstruction_32f)(idx, sgn, in.len, nSub, nBooks, a.out<float>(in.total + 1), cbs);
+            return VQ(Reconstruction)(a.in_copy(idx, 4), a.in_copy(sgn, 4), in.len, nSub, nBooks, a.out<float>(in.total + 1),
+                                      a.in_copy(cbs, 4));
         });
     }
 }

@@ -29,21 +29,19 @@ const FloatBank kFloat[] = {SBR_QMF_FORMS(FLOAT_BANK)};
 #define FIXED_BANKS(X)                                                                                             \
     X(AnalysisFilter, SBRHQ_32s32sc) X(AnalysisFilter, SBRLP_32s) X(SynthesisFilter, SBRHQ_32sc32s)                \
     X(SynthesisFilter, SBRLP_32s) X(SynthesisDownFilter, SBRHQ_32sc32s) X(SynthesisDownFilter, SBRLP_32s)
-#define FIXED_NAMES(F, S) \
-    "okvs" #F "GetSize_" #S, "okvs" #F "Init_" #S, "okvs" #F "InitAlloc_" #S, "okvs" #F "Free_" #S, "okvs" #F "_" #S,
-#define FIXED_BANK(F, S)                                                                                           \
-    {{FIXED_NAMES(F, S)}, BODIES(okvs##F##GetSize_##S), BODIES(okvs##F##Init_##S), BODIES(okvs##F##InitAlloc_##S),  \
-     BODIES(okvs##F##Free_##S)},
-struct FixedBank {
-    const char* names[5];  // GetSize, Init, InitAlloc, Free, filter
-    StatusCode (*getSize[2])(int*);
-    StatusCode (*init[2])(void*);
-    StatusCode (*initAlloc[2])(void**);
-    StatusCode (*release[2])(void*);
+struct FixedBank {  // one variant's bodies
+    StatusCode (*getSize)(int*);
+    StatusCode (*init)(void*);
+    StatusCode (*initAlloc)(void**);
+    StatusCode (*release)(void*);
 };
-const FixedBank kFixed[] = {FIXED_BANKS(FIXED_BANK)};
-const int kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32};
-const int kFixedSize[] = {1343, 1343, 5183, 5183, 2623, 2623};
+#define FIXED_BANK(F, S)                                                                                           \
+    [](int v) {                                                                                                    \
+        return FixedBank{OKV_BODY(v, okvs##F##GetSize_##S), OKV_BODY(v, okvs##F##Init_##S),                        \
+                         OKV_BODY(v, okvs##F##InitAlloc_##S), OKV_BODY(v, okvs##F##Free_##S)};                     \
+    },
+FixedBank (*const kFixed[])(int) = {FIXED_BANKS(FIXED_BANK)};
+const size_t kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32};
 
 StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void* spec) {
     auto* cin = reinterpret_cast<const Okv32sc*>(in);
@@ -59,37 +57,25 @@ StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void
 
 }  // namespace
 
-// Float banks: sizes and Init with a null now and then, then up to three calls on one structure.
-CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
-    for (int it = 0; it < c.iters(); ++it) {
-        const int slots = c.rng().range(0, 34), calls = c.rng().range(1, 4);
-        const int kx = c.rng().range(0, 8) ? c.rng().range(0, 32) : c.rng().range(-2, 34);
+// Float banks: sizes (a null result refused), Init at any offset (a null init buffer now and then), up to
+// three calls on the structure. Named after each export in turn.
+CHECKER(sbr_qmf) {
+    for (int it = 0; it < 3 * c.iters(); ++it) {
+        const int slots = c.rng().range(0, 34), calls = c.rng().range(1, 4), kx = c.rng().pick(8, 0, 32, c.rng().range(-2, 34));
         const float scale = float(c.rng().range(0, 6) ? 1.0 : 1e-30 * c.rng().range(1, 1000));
-        for (int b = 0; b < 9; ++b) {
-            const FloatBank& k = kFloat[b];
-            c.call(k.names[0], [&](chk::Arena& a, int v) -> int {
-                int* s = a.out<int>(3);
-                return k.getSize[v](s, it % 8 == 3 ? nullptr : s + 1, s + 2);
-            });
-            c.call(k.names[1], [&](chk::Arena& a, int v) -> int {
-                int s, i, w;
-                k.getSize[v](&s, &i, &w);
-                Okv8u* mem = static_cast<Okv8u*>(a.scratch(size_t(s) + 16)) + it % 16;
+        for (int b = 0; b < 9; ++b)
+            c.call(kFloat[b].names[it % 3], [&](chk::Arena& a, int v) -> int {
+                const FloatBank& k = kFloat[b];
+                int* s = a.out<int>(4);
+                s[0] = k.getSize[v](s + 1, nullptr, s + 3) * 10 + k.getSize[v](s + 1, s + 2, s + 3);
+                Okv8u* mem = a.scratch<Okv8u>(size_t(s[1]), size_t(it % 16));
+                Okv8u* work = static_cast<Okv8u*>(a.scratch(size_t(s[3])));
                 SBRQMFSpec_32f* spec = nullptr;
-                const StatusCode st = k.init[v](&spec, mem, it % 8 == 5 ? nullptr : static_cast<Okv8u*>(a.scratch(size_t(i))));
+                StatusCode st = k.init[v](&spec, mem, it % 8 == 5 ? nullptr : static_cast<Okv8u*>(a.scratch(size_t(s[2]))));
                 Okv64s* res = a.out<Okv64s>(3);
                 res[0] = spec ? reinterpret_cast<Okv8u*>(spec) - mem : -1;
                 res[1] = spec ? Okv64s(reinterpret_cast<Okv32u*>(spec)[0]) : 0;
                 res[2] = spec ? reinterpret_cast<Okv32s*>(spec)[4] : 0;
-                return st;
-            });
-            c.call(k.names[2], [&](chk::Arena& a, int v) -> int {
-                int s, i, ws;
-                k.getSize[v](&s, &i, &ws);
-                SBRQMFSpec_32f* spec = nullptr;
-                Okv8u* mem = static_cast<Okv8u*>(a.scratch(size_t(s) + 16)) + a.rng().range(0, 15);
-                Okv8u* work = static_cast<Okv8u*>(a.scratch(size_t(ws)));
-                StatusCode st = k.init[v](&spec, mem, static_cast<Okv8u*>(a.scratch(size_t(i))));
                 const qmftest::Form f = qmftest::Form(b);
                 const size_t ns = size_t(std::max(slots, 2));
                 for (int call = 0; call < calls && st == okvOk; ++call)
@@ -97,98 +83,86 @@ CHECK_EXPORTS(sbr_qmf, SBR_QMF_FORMS(FLOAT_NAMES)) {
                                          a.out<float>(ns * outPerSlot(f)), slots, kx, true, kFloatFilters[v]);
                 return st;
             });
-        }
     }
 }
 
-// Fixed banks: shifted full-range values, kx in and out of 0..32, downsampled banks on full-rate
-// structures half of the time; the position and delay line (bytes 40 on) compared after the slots.
-CHECK_EXPORTS(sbr_qmf_fixed, FIXED_BANKS(FIXED_NAMES)) {
-    for (int b = 0; b < 6; ++b) {
-        const FixedBank& k = kFixed[b];
-        c.call(k.names[0], [&](chk::Arena& a, int v) -> int { return k.getSize[v](a.out<int>(1)); });
-        c.call(k.names[1], [&](chk::Arena&, int v) -> int { return k.init[v](nullptr); });
-        c.call(k.names[2], [&](chk::Arena&, int v) -> int {
-            void* spec = nullptr;
-            const StatusCode s = k.initAlloc[v](&spec);
-            return s * 10 + k.release[v](spec);
-        });
-        c.call(k.names[3], [&](chk::Arena& a, int v) -> int { return k.release[v](a.scratch(64)); });
+// Fixed banks: GetSize, Init without a structure, InitAlloc and Free, Free of a foreign block; then slots
+// of shifted full-range values, kx in and out of 0..32, downsampled banks on full-rate structures half of
+// the time; the position and delay line (bytes 40 on) compared after the slots.
+CHECKER(sbr_qmf_fixed) {
+    for (int b = 0; b < 6; ++b)
         for (int it = 0; it < c.iters(); ++it) {
             const int off = c.rng().range(0, 15), slots = c.rng().range(1, 12), kx = c.rng().range(-3, 40);
             const int host = b >= 4 && c.rng().coin() ? b - 2 : b;
-            c.call(k.names[4], [&](chk::Arena& a, int v) -> int {
-                auto* mem = static_cast<Okv8u*>(a.scratch(size_t(kFixedSize[host]) + 16)) + off;
-                StatusCode s = kFixed[host].init[v](mem);
+            c.call("fixed QMF bank", [&](chk::Arena& a, int v) -> int {
+                const FixedBank k = kFixed[b](v), h = kFixed[host](v);
+                int* st = a.out<int>(4);
+                void* spec = nullptr;
+                st[0] = k.getSize(a.out<int>(1)) * 10 + k.init(nullptr);
+                st[1] = k.initAlloc(&spec) * 10 + k.release(spec);
+                st[2] = k.release(a.scratch(64));
+                int size = 0;
+                h.getSize(&size);
+                auto* mem = a.scratch<Okv8u>(size_t(size), size_t(off));
+                StatusCode s = h.init(mem);
                 const int shift = a.rng().range(0, 31);
                 for (int l = 0; l < slots && s == okvOk; ++l)
-                    s = fixedFilter(b, v, a.in<Okv32s>(size_t(kFixedIn[b]), [&](size_t) { return a.rng().i32() >> shift; }),
-                                    a.out<Okv32s>(size_t(kFixedOut[b])), kx, mem);
+                    s = fixedFilter(b, v, a.in<Okv32s>(kFixedIn[b], a.i32(shift)), a.out<Okv32s>(kFixedOut[b]), kx, mem);
                 const auto* base = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem) + 15) & ~uintptr_t{15});
-                std::memcpy(a.out<Okv8u>(size_t(kFixedSize[host]) - 55), base + 40, size_t(kFixedSize[host]) - 55);
-                return s * 10 + kFixed[host].release[v](mem);
+                std::memcpy(a.out<Okv8u>(size_t(size) - 55), base + 40, size_t(size) - 55);
+                return st[3] = h.release(mem), s;
             });
         }
-    }
 }
 
-// One call of export `name` on the arguments given (which may draw from the arena a).
-#define CALL(name, ...) c.call(#name, [&](chk::Arena& a, int v) -> int { return OKV_BODY(v, name)(__VA_ARGS__); })
-
 // Prediction: slot counts around the edges of both paths, band counts across the four-band split.
-CHECK_EXPORTS(sbr_predict, "okvsPredictCoef_SBR_R_32f_D2L", "okvsPredictCoef_SBR_C_32f_D2L",
-              "okvsPredictCoef_SBR_C_32fc_D2L", "okvsPredictOneCoef_SBRLP_32s_D2L", "okvsPredictOneCoef_SBRHQ_32sc_D2L") {
+CHECKER(sbr_predict) {
     for (int it = 0; it < c.iters(); ++it) {
         const int k = c.rng().range(-1, 37), len = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(3, 38);
         const int w = std::max(k, 1), rows = len > 0 ? len + 2 : 2, band = c.rng().range(-1, 3), flag = c.rng().range(0, 1);
         const int fixedLen = c.rng().coin() ? c.rng().range(-1, 2) : c.rng().range(30, 39), shift = c.rng().range(0, 31);
-        auto f32 = [](chk::Arena& a) { return [&a](size_t) { return a.rng().f32(); }; };
-        auto i32 = [shift](chk::Arena& a) { return [&a, shift](size_t) { return a.rng().i32() >> shift; }; };
-        CALL(okvsPredictCoef_SBR_R_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), a.out<Okv32f>(size_t(w)),
-             a.out<Okv32f>(size_t(w)), k, len);
-        CALL(okvsPredictCoef_SBR_C_32f_D2L, rowsOf<Okv32f>(a, rows, w, f32(a)), rowsOf<Okv32f>(a, rows, w, f32(a)),
-             a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), a.out<Okv32f>(size_t(w)), k, len);
-        auto fc = [](chk::Arena& a) { return [&a](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; }; };
-        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, fc(a)), a.out<Okv32fc>(size_t(w)),
-             a.out<Okv32fc>(size_t(w)), k, len);
-        CALL(okvsPredictOneCoef_SBRLP_32s_D2L, rowsOf<Okv32s>(a, 40, 4, i32(a)), a.out<Okv32s>(1), a.out<Okv32s>(1),
+        const auto fc = [](chk::Arena& a) { return [&a](size_t) { return Okv32fc{a.rng().f32(), a.rng().f32()}; }; };
+        const auto sc = [shift](chk::Arena& a) {
+            return [&a, shift](size_t) { return Okv32sc{a.rng().i32() >> shift, a.rng().i32() >> shift}; };
+        };
+        const auto re = [&](chk::Arena& a) { return rowsOf<Okv32f>(a, rows, w, a.f32()); };
+        const auto alpha = [&](chk::Arena& a) { return a.out<Okv32f>(size_t(w)); };
+        const auto alphaC = [&](chk::Arena& a) { return a.out<Okv32fc>(size_t(w)); };
+        CALL(okvsPredictCoef_SBR_R_32f_D2L, re(a), alpha(a), alpha(a), k, len);
+        CALL(okvsPredictCoef_SBR_C_32f_D2L, re(a), re(a), alpha(a), alpha(a), alpha(a), alpha(a), k, len);
+        CALL(okvsPredictCoef_SBR_C_32fc_D2L, rowsOf<Okv32fc>(a, rows, w, fc(a)), alphaC(a), alphaC(a), k, len);
+        CALL(okvsPredictOneCoef_SBRLP_32s_D2L, rowsOf<Okv32s>(a, 40, 4, a.i32(shift)), a.out<Okv32s>(1), a.out<Okv32s>(1),
              a.out<Okv32s>(1), band, fixedLen, flag);
-        CALL(okvsPredictOneCoef_SBRHQ_32sc_D2L, rowsOf<Okv32sc>(a, 40, 4, [&](size_t) { return Okv32sc{i32(a)(0), i32(a)(0)}; }),
-             a.out<Okv32sc>(1), a.out<Okv32sc>(1), band, fixedLen);
+        CALL(okvsPredictOneCoef_SBRHQ_32sc_D2L, rowsOf<Okv32sc>(a, 40, 4, sc(a)), a.out<Okv32sc>(1), a.out<Okv32sc>(1), band,
+             fixedLen);
     }
 }
 
-// Encoder bank over three slots, measures on random blocks, the PS hybrid in valid and invalid modes.
-CHECK_EXPORTS(sbr_enc, "okvsEstimateTNR_SBR_32f", "okvsDetectTransient_SBR_32f", "okvsAnalysisFilterEncGetSize_SBR_32f",
-              "okvsAnalysisFilterEncInit_SBR_32f", "okvsAnalysisFilterEncInitAlloc_SBR_32f",
-              "okvsAnalysisFilterEncFree_SBR_32f", "okvsAnalysisFilterEnc_SBR_32f32fc", "okvsAnalysisFilter_PS_32fc_D2") {
-    CALL(okvsAnalysisFilterEncGetSize_SBR_32f, a.out<int>(1), a.out<int>(1));
-    CALL(okvsAnalysisFilterEncInit_SBR_32f, a.scratch(64), nullptr);
-    CALL(okvsAnalysisFilterEncFree_SBR_32f, a.scratch(64));
-    c.call("okvsAnalysisFilterEncInitAlloc_SBR_32f", [](chk::Arena&, int v) -> int {
-        void* spec = nullptr;
-        const StatusCode s = OKV_BODY(v, okvsAnalysisFilterEncInitAlloc_SBR_32f)(&spec);
-        return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(spec);
-    });
-    for (int it = 0; it < c.iters(); ++it) {
-        const int off = c.rng().range(0, 15), mode = c.rng().range(0, 10) ? c.rng().range(0, 4) : c.rng().range(-2, 6);
-        c.call("okvsAnalysisFilterEnc_SBR_32f32fc", [&](chk::Arena& a, int v) -> int {
-            int size, buf;
-            OKV_BODY(v, okvsAnalysisFilterEncGetSize_SBR_32f)(&size, &buf);
-            auto* mem = static_cast<Okv8u*>(a.scratch(size_t(size) + 16)) + off;
-            StatusCode s = OKV_BODY(v, okvsAnalysisFilterEncInit_SBR_32f)(mem, a.scratch(size_t(buf)));
+#define ENC(name) OKV_BODY(v, okvsAnalysisFilterEnc##name##_SBR_32f)
+
+// Encoder bank: GetSize, Init without an init buffer, InitAlloc and Free, Free of a foreign block, then three
+// slots on a structure at any offset; measures on random blocks, the PS hybrid in valid and invalid modes.
+CHECKER(sbr_enc) {
+    for (int it = 0; it < 2 * c.iters(); ++it) {
+        const int off = c.rng().range(0, 15), mode = c.rng().pick(10, 0, 4, c.rng().range(-2, 6));
+        c.call("SBR encoder bank", [&](chk::Arena& a, int v) -> int {
+            int size, buf, *st = a.out<int>(3);
+            void* spec = nullptr;
+            st[0] = ENC(GetSize)(&size, &buf) * 10 + ENC(Init)(a.scratch(64), nullptr);
+            st[1] = ENC(InitAlloc)(&spec) * 10 + ENC(Free)(spec);
+            st[2] = ENC(Free)(a.scratch(64));
+            auto* mem = a.scratch<Okv8u>(size_t(size), size_t(off));
+            StatusCode s = ENC(Init)(mem, a.scratch(size_t(buf)));
             const float scale = float(a.rng().range(0, 1 << 16));
             for (int slot = 0; slot < 3 && s == okvOk; ++slot)
                 s = OKV_BODY(v, okvsAnalysisFilterEnc_SBR_32f32fc)(a.in<Okv32f>(640, [&](size_t) { return value(a, scale); }),
                                                                    a.out<Okv32f>(128), mem);
-            return s * 10 + OKV_BODY(v, okvsAnalysisFilterEncFree_SBR_32f)(mem);
+            return s * 10 + ENC(Free)(mem);
         });
         const float scale = float(c.rng().range(0, 1 << 20));
-        CALL(okvsEstimateTNR_SBR_32f, a.in<Okv32f>(64, [&](size_t) { return a.rng().f32(); }), a.out<Okv32f>(1),
-             a.out<Okv32f>(1), a.out<Okv32f>(1));
+        CALL(okvsEstimateTNR_SBR_32f, a.in<Okv32f>(64, a.f32()), a.out<Okv32f>(1), a.out<Okv32f>(1), a.out<Okv32f>(1));
         CALL(okvsDetectTransient_SBR_32f, a.in<Okv32f>(64, [&](size_t) { return float(a.rng().unit()) * scale; }),
-             a.inout<Okv32f>(1, [&](size_t) { return float(a.rng().range(0, 1 << 22)); }),
-             a.inout<Okv32f>(64, [&](size_t) { return float(a.rng().range(-9, 9)); }));
+             a.inout<Okv32f>(1, a.uni(0, 1 << 22)), a.inout<Okv32f>(64, a.uni(-9, 9)));
         CALL(okvsAnalysisFilter_PS_32fc_D2, a.in<float>(88, [&](size_t) { return value(a, it % 5 ? 1.0f : 1e-30f); }),
              it % 17 == 5 ? nullptr : a.out<float>(32 * 24), mode);
     }

@@ -1,19 +1,19 @@
-// Variant harness of the VLC family: each call chains exports on one code, named after each in turn.
+// Variant harness of the VLC family: each call builds specs through GetSize and Init at an odd address
+// and through InitAlloc, runs the coders on them, frees them and is refused on a freed spec.
 #include "harness/checkasm.h"
 #include "vlc/vlc_test_util.h"
 
-#define B(name) OKV_BODY(v, name)
+#define B(name) OKV_BODY(v, okvsVLC##name)
 
 namespace {
 
 struct Code {
     vlct::Codes e;
     vlct::Sizes s;
-    const VLCCodeEntry* d() const { return e.data(); }
-    int n() const { return int(e.size()); }
-    const Okv32s* sd() const { return s.data(); }
-    int ns() const { return int(s.size()); }
 };
+// A code's table and level sizes as the decoders' first four arguments; the table alone as the encoders'.
+#define DEC(k) (k).e.data(), int((k).e.size()), (k).s.data(), int((k).s.size())
+#define ENC(e) (e).data(), int((e).size())
 
 // A random prefix code; for tuples (N values of B bits) random packed values.
 Code random_code(chk::Ctx& c, int NB = 0) {
@@ -33,7 +33,7 @@ std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, 
     vlct::BitSink s;
     s.put(c.rng().u32(), lead);
     for (int i = 0; i < n; ++i) {
-        const auto& x = k.e[size_t(c.rng().range(0, k.n() - 1))];
+        const auto& x = k.e[size_t(c.rng().range(0, int(k.e.size()) - 1))];
         s.put(x.code, x.length);
         if (tuple) s.put(c.rng().u32(), 8);
     }
@@ -47,142 +47,94 @@ struct Built {
     int size = 0;
     void* at() { return m.at(size_t(size), 5); }
     void table(chk::Arena& a, int header) {
-        const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63)) + 64;
+        const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63));
+        t += 64;
         if (size > header) std::memcpy(a.out<Okv8u>(size_t(size - header)), t, size_t(size - header));
-    }
-};
-
-// A read or write position from bit lead of a buffer; where it ends is a compared output.
-template <class T>
-struct Cursor {
-    T *start, *p;
-    int off;
-    Cursor(T* buf, int lead) : start(buf), p(buf), off(lead) {}
-    void record(chk::Arena& a) {
-        int* o = a.out<int>(2);
-        o[0] = int(p - start), o[1] = off;
     }
 };
 
 // Specs built by the variant's GetSize and Init in b; the two statuses go to st.
 OkvsVLCDecodeSpec_32s* plain(Built& b, int v, const Code& k, int* st) {
-    st[0] = B(okvsVLCDecodeGetSize_32s)(k.d(), k.n(), k.sd(), k.ns(), &b.size);
+    st[0] = B(DecodeGetSize_32s)(DEC(k), &b.size);
     auto* s = static_cast<OkvsVLCDecodeSpec_32s*>(b.at());
-    st[1] = B(okvsVLCDecodeInit_32s)(k.d(), k.n(), k.sd(), k.ns(), s);
-    return s;
+    return st[1] = B(DecodeInit_32s)(DEC(k), s), s;
 }
 OkvsVLCDecodeUTupleSpec_32s* tuple(Built& b, int v, const Code& k, int N, int nb, int* st) {
-    st[0] = B(okvsVLCDecodeUTupleGetSize_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, &b.size);
+    st[0] = B(DecodeUTupleGetSize_32s)(DEC(k), N, nb, &b.size);
     auto* s = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(b.at());
-    st[1] = B(okvsVLCDecodeUTupleInit_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, s);
-    return s;
+    return st[1] = B(DecodeUTupleInit_32s)(DEC(k), N, nb, s), s;
 }
 OkvsVLCEncodeSpec_32s* encoder(Built& b, int v, const vlct::Codes& e, int* st) {
-    st[0] = B(okvsVLCEncodeGetSize_32s)(e.data(), int(e.size()), &b.size);
+    st[0] = B(EncodeGetSize_32s)(ENC(e), &b.size);
     auto* s = static_cast<OkvsVLCEncodeSpec_32s*>(b.at());
-    st[1] = B(okvsVLCEncodeInit_32s)(e.data(), int(e.size()), s);
-    return s;
+    return st[1] = B(EncodeInit_32s)(ENC(e), s), s;
 }
 
 }  // namespace
 
-#define DECODE_EXPORTS                                                                                           \
-    "okvsVLCDecodeGetSize_32s", "okvsVLCDecodeInit_32s", "okvsVLCDecodeInitAlloc_32s", "okvsVLCDecodeFree_32s",   \
-        "okvsVLCDecodeOne_1u16s", "okvsVLCDecodeBlock_1u16s", "okvsVLCDecodeUTupleGetSize_32s",                    \
-        "okvsVLCDecodeUTupleInit_32s", "okvsVLCDecodeUTupleInitAlloc_32s", "okvsVLCDecodeUTupleFree_32s",          \
-        "okvsVLCDecodeUTupleOne_1u16s", "okvsVLCDecodeUTupleBlock_1u16s"
-
-CHECK_EXPORTS(vlc_decode, DECODE_EXPORTS) {
-    const char* names[] = {DECODE_EXPORTS};
+CHECKER(vlc) {
     for (int it = 0; it < 4 * c.iters(); ++it) {
         const int N = c.rng().range(1, 4), nb = c.rng().range(1, 5), n = c.rng().len(300), lead = c.rng().range(0, 7);
-        const bool tup = it % 12 >= 6;
-        const Code k = random_code(c, tup ? N * nb : 0);
-        const auto bytes = random_stream(c, k, n, lead, tup);
-        c.call(names[it % 12], [&](chk::Arena& a, int v) -> int {
-            Built b;
-            int* st = a.out<int>(6);
-            const Okv8u* in = a.in_copy(bytes.data(), bytes.size());
-            Cursor one(in, lead), block(in, lead), alloc(in, lead);
-            Okv16s *o1 = a.out<Okv16s>(size_t(N)), *ob = a.out<Okv16s>(chk::cap(n)), *oa = a.out<Okv16s>(chk::cap(n));
-            // Both forms: one value, a block, a block with an allocated spec, and one value from the freed spec.
-            const auto run = [&](auto* s, auto* t, auto decOne, auto decBlock, auto release) {
-                b.table(a, tup ? 176 : 160);
-                st[2] = decOne(&one.p, &one.off, o1, s);
-                st[3] = decBlock(&block.p, &block.off, ob, n, s);
-                st[5] = decBlock(&alloc.p, &alloc.off, oa, n, t);
-                release(t), release(s);
-                st[2] += 100 * decOne(&one.p, &one.off, o1, s);  // freed: refused
-            };
-            if (tup) {
-                auto* s = tuple(b, v, k, N, nb, st);
-                OkvsVLCDecodeUTupleSpec_32s* t = nullptr;
-                st[4] = B(okvsVLCDecodeUTupleInitAlloc_32s)(k.d(), k.n(), k.sd(), k.ns(), N, nb, &t);
-                run(s, t, B(okvsVLCDecodeUTupleOne_1u16s), B(okvsVLCDecodeUTupleBlock_1u16s), B(okvsVLCDecodeUTupleFree_32s));
-            } else {
-                auto* s = plain(b, v, k, st);
-                OkvsVLCDecodeSpec_32s* t = nullptr;
-                st[4] = B(okvsVLCDecodeInitAlloc_32s)(k.d(), k.n(), k.sd(), k.ns(), &t);
-                run(s, t, B(okvsVLCDecodeOne_1u16s), B(okvsVLCDecodeBlock_1u16s), B(okvsVLCDecodeFree_32s));
-            }
-            one.record(a), block.record(a), alloc.record(a);
-            return 0;
-        });
-    }
-}
-
-#define ENCODE_EXPORTS                                                                                    \
-    "okvsVLCEncodeGetSize_32s", "okvsVLCEncodeInit_32s", "okvsVLCEncodeInitAlloc_32s", "okvsVLCEncodeFree_32s", \
-        "okvsVLCEncodeOne_16s1u", "okvsVLCEncodeBlock_16s1u", "okvsVLCCountBits_16s32s"
-
-CHECK_EXPORTS(vlc_encode, ENCODE_EXPORTS) {
-    const char* names[] = {ENCODE_EXPORTS};
-    for (int it = 0; it < 2 * c.iters(); ++it) {
-        const Code k = random_code(c);
-        const int n = c.rng().len(300), lead = c.rng().range(0, 7);
+        const Code k = random_code(c), kt = random_code(c, N * nb);
+        const auto bits = random_stream(c, k, n, lead, false), tbits = random_stream(c, kt, n, lead, true);
         std::vector<Okv16s> vals(chk::cap(n));
-        for (auto& x : vals) x = Okv16s(k.e[size_t(c.rng().range(0, k.n() - 1))].value);
+        for (auto& x : vals) x = Okv16s(k.e[size_t(c.rng().range(0, int(k.e.size()) - 1))].value);
         if (c.rng().range(0, 9) == 0) vals[0] = c.rng().i16();  // usually absent: refused
-        const size_t cap = vals.size() * 4 + 8;
-        c.call(names[it % 7], [&](chk::Arena& a, int v) -> int {
-            Built b;
-            int* st = a.out<int>(5);
+        c.call("VLC codes", [&](chk::Arena& a, int v) -> int {
+            Built b[3];
+            int* st = a.out<int>(16);
+            // One value, a block, a block on the allocated spec t, then one value on the freed spec s (refused).
+            const auto decode = [&](auto* s, auto* t, const std::vector<uint8_t>& in, auto one, auto block, auto drop, int* o) {
+                const Okv8u* p = a.in_copy(in.data(), in.size());
+                chk::Cursor c1(a, p, lead), cb(a, p, lead), ca(a, p, lead);
+                Okv16s *ob = a.out<Okv16s>(chk::cap(n)), *oa = a.out<Okv16s>(chk::cap(n));
+                o[0] = one(&c1.p, c1.off, a.out<Okv16s>(size_t(N)), s);
+                o[1] = block(&cb.p, cb.off, ob, n, s) * 100 + block(&ca.p, ca.off, oa, n, t);
+                drop(t), drop(s);
+                o[2] = one(&c1.p, c1.off, a.out<Okv16s>(size_t(N)), s);
+                c1.end(a, 0), cb.end(a, 0), ca.end(a, 0);
+            };
+            auto* s = plain(b[0], v, k, st);
+            OkvsVLCDecodeSpec_32s* t = nullptr;
+            st[2] = B(DecodeInitAlloc_32s)(DEC(k), &t);
+            b[0].table(a, 160);
+            decode(s, t, bits, B(DecodeOne_1u16s), B(DecodeBlock_1u16s), B(DecodeFree_32s), st + 3);
+            auto* u = tuple(b[1], v, kt, N, nb, st + 6);
+            OkvsVLCDecodeUTupleSpec_32s* w = nullptr;
+            st[8] = B(DecodeUTupleInitAlloc_32s)(DEC(kt), N, nb, &w);
+            b[1].table(a, 176);
+            decode(u, w, tbits, B(DecodeUTupleOne_1u16s), B(DecodeUTupleBlock_1u16s), B(DecodeUTupleFree_32s), st + 9);
+            // The encoder alike, with a bit count.
             const Okv16s* x = a.in_copy(vals.data(), vals.size());
-            Cursor one(a.out<Okv8u>(cap), lead), block(a.out<Okv8u>(cap), lead), alloc(a.out<Okv8u>(cap), lead);
-            auto* s = encoder(b, v, k.e, st);
-            b.table(a, 132);
-            st[2] = B(okvsVLCEncodeOne_16s1u)(x[0], &one.p, &one.off, s);
-            st[3] = B(okvsVLCEncodeBlock_16s1u)(x, n, &block.p, &block.off, s) * 100 + B(okvsVLCCountBits_16s32s)(x, n, a.out<Okv32s>(1), s);
-            OkvsVLCEncodeSpec_32s* t = nullptr;
-            st[4] = B(okvsVLCEncodeInitAlloc_32s)(k.d(), k.n(), &t) * 100 + B(okvsVLCEncodeBlock_16s1u)(x, n, &alloc.p, &alloc.off, t);
-            B(okvsVLCEncodeFree_32s)(t);
-            B(okvsVLCEncodeFree_32s)(s);
-            st[2] += 100 * B(okvsVLCEncodeOne_16s1u)(x[0], &one.p, &one.off, s);  // freed: refused
-            one.record(a), block.record(a), alloc.record(a);
+            const size_t cap = vals.size() * 4 + 8;
+            chk::Cursor c1(a, a.out<Okv8u>(cap), lead), cb(a, a.out<Okv8u>(cap), lead), ca(a, a.out<Okv8u>(cap), lead);
+            auto* e = encoder(b[2], v, k.e, st + 12);
+            OkvsVLCEncodeSpec_32s* f = nullptr;
+            st[14] = B(EncodeInitAlloc_32s)(ENC(k.e), &f) * 100 + B(EncodeBlock_16s1u)(x, n, &ca.p, ca.off, f);
+            b[2].table(a, 132);
+            st[15] = B(EncodeBlock_16s1u)(x, n, &cb.p, cb.off, e) * 100 + B(CountBits_16s32s)(x, n, a.out<Okv32s>(1), e);
+            st[12] += 1000 * B(EncodeOne_16s1u)(x[0], &c1.p, c1.off, e);
+            B(EncodeFree_32s)(f), B(EncodeFree_32s)(e);
+            st[13] += 1000 * B(EncodeOne_16s1u)(x[0], &c1.p, c1.off, e);
+            c1.end(a, 0), cb.end(a, 0), ca.end(a, 0);
             return 0;
         });
     }
-}
-
-#define ESCAPE_EXPORTS                                                                                      \
-    "okvsVLCDecodeEscBlock_AAC_1u16s", "okvsVLCDecodeUTupleEscBlock_AAC_1u16s", "okvsVLCEncodeEscBlock_AAC_16s1u", \
-        "okvsVLCCountEscBits_AAC_16s32s", "okvsVLCDecodeEscBlock_MP3_1u16s", "okvsVLCDecodeUTupleEscBlock_MP3_1u16s", \
-        "okvsVLCEncodeEscBlock_MP3_16s1u", "okvsVLCCountEscBits_MP3_16s32s"
-
-CHECK_EXPORTS(vlc_escape, ESCAPE_EXPORTS) {
-    const char* names[] = {ESCAPE_EXPORTS};
+    // The escape codecs on the standard tables: random bits for the decoders, values (sometimes out of range:
+    // refused) for the encoders.
     using vlc_std::kAacCodebook11, vlc_std::kMp3Table24;
-    const Code dec[2] = {{vlct::esc_decode_entries(kAacCodebook11, 289), {8, 8}}, {vlct::esc_decode_entries(kMp3Table24, 256), {9, 9}}};
-    const Code tup[2] = {{vlct::tuple_entries(kAacCodebook11, 289, 5), {6, 6}}, {vlct::tuple_entries(kMp3Table24, 256, 4), {5, 5, 5}}};
+    const Code dec[2] = {{vlct::esc_decode_entries(kAacCodebook11, 289), {8, 8}},
+                         {vlct::esc_decode_entries(kMp3Table24, 256), {9, 9}}};
+    const Code tup[2] = {{vlct::tuple_entries(kAacCodebook11, 289, 5), {6, 6}},
+                         {vlct::tuple_entries(kMp3Table24, 256, 4), {5, 5, 5}}};
     const vlct::Codes enc[2] = {vlct::aac_encode_entries(), vlct::mp3_encode_entries(kMp3Table24)};
     for (int it = 0; it < 2 * c.iters(); ++it) {
         const int n = c.rng().len(600), lead = c.rng().range(0, 7), lb = c.rng().range(0, 13);
-        // Values for the encoders (sometimes out of range: refused), random bits for the decoders.
         std::vector<Okv16s> vals(chk::cap(n));
         for (auto& x : vals) x = Okv16s(c.rng().range(0, 3) ? c.rng().range(-20, 20) : c.rng().range(-8300, 8300));
         std::vector<uint8_t> bits(size_t(n) * 7 + 16 + vlct::kPad);
         for (auto& b : bits) b = uint8_t(c.rng().u32() & (c.rng().range(0, 3) ? 0x33 : 0xFF));
-        c.call(names[it % 8], [&](chk::Arena& a, int v) -> int {
+        c.call("VLC escape codes", [&](chk::Arena& a, int v) -> int {
             int *st = a.out<int>(8), junk[2];
             const Okv8u* in = a.in_copy(bits.data(), bits.size());
             const Okv16s* x = a.in_copy(vals.data(), vals.size());
@@ -191,23 +143,23 @@ CHECK_EXPORTS(vlc_escape, ESCAPE_EXPORTS) {
                 auto* d = plain(b[0], v, dec[m], junk);
                 auto* t = tuple(b[1], v, tup[m], 2, m ? 4 : 5, junk);
                 auto* e = encoder(b[2], v, enc[m], junk);
-                Cursor cd(in, lead), ct(in, lead);
-                Cursor ce(a.out<Okv8u>(vals.size() * 5 + 8), lead);
+                chk::Cursor cd(a, in, lead), ct(a, in, lead);
+                chk::Cursor ce(a, a.out<Okv8u>(vals.size() * 5 + 8), lead);
                 Okv16s *od = a.out<Okv16s>(vals.size()), *ot = a.out<Okv16s>(vals.size());
                 Okv32s* cnt = a.out<Okv32s>(1);
                 int* o = st + 4 * m;
                 if (m == 0) {
-                    o[0] = B(okvsVLCDecodeEscBlock_AAC_1u16s)(&cd.p, &cd.off, od, n, d);
-                    o[1] = B(okvsVLCDecodeUTupleEscBlock_AAC_1u16s)(&ct.p, &ct.off, ot, n, t);
-                    o[2] = B(okvsVLCEncodeEscBlock_AAC_16s1u)(x, n, &ce.p, &ce.off, e);
-                    o[3] = B(okvsVLCCountEscBits_AAC_16s32s)(x, n, cnt, e);
+                    o[0] = B(DecodeEscBlock_AAC_1u16s)(&cd.p, cd.off, od, n, d);
+                    o[1] = B(DecodeUTupleEscBlock_AAC_1u16s)(&ct.p, ct.off, ot, n, t);
+                    o[2] = B(EncodeEscBlock_AAC_16s1u)(x, n, &ce.p, ce.off, e);
+                    o[3] = B(CountEscBits_AAC_16s32s)(x, n, cnt, e);
                 } else {
-                    o[0] = B(okvsVLCDecodeEscBlock_MP3_1u16s)(&cd.p, &cd.off, lb, od, n, d);
-                    o[1] = B(okvsVLCDecodeUTupleEscBlock_MP3_1u16s)(&ct.p, &ct.off, lb, ot, n, t);
-                    o[2] = B(okvsVLCEncodeEscBlock_MP3_16s1u)(x, n, lb, &ce.p, &ce.off, e);
-                    o[3] = B(okvsVLCCountEscBits_MP3_16s32s)(x, n, lb, cnt, e);
+                    o[0] = B(DecodeEscBlock_MP3_1u16s)(&cd.p, cd.off, lb, od, n, d);
+                    o[1] = B(DecodeUTupleEscBlock_MP3_1u16s)(&ct.p, ct.off, lb, ot, n, t);
+                    o[2] = B(EncodeEscBlock_MP3_16s1u)(x, n, lb, &ce.p, ce.off, e);
+                    o[3] = B(CountEscBits_MP3_16s32s)(x, n, lb, cnt, e);
                 }
-                cd.record(a), ct.record(a), ce.record(a);
+                cd.end(a, 0), ct.end(a, 0), ce.end(a, 0);
             }
             return 0;
         });
