@@ -109,7 +109,8 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
                     (e < 4 ? std::ldexp(0.5L, 1 - (e >> 2)) : 0.0L) : n <= 128 ? 8.0L + 2e-9L * exact : 16.0L + 3e-8L * exact;
                 ASSERT_TRUE(x[i] == 0 || (x[i] < 0) == (i & 1));
                 const bool fits = exact < 2147483647.0L, saturates = n >= 16 && exact > 2147483647.0L + slack;
-                ASSERT_TRUE(fits ? std::fabs(got - exact) <= slack : !saturates || got == 2147483647.0L) << "n " << n << " e " << e;
+                ASSERT_TRUE(fits ? std::fabs(got - exact) <= slack : !saturates || got == 2147483647.0L)
+                    << "n " << n << " e " << e;
             }
         }
     }
@@ -117,6 +118,7 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
     std::fill(x.begin(), x.end(), 0);
     x[0] = 1, x[1] = 8, x[2] = 16, x[3] = -1, nz[0] = nz[1] = 576;
     ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()), okvOk);
-    EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 4), (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
+    EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 4),
+              (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
     EXPECT_EQ(nz[0], 4);
 }

@@ -102,7 +102,8 @@ TEST(VlcCodec, RandomPrefixAndTupleCodes) {
         out.assign(coded + rng() % N, 77);
         want.resize(out.size(), 77);
         write_and_read(rng, s, nullptr, {[&](const Okv8u** p, int* o) {
-                                             ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(p, o, out.data(), int(out.size()), t.spec));
+                                             const int m = int(out.size());
+                                             ASSERT_EQ(okvOk, okvsVLCDecodeUTupleBlock_1u16s(p, o, out.data(), m, t.spec));
                                              ASSERT_EQ(want, out);
                                          },
                                          [&](const Okv8u** p, int* o) {
