@@ -1,9 +1,11 @@
-// Round trips of the VLC codecs: random prefix codes and tuple codes, the AAC escape and MP3 linbits
-// pair codecs with the standard tables, against a bit-by-bit reference writer.
+// Round trips of the VLC codecs against a bit-by-bit reference writer: random prefix codes and tuple codes
+// (with table sizes against a layout model), the AAC escape and MP3 linbits pair codecs with the standard
+// tables.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <functional>
+#include <set>
 
 #include "vlc_test_util.h"
 
@@ -11,8 +13,53 @@ namespace {
 
 using vlc_std::PairCode;
 using vlct::BitSink;
+using vlct::Codes;
+using vlct::Sizes;
 
 unsigned bit_at(const uint8_t* a, uint64_t i) { return a[i >> 3] >> (7 - i % 8) & 1; }
+
+int bitlen(uint64_t x) { return x ? 64 - __builtin_clzll(x) : 0; }
+
+// The byte count of a compiled table: levels, one subtable per distinct prefix, element width.
+// tuple = N * B for the UTuple form, 0 for the plain form.
+int64_t model_size(const Codes& e, const Sizes& sizes, int tuple) {
+    int L = 0;
+    for (auto& x : e) L = std::max(L, x.length);
+    if (L == 0 || L > 32) return okvErrVLCTable;
+    std::vector<int> w;
+    for (int sum = 0; sum < L; sum += w.back()) {
+        if (w.size() >= sizes.size() || sizes[w.size()] < 1) return okvErrVLCTable;
+        w.push_back(std::min(sizes[w.size()], L - sum));
+    }
+    uint64_t T = (uint64_t(1) << w[0]) + 1;
+    for (size_t j = 1, P = w[0]; j < w.size(); P += w[j++]) {
+        std::set<uint32_t> prefixes;
+        for (auto& x : e)
+            if (x.length > int(P)) prefixes.insert((x.code & uint32_t((uint64_t(1) << x.length) - 1)) >> (x.length - P));
+        T += prefixes.size() * ((uint64_t(1) << w[j]) + 1);
+    }
+    int field = tuple;
+    if (!tuple) {  // two's complement when a value is negative, else unsigned; at least b_v + 1 bits
+        bool neg = false;
+        int64_t V = 0;
+        for (auto& x : e) neg |= x.value < 0, V = std::max(V, std::abs(int64_t(x.value)));
+        field = V <= 1 ? 1 : bitlen(uint64_t(V - 1)) + 1;
+        for (auto& x : e) field = std::max(field, bitlen(uint32_t(neg && x.value < 0 ? ~x.value : x.value)) + neg);
+    }
+    const int W = std::max(field + bitlen(uint64_t(*std::max_element(w.begin(), w.end()))) + 1, bitlen(T + 1) + 1);
+    if (W > 32) return tuple ? int64_t(okvErrBadArg) : int64_t(okvErrVLCTable);
+    const uint64_t size = T * (W <= 8 ? 1 : W <= 16 ? 2 : 4) + (tuple ? 176 : 160);
+    return size > 0x7FFFFFFF ? int64_t(okvErrVLCTable) : int64_t(size);
+}
+
+int64_t lib_size(const Codes& e, const Sizes& sizes, int N = 0, int B = 0) {
+    int size = -1;
+    const int n = int(e.size()), ns = int(sizes.size());
+    const StatusCode st = N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), ns, N, B, &size)
+                            : okvsVLCDecodeGetSize_32s(e.data(), n, sizes.data(), ns, &size);
+    return st == okvOk ? size : st;
+}
+
 
 // Writes by enc(&p, &off) (ref's bits copied when enc is null) from a random bit of a random buffer: the
 // bits written are ref's and those around them are kept. Each reader from the start stops at the end.
@@ -45,18 +92,26 @@ void write_and_read(std::mt19937& rng, const BitSink& ref, const std::function<S
     }
 }
 
-// Block and one-value encoding and the count against the reference, back by block and one by one; then
-// the same code as tuples of N values of B bits (code and signs beyond 32 bits too), each non-zero value
-// followed by its sign bit.
+// Table sizes of the code, or of an arbitrary one, against the layout model; block and one-value encoding
+// and the count against the reference, back by block and one by one; then the same code as tuples of N
+// values of B bits (code and signs beyond 32 bits too), each non-zero value followed by its sign bit.
 TEST(VlcCodec, RandomPrefixAndTupleCodes) {
     std::mt19937 rng(20261205);
     for (int iter = 0; iter < 3000; ++iter) {
-        const int n = iter < 50 ? iter % 4 + 1 : int(rng() % 300) + 1;
+        const int n = iter < 50 ? iter % 4 + 1 : iter % 50 ? int(rng() % 300) + 1 : 1024 + int(rng() % 600);
         int maxLen = int(rng() % 32) + 1;
         while ((uint64_t(1) << maxLen) < uint64_t(n)) ++maxLen;
         auto e = vlct::random_prefix_code(rng, n, maxLen);
         const auto sizes = vlct::random_sizes(rng, e);
         SCOPED_TRACE(testing::Message() << "iteration " << iter << ", " << n << " codes");
+        Codes any = e;  // sizes: this code or an arbitrary one, with values of any width
+        const int shift = int(rng() % 31), N0 = int(rng() % 4) + 1, B0 = int(rng() % 9) + 1;
+        for (auto& x : any) {
+            x.value = iter % 3 ? int32_t(rng()) >> shift : int32_t(std::abs(int64_t(int32_t(rng()) >> shift)) >> 1);
+            if (iter % 2) x.code = uint32_t(rng()), x.length = int(rng() % maxLen) + 1;
+        }
+        ASSERT_EQ(lib_size(any, sizes), model_size(any, sizes, 0));
+        ASSERT_EQ(lib_size(any, sizes, N0, B0), model_size(any, sizes, N0 * B0)) << "N " << N0 << " B " << B0;
         const vlct::DecodeSpec d(e, sizes, rng() % 64);
         const vlct::EncodeSpec en(e, rng() % 64);
         ASSERT_TRUE(d.st == okvOk && en.st == okvOk);
