@@ -97,7 +97,7 @@ TEST(Mp3Psy, IntensityBoundsFollowTheTables) {
 }
 
 // Channels swapped swap the records: the left and right analyses are alike. A steady tone keeps long
-// blocks until a burst. A sampling frequency index out of range analyses as 44.1 kHz.
+// blocks from past its onset to a burst. A sampling frequency index out of range analyses as 44.1 kHz.
 TEST(Mp3Psy, SwappedChannelsSwapTheRecords) {
     std::mt19937 rng(5);
     MP3FrameHeader h[3] = {};

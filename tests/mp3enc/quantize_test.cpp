@@ -1,4 +1,5 @@
-// Layer III quantiser: bands, table choice, scalefactors and whole frames against exact models.
+// Layer III quantiser: bands and table choice against exact models; whole frames against the bit budget,
+// the scalefactor packers and the decoder's requantiser.
 #include <gtest/gtest.h>
 
 #include <random>
