@@ -97,7 +97,7 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
             for (int b = 0; b < 13; ++b)
                 for (int i = 2 * sht[b] + sht[b + 1]; i < 3 * sht[b + 1]; ++i) xr[576 * r + i] /= 64;
         std::vector<Okv32s> ix = xr;
-        std::vector<Okv8s> sf(40 * rec);
+        std::vector<Okv8s> sf(40 * rec, 9);  // what the caller left
         std::vector<int> scfsi(8), count1(rec), huf(rec), work(OKV_MP3_QUANT_WORK_LEN);
         std::vector<MP3SideInfo> si(rec);
         std::vector<MP3PsyRatio> ratio(rec);
@@ -154,6 +154,7 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
             for (int k = 0; k < 3; ++k) left += s.table_select[k] + s.subblock_gain[k];
             EXPECT_TRUE(lines || !left) << it;  // silence: stuffing at most
         }
+        EXPECT_TRUE(lines || std::all_of(sf.begin(), sf.end(), [](Okv8s v) { return v == 0; })) << it;
         EXPECT_TRUE(full || used + resv.resvSize - before == meanBits) << it;
         EXPECT_TRUE(resv.resvSize % 8 == 0 && resv.resvSize >= 0 && resv.resvSize <= 4088) << it;
         for (int r = 0; it >= 48 && type == 0 && r < rec; ++r) {
