@@ -1,4 +1,5 @@
-// Layer III decoding stages: the three Huffman forms agree, the requantisation core follows the power law.
+// Layer III decoding stages: the three Huffman forms agree, the requantisation core follows the power law,
+// the inverse MDCT's window form agrees with its hybrid form.
 // (The packers' round trips cover header, side information, scalefactor layouts and Huffman codes; the
 // conformance streams and the peers decoding the encoder's streams anchor them to the standard.)
 #include <gtest/gtest.h>
@@ -78,4 +79,19 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
     EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 4),
               (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
     EXPECT_EQ(nz[0], 4);
+}
+
+// The window form of one subband gives what the hybrid form puts out for subband 0 and keeps for its
+// overlap (from the lines the hybrid form leaves after its alias butterflies), every block type.
+TEST(MP3Imdct, WindowFormMatchesTheHybridForm) {
+    std::mt19937 rng(5);
+    for (int it = 0; it < 400; ++it) {
+        const int type = it % 4, amp = 1 << (4 + it % 24);
+        std::vector<Okv32s> x(576, 0), out(576), ov(576, 0), win(36);
+        for (int k = 0; k < 18; ++k) x[k] = Okv32s(rng() % (2u * amp + 1)) - amp;
+        int prev = 0;
+        ASSERT_EQ(okvsMDCTInv_MP3_32s(x.data(), out.data(), ov.data(), 18, &prev, type, 0), okvOk);
+        ASSERT_EQ(okvsMDCTInvWindow_MP3_32s(x.data(), win.data(), type), okvOk);
+        for (int t = 0; t < 18; ++t) ASSERT_TRUE(out[32 * t] == win[t] && ov[t] == win[18 + t]) << it << " " << t;
+    }
 }
