@@ -4,16 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "aac/syntax_stream.h"
-
-namespace {
-
-// q, or null when it is argument k of a call that tests argument i: each pointer check on its own,
-// as a chained check's operators pair neighbouring operands.
-template <class T> T* nul(T* q, int k, int i) { return k == i ? nullptr : q; }
-
-}  // namespace
 
 TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     std::vector<Okv32s> x(2048, 5), r(1024, 5), t(1024, 5), o(1024, 5);
@@ -40,6 +33,16 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     };
     std::vector<Row> rows;
     const auto add = [&](StatusCode want, std::function<StatusCode()> f, int bits = 0) { rows.push_back({want, f, bits}); };
+    // Rows refusing f(a...) with each pointer argument null in turn.
+    const auto nullEach = [&](auto f, auto... a) {
+        const auto args = std::make_tuple(a...);
+        [&]<size_t... I>(std::index_sequence<I...>) {
+            ([&] {
+                if constexpr (std::is_pointer_v<std::tuple_element_t<I, std::remove_cvref_t<decltype(args)>>>)
+                    add(okvErrNullPtr, [f, args] { auto u = args; return std::get<I>(u) = nullptr, std::apply(f, u); });
+            }(), ...);
+        }(std::index_sequence_for<decltype(a)...>{});
+    };
     const auto with = [&](int* field, int value, std::function<StatusCode()> f) {
         return [=] {
             const int keep = *field;
@@ -73,14 +76,8 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
             [&, l] { return okvsDeinterleaveSpectrum_AAC_32s(x.data(), r.data(), l.grp, l.len, l.maxSfb, l.rate, l.winLen); });
     }
     add(okvErrNullPtr, [&] { return okvsQuantInv_AAC_32s_I(nullptr, sf.data(), 9, g1, 99, cb.data(), 99, 0); });
-    for (int i = 0; i < 8; ++i) {  // one pointer null at a time
-        const auto pns = [&, i](auto call, auto... more) {
-            return call(nul(x.data(), 0, i), nul(&n, 1, i), nul(cb.data(), 2, i), nul(sf.data(), 3, i), 1, 1, nul(g1, 4, i), 3,
-                        1024, nul(&tag, 5, i), more...);
-        };
-        if (i < 6) add(okvErrNullPtr, [=] { return pns(okvsDecodePNS_AAC_32s); });
-        add(okvErrNullPtr, [=, &ms, &off] { return pns(okvsDecodeMsPNS_AAC_32s, 0, nul(ms.data(), 6, i), nul(&off, 7, i)); });
-    }
+    nullEach(okvsDecodePNS_AAC_32s, x.data(), &n, cb.data(), sf.data(), 1, 1, g1, 3, 1024, &tag);
+    nullEach(okvsDecodeMsPNS_AAC_32s, x.data(), &n, cb.data(), sf.data(), 1, 1, g1, 3, 1024, &tag, 0, ms.data(), &off);
 
     // TNS side data at 48 kHz, maxSfb 40: filter 0 (length 10, order 1), then filter 1 broken.
     const struct { int nf, len1, order1, res, dir, maxSfb, profile, rate, winLen; StatusCode want; } tns[] = {
@@ -99,12 +96,7 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
             return call(y.data(), nf, len, ord, res, coef, dir, k.maxSfb, k.profile, k.rate, k.winLen);
         });
     for (auto call : {okvsDecodeTNS_AAC_32s_I, okvsEncodeTNS_AAC_32s_I})
-        for (int i = 0; i < 7; ++i)
-            add(okvErrNullPtr, [&, call, i] {
-                const int* z = zero8;
-                return call(nul(x.data(), 0, i), nul(z, 1, i), nul(z, 2, i), nul(z, 3, i), nul(z, 4, i), nul(coef, 5, i),
-                            nul(z, 6, i), 40, 0, 3, 1024);
-            });
+        nullEach(call, x.data(), zero8, zero8, zero8, zero8, coef, zero8, 40, 0, 3, 1024);
 
     // Filterbank, long-term and frequency-domain prediction.
     add(okvErrNullPtr, [&] { return okvsMDCTInv_AAC_32s16s(x.data(), nullptr, o.data(), 9, 9, 9, 9); });
@@ -127,14 +119,9 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     const int bandOff[2] = {0, 8};
     const Okv8u flag[1] = {1};
     float* y = reinterpret_cast<float*>(x.data());
-    for (int i = 0; i < 4; ++i) {
-        const int j = std::min(i, 2);  // the calls of three pointers test their last one twice
-        add(okvErrNullPtr, [=] { return okvsFDPResetSfb_32f(nul(bandOff, 0, j), 1, nul(flag, 1, j), nul(fdp, 2, j)); });
-        add(okvErrNullPtr, [=] {
-            return okvsFDPInv_32f_I(nul(y, 0, i), nul(bandOff, 1, i), 1, nul(flag, 2, i), nul(fdp, 3, i));
-        });
-        add(okvErrNullPtr, [=] { return okvsFDPFwd_32f(nul(y, 0, j), nul(y, 1, j), nul(fdp, 2, j)); });
-    }
+    nullEach(okvsFDPResetSfb_32f, bandOff, 1, flag, fdp);
+    nullEach(okvsFDPInv_32f_I, y, bandOff, 1, flag, fdp);
+    nullEach(okvsFDPFwd_32f, y, y, fdp);
     add(okvErrSize, [=] { return okvsFDPResetSfb_32f(bandOff, 0, flag, fdp); });
     add(okvErrSize, [=] { return okvsFDPInv_32f_I(y, bandOff, 0, flag, fdp); });
     add(okvErrSize, [=] { return okvsFDPResetGroup_32f(-1, 1, fdp); });
@@ -167,19 +154,14 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     for (const auto& k : mp4Rows) add(k.want, [=] { return mp4(k.seq, 52, k.common, k.scal, k.aot); });
     add(okvErrAacSmplRate, with(&c.ci.samplingRateIndex, 12, [=] { return mp4(3, 51, 0, 0, 16); }));
     AACChanPairElt cpe{};
-    for (int i = 0; i < 8; ++i) {  // the stream, its pointer, the offset, the records and the outputs in turn
-        Okv8u** pp = nul(i == 1 ? &none : &p, 0, i);
-        if (i < 5)
-            add(okvErrNullPtr, [&, i, pp] { return okvsDecodeChanPairElt_AAC(pp, nul(&off, 2, i), nul(&c.ics, 3, i), nul(&cpe, 4, i), 0); });
-        add(okvErrNullPtr, [&, i, pp] {
-            return okvsNoiselessDecoder_LC_AAC(pp, nul(&off, 2, i), 0, nul(&c.ci, 3, i), nul(c.sf, 4, i), nul(c.spec, 5, i),
-                                               nul(c.cb, 6, i), nul(c.tns, 7, i));
-        });
-        add(okvErrNullPtr, [&, i, pp] {
-            return okvsNoiselessDecode_AAC(pp, nul(&off, 2, i), nul(&c.hdr, 3, i), nul(c.sf, 4, i), nul(c.spec, 5, i),
-                                           nul(c.cb, 6, i), nul(c.tns, 7, i), &c.ci, 0, 0, 0, 0, 2);
-        });
-    }
+    nullEach(okvsDecodeChanPairElt_AAC, &p, &off, &c.ics, &cpe, 0);
+    nullEach(okvsNoiselessDecoder_LC_AAC, &p, &off, 0, &c.ci, c.sf, c.spec, c.cb, c.tns);
+    nullEach(okvsNoiselessDecode_AAC, &p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, 0, 0, 0, 0, 2);
+    add(okvErrNullPtr, [&] { return okvsDecodeChanPairElt_AAC(&none, &off, &c.ics, &cpe, 0); });  // no stream
+    add(okvErrNullPtr, [&] { return okvsNoiselessDecoder_LC_AAC(&none, &off, 0, &c.ci, c.sf, c.spec, c.cb, c.tns); });
+    add(okvErrNullPtr, [&] {
+        return okvsNoiselessDecode_AAC(&none, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, 0, 0, 0, 0, 2);
+    });
     // A common window's layout from the caller (LC: the ICS record, MPEG-4: the header's groups).
     const struct { int seq, maxSfb, groups; std::vector<int> lens; StatusCode want; } common[] = {
         {4, 0, 1, {1}, okvErrAacWinSeq},     {0, 52, 1, {1}, okvErrAacMaxSfb},    {0, -1, 1, {1}, okvErrAacMaxSfb},

@@ -126,12 +126,13 @@ TEST(AacFilterbank, FftOfEverySizeMatchesTheDft) {
 
 // Analysis then synthesis over a sequence with every window transition reconstructs the input:
 // the plain pair at the Q3 scale (PCM = x / 8), the in-place pair at 2^-7, to within 2^-13 of
-// its 2^19 amplitude (the forward core rounds the coefficients to 2^-11). PCM saturates both
-// ways; step 2 writes every other slot only.
+// its 2^19 amplitude (the forward core rounds the coefficients to 2^-11); the long-term
+// predictor's history update, fed the same spectra, ends in eight times the PCM. PCM saturates
+// both ways; step 2 writes every other slot only.
 TEST(AacFilterbank, TdacRoundTripThroughEverySequence) {
     const int seqs[][2] = {{0, 0}, {1, 1}, {2, 1}, {2, 0}, {3, 0}, {0, 1}, {1, 0}, {3, 1}, {0, 0}};  // sequence, shape
     std::mt19937 rng(8);
-    Vec x(1024 * 10), ovI(1024), work(2048), buf(2048);
+    Vec x(1024 * 10), ovI(1024), work(6144), buf(2048), history(3072);
     const aactest::PageEnd<int32_t> guarded(1024);  // the overlap is read up to its end only
     int32_t* ov = guarded.end() - 1024;
     for (size_t n = 0; n < x.size(); ++n) x[n] = int32_t(60000 * std::sin(0.011 * n) + 30000 * std::sin(0.9 * n)) + int32_t(rng() % 20001) - 10000;
@@ -147,8 +148,10 @@ TEST(AacFilterbank, TdacRoundTripThroughEverySequence) {
             ASSERT_EQ(okvsMDCTFwd_AAC_32s_I(buf.data(), seq, shape, b ? shape : prev, 2048), okvOk);
             std::copy(buf.begin(), buf.begin() + n, coefsI.begin() + 128 * b);
         }
+        ASSERT_EQ(okvsLtpUpdate_AAC_32s(coefs.data(), history.data(), seq, shape, prev, work.data()), okvOk);
         ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov, seq, shape, prev, 2), okvOk);
         ASSERT_EQ(okvsMDCTInv_AAC_32s_I(coefsI.data(), ovI.data(), seq, shape, prev, 1024), okvOk);
+        for (int i = 0; i < 1024; ++i) ASSERT_LE(std::abs(history[1024 + i] - 8 * pcm[2 * i]), 4) << "history, frame " << f;
         for (int i = 0; i < 1024 && f; ++i) {  // the first half-frame has no overlap yet
             ASSERT_NEAR(pcm[2 * i], x[1024 * f + i] / 8.0, 2.0) << "frame " << f << " sample " << i;
             ASSERT_NEAR(coefsI[i], x[1024 * f + i] * 4.0, 48.0) << "in place, frame " << f << " sample " << i;

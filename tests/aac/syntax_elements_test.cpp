@@ -1,17 +1,16 @@
 // ADTS, ADIF, program configuration, fill and data stream elements, and the main and extension
-// headers of scalable streams: values written with an independent bit writer, parsed back,
-// cursors checked to the bit.
+// headers of scalable streams: random fields laid out by an independent writer, parsed back into
+// records the caller filled with a pattern (fields not read keep it), the cursor after the last bit.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 #include "aac/syntax_stream.h"
 
 namespace {
 
 using aactest::BitWriter;
-using aactest::ints;
+using aactest::Rng;
 
 // A parse from the start of bw's bytes (or `lead` bits in); pos() is the cursor in bits.
 struct Parse {
@@ -22,11 +21,20 @@ struct Parse {
     size_t pos() const { return size_t(p - buf.data()) * 8 + size_t(off); }
 };
 
-// A random program configuration element written in stream order; returns the expected record
-// (unused entries zero, as the caller had them).
-AACPrgCfgElt putPce(BitWriter& bw, std::mt19937& rng) {
-    AACPrgCfgElt e{};
-    const auto f = [&](int& field, int bits) { bw.put(field = int(rng() & ((1u << bits) - 1)), bits); return field; };
+template <class T> T filled(int byte) {
+    T t;
+    std::memset(&t, byte, sizeof t);
+    return t;
+}
+
+template <class T> bool same(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// A random program configuration element in stream order; the expected record of a parse into
+// one filled with 0x11 (the mixdown values are cleared when absent).
+AACPrgCfgElt putPce(BitWriter& bw, Rng& rnd) {
+    AACPrgCfgElt e = filled<AACPrgCfgElt>(0x11);
+    const auto f = [&](int& field, int bits) { return bw.put(field = rnd(0, (1 << bits) - 1), bits), field; };
+    e.monoMixdownEltNum = e.stereoMixdownEltNum = e.matrixMixdownIdx = e.pseudoSurroundEnable = 0;
     f(e.eltInsTag, 4), f(e.profile, 2), f(e.samplingRateIndex, 4), f(e.numFrontElt, 4), f(e.numSideElt, 4), f(e.numBackElt, 4);
     f(e.numLfeElt, 2), f(e.numDataElt, 3), f(e.numValidCcElt, 4);
     if (f(e.monoMixdownPres, 1)) f(e.monoMixdownEltNum, 4);
@@ -41,207 +49,162 @@ AACPrgCfgElt putPce(BitWriter& bw, std::mt19937& rng) {
     for (int i = 0; i < e.numDataElt; ++i) f(e.dataTagSel[i], 4);
     pairs(e.numValidCcElt, e.ccIsIndSw, e.ccTagSel);
     while (bw.bits() % 8) bw.put(0, 1);
-    for (int i = 0, n = f(e.commentFieldBytes, 8); i < n; ++i) bw.put(e.commentFieldData[i] = Okv8u(rng()), 8);
+    for (int i = 0, n = f(e.commentFieldBytes, 8); i < n; ++i) bw.put(e.commentFieldData[i] = Okv8u(rnd(0, 255)), 8);
     return e;
 }
 
 }  // namespace
 
+// ADTS headers with and without CRC; program configurations at every entry offset; ADIF with
+// one to four programs into a list of one to four records (too short: refused after the count,
+// the cursor on the byte it was in).
 TEST(AacSyntaxHeaders, AdtsAdifAndProgramConfigurations) {
-    // syncword, id 1, layer 0, protection 0, profile 1, rate 4, private 1, config 2, orig 0, home 1,
-    // copy bit 1, start 0, length 371, fullness 0x7FF, 2 raw blocks, CRC 0xBEEF
-    BitWriter bw;
-    for (auto [v, n] : {std::pair{0xFFF, 12}, {1, 1}, {0, 2}, {0, 1}, {1, 2}, {4, 4}, {1, 1}, {2, 3}, {0, 1}, {1, 1}, {1, 1}, {0, 1},
-                        {371, 13}, {0x7FF, 11}, {1, 2}, {0xBEEF, 16}})
-        bw.put(uint32_t(v), n);
-    Parse a(bw);
-    AACADTSFrameHeader h;
-    std::memset(&h, 0x5A, sizeof h);
-    ASSERT_EQ(okvsUnpackADTSFrameHeader_AAC(&a.p, &h), okvOk);
-    const int want[16] = {1, 0, 0, 1, 4, 1, 2, 0, 1, 0x5A5A5A5A, 1, 0, 371, 0x7FF, 2, 0xBEEF};
-    EXPECT_TRUE(a.pos() == 72 && std::memcmp(&h, want, sizeof want) == 0);
-    a.buf[1] |= 1, a.p = a.buf.data(), h.crcCheck = -3;  // protection absent: 7 bytes, crcCheck untouched
-    ASSERT_EQ(okvsUnpackADTSFrameHeader_AAC(&a.p, &h), okvOk);
-    EXPECT_TRUE(a.pos() == 56 && h.crcCheck == -3);
+    Rng rnd(3);
+    for (int it = 0; it < 400; ++it) {
+        static const int kWidth[16] = {1, 2, 1, 2, 4, 1, 3, 1, 1, 0, 1, 1, 13, 11, 2, 16};  // emphasis is not in the stream
+        AACADTSFrameHeader want = filled<AACADTSFrameHeader>(0x5A), got = want;
+        int v[16];
+        std::memcpy(v, &want, sizeof v);
+        BitWriter bw;
+        bw.put(0xFFF, 12);
+        for (int i = 0; i < 16; ++i)
+            if (kWidth[i] && (i < 15 || !v[2])) bw.put(v[i] = rnd(0, (1 << kWidth[i]) - 1), kWidth[i]);
+        ++v[14];
+        std::memcpy(&want, v, sizeof v);
+        Parse a(bw);
+        ASSERT_EQ(okvsUnpackADTSFrameHeader_AAC(&a.p, &got), okvOk);
+        EXPECT_TRUE(a.pos() == bw.bits() && same(got, want)) << it;
 
-    std::mt19937 rng(3);
-    for (int it = 0; it < 400; ++it) {  // program configurations at every entry offset
         BitWriter pw;
         pw.put(0, it % 8);
-        const AACPrgCfgElt want = putPce(pw, rng);
+        const AACPrgCfgElt pce = putPce(pw, rnd);
         Parse s(pw, it % 8);
-        AACPrgCfgElt got{};
-        ASSERT_EQ(okvsDecodePrgCfgElt_AAC(&s.p, &s.off, &got), okvOk);
-        EXPECT_TRUE(s.pos() == pw.bits() && std::memcmp(&got, &want, sizeof got) == 0) << it;
+        AACPrgCfgElt e = filled<AACPrgCfgElt>(0x11);
+        ASSERT_EQ(okvsDecodePrgCfgElt_AAC(&s.p, &s.off, &e), okvOk);
+        EXPECT_TRUE(s.pos() == pw.bits() && same(e, pce)) << it;
     }
-    std::vector<uint8_t> zeros(64, 0);  // mixdown values are cleared even when absent
-    AACPrgCfgElt e;
-    std::memset(&e, 0x11, sizeof e);
-    Okv8u* p = zeros.data();
-    int off = 0;
-    ASSERT_EQ(okvsDecodePrgCfgElt_AAC(&p, &off, &e), okvOk);
-    EXPECT_TRUE((e.monoMixdownEltNum | e.stereoMixdownEltNum | e.matrixMixdownIdx | e.pseudoSurroundEnable) == 0 && e.frontIsCpe[0] == 0x11111111);
-    EXPECT_EQ(p, zeros.data() + 6);  // 34 bits, aligned to 40, comment count
-
-    for (int type = 0; type < 2; ++type) {  // ADIF with three programs; capacity 2 fails after the count
+    for (int it = 0; it < 60; ++it) {
         BitWriter aw;
-        aw.put(0x41444946, 32), aw.put(1, 1);
-        for (int i = 0; i < 9; ++i) aw.put(0xA0 + i, 8);
-        aw.put(1, 1), aw.put(0, 1), aw.put(type, 1), aw.put(0x654321, 23), aw.put(2, 4);
-        AACPrgCfgElt want[3], got[3] = {};
-        for (int i = 0; i < 3; ++i) {
-            if (type == 0) aw.put(0xABCDE + i, 20);
-            want[i] = putPce(aw, rng);
+        AACADIFHeader want = filled<AACADIFHeader>(0x66), got = want;
+        aw.put(want.adifId = 0x41444946, 32), aw.put(want.copyIdPres = rnd(0, 1), 1);
+        for (int i = 0; i < 9 && want.copyIdPres; ++i) aw.put(want.copyId[i] = Okv8u(rnd(0, 255)), 8);
+        aw.put(want.originalCopy = rnd(0, 1), 1), aw.put(want.home = rnd(0, 1), 1), aw.put(want.bitstreamType = rnd(0, 1), 1);
+        aw.put(want.bitRate = rnd(0, (1 << 23) - 1), 23), aw.put((want.numPrgCfgElt = rnd(1, 4)) - 1, 4);
+        const size_t countEnd = aw.bits();
+        const int room = rnd(1, 4);
+        AACPrgCfgElt pce[4], list[4];
+        for (int i = 0; i < want.numPrgCfgElt; ++i) {
+            if (want.bitstreamType == 0) aw.put(want.adifBufFullness[i] = rnd(0, (1 << 20) - 1), 20);
+            pce[i] = putPce(aw, rnd), list[i] = filled<AACPrgCfgElt>(0x11);
         }
         Parse s(aw);
-        AACADIFHeader h{}, h2{};
-        ASSERT_EQ(okvsUnpackADIFHeader_AAC(&s.p, &h, got, 3), okvOk);
-        EXPECT_EQ(s.pos(), aw.bits());
-        EXPECT_EQ(std::vector<int>({int(h.adifId == 0x41444946u), h.copyIdPres, h.copyId[8], h.originalCopy, h.bitstreamType, h.bitRate,
-                                    h.numPrgCfgElt, h.adifBufFullness[2]}),
-                  std::vector<int>({1, 1, 0xA8, 1, type, 0x654321, 3, type ? 0 : 0xABCDE + 2}));
-        EXPECT_EQ(std::memcmp(got, want, sizeof got), 0);
-        s.p = s.buf.data();
-        EXPECT_EQ(okvsUnpackADIFHeader_AAC(&s.p, &h2, got, 2), okvErrAacPrgNum);
-        EXPECT_TRUE(h2.numPrgCfgElt == 3 && s.pos() == (32 + 1 + 72 + 3 + 23 + 4) / 8 * 8);
+        const bool fits = room >= want.numPrgCfgElt;
+        ASSERT_EQ(okvsUnpackADIFHeader_AAC(&s.p, &got, list, room), fits ? okvOk : okvErrAacPrgNum);
+        EXPECT_TRUE(s.pos() == (fits ? aw.bits() : countEnd / 8 * 8) && got.numPrgCfgElt == want.numPrgCfgElt) << it;
+        EXPECT_TRUE(!fits || (same(got, want) && std::memcmp(list, pce, sizeof *pce * size_t(want.numPrgCfgElt)) == 0)) << it;
     }
 }
 
 // Fill (count 4 bits, escape 8 bits) and data stream (tag, align flag, 8 + 8 bits) elements:
-// boundary counts at every entry offset.
+// random counts over the whole range at every entry offset.
 TEST(AacSyntaxHeaders, FillAndDataStreamCounts) {
-    const struct { bool dse; int a, b, c, count; } kCases[] = {  // fill: field, escape; DSE: align, first, second
-        {false, 0, -1, 0, 0}, {false, 14, -1, 0, 14}, {false, 15, 0, 0, 14}, {false, 15, 1, 0, 15}, {false, 15, 255, 0, 269},
-        {true, 0, 0, -1, 0}, {true, 1, 254, -1, 254}, {true, 0, 255, 0, 255}, {true, 1, 255, 255, 510},
-    };
-    for (const auto& k : kCases)
-        for (int lead = 0; lead < 8; ++lead) {
-            BitWriter bw;
-            bw.put(0x7F, lead);
-            if (k.dse) {
-                bw.put(9, 4), bw.put(k.a, 1), bw.put(k.b, 8);
-                if (k.c >= 0) bw.put(k.c, 8);
-                while (k.a && bw.bits() % 8) bw.put(1, 1);
-            } else {
-                bw.put(k.a, 4);
-                if (k.b >= 0) bw.put(k.b, 8);
-            }
-            for (int i = 0; i < k.count; ++i) bw.put(255 - i % 256, 8);
-            Parse s(bw, lead);
-            Okv8u out[510];
-            int tag = k.dse ? -1 : 9, n = -1;
-            ASSERT_EQ(k.dse ? okvsDecodeDatStrElt_AAC(&s.p, &s.off, &tag, &n, out) : okvsDecodeFillElt_AAC(&s.p, &s.off, &n, out), okvOk);
-            EXPECT_TRUE(tag == 9 && n == k.count && s.pos() == bw.bits()) << k.count << " " << lead;
-            EXPECT_TRUE(!k.count || out[k.count - 1] == Okv8u(255 - (k.count - 1) % 256)) << k.count;
-        }
-}
-
-// Window grouping and M/S mask modes of the main header, TNS data (long: three filters,
-// compressed coefficients; an order above 12 stops the TNS parse and the header goes on) and LTP
-// data (short windows: lags relative to the previous used window).
-TEST(AacSyntaxScalable, MainHeader) {
-    for (const auto& [bits, lens] : {std::pair{0, std::vector<int>{1, 1, 1, 1, 1, 1, 1, 1}}, {127, {8}}, {0b1011011, {2, 3, 3}},
-                                     {0b0000001, {1, 1, 1, 1, 1, 1, 2}}, {0b1000000, {2, 1, 1, 1, 1, 1, 1}}}) {
+    Rng rnd(4);
+    for (int it = 0; it < 800; ++it) {
+        const bool dse = it & 1, align = rnd(0, 1);
+        const int lead = rnd(0, 7), count = rnd(0, 9) ? rnd(0, dse ? 510 : 269) : rnd(0, 1) * (dse ? 255 : 15);
         BitWriter bw;
-        bw.put(2, 2), bw.put(1, 1), bw.put(9, 4), bw.put(bits, 7), bw.put(0, 2);  // no TNS, no LTP
-        Parse s(bw);
-        AACMainHeader h{};
-        ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
-        EXPECT_TRUE(s.pos() == bw.bits() && h.winShape == 1 && h.maxSfb == 9);
-        EXPECT_EQ(ints(h.lenWinGrp, size_t(h.numWinGrp)), lens);
-    }
-    for (int mask = 0; mask < 4; ++mask)  // long windows: one group, lenWinGrp[1..7] cleared, records cleared
-        for (int flag = 0; flag < 2; ++flag) {
-            BitWriter bw;
-            bw.put(0, 3), bw.put(5, 6), bw.put(mask, 2);
-            if (mask == 1) bw.put(0b10110, 5);
-            bw.put(0, 4);
-            Parse s(bw);
-            Okv8u ms[480];
-            std::memset(ms, 7, sizeof ms);
-            AACMainHeader h;
-            std::memset(&h, 0x33, sizeof h);
-            h.pMsUsed = ms;
-            EXPECT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 2, flag), flag ? okvErrNotSupportedMode : okvOk);
-            EXPECT_TRUE(s.pos() == bw.bits() && h.numWinGrp == 1 && h.lenWinGrp[0] == 1 && h.lenWinGrp[7] == 0);
-            EXPECT_TRUE(h.tnsData[1].tnsDataPresent == 0 && h.tnsData[1].nFilt[0] == 0);
-            EXPECT_EQ(ints(ms, 6), (mask == 1 ? std::vector<int>{1, 0, 1, 1, 0, 7} : std::vector<int>{mask == 2, mask == 2, mask == 2, mask == 2, mask == 2, 7}));
+        bw.put(0x7F, lead);
+        if (dse) {
+            bw.put(9, 4), bw.put(align, 1), bw.put(std::min(count, 255), 8);
+            if (count >= 255) bw.put(count - 255, 8);
+            while (align && bw.bits() % 8) bw.put(1, 1);
+        } else {
+            const bool escape = count >= 15 || (count == 14 && rnd(0, 1));  // 15: 14 + the next 8 bits
+            bw.put(escape ? 15 : count, 4);
+            if (escape) bw.put(count - 14, 8);
         }
-    BitWriter bw;
-    bw.put(0, 3), bw.put(30, 6), bw.put(1, 1), bw.put(3, 2), bw.put(1, 1);                                  // TNS: 3 filters, resolution 4
-    bw.put(20, 6), bw.put(2, 5), bw.put(1, 1), bw.put(1, 1), bw.put(0b101, 3), bw.put(0b011, 3);        // -3, 3
-    bw.put(7, 6), bw.put(0, 5), bw.put(63, 6), bw.put(1, 5), bw.put(0, 1), bw.put(0, 1), bw.put(0b1000, 4);  // order 0; -8
-    bw.put(1, 1), bw.put(1234, 11), bw.put(7, 3);                                                      // LTP lag, gain 7
-    for (int b = 0; b < 30; ++b) bw.put(b % 3 == 0, 1);
-    Parse s(bw);
-    AACMainHeader h;
-    std::memset(&h, 0x44, sizeof h);
-    ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
-    const AACTnsData& t = h.tnsData[0];
-    const AACLtpData& l = h.ltpData[0];
-    EXPECT_TRUE(s.pos() == bw.bits() && t.nFilt[0] == 3 && t.coefRes[0] == 4);
-    EXPECT_EQ(ints(t.length, 4), (std::vector<int>{20, 7, 63, 0}));
-    EXPECT_EQ(ints(t.order, 4), (std::vector<int>{2, 0, 1, 0}));
-    EXPECT_EQ(ints(t.direction, 3), (std::vector<int>{1, 0, 0}));
-    EXPECT_EQ(ints(t.coef, 4), (std::vector<int>{-3, 3, -8, 0}));
-    EXPECT_EQ((std::vector<int>{l.ltpDataPresent, l.ltpLag, l.ltpCoef, h.ltpData[1].ltpLag}), (std::vector<int>{1, 1234, 22438, 0x44444444}));
-    for (int b = 0; b <= 40; ++b) EXPECT_EQ(l.ltpLongUsed[b], b == 0 || (b <= 30 && (b - 1) % 3 == 0)) << b;  // cleared up to 40
-
-    BitWriter sw;  // windows: 0 unused; 1 first used; 2 used, lag 5; 3 unused; 4 used, no lag; 5 used, lag 31
-    sw.put(2, 2), sw.put(0, 1), sw.put(3, 4), sw.put(0, 7), sw.put(0, 1), sw.put(1, 1), sw.put(100, 11), sw.put(0, 3);
-    for (auto [v, n] : {std::pair{0, 1}, {1, 1}, {1, 1}, {1, 1}, {5, 5}, {0, 1}, {1, 1}, {0, 1}, {1, 1}, {1, 1}, {31, 5}, {0, 1}, {0, 1}})
-        sw.put(uint32_t(v), n);
-    s = Parse(sw);
-    ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
-    EXPECT_TRUE(s.pos() == sw.bits() && l.ltpCoef == 9352 && l.ltpShortLagPresent[1] == 0 && l.ltpShortLagPresent[4] == 0);
-    EXPECT_EQ(ints(l.ltpShortUsed, 8), (std::vector<int>{0, 1, 1, 0, 1, 1, 0, 0}));
-    EXPECT_EQ(std::vector<int>({l.ltpShortLag[1], l.ltpShortLag[2], l.ltpShortLag[4], l.ltpShortLag[5]}), std::vector<int>({100, 111, 111, 96}));
-
-    BitWriter bad;
-    bad.put(0, 3), bad.put(10, 6), bad.put(1, 1), bad.put(1, 2), bad.put(0, 1), bad.put(5, 6), bad.put(13, 5);
-    bad.put(1, 1), bad.put(333, 11), bad.put(2, 3), bad.put(0, 10);
-    s = Parse(bad);
-    ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
-    EXPECT_TRUE(t.order[0] == 13 && l.ltpLag == 333 && s.pos() == bad.bits());
-
-    BitWriter wide;  // 41 bands: flags for the first 40 only
-    wide.put(0, 3), wide.put(41, 6), wide.put(0, 1), wide.put(1, 1), wide.put(7, 11), wide.put(0, 3);
-    for (int b = 0; b < 40; ++b) wide.put(1, 1);
-    s = Parse(wide);
-    ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, 1, 0), okvOk);
-    EXPECT_TRUE(l.ltpLag == 7 && l.ltpLongUsed[40] == 1 && s.pos() == wide.bits());
+        std::vector<Okv8u> payload(size_t(count) + 1, 0xEE), out(511, 0xEE);
+        for (int i = 0; i < count; ++i) bw.put(payload[size_t(i)] = Okv8u(rnd(0, 255)), 8);
+        Parse s(bw, lead);
+        int tag = dse ? -1 : 9, n = -1;
+        ASSERT_EQ(dse ? okvsDecodeDatStrElt_AAC(&s.p, &s.off, &tag, &n, out.data())
+                      : okvsDecodeFillElt_AAC(&s.p, &s.off, &n, out.data()), okvOk);
+        EXPECT_TRUE(tag == 9 && n == count && s.pos() == bw.bits()) << count << " " << lead;
+        EXPECT_TRUE(std::equal(payload.begin(), payload.end(), out.begin())) << count;
+    }
 }
 
-// Long, stereo layer above a mono layer: maxSfb 12, mask 1 for bands 4..11, TNS of two channels,
-// diff control for bands 4..9 whose M/S flag is clear. Short windows: mask bits for 4 groups,
-// diff control 8 bits per channel only from band 0.
-TEST(AacSyntaxScalable, ExtensionHeader) {
-    BitWriter bw;
-    bw.put(12, 6), bw.put(1, 2);
-    for (int b : {1, 0, 0, 1, 1, 0, 0, 0}) bw.put(b, 1);                                   // bands 4..11
-    bw.put(0, 1), bw.put(1, 1), bw.put(1, 2), bw.put(0, 1), bw.put(3, 6), bw.put(0, 5);  // ch 1: one order-0 filter
-    for (int b : {1, 0, 1, 0, 1, 1}) bw.put(b, 1);                                         // diff control of bands 5, 6, 9 per channel
-    Parse s(bw);
-    Okv8u ms[240] = {};
-    AACExtHeader h;
-    std::memset(&h, 0x22, sizeof h);
-    h.pMsUsed = ms;
-    ASSERT_EQ(okvsDecodeExtensionHeader_AAC(&s.p, &s.off, &h, 1, 1, 1, 4, 10, 0), okvOk);
-    EXPECT_TRUE(s.pos() == bw.bits() && h.maxSfb == 12 && h.msMaskPresent == 1 && h.tnsData[1].length[0] == 3);
-    EXPECT_TRUE(h.tnsData[0].tnsDataPresent == 0 && h.tnsData[0].nFilt[0] == 0x22222222);  // not cleared
-    EXPECT_EQ(ints(ms + 3, 10), (std::vector<int>{0, 1, 0, 0, 1, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(ints(h.diffControlLr[0], 4), (std::vector<int>{1, 0, 1, 0x22222222}));
-    EXPECT_EQ(ints(h.diffControlLr[1], 3), (std::vector<int>{0, 1, 1}));
-    for (int lowest : {0, 2}) {
-        BitWriter sw;
-        sw.put(3, 4), sw.put(1, 2);
-        for (int g = 0; g < 4; ++g)
-            for (int b = lowest; b < 3; ++b) sw.put((g + b) & 1, 1);
-        if (lowest == 0) sw.put(0xA5, 8), sw.put(0x0F, 8);
-        s = Parse(sw);
-        std::memset(ms, 9, sizeof ms);
-        ASSERT_EQ(okvsDecodeExtensionHeader_AAC(&s.p, &s.off, &h, 0, 1, 1, lowest, 51, 2), okvOk);
-        EXPECT_TRUE(s.pos() == sw.bits() && ms[3 * 60 + 2] == 1 && ms[3 * 60 + 3] == 9);
-        EXPECT_TRUE(lowest || ints(h.diffControlLr[1], 8) == std::vector<int>({0, 0, 0, 0, 1, 1, 1, 1}));
+// Main headers (one or two channels, any window sequence, grouping, M/S mask, TNS and LTP data;
+// an order above 12 ends the TNS data and the header goes on) and extension headers (long
+// maxSfb above 60 refused once read; M/S flags from the stereo layer's first band; diff control
+// for bands without M/S up to the highest maxSfb, short windows only from band 0).
+TEST(AacSyntaxScalable, MainAndExtensionHeadersReadBack) {
+    static const Okv16s kLtpQ14[8] = {9352, 11413, 13320, 14931, 16137, 17496, 19572, 22438};
+    Rng rnd(5);
+    for (int it = 0; it < 1500; ++it) {
+        const int channels = rnd(1, 2), seq = rnd(0, 3), lead = rnd(0, 7), flag = rnd(0, 1);
+        const bool isShort = seq == 2;
+        Okv8u ms[480], wantMs[480];
+        for (int i = 0; i < 480; ++i) ms[i] = wantMs[i] = Okv8u(rnd(0, 1));
+        AACMainHeader e = filled<AACMainHeader>(0x33), h = e;
+        h.pMsUsed = e.pMsUsed = ms;
+        BitWriter bw;
+        bw.put(0x55, lead), bw.put(e.winSequence = seq, 2), bw.put(e.winShape = rnd(0, 1), 1);
+        bw.put(e.maxSfb = rnd(0, isShort ? 15 : 63), isShort ? 4 : 6);
+        if (isShort) {
+            bw.put(e.sfGrouping = rnd(0, 127), 7), e.numWinGrp = 0;
+            for (int w = 0; w < 8; ++w)  // window w joins the open group when its bit is set
+                w && (e.sfGrouping >> (7 - w) & 1) ? ++e.lenWinGrp[e.numWinGrp - 1] : e.lenWinGrp[e.numWinGrp++] = 1;
+        } else {
+            e.numWinGrp = 1;
+            std::fill(e.lenWinGrp, e.lenWinGrp + 8, 0), e.lenWinGrp[0] = 1;
+        }
+        if (channels == 2) bw.put(e.msMaskPresent = rnd(0, 3), 2);
+        for (int g = 0; g < e.numWinGrp && channels == 2; ++g)
+            for (int b = 0; b < e.maxSfb; ++b)
+                if (Okv8u& m = wantMs[60 * g + b]; e.msMaskPresent == 1) bw.put(m = Okv8u(rnd(0, 1)), 1);
+                else m = e.msMaskPresent == 2;
+        for (int ch = 0; ch < channels; ++ch) {
+            AACTnsData& t = e.tnsData[ch];
+            AACLtpData& l = e.ltpData[ch];
+            std::memset(&t, 0, sizeof t), std::memset(&l, 0, sizeof l);
+            if (bw.put(t.tnsDataPresent = rnd(0, 1), 1), t.tnsDataPresent) aactest::putTns(bw, rnd, isShort, 14, 12, t);
+            if (bw.put(l.ltpDataPresent = rnd(0, 1), 1), !l.ltpDataPresent) continue;
+            const int gain = rnd(0, 7);
+            bw.put(l.ltpLag = rnd(0, 2047), 11), bw.put(gain, 3), l.ltpCoef = kLtpQ14[gain];
+            for (int b = 1; b <= std::min(e.maxSfb, 40) && !isShort; ++b) bw.put(l.ltpLongUsed[b] = rnd(0, 1), 1);
+            l.ltpLongUsed[0] = !isShort, l.ltpShortLag[0] = isShort ? l.ltpLag : 0;
+            for (int w = 0, prev = -1; w < 8 && isShort; ++w) {  // lags relative to the previous used window
+                if (bw.put(l.ltpShortUsed[w] = rnd(0, 1), 1), !l.ltpShortUsed[w]) continue;
+                if (prev >= 0) bw.put(l.ltpShortLagPresent[w] = rnd(0, 1), 1);
+                const int delta = l.ltpShortLagPresent[w] ? rnd(0, 31) : 16;
+                if (l.ltpShortLagPresent[w]) bw.put(delta, 5);
+                l.ltpShortLag[w] = prev < 0 ? l.ltpLag : l.ltpShortLag[prev] + 16 - delta, prev = w;
+            }
+        }
+        Parse s(bw, lead);
+        ASSERT_EQ(okvsDecodeMainHeader_AAC(&s.p, &s.off, &h, channels, flag), flag ? okvErrNotSupportedMode : okvOk);
+        EXPECT_TRUE(s.pos() == bw.bits() && same(h, e) && std::memcmp(ms, wantMs, sizeof ms) == 0) << it;
+
+        const int monoStereo = rnd(0, 1), stereo = rnd(0, 1), monoLayer = rnd(0, 1);
+        const int pre = rnd(0, isShort ? 15 : 51), highest = rnd(0, 51);
+        AACExtHeader x = filled<AACExtHeader>(0x22), ex = x;
+        x.pMsUsed = ex.pMsUsed = ms;
+        BitWriter xw;
+        xw.put(0x55, lead), xw.put(ex.maxSfb = rnd(0, isShort ? 15 : 63), isShort ? 4 : 6);
+        const bool tooMany = ex.maxSfb > 60;
+        if (stereo && !tooMany) xw.put(ex.msMaskPresent = rnd(0, 3), 2);
+        for (int g = 0; g < (isShort ? 4 : 1) && stereo && !tooMany && ex.msMaskPresent == 1; ++g)
+            for (int b = pre; b < ex.maxSfb; ++b) xw.put(wantMs[60 * g + b] = Okv8u(rnd(0, 1)), 1);
+        for (int ch = 0; ch < 2 && monoStereo && !tooMany; ++ch)
+            if (xw.put(ex.tnsData[ch].tnsDataPresent = rnd(0, 1), 1), ex.tnsData[ch].tnsDataPresent)
+                aactest::putTns(xw, rnd, isShort, 14, 12, ex.tnsData[ch]);
+        for (int ch = 0; ch < 2 && monoLayer && stereo && !tooMany; ++ch)
+            for (int b = pre, n = 0; b < (isShort ? (pre ? 0 : 8) : std::min(highest, ex.maxSfb)); ++b)
+                if (isShort || !wantMs[b]) xw.put(ex.diffControlLr[ch][n++] = rnd(0, 1), 1);
+        Parse t(xw, lead);
+        ASSERT_EQ(okvsDecodeExtensionHeader_AAC(&t.p, &t.off, &x, monoStereo, stereo, monoLayer, pre, highest, seq),
+                  tooMany ? okvErrAacMaxSfb : okvOk);
+        EXPECT_TRUE(t.pos() == xw.bits() && same(x, ex) && std::memcmp(ms, wantMs, sizeof ms) == 0) << it;
     }
 }

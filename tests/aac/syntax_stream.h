@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <map>
+#include <random>
 
 #include "mp3/mp3_test_util.h"
 
@@ -22,6 +23,34 @@ inline std::vector<int> numbersFrom(const std::vector<std::string>& row, size_t 
 }
 
 template <class T> std::vector<int> ints(const T* p, size_t n) { return std::vector<int>(p, p + n); }
+
+// Uniform integers in [lo, hi].
+struct Rng {
+    std::mt19937 g;
+    explicit Rng(uint32_t seed) : g(seed) {}
+    int operator()(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(g); }
+};
+
+// Random TNS side data in stream order into the fields a parser reads (others keep their
+// value). Long filters take orders up to maxOrder; one above limit is written and ends the data
+// there, where the parsers stop. Returns false when it did.
+inline bool putTns(BitWriter& bw, Rng& rnd, bool isShort, int maxOrder, int limit, AACTnsData& t) {
+    for (int w = 0, f = 0, d = 0, c = 0; w < (isShort ? 8 : 1); ++w) {
+        bw.put(t.nFilt[w] = rnd(0, isShort ? 1 : 3), isShort ? 1 : 2);
+        if (t.nFilt[w]) bw.put((t.coefRes[w] = rnd(3, 4)) - 3, 1);
+        for (int k = 0; k < t.nFilt[w]; ++k, ++f) {
+            bw.put(t.length[f] = rnd(0, isShort ? 15 : 63), isShort ? 4 : 6);
+            const int o = t.order[f] = rnd(0, isShort ? 7 : maxOrder);
+            bw.put(o, isShort ? 3 : 5);
+            if (o > limit) return false;
+            const int compress = o ? rnd(0, 1) : 0, bits = t.coefRes[w] - compress;
+            if (o) bw.put(t.direction[d++] = rnd(0, 1), 1), bw.put(compress, 1);
+            for (int i = 0; i < o; ++i, ++c)
+                bw.put(uint32_t(t.coef[c] = Okv8s(rnd(-(1 << (bits - 1)), (1 << (bits - 1)) - 1))) & ((1u << bits) - 1), bits);
+        }
+    }
+    return true;
+}
 
 struct Codebook {
     std::vector<std::string> code;            // by index

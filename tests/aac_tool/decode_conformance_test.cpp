@@ -1,5 +1,5 @@
 // okvac decode on AAC against the reference decoder (ffmpeg's float decoder; its fixed-point one
-// where the float one errs): the conformance streams (LC, LTP, SBR), streams made here
+// where the float one errs): the conformance streams (LC, Main, LTP, SBR), streams made here
 // with each profile at every rate and layout, gapless lengths, noise levels, HE-AAC
 // signalling variants and damaged input.
 #include <gtest/gtest.h>
@@ -61,15 +61,28 @@ uint32_t wavRate(const fs::path& p) {
 // intensity bands under M/S mask 2: the reference inverts them there, okvac (as invert_intensity
 // says) does not, 34 LSB apart in one frame. ap05_48 carries LTP data with intensity, M/S and
 // TNS: the prediction's Q14 coefficients (truncated) drift to 5 LSB over runs of predicted
-// frames. The SBR streams: dual-rate and downsampled.
+// frames. SBR: dual-rate and downsampled; with parametric stereo only near the reference. Main:
+// am00_88 is predicted in almost every frame (without prediction it misses by thousands);
+// am05_44 (independent switching, added after the filterbank) and al07_96 (dependent switching
+// before and after TNS, signed band gains) carry coupling channel elements, am05_44's pairs TNS
+// filters above order 12. al15_44 codes 5.1 with its surround pair second in the front row:
+// okvac plays it FL FR FC LFE SL SR, the reference FL FR FC LFE FLC FRC, surrounds at FL FR.
 TEST(AacDecodeTool, ConformanceAgainstReferenceDecoder) {
     if (!haveVectors()) GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
     if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
-    struct Stream { std::string path; int channels, lead = 0, maxDiff = 2; double rms = 0.289; };
+    struct Stream {
+        std::string path;
+        int channels, lead = 0, maxDiff = 2;
+        double rms = 0.289;
+        std::vector<int> refChannel = {};
+    };
     std::vector<Stream> streams = {{"misc/ct_faac-adts.aac", 2, 1}, {"misc/foo.aac", 2}, {"misc/id3v1.aac", 2}, {"misc/id3v2.aac", 1},
-                                   {"iso/al_sbr_sr_48_2_fsaac48.mp4", 2, 0, 16, 1.0}};
+                                   {"iso/al_sbr_sr_48_2_fsaac48.mp4", 2, 0, 16, 1.0}, {"iso/al07_96.mp4", 6, 0, 4, 0.5},
+                                   {"iso/adts/al_sbr_ps_04_new.adts", 2, 0, 32767, 4.0},
+                                   {"iso/adts/al_sbr_ps_06_new.adts", 2, 0, 32767, 4.0},
+                                   {"iso/al15_44.mp4", 6, 0, 4, 0.5, {4, 5, 2, 3, 0, 1}}};
     for (const Stream& s : {Stream{"al04_44", 1}, {"al05_44", 2}, {"al06_44", 3}, {"al17_44", 2}, {"ap05_48", 2, 0, 5, 0.4},
-                            {"al_sbr_cm_48_2", 2, 0, 16, 1.0}})
+                            {"al_sbr_cm_48_2", 2, 0, 16, 1.0}, {"am00_88", 1, 0, 4, 0.5}, {"am05_44", 6, 0, 4, 0.5}})
         for (const std::string& path : {"iso/" + s.path + ".mp4", "iso/adts/" + s.path + ".adts"})
             streams.push_back({path, s.channels, s.lead, s.maxDiff, s.rms});
     for (std::string tones : {"afconvert_16000_mono.m4a", "afconvert_16000_stereo.aac", "afconvert_44100_mono.aac",
@@ -83,12 +96,16 @@ TEST(AacDecodeTool, ConformanceAgainstReferenceDecoder) {
     }
     TempDir tmp("okvac_aacconf_");
     for (const Stream& s : streams) {
-        Diff d = against(vectorDir() / s.path, tmp.path, s.channels, s.lead);
+        Diff d = against(vectorDir() / s.path, tmp.path, s.channels, s.lead, s.refChannel);
         if (d.max > s.maxDiff)  // the float reference's own error near full scale: ask the fixed one
-            d = against(vectorDir() / s.path, tmp.path, s.channels, s.lead, {}, "aac_fixed");
+            d = against(vectorDir() / s.path, tmp.path, s.channels, s.lead, s.refChannel, "aac_fixed");
         EXPECT_LE(d.max, s.maxDiff) << s.path;
         EXPECT_LE(d.rms, s.rms) << s.path;
     }
+    const fs::path main = vectorDir() / "iso/am00_88.mp4";
+    ASSERT_EQ(okvacDecode(main, tmp.path / "got.raw", "--no-prediction"), 0);
+    ASSERT_TRUE(ffmpegDecode(main, tmp.path / "ref.raw"));
+    EXPECT_GT(compare(readPcm(tmp.path / "got.raw"), readPcm(tmp.path / "ref.raw")).rms, 100.0);
 }
 
 // LC at every rate (mono and stereo, ADTS and MP4) and in every layout at 48 kHz; LTP (without
@@ -135,17 +152,23 @@ TEST(AacDecodeTool, EncodedWithEveryProfileRateAndLayout) {
 }
 
 // ADTS, MP4 and 3GP with implicit, hierarchical and backward-compatible signalling decode alike
-// at twice the core rate; --core-only gives the core at its own rate; low power (real banks and
-// prediction) keeps the envelope of high quality, aliasing and phases apart. The SBR stream
-// rewrapped as ADIF finds its SBR data in the first block and decodes as the original.
+// at twice the core rate, with parametric stereo, as the check stream's reference output;
+// --core-only gives the core at its own rate; low power (real banks and prediction) keeps the
+// envelope of high quality, aliasing and phases apart. The SBR stream rewrapped as ADIF finds
+// its SBR data in the first block and decodes as the original.
 TEST(AacDecodeTool, HeAacSignallingVariantsAndModes) {
     const fs::path dir = vectorDir() / "ct_decodercheck", sbr = vectorDir() / "iso/al_sbr_cm_48_2.mp4";
-    if (!fs::exists(dir / "File2.mp4")) GTEST_SKIP() << "HE-AAC check streams not found under " << vectorDir();
+    if (!fs::exists(dir / "File2.mp4") || !fs::exists(dir / "aacPlusv2.wav"))
+        GTEST_SKIP() << "HE-AAC check streams not found under " << vectorDir();
     TempDir tmp("okvac_heaac_");
     ASSERT_EQ(okvacDecode(dir / "File2.mp4", tmp.path / "ref.wav"), 0);
     EXPECT_EQ(wavRate(tmp.path / "ref.wav"), 44100u);
     const std::vector<uint8_t> ref = readFile(tmp.path / "ref.wav");
     EXPECT_EQ(ref.size(), 44u + 4 * 346112u);  // 169 frames of 2048 stereo samples (parametric stereo)
+    // The check stream's reference output, both after 22-sample headers.
+    const std::vector<int16_t> got = readPcm(tmp.path / "ref.wav"), check = readPcm(dir / "aacPlusv2.wav");
+    const Diff ps = compare({got.begin() + 22, got.end()}, {check.begin() + std::min<ptrdiff_t>(22, ssize(check)), check.end()});
+    EXPECT_TRUE(ps.compared >= 2 * 346112u - 2 * 2048 && ps.rms <= 1.0 && ps.max <= 16) << ps.max << " " << ps.rms;
     for (const char* name : {"File1_fixed.aac", "File3.mp4", "File4.mp4", "File5.mp4", "File6.3gp", "File7.3gp"}) {
         std::string err;
         ASSERT_EQ(okvacDecode(dir / name, tmp.path / "v.wav", "", &err), 0) << name;

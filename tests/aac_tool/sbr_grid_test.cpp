@@ -4,18 +4,12 @@
 
 #include <vector>
 
+#include "mp3/mp3_test_util.h"
 #include "sbr/sbr_bitstream.cpp"
 
 namespace {
 
-struct Writer {
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(16, 0);
-    int pos = 0;
-    void put(int v, int n) {
-        for (int i = n - 1; i >= 0; --i, ++pos)
-            if (v >> i & 1) bytes[size_t(pos / 8)] |= uint8_t(0x80 >> (pos % 8));
-    }
-};
+using mp3test::BitWriter;
 
 // Class FIXFIX (tmp: 2^tmp even envelopes) or a variable class with its borders, relative steps
 // and transient pointer; the expected grid when valid.
@@ -29,7 +23,7 @@ TEST(SbrGrid, EveryGridReadsBack) {
             const int n0 = cls == 0 || fixVar ? 0 : rels & 3, n1 = cls == 0 || varFix ? 0 : rels >> 2;
             const int numEnv = cls ? n0 + n1 + 1 : 1 << fields, ptrBits = numEnv < 2 ? 1 : numEnv < 4 ? 2 : 3;
             if (cls && (numEnv > 5 || pointer >= (1 << ptrBits))) continue;
-            Writer w;
+            BitWriter w;
             w.put(cls, 2);
             if (cls == 0) w.put(fields, 2);
             if (cls && !fixVar) w.put(b0, 2);
@@ -40,10 +34,12 @@ TEST(SbrGrid, EveryGridReadsBack) {
             for (int i = 0; i < n0 + n1; ++i) w.put(rel[i] = (relBits >> i) & 3, 2);
             if (cls) w.put(pointer, ptrBits);
             w.put(0x15, cls ? numEnv : 1);  // alternating frequency resolutions
-            BitCursor bc{w.bytes.data(), 0, w.bytes.data() + w.bytes.size()};
+            const std::vector<uint8_t> bytes = w.bytes(16);
+            BitCursor bc{bytes.data(), 0, bytes.data() + bytes.size()};
             SbrGrid g;
             const bool ok = readGrid(&bc, &g);
-            ASSERT_TRUE(numEnv == 8 || (bc.p - w.bytes.data()) * 8 + bc.off == w.pos) << cls << " " << fields;  // eight fixed envelopes stop early
+            // eight fixed envelopes stop early
+            ASSERT_TRUE(numEnv == 8 || size_t(bc.p - bytes.data()) * 8 + size_t(bc.off) == w.bits()) << cls << " " << fields;
             // Leading borders forward from b0, trailing ones back from 16 + b1; FIXFIX even.
             t[numEnv] = 16 + b1;
             for (int i = 1; i <= n0; ++i) t[i] = t[i - 1] + 2 * rel[i - 1] + 2;

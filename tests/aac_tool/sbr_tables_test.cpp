@@ -3,20 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "aac_tool_util.h"
 #include "sbr/sbr_freq_tables.cpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+using aactool::readFile;
 
 TEST(SbrTables, GeneratedFileMatchesTheTableText) {
     const fs::path text = fs::path(OKV_SHARED_DIR) / "tables" / "sbr";
@@ -25,9 +19,9 @@ TEST(SbrTables, GeneratedFileMatchesTheTableText) {
     const std::string cmd = "python3 '" + std::string(OKV_SOURCE_DIR) + "/tools/gen/gen_sbr_decoder_tables.py' '" +
                             text.string() + "' '" + out.string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    const std::string fresh = slurp(out);
+    const std::vector<uint8_t> fresh = readFile(out);
     fs::remove(out);
-    EXPECT_EQ(fresh, slurp(fs::path(OKV_SOURCE_DIR) / "tools/okvac/sbr/sbr_tables_data.h"));
+    EXPECT_TRUE(!fresh.empty() && fresh == readFile(fs::path(OKV_SOURCE_DIR) / "tools/okvac/sbr/sbr_tables_data.h"));
 }
 
 bool contains(const int* v, int n, int x) { return std::find(v, v + n + 1, x) != v + n + 1; }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/bits.h"
+#include "core/null_args.h"
 #include "core/kernels.h"
 #include "core/sfs.h"
 #include "core/trig.h"
@@ -173,26 +174,44 @@ TEST(KERNEL_SUITE(KernelsConvert), FloatTo16MatchesPlainLoopInEveryMode) {
             });
 }
 
-// Copies, zeroing, setting and the 16-bit to float conversion stop at their last element; moves
+namespace {
+
+// Byte-level kernels as (element width, model): a copy of the source, zeros, or -3 in every word.
+template <class T, StatusCode (*F)(const T*, T*, int)>
+StatusCode copyAs(const Okv8u* s, Okv8u* d, int n) { return F(reinterpret_cast<const T*>(s), reinterpret_cast<T*>(d), n); }
+template <class T, StatusCode (*F)(T*, int)>
+StatusCode zeroAs(const Okv8u*, Okv8u* d, int n) { return F(reinterpret_cast<T*>(d), n); }
+StatusCode setMinus3(const Okv8u*, Okv8u* d, int n) { return K::okvsSet_32s(-3, reinterpret_cast<Okv32s*>(d), n); }
+enum Model { Copy, Zero, Set };
+const struct { int width; Model model; StatusCode (*fn)(const Okv8u*, Okv8u*, int); } kByteKernels[] = {
+    {1, Copy, copyAs<Okv8u, K::okvsCopy_8u>},    {4, Copy, copyAs<Okv32s, K::okvsCopy_32s>},
+    {4, Copy, copyAs<Okv32f, K::okvsCopy_32f>},  {1, Zero, zeroAs<Okv8u, K::okvsZero_8u>},
+    {2, Zero, zeroAs<Okv16s, K::okvsZero_16s>},  {4, Zero, zeroAs<Okv32s, K::okvsZero_32s>},
+    {8, Zero, zeroAs<Okv32sc, K::okvsZero_32sc>}, {4, Zero, zeroAs<Okv32f, K::okvsZero_32f>},
+    {8, Zero, zeroAs<Okv32fc, K::okvsZero_32fc>}, {4, Set, setMinus3},
+};
+
+}  // namespace
+
+// Every kernel stops at its last element; the 16-bit to float conversion is exact; moves
 // overlapping either way match memmove.
 TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSetAndInt16ToFloat) {
     everyLayout<Okv8u>([&](int len, int a, int b) {
-        Shifted<Okv8u> src(len, a), dst(len, b);
+        for (const auto& k : kByteKernels) {
+            const int n = (len + k.width - 1) / k.width, bytes = n * k.width;
+            Shifted<Okv8u> src(bytes, a - a % k.width), dst(bytes, b - b % k.width);
+            std::vector<Okv8u> want(size_t(bytes) + 1, 0xA5);
+            for (int i = 0; i <= bytes; ++i) dst.p[i] = 0xA5, src.p[i] = Okv8u(rng());
+            for (int i = 0; i < bytes; ++i) want[i] = k.model == Copy ? src.p[i] : k.model == Zero ? 0 : i % 4 ? 0xFF : 0xFD;
+            ASSERT_EQ(k.fn(src.p, dst.p, n), okvOk);
+            ASSERT_EQ(0, std::memcmp(dst.p, want.data(), want.size())) << k.width << " " << k.model << " " << n;
+        }
+        Shifted<Okv16s> s16(len, a % 8);
         Shifted<Okv32f> f(len, b % 4);
-        for (int i = 0; i < len; ++i) src.p[i] = Okv8u(rng());
-        dst.p[len] = 0xA5;
-        ASSERT_EQ(K::okvsCopy_8u(src.p, dst.p, len), okvOk);
-        ASSERT_EQ(std::memcmp(src.p, dst.p, len), 0);
-        ASSERT_EQ(K::okvsZero_8u(dst.p, len), okvOk);
-        ASSERT_TRUE(std::all_of(dst.p, dst.p + len, [](Okv8u v) { return v == 0; }) && dst.p[len] == 0xA5);
-        const Okv16s* s16 = reinterpret_cast<const Okv16s*>(src.p - a % 2);
-        const int n16 = (len + 1) / 2;
-        f.p[n16] = 7;
-        ASSERT_EQ(K::okvsConvert_16s32f(s16, f.p, n16), okvOk);
-        for (int i = 0; i <= n16; ++i) ASSERT_EQ(f.p[i], i < n16 ? float(s16[i]) : 7.0f);
+        for (int i = 0; i < len; ++i) s16.p[i] = Okv16s(rng());
         f.p[len] = 7;
-        ASSERT_EQ(K::okvsSet_32s(-3, reinterpret_cast<Okv32s*>(f.p), len), okvOk);
-        ASSERT_TRUE(std::all_of(f.p, f.p + len, [](float v) { return std::bit_cast<Okv32s>(v) == -3; }) && f.p[len] == 7);
+        ASSERT_EQ(K::okvsConvert_16s32f(s16.p, f.p, len), okvOk);
+        for (int i = 0; i <= len; ++i) ASSERT_EQ(f.p[i], i < len ? float(s16.p[i]) : 7.0f);
     });
     const auto checkMove = [](auto move, auto elem, int len, int shift) {
         std::vector<decltype(elem)> buf(len + 48), ref;
@@ -205,23 +224,6 @@ TEST(KERNEL_SUITE(KernelsCopy), CopyMoveZeroSetAndInt16ToFloat) {
     for (int len = 1; len <= 200; len += len < 67 ? 1 : 37)
         for (int shift = -20; shift <= 20; ++shift)
             checkMove(K::okvsMove_8u, Okv8u(), len, shift), checkMove(K::okvsMove_32f, 0.0f, len, shift);
-    alignas(16) Okv8u z[8 * 17 + 16], src[8 * 17];
-    std::fill_n(src, sizeof src, 0x3C);
-    for (int len = 1; len <= 17; ++len) {
-        const auto check = [&](int width, StatusCode st, Okv8u want = 0) {
-            ASSERT_EQ(st, okvOk);
-            for (int i = 0; i < int(sizeof z); ++i) ASSERT_EQ(z[i], i >= width * len ? 0xA5 : want) << width << " " << i;
-            std::fill_n(z, sizeof z, 0xA5);
-        };
-        std::fill_n(z, sizeof z, 0xA5);
-        check(2, K::okvsZero_16s(reinterpret_cast<Okv16s*>(z), len));
-        check(4, K::okvsZero_32s(reinterpret_cast<Okv32s*>(z), len));
-        check(8, K::okvsZero_32sc(reinterpret_cast<Okv32sc*>(z), len));
-        check(4, K::okvsZero_32f(reinterpret_cast<Okv32f*>(z), len));
-        check(8, K::okvsZero_32fc(reinterpret_cast<Okv32fc*>(z), len));
-        check(4, K::okvsCopy_32s(reinterpret_cast<const Okv32s*>(src), reinterpret_cast<Okv32s*>(z), len), 0x3C);
-        check(4, K::okvsCopy_32f(reinterpret_cast<const Okv32f*>(src), reinterpret_cast<Okv32f*>(z), len), 0x3C);
-    }
 }
 
 // Outputs checked up to the element after the last, which must keep its mark.
@@ -267,38 +269,52 @@ TEST(KERNEL_SUITE(KernelsComplex), ProductsPartsAndScalingMatchPlainLoop) {
     for (float x : v) EXPECT_EQ(std::bit_cast<Okv32u>(x), 0u);  // a zero factor clears, NaN included
 }
 
-// Null pointers before sizes; nothing written on a refusal.
+// Every kernel with each pointer null in turn at length 0 (nulls are refused first), then at length 0
+// with valid pointers; nothing written. A complex result needs one part; the shift is checked last.
 TEST(KERNEL_SUITE(KernelsArguments), RefusalsWriteNothing) {
-    Okv32s i32[2] = {5, 6};
+    Okv8u u8[2] = {3, 4};
     Okv16s i16[2] = {7, 8};
+    Okv32s i32[2] = {5, 6};
     Okv32f f[2] = {1, 2};
-    Okv32fc c[2] = {};
-    const StatusCode calls[][2] = {
-        {K::okvsAdd_32s_ISfs(i32, i32, 0, 1), okvErrSize},
-        {K::okvsAdd_32s_ISfs(nullptr, i32, 0, 1), okvErrNullPtr},
-        {K::okvsConvert_32s16s_Sfs(i32, i16, 0, 1), okvErrSize},
-        {K::okvsConvert_32s16s_Sfs(i32, nullptr, 1, 1), okvErrNullPtr},
-        {K::okvsConvert_32f16s_Sfs(f, i16, 0, 0, 0), okvErrSize},
-        {K::okvsConvert_32f16s_Sfs(nullptr, i16, 1, 0, 0), okvErrNullPtr},
-        {K::okvsConvert_16s32f(i16, f, 0), okvErrSize},
-        {K::okvsConvert_16s32f(i16, nullptr, 1), okvErrNullPtr},
-        {K::okvsCopy_32f(nullptr, nullptr, 0), okvErrNullPtr},
-        {K::okvsZero_16s(i16, 0), okvErrSize},
-        {K::okvsRShiftC_32s_I(-1, i32, 2), okvErrShift},
-        {K::okvsRShiftC_32s_I(-1, nullptr, 0), okvErrNullPtr},
-        {K::okvsRShiftC_32s_I(-1, i32, 0), okvErrSize},
-        {K::okvsMinMax_16s(i16, 0, i16, i16), okvErrSize},
-        {K::okvsMinMax_16s(i16, 1, nullptr, i16), okvErrNullPtr},
-        {K::okvsStdDev_32f(f, 1, f, 0), okvErrSize},
-        {K::okvsStdDev_32f(f, 2, nullptr, 0), okvErrNullPtr},
-        {K::okvsRealToCplx_32f(nullptr, nullptr, c, 1), okvErrNullPtr},
-        {K::okvsRealToCplx_32f(nullptr, nullptr, c, 0), okvErrSize},
-        {K::okvsCplxToReal_32fc(c, f, nullptr, 1), okvErrNullPtr},
-        {K::okvsMulC_32f_I(f, 0, 2.0f), okvErrSize},
-        {K::okvsMulC_32f_I(nullptr, 1, 2.0f), okvErrNullPtr},
+    Okv32fc c[2] = {{1, 2}, {3, 4}};
+    Okv32sc sc[2] = {{1, 2}, {3, 4}};
+    // The first pointer whose null is not refused (-1: none), and the status at length len.
+    const auto sweep = [](auto fn, auto... p) {
+        return std::pair{nullargs::firstNullNotRefused([&](auto... q) { return fn(0, q...); }, p...), fn(0, p...)};
     };
-    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i][0], calls[i][1]) << "call " << i;
-    EXPECT_TRUE(i32[0] == 5 && i32[1] == 6 && i16[0] == 7 && i16[1] == 8 && f[0] == 1 && f[1] == 2);
+    const std::pair<int, StatusCode> size{-1, okvErrSize};
+    const std::pair<int, StatusCode> rows[][2] = {
+        {sweep([](int n, auto s, auto d) { return K::okvsCopy_8u(s, d, n); }, u8, u8), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsCopy_32s(s, d, n); }, i32, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsCopy_32f(s, d, n); }, f, f), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsMove_8u(s, d, n); }, u8, u8), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsMove_32f(s, d, n); }, f, f), size},
+        {sweep([](int n, auto d) { return K::okvsZero_8u(d, n); }, u8), size},
+        {sweep([](int n, auto d) { return K::okvsZero_16s(d, n); }, i16), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32s(d, n); }, i32), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32sc(d, n); }, sc), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32f(d, n); }, f), size},
+        {sweep([](int n, auto d) { return K::okvsZero_32fc(d, n); }, c), size},
+        {sweep([](int n, auto d) { return K::okvsSet_32s(9, d, n); }, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsAdd_32s_ISfs(s, d, n, 1); }, i32, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConvert_32s16s_Sfs(s, d, n, 1); }, i32, i16), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConvert_32f16s_Sfs(s, d, n, 0, 0); }, f, i16), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConvert_16s32f(s, d, n); }, i16, f), size},
+        {sweep([](int n, auto a, auto b, auto d) { return K::okvsMul_32fc(a, b, d, n); }, c, c, c), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsMul_32fc_I(s, d, n); }, c, c), size},
+        {sweep([](int n, auto d) { return K::okvsMulC_32f_I(d, n, 2.0f); }, f), size},
+        {sweep([](int n, auto d) { return K::okvsRShiftC_32s_I(-1, d, n); }, i32), size},
+        {sweep([](int n, auto d) { return K::okvsRShiftC_32s_I(-1, d, n + 2); }, i32), {-1, okvErrShift}},
+        {sweep([](int n, auto d) { return K::okvsSortAscend_32s_I(d, n); }, i32), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsStdDev_32f(s, n + 1, d, 0); }, f, f), size},
+        {sweep([](int n, auto s, auto lo, auto hi) { return K::okvsMinMax_16s(s, n, lo, hi); }, i16, i16, i16), size},
+        {sweep([](int n, auto s, auto d) { return K::okvsConj_32fc(s, d, n); }, c, c), size},
+        {sweep([](int n, auto s, auto re, auto im) { return K::okvsCplxToReal_32fc(s, re, im, n); }, c, f, f), size},
+        {sweep([](int n, auto d) { return K::okvsRealToCplx_32f(nullptr, nullptr, d, n); }, c), size},
+        {sweep([](int n, auto d) { return K::okvsRealToCplx_32f(nullptr, nullptr, d, n + 1); }, c), {-1, okvErrNullPtr}},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r[0], r[1]) << "row " << &r - rows;
+    EXPECT_TRUE(u8[0] == 3 && i16[0] == 7 && i32[0] == 5 && f[0] == 1 && c[0].re == 1 && sc[0].re == 1);
 }
 
 // Sorts of narrow, wide and descending values; the deviation of a sum with a sentinel after it;

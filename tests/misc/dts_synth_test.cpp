@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -46,7 +45,6 @@ TEST(DtsSynth, MatchesClosedFormAndTables) {
     const char* files[2] = {"dts/fir_32bands_nonperfect.txt", "dts/fir_32bands_perfect.txt"};
     for (int type : {0, 1}) {
         const std::vector<double> text = qmftest::readTable(files[type]);
-        if (text.empty()) std::printf("%s not in the shared folder: its symmetry checked only\n", files[type]);
         ASSERT_TRUE(text.empty() || text.size() == 512u);
         std::vector<double> g(32 * 512);
         for (int t = 0; t < 512; ++t) {
@@ -68,6 +66,7 @@ TEST(DtsSynth, MatchesClosedFormAndTables) {
         EXPECT_LE(emax, 1e-5 * rmax) << type;
         for (size_t i = 0; i < d.mem.size(); i += i + 1 == d.lo ? d.hi - d.lo + 1 : 1) ASSERT_EQ(d.mem[i], 0x5A) << i;
     }
+    if (qmftest::readTable(files[0]).empty()) GTEST_SKIP() << "shared DTS tables absent: their symmetry checked only";
 }
 
 // Allocated and caller-memory structures filter alike; refusals write nothing; Free zeroes the tag.

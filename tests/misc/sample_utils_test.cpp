@@ -1,7 +1,5 @@
 // Sample-format and power-law utilities against exact models and documented values.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -11,6 +9,7 @@
 #include <random>
 
 #include "okvac.h"
+#include "transform/fft_ref.h"
 
 namespace {
 
@@ -38,18 +37,22 @@ const std::vector<Okv16s> kAll16 = [] {
 
 }  // namespace
 
-// ch rows (row 1 shifted off 16 bytes) through the interleaved block (shifted too) and back.
-TEST(Interleave, RoundTripEveryLayout) {
-    const auto trip = [](auto zero, auto bits, auto il, auto de, int ch, int len, size_t shift, size_t dshift, int wantIl,
-                         int wantDe) {
+// ch rows (row 1 shifted off 16 bytes) through the interleaved block (shifted too) and back; the
+// float rows also joined to 16 bits under an upward caller mode: nearest even, saturated, NaN 32767.
+TEST(Interleave, RoundTripAndJoinEveryLayout) {
+    const auto trip = [](auto zero, auto il, auto de, int ch, int len, size_t shift, size_t dshift, int wantIl, int wantDe) {
         using T = decltype(zero);
         std::vector<Buf<T>> rows, back;
         std::vector<const T*> in;
         std::vector<T*> out;
+        const float special[6] = {32767.5f, 40000.0f, -40000.0f, 2.5f, -2.5f, NAN};
         for (int c = 0; c < ch; ++c) {
             in.push_back(rows.emplace_back(len, c == 1 ? shift : 0, 0x3C).p);
             out.push_back(back.emplace_back(len, 0).p);
-            for (int i = 0; i < len; ++i) rows[c].p[i] = std::bit_cast<T>(decltype(bits)(gen()));  // NaNs too
+            for (int i = 0; i < len; ++i) {
+                const unsigned r = gen();
+                rows[c].p[i] = sizeof(T) == 2 ? T(r) : r % 4 ? T(uniform(-40000, 40000) / float(1 << r % 16)) : T(special[r % 6]);
+            }
         }
         Buf<T> block(size_t(len) * ch, dshift);
         ASSERT_EQ(il(in.data(), ch, len, block.p), wantIl);
@@ -58,15 +61,26 @@ TEST(Interleave, RoundTripEveryLayout) {
             for (int c = 0; c < ch; ++c) ASSERT_EQ(0, std::memcmp(&block.p[i * ch + c], &in[c][i], sizeof(T)));
         ASSERT_EQ(de(block.p, ch, len, out.data()), wantDe);
         for (int c = 0; c < ch; ++c) ASSERT_TRUE(0 == std::memcmp(out[c], in[c], len * sizeof(T)) && back[c].intact(len)) << c;
+        if constexpr (sizeof(T) == 4) {
+            Buf<Okv16s> joined(size_t(len) * ch, 0);
+            std::fesetround(FE_UPWARD);
+            ASSERT_EQ(okvsJoin_32f16s_D2L(in.data(), ch, len, joined.p), okvOk);
+            ASSERT_EQ(std::fegetround(), FE_UPWARD);
+            std::fesetround(FE_TONEAREST);
+            ASSERT_TRUE(joined.intact(size_t(len) * ch));
+            for (int i = 0; i < len * ch; ++i) {
+                const double v = block.p[i];
+                ASSERT_EQ(joined.p[i], Okv16s(std::isnan(v) ? 32767 : std::clamp(std::nearbyint(v), -32768.0, 32767.0))) << v;
+            }
+        }
     };
     const auto warn = [](bool w) { return w ? okvWrnMisaligned : okvOk; };
     for (int ch = 1; ch <= 9; ++ch)
         for (int len = 1; len <= 67; len += (len < 20 ? 1 : 7))
             for (size_t shift : {0, 2, 4, 8, 12}) {  // any misaligned row (beyond the first) or block warns
                 SCOPED_TRACE(testing::Message() << ch << " channels, " << len << " samples, shift " << shift);
-                trip(Okv16s(), Okv16u(), okvsInterleave_16s, okvsDeinterleave_16s, ch, len, shift, 0, warn(shift && ch > 1),
-                     okvOk);
-                trip(Okv32f(), Okv32u(), okvsInterleave_32f, okvsDeinterleave_32f, ch, len, shift & ~3u, shift & 4u,
+                trip(Okv16s(), okvsInterleave_16s, okvsDeinterleave_16s, ch, len, shift, 0, warn(shift && ch > 1), okvOk);
+                trip(Okv32f(), okvsInterleave_32f, okvsDeinterleave_32f, ch, len, shift & ~3u, shift & 4u,
                      warn(((shift & ~3u) && ch > 1) || (shift & 4u)), warn(shift & 4u));
             }
 }
@@ -118,28 +132,8 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     EXPECT_TRUE(f[0] == 0 && f[1] == 0 && r == 0);
 }
 
-// Join: round to nearest even whatever the caller's rounding mode, saturation, NaN to 32767.
 // MakeFloat: mantissa times a power of two; any one misaligned buffer warns.
-TEST(SampleUtils, JoinAndMakeFloat) {
-    const float special[6] = {32767.5f, 40000.0f, -40000.0f, 2.5f, -2.5f, NAN};
-    for (int ch = 1; ch <= 9; ++ch) {
-        const int len = 37;
-        std::vector<std::vector<float>> rows(static_cast<size_t>(ch), std::vector<float>(len));
-        std::vector<const Okv32f*> ptr;
-        for (auto& r : rows) {
-            for (float& v : r) v = gen() % 4 ? uniform(-40000, 40000) / float(1 << (gen() % 16)) : special[gen() % 6];
-            ptr.push_back(r.data());
-        }
-        std::vector<Okv16s> out(size_t(len * ch));
-        std::fesetround(FE_UPWARD);
-        ASSERT_EQ(okvsJoin_32f16s_D2L(ptr.data(), ch, len, out.data()), okvOk);
-        ASSERT_EQ(std::fegetround(), FE_UPWARD);
-        std::fesetround(FE_TONEAREST);
-        for (int i = 0; i < len * ch; ++i) {
-            const float v = rows[i % ch][i / ch];
-            ASSERT_EQ(out[i], Okv16s(std::isnan(v) ? 32767 : std::clamp(std::nearbyint(double(v)), -32768.0, 32767.0))) << v;
-        }
-    }
+TEST(SampleUtils, MakeFloat) {
     for (int shifted = 0; shifted < 4; ++shifted) {
         const int len = 61 - shifted;
         Buf<Okv16s> mm(len, shifted == 1 ? 2 : 0), ee(len, shifted == 2 ? 6 : 0);
@@ -154,11 +148,8 @@ TEST(SampleUtils, JoinAndMakeFloat) {
 // 16-byte boundary); the 16-bit one caps at 31623 and leaves the caller's rounding mode alone.
 TEST(Pow34, FloatEstimateWithinTwelveBits) {
     const int len = 203;
-    const size_t page = size_t(sysconf(_SC_PAGESIZE)), bytes = (len * 4 + page - 1) / page * page;
-    auto* m = static_cast<unsigned char*>(
-        mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_EQ(mprotect(m + bytes, page, PROT_NONE), 0);
-    Okv32f* const x = reinterpret_cast<Okv32f*>(m + bytes) - len;
+    Okv32f* const x = xref::page_end(len);
+    ASSERT_NE(x, nullptr);
     Buf<Okv32f> y(len, 0);
     Buf<Okv16s> z(len, 0);
     for (int i = 0; i < len; ++i) x[i] = uniform(-1.0f, 1.0f) * std::ldexp(1.0f, int(gen() % 80) - 40);

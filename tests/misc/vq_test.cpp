@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "core/heap_growth.h"
+#include "core/null_args.h"
 #include "misc/vq_model.h"
 #include "okvac.h"
 
@@ -38,36 +38,33 @@ constexpr int kGuard = 0x5A5A5A5A;
 
 }  // namespace
 
-// At every block offset: record at the start, zero-padded rows and scratch on 64-byte boundaries.
+// At every block offset: the record at pMem; rows holding the table, 64-byte aligned and zeroed to
+// the next boundary; the scratch arrays aligned, all inside the block; Free clears valid.
 TEST(VQCodeBook, LayoutForEveryOffset) {
-    const auto up64 = [](uintptr_t p) { return (p + 63) / 64 * 64; };
     for (auto [length, count] : {std::pair{1, 1}, {3, 5}, {17, 33}}) {
         int size = 0;
         ASSERT_EQ(okvsVQCodeBookGetSize_32f(length, count, &size), okvOk);
         EXPECT_EQ(size, (16 * length + 352) * count + 1888);
-        std::vector<float> table(size_t(length * count));
-        std::iota(table.begin(), table.end(), 0.5f);
+        const Book b = randomBook(count, length);
+        const size_t rowBytes = (4 * size_t(length) + 63) / 64 * 64;
         std::vector<unsigned char> mem(size_t(size) + 64);
         for (int off = 0; off < 64; ++off) {
             VQCodeBook *cb = nullptr, h;
-            std::fill(mem.begin(), mem.end(), 0xA5);
-            ASSERT_EQ(okvsVQCodeBookInit_32f(table.data(), &cb, length, count, mem.data() + off), okvOk);
-            ASSERT_EQ(static_cast<void*>(cb), mem.data() + off);
+            const auto* at = mem.data() + off;
+            const auto inside = [&](const void* p, size_t bytes) {
+                return uintptr_t(p) % 64 == 0 && p >= at + sizeof h && static_cast<const unsigned char*>(p) + bytes <= at + size;
+            };
+            ASSERT_EQ(okvsVQCodeBookInit_32f(b.table.data(), &cb, length, count, mem.data() + off), okvOk);
             std::memcpy(&h, cb, sizeof h);  // at pMem as given, so read by bytes
-            EXPECT_EQ((std::vector<int>{h.count, h.length, h.valid, h.selfOwned}), (std::vector<int>{count, length, 1, 0}));
-            ASSERT_EQ(uintptr_t(h.rows), up64(uintptr_t(cb) + sizeof h));
-            const size_t rowBytes = up64(4 * size_t(length)), scr = up64(4 * size_t(count));
-            uintptr_t next = up64(uintptr_t(h.rows) + 8 * size_t(count));
-            for (int c = 0; c < count; ++c, next += rowBytes) {
-                ASSERT_EQ(uintptr_t(h.rows[c]), next);
-                ASSERT_EQ(0, std::memcmp(h.rows[c], &table[size_t(c * length)], 4 * size_t(length)));
+            ASSERT_TRUE(static_cast<void*>(cb) == at && h.count == count && h.length == length && h.valid == 1 && !h.selfOwned);
+            ASSERT_TRUE(inside(h.rows, 8 * size_t(count)));
+            for (int c = 0; c < count; ++c) {
                 const auto* pad = reinterpret_cast<const char*>(h.rows[c] + length);
-                const long padBytes = long(rowBytes - 4 * size_t(length));
-                ASSERT_EQ(std::count(pad, pad + padBytes, 0), padBytes);
+                ASSERT_TRUE(inside(h.rows[c], rowBytes) && !std::memcmp(h.rows[c], b.row(c), 4 * size_t(length)) &&
+                            std::all_of(pad, reinterpret_cast<const char*>(h.rows[c]) + rowBytes, [](char v) { return !v; }));
             }
-            const void* scratch[4] = {h.distances, h.signs, h.sortedDistances, h.candidates};
-            for (int s = 0; s < 4; ++s) EXPECT_EQ(uintptr_t(scratch[s]), next + s * scr);
-            EXPECT_LE(next + 4 * scr, uintptr_t(mem.data() + off + size)) << off;
+            for (const void* p : {(void*)h.distances, (void*)h.signs, (void*)h.sortedDistances, (void*)h.candidates})
+                ASSERT_TRUE(inside(p, 4 * size_t(count))) << off;
             ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
             std::memcpy(&h, cb, sizeof h);
             EXPECT_EQ(h.valid, 0);
@@ -136,37 +133,28 @@ TEST(VQSearch, MatchesModelsBitExact) {
                 ASSERT_EQ(std::vector<int>(c1.p->signs, c1.p->signs + nCand), r1.candFlag);
             }
         }
-    }
-}
-
-TEST(VQReconstruction, MeanOfSignedRows) {
-    const int len[5] = {13, 0, 5, 1, 8};
-    for (int nBooks = 1; nBooks <= 3; ++nBooks) {
-        const int nSub = nBooks == 2 ? 1 : 5;
-        std::vector<Book> books;
-        std::deque<Owned> own;
-        VQCodeBook* ptr[3];
-        std::vector<int> idx[3], sgn[3];
-        const int *pi[3], *ps[3];
-        for (int s = 0; s < nBooks; ++s) {
-            ptr[s] = own.emplace_back(books.emplace_back(randomBook(7, 13))).p;
-            for (int i = 0; i < 5; ++i) idx[s].push_back(below(7)), sgn[s].push_back(below(2) ? 1 : -1);
-            pi[s] = idx[s].data(), ps[s] = sgn[s].data();
-        }
-        std::vector<float> dst(28, 7.0f);
-        ASSERT_EQ(okvsVQReconstruction_32f(pi, ps, len, nSub, nBooks, dst.data(), ptr), okvOk);
-        size_t at = 0;
-        for (int i = 0; i < nSub; ++i)
+        // Reconstruction of one to three books (the first again as the third): the mean of the signed rows.
+        const int nBooks = 1 + it % 3;
+        VQCodeBook* three[3] = {c0.p, c1.p, c0.p};
+        const Book* rowsOf[3] = {&b0, &b1, &b0};
+        for (auto& flags : cs)
+            for (int& v : flags) v = 1 - 2 * v;
+        const int* pi[3] = {ci[0].data(), ci[1].data(), ci[0].data()};
+        const int* ps[3] = {cs[0].data(), cs[1].data(), cs[1].data()};
+        std::vector<float> rec(total + 1, 7.0f);
+        ASSERT_EQ(okvsVQReconstruction_32f(pi, ps, len.data(), nSub, nBooks, rec.data(), three), okvOk);
+        for (size_t i = 0, at = 0; i < size_t(nSub); ++i)
             for (int k = 0; k < len[i]; ++k, ++at) {
-                float want = float(sgn[0][i]) * books[0].row(idx[0][i])[k];
-                for (int s = 1; s < nBooks; ++s) want += float(sgn[s][i]) * books[s].row(idx[s][i])[k];
-                ASSERT_EQ(dst[at], want * (1.0f / float(nBooks))) << nBooks << " books, subvector " << i << " k " << k;
+                float want = float(ps[0][i]) * rowsOf[0]->row(pi[0][i])[k];
+                for (int s = 1; s < nBooks; ++s) want += float(ps[s][i]) * rowsOf[s]->row(pi[s][i])[k];
+                ASSERT_EQ(rec[at], want * (1.0f / float(nBooks))) << nBooks << " books, subvector " << i << " k " << k;
             }
-        EXPECT_EQ(dst[at], 7.0f);
+        EXPECT_EQ(rec[total], 7.0f);
     }
 }
 
-// Refusals write nothing; NaN or huge scores still give valid indices; freed codebooks search.
+// Refusals write nothing, each pointer null in turn included; NaN or huge scores still give valid
+// indices; freed codebooks search.
 TEST(VQArguments, RefusalsWriteNothing) {
     const float table[8] = {1, 0, 0, 1, -1, 0, 0, -1};
     Owned a(Book{4, 2, {table, table + 8}}), b(Book{4, 2, {table, table + 8}}), c(Book{8, 1, {table, table + 8}});
@@ -175,7 +163,7 @@ TEST(VQArguments, RefusalsWriteNothing) {
     int len[2] = {2, 2}, pol[2] = {1, 1}, out[4][4], cand[2][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}}, flags[2][4] = {};
     const int *pc[2] = {cand[0], cand[1]}, *pf[2] = {flags[0], flags[1]}, *pp[3] = {pol, pol, nullptr};
     int *po[2] = {out[0], out[1]}, *ps[2] = {out[2], out[3]};
-    VQCodeBook *books[3] = {a.p, b.p, nullptr}, *same[2] = {a.p, a.p}, *holed[2] = {a.p, nullptr};
+    VQCodeBook *books[3] = {a.p, b.p, nullptr}, *same[2] = {a.p, a.p};
     VQCodeBook *shortB[2] = {a.p, c.p}, *shortA[2] = {c.p, a.p};  // rows of 1: vectors of 2 do not fit
     // Preliminary, Main, Index and Reconstruction with nSub subvectors, nCand candidates, nb books.
     const auto sel = [&](int which, int nSub, int nCand, int nb, VQCodeBook** bk = nullptr) {
@@ -196,6 +184,28 @@ TEST(VQArguments, RefusalsWriteNothing) {
     const auto init = [&](const float* t, VQCodeBook** pp, int count, void* m) {
         return m ? okvsVQCodeBookInit_32f(t, pp, 8, count, m) : okvsVQCodeBookInitAlloc_32f(t, pp, 8, count);
     };
+    // The searches with every pointer argument null in turn, and each entry of every list.
+    const auto pre = [](auto x, auto w, auto len, auto i, auto s, auto pol, auto bk) {
+        return okvsVQPreliminarySelect_32f(x, w, 2, len, i, s, 2, pol, bk);
+    };
+    const auto main = [](auto x, auto w, auto len, auto i, auto f, auto o, auto s, auto bk) {
+        return okvsVQMainSelect_32f(x, w, len, 2, 2, i, f, o, s, bk, 2);
+    };
+    const auto index = [](auto x, auto w, auto len, auto p, auto o, auto s, auto bk) {
+        return okvsVQIndexSelect_32f(x, w, 2, len, 2, p, o, s, bk, 2, 0);
+    };
+    const auto recon = [](auto i, auto s, auto len, auto d, auto bk) { return okvsVQReconstruction_32f(i, s, len, 2, 2, d, bk); };
+    const auto holes = [&](int h) {
+        const int* in[2] = {h ? pc[0] : nullptr, h ? nullptr : pc[1]};
+        int* io[2] = {h ? po[0] : nullptr, h ? nullptr : po[1]};
+        VQCodeBook* bk[2] = {h ? a.p : nullptr, h ? nullptr : b.p};
+        return main(x, w, len, in, pf, po, ps, books) + main(x, w, len, pc, in, po, ps, books) +
+               main(x, w, len, pc, pf, io, ps, books) + main(x, w, len, pc, pf, po, io, books) +
+               main(x, w, len, pc, pf, po, ps, bk) + index(x, w, len, in, po, ps, books) + index(x, w, len, pp, io, ps, books) +
+               index(x, w, len, pp, po, io, books) + index(x, w, len, pp, po, ps, bk) + recon(in, pf, len, dst, books) +
+               recon(pc, in, len, dst, books) + recon(pc, pf, len, dst, bk);
+    };
+    using nullargs::firstNullNotRefused;
     const std::pair<std::function<int()>, int> cases[] = {
         {[&] { return getSize(1, 1, nullptr) + getSize(0, 1, &size) + getSize(1, 0, &size) + getSize(8, n + 1, &size); },
          okvErrNullPtr + 3 * okvErrSize},
@@ -209,17 +219,14 @@ TEST(VQArguments, RefusalsWriteNothing) {
         {[&] { return sel(0, 2, 0, 2) + sel(1, 2, 0, 2) + sel(0, 2, 5, 2) + sel(2, 2, 5, 2); }, 4 * okvErrSize},
         {[&] { return sel(1, 2, 2, 1) + sel(2, 2, 2, 3) + sel(3, 2, 2, 0); }, 3 * okvErrSize},
         {[&] { return sel(2, 2, 2, 2, same); }, okvErrBadArg},
-        {[&] { po[1] = nullptr; const int r = sel(2, 2, 2, 2); po[1] = out[1]; return r; }, okvErrNullPtr},
-        {[&] { return all(2, holed); }, 3 * okvErrNullPtr},
+        {[&] {
+             return firstNullNotRefused(pre, x, w, len, out[0], out[1], pol, a.p) +
+                    firstNullNotRefused(main, x, w, len, pc, pf, po, ps, books) +
+                    firstNullNotRefused(index, x, w, len, pp, po, ps, books) +
+                    firstNullNotRefused(recon, pc, pf, len, dst, books);
+         }, -4},
+        {[&] { return holes(0) + holes(1); }, 24 * okvErrNullPtr},
         {[&] { return all(2, shortA) + all(2, shortB); }, 6 * okvErrSize},
-        {[&] {  // each pointer of the index search null in turn
-             const auto z = [](auto* q, bool zero) { return zero ? nullptr : q; };
-             int r = 0;
-             for (int i = 0; i < 7; ++i)
-                 r += okvsVQIndexSelect_32f(z(x, i == 0), z(w, i == 1), 2, z(len, i == 2), 2, z(pp, i == 3), z(po, i == 4),
-                                            z(ps, i == 5), z(books, i == 6), 2, 0);
-             return r;
-         }, 7 * okvErrNullPtr},
         {[&] { len[1] = 3; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = -1; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = 2, flags[1][2] = 2; return sel(1, 2, 2, 2); }, okvErrBadArg},

@@ -4,38 +4,29 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include "../../tools/okvac/ps/ps_decoder.cpp"
 #include "../../tools/okvac/ps/ps_reader.cpp"
+#include "mp3/mp3_test_util.h"
 
 namespace {
 
 using namespace ps_tables;
 
-struct BitWriter {
-    std::vector<uint8_t> bytes;
-    long long n = 0;
-    void put(uint32_t v, int len) {
-        for (int i = len - 1; i >= 0; --i, ++n) {
-            if (n % 8 == 0) bytes.push_back(0);
-            bytes.back() |= uint8_t(((v >> i) & 1) << (7 - n % 8));
-        }
+using mp3test::BitWriter;
+
+// One envelope of indices, frequency- or time-differential; phases wrap modulo 8.
+void putDeltas(BitWriter& w, const PsCode* f, const PsCode* t, int offset, bool dt, const int8_t* prev, const int8_t* v,
+               int bands, bool wrap) {
+    w.put(dt, 1);
+    for (int b = 0; b < bands; ++b) {
+        const int delta = v[b] - (dt ? prev[b] : b ? v[b - 1] : 0);
+        const PsCode& c = (dt ? t : f)[(wrap ? delta & 7 : delta) + offset];
+        w.put(c.code, c.len);
     }
-    // One envelope of indices, frequency- or time-differential; phases wrap modulo 8.
-    void deltas(const PsCode* f, const PsCode* t, int offset, bool dt, const int8_t* prev, const int8_t* v, int bands,
-                bool wrap) {
-        put(dt, 1);
-        for (int b = 0; b < bands; ++b) {
-            const int delta = v[b] - (dt ? prev[b] : b ? v[b - 1] : 0);
-            const PsCode& c = (dt ? t : f)[(wrap ? delta & 7 : delta) + offset];
-            put(c.code, c.len);
-        }
-    }
-};
+}
 
 TEST(PsReader, ReadsBackRandomPayloads) {
     std::mt19937 rng(7);
@@ -77,12 +68,12 @@ TEST(PsReader, ReadsBackRandomPayloads) {
                 want.iid[e][b] = int8_t(rnd(fine ? -15 : -7, fine ? 15 : 7));
                 dt = dt && std::abs(want.iid[e][b] - prev[b]) <= (fine ? 30 : 14);
             }
-            w.deltas(fine ? k_f_huff_iid_fine : k_f_huff_iid_def, fine ? k_t_huff_iid_fine : k_t_huff_iid_def,
+            putDeltas(w, fine ? k_f_huff_iid_fine : k_f_huff_iid_def, fine ? k_t_huff_iid_fine : k_t_huff_iid_def,
                      fine ? 30 : 14, dt, prev, want.iid[e], iidBands, false);
         }
         for (int e = 0; e < n && enIcc; ++e) {
             for (int b = 0; b < iccBands; ++b) want.icc[e][b] = int8_t(rnd(0, 7));
-            w.deltas(k_f_huff_icc, k_t_huff_icc, 7, rnd(0, 1), e ? want.icc[e - 1] : last.icc[lastEnv], want.icc[e], iccBands,
+            putDeltas(w, k_f_huff_icc, k_t_huff_icc, 7, rnd(0, 1), e ? want.icc[e - 1] : last.icc[lastEnv], want.icc[e], iccBands,
                      false);
         }
         if (enExt) {
@@ -92,22 +83,25 @@ TEST(PsReader, ReadsBackRandomPayloads) {
             for (int e = 0; e < n && want.ipdOpd; ++e) {
                 const int phaseBands = iidMode % 3 * 6 + 5;
                 for (int b = 0; b < phaseBands; ++b) want.ipd[e][b] = int8_t(rnd(0, 7)), want.opd[e][b] = int8_t(rnd(0, 7));
-                ext.deltas(k_f_huff_ipd, k_t_huff_ipd, 0, rnd(0, 1), e ? want.ipd[e - 1] : last.ipd[lastEnv], want.ipd[e],
+                putDeltas(ext, k_f_huff_ipd, k_t_huff_ipd, 0, rnd(0, 1), e ? want.ipd[e - 1] : last.ipd[lastEnv], want.ipd[e],
                            phaseBands, true);
-                ext.deltas(k_f_huff_opd, k_t_huff_opd, 0, rnd(0, 1), e ? want.opd[e - 1] : last.opd[lastEnv], want.opd[e],
+                putDeltas(ext, k_f_huff_opd, k_t_huff_opd, 0, rnd(0, 1), e ? want.opd[e - 1] : last.opd[lastEnv], want.opd[e],
                            phaseBands, true);
             }
             ext.put(0, 1);
-            const int cnt = int((ext.n + 7) / 8);
+            const int cnt = int((ext.bits() + 7) / 8);
+            const std::vector<uint8_t> eb = ext.bytes(0);
             w.put(uint32_t(std::min(cnt, 15)), 4);
             if (cnt >= 15) w.put(uint32_t(cnt - 15), 8);
-            for (long long i = 0; i < 8LL * cnt; ++i) w.put(i < ext.n ? (ext.bytes[size_t(i / 8)] >> (7 - i % 8)) & 1 : 0, 1);
+            for (size_t i = 0; i < 8u * size_t(cnt); ++i) w.put(i < ext.bits() ? (eb[i / 8] >> (7 - i % 8)) & 1 : 0, 1);
         }
         PsFrame got;
-        BitCursor shortBc{w.bytes.data(), 0, w.bytes.data() + w.bytes.size()}, bc = shortBc;
-        EXPECT_FALSE(reader.read(&shortBc, w.n - 1, &got)) << frame;  // one bit too few
-        ASSERT_TRUE(reader.read(&bc, w.n, &got)) << frame;
-        EXPECT_EQ((bc.p - w.bytes.data()) * 8 + bc.off, w.n) << frame;
+        const std::vector<uint8_t> bytes = w.bytes(0);
+        const int bits = int(w.bits());
+        BitCursor shortBc{bytes.data(), 0, bytes.data() + bytes.size()}, bc = shortBc;
+        EXPECT_FALSE(reader.read(&shortBc, bits - 1, &got)) << frame;  // one bit too few
+        ASSERT_TRUE(reader.read(&bc, bits, &got)) << frame;
+        EXPECT_EQ((bc.p - bytes.data()) * 8 + bc.off, bits) << frame;
         const int total = n > 0 && want.border[n - 1] < 31 ? n + 1 : n;
         ASSERT_EQ(got.numEnv, total) << frame;
         if (total > n) want.border[n] = 31;
@@ -199,16 +193,8 @@ TEST(PsDecoder, MatricesMoveLinearlyToEachEnvelopeBorder) {
     for (int n = 0; n < 32; ++n) EXPECT_NEAR(l[size_t(64 * n + 40)].re, prev, 1e-5);
 }
 
-// Data rows of a shared table file, split into words.
-std::vector<std::vector<std::string>> rows(const std::string& file) {
-    std::ifstream in(std::string(OKV_SHARED_DIR) + "/tables/ps/" + file);
-    std::vector<std::vector<std::string>> out;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream ss(line);
-        if (!line.empty() && line[0] != '#') out.emplace_back(std::istream_iterator<std::string>(ss), std::istream_iterator<std::string>());
-    }
-    return out;
-}
+// Data rows of a shared PS table file, split into words.
+std::vector<std::vector<std::string>> rows(const std::string& file) { return mp3test::tableLines("../ps/" + file); }
 
 // The mixing matrices and all-pass factors the generator computes, against the shared values.
 TEST(PsTables, MatchTheSharedText) {

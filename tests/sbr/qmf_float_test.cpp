@@ -16,7 +16,7 @@ TEST(SbrQmf, MatchesDoubleModelAcrossSplitsAndForms) {
             const int ni = inPerSlot(f), no = outPerSlot(f), per = isComplex(f) && isAnalysis(f) ? 2 : 1;
             const std::vector<float> in = noise(size_t(ni) * slots, 7 + f);
             Bank b(f), parts(f, 1 + f), other(isSplit(f) ? Form(f + 1) : f);
-            std::vector<float> out(size_t(no) * slots), split(out.size()), twin(out.size());
+            std::vector<float> out(size_t(no) * slots, 5.0f), split(out), twin(out);  // every element written
             ASSERT_EQ(run(b, in.data(), slots, out.data(), kx), okvOk);
             const int a = 1 + kx / 2;
             ASSERT_EQ(run(parts, in.data(), a, split.data(), kx), okvOk);

@@ -1,11 +1,11 @@
-// SBR test helpers: a null-argument sweep; for the float QMF banks one runner of the nine forms
+// SBR test helpers: for the float QMF banks one runner of the nine forms
 // over a uniform interleaved layout, and a double-precision model of the defining sums.
 #pragma once
 #include <algorithm>
 #include <fstream>
 #include <string>
-#include <utility>
 
+#include "core/null_args.h"
 #include "okvac.h"
 #include "sbr/qmf_window_data.h"
 #include "transform/fft_ref.h"
@@ -13,16 +13,7 @@
 namespace qmftest {
 
 using xref::noise;
-
-// fn(p...) with each pointer in turn null: the first such call not refused with okvErrNullPtr, or -1.
-template <class F, class... P>
-int firstNullNotRefused(F fn, P... p) {
-    return [&]<size_t... I>(std::index_sequence<I...>) {
-        for (size_t i = 0; i < sizeof...(P); ++i)
-            if (fn((I == i ? P{} : p)...) != okvErrNullPtr) return int(i);
-        return -1;
-    }(std::index_sequence_for<P...>{});
-}
+using nullargs::firstNullNotRefused;
 
 enum Form { AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR };
 constexpr Form kAllForms[] = {AnaC32f, AnaC32fc, AnaR, SynC32f, SynC32fc, SynR, DownC32f, DownC32fc, DownR};

@@ -27,6 +27,7 @@ TEST(TransformArguments, RefusalsInOrder) {
         {okvsDCTFwdGetSize_32f((1 << 25) + 1, 0, &s, &i, &w), okvErrSize},
         {okvsDCTFwdInit_32f(&dct, 0, 0, nullptr, nullptr), okvErrSize},
         {okvsDCTFwdInit_32f(nullptr, 5, 0, mem.data(), nullptr), okvErrNullPtr},
+        {okvsDCTFwdInit_32f(&dct, (1 << 26) + 1, 0, mem.data(), nullptr), okvErrSize},  // before the init buffer
         {okvsDCTFwdInit_32f(&dct, 12, 0, mem.data(), nullptr), okvOk},
         {okvsDCTInv_32f(x, y, dct, nullptr), okvErrContextMatch},
         {okvsDCTFwd_32f(x, nullptr, dct, nullptr), okvErrNullPtr},
