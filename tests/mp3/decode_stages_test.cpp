@@ -1,6 +1,7 @@
-// Layer III decoding stages against the standard tables and the power law: every Huffman code,
-// scalefactor layouts, the requantisation core. (The packers' round trips cover header and side
-// information; the conformance streams the rest.)
+// Layer III decoding stages: the three Huffman forms agree, the requantisation core follows the power law,
+// the inverse MDCT's window form agrees with its hybrid form.
+// (The packers' round trips cover header, side information, scalefactor layouts and Huffman codes; the
+// conformance streams and the peers decoding the encoder's streams anchor them to the standard.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,49 +11,6 @@
 #include "mp3_test_util.h"
 
 using namespace mp3test;
-
-// Each round puts every code in a new order with new signs, so that the bits after a code (which a
-// whole-pair lookup also reads) vary. (The conformance streams use both count1 tables.)
-TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
-    auto linbits = tableLines("huffman/linbits.txt");
-    MP3_SKIP_WITHOUT_TABLES(linbits.size() == 32);
-    std::mt19937 rng(7);
-    for (int run = 0; run < 4 * 32; ++run) {
-        const int round = run / 32, sel = run % 32, offset = (sel + round) % 8;
-        const int codeTable = std::stoi(linbits[sel][1]), lin = std::stoi(linbits[sel][3]);
-        if (codeTable <= 0) continue;
-        char name[32];
-        std::snprintf(name, sizeof name, "huffman/table_%02d.txt", codeTable);
-        auto codes = tableLines(name);  // x y length bits
-        if (round) std::shuffle(codes.begin(), codes.end(), rng);
-        BitWriter bw;
-        bw.put(0x55, offset);
-        std::vector<Okv32s> expect;
-        for (auto& c : codes) {
-            bw.putCode(c[3]);
-            for (int x : {std::stoi(c[0]), std::stoi(c[1])}) {
-                if (lin && x == 15) x += rng() % (1u << lin);
-                if (x && (rng() & 1)) x = -x;
-                if (lin && std::abs(x) >= 15) bw.put(std::abs(x) - 15, lin);  // escape bits, then the sign
-                if (x) bw.put(x < 0, 1);
-                expect.push_back(x);
-            }
-        }
-        MP3SideInfo si{};
-        si.part2_3_length = int(bw.bits()) - offset, si.big_values = int(codes.size()), si.region0_count = si.region1_count = 7;
-        for (int& t : si.table_select) t = sel;
-        const MP3FrameHeader h = header(1, 0);
-        std::vector<uint8_t> buf = bw.bytes();
-        std::vector<Okv32s> got(576, 0x5A5A5A5A);
-        Okv8u* p = buf.data();
-        int off = offset, bound = -1;
-        ASSERT_EQ(okvsHuffmanDecode_MP3_1u32s(&p, &off, got.data(), &bound, &si, &h, si.part2_3_length), okvOk) << sel;
-        EXPECT_EQ(bitPos(buf.data(), p, off) - offset, si.part2_3_length) << "table_select " << sel;
-        expect.resize(576, 0);
-        ASSERT_EQ(got, expect) << "table_select " << sel;
-        EXPECT_EQ(bound, int(std::find_if(expect.rbegin(), expect.rend(), [](int x) { return x; }).base() - expect.begin()));
-    }
-}
 
 // The three forms agree given the standard band tables: both versions, every rate, block kind, region
 // split and table choice, on random bits.
@@ -86,56 +44,6 @@ TEST(Mp3Huffman, FormsAgreeWithTheStandardTables) {
     }
 }
 
-// An all-ones stream: each value is 2^slen - 1 (negated for intensity positions), the band past the
-// coded ones (three windows of it for short blocks and LSF) is zeroed and nothing else is written.
-// MPEG-1 widths from slen; LSF partitions from nr_of_sfb_block with one scalefac_compress per row,
-// with its slen, intensity flag and preflag.
-TEST(Mp3Unpack, ScalefactorLayoutsFollowTheTables) {
-    auto slen = tableLines("slen.txt"), nr = tableLines("nr_of_sfb_block.txt");
-    MP3_SKIP_WITHOUT_TABLES(slen.size() == 16 && nr.size() == 18);
-    auto expectLayout = [](MP3SideInfo& si, const MP3FrameHeader& h, int gr, int ch,
-                           const std::vector<std::pair<int, int>>& runs, int sign, size_t zeros) {
-        static const int kNoScfsi[4] = {};
-        std::vector<Okv8s> sf(40, 99);
-        std::vector<uint8_t> buf(64, 0xFF);
-        Okv8u* p = buf.data();
-        int off = gr + ch + 1;
-        ASSERT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&p, &off, sf.data(), &si, kNoScfsi, &h, gr, ch), okvOk);
-        size_t i = 0;
-        long bits = gr + ch + 1;
-        for (auto [n, s] : runs)
-            for (int j = 0; j < n; ++j, ++i, bits += s) ASSERT_EQ(sf[i], sign * ((1 << s) - 1)) << i;
-        EXPECT_EQ(bitPos(buf.data(), p, off), bits);
-        for (size_t k = i; k < 40; ++k) EXPECT_EQ(sf[k], k < i + zeros ? 0 : 99) << k;
-    };
-    for (int c = 0; c < 16; ++c) {
-        const int s1 = std::stoi(slen[c][1]), s2 = std::stoi(slen[c][2]);
-        MP3SideInfo si{};
-        si.scalefac_compress = c;
-        expectLayout(si, header(1, 0), 0, 0, {{11, s1}, {10, s2}}, 1, 1);
-        si.block_type = 2;
-        expectLayout(si, header(1, 0), 1, 1, {{18, s1}, {18, s2}}, 1, 3);
-        si.mixed_block_flag = 1;
-        expectLayout(si, header(1, 0), 0, 1, {{17, s1}, {18, s2}}, 1, 3);
-    }
-    const struct {
-        int c, slen[4];
-        bool intensity;
-        int preflag;
-    } rows[6] = {{399, {4, 4, 3, 3}, false, 0}, {499, {4, 4, 3, 0}, false, 0}, {511, {3, 2, 0, 0}, false, 1},
-                 {358, {4, 5, 5, 0}, true, 0},  {487, {3, 3, 3, 0}, true, 0},  {511, {3, 2, 0, 0}, true, 0}};
-    for (int r = 0; r < 6; ++r)
-        for (int kind = 0; kind < 3; ++kind) {
-            MP3SideInfo si{};
-            si.scalefac_compress = rows[r].c, si.block_type = kind ? 2 : 0, si.preflag = 7;
-            si.mixed_block_flag = kind == 2 ? 3 : 0;  // only its lowest bit counts
-            std::vector<std::pair<int, int>> runs;
-            for (int k = 0; k < 4; ++k) runs.push_back({std::stoi(nr[r * 3 + kind][2 + k]), rows[r].slen[k]});
-            expectLayout(si, header(0, 1, 0, rows[r].intensity ? 1 : 2), 0, 1, runs, rows[r].intensity ? -1 : 1, 3);
-            EXPECT_TRUE(si.preflag == rows[r].preflag && si.mixed_block_flag == (kind == 2)) << r << " " << kind;
-        }
-}
-
 // Every magnitude 1..8206 over the global gains, saturated where the value does not fit. Tolerance:
 // within one unit for |x| <= 15 (gains above 210 shift the small tables left, doubling their rounding
 // each step); the Q31 factor and, above 128, the polynomial add a relative error.
@@ -159,7 +67,8 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
                     (e < 4 ? std::ldexp(0.5L, 1 - (e >> 2)) : 0.0L) : n <= 128 ? 8.0L + 2e-9L * exact : 16.0L + 3e-8L * exact;
                 ASSERT_TRUE(x[i] == 0 || (x[i] < 0) == (i & 1));
                 const bool fits = exact < 2147483647.0L, saturates = n >= 16 && exact > 2147483647.0L + slack;
-                ASSERT_TRUE(fits ? std::fabs(got - exact) <= slack : !saturates || got == 2147483647.0L) << "n " << n << " e " << e;
+                ASSERT_TRUE(fits ? std::fabs(got - exact) <= slack : !saturates || got == 2147483647.0L)
+                    << "n " << n << " e " << e;
             }
         }
     }
@@ -167,6 +76,22 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
     std::fill(x.begin(), x.end(), 0);
     x[0] = 1, x[1] = 8, x[2] = 16, x[3] = -1, nz[0] = nz[1] = 576;
     ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()), okvOk);
-    EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 4), (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
+    EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 4),
+              (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
     EXPECT_EQ(nz[0], 4);
+}
+
+// The window form of one subband gives what the hybrid form puts out for subband 0 and keeps for its
+// overlap (from the lines the hybrid form leaves after its alias butterflies), every block type.
+TEST(MP3Imdct, WindowFormMatchesTheHybridForm) {
+    std::mt19937 rng(5);
+    for (int it = 0; it < 400; ++it) {
+        const int type = it % 4, amp = 1 << (4 + it % 24);
+        std::vector<Okv32s> x(576, 0), out(576), ov(576, 0), win(36);
+        for (int k = 0; k < 18; ++k) x[k] = Okv32s(rng() % (2u * amp + 1)) - amp;
+        int prev = 0;
+        ASSERT_EQ(okvsMDCTInv_MP3_32s(x.data(), out.data(), ov.data(), 18, &prev, type, 0), okvOk);
+        ASSERT_EQ(okvsMDCTInvWindow_MP3_32s(x.data(), win.data(), type), okvOk);
+        for (int t = 0; t < 18; ++t) ASSERT_TRUE(out[32 * t] == win[t] && ov[t] == win[18 + t]) << it << " " << t;
+    }
 }

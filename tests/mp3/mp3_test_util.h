@@ -18,7 +18,8 @@ inline constexpr Okv16s kSfbLong[9][23] = OKV_MP3_SFB_LONG_INIT;
 inline constexpr Okv16s kSfbShort[9][14] = OKV_MP3_SFB_SHORT_INIT;
 // Row length of each pair table (0: no table) and escape bits of each table_select.
 inline constexpr int kXlen[16] = {0, 2, 3, 3, 0, 4, 4, 6, 6, 6, 8, 8, 8, 16, 0, 16};
-inline constexpr int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
+inline constexpr int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  0,
+                                     1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
 
 // A Layer III frame header (CRC off, 128 kbit/s) of version id, mode and rate index sf.
 inline MP3FrameHeader header(int id, int mode, int sf = 0, int modeExt = 0) {

@@ -101,64 +101,17 @@ double snrOf(const Pcm& pcm, int ch, const Pcm& dec, int och) {
     return 10 * std::log10(sig / err);
 }
 
-// Mean noise-to-mask ratio (dB) of a decoded stream and the share of bands above 0 dB: per long
-// granule and band, noise over energy in a Hann-windowed 1024-line spectrum, over the model's ratio.
-std::pair<double, double> nmrOf(const Pcm& pcm, int ch, const Pcm& dec, int och, int rate) {
-    const int id = rate >= 32000, sf = rate % 11025 == 0 ? 0 : rate % 12000 == 0 ? 1 : 2, n = id ? 1152 : 576;
-    MP3FrameHeader h = header(id, och == 1 ? 3 : 0, sf);
-    std::vector<Okv8u> state(OKV_MP3_PSY_STATE_SIZE, 0), work(OKV_MP3_PSY_WORK_SIZE);
-    std::vector<Okv16s> in(size_t(n) * och);
-    std::vector<double> cs(2048);  // cos(2 pi m / 2048)
-    for (int m = 0; m < 2048; ++m) cs[size_t(m)] = std::cos(M_PI * m / 1024);
-    double sumDb = 0;
-    int bands = 0, above = 0;
-    for (long f = 0; f < long(pcm.size() / ch) / n; ++f) {
-        for (int i = 0; i < n * och; ++i) in[size_t(i)] = Okv16s(std::lrint(inputAt(pcm, ch, och, f * n + i / och, i % och)));
-        MP3PsyRatio ratio[4];
-        MP3SideInfo si[4];
-        int bound[6];
-        EXPECT_EQ(okvsPsychoacousticModelTwo_MP3_16s(in.data(), ratio, bound, si, &h, state.data(), nullptr, work.data()), okvOk);
-        for (int r = 0; r < n / 576 * och; ++r) {
-            const long end = (f * n / 576 + r / och) * 576;  // the held granule's window ends here
-            if (si[r].block_type == 2 || end < 1024 + 2000 || end > long(pcm.size() / ch) - 2000) continue;
-            double xw[1024], ew[1024], x[512], e[512];
-            for (int i = 0; i < 1024; ++i) {
-                const size_t t = size_t(end - 1024 + i) * och + r % och;
-                const double a = inputAt(pcm, ch, och, end - 1024 + i, r % och), w = 0.5 - 0.5 * cs[(2 * i + 1) % 2048];
-                xw[i] = w * a, ew[i] = w * ((t < dec.size() ? dec[t] : 0) - a);
-            }
-            for (int k = 0; k < 512; ++k) {  // power spectra
-                double xr = 0, xi = 0, er = 0, ei = 0;
-                for (int i = 0, m = 0; i < 1024; ++i, m = (m + 2 * k) % 2048) {
-                    xr += xw[i] * cs[m], xi += xw[i] * cs[(m + 512) % 2048];
-                    er += ew[i] * cs[m], ei += ew[i] * cs[(m + 512) % 2048];
-                }
-                x[k] = xr * xr + xi * xi, e[k] = er * er + ei * ei;
-            }
-            for (int b = 0; b < 21; ++b) {
-                double s = 0, z = 0;  // band b of the model's layout, its 576 lines on 512 spectrum lines
-                for (int k = kSfbLong[3 + sf][b] * 512 / 576; k < kSfbLong[3 + sf][b + 1] * 512 / 576; ++k)
-                    s += x[k], z += e[k];
-                if (s < 1e3) continue;
-                const double db = 10 * std::log10(std::max(z / s / (ratio[r].ratio[b] / 2147483648.0), 1e-6));
-                sumDb += db, ++bands, above += db > 0;
-            }
-        }
-    }
-    return {sumDb / bands, double(above) / bands};
-}
-
 }  // namespace
 
 // Every rate, bitrate and mode, CRC and intensity: clean decodes agreeing within 1 LSB at the input's
-// length; SNR floors; within a gap of lame -q 5's SNR, and of its NMR and share above 0 dB (+25 points).
+// length; SNR floors; within a gap of lame -q 5's SNR.
 TEST(Mp3EncTool, StreamsDecodeCleanlyAndCompareWithLame) {
     if (!have("mpg123") || !have("ffmpeg")) GTEST_SKIP() << "mpg123 or ffmpeg absent";
     const struct {
         int rate, ch, kbps;
         const char* mode;
         bool crc;
-        double minSnr, lameGap;  // the NMR compared where the gap is 1 dB
+        double minSnr, lameGap;
     } cases[] = {
         {44100, 2, 32, "joint", 0, 8.6, 0}, {44100, 2, 40, "joint", 0, 10.5, 0}, {44100, 2, 48, "stereo", 0, 15.9, 0},
         {44100, 2, 56, "joint", 0, 13.7, 0}, {44100, 2, 64, "joint", 0, 16.2, 0}, {44100, 2, 80, "joint", 0, 18.2, 0},
@@ -193,59 +146,7 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyAndCompareWithLame) {
         ASSERT_EQ(run(lameCmd + " && mpg123 -q -s " + name + ".lame.mp3 > " + name + ".raw", &out), 0) << out;
         const Pcm ref = readFile(name + ".raw");
         EXPECT_GT(snr, snrOf(pcm, c.ch, ref, och) - c.lameGap) << name;
-        if (c.lameGap != 1) continue;
-        const auto [nmr, share] = nmrOf(pcm, c.ch, dec[0], och, c.rate);
-        const auto [refNmr, refShare] = nmrOf(pcm, c.ch, ref, och, c.rate);
-        EXPECT_LT(nmr, refNmr + 1.5) << name;
-        EXPECT_LT(share, refShare + 0.25) << name;
     }
-}
-
-// Steady tones keep long blocks at every rate; clicks on a quiet tone bring start, short and stop blocks.
-TEST(Mp3EncTool, BlockTypesFollowAttacks) {
-    if (!have("mpg123") || !have("ffmpeg")) GTEST_SKIP() << "mpg123 or ffmpeg absent";
-    const TmpDir tmp;
-    const std::pair<int, double> rates[] = {{44100, 14.2}, {48000, 13.8}, {32000, 15.1},
-                                            {22050, 12.4}, {24000, 13.1}, {16000, 10.3}};
-    for (const auto& [rate, minSnr] : rates)
-        for (const bool clicks : {false, true}) {
-            Pcm pcm(static_cast<size_t>(rate));
-            for (int i = 0; i < rate; ++i) {
-                const double w = 2 * M_PI * i / rate, k = i % (rate / 4) - 1000;
-                const double fade = std::min(1.0, i / (0.2 * rate));
-                double s = clicks ? 3000 * std::sin(440 * w) : fade * (12000 * std::sin(330 * w) + 6000 * std::sin(2500 * w));
-                if (clicks && k >= 0 && k < 40) s += 25000 * (int(k) % 2 ? 1 : -1) * std::pow(0.85, k);
-                pcm[size_t(i)] = int16_t(std::lrint(s));
-            }
-            const std::string name = tmp / (std::to_string(rate) + (clicks ? "clicks" : "tones"));
-            writeWav(name + ".wav", pcm, rate, 1);
-            const auto dec = encodeAndDecode(name, "-b 32", "", size_t(rate));
-            std::vector<int> types;
-            const std::vector<Okv8u> mp3 = readFile<Okv8u>(name + ".mp3");
-            static const int kKbps[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-                                             {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
-            for (size_t at = 0; at + 4 <= mp3.size();) {
-                Okv8u* p = const_cast<Okv8u*>(mp3.data() + at);
-                MP3FrameHeader h;
-                MP3SideInfo si[4];
-                int mdb, priv, scfsi[8];
-                ASSERT_EQ(okvsUnpackFrameHeader_MP3(&p, &h), okvOk) << name << " at " << at;
-                if (at) {  // not the tag
-                    ASSERT_EQ(okvsUnpackSideInfo_MP3(&p, si, &mdb, &priv, scfsi, &h), okvOk) << at;
-                }
-                for (int g = 0; at && g < (h.id ? 2 : 1); ++g) types.push_back(si[g].block_type);
-                at += size_t((h.id ? 144000 : 72000) * kKbps[h.id][h.bitrate_index] / rate + h.padding_bit);
-            }
-            int starts = 0;
-            for (size_t g = 0; g < types.size(); starts += types[g++] == 1) {
-                const bool legal = (types[g] != 1 || types.at(g + 1) == 2) && (types[g] != 3 || types.at(g - 1) == 2);
-                ASSERT_TRUE(clicks ? legal : types[g] == 0) << name << " " << g;
-            }
-            EXPECT_GE(starts, clicks ? 4 : 0) << name;
-            if (clicks) {
-                EXPECT_GT(snrOf(pcm, 1, dec[1], 1), minSnr) << name;
-            }
-        }
 }
 
 // Tiny and frame-edge inputs decode to the input's length. Written to a pipe, the tag keeps the delay

@@ -41,7 +41,7 @@ TEST(Mp3EncAnalysis, FixedAndFloatAgainstModel) {
             worstFloat = std::max(worstFloat, std::fabs(sf[m] - ref));
         }
     }
-    EXPECT_LT(worstFixed, std::ldexp(1.0, -20));
+    EXPECT_LT(worstFixed, std::ldexp(1.0, -22));
     EXPECT_LT(worstFloat, std::ldexp(1.0, -17));
     EXPECT_EQ(okvsAnalysisFilterFree_PQMF_MP3_32f(state), okvOk);
 }

@@ -47,7 +47,8 @@ TEST(Mp3EncJointStereo, MidSideAndIntensityAgainstModel) {
                 if (b < (is ? given[w] : bands)) {
                     EXPECT_TRUE(!is || pos[at] == 0x55) << "no position below the bound";
                     for (int i = from; i < to; ++i)
-                        ASSERT_TRUE(L[i] == (ms ? msLine(Okv64s(l[i]) + r[i]) : l[i]) && R[i] == (ms ? msLine(Okv64s(l[i]) - r[i]) : r[i])) << i;
+                        ASSERT_TRUE(L[i] == (ms ? msLine(Okv64s(l[i]) + r[i]) : l[i]) &&
+                                    R[i] == (ms ? msLine(Okv64s(l[i]) - r[i]) : r[i])) << i;
                     continue;
                 }
                 double eL = 0, eR = 0;

@@ -16,7 +16,8 @@ TEST(Mp3EncPack, ReservoirHeaderAndSideInfoRoundTrip) {
         MP3BitReservoir resv{-1, -1};
         h.bitrate_index = b % 15;
         ASSERT_EQ(okvsBitReservoirInit_MP3(&resv, &h), okvOk);
-        EXPECT_TRUE(resv.resvSize == 0 && resv.resvMaxSize == std::min(4088, 7680 - std::min(7680, 8 * (144000 * kKbps[b % 15] / kRate[b / 15])))) << b;
+        const int frameBits = 8 * (144000 * kKbps[b % 15] / kRate[b / 15]);
+        EXPECT_TRUE(resv.resvSize == 0 && resv.resvMaxSize == std::min(4088, 7680 - std::min(7680, frameBits))) << b;
     }
     std::mt19937 rng(1);
     for (int it = 0; it < 2000; ++it) {
@@ -63,50 +64,69 @@ TEST(Mp3EncPack, ReservoirHeaderAndSideInfoRoundTrip) {
 }
 
 // Every scalefac_compress of both versions, every block kind, both LSF channels (channel 1 with
-// intensity) and every MPEG-1 scfsi pattern of granule 1: values as wide as the decoder reads them
-// (learnt by packing all ones) come back as they went in, at any bit offset (whole bytes of it folded into
-// the pointer), the bits before it kept.
-TEST(Mp3EncPack, ScaleFactorsRoundTrip) {
-    std::mt19937 rng(3);
+// intensity) and every MPEG-1 scfsi pattern of granule 1, at any bit offset (whole bytes of it folded into
+// the pointer): random values of the widths the standard's tables give (LSF: nr_of_sfb_block with the
+// lengths scalefac_compress holds) take exactly those bits, the bits before kept, and read back. An
+// intensity position at its largest value reads as illegal (negated); the band past the coded ones (three
+// windows of it for short blocks and LSF) is zeroed; granule 1 keeps what scfsi shares.
+TEST(Mp3EncPack, ScaleFactorsRoundTripAtTheTablesWidths) {
+    const auto slen = tableLines("slen.txt"), nr = tableLines("nr_of_sfb_block.txt");
+    MP3_SKIP_WITHOUT_TABLES(slen.size() == 16 && nr.size() == 18);
     static const int kGroup[22] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
+    std::mt19937 rng(3);
     for (int id = 0; id <= 1; ++id)
         for (int c = 0; c < (id ? 16 : 512); ++c)
             for (int kind = 0; kind < (id ? 4 + 15 : 6); ++kind) {  // short, mixed, long, then MPEG-1 scfsi masks
-                const int ch = id ? 0 : kind / 3, k = id ? std::min(kind, 2) : kind % 3, granule = kind >= 3, off = c % 8, skip = c % 3;
+                const int ch = id ? 0 : kind / 3, k = id ? std::min(kind, 2) : kind % 3, granule = kind >= 3;
+                const int off = c % 8, skip = c % 3, zeros = id && k == 2 ? 1 : 3;
+                std::vector<int> width;  // bits of each scalefactor transmitted
+                if (id) {
+                    const int first = k == 0 ? 18 : k == 1 ? 17 : 11;
+                    width.assign(size_t(first), std::stoi(slen[c][1]));
+                    width.resize(size_t(first + (k == 2 ? 10 : 18)), std::stoi(slen[c][2]));
+                } else {
+                    const int t = ch ? c >> 1 : c, u = ch ? t - (t < 244 ? 180 : 244) : c - (c < 500 ? 400 : 500);
+                    const int row = ch * 3 + (t < (ch ? 180 : 400) ? 0 : t < (ch ? 244 : 500) ? 1 : 2);
+                    const int lens[6][4] = {{(t >> 4) / 5, (t >> 4) % 5, (t & 15) >> 2, t & 3},
+                                            {(u >> 2) / 5, (u >> 2) % 5, u & 3, 0}, {u / 3, u % 3, 0, 0},
+                                            {t / 36, t % 36 / 6, t % 6, 0}, {(u & 63) >> 4, (u & 15) >> 2, u & 3, 0},
+                                            {u / 3, u % 3, 0, 0}};
+                    for (int j = 0; j < 4; ++j)
+                        width.resize(width.size() + size_t(std::stoi(nr[3 * row + (k + 1) % 3][2 + j])), lens[row][j]);
+                }
                 const MP3FrameHeader h = header(id, 1, 0, ch ? 1 : 2);
-                MP3SideInfo si{}, si2;
+                MP3SideInfo si{};
                 si.scalefac_compress = c, si.block_type = k < 2 ? 2 : 0, si.window_switching_flag = k < 2;
-                si.mixed_block_flag = k == 1, si.preflag = 7;
+                si.mixed_block_flag = k == 1 ? 3 : 0, si.preflag = 7;  // only the flag's lowest bit counts
                 int scfsi[4];
                 for (int g = 0; g < 4; ++g) scfsi[g] = id && kind >= 4 ? ((kind - 3) >> g) & 1 : 0;
-                std::vector<Okv8u> buf;
-                auto roundTrip = [&](const Okv8s* sf, Okv8s* back) {  // bits packed, and read back
-                    buf.assign(64, 0);
-                    buf[size_t(skip)] = Okv8u(0xFF00 >> off);
-                    Okv8u *p = buf.data(), *q = p + skip;
-                    int o = off + 8 * skip, qo = off;
-                    EXPECT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, ch), okvOk);
-                    EXPECT_EQ(buf[size_t(skip)] >> (8 - off), (1 << off) - 1);
-                    si2 = si, si2.preflag = 7;
-                    EXPECT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &si2, scfsi, &h, granule, ch), okvOk);
-                    EXPECT_EQ(bitPos(buf.data(), q, qo), bitPos(buf.data(), p, o));
-                    return bitPos(buf.data(), p, o);
-                };
-                Okv8s ones[40], widths[40] = {}, sf[40] = {}, back[40];
-                memset(ones, 0x7F, sizeof ones);
-                const long bits = roundTrip(ones, widths);
-                if (!id) { EXPECT_EQ(si.preflag + 2 * si2.preflag, !ch && c >= 500 ? 3 : 0); }  // set by both
-                for (int i = 0; i < 39; ++i) {
-                    sf[i] = Okv8s(widths[i] ? rng() % (std::abs(widths[i]) + 1) : 0);
-                    back[i] = Okv8s(rng() & 15);  // granule 1 keeps what scfsi shares
+                Okv8s sf[40] = {}, back[40];
+                long bits = off + 8 * skip;
+                for (size_t i = 0; i < width.size(); ++i) {
+                    const bool shared = k == 2 && scfsi[kGroup[i]];
+                    sf[i] = Okv8s(rng() % (1u << width[i])), bits += shared ? 0 : width[i];
                 }
+                for (Okv8s& b : back) b = Okv8s(rng() & 15);
                 const std::vector<Okv8s> prev(back, back + 40);
-                ASSERT_EQ(roundTrip(sf, back), bits);
-                for (int i = 0; i < 39; ++i) {
-                    const int maxv = std::abs(widths[i]);
-                    const bool shared = k == 2 && i < 21 && scfsi[kGroup[i]];
-                    const int want = shared ? prev[i] : ch && maxv && sf[i] == maxv ? -sf[i] : sf[i];  // intensity: largest = illegal
-                    if (maxv || shared) { ASSERT_EQ(back[i], want) << id << " compress " << c << " kind " << kind << " i " << i; }
+                std::vector<Okv8u> buf(64, 0);
+                buf[size_t(skip)] = Okv8u(0xFF00 >> off);
+                Okv8u *p = buf.data(), *q = p + skip;
+                int o = off + 8 * skip, qo = off;
+                ASSERT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, ch), okvOk);
+                ASSERT_EQ(buf[size_t(skip)] >> (8 - off), (1 << off) - 1);
+                MP3SideInfo si2 = si;
+                si2.preflag = 7;
+                ASSERT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &si2, scfsi, &h, granule, ch), okvOk);
+                ASSERT_EQ(bitPos(buf.data(), p, o), bits) << id << " compress " << c << " kind " << kind;
+                ASSERT_EQ(bitPos(buf.data(), q, qo), bits);
+                const bool flags = si.preflag + 2 * si2.preflag == (!ch && c >= 500 ? 3 : 0) && si2.mixed_block_flag == (k == 1);
+                EXPECT_TRUE(id || flags) << c << " " << kind;  // LSF: preflag set by both sides
+                for (size_t i = 0; i < 40; ++i) {
+                    const int w = i < width.size() ? width[i] : 0, top = (1 << w) - 1;
+                    const int want = i >= width.size()             ? (i < width.size() + zeros ? 0 : prev[i])
+                                     : k == 2 && scfsi[kGroup[i]] ? prev[i]
+                                     : ch && sf[i] == top          ? -sf[i] : sf[i];
+                    ASSERT_EQ(back[i], want) << id << " compress " << c << " kind " << kind << " i " << i;
                 }
             }
 }
@@ -134,7 +154,8 @@ TEST(Mp3EncHuffman, RandomGranulesDecodeBack) {
                 ix[i] = rng() & 1 ? -v : v;
             }
         }
-        const int count1 = int(rng() % ((576 - bv2) / 4 + 1)) * 4, off = rng() % 8, extra = it % 4 < 2 ? it % 4 : int(rng() % 100);
+        const int count1 = int(rng() % ((576 - bv2) / 4 + 1)) * 4, off = rng() % 8;
+        const int extra = it % 4 < 2 ? it % 4 : int(rng() % 100);
         for (int i = bv2; i < bv2 + count1; ++i) ix[i] = rng() % 4 ? 0 : (rng() & 1 ? 1 : -1);
         long bits[2];
         std::vector<Okv8u> buf[2];

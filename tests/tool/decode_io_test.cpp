@@ -30,7 +30,8 @@ class DecodeIo : public ::testing::Test {
 protected:
     const fs::path dir = fs::temp_directory_path() / ("okvac_io_" + std::to_string(getpid()));
     const std::string sample = std::string(reinterpret_cast<const char*>(kSample), sizeof kSample);
-    const std::string tool = (std::string(1, '\'') += (fs::read_symlink("/proc/self/exe").parent_path() / "okvac").string()) += "' decode";
+    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path() / "okvac";
+    const std::string tool = std::string("'").append(exe.string()).append("' decode");
 
     void SetUp() override {
         fs::remove_all(dir);

@@ -1,7 +1,5 @@
-// VLC tables: sizes against a layout model, conflicts, lifecycle, counts, the family's refusals.
+// VLC tables: conflicts, absent codes, escape edges, lifecycles, counts and the family's refusals.
 #include <gtest/gtest.h>
-
-#include <set>
 
 #include "core/heap_growth.h"
 #include "vlc_test_util.h"
@@ -10,48 +8,7 @@ namespace {
 
 using vlct::Codes;
 using vlct::Sizes;
-
-int bitlen(uint64_t x) { return x ? 64 - __builtin_clzll(x) : 0; }
-
-// The byte count of a compiled table: levels, one subtable per distinct prefix, element width.
-// tuple = N * B for the UTuple form, 0 for the plain form.
-int64_t model_size(const Codes& e, const Sizes& sizes, int tuple) {
-    int L = 0;
-    for (auto& x : e) L = std::max(L, x.length);
-    if (L == 0 || L > 32) return okvErrVLCTable;
-    std::vector<int> w;
-    for (int sum = 0; sum < L; sum += w.back()) {
-        if (w.size() >= sizes.size() || sizes[w.size()] < 1) return okvErrVLCTable;
-        w.push_back(std::min(sizes[w.size()], L - sum));
-    }
-    uint64_t T = (uint64_t(1) << w[0]) + 1;
-    for (size_t j = 1, P = w[0]; j < w.size(); P += w[j++]) {
-        std::set<uint32_t> prefixes;
-        for (auto& x : e)
-            if (x.length > int(P)) prefixes.insert((x.code & uint32_t((uint64_t(1) << x.length) - 1)) >> (x.length - P));
-        T += prefixes.size() * ((uint64_t(1) << w[j]) + 1);
-    }
-    int field = tuple;
-    if (!tuple) {  // two's complement when a value is negative, else unsigned; at least b_v + 1 bits
-        bool neg = false;
-        int64_t V = 0;
-        for (auto& x : e) neg |= x.value < 0, V = std::max(V, std::abs(int64_t(x.value)));
-        field = V <= 1 ? 1 : bitlen(uint64_t(V - 1)) + 1;
-        for (auto& x : e) field = std::max(field, bitlen(uint32_t(neg && x.value < 0 ? ~x.value : x.value)) + neg);
-    }
-    const int W = std::max(field + bitlen(uint64_t(*std::max_element(w.begin(), w.end()))) + 1, bitlen(T + 1) + 1);
-    if (W > 32) return tuple ? int64_t(okvErrBadArg) : int64_t(okvErrVLCTable);
-    const uint64_t size = T * (W <= 8 ? 1 : W <= 16 ? 2 : 4) + (tuple ? 176 : 160);
-    return size > 0x7FFFFFFF ? int64_t(okvErrVLCTable) : int64_t(size);
-}
-
-int64_t lib_size(const Codes& e, const Sizes& sizes, int N = 0, int B = 0) {
-    int size = -1;
-    const int n = int(e.size()), ns = int(sizes.size());
-    const StatusCode st = N ? okvsVLCDecodeUTupleGetSize_32s(e.data(), n, sizes.data(), ns, N, B, &size)
-                            : okvsVLCDecodeGetSize_32s(e.data(), n, sizes.data(), ns, &size);
-    return st == okvOk ? size : st;
-}
+using vlc_std::PairCode;
 
 int64_t encode_size(const Codes& e) {
     int n = 0;
@@ -59,126 +16,124 @@ int64_t encode_size(const Codes& e) {
     return st == okvOk ? n : st;
 }
 
-// Prefix-free and arbitrary codes, below and past 1024 entries, any levels and element widths.
-TEST(VlcTables, DecodeSizeMatchesTheLayoutModel) {
-    std::mt19937 rng(16);
-    for (int iter = 0; iter < 4000; ++iter) {
-        const int n = iter % 50 == 0 ? 1024 + int(rng() % 600) : int(rng() % 40) + 1, maxLen = int(rng() % 32) + 1;
-        Codes e;
-        if (iter % 2 && n <= (1 << std::min(maxLen, 20))) e = vlct::random_prefix_code(rng, n, maxLen);
-        else
-            for (int i = 0; i < n; ++i) e.push_back({0, uint32_t(rng()), int(rng() % maxLen) + 1});
-        const int shift = int(rng() % 31);
-        for (auto& x : e) x.value = iter % 3 ? int32_t(rng()) >> shift : int32_t(std::abs(int64_t(int32_t(rng()) >> shift)) >> 1);
-        const auto sizes = vlct::random_sizes(rng, e);
-        SCOPED_TRACE(testing::Message() << "iteration " << iter);
-        ASSERT_EQ(lib_size(e, sizes), model_size(e, sizes, 0));
-        const int N = int(rng() % 4) + 1, B = int(rng() % 9) + 1;
-        ASSERT_EQ(lib_size(e, sizes, N, B), model_size(e, sizes, N * B)) << "N " << N << " B " << B;
-    }
-}
-
 // Code: 0 -> 7, 10 -> -3, 110 -> 9, 1110 -> 0, 11110 -> 100; 11111 is absent.
 const Codes kCode = {{7, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, {100, 0b11110, 5}};
 
-// Bits 0 10 11111 10 stop at the absent code; later leaves and entries win, first encodings do.
+// Bits 0 10 11111 10 stop at the absent code, a bad escape before its pair: the values before it are
+// written, the cursor stays. Later leaves and entries win, first encodings do, empty entries are left out.
 // Encoding sizes follow the value range; 2^26 codes of 32 bits count to 2^31 - 1, one fewer fits.
-TEST(VlcTables, ConflictsAbsentCodesAndEncodeSizes) {
+TEST(VlcTables, AbsentCodesConflictsAndCounts) {
+    const Okv8u absent[9] = {0b01011111, 0b10000000};
     for (auto sizes : {Sizes{5}, Sizes{2, 2, 1}}) {
         vlct::DecodeSpec t(kCode, sizes);
         ASSERT_EQ(okvOk, t.st);
-        const Okv8u bits[9] = {0b01011111, 0b10000000};
-        const Okv8u* p = bits;
+        const Okv8u* p = absent;
         int off = 0;
         Okv16s out[3] = {77, 77, 77};
         EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeBlock_1u16s(&p, &off, out, 3, t.spec));
-        EXPECT_EQ(std::vector<Okv16s>(out, out + 3), (std::vector<Okv16s>{7, -3, 77}));
-        EXPECT_TRUE(p == bits && off == 0);
+        EXPECT_TRUE(out[0] == 7 && out[1] == -3 && out[2] == 77 && p == absent && off == 0);
         off = 3;
         EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, out, t.spec));
-        EXPECT_TRUE(p == bits && off == 3);
+        EXPECT_TRUE(p == absent && off == 3);
     }
+    const vlct::DecodeSpec aacDec(vlct::esc_decode_entries(vlc_std::kAacCodebook11, 289), {7, 7, 7}, 3);
+    const PairCode& c = vlc_std::kAacCodebook11[17 * 16];
+    vlct::BitSink ok;
+    ok.put(c.code, c.length), ok.put(0b1'0'1010, 6);  // (-26, 0): sign 1, escape 26 = 16 + 1010
+    const uint64_t firstEnd = ok.nbits;
+    ok.put(c.code, c.length), ok.put(0x1FF, 10);  // sign 0, then ones past the longest escape
+    ok.bytes.resize(ok.bytes.size() + vlct::kPad);
+    Okv16s out[4] = {77, 77, 77, 77};
+    const Okv8u* p = ok.bytes.data();
+    int off = 0;
+    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 4, aacDec.spec));
+    EXPECT_TRUE(out[0] == -26 && out[1] == 0 && out[2] == 77 && p == ok.bytes.data() && off == 0);
+    ASSERT_EQ(okvOk, okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 3, aacDec.spec));
+    EXPECT_TRUE(firstEnd == uint64_t(p - ok.bytes.data()) * 8 + uint64_t(off) && out[2] == 77);
+    // (0, 15) coded by one bit, its sign after the 3 linbits: the reader steps back over the sign.
+    const PairCode tiny[2] = {{0, 0, 1, 0}, {0, 15, 1, 1}};
+    const vlct::DecodeSpec t(vlct::esc_decode_entries(tiny, 2), {2});
+    const Okv8u bits[9] = {0b11011000};  // 1, linbits 101, sign 1, then (0, 0)
+    p = bits, off = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, 3, out, 4, t.spec));
+    EXPECT_EQ(std::vector<Okv16s>(out, out + 4), (std::vector<Okv16s>{0, -20, 0, 0}));
     const Codes e = {{7, 0b0, 1}, {9, 0b011, 3}};
     EXPECT_EQ(okvErrVLCTable, vlct::DecodeSpec(e, {2, 2}).st);
-    // Entries of no length are left out: 10 is 2, not the empty code's 5.
     const vlct::DecodeSpec r({e[1], e[0]}, {2, 2}), d({{1, 0b10, 2}, {2, 0b10, 2}, {5, 0, 0}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
     const vlct::EncodeSpec en({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
     ASSERT_TRUE(r.st == okvOk && d.st == okvOk && en.st == okvOk);
-    Okv8u bits[9] = {0b01110000};
-    const Okv8u* p = bits;
-    int off = 0;
-    Okv16s v[4];
-    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, v, r.spec));
-    EXPECT_TRUE(v[0] == 7 && off == 1);
-    p = bits, off = 0;
-    ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, v, 3, d.spec));
-    EXPECT_EQ(std::vector<Okv16s>(v, v + 3), (std::vector<Okv16s>{3, 4, 2}));
-    Okv8u* w = bits;
+    Okv8u buf[9] = {0b01110000};
+    p = buf, off = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, out, r.spec));
+    EXPECT_TRUE(out[0] == 7 && off == 1);
+    p = buf, off = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeBlock_1u16s(&p, &off, out, 3, d.spec));
+    EXPECT_EQ(std::vector<Okv16s>(out, out + 3), (std::vector<Okv16s>{3, 4, 2}));
+    Okv8u* w = buf;
     off = 0;
     ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(3, &w, &off, en.spec));
-    EXPECT_TRUE(off == 2 && bits[0] >> 6 == 0b01);
+    EXPECT_TRUE(off == 2 && buf[0] >> 6 == 0b01);
     EXPECT_EQ(std::vector<int64_t>({encode_size({{5, 1, 3}}), encode_size({{-3, 0, 3}, {4, 1, 3}}),
                                     encode_size({{-32768, 0, 1}, {32767, 1, 1}}),
                                     encode_size({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),  // beyond 2^31 bytes
               std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, okvErrVLCParam}));
-    const vlct::EncodeSpec wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
+    const vlct::EncodeSpec wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}}), aac(vlct::aac_encode_entries());
+    const vlct::EncodeSpec bare({{15, 0b0, 1}, {32 + 15, 0b1, 1}}), signOnly({{30, 0b1, 1}});  // (0, 0), (1, 0); (0, 15)
     std::vector<Okv16s> ones(1 << 26, 1);
-    Okv32s count[2] = {-1, -1};
-    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), 1 << 26, &count[0], wide.spec));
-    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), (1 << 26) - 1, &count[1], wide.spec));
-    EXPECT_TRUE(count[0] == INT32_MAX && count[1] == INT32_MAX - 31);
+    const Okv16s esc[2] = {0, 15}, oneZero[2] = {1, 0};
+    Okv32s n[5] = {-1, -1, -1, -1, -1};
+    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), 1 << 26, &n[0], wide.spec));
+    ASSERT_EQ(okvOk, okvsVLCCountBits_16s32s(ones.data(), (1 << 26) - 1, &n[1], wide.spec));
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_AAC_16s32s(oneZero, 1, &n[2], aac.spec));  // fewer than two values
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_MP3_16s32s(oneZero, 2, 0, &n[3], bare.spec));  // the sign in the code
+    ASSERT_EQ(okvOk, okvsVLCCountEscBits_MP3_16s32s(esc, 2, 1, &n[4], signOnly.spec));  // a code of its sign bit alone
+    EXPECT_EQ(std::vector<Okv32s>(n, n + 5), (std::vector<Okv32s>{INT32_MAX, INT32_MAX - 31, 0, 1, 2}));
 }
 
-// Free releases allocations and marks caller memory; a failed InitAlloc hands the block over.
-TEST(VlcTables, LifecycleMarksAndReleases) {
-    const Codes e = {{3, 0, 1}, {4, 1, 1}}, bad = {{0, 0, 1}, {1, 0b01, 2}};
-    const Okv32s sizes[] = {1, 1};
+// Free releases allocations and marks caller memory; a failed InitAlloc hands the block over. Then every
+// refusal of the family, in checking order; none moves a cursor or writes.
+TEST(VlcTables, LifecycleAndRefusalsInOrder) {
+    const Codes two = {{3, 0, 1}, {4, 1, 1}}, bad = {{0, 0, 1}, {1, 0b01, 2}};
+    const Okv32s sz1[] = {1, 1};
     EXPECT_LT(heaptest::growth([&] {
                   OkvsVLCDecodeSpec_32s* d = nullptr;
                   OkvsVLCDecodeUTupleSpec_32s* t = nullptr;
                   OkvsVLCEncodeSpec_32s* en = nullptr;
-                  okvsVLCDecodeInitAlloc_32s(e.data(), 2, sizes, 1, &d);
-                  okvsVLCDecodeUTupleInitAlloc_32s(e.data(), 2, sizes, 1, 1, 3, &t);
-                  okvsVLCEncodeInitAlloc_32s(e.data(), 2, &en);
+                  okvsVLCDecodeInitAlloc_32s(two.data(), 2, sz1, 1, &d);
+                  okvsVLCDecodeUTupleInitAlloc_32s(two.data(), 2, sz1, 1, 1, 3, &t);
+                  okvsVLCEncodeInitAlloc_32s(two.data(), 2, &en);
                   okvsVLCDecodeFree_32s(d), okvsVLCDecodeUTupleFree_32s(t), okvsVLCEncodeFree_32s(en);
               }),
               16384);
-    const Okv8u bits[9] = {0x80};
-    const Okv8u* p = bits;
+    const Okv8u one[9] = {0x80};
+    const Okv8u* p = one;
     int off = 0;
-    Okv16s v;
-    OkvsVLCDecodeSpec_32s* d = nullptr;
-    ASSERT_EQ(okvOk, okvsVLCDecodeInitAlloc_32s(e.data(), 2, sizes, 1, &d));
-    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v, d));
-    EXPECT_EQ(4, v);
-    okvsVLCDecodeFree_32s(d);
-    vlct::DecodeSpec own(e, {1}, 3);
-    ASSERT_EQ(okvOk, own.st);
-    okvsVLCDecodeFree_32s(own.spec);
-    EXPECT_EQ(okvErrVLCParam, okvsVLCDecodeOne_1u16s(&p, &off, &v, own.spec));
+    Okv16s v1;
+    OkvsVLCDecodeSpec_32s* alloc = nullptr;
+    ASSERT_EQ(okvOk, okvsVLCDecodeInitAlloc_32s(two.data(), 2, sz1, 1, &alloc));
+    ASSERT_EQ(okvOk, okvsVLCDecodeOne_1u16s(&p, &off, &v1, alloc));
+    EXPECT_EQ(4, v1);
+    okvsVLCDecodeFree_32s(alloc);
     OkvsVLCDecodeUTupleSpec_32s* ts = nullptr;
-    EXPECT_EQ(okvErrVLCTable, okvsVLCDecodeUTupleInitAlloc_32s(bad.data(), 2, sizes, 2, 1, 2, &ts));
+    EXPECT_EQ(okvErrVLCTable, okvsVLCDecodeUTupleInitAlloc_32s(bad.data(), 2, sz1, 2, 1, 2, &ts));
     ASSERT_NE(nullptr, ts);
     okvsVLCDecodeUTupleFree_32s(ts);
-}
-
-// Every refusal of the family, in checking order; none moves a cursor or writes.
-TEST(VlcTables, RefusalsInOrderWriteNothing) {
     Codes chain;  // 0, 10, 110, ... nine codes
     for (int i = 0; i < 9; ++i) chain.push_back({i, (1u << (i + 1)) - 2, i + 1});
-    const vlct::DecodeSpec dec(kCode, {2, 2, 1});
+    const vlct::DecodeSpec dec(kCode, {2, 2, 1}), freedDec(two, {1}, 3);
     const vlct::TupleSpec tup(vlct::tuple_entries(vlc_std::kMp3Table16, 256, 4), {7, 7, 7}, 2, 4);
     const vlct::EncodeSpec enc({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}}), wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
     const vlct::EncodeSpec freed({{0, 0, 1}}, 5), aac(vlct::aac_encode_entries());
-    okvsVLCEncodeFree_32s(freed.spec);
-    ASSERT_TRUE(dec.st == okvOk && tup.st == okvOk && enc.st == okvOk && wide.st == okvOk && aac.st == okvOk);
+    ASSERT_TRUE(dec.st == okvOk && freedDec.st == okvOk && tup.st == okvOk && enc.st == okvOk && wide.st == okvOk &&
+                aac.st == okvOk && freed.st == okvOk);
+    okvsVLCEncodeFree_32s(freed.spec), okvsVLCDecodeFree_32s(freedDec.spec);
     const auto* encAsDec = reinterpret_cast<const OkvsVLCDecodeSpec_32s*>(enc.spec);
     const auto* decAsEnc = reinterpret_cast<const OkvsVLCEncodeSpec_32s*>(dec.spec);
     const auto* decAsTup = reinterpret_cast<const OkvsVLCDecodeUTupleSpec_32s*>(dec.spec);
     Okv8u buf[16] = {};
-    const Okv8u* p = buf;
+    p = buf, off = 0;
     Okv8u *w = buf, *nul = nullptr;
-    int off = 0, eight = 8, minus = -1, size = -1;
+    int eight = 8, minus = -1, size = -1;
     Okv16s out[4] = {77, 77, 77, 77};
     const Okv16s v[3] = {3, 5, 7}, big[2] = {8192, 0};
     Okv32s n = -1;
@@ -210,6 +165,7 @@ TEST(VlcTables, RefusalsInOrderWriteNothing) {
         {okvsVLCDecodeBlock_1u16s(&p, &off, out, 1, nullptr), okvErrNullPtr},
         {okvsVLCDecodeOne_1u16s(&p, nullptr, out, dec.spec), okvErrNullPtr},
         {okvsVLCDecodeOne_1u16s(&p, &off, out, encAsDec), okvErrVLCParam},
+        {okvsVLCDecodeOne_1u16s(&p, &off, out, freedDec.spec), okvErrVLCParam},
         {okvsVLCDecodeUTupleOne_1u16s(&p, &off, out, decAsTup), okvErrVLCParam},
         {okvsVLCEncodeOne_16s1u(5, &w, &off, enc.spec), okvErrVLCParam},  // inside [3, 7] but without a code
         {okvsVLCEncodeBlock_16s1u(v, 3, &w, &off, enc.spec), okvErrVLCParam},

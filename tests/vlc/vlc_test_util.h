@@ -181,7 +181,9 @@ struct TupleSpec : Built<OkvsVLCDecodeUTupleSpec_32s> {
     TupleSpec(const Codes& e, const Sizes& s, int N, int B, size_t shift = 1)
         : Built(shift,
                 [&](int* n) { return okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, n); },
-                [&](auto* p) { return okvsVLCDecodeUTupleInit_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, p); }) {}
+                [&](auto* p) {
+                    return okvsVLCDecodeUTupleInit_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, p);
+                }) {}
 };
 struct EncodeSpec : Built<OkvsVLCEncodeSpec_32s> {
     explicit EncodeSpec(const Codes& e, size_t shift = 9)
