@@ -84,11 +84,14 @@ TEST(Mp3Psy, IntensityBoundsFollowTheTables) {
                 MP3PsyRatio ratio[4];
                 MP3SideInfo si[4];
                 int bound[6] = {-1, -1, -1, -1, -1, -1};
-                ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm, ratio, bound, si, &h, state.data(), nullptr, work.data()), okvOk);
+                ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm, ratio, bound, si, &h, state.data(), nullptr, work.data()),
+                          okvOk);
                 ASSERT_EQ(h.mode_extension & 1, on ? 1 : 0) << row;
-                for (int gr = 0; gr < 2 && on; ++gr)
-                    for (int k = 0; k < (si[2 * gr + 1].block_type == 2 ? 3 : 1); ++k)
-                        EXPECT_EQ(bound[3 * gr + k], k || si[2 * gr + 1].block_type == 2 ? kShort[row][sf] : kLong[row][sf]) << row << sf << f;
+                for (int gr = 0; gr < 2 && on; ++gr) {
+                    const bool shortBlock = si[2 * gr + 1].block_type == 2;
+                    for (int k = 0; k < (shortBlock ? 3 : 1); ++k)
+                        EXPECT_EQ(bound[3 * gr + k], shortBlock ? kShort[row][sf] : kLong[row][sf]) << row << sf << f;
+                }
                 shortSeen += si[1].block_type == 2;
             }
             EXPECT_GT(shortSeen, 0) << row << " " << sf;
