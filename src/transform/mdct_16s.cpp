@@ -16,12 +16,10 @@ StatusCode get_size(int len, int* pSpecSize, int* pInitBufSize, int* pWorkBufSiz
     if (len < 32 || ownsLog2(len) < 0) return okvErrSize;
     int fs, fi, fw;
     StatusCode st = okvsFFTGetSize_C_16sc(ownsLog2(len) - 2, kFftNoDiv, 0, &fs, &fi, &fw);
-    if (st != okvOk) return st;
-    const Okv64s work = len + (4 * Okv64s(len) > fw ? 4 * Okv64s(len) : fw) + 64;
-    if (work > INT32_MAX) return okvErrSize;  // from 2^29 points
+    if (st != okvOk) return okvErrSize;  // from 2^30 points the FFT's sizes leave 32 bits
     *pSpecSize = len + 168 + fs + 64;
     *pInitBufSize = fi;
-    *pWorkBufSize = int(work);
+    *pWorkBufSize = len + fw + 64;  // fw >= 2 len + 64 also holds the len/2 32-bit outputs
     return okvOk;
 }
 

@@ -87,6 +87,37 @@ TEST(Mp3Huffman, FormsAgreeWithTheStandardTables) {
     }
 }
 
+// Magnitudes 16..8206 to the bit: the table (n <= 128) or the polynomial, the Q31 factor 2^(-q/4) and
+// the shift, saturating left. The polynomial's factor X cycles 2^(-1/3), 1, 2^(-2/3) in Q31, truncated;
+// 2^(-q/4) is rounded; both saturate at 1.
+Okv32s requant_large(int n, int e) {
+    const auto q31 = [](long double v, bool round) {
+        return std::min<Okv64s>(round ? std::llround(std::ldexp(v, 31)) : Okv64s(std::ldexp(v, 31)), INT32_MAX);
+    };
+    Okv64s v;
+    int E;
+    if (n <= 128) {
+        v = std::llround(std::pow((long double)n, 4.0L / 3) * std::ldexp(1.0L, n < 64 ? 23 : 21));
+        E = n < 64 ? 4 : 6;
+    } else {
+        Okv64s y = Okv64s(n) << 17;
+        int j = 0;
+        if (y < (1 << 27)) y <<= 4, j = 4;
+        if (y < (1 << 29)) y <<= 2, j += 2;
+        if (y < (1 << 30)) y <<= 1, j += 1;
+        Okv64s p = (y * -457633446) >> 32;
+        for (Okv64s c : {1445956062LL, -2036421417LL, 1707815404LL, -991941369LL, 535739478LL}) p = ((p + c) * y) >> 32;
+        p = Okv32s(Okv32u(((p + 127541088) * y) >> 32));
+        p = Okv32s((Okv32u(p) - 1613111u) * 16u);
+        const int i = 6 - j;
+        v = Okv32s(Okv32u((p * q31(std::exp2(-((2 * i + 1) % 3) / 3.0L), false)) >> 32) * 2u);
+        E = 27 - (20 - i - (i + 1) / 3);  // 20, 19, 17, 16, 15, 13, 12
+    }
+    v = (v * q31(std::exp2(-(e & 3) / 4.0L), true)) >> 32;
+    const int d = (e >> 2) - E;
+    return d < 0 ? (v > (INT32_MAX >> -d) ? INT32_MAX : Okv32s(v << -d)) : Okv32s(v >> std::min(d, 31));
+}
+
 // Every magnitude 1..8206 over the global gains, saturated where the value does not fit. Tolerance:
 // within one unit for |x| <= 15 (gains above 210 shift the small tables left, doubling their rounding
 // each step); the Q31 factor and, above 128, the polynomial add a relative error.
@@ -109,6 +140,9 @@ TEST(MP3Requant, CoreFollowsThePowerLaw) {
                 const long double got = std::fabs((long double)x[i]), slack = n <= 15 ? 1.0L + 1e-12L * exact +
                     (e < 4 ? std::ldexp(0.5L, 1 - (e >> 2)) : 0.0L) : n <= 128 ? 8.0L + 2e-9L * exact : 16.0L + 3e-8L * exact;
                 ASSERT_TRUE(x[i] == 0 || (x[i] < 0) == (i & 1));
+                if (n >= 16) {
+                    ASSERT_EQ(got, requant_large(n, e)) << "n " << n << " e " << e;
+                }
                 const bool fits = exact < 2147483647.0L, saturates = n >= 16 && exact > 2147483647.0L + slack;
                 ASSERT_TRUE(fits ? std::fabs(got - exact) <= slack : !saturates || got == 2147483647.0L)
                     << "n " << n << " e " << e;

@@ -2,6 +2,7 @@
 // the scalefactor packers and the decoder's requantiser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "mp3/mp3_test_util.h"
@@ -33,6 +34,9 @@ TEST(Mp3EncQuantize, BandQuantiserAgainstModels) {
         for (int i = 0; i < n; ++i) x[i] = Okv32s((rng() >> 33) >> (rng() % 31));
         v[n] = -7;
         const Okv32s got = q::quantizeBand(x, n, s, v);
+        const Okv32u big = Okv32u(rng() >> 33);  // a full-range magnitude exposes the last bit of 2^(f/4)
+        const __int128 P = std::llround(std::ldexp(std::pow(2.0, (1 + it % 3) / 4.0), 29));
+        ASSERT_EQ(q::scaled(big, 26, 1 + it % 3), Okv64s((big * P + (1 << 28)) >> 29)) << big;
         for (int i = 0; i < n; ++i) {
             const __int128 p = std::llround(std::ldexp(std::pow(2.0, f / 4.0), 29)), y = f ? (x[i] * p + (1 << 28)) >> 29 : x[i];
             const __int128 Y = a >= 26 ? y << std::min(a - 26, 20) : (y + (__int128(1) << (25 - a))) >> (26 - a);
@@ -175,6 +179,40 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
                 }
                 EXPECT_LE(err, sig / 100) << it << " record " << r << " band " << b;
             }
+        }
+    }
+}
+
+// Joint stereo with intensity: above the bound (clamped to the band range) channel 1 keeps the positions
+// the caller stored, clamped to 0..15 (bands 11 and up given what their 3 bits hold), and no lines.
+TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
+    std::mt19937 rng(15);
+    for (int it = 0; it < 200; ++it) {
+        const int id = it & 1, rec = id ? 4 : 2;
+        const MP3FrameHeader h = header(id, 1, 0, it & 2 ? 3 : 1);  // M/S as well now and then
+        std::vector<Okv32s> xr(576 * rec), work(OKV_MP3_QUANT_WORK_LEN);
+        for (auto& x : xr) x = Okv32s(std::normal_distribution<double>(0, 1 << 20)(rng));
+        std::vector<Okv8s> sf(40 * rec);
+        for (int i = 0; i < 40 * rec; ++i) sf[i] = Okv8s(int(rng() % (id && i % 40 >= 11 ? 11 : 24)) - 3);
+        const std::vector<Okv8s> given = sf;
+        int bound[6], scfsi[8], count1[4], huf[4];
+        for (int& b : bound) b = int(rng() % 26) - 2;
+        std::vector<MP3SideInfo> si(rec);
+        std::vector<MP3PsyRatio> ratio(rec);
+        for (auto& q : ratio) std::fill(q.ratio, q.ratio + 36, 21474836), q.pe = 1000;
+        okv_u8::Mp3PsyStateHead state{};
+        MP3BitReservoir resv{0, 4088};
+        const auto* st = reinterpret_cast<const Okv8u*>(&state);
+        ASSERT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf.data(), scfsi, count1, huf, &h, si.data(), ratio.data(), st, &resv,
+                                         3000 * rec, bound, work.data()),
+                  okvOk);
+        for (int r = 1; r < rec; r += 2) {
+            const int limit = std::clamp(bound[3 * (r / 2)], 0, 21), from = kSfbLong[3 * id][limit];
+            for (int b = limit; b < 21; ++b)
+                ASSERT_EQ(sf[40 * r + b], std::clamp<int>(given[40 * r + b], 0, 15)) << it << " " << r << " " << b;
+            const auto line = xr.begin() + 576 * r;  // coded below the bound, silent from it
+            EXPECT_TRUE(std::all_of(line + from, line + 576, [](Okv32s x) { return x == 0; })) << it << " " << r;
+            EXPECT_TRUE(!from || std::any_of(line, line + from, [](Okv32s x) { return x != 0; })) << it << " " << r;
         }
     }
 }

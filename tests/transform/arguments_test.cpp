@@ -69,6 +69,8 @@ TEST(TransformArguments, RefusalsInOrder) {
         {::okvsMDCTFwdGetSize_32f(-64, &s, &i, &w), okvErrSize},
         {::okvsMDCTFwdGetSize_16s(12, &s, &i, &w), okvErrSize},
         {::okvsMDCTFwdGetSize_16s(16, &s, &i, &w), okvErrSize},
+        {::okvsMDCTFwdGetSize_16s(1 << 29, &s, &i, &w), okvOk},
+        {::okvsMDCTFwdGetSize_16s(1 << 30, &s, &i, &w), okvErrSize},
         {::okvsMDCTFwdGetSize_32f(48, nullptr, &i, &w), okvErrNullPtr},
         {::okvsMDCTFwdGetSize_32f(1 << 28, &s, &i, &w), okvOk},
         {::okvsMDCTFwdGetSize_32f(1 << 29, &s, &i, &w), okvErrSize},  // sizes beyond 2^31 bytes

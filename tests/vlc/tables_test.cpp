@@ -57,6 +57,11 @@ TEST(VlcTables, AbsentCodesConflictsAndCounts) {
     p = bits, off = 0;
     ASSERT_EQ(okvOk, okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, 3, out, 4, t.spec));
     EXPECT_EQ(std::vector<Okv16s>(out, out + 4), (std::vector<Okv16s>{0, -20, 0, 0}));
+    // (15, 0) as one bit that holds no sign: the reader cannot step back before the codeword's start.
+    const vlct::DecodeSpec raw({{128, 0b0, 1}, {15 * 256 + 128, 0b1, 1}}, {2});
+    p = bits, off = 0;
+    ASSERT_EQ(okvOk, okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, 3, out, 4, raw.spec));
+    EXPECT_TRUE(out[0] == -20 && out[1] == 0 && out[2] == 0 && out[3] == 0 && p == bits && off == 6);
     const Codes e = {{7, 0b0, 1}, {9, 0b011, 3}};
     EXPECT_EQ(okvErrVLCTable, vlct::DecodeSpec(e, {2, 2}).st);
     const vlct::DecodeSpec r({e[1], e[0]}, {2, 2}), d({{1, 0b10, 2}, {2, 0b10, 2}, {5, 0, 0}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
