@@ -75,7 +75,7 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         add(l.winLen == 128 ? l.want : okvErrAacWinLen,
             [&, l] { return okvsDeinterleaveSpectrum_AAC_32s(x.data(), r.data(), l.grp, l.len, l.maxSfb, l.rate, l.winLen); });
     }
-    add(okvErrNullPtr, [&] { return okvsQuantInv_AAC_32s_I(nullptr, sf.data(), 9, g1, 99, cb.data(), 99, 0); });
+    nullEach(okvsQuantInv_AAC_32s_I, x.data(), sf.data(), 1, g1, 49, cb.data(), 4, 1024);
     nullEach(okvsDecodePNS_AAC_32s, x.data(), &n, cb.data(), sf.data(), 1, 1, g1, 3, 1024, &tag);
     nullEach(okvsDecodeMsPNS_AAC_32s, x.data(), &n, cb.data(), sf.data(), 1, 1, g1, 3, 1024, &tag, 0, ms.data(), &off);
 

@@ -84,13 +84,15 @@ TEST(Mp3EncQuantize, TableChoiceAgainstBruteForce) {
     }
 }
 
-// The first n scalefactors of one record pack with the quantiser's lengths and read back whole (an LSF
-// intensity position at the top of its length reads back negated: marked illegal).
-bool packs_back(const Okv8s* sf, const MP3FrameHeader& h, MP3SideInfo s, int gr, int ch, int n) {
+// One record: its first n scalefactors pack with the quantiser's lengths and read back whole (an LSF
+// intensity position at the top of its length reads back negated: marked illegal); with the Huffman size
+// the quantiser gives they make up part2_3_length.
+bool packs_back(const Okv8s* sf, int hufBits, const MP3FrameHeader& h, MP3SideInfo s, int gr, int ch, int n) {
     Okv8u buf[64] = {}, *p = buf, *q = buf;
     int o = 0, qo = 0, none[4] = {};
     Okv8s back[40] = {};
     return okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &s, none, gr, ch) == okvOk &&
+           bitPos(buf, p, o) + hufBits == s.part2_3_length &&
            okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &s, none, &h, gr, ch) == okvOk &&
            std::equal(back, back + n, sf, [](Okv8s a, Okv8s b) { return std::abs(a) == b; });
 }
@@ -154,7 +156,7 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
                 if (m[0] < 1 << l1 && m[1] < 1 << l2 && (best < 0 || bits <= cost)) best = c, cost = bits;
             }
             EXPECT_TRUE(!id || s.scalefac_compress == best) << it << " " << r;
-            EXPECT_TRUE(packs_back(sf.data() + 40 * r, h, s, r / nch, r % nch, last)) << it << " " << r;
+            EXPECT_TRUE(packs_back(sf.data() + 40 * r, huf[r], h, s, r / nch, r % nch, last)) << it << " " << r;
         }
         int used = 0, full = 0;
         for (const auto& s : si) {
@@ -218,7 +220,7 @@ TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
             const auto line = xr.begin() + 576 * r;  // coded below the bound, silent from it
             EXPECT_TRUE(std::all_of(line + from, line + 576, [](Okv32s x) { return x == 0; })) << it << " " << r;
             EXPECT_TRUE(!from || std::any_of(line, line + from, [](Okv32s x) { return x != 0; })) << it << " " << r;
-            EXPECT_TRUE(packs_back(sf.data() + 40 * r, h, si[r], r / 2, 1, 21)) << it << " " << r;
+            EXPECT_TRUE(packs_back(sf.data() + 40 * r, huf[r], h, si[r], r / 2, 1, 21)) << it << " " << r;
         }
     }
 }
