@@ -75,6 +75,7 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         R(okvErrMp3SideInfo, a.si[0].count1table_select = 2, a.huffman(50)),
         R(okvErrMp3SideInfo, a.si[0].window_switching_flag = 1, a.huffman(50)),
         R(okvErrMp3SideInfo, a.si[0].window_switching_flag = a.si[0].block_type = 2, a.huffman(50)),
+        R(okvErrMp3SideInfo, a.si[0].window_switching_flag = a.si[0].block_type = 2, a.huffman(50, true)),
         R(okvErrMp3SideInfo, a.si[0].region0_count = 15, a.si[0].region1_count = 6, a.huffman(50)),
         R(okvErrMp3SideInfo, a.si[0].region1_count = -1, a.huffman(50)),
         R(okvErrMp3FrameHeader, a.h.layer = 2, a.huffman(50)),
