@@ -89,7 +89,7 @@ TEST(Interleave, RoundTripAndJoinEveryLayout) {
 TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     Okv16s a[4] = {1, 2, 3, 4}, il[8] = {}, d[2] = {};
     Okv32s keep = 7;
-    float f[2] = {}, r = 0;
+    alignas(16) float f[2] = {}, r = 0;
     const Okv32s offs[3] = {0, 1, 2};
     Okv16s* rows[2] = {a, nullptr};
     const Okv16s* crow[2] = {a, nullptr};
@@ -110,6 +110,7 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
         {okvsMakeFloat_16s32f(a, nullptr, 0, f), okvErrNullPtr},
         {okvsMakeFloat_16s32f(a, a, 0, f), okvErrSize},
         {okvsPow34_32f(f, nullptr, 1), okvErrNullPtr},
+        {okvsPow34_32f(f, f, 1), okvOk},  // one value
         {okvsPow34_32f16s(f, d, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr},

@@ -97,10 +97,10 @@ bool packs_back(const Okv8s* sf, int hufBits, const MP3FrameHeader& h, MP3SideIn
            std::equal(back, back + n, sf, [](Okv8s a, Okv8s b) { return std::abs(a) == b; });
 }
 
-// Noise frames (some on 2 or 20 lines, some silent), every version, channel count and block kind, tight and
-// generous budgets: granules fit 4095 bits and spend the mean bits; whole-byte reservoir; quiet short windows
-// get subblock gains; silence clears what the caller left in the side information; requantised at about 9
-// bits a line, long bands within -20 dB of their input.
+// Noise frames (some ending at each band edge 5..20, some on 2 lines, some silent), every version, channel
+// count and block kind, tight and generous budgets: granules fit 4095 bits and spend the mean bits; whole-byte
+// reservoir; quiet short windows get subblock gains; silence clears what the caller left in the side
+// information; requantised at about 9 bits a line, long bands within -20 dB of their input.
 TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
     std::mt19937 rng(13);
     for (int it = 0; it < 96; ++it) {
@@ -108,8 +108,9 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
         const MP3FrameHeader h = header(id, nch == 1 ? 3 : 0, rate);
         const int meanBits = it < 48 ? int(rng() % 4000) : 3900 * rec;
         const int top = id && rate == 1 ? 384 : 418;  // 16 kHz and up not coded
-        const int lines = it % 24 == 23 ? 0 : it % 12 == 11 ? 2 : it % 12 == 5 ? 20 : top;
         const Okv16s *lng = kSfbLong[3 * id + rate], *sht = kSfbShort[3 * id + rate];
+        const int edge = it % 12 == 5 || it % 12 == 3 ? lng[5 + it / 6 + (it % 12 == 3)] : top;  // bands 5..20
+        const int lines = it % 24 == 23 ? 0 : it % 12 == 11 ? 2 : edge;
         std::vector<Okv32s> xr(576 * rec);
         std::normal_distribution<double> noise(0, 1 << 24);
         for (int i = 0; i < 576 * rec; ++i) xr[i] = i % 576 < lines ? Okv32s(noise(rng)) : 0;
@@ -149,6 +150,7 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
             EXPECT_TRUE(s.big_values == e / 2 && count1[r] == end - e) << it << " " << r;
             const bool regions = e ? s.region0_count == r0 && s.region1_count == r1 : s.region0_count + s.region1_count == 0;
             EXPECT_TRUE(regions) << it << " " << r;
+            EXPECT_TRUE(it < 48 || type == 2 || lines != top || v[top - 1]) << it << " " << r;  // coded to band 21
             const int split = s.block_type == 2 ? 18 : 11, last = split == 18 ? 36 : 21;
             for (int i = 0; i < last; ++i) m[i >= split] = std::max<int>(m[i >= split], sf[40 * r + i]);
             for (int c = 15; c >= 0; --c) {
@@ -223,4 +225,26 @@ TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
             EXPECT_TRUE(packs_back(sf.data() + 40 * r, huf[r], h, si[r], r / 2, 1, 21)) << it << " " << r;
         }
     }
+}
+
+// At low rates lines from 16 kHz up are cleared (418 at 44.1 kHz, 384 at 48 kHz): a lone line just below stays.
+TEST(Mp3EncQuantize, LowRatesCodeUpTo16kHz) {
+    for (int rate = 0; rate < 2; ++rate)
+        for (int at = 0; at < 2; ++at) {
+            const int line = (rate ? 384 : 418) - 1 + at;
+            const MP3FrameHeader h = header(1, 3, rate);
+            std::vector<Okv32s> xr(1152, 0), work(OKV_MP3_QUANT_WORK_LEN);
+            xr[line] = xr[576 + line] = 1 << 24;
+            Okv8s scf[80] = {};
+            int bound[6] = {}, scfsi[8], count1[2], huf[2];
+            MP3SideInfo si[2] = {};
+            MP3PsyRatio ratio[2];
+            for (auto& q : ratio) std::fill(q.ratio, q.ratio + 36, 21474836), q.pe = 1000;
+            okv_u8::Mp3PsyStateHead state{};
+            MP3BitReservoir resv{0, 4088};
+            ASSERT_EQ(okvsQuantize_MP3_32s_I(xr.data(), scf, scfsi, count1, huf, &h, si, ratio,
+                                             reinterpret_cast<const Okv8u*>(&state), &resv, 1000, bound, work.data()),
+                      okvOk);
+            EXPECT_TRUE((xr[line] != 0) == !at && (xr[576 + line] != 0) == !at) << rate << " " << line;
+        }
 }
