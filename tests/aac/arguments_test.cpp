@@ -113,7 +113,10 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add(okvErrAacWinShape, [&] { return okvsLtpUpdate_AAC_32s(r.data(), x.data(), 0, 2, 0, t.data()); });
     add(okvErrAacWinShape, [&] { return okvsLtpUpdate_AAC_32s(r.data(), x.data(), 0, 0, 2, t.data()); });
     add(okvErrSize, [&] { return okvsFDPGetSize_32f(0, &n); });
-    add(okvErrSize, [&] { return okvsFDPGetSize_32f(1 << 30, &n); });  // would not fit an int
+    // Six 64-byte-aligned arrays of len floats and two 64-byte headers: 89478464 values take 2147483264
+    // bytes, one more would not fit an int.
+    add(okvOk, [&] { return okvsFDPGetSize_32f(89478464, &n); });
+    add(okvErrSize, [&] { return okvsFDPGetSize_32f(89478465, &n); });
     FDPState* fdp = nullptr;
     ASSERT_EQ(okvsFDPInitAlloc_32f(&fdp, 8), okvOk);
     const int bandOff[2] = {0, 8};
