@@ -102,8 +102,44 @@ TEST(AacFilterbank, BlockScaleAndRoundingsMatchModel) {
     if (rows.empty()) GTEST_SKIP() << "shared window check values not found under " << OKV_SHARED_DIR;
 }
 
-// The FFT of every size (128 points only serve other families' banks) against the DFT in double
-// precision, within the truncations of its stages; a wrong butterfly or order misses by far.
+// Split-radix decimation in frequency, the outputs in bit-reversed order: 32-bit wrapping sums; the
+// rotation at L/8 as hi(2 (re +- im) * 1518500250); other twiddles as hi of 64-bit sums of 4x (kept to
+// 32 bits) times cos or sin in Q30.
+void modelFft(Okv32sc* x, int L) {
+    const auto w32 = [](int64_t v) { return int32_t(uint32_t(uint64_t(v))); };
+    const auto hi = [](int64_t v) { return int32_t(v >> 32); };
+    if (L == 2) {
+        const Okv32sc a = x[0], b = x[1];
+        x[0] = {w32(int64_t(a.re) + b.re), w32(int64_t(a.im) + b.im)}, x[1] = {w32(int64_t(a.re) - b.re), w32(int64_t(a.im) - b.im)};
+    }
+    if (L < 4) return;
+    const int q = L / 4;
+    for (int n = 0; n < q; ++n) {
+        const Okv32sc x0 = x[n], x1 = x[n + q], x2 = x[n + 2 * q], x3 = x[n + 3 * q];
+        x[n] = {w32(int64_t(x0.re) + x2.re), w32(int64_t(x0.im) + x2.im)};
+        x[n + q] = {w32(int64_t(x1.re) + x3.re), w32(int64_t(x1.im) + x3.im)};
+        const int64_t ar = w32(int64_t(x0.re) - x2.re), ai = w32(int64_t(x0.im) - x2.im);
+        const int64_t br = w32(int64_t(x1.re) - x3.re), bi = w32(int64_t(x1.im) - x3.im);
+        const Okv32sc u = {w32(ar + bi), w32(ai - br)}, v = {w32(ar - bi), w32(ai + br)};
+        const auto turn = [&](Okv32sc z, int k) -> Okv32sc {  // z e^(-2 pi i k n / L)
+            if (n == 0) return z;
+            if (8 * n == L) {
+                const int64_t re = k == 1 ? int64_t(z.re) + z.im : int64_t(z.im) - z.re;
+                const int64_t im = k == 1 ? int64_t(z.im) - z.re : -(int64_t(z.re) + z.im);
+                return {hi(w32(2 * w32(re)) * 1518500250LL), hi(w32(2 * w32(im)) * 1518500250LL)};
+            }
+            const double t = 2 * M_PI * k * n / L;
+            const int64_t c = std::llround(std::ldexp(std::cos(t), 30)), s = std::llround(std::ldexp(std::sin(t), 30));
+            const int64_t r = w32(4 * int64_t(z.re)), i = w32(4 * int64_t(z.im));
+            return {hi(r * c + i * s), hi(i * c - r * s)};
+        };
+        x[n + 2 * q] = turn(u, 1), x[n + 3 * q] = turn(v, 3);
+    }
+    modelFft(x, L / 2), modelFft(x + 2 * q, L / 4), modelFft(x + 3 * q, L / 4);
+}
+
+// The FFT of every size (128 points only serve other families' banks) to the bit, and against the
+// DFT in double precision within the truncations of its stages.
 TEST(AacFilterbank, FftOfEverySizeMatchesTheDft) {
     std::mt19937 rng(4);
     for (int order : {5, 6, 7, 9}) {
@@ -111,6 +147,13 @@ TEST(AacFilterbank, FftOfEverySizeMatchesTheDft) {
         std::vector<Okv32sc> z(k), x;
         for (auto& c : z) c = {int32_t(rng() % (2u * amp)) - amp, int32_t(rng() % (2u * amp)) - amp};
         okv_u8::ownsIMDCT_FFT_32sc_I((x = z).data(), order);
+        std::vector<Okv32sc> y = z;
+        modelFft(y.data(), k);
+        for (int i = 0; i < k; ++i) {
+            int r = 0;
+            for (int b = 0; b < order; ++b) r |= (i >> b & 1) << (order - 1 - b);
+            ASSERT_TRUE(x[r].re == y[i].re && x[r].im == y[i].im) << "order " << order << " line " << r;
+        }
         double worst = 0;
         for (int m = 0; m < k; ++m) {
             double re = 0, im = 0;
