@@ -142,29 +142,29 @@ void modelFft(Okv32sc* x, int L) {
 // DFT in double precision within the truncations of its stages.
 TEST(AacFilterbank, FftOfEverySizeMatchesTheDft) {
     std::mt19937 rng(4);
-    for (int order : {5, 6, 7, 9}) {
-        const int k = 1 << order, amp = (1 << 27) >> order;  // input magnitudes sum below 2^29
-        std::vector<Okv32sc> z(k), x;
-        for (auto& c : z) c = {int32_t(rng() % (2u * amp)) - amp, int32_t(rng() % (2u * amp)) - amp};
-        okv_u8::ownsIMDCT_FFT_32sc_I((x = z).data(), order);
-        std::vector<Okv32sc> y = z;
-        modelFft(y.data(), k);
-        for (int i = 0; i < k; ++i) {
-            int r = 0;
-            for (int b = 0; b < order; ++b) r |= (i >> b & 1) << (order - 1 - b);
-            ASSERT_TRUE(x[r].re == y[i].re && x[r].im == y[i].im) << "order " << order << " line " << r;
-        }
-        double worst = 0;
-        for (int m = 0; m < k; ++m) {
-            double re = 0, im = 0;
-            for (int n = 0; n < k; ++n) {
-                const double a = -2 * M_PI * double(n * m % k) / k;
-                re += z[n].re * std::cos(a) - z[n].im * std::sin(a), im += z[n].re * std::sin(a) + z[n].im * std::cos(a);
+    for (int order : {5, 6, 7, 9})
+        for (int trial = 0; trial < 40; ++trial) {  // the last bit of the rotation at L/8 shows now and then
+            const int k = 1 << order, amp = (1 << 27) >> order;  // input magnitudes sum below 2^29
+            std::vector<Okv32sc> z(k), x, y;
+            for (auto& c : z) c = {int32_t(rng() % (2u * amp)) - amp, int32_t(rng() % (2u * amp)) - amp};
+            okv_u8::ownsIMDCT_FFT_32sc_I((x = z).data(), order);
+            modelFft((y = z).data(), k);
+            for (int i = 0; i < k; ++i) {
+                int r = 0;
+                for (int b = 0; b < order; ++b) r |= (i >> b & 1) << (order - 1 - b);
+                ASSERT_TRUE(x[r].re == y[i].re && x[r].im == y[i].im) << "order " << order << " line " << r;
             }
-            worst = std::max({worst, std::abs(x[m].re - re), std::abs(x[m].im - im)});
+            double worst = 0;
+            for (int m = 0; m < k && !trial; ++m) {
+                double re = 0, im = 0;
+                for (int n = 0; n < k; ++n) {
+                    const double a = -2 * M_PI * double(n * m % k) / k;
+                    re += z[n].re * std::cos(a) - z[n].im * std::sin(a), im += z[n].re * std::sin(a) + z[n].im * std::cos(a);
+                }
+                worst = std::max({worst, std::abs(x[m].re - re), std::abs(x[m].im - im)});
+            }
+            EXPECT_LT(worst, k / 4.0) << "order " << order;  // the truncations reach about k / 8
         }
-        EXPECT_LT(worst, k / 4.0) << "order " << order;  // the truncations reach about k / 8
-    }
 }
 
 // Analysis then synthesis over a sequence with every window transition reconstructs the input:
