@@ -69,6 +69,8 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         R(okvErrBadArg, a.huffman(101)),
         R(okvErrMp3SideInfo, a.huffman(101, true)),
         R(okvOk, a.si[0].big_values = 0, a.si[0].table_select[0] = 32, a.huffman(0)),  // unused table
+        R(okvErrMp3SideInfo, a.si[0].table_select[0] = 32, a.huffman(0)),  // used, with or without bits
+        R(okvErrMp3SideInfo, a.si[0].table_select[0] = 32, a.huffman(50)),
         R(okvErrMp3SideInfo, a.si[0].big_values = 289, a.huffman(50)),
         R(okvErrMp3SideInfo, a.si[0].block_type = 4, a.huffman(50)),
         R(okvErrMp3SideInfo, a.si[0].count1table_select = 2, a.huffman(50)),
