@@ -229,24 +229,46 @@ TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
     }
 }
 
+// One MPEG-1 mono frame (two granules alike, flat ratios, pe 1000) quantised in place; granule 0's side
+// information and scalefactors.
+MP3SideInfo quantizeMono(std::vector<Okv32s>& xr, Okv8s* sf, int rate, int meanBits) {
+    const MP3FrameHeader h = header(1, 3, rate);
+    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
+    int bound[6] = {}, scfsi[8], count1[2], huf[2];
+    MP3SideInfo si[2] = {};
+    MP3PsyRatio ratio[2];
+    for (auto& q : ratio) std::fill(q.ratio, q.ratio + 36, 21474836), q.pe = 1000;
+    okv_u8::Mp3PsyStateHead state{};
+    MP3BitReservoir resv{0, 4088};
+    const StatusCode st = okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, count1, huf, &h, si, ratio,
+                                                 reinterpret_cast<const Okv8u*>(&state), &resv, meanBits, bound, work.data());
+    EXPECT_EQ(st, okvOk);
+    return si[0];
+}
+
 // At low rates lines from 16 kHz up are cleared (418 at 44.1 kHz, 384 at 48 kHz): a lone line just below stays.
 TEST(Mp3EncQuantize, LowRatesCodeUpTo16kHz) {
     for (int rate = 0; rate < 2; ++rate)
         for (int at = 0; at < 2; ++at) {
             const int line = (rate ? 384 : 418) - 1 + at;
-            const MP3FrameHeader h = header(1, 3, rate);
-            std::vector<Okv32s> xr(1152, 0), work(OKV_MP3_QUANT_WORK_LEN);
+            std::vector<Okv32s> xr(1152, 0);
+            Okv8s sf[80];
             xr[line] = xr[576 + line] = 1 << 24;
-            Okv8s scf[80] = {};
-            int bound[6] = {}, scfsi[8], count1[2], huf[2];
-            MP3SideInfo si[2] = {};
-            MP3PsyRatio ratio[2];
-            for (auto& q : ratio) std::fill(q.ratio, q.ratio + 36, 21474836), q.pe = 1000;
-            okv_u8::Mp3PsyStateHead state{};
-            MP3BitReservoir resv{0, 4088};
-            ASSERT_EQ(okvsQuantize_MP3_32s_I(xr.data(), scf, scfsi, count1, huf, &h, si, ratio,
-                                             reinterpret_cast<const Okv8u*>(&state), &resv, 1000, bound, work.data()),
-                      okvOk);
+            quantizeMono(xr, sf, rate, 1000);
             EXPECT_TRUE((xr[line] != 0) == !at && (xr[576 + line] != 0) == !at) << rate << " " << line;
         }
+}
+
+// A band 2^-6 below the loudest is 12 steps of 1.5 dB down: a first-group scalefactor up to 15 needs no
+// scalefac_scale; 2^-4.5 (9 steps) in the second group passes its 7 and takes scalefac_scale, halved to 4.
+TEST(Mp3EncQuantize, ScalefacScaleFromEachGroupsLimit) {
+    for (const auto& [band, gap, scale, want] : {std::tuple{5, 64.0, 0, 12}, std::tuple{13, 22.6, 1, 4}}) {
+        std::vector<Okv32s> xr(1152, 0);
+        Okv8s sf[80];
+        for (int g = 0; g < 2; ++g)
+            for (int i = 0; i < 4; ++i)
+                xr[576 * g + i] = 1 << 24, xr[576 * g + kSfbLong[3][band] + i] = Okv32s((1 << 24) / gap);
+        const MP3SideInfo si = quantizeMono(xr, sf, 0, 3000);
+        EXPECT_TRUE(si.scalefac_scale == scale && sf[band] == want) << band << " sf " << int(sf[band]);
+    }
 }
