@@ -34,11 +34,11 @@ TEST(Mp3EncQuantize, BandQuantiserAgainstModels) {
         for (int i = 0; i < n; ++i) x[i] = Okv32s((rng() >> 33) >> (rng() % 31));
         v[n] = -7;
         const Okv32s got = q::quantizeBand(x, n, s, v);
+        const auto q29 = [](int k) { return __int128(std::llround(std::ldexp(std::pow(2.0, k / 4.0), 29))); };
         const Okv32u big = Okv32u(rng() >> 33);  // a full-range magnitude exposes the last bit of 2^(f/4)
-        const __int128 P = std::llround(std::ldexp(std::pow(2.0, (1 + it % 3) / 4.0), 29));
-        ASSERT_EQ(q::scaled(big, 26, 1 + it % 3), Okv64s((big * P + (1 << 28)) >> 29)) << big;
+        ASSERT_EQ(q::scaled(big, 26, 1 + it % 3), Okv64s((big * q29(1 + it % 3) + (1 << 28)) >> 29)) << big;
         for (int i = 0; i < n; ++i) {
-            const __int128 p = std::llround(std::ldexp(std::pow(2.0, f / 4.0), 29)), y = f ? (x[i] * p + (1 << 28)) >> 29 : x[i];
+            const __int128 y = f ? (x[i] * q29(f) + (1 << 28)) >> 29 : x[i];
             const __int128 Y = a >= 26 ? y << std::min(a - 26, 20) : (y + (__int128(1) << (25 - a))) >> (26 - a);
             ASSERT_EQ(v[i], q::powThreeQuarters(Okv64s(Y))) << x[i] << " " << s;
             most = std::max(most, v[i]);
@@ -194,6 +194,25 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
     }
 }
 
+// One frame quantised in place with flat ratios (pe 1000), an empty reservoir and the given intensity bounds.
+struct Quantised {
+    std::vector<MP3SideInfo> si = std::vector<MP3SideInfo>(4);
+    int count1[4], huf[4];
+};
+Quantised quantize(const MP3FrameHeader& h, std::vector<Okv32s>& xr, Okv8s* sf, int meanBits, const int* bound) {
+    Quantised q;
+    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
+    int scfsi[8];
+    MP3PsyRatio ratio[4];
+    for (auto& r : ratio) std::fill(r.ratio, r.ratio + 36, 21474836), r.pe = 1000;
+    okv_u8::Mp3PsyStateHead state{};
+    MP3BitReservoir resv{0, 4088};
+    EXPECT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, q.count1, q.huf, &h, q.si.data(), ratio,
+                                     reinterpret_cast<const Okv8u*>(&state), &resv, meanBits, bound, work.data()),
+              okvOk);
+    return q;
+}
+
 // Joint stereo with intensity: above the bound (clamped to the band range) channel 1 keeps the positions
 // the caller stored, clamped to 0..15 (bands 11 and up given what their 3 bits hold), and no lines.
 TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
@@ -201,22 +220,14 @@ TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
     for (int it = 0; it < 200; ++it) {
         const int id = it & 1, rec = id ? 4 : 2;
         const MP3FrameHeader h = header(id, 1, 0, it & 2 ? 3 : 1);  // M/S as well now and then
-        std::vector<Okv32s> xr(576 * rec), work(OKV_MP3_QUANT_WORK_LEN);
+        std::vector<Okv32s> xr(576 * rec);
         for (auto& x : xr) x = Okv32s(std::normal_distribution<double>(0, 1 << 20)(rng));
         std::vector<Okv8s> sf(40 * rec);
         for (int i = 0; i < 40 * rec; ++i) sf[i] = Okv8s(int(rng() % (id && i % 40 >= 11 ? 11 : 24)) - 3);
         const std::vector<Okv8s> given = sf;
-        int bound[6], scfsi[8], count1[4], huf[4];
+        int bound[6];
         for (int& b : bound) b = int(rng() % 26) - 2;
-        std::vector<MP3SideInfo> si(rec);
-        std::vector<MP3PsyRatio> ratio(rec);
-        for (auto& q : ratio) std::fill(q.ratio, q.ratio + 36, 21474836), q.pe = 1000;
-        okv_u8::Mp3PsyStateHead state{};
-        MP3BitReservoir resv{0, 4088};
-        const auto* st = reinterpret_cast<const Okv8u*>(&state);
-        ASSERT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf.data(), scfsi, count1, huf, &h, si.data(), ratio.data(), st, &resv,
-                                         3000 * rec, bound, work.data()),
-                  okvOk);
+        const Quantised q = quantize(h, xr, sf.data(), 3000 * rec, bound);
         for (int r = 1; r < rec; r += 2) {
             const int limit = std::clamp(bound[3 * (r / 2)], 0, 21), from = kSfbLong[3 * id][limit];
             for (int b = limit; b < 21; ++b)
@@ -224,26 +235,15 @@ TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
             const auto line = xr.begin() + 576 * r;  // coded below the bound, silent from it
             EXPECT_TRUE(std::all_of(line + from, line + 576, [](Okv32s x) { return x == 0; })) << it << " " << r;
             EXPECT_TRUE(!from || std::any_of(line, line + from, [](Okv32s x) { return x != 0; })) << it << " " << r;
-            EXPECT_TRUE(packs_back(sf.data() + 40 * r, huf[r], h, si[r], r / 2, 1, 21)) << it << " " << r;
+            EXPECT_TRUE(packs_back(sf.data() + 40 * r, q.huf[r], h, q.si[r], r / 2, 1, 21)) << it << " " << r;
         }
     }
 }
 
-// One MPEG-1 mono frame (two granules alike, flat ratios, pe 1000) quantised in place; granule 0's side
-// information and scalefactors.
+// One MPEG-1 mono frame (two granules alike) at 44.1 or 48 kHz; granule 0's side information.
 MP3SideInfo quantizeMono(std::vector<Okv32s>& xr, Okv8s* sf, int rate, int meanBits) {
-    const MP3FrameHeader h = header(1, 3, rate);
-    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
-    int bound[6] = {}, scfsi[8], count1[2], huf[2];
-    MP3SideInfo si[2] = {};
-    MP3PsyRatio ratio[2];
-    for (auto& q : ratio) std::fill(q.ratio, q.ratio + 36, 21474836), q.pe = 1000;
-    okv_u8::Mp3PsyStateHead state{};
-    MP3BitReservoir resv{0, 4088};
-    const StatusCode st = okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, count1, huf, &h, si, ratio,
-                                                 reinterpret_cast<const Okv8u*>(&state), &resv, meanBits, bound, work.data());
-    EXPECT_EQ(st, okvOk);
-    return si[0];
+    const int bound[6] = {};
+    return quantize(header(1, 3, rate), xr, sf, meanBits, bound).si[0];
 }
 
 // At low rates lines from 16 kHz up are cleared (418 at 44.1 kHz, 384 at 48 kHz): a lone line just below stays.
