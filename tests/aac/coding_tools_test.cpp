@@ -1,5 +1,5 @@
 // AAC spectral tools against plain models of their arithmetic (sharing nothing with the library
-// but the constant tables) and against double-precision gains; the TNS table against its text.
+// but the constant tables); the TNS table against its formula and its text.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -55,11 +55,10 @@ int32_t modelR(int x, int s) {
     return E - e > 31 ? 0 : int32_t(w >> (E - e));
 }
 
-// Every magnitude to 8191 under every third scalefactor against the model and, below 2^31, the
-// power law to the tables' precision (the small-magnitude tables are never scaled up past their
-// own format). Then noise, intensity and zero bands untouched, saturation with the sign kept,
-// and 8192 stopping the call in its band after the bands before it.
-TEST(AacSpectralQuant, EveryMagnitudeMatchesModelAndPowerLaw) {
+// Every magnitude to 8191 under every third scalefactor against the model. Then noise, intensity
+// and zero bands untouched, saturation with the sign kept, and 8192 stopping the call in its band
+// after the bands before it.
+TEST(AacSpectralQuant, EveryMagnitudeMatchesModel) {
     const int one = 1;
     std::vector<Okv8u> cb(49, 11);
     for (int sf = 0; sf <= 255; sf += 3) {
@@ -144,9 +143,9 @@ void modelNoise(int32_t* d, int n, uint32_t& seed, int sf) {
     }
 }
 
-// Noise bands against the model with the LTP flags they clear (entries 1..40 only) and the band
-// energy 2^(sf/2) in Q3 (x64). A channel pair: in channel one, bands flagged M/S replay channel
-// zero's noise, the others run on from its own seed, which the replayed ones do not advance.
+// Noise bands against the model with the LTP flags they clear (entries 1..40 only). A channel
+// pair: in channel one, bands flagged M/S replay channel zero's noise, the others run on from its
+// own seed, which the replayed ones do not advance.
 TEST(AacSpectralPns, MatchesModelAndReplaysMsBands) {
     std::mt19937 rng(3);
     for (int it = 0; it < 80; ++it) {

@@ -139,7 +139,7 @@ void modelFft(Okv32sc* x, int L) {
 }
 
 // The FFT of every size (128 points only serve other families' banks) to the bit.
-TEST(AacFilterbank, FftOfEverySizeMatchesTheDft) {
+TEST(AacFilterbank, FftOfEverySizeMatchesModel) {
     std::mt19937 rng(4);
     for (int order : {5, 6, 7, 9})
         for (int trial = 0; trial < 40; ++trial) {  // the last bit of the rotation at L/8 shows now and then
