@@ -99,14 +99,22 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         nullEach(call, x.data(), zero8, zero8, zero8, zero8, coef, zero8, 40, 0, 3, 1024);
 
     // Filterbank, long-term and frequency-domain prediction.
-    add(okvErrNullPtr, [&] { return okvsMDCTInv_AAC_32s16s(x.data(), nullptr, o.data(), 9, 9, 9, 9); });
+    nullEach(okvsMDCTInv_AAC_32s16s, x.data(), pcm.data(), o.data(), 9, 9, 9, 9);
+    nullEach(okvsMDCTInv_AAC_32s_I, x.data(), o.data(), 9, 9, 9, 9);
+    nullEach(okvsMDCTFwd_AAC_32s_I, x.data(), 9, 9, 9, 9);
+    nullEach(okvsLongTermPredict_AAC_32s, x.data(), r.data(), &ltp, 9);
+    nullEach(okvsLongTermReconstruct_AAC_32s, x.data(), r.data(), ltp.ltpLongUsed, 9, 99);
+    nullEach(okvsLtpUpdate_AAC_32s, r.data(), x.data(), 9, 9, 9, t.data());
+    nullEach(okvsDecodeMsStereo_AAC_32s_I, x.data(), r.data(), 9, ms.data(), cb.data(), 9, g1, 99, 99, 9);
+    nullEach(okvsDecodeIsStereo_AAC_32s, x.data(), r.data(), sf.data(), cb.data(), 9, g1, 99, 99, 9);
+    nullEach(okvsDeinterleaveSpectrum_AAC_32s, x.data(), r.data(), 9, g1, 99, 99, 9);
     add(okvErrAacWinSeq, [&] { return okvsMDCTInv_AAC_32s16s(x.data(), pcm.data(), o.data(), 4, 9, 9, 9); });
     add(okvErrAacWinShape, [&] { return okvsMDCTInv_AAC_32s16s(x.data(), pcm.data(), o.data(), 3, 0, 2, 9); });
     add(okvErrAacPcmStep, [&] { return okvsMDCTInv_AAC_32s16s(x.data(), pcm.data(), o.data(), 3, 0, 1, 0); });
     add(okvErrSize, [&] { return okvsMDCTInv_AAC_32s_I(x.data(), o.data(), 0, 0, 0, 2048); });
     add(okvErrSize, [&] { return okvsMDCTFwd_AAC_32s_I(x.data(), 0, 0, 0, 1024); });
     add(okvErrAacWinShape, [&] { return okvsMDCTFwd_AAC_32s_I(x.data(), 0, 2, 0, 1024); });
-    add(okvErrNullPtr, [&] { return okvsMDCTFwd_AAC_32s(x.data(), r.data(), nullptr, 0, 0, 0, t.data()); });
+    nullEach(okvsMDCTFwd_AAC_32s, x.data(), r.data(), x.data(), 9, 9, 9, t.data());
     add(okvErrAacWinSeq, [&] { return okvsMDCTFwd_AAC_32s(x.data(), r.data(), x.data(), 5, 0, 0, t.data()); });
     add(okvErrAacWinSeq, [&] { return okvsLongTermPredict_AAC_32s(x.data(), r.data(), &ltp, 4); });
     add(okvErrAacSmplRate, [&] { return okvsLongTermReconstruct_AAC_32s(x.data(), r.data(), ltp.ltpLongUsed, 0, 12); });
@@ -158,6 +166,8 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add(okvErrAacSmplRate, with(&c.ci.samplingRateIndex, 12, [=] { return mp4(3, 51, 0, 0, 16); }));
     AACChanPairElt cpe{};
     nullEach(okvsDecodeChanPairElt_AAC, &p, &off, &c.ics, &cpe, 0);
+    nullEach(okvsDecodeChanPairElt_MP4_AAC, &p, &off, &c.ics, &cpe, &mh, 99, 99);
+    add(okvErrNullPtr, [&] { return okvsDecodeChanPairElt_MP4_AAC(&none, &off, &c.ics, &cpe, &mh, 0, 2); });
     nullEach(okvsNoiselessDecoder_LC_AAC, &p, &off, 0, &c.ci, c.sf, c.spec, c.cb, c.tns);
     nullEach(okvsNoiselessDecode_AAC, &p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, 0, 0, 0, 0, 2);
     add(okvErrNullPtr, [&] { return okvsDecodeChanPairElt_AAC(&none, &off, &c.ics, &cpe, 0); });  // no stream

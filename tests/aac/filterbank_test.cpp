@@ -138,9 +138,8 @@ void modelFft(Okv32sc* x, int L) {
     modelFft(x, L / 2), modelFft(x + 2 * q, L / 4), modelFft(x + 3 * q, L / 4);
 }
 
-// The FFT of every size (128 points only serve other families' banks) to the bit, and against the
-// DFT in double precision within the truncations of its stages.
-TEST(AacFilterbank, FftOfEverySizeMatchesTheDft) {
+// The FFT of every size (128 points only serve other families' banks) to the bit.
+TEST(AacFilterbank, FftOfEverySizeMatchesModel) {
     std::mt19937 rng(4);
     for (int order : {5, 6, 7, 9})
         for (int trial = 0; trial < 40; ++trial) {  // the last bit of the rotation at L/8 shows now and then
@@ -154,16 +153,6 @@ TEST(AacFilterbank, FftOfEverySizeMatchesTheDft) {
                 for (int b = 0; b < order; ++b) r |= (i >> b & 1) << (order - 1 - b);
                 ASSERT_TRUE(x[r].re == y[i].re && x[r].im == y[i].im) << "order " << order << " line " << r;
             }
-            double worst = 0;
-            for (int m = 0; m < k && !trial; ++m) {
-                double re = 0, im = 0;
-                for (int n = 0; n < k; ++n) {
-                    const double a = -2 * M_PI * double(n * m % k) / k;
-                    re += z[n].re * std::cos(a) - z[n].im * std::sin(a), im += z[n].re * std::sin(a) + z[n].im * std::cos(a);
-                }
-                worst = std::max({worst, std::abs(x[m].re - re), std::abs(x[m].im - im)});
-            }
-            EXPECT_LT(worst, k / 4.0) << "order " << order;  // the truncations reach about k / 8
         }
 }
 
