@@ -1,5 +1,6 @@
 // AAC spectral tools against plain models of their arithmetic (sharing nothing with the library
-// but the constant tables); the TNS table against its formula and its text.
+// but the generated constant tables, which double-precision checks hold to their definitions); the
+// TNS table against its formula and its text.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -55,10 +56,11 @@ int32_t modelR(int x, int s) {
     return E - e > 31 ? 0 : int32_t(w >> (E - e));
 }
 
-// Every magnitude to 8191 under every third scalefactor against the model. Then noise, intensity
-// and zero bands untouched, saturation with the sign kept, and 8192 stopping the call in its band
-// after the bands before it.
-TEST(AacSpectralQuant, EveryMagnitudeMatchesModel) {
+// Every magnitude to 8191 under every third scalefactor against the model and, below 2^31, the
+// power law to the generated tables' precision (the small-magnitude tables are never scaled up past
+// their own format). Then noise, intensity and zero bands untouched, saturation with the sign kept,
+// and 8192 stopping the call in its band after the bands before it.
+TEST(AacSpectralQuant, EveryMagnitudeMatchesModelAndPowerLaw) {
     const int one = 1;
     std::vector<Okv8u> cb(49, 11);
     for (int sf = 0; sf <= 255; sf += 3) {
@@ -68,8 +70,12 @@ TEST(AacSpectralQuant, EveryMagnitudeMatchesModel) {
             for (int i = 0; i < 1024; ++i) x[i] = (i & 1) ? -(base + i) : base + i;
             ASSERT_EQ(okvsQuantInv_AAC_32s_I(x.data(), sfs.data(), 1, &one, 49, cb.data(), 3, 1024), okvOk);
             for (int i = 0, q = base; i < 1024; ++i, ++q) {
-                const int32_t r = modelR(q, sf - 100);
+                const int32_t r = modelR(q, sf - 100), e = (sf - 100 + 3) >> 2;
                 ASSERT_EQ(x[i], (i & 1) ? -r : r) << "q " << q << " sf " << sf;
+                const double exact = std::pow(q, 4.0 / 3) * std::pow(2.0, (sf - 100) / 4.0) * 8;
+                if (exact < 2e9 && (q >= 16 || e <= (q < 4 ? 25 : 22))) {
+                    ASSERT_NEAR(r, exact, 1 + exact * (q <= 128 ? 2e-6 : 1.2e-5)) << "q " << q << " sf " << sf;
+                }
             }
         }
     }
@@ -112,6 +118,9 @@ TEST(AacSpectralStereo, MsAndIntensityMatchModelOverGroupedFrames) {
                     else if (p >= 8) v = ((l[i] * int64_t(t::kIsGain[(p & 3) + 3])) >> 32) >> std::min((p >> 2) - 2, 63);
                     else v = (int64_t((-p >> 2) + 2 > 31 ? 0 : int32_t(uint32_t(l[i]) << ((-p >> 2) + 2))) * t::kIsGain[3 - (-p & 3)]) >> 32;
                     ir[i] = int32_t(c == 15 ? v : -v);
+                    if (p >= -3 && p < 120 && std::abs(l[i]) < (1 << 29)) {  // without wrap-around: 2^(-p/4) to within a unit
+                        ASSERT_NEAR(double(ir[i]), (c == 15 ? 1 : -1) * l[i] * std::pow(2.0, -p / 4.0), 1.0 + std::abs(l[i]) * 0x1p-29);
+                    }
                 }
                 if (c >= 14 && mask == 1 && flag) mcb[g * f.maxSfb + b] = Okv8u(29 - c);
             }
@@ -143,9 +152,9 @@ void modelNoise(int32_t* d, int n, uint32_t& seed, int sf) {
     }
 }
 
-// Noise bands against the model with the LTP flags they clear (entries 1..40 only). A channel
-// pair: in channel one, bands flagged M/S replay channel zero's noise, the others run on from its
-// own seed, which the replayed ones do not advance.
+// Noise bands against the model with the LTP flags they clear (entries 1..40 only) and the band
+// energy 2^(sf/2) in Q3 (x64). A channel pair: in channel one, bands flagged M/S replay channel
+// zero's noise, the others run on from its own seed, which the replayed ones do not advance.
 TEST(AacSpectralPns, MatchesModelAndReplaysMsBands) {
     std::mt19937 rng(3);
     for (int it = 0; it < 80; ++it) {
@@ -172,6 +181,10 @@ TEST(AacSpectralPns, MatchesModelAndReplaysMsBands) {
                     modelNoise(p, n, seed[0], sf[g * f.maxSfb + b]);
                     if (ms[g * 60 + b]) std::copy(p, p + n, p + 1024);
                     else modelNoise(p + 1024, n, seed[1], sf[g * f.maxSfb + b]);
+                    double e = 0;  // to within the inverse root, where rounding to integers does not dominate
+                    for (int i = 0; i < n; ++i) e += double(p[i]) * p[i];
+                    const double level = sf[g * f.maxSfb + b] / 2.0;
+                    EXPECT_TRUE(level < 4 || std::abs(std::log2(e) - 6 - level) <= 0.1 + 4.0 / n) << level << " " << n;
                 }
         std::vector<Okv32s> single(x.begin(), x.begin() + 1024);
         int s[3] = {int(seeds[0]), int(seeds[0]), int(seeds[1])};
