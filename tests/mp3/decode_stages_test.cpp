@@ -1,7 +1,7 @@
 // Layer III decoding stages: every Huffman code of the standard tables, the three Huffman forms agree,
-// the requantisation core follows the power law, the inverse MDCT's window form agrees with its hybrid
-// form. (The packers' round trips cover header, side information and scalefactor layouts; the conformance
-// streams and the peers decoding the encoder's streams anchor the rest.)
+// the requantisation core to the bit, the inverse MDCT's window form agrees with its hybrid form. (The
+// packers' round trips cover header, side information and scalefactor layouts; the conformance streams
+// and the peers decoding the encoder's streams anchor the rest.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,10 +48,9 @@ TEST(Mp3Huffman, EveryCodeOfEveryTableDecodes) {
         Okv8u* p = buf.data();
         int off = offset, bound = -1;
         ASSERT_EQ(okvsHuffmanDecode_MP3_1u32s(&p, &off, got.data(), &bound, &si, &h, si.part2_3_length), okvOk) << sel;
-        EXPECT_EQ(bitPos(buf.data(), p, off) - offset, si.part2_3_length) << "table_select " << sel;
         expect.resize(576, 0);
-        ASSERT_EQ(got, expect) << "table_select " << sel;
-        EXPECT_EQ(bound, int(std::find_if(expect.rbegin(), expect.rend(), [](int x) { return x; }).base() - expect.begin()));
+        const long last = std::find_if(expect.rbegin(), expect.rend(), [](int x) { return x; }).base() - expect.begin();
+        ASSERT_TRUE(got == expect && bound == last && bitPos(buf.data(), p, off) == long(bw.bits())) << "table_select " << sel;
     }
 }
 
@@ -70,92 +69,95 @@ TEST(Mp3Huffman, FormsAgreeWithTheStandardTables) {
         std::vector<uint8_t> buf(520);
         for (auto& b : buf) b = uint8_t(rng());
         std::vector<Okv32s> out[3];
-        int bound[3] = {-1, -1, -1}, st[3];
-        long pos[3];
+        long got[3][3];  // status, bound, bit position
         for (int f = 0; f < 3; ++f) {
             out[f].assign(576, 0x5A5A5A5A);
             Okv8u* p = buf.data();
-            int off = 3;
-            st[f] = f == 0   ? okvsHuffmanDecode_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000)
-                    : f == 1 ? okvsHuffmanDecodeSfb_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000, kSfbLong[0])
-                             : okvsHuffmanDecodeSfbMbp_MP3_1u32s(&p, &off, out[f].data(), &bound[f], &si, &h, 4000, kSfbLong[0],
-                                                                 kSfbShort[0], kMixed[0]);
-            pos[f] = bitPos(buf.data(), p, off);
+            int off = 3, bound = -1, *o = out[f].data();
+            got[f][0] = f == 0 ? okvsHuffmanDecode_MP3_1u32s(&p, &off, o, &bound, &si, &h, 4000)
+                        : f == 1 ? okvsHuffmanDecodeSfb_MP3_1u32s(&p, &off, o, &bound, &si, &h, 4000, kSfbLong[0])
+                        : okvsHuffmanDecodeSfbMbp_MP3_1u32s(&p, &off, o, &bound, &si, &h, 4000, kSfbLong[0], kSfbShort[0], kMixed[0]);
+            got[f][1] = bound, got[f][2] = bitPos(buf.data(), p, off);
         }
         for (int f = 1; f < 3; ++f)
-            ASSERT_TRUE(st[f] == st[0] && out[f] == out[0] && bound[f] == bound[0] && pos[f] == pos[0]) << run << " " << f;
+            ASSERT_TRUE(std::equal(got[f], got[f] + 3, got[0]) && out[f] == out[0]) << run << " " << f;
     }
 }
 
-// Magnitudes 16..8206 to the bit: the table (n <= 128) or the polynomial, the Q31 factor 2^(-q/4) and
-// the shift, saturating left. The polynomial's factor X cycles 2^(-1/3), 1, 2^(-2/3) in Q31, truncated;
-// 2^(-q/4) is rounded; both saturate at 1.
-Okv32s requant_large(int n, int e) {
+// |x|^(4/3) 2^(26 - e/4) to the bit: magnitudes up to 15 from round(n^(4/3) 2^(-q/4) 2^28) (n <= 3) or
+// 2^25 shifted by e/4 + 2 or e/4 - 1; 16..128 from round(n^(4/3) 2^23) (n < 64) or 2^21; above, the
+// polynomial times X cycling 2^(-1/3), 1, 2^(-2/3) in Q31 truncated; both then times 2^(-q/4) in Q31
+// rounded. Left shifts saturate.
+Okv32s requantModel(int n, int e) {
     const auto q31 = [](long double v, bool round) {
         return std::min<Okv64s>(round ? std::llround(std::ldexp(v, 31)) : Okv64s(std::ldexp(v, 31)), INT32_MAX);
     };
+    const long double p43 = std::pow((long double)n, 4.0L / 3);
     Okv64s v;
     int E;
-    if (n <= 128) {
-        v = std::llround(std::pow((long double)n, 4.0L / 3) * std::ldexp(1.0L, n < 64 ? 23 : 21));
-        E = n < 64 ? 4 : 6;
+    if (n < 16) {
+        v = std::llround(p43 * std::exp2(-(e & 3) / 4.0L) * std::ldexp(1.0L, n <= 3 ? 28 : 25)), E = n <= 3 ? -2 : 1;
     } else {
-        Okv64s y = Okv64s(n) << 17;
-        int j = 0;
-        if (y < (1 << 27)) y <<= 4, j = 4;
-        if (y < (1 << 29)) y <<= 2, j += 2;
-        if (y < (1 << 30)) y <<= 1, j += 1;
-        Okv64s p = (y * -457633446) >> 32;
-        for (Okv64s c : {1445956062LL, -2036421417LL, 1707815404LL, -991941369LL, 535739478LL}) p = ((p + c) * y) >> 32;
-        p = Okv32s(Okv32u(((p + 127541088) * y) >> 32));
-        p = Okv32s((Okv32u(p) - 1613111u) * 16u);
-        const int i = 6 - j;
-        v = Okv32s(Okv32u((p * q31(std::exp2(-((2 * i + 1) % 3) / 3.0L), false)) >> 32) * 2u);
-        E = 27 - (20 - i - (i + 1) / 3);  // 20, 19, 17, 16, 15, 13, 12
+        if (n <= 128) {
+            v = std::llround(p43 * std::ldexp(1.0L, n < 64 ? 23 : 21)), E = n < 64 ? 4 : 6;
+        } else {
+            Okv64s y = Okv64s(n) << 17;
+            int j = 0;
+            if (y < (1 << 27)) y <<= 4, j = 4;
+            if (y < (1 << 29)) y <<= 2, j += 2;
+            if (y < (1 << 30)) y <<= 1, j += 1;
+            Okv64s p = (y * -457633446) >> 32;
+            for (Okv64s c : {1445956062LL, -2036421417LL, 1707815404LL, -991941369LL, 535739478LL}) p = ((p + c) * y) >> 32;
+            p = Okv32s((Okv32u(Okv32u(((p + 127541088) * y) >> 32)) - 1613111u) * 16u);
+            const int i = 6 - j;
+            v = Okv32s(Okv32u((p * q31(std::exp2(-((2 * i + 1) % 3) / 3.0L), false)) >> 32) * 2u);
+            E = 27 - (20 - i - (i + 1) / 3);  // 20, 19, 17, 16, 15, 13, 12
+        }
+        v = (v * q31(std::exp2(-(e & 3) / 4.0L), true)) >> 32;
     }
-    v = (v * q31(std::exp2(-(e & 3) / 4.0L), true)) >> 32;
     const int d = (e >> 2) - E;
-    return d < 0 ? (v > (INT32_MAX >> -d) ? INT32_MAX : Okv32s(v << -d)) : Okv32s(v >> std::min(d, 31));
+    return d < 0 ? (v > (INT32_MAX >> std::min(-d, 31)) ? INT32_MAX : Okv32s(v << -d)) : Okv32s(v >> std::min(d, 31));
 }
 
-// Every magnitude 1..8206 over the global gains, saturated where the value does not fit. Tolerance:
-// within one unit for |x| <= 15 (gains above 210 shift the small tables left, doubling their rounding
-// each step); the Q31 factor and, above 128, the polynomial add a relative error.
-TEST(MP3Requant, CoreFollowsThePowerLaw) {
+// Every magnitude 1..8206 over the global gains against the model; exact powers at the reference gain.
+TEST(MP3Requant, CoreToTheBit) {
     std::vector<int32_t> x(1152), work(576);
-    int nz[2] = {576, 576};
+    int nz[2];
     const int8_t sf[80] = {};
     MP3SideInfo si[2] = {};
     const MP3FrameHeader hdr = header(1, 3);
     for (int gain = 0; gain < 256; gain += 3) {
-        const int e = 210 - gain;
         si[0].global_gain = gain;
         for (int n0 = 1; n0 <= 8206; n0 += 576) {
             for (int i = 0; i < 576; ++i) x[i] = std::min(n0 + i, 8206) * (i & 1 ? -1 : 1);
             nz[0] = nz[1] = 576;
             ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()), okvOk);
-            for (int i = 0; i < 576; ++i) {
-                const int n = std::min(n0 + i, 8206);
-                const long double exact = std::pow((long double)n, 4.0L / 3) * std::pow(2.0L, 26 - e / 4.0L);
-                const long double got = std::fabs((long double)x[i]), slack = n <= 15 ? 1.0L + 1e-12L * exact +
-                    (e < 4 ? std::ldexp(0.5L, 1 - (e >> 2)) : 0.0L) : n <= 128 ? 8.0L + 2e-9L * exact : 16.0L + 3e-8L * exact;
-                ASSERT_TRUE(x[i] == 0 || (x[i] < 0) == (i & 1));
-                if (n >= 16) {
-                    ASSERT_EQ(got, requant_large(n, e)) << "n " << n << " e " << e;
-                }
-                const bool fits = exact < 2147483647.0L, saturates = n >= 16 && exact > 2147483647.0L + slack;
-                ASSERT_TRUE(fits ? std::fabs(got - exact) <= slack : !saturates || got == 2147483647.0L)
-                    << "n " << n << " e " << e;
-            }
+            for (int i = 0; i < 576; ++i)
+                ASSERT_EQ(x[i], requantModel(std::min(n0 + i, 8206), 210 - gain) * (i & 1 ? -1 : 1)) << n0 + i << " " << gain;
         }
     }
-    si[0].global_gain = 210;  // exact powers at the reference gain, the bound, and the largest magnitude
+    si[0].global_gain = 210;
     std::fill(x.begin(), x.end(), 0);
     x[0] = 1, x[1] = 8, x[2] = 16, x[3] = -1, nz[0] = nz[1] = 576;
     ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &hdr, work.data()), okvOk);
-    EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 4),
-              (std::vector<int32_t>{67108864, 1073741824, 2147483647, -67108864}));
+    EXPECT_EQ(std::vector<int32_t>(x.begin(), x.begin() + 5), (std::vector<int32_t>{67108864, 1073741824, INT32_MAX, -67108864, 0}));
     EXPECT_EQ(nz[0], 4);
+}
+
+// MPEG-1 intensity stereo with every position 0 and the right channel silent: each line, whatever its
+// sign, goes whole to the right channel and leaves the left silent (checked below band 21).
+TEST(MP3Requant, IntensityPositionZeroMovesTheWholeLine) {
+    const auto line = [](int i) { return i % 3 ? -1 - i % 20 : i % 20; };
+    std::vector<Okv32s> x(1152, 0), work(576);
+    for (int i = 0; i < 576; ++i) x[i] = line(i);
+    int nz[2] = {576, 0};
+    const Okv8s sf[80] = {};
+    MP3SideInfo si[2] = {};
+    si[0].global_gain = si[1].global_gain = 200;
+    const MP3FrameHeader h = header(1, 1, 0, 1);
+    ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &h, work.data()), okvOk);
+    for (int i = 0; i < kSfbLong[3][21]; ++i)
+        ASSERT_TRUE(x[i] == 0 && x[576 + i] == (i % 3 ? -1 : 1) * requantModel(std::abs(line(i)), 10)) << i;
 }
 
 // The window form of one subband gives what the hybrid form puts out for subband 0 and keeps for its

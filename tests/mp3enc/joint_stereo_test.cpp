@@ -24,10 +24,8 @@ TEST(Mp3EncJointStereo, MidSideAndIntensityAgainstModel) {
         si[0].block_type = si[1].block_type = shortBlock ? 2 : int(rng() % 2) * 3;
         std::vector<Okv32s> l(576), r(576);
         const int scale = (1 << (rng() % (is ? 28 : 31))) >> 10 | 1;  // up to 2^30 without intensity: the sums wrap
-        for (int i = 0; i < 576; ++i) {
-            l[i] = Okv32s(int(rng() % 2001) - 1000) * scale;
-            r[i] = rng() % 5 == 0 ? 0 : Okv32s(int(rng() % 2001) - 1000) * scale;
-        }
+        const auto draw = [&] { return Okv32s(int(rng() % 2001) - 1000) * scale; };
+        for (int i = 0; i < 576; ++i) l[i] = draw(), r[i] = rng() % 5 == 0 ? 0 : draw();
         if (rng() % 8 == 0) std::fill(r.begin() + 300, r.end(), 0);
         if (rng() % 8 == 0)  // a nearly silent right channel: energy ratios past 2^44 saturate
             for (int i = 300; i < 576; ++i) r[i] = Okv32s(rng() % 3) - 1;
@@ -58,10 +56,8 @@ TEST(Mp3EncJointStereo, MidSideAndIntensityAgainstModel) {
                     const double t = std::tan((7.5 + 15.0 * k) * M_PI / 180.0), mid = t * t;
                     p = std::fabs(eL / eR - mid) < 0.005 * mid ? -1 : p + (eL / eR >= mid);
                 }
-                if (p >= 0) {
-                    ASSERT_EQ(pos[at], p) << "band " << b << " window " << w;
-                    ++positionsChecked;
-                }
+                positionsChecked += p >= 0;
+                ASSERT_TRUE(p < 0 || pos[at] == p) << "band " << b << " window " << w;
                 for (int i = from; i < to; ++i) {
                     const long sum = std::labs(l[i]) + std::labs(r[i]);
                     ASSERT_EQ(L[i], (std::labs(l[i]) > std::labs(r[i]) ? l[i] < 0 : r[i] < 0) ? -sum : sum);

@@ -15,9 +15,9 @@ TEST(Mp3EncPack, ReservoirHeaderAndSideInfoRoundTrip) {
         MP3FrameHeader h = header(1, 0, b / 15);
         MP3BitReservoir resv{-1, -1};
         h.bitrate_index = b % 15;
-        ASSERT_EQ(okvsBitReservoirInit_MP3(&resv, &h), okvOk);
         const int frameBits = 8 * (144000 * kKbps[b % 15] / kRate[b / 15]);
-        EXPECT_TRUE(resv.resvSize == 0 && resv.resvMaxSize == std::min(4088, 7680 - std::min(7680, frameBits))) << b;
+        EXPECT_TRUE(okvsBitReservoirInit_MP3(&resv, &h) == okvOk && resv.resvSize == 0 &&
+                    resv.resvMaxSize == std::min(4088, 7680 - std::min(7680, frameBits))) << b;
     }
     std::mt19937 rng(1);
     for (int it = 0; it < 2000; ++it) {
@@ -28,8 +28,7 @@ TEST(Mp3EncPack, ReservoirHeaderAndSideInfoRoundTrip) {
         const unsigned mask[13] = {1, 3, 1, 3, 1, 1, 3, 3, 1, 1, 3, 15, 0xFFFF};
         for (int i = 0; i < 13; ++i) *field[i] = int(rng() & mask[i]);
         h.crc_check *= !h.protection_bit;
-        ASSERT_EQ(okvsPackFrameHeader_MP3(&h, &p), okvOk);
-        ASSERT_EQ(okvsUnpackFrameHeader_MP3(&q, &back), okvOk);
+        ASSERT_TRUE(okvsPackFrameHeader_MP3(&h, &p) == okvOk && okvsUnpackFrameHeader_MP3(&q, &back) == okvOk);
         EXPECT_TRUE(p - buf == (h.protection_bit ? 4 : 6) && q == p && !memcmp(&h, &back, sizeof h)) << it;
         h = header(rng() & 1, rng() & 3);
         p = q = buf;
@@ -51,15 +50,14 @@ TEST(Mp3EncPack, ReservoirHeaderAndSideInfoRoundTrip) {
         for (int i = 0; v1 && i < 4 * nch; ++i) scfsi[i] = rng() & 1;
         const int mdb = rng() & (v1 ? 511 : 255), priv = rng() & (v1 ? (nch == 1 ? 31 : 7) : (nch == 1 ? 1 : 3));
         memset(buf, 0x5A, sizeof buf);
-        ASSERT_EQ(okvsPackSideInfo_MP3(si, &p, mdb, priv, scfsi, &h), okvOk);
-        ASSERT_EQ(okvsUnpackSideInfo_MP3(&q, got, &mdb2, &priv2, scfsi2, &h), okvOk);
-        EXPECT_TRUE(p - buf == bytes && q == p && buf[bytes] == 0x5A && mdb2 == mdb && priv2 == priv) << it;
-        EXPECT_EQ(memcmp(scfsi, scfsi2, sizeof(int) * (v1 ? 4 * nch : 0)), 0) << it;
+        ASSERT_TRUE(okvsPackSideInfo_MP3(si, &p, mdb, priv, scfsi, &h) == okvOk &&
+                    okvsUnpackSideInfo_MP3(&q, got, &mdb2, &priv2, scfsi2, &h) == okvOk);
         for (int i = 0; i < 4; ++i) {  // the unused table and (in LSF) preflag are the unpacker's
             if (si[i].window_switching_flag) si[i].table_select[2] = got[i].table_select[2];
             if (!v1) got[i].preflag = 0;
         }
-        EXPECT_EQ(memcmp(si, got, sizeof si), 0) << it;
+        EXPECT_TRUE(p - buf == bytes && q == p && buf[bytes] == 0x5A && mdb2 == mdb && priv2 == priv && !memcmp(si, got, sizeof si) &&
+                    !memcmp(scfsi, scfsi2, sizeof(int) * (v1 ? 4 * nch : 0))) << it;
     }
 }
 
@@ -112,13 +110,12 @@ TEST(Mp3EncPack, ScaleFactorsRoundTripAtTheTablesWidths) {
                 buf[size_t(skip)] = Okv8u(0xFF00 >> off);
                 Okv8u *p = buf.data(), *q = p + skip;
                 int o = off + 8 * skip, qo = off;
-                ASSERT_EQ(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, ch), okvOk);
-                ASSERT_EQ(buf[size_t(skip)] >> (8 - off), (1 << off) - 1);
                 MP3SideInfo si2 = si;
-                si2.preflag = 7;
-                ASSERT_EQ(okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &si2, scfsi, &h, granule, ch), okvOk);
-                ASSERT_EQ(bitPos(buf.data(), p, o), bits) << id << " compress " << c << " kind " << kind;
-                ASSERT_EQ(bitPos(buf.data(), q, qo), bits);
+                ASSERT_TRUE(okvsPackScaleFactors_MP3_8s1u(sf, &p, &o, &h, &si, scfsi, granule, ch) == okvOk &&
+                            buf[size_t(skip)] >> (8 - off) == (1 << off) - 1 &&
+                            okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &si2, scfsi, &h, granule, ch) == okvOk &&
+                            bitPos(buf.data(), p, o) == bits && bitPos(buf.data(), q, qo) == bits)
+                    << id << " compress " << c << " kind " << kind;
                 const bool flags = si.preflag + 2 * si2.preflag == (!ch && c >= 500 ? 3 : 0) && si2.mixed_block_flag == (k == 1);
                 EXPECT_TRUE(id || flags) << c << " " << kind;  // LSF: preflag set by both sides
                 for (size_t i = 0; i < 40; ++i) {
@@ -158,25 +155,21 @@ TEST(Mp3EncHuffman, RandomGranulesDecodeBack) {
         const int extra = it % 4 < 2 ? it % 4 : int(rng() % 100);
         for (int i = bv2; i < bv2 + count1; ++i) ix[i] = rng() % 4 ? 0 : (rng() & 1 ? 1 : -1);
         long bits[2];
-        std::vector<Okv8u> buf[2];
+        std::vector<Okv8u> buf[2] = {std::vector<Okv8u>(1200), std::vector<Okv8u>(1200)};
         for (int pass = 0; pass < 2; ++pass) {
-            buf[pass].assign(1200, 0);
             Okv8u* p = buf[pass].data();
             int o = off;
             ASSERT_EQ(okvsHuffmanEncode_MP3_32s1u(ix.data(), &p, &o, &h, &si, count1, pass ? int(bits[0]) + extra : 0), okvOk);
             bits[pass] = bitPos(buf[pass].data(), p, o) - off;
         }
         ASSERT_EQ(bits[1], bits[0] + extra);
-        for (long b = off; b < off + bits[1]; ++b) {
-            auto bit = [&](int pass) { return (buf[pass][b >> 3] >> (7 - (b & 7))) & 1; };
-            ASSERT_EQ(bit(1), b < off + bits[0] ? bit(0) : 1) << "bit " << b;
-        }
+        const auto bit = [&](int pass, long b) { return (buf[pass][b >> 3] >> (7 - (b & 7))) & 1; };
+        for (long b = off; b < off + bits[1]; ++b) ASSERT_EQ(bit(1, b), b < off + bits[0] ? bit(0, b) : 1) << "bit " << b;
         si.part2_3_length = int(bits[1]);
         Okv8u* q = buf[1].data();
         int qo = off, bound = -1;
-        Okv32s out[576];
-        ASSERT_EQ(okvsHuffmanDecode_MP3_1u32s(&q, &qo, out, &bound, &si, &h, int(bits[1])), okvOk);
-        EXPECT_EQ(bitPos(buf[1].data(), q, qo) - off, bits[1]);
-        ASSERT_EQ(std::vector<Okv32s>(out, out + 576), ix) << "iteration " << it;
+        std::vector<Okv32s> out(576);
+        ASSERT_EQ(okvsHuffmanDecode_MP3_1u32s(&q, &qo, out.data(), &bound, &si, &h, int(bits[1])), okvOk);
+        ASSERT_TRUE(bitPos(buf[1].data(), q, qo) - off == bits[1] && out == ix) << "iteration " << it;
     }
 }

@@ -69,18 +69,17 @@ TEST(Mp3EncQuantize, TableChoiceAgainstBruteForce) {
         v.assign(576, 0);
         for (int i = 0; i < 4 * quads; ++i) v[i] = rng() % 3 ? 0 : rng() & 1 ? 1 : -1;
         long written[2];
+        const MP3FrameHeader h = header(1, 0);
         for (int t = 0; t < 2; ++t) {
             MP3SideInfo si{};
             si.count1table_select = t;
             Okv8u buf[64], *p = buf;
-            int o = 0;
-            const MP3FrameHeader h = header(1, 0);
+            int o = 0, tableB = -1;
             ASSERT_EQ(okvsHuffmanEncode_MP3_32s1u(v.data(), &p, &o, &h, &si, 4 * quads, 0), okvOk);
             written[t] = bitPos(buf, p, o);
+            ASSERT_TRUE(!t || (q::count1Bits(v.data(), quads, &tableB) == std::min(written[0], written[1]) &&
+                               tableB == (written[1] <= written[0]))) << it;
         }
-        int tableB = -1;
-        ASSERT_EQ(q::count1Bits(v.data(), quads, &tableB), std::min(written[0], written[1])) << it;
-        ASSERT_EQ(tableB, written[1] <= written[0]) << it;
     }
 }
 
@@ -95,6 +94,24 @@ bool packs_back(const Okv8s* sf, int hufBits, const MP3FrameHeader& h, MP3SideIn
            bitPos(buf, p, o) + hufBits == s.part2_3_length &&
            okvsUnpackScaleFactors_MP3_1u8s(&q, &qo, back, &s, none, &h, gr, ch) == okvOk &&
            std::equal(back, back + n, sf, [](Okv8s a, Okv8s b) { return std::abs(a) == b; });
+}
+
+// One frame quantised in place with flat ratios (pe 1000) and the given intensity bounds, from the side
+// information and reservoir in q (by default zeroed and empty).
+struct Quantised {
+    MP3SideInfo si[4] = {};
+    MP3BitReservoir resv{0, 4088};
+    int count1[4], huf[4];
+};
+Quantised quantize(const MP3FrameHeader& h, std::vector<Okv32s>& xr, Okv8s* sf, int meanBits, const int* bound, Quantised q = {}) {
+    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
+    int scfsi[8];
+    MP3PsyRatio ratio[4];
+    for (auto& r : ratio) std::fill(r.ratio, r.ratio + 36, 21474836), r.pe = 1000;
+    okv_u8::Mp3PsyStateHead state{};
+    EXPECT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, q.count1, q.huf, &h, q.si, ratio, reinterpret_cast<const Okv8u*>(&state),
+                                     &q.resv, meanBits, bound, work.data()), okvOk);
+    return q;
 }
 
 // Noise frames (some ending at each band edge 5..20, some on 2 lines, some silent), every version, channel
@@ -119,21 +136,17 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
                 for (int i = 2 * sht[b] + sht[b + 1]; i < 3 * sht[b + 1]; ++i) xr[576 * r + i] /= 64;
         std::vector<Okv32s> ix = xr;
         std::vector<Okv8s> sf(40 * rec, 9);  // what the caller left
-        std::vector<int> scfsi(8), count1(rec), huf(rec), work(OKV_MP3_QUANT_WORK_LEN);
-        std::vector<MP3SideInfo> si(rec);
-        std::vector<MP3PsyRatio> ratio(rec);
+        Quantised in;
         for (int r = 0; r < rec; ++r) {
-            si[r].block_type = type == 3 ? (r / nch) * 2 + 1 : type;  // start then stop across granules
-            si[r].window_switching_flag = si[r].block_type != 0;
-            for (int k = 0; k < 3; ++k) si[r].table_select[k] = 5, si[r].subblock_gain[k] = 3;  // silence clears them
-            std::fill(ratio[r].ratio, ratio[r].ratio + 36, 21474836), ratio[r].pe = 1000;
+            MP3SideInfo& s = in.si[r];
+            s.block_type = type == 3 ? (r / nch) * 2 + 1 : type, s.window_switching_flag = s.block_type != 0;  // start then stop
+            for (int k = 0; k < 3; ++k) s.table_select[k] = 5, s.subblock_gain[k] = 3;  // silence clears them
         }
-        okv_u8::Mp3PsyStateHead state{};
-        MP3BitReservoir resv{int(rng() % 256) * 8, 4088};
-        const int before = resv.resvSize, bound[6] = {};
-        const Okv8u* head = reinterpret_cast<const Okv8u*>(&state);
-        ASSERT_EQ(okvsQuantize_MP3_32s_I(ix.data(), sf.data(), scfsi.data(), count1.data(), huf.data(), &h, si.data(),
-                                         ratio.data(), head, &resv, meanBits, bound, work.data()), okvOk);
+        const int before = in.resv.resvSize = int(rng() % 256) * 8, bound[6] = {};
+        const Quantised q = quantize(h, ix, sf.data(), meanBits, bound, in);
+        const MP3SideInfo* si = q.si;
+        const int *count1 = q.count1, *huf = q.huf;
+        const MP3BitReservoir resv = q.resv;
         static const int kR0[23] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6};
         static const int kR1[23] = {0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 6, 7, 7, 7};
         for (int r = 0; r < rec; ++r) {  // regions from the output; MPEG-1: the cheapest slen pair, lowest on ties
@@ -163,7 +176,8 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
             EXPECT_TRUE(packs_back(sf.data() + 40 * r, huf[r], h, s, r / nch, r % nch, last)) << it << " " << r;
         }
         int used = 0, full = 0;
-        for (const auto& s : si) {
+        for (int r = 0; r < rec; ++r) {
+            const MP3SideInfo& s = si[r];
             ASSERT_LE(s.part2_3_length, 4095);
             used += s.part2_3_length, full += s.part2_3_length == 4095;
             const bool gains = s.subblock_gain[1] + s.subblock_gain[2] > 2 * s.subblock_gain[0];
@@ -176,41 +190,19 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
         EXPECT_TRUE(full || used + resv.resvSize - before == meanBits) << it;
         EXPECT_TRUE(resv.resvSize % 8 == 0 && resv.resvSize >= 0 && resv.resvSize <= 4088) << it;
         for (int r = 0; it >= 48 && type == 0 && r < rec; ++r) {
-            std::vector<Okv32s> back(1152, 0), w(576);
-            std::copy(ix.begin() + 576 * r, ix.begin() + 576 * r + 576, back.begin());
+            std::vector<Okv32s> back(ix.begin() + 576 * r, ix.begin() + 576 * r + 576), w(576);
+            back.resize(1152);
             int nz[2] = {576, 0};
-            MP3SideInfo s2[2] = {si[r], si[r]};
+            const MP3SideInfo s2[2] = {si[r], si[r]};
             const MP3FrameHeader mono = header(id, 3, rate);
             ASSERT_EQ(okvsReQuantize_MP3_32s_I(back.data(), nz, sf.data() + 40 * r, s2, &mono, w.data()), okvOk);
             for (int b = 0; lng[b + 1] <= top; ++b) {
                 double sig = 0, err = 0;
-                for (int i = lng[b]; i < lng[b + 1]; ++i) {
-                    const double in = xr[576 * r + i];
-                    sig += in * in, err += (in - back[i]) * (in - back[i]);
-                }
+                for (int i = lng[b]; i < lng[b + 1]; ++i) sig += std::pow(xr[576 * r + i], 2), err += std::pow(xr[576 * r + i] - back[i], 2);
                 EXPECT_LE(err, sig / 100) << it << " record " << r << " band " << b;
             }
         }
     }
-}
-
-// One frame quantised in place with flat ratios (pe 1000), an empty reservoir and the given intensity bounds.
-struct Quantised {
-    std::vector<MP3SideInfo> si = std::vector<MP3SideInfo>(4);
-    int count1[4], huf[4];
-};
-Quantised quantize(const MP3FrameHeader& h, std::vector<Okv32s>& xr, Okv8s* sf, int meanBits, const int* bound) {
-    Quantised q;
-    std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
-    int scfsi[8];
-    MP3PsyRatio ratio[4];
-    for (auto& r : ratio) std::fill(r.ratio, r.ratio + 36, 21474836), r.pe = 1000;
-    okv_u8::Mp3PsyStateHead state{};
-    MP3BitReservoir resv{0, 4088};
-    EXPECT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, q.count1, q.huf, &h, q.si.data(), ratio,
-                                     reinterpret_cast<const Okv8u*>(&state), &resv, meanBits, bound, work.data()),
-              okvOk);
-    return q;
 }
 
 // Joint stereo with intensity: above the bound (clamped to the band range) channel 1 keeps the positions
