@@ -39,7 +39,7 @@ struct FixedBank {
         const auto fn = OKV_BODY(v, okvs##F##_##S);                                                                \
         return FixedBank{OKV_BODY(v, okvs##F##GetSize_##S), OKV_BODY(v, okvs##F##Init_##S),                        \
                          OKV_BODY(v, okvs##F##InitAlloc_##S), OKV_BODY(v, okvs##F##Free_##S),                      \
-                         [fn](const Okv32s* in, Okv32s* out, [[maybe_unused]] int kx, void* s) { return __VA_ARGS__; }};           \
+                         [fn](const Okv32s* in, Okv32s* out, [[maybe_unused]] int kx, void* s) { return __VA_ARGS__; }}; \
     },
 #define CIN reinterpret_cast<const Okv32sc*>(in)
 FixedBank (*const kFixed[])(int) = {

@@ -142,7 +142,8 @@ TEST(SbrPredictFixed, BothFormsFollowTheModel) {
     EXPECT_GT(compared, 2000);
 }
 
-// Null pointers and out-of-range counts refused, writing nothing; no slots give zero outputs.
+// Null pointers and out-of-range counts refused, writing nothing; no slots, or a band past the
+// reset limit, give zero outputs.
 TEST(SbrPredict, RefusalsThenZeroOutputs) {
     Okv32s r[40], a = 9, b = 9, k = 9;
     Okv32sc c[40], ca{9, 9}, cb{9, 9};
@@ -178,6 +179,10 @@ TEST(SbrPredict, RefusalsThenZeroOutputs) {
     EXPECT_EQ(okvsPredictOneCoef_SBRLP_32s_D2L(pr, &a, &b, &k, 0, 0, 1), okvOk);
     EXPECT_EQ(okvsPredictOneCoef_SBRHQ_32sc_D2L(pc, &ca, &cb, 0, 0), okvOk);
     EXPECT_EQ(a | b | k | ca.re | ca.im | cb.re | cb.im, 0);
+    for (int m = 0; m < 3; ++m) r[m] = (1 << 20) * (m == 2 ? 25 : 4 * m + 1), c[m] = {r[m], 0};  // 1, 5, 25
+    EXPECT_EQ(okvsPredictOneCoef_SBRLP_32s_D2L(pr, &a, &b, &k, 0, 1, 1), okvOk);
+    EXPECT_EQ(okvsPredictOneCoef_SBRHQ_32sc_D2L(pc, &ca, &cb, 0, 1), okvOk);
+    EXPECT_EQ(a | b | ca.re | ca.im | cb.re | cb.im, 0);  // alpha0 = -5, past the reset limit
 }
 
 }  // namespace
