@@ -45,11 +45,12 @@ uint32_t bits(float v) { return std::bit_cast<uint32_t>(v); }
 bool same(cf u, float re, float im) { return bits(u.real()) == bits(re) && bits(u.imag()) == bits(im); }
 
 // Random bands at scales 2^-30..2^30 across the four-band split; |alpha0|^2 = 16 exactly (kept
-// by the four-band path only) and samples near 1e-10 (d normal, its square underflowing).
+// by the four-band path only, four bands taking it), a zero band, and samples near 1e-10 (d
+// normal, its square underflowing).
 TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
     std::mt19937 g(7);
     std::normal_distribution<float> n;
-    std::vector<std::array<int, 3>> cases = {{5, 1, 1}, {5, 38, 2}};  // bands, slots, kind: 0 random, 1 boundary, 2 tiny
+    std::vector<std::array<int, 3>> cases = {{6, 1, 1}, {4, 1, 1}, {5, 38, 2}};  // bands, slots, kind: 0 random, 1 boundary, 2 tiny
     for (int k : {1, 3, 4, 5, 7, 8, 13, 32, 37})
         for (int len : {1, 2, 17, 38}) cases.push_back({k, len, 0});
     for (const auto [k, len, kind] : cases) {
@@ -60,7 +61,7 @@ TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
         const float scale = std::ldexp(1.0f, int(g() % 60) - 30), col[3] = {0, 1, 4};
         for (int m = 0; m < len + 2; ++m) {
             for (int b = 0; b < k; ++b) {
-                x[m][b] = kind == 1 ? Okv32fc{col[m], 0} : kind == 2 ? Okv32fc{b ? x[m][0].re : 1e-10f * n(g), 0}
+                x[m][b] = kind == 1 ? Okv32fc{b == 5 ? 0 : col[m], 0} : kind == 2 ? Okv32fc{b ? x[m][0].re : 1e-10f * n(g), 0}
                                                                      : Okv32fc{n(g) * scale, n(g) * scale};
                 re[m][b] = x[m][b].re, im[m][b] = x[m][b].im;
             }
@@ -79,7 +80,7 @@ TEST(SbrPredict, FloatFormsMatchTheSlotOrderModelBitForBit) {
                         same(c[1], s2[b], s3[b]) && same(c[0], i0[b].re, i0[b].im) && same(c[1], i1[b].re, i1[b].im))
                 << k << " " << len << " " << b;
         }
-        EXPECT_TRUE(kind != 1 || (r0[0] == -4.0f && r0[4] == 0.0f));
+        EXPECT_TRUE(kind != 1 || (r0[0] == -4.0f && r0[3] == -4.0f && (k < 5 || r0[4] == 0.0f)));
         EXPECT_TRUE(kind != 2 || (r1[0] != 0.0f && r1[4] == 0.0f));
     }
 }
@@ -102,7 +103,7 @@ TEST(SbrPredictFixed, ReciprocalIsTheNewtonIterationAndAccurate) {
 }
 
 // Noise plus a random two-pole component, up to full scale: conditioning from poor to good.
-// Well-conditioned bands off the reset limit give the double coefficients within 2^-16 (2^-12
+// Well-conditioned bands off the reset limit give the double coefficients within 2^-18 (2^-12
 // with the last slot at the limit, where the headroom shift costs the others three bits).
 TEST(SbrPredictFixed, BothFormsFollowTheModel) {
     std::mt19937 g(5);
@@ -111,7 +112,7 @@ TEST(SbrPredictFixed, BothFormsFollowTheModel) {
     for (int trial = 0; trial < 3000; ++trial) {
         const int len = 1 + trial % 38;
         const bool loud = trial % 4 == 3;  // the last slot at the negative limit, above all others
-        const double amp = std::ldexp(1.0, loud ? 22 + trial % 7 : 8 + trial % 23), tol = loud ? 0x1p-12 : 0x1p-16;
+        const double amp = std::ldexp(1.0, loud ? 22 + trial % 7 : 8 + trial % 23), tol = loud ? 0x1p-12 : 0x1p-18;
         const cd p = std::polar(0.5 + 0.5 * std::abs(u(g)), 3.0 * u(g));
         std::vector<cd> x(40), xr(40);
         std::vector<Okv32sc> c(40);
