@@ -26,34 +26,28 @@ struct FloatBank {
 };
 const FloatBank kFloat[] = {SBR_QMF_FORMS(FLOAT_BANK)};
 
-#define FIXED_BANKS(X)                                                                                             \
-    X(AnalysisFilter, SBRHQ_32s32sc) X(AnalysisFilter, SBRLP_32s) X(SynthesisFilter, SBRHQ_32sc32s)                \
-    X(SynthesisFilter, SBRLP_32s) X(SynthesisDownFilter, SBRHQ_32sc32s) X(SynthesisDownFilter, SBRLP_32s)
-struct FixedBank {  // one variant's bodies
+// The bodies of fixed bank b for variant v: lifecycle and one slot of filtering.
+struct FixedBank {
     StatusCode (*getSize)(int*);
     StatusCode (*init)(void*);
     StatusCode (*initAlloc)(void**);
     StatusCode (*release)(void*);
+    std::function<StatusCode(const Okv32s*, Okv32s*, int, void*)> filter;
 };
-#define FIXED_BANK(F, S)                                                                                           \
+#define FIXED_BANK(F, S, ...)                                                                                      \
     [](int v) {                                                                                                    \
+        const auto fn = OKV_BODY(v, okvs##F##_##S);                                                                \
         return FixedBank{OKV_BODY(v, okvs##F##GetSize_##S), OKV_BODY(v, okvs##F##Init_##S),                        \
-                         OKV_BODY(v, okvs##F##InitAlloc_##S), OKV_BODY(v, okvs##F##Free_##S)};                     \
+                         OKV_BODY(v, okvs##F##InitAlloc_##S), OKV_BODY(v, okvs##F##Free_##S),                      \
+                         [fn](const Okv32s* in, Okv32s* out, [[maybe_unused]] int kx, void* s) { return __VA_ARGS__; }}; \
     },
-FixedBank (*const kFixed[])(int) = {FIXED_BANKS(FIXED_BANK)};
+#define CIN reinterpret_cast<const Okv32sc*>(in)
+FixedBank (*const kFixed[])(int) = {
+    FIXED_BANK(AnalysisFilter, SBRHQ_32s32sc, fn(in, reinterpret_cast<Okv32sc*>(out), kx, s))
+    FIXED_BANK(AnalysisFilter, SBRLP_32s, fn(in, out, kx, s)) FIXED_BANK(SynthesisFilter, SBRHQ_32sc32s, fn(CIN, out, s))
+    FIXED_BANK(SynthesisFilter, SBRLP_32s, fn(in, out, s)) FIXED_BANK(SynthesisDownFilter, SBRHQ_32sc32s, fn(CIN, out, s))
+    FIXED_BANK(SynthesisDownFilter, SBRLP_32s, fn(in, out, s))};
 const size_t kFixedIn[] = {32, 32, 128, 64, 64, 32}, kFixedOut[] = {64, 32, 64, 64, 32, 32};
-
-StatusCode fixedFilter(int b, int v, const Okv32s* in, Okv32s* out, int kx, void* spec) {
-    auto* cin = reinterpret_cast<const Okv32sc*>(in);
-    switch (b) {
-    case 0: return OKV_BODY(v, okvsAnalysisFilter_SBRHQ_32s32sc)(in, reinterpret_cast<Okv32sc*>(out), kx, spec);
-    case 1: return OKV_BODY(v, okvsAnalysisFilter_SBRLP_32s)(in, out, kx, spec);
-    case 2: return OKV_BODY(v, okvsSynthesisFilter_SBRHQ_32sc32s)(cin, out, spec);
-    case 3: return OKV_BODY(v, okvsSynthesisFilter_SBRLP_32s)(in, out, spec);
-    case 4: return OKV_BODY(v, okvsSynthesisDownFilter_SBRHQ_32sc32s)(cin, out, spec);
-    default: return OKV_BODY(v, okvsSynthesisDownFilter_SBRLP_32s)(in, out, spec);
-    }
-}
 
 }  // namespace
 
@@ -107,7 +101,7 @@ CHECKER(sbr_qmf_fixed) {
                 StatusCode s = h.init(mem);
                 const int shift = a.rng().range(0, 31);
                 for (int l = 0; l < slots && s == okvOk; ++l)
-                    s = fixedFilter(b, v, a.in<Okv32s>(kFixedIn[b], a.i32(shift)), a.out<Okv32s>(kFixedOut[b]), kx, mem);
+                    s = k.filter(a.in<Okv32s>(kFixedIn[b], a.i32(shift)), a.out<Okv32s>(kFixedOut[b]), kx, mem);
                 const auto* base = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem) + 15) & ~uintptr_t{15});
                 std::memcpy(a.out<Okv8u>(size_t(size) - 55), base + 40, size_t(size) - 55);
                 return st[3] = h.release(mem), s;
