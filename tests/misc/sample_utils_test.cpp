@@ -133,18 +133,6 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     EXPECT_TRUE(f[0] == 0 && f[1] == 0 && r == 0);
 }
 
-// MakeFloat: mantissa times a power of two; any one misaligned buffer warns.
-TEST(SampleUtils, MakeFloat) {
-    for (int shifted = 0; shifted < 4; ++shifted) {
-        const int len = 61 - shifted;
-        Buf<Okv16s> mm(len, shifted == 1 ? 2 : 0), ee(len, shifted == 2 ? 6 : 0);
-        Buf<Okv32f> out(len, shifted == 3 ? 8 : 0);
-        for (int i = 0; i < len; ++i) mm.p[i] = Okv16s(gen()), ee.p[i] = Okv16s(int(gen() % 254) - 142);
-        ASSERT_EQ(okvsMakeFloat_16s32f(mm.p, ee.p, len, out.p), shifted ? okvWrnMisaligned : okvOk);
-        for (int i = 0; i < len; ++i) ASSERT_EQ(out.p[i], std::ldexp(float(mm.p[i]), -15 - ee.p[i])) << ee.p[i];
-    }
-}
-
 // The float estimates within twelve bits, read up to the end of a readable page (4 bytes past a
 // 16-byte boundary); the 16-bit one caps at 31623 and leaves the caller's rounding mode alone.
 TEST(Pow34, FloatEstimateWithinTwelveBits) {
@@ -253,8 +241,9 @@ TEST(Pow43, TableAndScaledMatchModels) {
 }
 
 // CalcSF: every scalefactor at offsets around the clamp of the base (offset + 512 at most 32767).
-// Scale: a gain per band, an empty and a reversed band left alone.
-TEST(SampleUtils, CalcSFAndScale) {
+// Scale: a gain per band, an empty and a reversed band left alone. MakeFloat: mantissa times a power of
+// two; any one misaligned buffer warns.
+TEST(SampleUtils, CalcSFScaleAndMakeFloat) {
     std::vector<float> g(65536);
     for (int offset : {-30, 0, 7, -33000, 32254, 32255, 32256, 32300, 70000, INT32_MAX}) {
         ASSERT_EQ(okvsCalcSF_16s32f(kAll16.data(), offset, g.data(), 65536), okvOk);
@@ -272,6 +261,14 @@ TEST(SampleUtils, CalcSFAndScale) {
     for (int j = 0; j < 40; ++j) ref[j] = ref[j] * (j < 13 ? 0.5f : 1.0f) * (j >= 10 ? -1.25f : 1.0f);
     ASSERT_EQ(okvsScale_32f_I(d.data(), gains, offs, 4), okvOk);
     EXPECT_EQ(d, ref);
+    for (int shifted = 0; shifted < 4; ++shifted) {
+        const int len = 61 - shifted;
+        Buf<Okv16s> mm(len, shifted == 1 ? 2 : 0), ee(len, shifted == 2 ? 6 : 0);
+        Buf<Okv32f> out(len, shifted == 3 ? 8 : 0);
+        for (int i = 0; i < len; ++i) mm.p[i] = Okv16s(gen()), ee.p[i] = Okv16s(int(gen() % 254) - 142);
+        ASSERT_EQ(okvsMakeFloat_16s32f(mm.p, ee.p, len, out.p), shifted ? okvWrnMisaligned : okvOk);
+        for (int i = 0; i < len; ++i) ASSERT_EQ(out.p[i], std::ldexp(float(mm.p[i]), -15 - ee.p[i])) << ee.p[i];
+    }
 }
 
 // The floating-point spreading function in Q15, within rounding; none beyond tmpx 12 and -6.
