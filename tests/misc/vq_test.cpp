@@ -39,7 +39,7 @@ constexpr int kGuard = 0x5A5A5A5A;
 }  // namespace
 
 // At every block offset: the record at pMem; rows holding the table, 64-byte aligned and zeroed to
-// the next boundary; the scratch arrays aligned, all inside the block; Free clears valid.
+// the next boundary; the scratch arrays aligned and zeroed, all inside the block; Free clears valid.
 TEST(VQCodeBook, LayoutForEveryOffset) {
     for (auto [length, count] : {std::pair{1, 1}, {3, 5}, {17, 33}}) {
         int size = 0;
@@ -47,7 +47,8 @@ TEST(VQCodeBook, LayoutForEveryOffset) {
         EXPECT_EQ(size, (16 * length + 352) * count + 1888);
         const Book b = randomBook(count, length);
         const size_t rowBytes = (4 * size_t(length) + 63) / 64 * 64;
-        std::vector<unsigned char> mem(size_t(size) + 64);
+        const std::vector<char> zeros(4 * size_t(count));
+        std::vector<unsigned char> mem(size_t(size) + 64, 0xA5);
         for (int off = 0; off < 64; ++off) {
             VQCodeBook *cb = nullptr, h;
             const auto* at = mem.data() + off;
@@ -64,7 +65,7 @@ TEST(VQCodeBook, LayoutForEveryOffset) {
                             std::all_of(pad, reinterpret_cast<const char*>(h.rows[c]) + rowBytes, [](char v) { return !v; }));
             }
             for (const void* p : {(void*)h.distances, (void*)h.signs, (void*)h.sortedDistances, (void*)h.candidates})
-                ASSERT_TRUE(inside(p, 4 * size_t(count))) << off;
+                ASSERT_TRUE(inside(p, 4 * size_t(count)) && !std::memcmp(p, zeros.data(), 4 * size_t(count))) << off;
             ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
             std::memcpy(&h, cb, sizeof h);
             EXPECT_EQ(h.valid, 0);

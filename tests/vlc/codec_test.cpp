@@ -348,8 +348,9 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
     const vlct::TupleSpec tup(vlct::tuple_entries(vlc_std::kMp3Table16, 256, 4), {7, 7, 7}, 2, 4);
     const vlct::EncodeSpec enc({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}}), wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
     const vlct::EncodeSpec freed({{0, 0, 1}}, 5), aac(vlct::aac_encode_entries());
+    const vlct::EncodeSpec mp3(vlct::mp3_encode_entries(vlc_std::kMp3Table16));
     ASSERT_TRUE(dec.st == okvOk && freedDec.st == okvOk && tup.st == okvOk && enc.st == okvOk && wide.st == okvOk &&
-                aac.st == okvOk && freed.st == okvOk);
+                aac.st == okvOk && freed.st == okvOk && mp3.st == okvOk);
     okvsVLCEncodeFree_32s(freed.spec), okvsVLCDecodeFree_32s(freedDec.spec);
     const auto* encAsDec = reinterpret_cast<const OkvsVLCDecodeSpec_32s*>(enc.spec);
     const auto* decAsEnc = reinterpret_cast<const OkvsVLCEncodeSpec_32s*>(dec.spec);
@@ -359,7 +360,7 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
     Okv8u *w = buf, *nul = nullptr;
     int off = 0, eight = 8, minus = -1, size = -1;
     Okv16s out[4] = {77, 77, 77, 77};
-    const Okv16s v[3] = {3, 5, 7}, big[2] = {8192, 0};
+    const Okv16s v[3] = {3, 5, 7}, big[2] = {8192, 0}, z[2] = {0, 0};
     Okv32s n = -1;
     const auto st = [](int64_t r) { return StatusCode(std::min<int64_t>(r, okvOk)); };
     const std::pair<StatusCode, StatusCode> calls[] = {
@@ -390,7 +391,7 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
         {okvsVLCCountBits_16s32s(v, 3, &n, enc.spec), okvErrVLCParam},
         {okvsVLCEncodeOne_16s1u(8, &w, &off, enc.spec), okvErrVLCParam},  // outside the range
         {okvsVLCEncodeOne_16s1u(2, &w, &off, enc.spec), okvErrVLCParam},
-        {okvsVLCEncodeBlock_16s1u(v, 2, &w, &eight, wide.spec), okvErrVLCParam},
+        {okvsVLCEncodeBlock_16s1u(z, 2, &w, &eight, wide.spec), okvErrVLCParam},
         {okvsVLCEncodeOne_16s1u(0, &w, &eight, wide.spec), okvErrVLCParam},
         {okvsVLCEncodeBlock_16s1u(v, 0, &w, &off, wide.spec), okvErrVLCParam},
         {okvsVLCEncodeBlock_16s1u(v, 2, &nul, &off, wide.spec), okvErrNullPtr},
@@ -409,6 +410,8 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
         {okvsVLCDecodeUTupleEscBlock_AAC_1u16s(&p, &off, out, 2, decAsTup), okvErrVLCParam},  // plain, not a pair tuple
         {okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, 15, out, 2, dec.spec), okvErrVLCParam},
         {okvsVLCDecodeEscBlock_MP3_1u16s(&p, &off, -1, out, 2, dec.spec), okvErrVLCParam},
+        {okvsVLCEncodeEscBlock_MP3_16s1u(z, 2, 15, &w, &off, mp3.spec), okvErrVLCParam},
+        {okvsVLCCountEscBits_MP3_16s32s(z, 2, 15, &n, mp3.spec), okvErrVLCParam},
         {okvsVLCDecodeEscBlock_AAC_1u16s(&p, &off, out, 1, dec.spec), okvOk},  // fewer than two values
         {okvsVLCEncodeEscBlock_AAC_16s1u(out, 1, &w, &off, enc.spec), okvOk},
         {okvsVLCEncodeEscBlock_AAC_16s1u(big, 2, &w, &off, aac.spec), okvErrVLCParam},  // beyond the escape range
