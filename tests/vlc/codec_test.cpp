@@ -259,7 +259,7 @@ const Codes kCode = {{7, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, 
 // Bits 0 10 11111 10 stop at the absent code, a bad escape before its pair: the values before it are
 // written, the cursor stays. Linbits come before the sign a codeword holds. Later leaves and entries win,
 // first encodings do, empty entries are left out. Encoding sizes follow the value range; 2^26 codes of 32
-// bits count to 2^31 - 1, one fewer fits.
+// bits, or 2^25 escaped pairs of 64, count to 2^31 - 1, fewer fit.
 TEST(VlcTables, AbsentCodesConflictsAndCounts) {
     const Okv8u absent[9] = {0b01011111, 0b10000000};
     Okv16s out[4] = {77, 77, 77, 77};
@@ -303,18 +303,23 @@ TEST(VlcTables, AbsentCodesConflictsAndCounts) {
     EXPECT_EQ(std::vector<int64_t>({esize({{5, 1, 3}}), esize({{-3, 0, 3}, {4, 1, 3}}), esize({{-32768, 0, 1}, {32767, 1, 1}}),
                                     esize({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),  // beyond 2^31 bytes
               std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, okvErrVLCParam}));
+    EXPECT_EQ(lib_size({{0, 0, 1}, {8193, 1, 1}}, {1}), 3 * 4 + 160);  // 8193 takes b_v + 1 = 15 bits: elements of 17
     const vlct::EncodeSpec wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}}), aac(vlct::aac_encode_entries());
     const vlct::EncodeSpec bare({{15, 0b0, 1}, {32 + 15, 0b1, 1}}), signOnly({{30, 0b1, 1}});  // (0, 0), (1, 0); (0, 15)
-    std::vector<Okv16s> ones(1 << 26, 1);
+    const vlct::EncodeSpec pair16({{64 * 16 + 16 + 16, 0, 22}});  // (16, 16) and its signs in 22 bits
+    std::vector<Okv16s> ones(1 << 26, 1), big(1 << 26, 8191);     // pairs of 22 + 2 * 21 bits
     const Okv16s esc[2] = {0, 15}, oneZero[2] = {1, 0};
-    Okv32s n[5] = {-1, -1, -1, -1, -1};
+    Okv32s n[7] = {-1, -1, -1, -1, -1, -1, -1};
     ASSERT_EQ(okvsVLCCountBits_16s32s(ones.data(), 1 << 26, &n[0], wide.spec) +
                   okvsVLCCountBits_16s32s(ones.data(), (1 << 26) - 1, &n[1], wide.spec) +
                   okvsVLCCountEscBits_AAC_16s32s(oneZero, 1, &n[2], aac.spec) +       // fewer than two values
                   okvsVLCCountEscBits_MP3_16s32s(oneZero, 2, 0, &n[3], bare.spec) +   // the sign in the code
-                  okvsVLCCountEscBits_MP3_16s32s(esc, 2, 1, &n[4], signOnly.spec),  // a code of its sign bit alone
+                  okvsVLCCountEscBits_MP3_16s32s(esc, 2, 1, &n[4], signOnly.spec) +  // a code of its sign bit alone
+                  okvsVLCCountEscBits_AAC_16s32s(big.data(), 1 << 26, &n[5], pair16.spec) +
+                  okvsVLCCountEscBits_AAC_16s32s(big.data(), (1 << 26) - 2, &n[6], pair16.spec),
               okvOk);
-    EXPECT_EQ(std::vector<Okv32s>(n, n + 5), (std::vector<Okv32s>{INT32_MAX, INT32_MAX - 31, 0, 1, 2}));
+    EXPECT_EQ(std::vector<Okv32s>(n, n + 7),
+              (std::vector<Okv32s>{INT32_MAX, INT32_MAX - 31, 0, 1, 2, INT32_MAX, INT32_MAX - 63}));
 }
 
 // Free releases allocations; a failed InitAlloc hands the block over. Then every refusal of the family, in
@@ -393,6 +398,7 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
         {okvsVLCEncodeOne_16s1u(2, &w, &off, enc.spec), okvErrVLCParam},
         {okvsVLCEncodeBlock_16s1u(z, 2, &w, &eight, wide.spec), okvErrVLCParam},
         {okvsVLCEncodeOne_16s1u(0, &w, &eight, wide.spec), okvErrVLCParam},
+        {okvsVLCEncodeOne_16s1u(0, &nul, &off, wide.spec), okvErrNullPtr},
         {okvsVLCEncodeBlock_16s1u(v, 0, &w, &off, wide.spec), okvErrVLCParam},
         {okvsVLCEncodeBlock_16s1u(v, 2, &nul, &off, wide.spec), okvErrNullPtr},
         {okvsVLCCountBits_16s32s(v, 2, nullptr, wide.spec), okvErrNullPtr},
