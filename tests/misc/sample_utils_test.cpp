@@ -89,7 +89,7 @@ TEST(Interleave, RoundTripAndJoinEveryLayout) {
 TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     Okv16s a[4] = {1, 2, 3, 4}, il[8] = {}, d[2] = {};
     Okv32s keep = 7;
-    alignas(16) float f[2] = {}, r = 0;
+    alignas(16) float f[2] = {}, r = 0, g = 0;
     const Okv32s offs[3] = {0, 1, 2};
     Okv16s* rows[2] = {a, nullptr};
     const Okv16s* crow[2] = {a, nullptr};
@@ -122,6 +122,7 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
         {okvsPow43Scale_16s32s_Sf(a, &keep, nullptr, offs, 0, 1, -1, 0), okvErrNullPtr},
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, 1, -1, 0), okvErrSize},
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, -1, 1, 0), okvErrSize},
+        {okvsCalcSF_16s32f(a, 7, &g, 1), okvOk},  // one value
         {okvsCalcSF_16s32f(a, 7, &r, 0), okvErrSize},
         {okvsCalcSF_16s32f(nullptr, 7, &r, 0), okvErrNullPtr},
         {okvsScale_32f_I(f, f, offs, 0), okvErrSize},
