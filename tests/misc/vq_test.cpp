@@ -231,7 +231,8 @@ TEST(VQArguments, RefusalsWriteNothing) {
         {[&] { return all(2, shortA) + all(2, shortB); }, 6 * okvErrSize},
         {[&] { len[1] = 3; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
         {[&] { len[1] = -1; return sel(0, 2, 2, 2) + all(2); }, 4 * okvErrSize},
-        {[&] { len[1] = 2, flags[1][2] = 2; return sel(1, 2, 2, 2); }, okvErrBadArg},
+        {[&] { len[1] = 2, flags[0][0] = 2; const int st = sel(1, 2, 2, 2); flags[0][0] = 0; return st; }, okvErrBadArg},
+        {[&] { flags[1][2] = 2; return sel(1, 2, 2, 2); }, okvErrBadArg},
         {[&] { flags[1][2] = 0; return sel(3, 2, 2, 2); }, okvErrBadArg},  // 0/1 flags as reconstruction signs
         {[&] { cand[0][1] = 4; return sel(1, 2, 2, 2) + sel(3, 2, 2, 2); }, 2 * okvErrSize},
         {[&] { cand[0][1] = -1; return sel(1, 2, 2, 2) + sel(3, 2, 2, 2); }, 2 * okvErrSize},
