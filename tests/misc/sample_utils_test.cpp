@@ -89,7 +89,7 @@ TEST(Interleave, RoundTripAndJoinEveryLayout) {
 TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     Okv16s a[4] = {1, 2, 3, 4}, il[8] = {}, d[2] = {};
     Okv32s keep = 7;
-    alignas(16) float f[2] = {}, r = 0;
+    alignas(16) float f[2] = {}, r = 0, g = 0;
     const Okv32s offs[3] = {0, 1, 2};
     Okv16s* rows[2] = {a, nullptr};
     const Okv16s* crow[2] = {a, nullptr};
@@ -122,6 +122,7 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
         {okvsPow43Scale_16s32s_Sf(a, &keep, nullptr, offs, 0, 1, -1, 0), okvErrNullPtr},
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, 1, -1, 0), okvErrSize},
         {okvsPow43Scale_16s32s_Sf(a, &keep, a, offs, 0, -1, 1, 0), okvErrSize},
+        {okvsCalcSF_16s32f(a, 7, &g, 1), okvOk},  // one value
         {okvsCalcSF_16s32f(a, 7, &r, 0), okvErrSize},
         {okvsCalcSF_16s32f(nullptr, 7, &r, 0), okvErrNullPtr},
         {okvsScale_32f_I(f, f, offs, 0), okvErrSize},
@@ -131,18 +132,6 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
     for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
     EXPECT_EQ((std::vector<int>{a[0], il[0], d[0], keep}), (std::vector<int>{1, 0, 0, 7}));
     EXPECT_TRUE(f[0] == 0 && f[1] == 0 && r == 0);
-}
-
-// MakeFloat: mantissa times a power of two; any one misaligned buffer warns.
-TEST(SampleUtils, MakeFloat) {
-    for (int shifted = 0; shifted < 4; ++shifted) {
-        const int len = 61 - shifted;
-        Buf<Okv16s> mm(len, shifted == 1 ? 2 : 0), ee(len, shifted == 2 ? 6 : 0);
-        Buf<Okv32f> out(len, shifted == 3 ? 8 : 0);
-        for (int i = 0; i < len; ++i) mm.p[i] = Okv16s(gen()), ee.p[i] = Okv16s(int(gen() % 254) - 142);
-        ASSERT_EQ(okvsMakeFloat_16s32f(mm.p, ee.p, len, out.p), shifted ? okvWrnMisaligned : okvOk);
-        for (int i = 0; i < len; ++i) ASSERT_EQ(out.p[i], std::ldexp(float(mm.p[i]), -15 - ee.p[i])) << ee.p[i];
-    }
 }
 
 // The float estimates within twelve bits, read up to the end of a readable page (4 bytes past a
@@ -253,8 +242,9 @@ TEST(Pow43, TableAndScaledMatchModels) {
 }
 
 // CalcSF: every scalefactor at offsets around the clamp of the base (offset + 512 at most 32767).
-// Scale: a gain per band, an empty and a reversed band left alone.
-TEST(SampleUtils, CalcSFAndScale) {
+// Scale: a gain per band, an empty and a reversed band left alone. MakeFloat: mantissa times a power of
+// two; any one misaligned buffer warns.
+TEST(SampleUtils, CalcSFScaleAndMakeFloat) {
     std::vector<float> g(65536);
     for (int offset : {-30, 0, 7, -33000, 32254, 32255, 32256, 32300, 70000, INT32_MAX}) {
         ASSERT_EQ(okvsCalcSF_16s32f(kAll16.data(), offset, g.data(), 65536), okvOk);
@@ -272,6 +262,14 @@ TEST(SampleUtils, CalcSFAndScale) {
     for (int j = 0; j < 40; ++j) ref[j] = ref[j] * (j < 13 ? 0.5f : 1.0f) * (j >= 10 ? -1.25f : 1.0f);
     ASSERT_EQ(okvsScale_32f_I(d.data(), gains, offs, 4), okvOk);
     EXPECT_EQ(d, ref);
+    for (int shifted = 0; shifted < 4; ++shifted) {
+        const int len = 61 - shifted;
+        Buf<Okv16s> mm(len, shifted == 1 ? 2 : 0), ee(len, shifted == 2 ? 6 : 0);
+        Buf<Okv32f> out(len, shifted == 3 ? 8 : 0);
+        for (int i = 0; i < len; ++i) mm.p[i] = Okv16s(gen()), ee.p[i] = Okv16s(int(gen() % 254) - 142);
+        ASSERT_EQ(okvsMakeFloat_16s32f(mm.p, ee.p, len, out.p), shifted ? okvWrnMisaligned : okvOk);
+        for (int i = 0; i < len; ++i) ASSERT_EQ(out.p[i], std::ldexp(float(mm.p[i]), -15 - ee.p[i])) << ee.p[i];
+    }
 }
 
 // The floating-point spreading function in Q15, within rounding; none beyond tmpx 12 and -6.

@@ -41,34 +41,26 @@ std::vector<uint8_t> random_stream(chk::Ctx& c, const Code& k, int n, int lead, 
     return s.bytes;
 }
 
-// Spec memory; the table after the 64-byte aligned header (which holds pointers) is compared.
+// Spec memory by the variant's GetSize and Init (statuses to st); the table after the 64-byte aligned
+// header (which holds pointers) is compared.
 struct Built {
     vlct::SpecMem m;
     int size = 0;
-    void* at() { return m.at(size_t(size), 5); }
+    template <class S>
+    S* make(int* st, auto get, auto init, auto... arg) {
+        st[0] = get(arg..., &size);
+        auto* s = static_cast<S*>(m.at(size_t(size), 5));
+        return st[1] = init(arg..., s), s;
+    }
     void table(chk::Arena& a, int header) {
         const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63));
-        t += 64;
-        if (size > header) std::memcpy(a.out<Okv8u>(size_t(size - header)), t, size_t(size - header));
+        if (size > header) std::memcpy(a.out<Okv8u>(size_t(size - header)), t + 64, size_t(size - header));
     }
 };
-
-// Specs built by the variant's GetSize and Init in b; the two statuses go to st.
-OkvsVLCDecodeSpec_32s* plain(Built& b, int v, const Code& k, int* st) {
-    st[0] = B(DecodeGetSize_32s)(DEC(k), &b.size);
-    auto* s = static_cast<OkvsVLCDecodeSpec_32s*>(b.at());
-    return st[1] = B(DecodeInit_32s)(DEC(k), s), s;
-}
-OkvsVLCDecodeUTupleSpec_32s* tuple(Built& b, int v, const Code& k, int N, int nb, int* st) {
-    st[0] = B(DecodeUTupleGetSize_32s)(DEC(k), N, nb, &b.size);
-    auto* s = static_cast<OkvsVLCDecodeUTupleSpec_32s*>(b.at());
-    return st[1] = B(DecodeUTupleInit_32s)(DEC(k), N, nb, s), s;
-}
-OkvsVLCEncodeSpec_32s* encoder(Built& b, int v, const vlct::Codes& e, int* st) {
-    st[0] = B(EncodeGetSize_32s)(ENC(e), &b.size);
-    auto* s = static_cast<OkvsVLCEncodeSpec_32s*>(b.at());
-    return st[1] = B(EncodeInit_32s)(ENC(e), s), s;
-}
+#define PLAIN(b, st, k) (b).make<OkvsVLCDecodeSpec_32s>(st, B(DecodeGetSize_32s), B(DecodeInit_32s), DEC(k))
+#define TUPLE(b, st, k, N, nb) \
+    (b).make<OkvsVLCDecodeUTupleSpec_32s>(st, B(DecodeUTupleGetSize_32s), B(DecodeUTupleInit_32s), DEC(k), N, nb)
+#define ENCODER(b, st, e) (b).make<OkvsVLCEncodeSpec_32s>(st, B(EncodeGetSize_32s), B(EncodeInit_32s), ENC(e))
 
 }  // namespace
 
@@ -94,12 +86,12 @@ CHECKER(vlc) {
                 o[2] = one(&c1.p, c1.off, a.out<Okv16s>(size_t(N)), s);
                 c1.end(a, 0), cb.end(a, 0), ca.end(a, 0);
             };
-            auto* s = plain(b[0], v, k, st);
+            auto* s = PLAIN(b[0], st, k);
             OkvsVLCDecodeSpec_32s* t = nullptr;
             st[2] = B(DecodeInitAlloc_32s)(DEC(k), &t);
             b[0].table(a, 160);
             decode(s, t, bits, B(DecodeOne_1u16s), B(DecodeBlock_1u16s), B(DecodeFree_32s), st + 3);
-            auto* u = tuple(b[1], v, kt, N, nb, st + 6);
+            auto* u = TUPLE(b[1], st + 6, kt, N, nb);
             OkvsVLCDecodeUTupleSpec_32s* w = nullptr;
             st[8] = B(DecodeUTupleInitAlloc_32s)(DEC(kt), N, nb, &w);
             b[1].table(a, 176);
@@ -108,7 +100,7 @@ CHECKER(vlc) {
             const Okv16s* x = a.in_copy(vals.data(), vals.size());
             const size_t cap = vals.size() * 4 + 8;
             chk::Cursor c1(a, a.out<Okv8u>(cap), lead), cb(a, a.out<Okv8u>(cap), lead), ca(a, a.out<Okv8u>(cap), lead);
-            auto* e = encoder(b[2], v, k.e, st + 12);
+            auto* e = ENCODER(b[2], st + 12, k.e);
             OkvsVLCEncodeSpec_32s* f = nullptr;
             st[14] = B(EncodeInitAlloc_32s)(ENC(k.e), &f) * 100 + B(EncodeBlock_16s1u)(x, n, &ca.p, ca.off, f);
             b[2].table(a, 132);
@@ -140,9 +132,9 @@ CHECKER(vlc) {
             const Okv16s* x = a.in_copy(vals.data(), vals.size());
             for (int m = 0; m < 2; ++m) {
                 Built b[3];
-                auto* d = plain(b[0], v, dec[m], junk);
-                auto* t = tuple(b[1], v, tup[m], 2, m ? 4 : 5, junk);
-                auto* e = encoder(b[2], v, enc[m], junk);
+                auto* d = PLAIN(b[0], junk, dec[m]);
+                auto* t = TUPLE(b[1], junk, tup[m], 2, m ? 4 : 5);
+                auto* e = ENCODER(b[2], junk, enc[m]);
                 chk::Cursor cd(a, in, lead), ct(a, in, lead);
                 chk::Cursor ce(a, a.out<Okv8u>(vals.size() * 5 + 8), lead);
                 Okv16s *od = a.out<Okv16s>(vals.size()), *ot = a.out<Okv16s>(vals.size());

@@ -157,38 +157,31 @@ struct SpecMem {
     }
 };
 
-// A spec built through GetSize and Init in caller memory; st is the first status other than okvOk.
+// A spec built by GetSize then Init in memory `shift` bytes into a vector; st: the first status other than okvOk.
 template <class Spec>
 struct Built {
     SpecMem m;
     Spec* spec = nullptr;
     StatusCode st;
-    template <class Size, class Init>
-    Built(size_t shift, Size size, Init init) {
+    Built(size_t shift, auto get, auto init, auto... a) {
         int n = 0;
-        st = size(&n);
+        st = get(a..., &n);
         spec = static_cast<Spec*>(m.at(size_t(n), shift));
-        if (st == okvOk) st = init(spec);
+        if (st == okvOk) st = init(a..., spec);
     }
 };
-
+#define VLCT_TABLE(e, s) (e).data(), int((e).size()), (s).data(), int((s).size())
 struct DecodeSpec : Built<OkvsVLCDecodeSpec_32s> {
     DecodeSpec(const Codes& e, const Sizes& s, size_t shift = 7)
-        : Built(shift, [&](int* n) { return okvsVLCDecodeGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), n); },
-                [&](auto* p) { return okvsVLCDecodeInit_32s(e.data(), int(e.size()), s.data(), int(s.size()), p); }) {}
+        : Built(shift, okvsVLCDecodeGetSize_32s, okvsVLCDecodeInit_32s, VLCT_TABLE(e, s)) {}
 };
 struct TupleSpec : Built<OkvsVLCDecodeUTupleSpec_32s> {
     TupleSpec(const Codes& e, const Sizes& s, int N, int B, size_t shift = 1)
-        : Built(shift,
-                [&](int* n) { return okvsVLCDecodeUTupleGetSize_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, n); },
-                [&](auto* p) {
-                    return okvsVLCDecodeUTupleInit_32s(e.data(), int(e.size()), s.data(), int(s.size()), N, B, p);
-                }) {}
+        : Built(shift, okvsVLCDecodeUTupleGetSize_32s, okvsVLCDecodeUTupleInit_32s, VLCT_TABLE(e, s), N, B) {}
 };
 struct EncodeSpec : Built<OkvsVLCEncodeSpec_32s> {
     explicit EncodeSpec(const Codes& e, size_t shift = 9)
-        : Built(shift, [&](int* n) { return okvsVLCEncodeGetSize_32s(e.data(), int(e.size()), n); },
-                [&](auto* p) { return okvsVLCEncodeInit_32s(e.data(), int(e.size()), p); }) {}
+        : Built(shift, okvsVLCEncodeGetSize_32s, okvsVLCEncodeInit_32s, e.data(), int(e.size())) {}
 };
 
 }  // namespace vlct
