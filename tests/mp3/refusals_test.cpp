@@ -137,7 +137,7 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         R(okvErrMp3FrameHeader, a.h.layer = 2, okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, a.scfsi, &a.h)),
         R(okvErrNullPtr, okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, nullptr, &a.h)),
         R(okvErrNullPtr, okvsPackSideInfo_MP3(a.si, &a.p, 0, 0, a.scfsi, nullptr)),
-        R(okvErrMp3SideInfo, a.si[0].scalefac_compress = 16, a.packScalefactors()),
+        R(okvErrMp3SideInfo, a.si[0].scalefac_compress = 16, a.packScalefactors()), R(okvErrNullPtr, a.p = nullptr, a.packScalefactors()),
         R(okvErrMp3FrameHeader, a.h = header(0, 0, 0, 4), a.si[0].scalefac_compress = 511, a.packScalefactors()),
         R(okvErrMp3FrameHeader, a.h = header(0, 0, 0, 4), okvsBitReservoirInit_MP3(&a.resv, &a.h)),
         R(okvErrMp3FrameHeader, a.h.layer = 2, a.encode()), R(okvErrMp3FrameHeader, a.h = header(0, 0, 0, 4), a.encode()),
