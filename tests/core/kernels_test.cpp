@@ -318,8 +318,8 @@ TEST(KERNEL_SUITE(KernelsArguments), RefusalsWriteNothing) {
 }
 
 // Sorts of narrow, wide and descending values; the deviation of a sum with a sentinel after it;
-// extremes at every layout; allocation sizes of zero, below and past 2^31 bytes refused, one
-// element granted and usable (checked under the sanitizer build).
+// extremes at every layout, with wider ones just past the end; allocation sizes of zero, below and
+// past 2^31 bytes refused, one element granted and usable (checked under the sanitizer build).
 TEST(KERNEL_SUITE(KernelsStats), SortStdDevMinMaxAndAllocation) {
     for (int len : {1, 2, 3, 9, 10, 11, 17, 67, 100, 1000, 20000})
         for (int range : {3, 1000, 0, -1}) {
@@ -348,7 +348,7 @@ TEST(KERNEL_SUITE(KernelsStats), SortStdDevMinMaxAndAllocation) {
     EXPECT_EQ(sd, 0.0f);
     everyLayout<Okv32s>([&](int len, int a, int) {
         Shifted<Okv16s> s(len, 2 * a);
-        for (int i = 0; i < len; ++i) s.p[i] = Okv16s(rng());
+        for (int i = 0; i < len + 8; ++i) s.p[i] = i < len ? Okv16s(rng()) : i & 1 ? INT16_MIN : INT16_MAX;  // never read
         Okv16s mn, mx;
         ASSERT_EQ(K::okvsMinMax_16s(s.p, len, &mn, &mx), okvOk);
         ASSERT_TRUE(mn == *std::min_element(s.p, s.p + len) && mx == *std::max_element(s.p, s.p + len));

@@ -144,20 +144,28 @@ TEST(MP3Requant, CoreToTheBit) {
     EXPECT_EQ(nz[0], 4);
 }
 
-// MPEG-1 intensity stereo with every position 0 and the right channel silent: each line, whatever its
-// sign, goes whole to the right channel and leaves the left silent (checked below band 21).
-TEST(MP3Requant, IntensityPositionZeroMovesTheWholeLine) {
+// MPEG-1 intensity stereo with the right channel silent and band b at position p = b % 7: each line a
+// (of either sign) splits into l = hi(2a k) and r = a - l, k = tan(p pi/12) / (1 + tan(p pi/12)) in
+// Q31, held below 1 (checked below band 21).
+TEST(MP3Requant, IntensityPositionsSplitEachLine) {
     const auto line = [](int i) { return i % 3 ? -1 - i % 20 : i % 20; };
     std::vector<Okv32s> x(1152, 0), work(576);
     for (int i = 0; i < 576; ++i) x[i] = line(i);
     int nz[2] = {576, 0};
-    const Okv8s sf[80] = {};
+    Okv8s sf[80] = {};
+    for (int b = 0; b < 21; ++b) sf[40 + b] = Okv8s(b % 7);
     MP3SideInfo si[2] = {};
     si[0].global_gain = si[1].global_gain = 200;
     const MP3FrameHeader h = header(1, 1, 0, 1);
     ASSERT_EQ(okvsReQuantize_MP3_32s_I(x.data(), nz, sf, si, &h, work.data()), okvOk);
-    for (int i = 0; i < kSfbLong[3][21]; ++i)
-        ASSERT_TRUE(x[i] == 0 && x[576 + i] == (i % 3 ? -1 : 1) * requantModel(std::abs(line(i)), 10)) << i;
+    for (int b = 0; b < 21; ++b) {
+        const double t = std::tan(b % 7 * M_PI / 12);
+        const int64_t k = std::min<int64_t>(std::llround(t / (1 + t) * 0x1p31), INT32_MAX);
+        for (int i = kSfbLong[3][b]; i < kSfbLong[3][b + 1]; ++i) {
+            const int32_t a = (i % 3 ? -1 : 1) * requantModel(std::abs(line(i)), 10), l = int32_t((2 * int64_t(a) * k) >> 32);
+            ASSERT_TRUE(x[i] == l && x[576 + i] == a - l) << "line " << i;
+        }
+    }
 }
 
 // The window form of one subband gives what the hybrid form puts out for subband 0 and keeps for its

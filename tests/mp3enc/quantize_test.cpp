@@ -251,10 +251,13 @@ TEST(Mp3EncQuantize, LowRatesCodeUpTo16kHz) {
         }
 }
 
-// A band 2^-6 below the loudest is 12 steps of 1.5 dB down: a first-group scalefactor up to 15 needs no
-// scalefac_scale; 2^-4.5 (9 steps) in the second group passes its 7 and takes scalefac_scale, halved to 4.
+// A band 2^-6 below the loudest is 12 steps of 3 dB down: a first-group scalefactor up to 15 (2^-7.75)
+// needs no scalefac_scale, 16 (2^-8.25) takes it and is halved to 8; 2^-4.5 (9 steps) in the second
+// group passes its 7 and takes scalefac_scale, halved to 4.
 TEST(Mp3EncQuantize, ScalefacScaleFromEachGroupsLimit) {
-    for (const auto& [band, gap, scale, want] : {std::tuple{5, 64.0, 0, 12}, std::tuple{13, 22.6, 1, 4}}) {
+    for (const auto& [band, octaves, scale, want] :
+         {std::tuple{5, 6.0, 0, 12}, {5, 7.75, 0, 15}, {5, 8.25, 1, 8}, {13, 4.5, 1, 4}}) {
+        const double gap = std::exp2(octaves);
         std::vector<Okv32s> xr(1152, 0);
         Okv8s sf[80];
         for (int g = 0; g < 2; ++g)
