@@ -23,9 +23,11 @@ TEST(PsTables, MatchTheSharedText) {
     for (const bool is34 : {false, true}) {
         const auto f = rows(is34 ? "fract_delay_34.txt" : "fract_delay_20.txt");
         ASSERT_EQ(f.size(), is34 ? 50u : 30u);
+        const float(*phi)[2] = is34 ? kPhiFract34 : kPhiFract20;
+        const float(*qf)[3][2] = is34 ? kQFract34 : kQFract20;
         for (size_t k = 0; k < f.size(); ++k)
             for (int j = 0; j < 8; ++j) {
-                const float want = j < 2 ? (is34 ? kPhiFract34 : kPhiFract20)[k][j] : (is34 ? kQFract34 : kQFract20)[k][(j - 2) / 2][j % 2];
+                const float want = j < 2 ? phi[k][j] : qf[k][(j - 2) / 2][j % 2];
                 EXPECT_NEAR(want, std::stod(f[k][2 + j]), 2e-7) << is34 << " " << k << " " << j;
             }
     }
