@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 #include "mp3/mp3_test_util.h"
@@ -96,18 +97,22 @@ bool packs_back(const Okv8s* sf, int hufBits, const MP3FrameHeader& h, MP3SideIn
            std::equal(back, back + n, sf, [](Okv8s a, Okv8s b) { return std::abs(a) == b; });
 }
 
-// One frame quantised in place with flat ratios (pe 1000) and the given intensity bounds, from the side
-// information and reservoir in q (by default zeroed and empty).
+// One frame quantised in place with the given band ratios (by default flat; pe 1000) and intensity bounds,
+// from the side information and reservoir in q (by default zeroed and empty).
 struct Quantised {
     MP3SideInfo si[4] = {};
     MP3BitReservoir resv{0, 4088};
     int count1[4], huf[4];
 };
-Quantised quantize(const MP3FrameHeader& h, std::vector<Okv32s>& xr, Okv8s* sf, int meanBits, const int* bound, Quantised q = {}) {
+Quantised quantize(const MP3FrameHeader& h, std::vector<Okv32s>& xr, Okv8s* sf, int meanBits, const int* bound, Quantised q = {},
+                   std::function<Okv32s(int)> ratioOf = [](int) { return 21474836; }) {
     std::vector<Okv32s> work(OKV_MP3_QUANT_WORK_LEN);
     int scfsi[8];
     MP3PsyRatio ratio[4];
-    for (auto& r : ratio) std::fill(r.ratio, r.ratio + 36, 21474836), r.pe = 1000;
+    for (auto& r : ratio) {
+        for (int b = 0; b < 36; ++b) r.ratio[b] = ratioOf(b);
+        r.pe = 1000;
+    }
     okv_u8::Mp3PsyStateHead state{};
     EXPECT_EQ(okvsQuantize_MP3_32s_I(xr.data(), sf, scfsi, q.count1, q.huf, &h, q.si, ratio, reinterpret_cast<const Okv8u*>(&state),
                                      &q.resv, meanBits, bound, work.data()), okvOk);
@@ -236,6 +241,25 @@ TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
 MP3SideInfo quantizeMono(std::vector<Okv32s>& xr, Okv8s* sf, int rate, int meanBits) {
     const int bound[6] = {};
     return quantize(header(1, 3, rate), xr, sf, meanBits, bound).si[0];
+}
+
+// A ratio of 0 (no mask) counts as the largest one, and ratios below 214748 as 214748 (in every other
+// band, so that the class moves the steps).
+TEST(Mp3EncQuantize, RatioZeroIsTheLargestAndSmallOnesAreRaised) {
+    std::mt19937 rng(5);
+    std::vector<Okv32s> noise(1152);
+    for (Okv32s& v : noise) v = Okv32s(rng() % (1 << 22)) - (1 << 21);
+    const int bound[6] = {};
+    const auto run = [&](Okv32s ratio) {
+        std::vector<Okv32s> xr = noise;
+        Okv8s sf[80];
+        const Quantised q = quantize(header(1, 3, 0), xr, sf, 1000, bound, {}, [=](int b) { return b & 1 ? ratio : 21474836; });
+        xr.insert(xr.end(), sf, sf + 80), xr.push_back(q.si[0].global_gain);
+        return xr;
+    };
+    EXPECT_EQ(run(0), run(INT32_MAX));
+    EXPECT_EQ(run(1), run(214748));
+    EXPECT_NE(run(0), run(1));
 }
 
 // At low rates lines from 16 kHz up are cleared (418 at 44.1 kHz, 384 at 48 kHz): a lone line just below stays.

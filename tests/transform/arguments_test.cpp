@@ -54,6 +54,9 @@ TEST(TransformArguments, RefusalsInOrder) {
         {okvsFFTFwd_RToPerm_32f(nullptr, nullptr, fft, nullptr), okvErrContextMatch},
         {okvsFFTFree_C_32fc(fft), okvOk},
         {okvsFFTFree_C_32fc(fft), okvErrContextMatch},
+        {okvsFFTInit_R_32f(&fft, 3, 8, 0, mem2.data(), nullptr), okvOk},
+        {okvsFFTFwd_RToPerm_32f(nullptr, y, fft, nullptr), okvErrNullPtr},
+        {okvsFFTInv_PermToR_32f(x, nullptr, fft, nullptr), okvErrNullPtr},
         {okvsFFTInit_C_16sc(&s16, 2, 8, 0, mem2.data(), nullptr), okvErrNullPtr},
         {okvsFFTInit_C_16sc(&s16, 2, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},
         {okvsFFTInit_C_16sc(&s16, 30, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},  // sizes are checked later
