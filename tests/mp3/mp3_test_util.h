@@ -26,7 +26,8 @@ inline constexpr int kLinbits[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0
 inline MP3FrameHeader header(int id, int mode, int sf = 0, int modeExt = 0) {
     MP3FrameHeader h{};
     h.id = id, h.layer = 1, h.protection_bit = 1, h.mode = mode, h.mode_extension = modeExt, h.sampling_frequency = sf;
-    return h.bitrate_index = 9, h;
+    h.bitrate_index = 9;
+    return h;
 }
 
 // Bit position reached from base: bytes moved times 8 plus the offset.
@@ -45,7 +46,8 @@ public:
     // The bytes written, followed by `pad` zero bytes for the readers' look-ahead.
     std::vector<uint8_t> bytes(size_t pad = 16) const {
         std::vector<uint8_t> b = buf_;
-        return b.resize(b.size() + pad, 0), b;
+        b.resize(b.size() + pad, 0);
+        return b;
     }
 
 private:

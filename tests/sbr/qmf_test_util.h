@@ -114,28 +114,37 @@ public:
     explicit Model(Form f) : f_(f), line_(isAnalysis(f) ? 320 : 20 * bands(f), 0.0) {}
     template <class T>
     void step(const T* in, double* out) {
-        const int B = bands(f_), L = int(line_.size()), cp = isComplex(f_), ana = isAnalysis(f_);
+        const int B = bands(f_), L = int(line_.size());
+        const bool cplx = isComplex(f_), ana = isAnalysis(f_);
         const float* w = window(f_);
-        for (int k = 0; k < 32 && ana; ++k) line_[p_ + k] = double(in[31 - k]);
-        double u[64] = {};
-        for (int i = 0; i < 64 && ana; ++i)
-            for (int j = 0; j < 5; ++j) u[i] += double(w[i + 64 * j]) * line_[(p_ + i + 64 * j) % 320];
-        for (int n = 0; n < (ana ? 32 : 2 * B); ++n) {  // analysis: band n from u; synthesis: line from in
-            double re = 0, im = 0;
-            for (int k = 0; k < (ana ? 64 : B); ++k) {
-                const double a = ana ? M_PI / 64 * (n + 0.5) * (2 * k - (cp ? 0.5 : 96))
-                                     : M_PI / (2 * B) * (k + 0.5) * (2 * n - (cp ? 4 * B - (B == 64 ? 1 : 0.5) : B));
-                const double x = ana ? u[k] * 2 : double(in[(cp + 1) * k]) / (cp ? 64 : 32);
-                const double y = cp && !ana ? double(in[2 * k + 1]) / 64 : 0;
-                re += x * std::cos(a) - y * std::sin(a), im += x * std::sin(a);
+        if (ana) {
+            for (int k = 0; k < 32; ++k) line_[p_ + k] = double(in[31 - k]);
+            double u[64] = {};
+            for (int i = 0; i < 64; ++i)
+                for (int j = 0; j < 5; ++j) u[i] += double(w[i + 64 * j]) * line_[(p_ + i + 64 * j) % 320];
+            for (int k = 0; k < 32; ++k) {
+                double re = 0, im = 0;
+                for (int n = 0; n < 64; ++n) {
+                    const double a = M_PI / 64 * (k + 0.5) * (2 * n - (cplx ? 0.5 : 96));
+                    re += u[n] * 2 * std::cos(a), im += u[n] * 2 * std::sin(a);
+                }
+                out[cplx ? 2 * k : k] = re;
+                if (cplx) out[2 * k + 1] = im;
             }
-            if (!ana) line_[p_ + n] = re;
-            else if (cp) out[2 * n] = re, out[2 * n + 1] = im;
-            else out[n] = re;
-        }
-        for (int n = 0; n < B && !ana; ++n) {
-            out[n] = 0;
-            for (int j = 0; j < 10; ++j) out[n] += double(w[n + B * j]) * line_[(p_ + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L];
+        } else {
+            for (int n = 0; n < 2 * B; ++n) {
+                double v = 0;
+                for (int k = 0; k < B; ++k) {
+                    const double re = double(cplx ? in[2 * k] : in[k]), im = cplx ? double(in[2 * k + 1]) : 0;
+                    const double a = M_PI / (2 * B) * (k + 0.5) * (2 * n - (cplx ? 4 * B - (B == 64 ? 1 : 0.5) : B));
+                    v += cplx ? (re * std::cos(a) - im * std::sin(a)) / 64 : re * std::cos(a) / 32;
+                }
+                line_[p_ + n] = v;
+            }
+            for (int n = 0; n < B; ++n) {
+                out[n] = 0;
+                for (int j = 0; j < 10; ++j) out[n] += double(w[n + B * j]) * line_[(p_ + n + (j / 2) * 4 * B + (j & 1) * 3 * B) % L];
+            }
         }
         const int step = ana ? 32 : 2 * B;
         p_ = p_ == 0 ? L - step : p_ - step;

@@ -50,7 +50,8 @@ struct Built {
     S* make(int* st, auto get, auto init, auto... arg) {
         st[0] = get(arg..., &size);
         auto* s = static_cast<S*>(m.at(size_t(size), 5));
-        return st[1] = init(arg..., s), s;
+        st[1] = init(arg..., s);
+        return s;
     }
     void table(chk::Arena& a, int header) {
         const auto* t = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(m.mem.data() + 5) + 63) & ~uintptr_t(63));

@@ -255,6 +255,8 @@ At at(const Okv8u* in, int bit, const std::function<StatusCode(const Okv8u**, in
 
 // Code: 0 -> 7, 10 -> -3, 110 -> 9, 1110 -> 0, 11110 -> 100; 11111 is absent.
 const Codes kCode = {{7, 0b0, 1}, {-3, 0b10, 2}, {9, 0b110, 3}, {0, 0b1110, 4}, {100, 0b11110, 5}};
+// Encoding tables: 3 twice (the first encoding wins) and 7, nothing for the 5 between; 0 and a 32-bit 1.
+const Codes kEnc37 = {{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}}, kWide = {{0, 0, 1}, {1, 0xFFFFFFFF, 32}};
 
 // Bits 0 10 11111 10 stop at the absent code, a bad escape before its pair: the values before it are
 // written, the cursor stays. Linbits come before the sign a codeword holds. Later leaves and entries win,
@@ -290,7 +292,7 @@ TEST(VlcTables, AbsentCodesConflictsAndCounts) {
     EXPECT_EQ(std::vector<Okv16s>(out, out + 4), (std::vector<Okv16s>{-20, 0, 0, 0}));
     const Codes e = {{7, 0b0, 1}, {9, 0b011, 3}};
     const vlct::DecodeSpec r({e[1], e[0]}, {2, 2}), d({{1, 0b10, 2}, {2, 0b10, 2}, {5, 0, 0}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
-    const vlct::EncodeSpec en({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}});
+    const vlct::EncodeSpec en(kEnc37);
     ASSERT_TRUE(vlct::DecodeSpec(e, {2, 2}).st == okvErrVLCTable && r.st == okvOk && d.st == okvOk && en.st == okvOk);
     Okv8u buf[9] = {0b01110000}, zero[9] = {}, *w = zero;
     EXPECT_EQ(AT(buf, 0, okvsVLCDecodeOne_1u16s(p, o, out, r.spec)), At(okvOk, 1));
@@ -304,7 +306,7 @@ TEST(VlcTables, AbsentCodesConflictsAndCounts) {
                                     esize({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),  // beyond 2^31 bytes
               std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, okvErrVLCParam}));
     EXPECT_EQ(lib_size({{0, 0, 1}, {8193, 1, 1}}, {1}), 3 * 4 + 160);  // 8193 takes b_v + 1 = 15 bits: elements of 17
-    const vlct::EncodeSpec wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}}), aac(vlct::aac_encode_entries());
+    const vlct::EncodeSpec wide(kWide), aac(vlct::aac_encode_entries());
     const vlct::EncodeSpec bare({{15, 0b0, 1}, {32 + 15, 0b1, 1}}), signOnly({{30, 0b1, 1}});  // (0, 0), (1, 0); (0, 15)
     const vlct::EncodeSpec pair16({{64 * 16 + 16 + 16, 0, 22}});  // (16, 16) and its signs in 22 bits
     std::vector<Okv16s> ones(1 << 26, 1), big(1 << 26, 8191);     // pairs of 22 + 2 * 21 bits
@@ -351,7 +353,7 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
     for (int i = 0; i < 9; ++i) chain.push_back({i, (1u << (i + 1)) - 2, i + 1});
     const vlct::DecodeSpec dec(kCode, {2, 2, 1}), freedDec(two, {1}, 3);
     const vlct::TupleSpec tup(vlct::tuple_entries(vlc_std::kMp3Table16, 256, 4), {7, 7, 7}, 2, 4);
-    const vlct::EncodeSpec enc({{3, 0b01, 2}, {3, 0b1, 1}, {7, 0b00, 2}}), wide({{0, 0, 1}, {1, 0xFFFFFFFF, 32}});
+    const vlct::EncodeSpec enc(kEnc37), wide(kWide);
     const vlct::EncodeSpec freed({{0, 0, 1}}, 5), aac(vlct::aac_encode_entries());
     const vlct::EncodeSpec mp3(vlct::mp3_encode_entries(vlc_std::kMp3Table16));
     ASSERT_TRUE(dec.st == okvOk && freedDec.st == okvOk && tup.st == okvOk && enc.st == okvOk && wide.st == okvOk &&
