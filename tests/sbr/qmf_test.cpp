@@ -20,7 +20,8 @@ Okv32s draw(std::mt19937& g) {
     return (g() & 3) ? Okv32s(g()) : edges[g() % 6];
 }
 
-// Q30 factors in [-2^30, 2^30] (negative only where allowed, range ends included) on extreme inputs.
+// Q30 factors in [-2^30, 2^30] (negative only where allowed, range ends included) on extreme inputs;
+// the scaling by sqrt(1/2) in Q30 rounded to nearest.
 template <int SH, int Neg>
 void checkRotations(std::mt19937& g) {
     auto factor = [&](bool negative) {
@@ -40,7 +41,7 @@ void checkRotations(std::mt19937& g) {
         for (int n = 0; n < 4; ++n)
             ASSERT_TRUE(re[n] == narrowed(int64_t(x[n]) * c[n] - int64_t(y[n]) * s[n], SH) &&
                         im[n] == narrowed(int64_t(x[n]) * s[n] + int64_t(y[n]) * c[n], SH) &&
-                        m[n] == narrowed(int64_t(x[n]) * kSqrtHalfQ30, 30)) << SH << " " << Neg << " " << n;
+                        m[n] == narrowed(int64_t(x[n]) * std::llround(M_SQRT1_2 * 0x1p30), 30)) << SH << " " << Neg << " " << n;
     }
 }
 
