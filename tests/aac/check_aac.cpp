@@ -1,7 +1,7 @@
 // Variant harness for the AAC exports: spectral tools on random grouped frames (one call in seven
 // with a broken argument), filterbank and long-term prediction sequences from full scale to quiet,
 // the frequency-domain predictor with every reset, and every parser on random streams (sparse ones
-// parse deep, dense ones fail early), now and then behind a valid channel prefix.
+// parse deep, dense ones fail early).
 #include <algorithm>
 
 #include "harness/checkasm.h"
@@ -28,28 +28,13 @@ Frame randomFrame(chk::Rng& r) {
 
 constexpr int kStream = 8192;  // more than one channel element can consume, plus look-ahead
 
-// Stream bytes whose bits are set with probability 1/density; the first 16 bytes from pre.
-Okv8u* stream(chk::Arena& a, int density = 2, const Okv8u* pre = nullptr) {
-    return a.in<Okv8u>(kStream, [&](size_t i) {
+// Stream bytes whose bits are set with probability 1/density.
+Okv8u* stream(chk::Arena& a, int density = 2) {
+    return a.in<Okv8u>(kStream, [&](size_t) {
         int b = 0;
         for (int k = 0; k < 8; ++k) b = b << 1 | (a.rng().range(1, density) == 1);
-        return pre && i < 16 ? pre[i] : b;
+        return b;
     });
-}
-
-// A long-window channel whose bands form one section of a random spectral book, scalefactor
-// deltas 0 and no side data, so that the spectral decoder runs on the random bits that follow.
-void validPrefix(Okv8u* s, int pos, chk::Rng& r) {
-    const auto put = [&](int64_t v, int n) {
-        for (int i = n - 1; i >= 0; --i, ++pos)
-            s[pos >> 3] = Okv8u((s[pos >> 3] & ~(0x80 >> (pos & 7))) | ((v >> i) & 1) << (7 - (pos & 7)));
-    };
-    const int maxSfb = r.range(1, 40);
-    put(r.range(60, 200), 8);
-    put(maxSfb << 1, 11);  // ICS: reserved bit, sequence 0, shape 0, maxSfb, no prediction
-    put(r.range(1, 11), 4);
-    for (int rest = maxSfb; rest >= 0; rest -= 31) put(std::min(rest, 31), 5);
-    put(0, maxSfb + 3);
 }
 
 }  // namespace
@@ -210,9 +195,6 @@ CHECKER(aac_noiseless) {
         const int off = r.pick(15, 0, 7, 8), density = r.range(2, 12), common = r.pick(15, 0, 1, 2);
         const int scal = r.pick(15, 0, 1, 2), pred = r.pick(7, 0, 0, r.range(0, 52)), aot = r.pick(15, 1, 4, 17);
         const int winSeq = r.pick(15, 0, 3, 4), maxSfb = r.range(0, 52);
-        Okv8u pre[16];
-        for (Okv8u& b : pre) b = Okv8u(r.u32());
-        if (common == 0 && r.coin()) validPrefix(pre, off & 7, r);
         AACIcsInfo ics{};
         ics.winSequence = r.range(0, 3);
         const bool eight = ics.winSequence == 2;
@@ -227,7 +209,7 @@ CHECKER(aac_noiseless) {
         hdr.numWinGrp = ics.numWinGrp;
         std::copy(ics.lenWinGrp, ics.lenWinGrp + 8, hdr.lenWinGrp);
         const auto info = [&](chk::Arena& a, auto& s) { return s.with(a.one(ci), &AACChanInfo::pIcsInfo, a.one(ics)); };
-        PARSE(okvsNoiselessDecoder_LC_AAC, (a, stream(a, 2, pre), off), &s.p, s.off, common, info(a, s),
+        PARSE(okvsNoiselessDecoder_LC_AAC, (a, stream(a, density), off), &s.p, s.off, common, info(a, s),
               a.out<Okv16s>(120), a.out<Okv32s>(1024), a.out<Okv8u>(120), a.out<Okv8s>(60));
         PARSE(okvsNoiselessDecode_AAC, (a, stream(a, density), off), &s.p, s.off, a.one(hdr), a.out<Okv16s>(120),
               a.out<Okv32s>(1024), a.out<Okv8u>(120), a.out<Okv8s>(60), info(a, s), winSeq, maxSfb, common, scal, aot);
