@@ -35,7 +35,9 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         int bitsRead;  // the global gain of a common-window channel comes first
     };
     std::vector<Row> rows;
-    const auto add = [&](StatusCode want, std::function<StatusCode()> f, int bits = 0) { rows.push_back({want, f, bits}); };
+    const auto add = [&](StatusCode want, std::function<StatusCode()> f, int bits = 0) {
+        rows.push_back({want, f, bits});
+    };
     // Rows refusing f(a...) with each pointer argument null in turn.
     const auto nullEach = [&](auto f, auto... a) {
         const auto args = std::make_tuple(a...);
@@ -97,7 +99,8 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     };
     for (const auto& k : tns)
         add(k.want, [&, k] {
-            const int nf[8] = {k.nf}, len[8] = {10, k.len1}, ord[8] = {1, k.order1}, res[8] = {k.res}, dir[8] = {0, k.dir};
+            const int nf[8] = {k.nf}, len[8] = {10, k.len1}, ord[8] = {1, k.order1}, res[8] = {k.res};
+            const int dir[8] = {0, k.dir};
             std::vector<Okv32s> y(1024, 1 << 20);  // the filters before the broken one may run
             const auto call = k.profile ? okvsEncodeTNS_AAC_32s_I : okvsDecodeTNS_AAC_32s_I;
             return call(y.data(), nf, len, ord, res, coef, dir, k.maxSfb, k.profile, k.rate, k.winLen);
@@ -150,9 +153,12 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add(okvErrNullPtr, [=] { return okvsFDPInit_32f(nullptr, 8, y); });
 
     // Noiseless decoding (LC, then the MPEG-4 decoder with its own order).
-    const auto lc = [&](int common) { return okvsNoiselessDecoder_LC_AAC(&p, &off, common, &c.ci, c.sf, c.spec, c.cb, c.tns); };
+    const auto lc = [&](int common) {
+        return okvsNoiselessDecoder_LC_AAC(&p, &off, common, &c.ci, c.sf, c.spec, c.cb, c.tns);
+    };
     const auto mp4 = [&](int seq, int maxSfb, int common, int scal, int aot) {
-        return okvsNoiselessDecode_AAC(&p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, seq, maxSfb, common, scal, aot);
+        return okvsNoiselessDecode_AAC(&p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, seq, maxSfb, common, scal,
+                                       aot);
     };
     add(okvErrNullPtr, with(&c.ci.pIcsInfo, (AACIcsInfo*)nullptr, [=] { return lc(2); }));
     add(okvErrAacBitOffset, with(&off, 8, [=] { return lc(2); }));
@@ -181,7 +187,8 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     // A common window's layout from the caller (LC: the ICS record, MPEG-4: the header's groups) at 96 kHz.
     const struct { int seq, maxSfb, groups; std::vector<int> lens; StatusCode want; } common[] = {
         {4, 0, 1, {1}, okvErrAacWinSeq},     {0, 52, 1, {1}, okvErrAacMaxSfb},   {0, -1, 1, {1}, okvErrAacMaxSfb},
-        {0, 0, 2, {1, 1}, okvErrAacWinGrp},  {2, 3, 2, {4, 3}, okvErrAacWinGrp}, {2, 3, 9, std::vector(8, 1), okvErrAacWinGrp},
+        {0, 0, 2, {1, 1}, okvErrAacWinGrp},  {2, 3, 2, {4, 3}, okvErrAacWinGrp},
+        {2, 3, 9, std::vector(8, 1), okvErrAacWinGrp},
         {2, 3, 2, {9, -1}, okvErrAacWinGrp}, {2, 13, 2, {4, 4}, okvErrAacMaxSfb},  // 12 short bands
     };
     for (const auto& k : common)
@@ -230,7 +237,8 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
         add(k.want, [&, k] {
             Okv8u* q = extStream.data();
             int o0 = 0;
-            const StatusCode st = okvsDecodeExtensionHeader_AAC(&q, &o0, &eh, k.a[0], k.a[1], k.a[2], k.a[3], k.a[4], k.a[5]);
+            const auto& a = k.a;
+            const StatusCode st = okvsDecodeExtensionHeader_AAC(&q, &o0, &eh, a[0], a[1], a[2], a[3], a[4], a[5]);
             const bool readTo = (q - extStream.data()) * 8 + o0 == k.bits && (k.bits == 0 || eh.maxSfb == 61);
             return readTo ? st : StatusCode(1000);
         });

@@ -95,13 +95,14 @@ CHECKER(aac_filterbank) {
                 Okv32s* ov = a.inout<Okv32s>(1024, a.i32(shift + 4));
                 Okv16s* out = a.out<Okv16s>(2048 * size_t(frames));
                 return chk::chain(frames, [&](int i) {
-                    if (pcm) return OKV_BODY(v, okvsMDCTInv_AAC_32s16s)(x + 1024 * i, out + 2048 * i, ov, seq[i], shape[i],
-                                                                       prev(i), step);
+                    const auto inv = OKV_BODY(v, okvsMDCTInv_AAC_32s16s);
+                    if (pcm) return inv(x + 1024 * i, out + 2048 * i, ov, seq[i], shape[i], prev(i), step);
                     return OKV_BODY(v, okvsMDCTInv_AAC_32s_I)(x + 1024 * i, ov, seq[i], shape[i], prev(i), 1024 * len);
                 });
             });
         c.call("okvsLtpUpdate_AAC_32s", [&](chk::Arena& a, int v) -> int {
-            Okv32s *x = a.inout<Okv32s>(1024 * size_t(frames), a.i32(shift + 4)), *h = a.inout<Okv32s>(3072, a.i32(shift));
+            Okv32s* x = a.inout<Okv32s>(1024 * size_t(frames), a.i32(shift + 4));
+            Okv32s* h = a.inout<Okv32s>(3072, a.i32(shift));
             Okv32s* work = a.scratch<Okv32s>(6144 * 4, 0);
             return chk::chain(frames, [&](int i) {
                 return OKV_BODY(v, okvsLtpUpdate_AAC_32s)(x + 1024 * i, h, seq[i], shape[i], prev(i), work);
@@ -136,11 +137,15 @@ CHECKER(aac_fdp) {
         const chk::Align al = c.rng().coin() ? chk::Aligned16 : chk::AnyAlign;
         c.call("frequency-domain predictor", [&](chk::Arena& a, int v) -> int {
             int pos = 0, *size = a.out<int>(1), *st = a.out<int>(5);
-            const auto band = [&](size_t i) { return pos = (i ? pos : 0) + a.rng().range(wild ? -40 : 0, wild ? 80 : 40); };
-            const auto flags = [&] { return a.in<Okv8u>(size_t(nBands) + 1, [&](size_t) { return !!a.rng().range(0, 3); }); };
+            const auto band = [&](size_t i) {
+                pos = (i ? pos : 0) + a.rng().range(wild ? -40 : 0, wild ? 80 : 40);
+                return pos;
+            };
+            const auto flags = [&] { return a.in<Okv8u>(size_t(nBands) + 1, a.uni(0, 1)); };
             const auto dump = [&](const FDPState* s) {  // the header holds pointers: the arrays are compared
                 Okv32f* o = a.out<Okv32f>(6 * size_t(len));
-                for (const Okv32f* x : {s->pCor0, s->pCor1, s->pVar0, s->pVar1, s->pR0, s->pR1}) o = std::copy(x, x + len, o);
+                for (const Okv32f* x : {s->pCor0, s->pCor1, s->pVar0, s->pVar1, s->pR0, s->pR1})
+                    o = std::copy(x, x + len, o);
             };
             FDPState *s = nullptr, *e = nullptr;
             st[0] = OKV_BODY(v, okvsFDPGetSize_32f)(len, it % 7 ? size : nullptr);
@@ -157,7 +162,7 @@ CHECKER(aac_fdp) {
             if (s) dump(s);
             st[1] = OKV_BODY(v, okvsFDPInitAlloc_32f)(&e, len);
             for (int f = 0; f < frames && st[1] >= okvOk && e; ++f)
-                st[1] = OKV_BODY(v, okvsFDPFwd_32f)(a.in<Okv32f>(size_t(len), a.f32(), al), a.out<Okv32f>(size_t(len), al), e);
+                st[1] = OKV_BODY(v, okvsFDPFwd_32f)(a.in<Okv32f>(size_t(len), a.f32(), al), a.out<Okv32f>(len, al), e);
             if (e) dump(e);
             if (e) st[2] = OKV_BODY(v, okvsFDPFree_32f)(e);
             st[3] = OKV_BODY(v, okvsFDPFree_32f)(nullptr);
@@ -180,7 +185,8 @@ CHECKER(aac_syntax) {
         PARSE(okvsUnpackADTSFrameHeader_AAC, (a, stream(a)), &s.p, a.out<AACADTSFrameHeader>(1));
         PARSE(okvsDecodePrgCfgElt_AAC, (a, stream(a), off), &s.p, s.off, a.out<AACPrgCfgElt>(1));
         PARSE(okvsDecodeFillElt_AAC, (a, stream(a), off), &s.p, s.off, a.out<int>(1), a.out<Okv8u>(269));
-        PARSE(okvsDecodeDatStrElt_AAC, (a, stream(a), off), &s.p, s.off, a.out<int>(1), a.out<int>(1), a.out<Okv8u>(510));
+        PARSE(okvsDecodeDatStrElt_AAC, (a, stream(a), off), &s.p, s.off, a.out<int>(1), a.out<int>(1),
+              a.out<Okv8u>(510));
         PARSE(okvsDecodeMainHeader_AAC, (a, stream(a), off), &s.p, s.off,
               s.with(a.out<AACMainHeader>(1), &AACMainHeader::pMsUsed, a.out<Okv8u>(480)), chans, mono);
         PARSE(okvsDecodeExtensionHeader_AAC, (a, stream(a), off), &s.p, s.off,

@@ -75,7 +75,8 @@ TEST(AacSpectralQuant, EveryMagnitudeMatchesModelAndPowerLaw) {
                 ASSERT_EQ(x[i], (i & 1) ? -r : r) << "q " << q << " sf " << sf;
                 const double exact = std::pow(q, 4.0 / 3) * std::pow(2.0, (sf - 100) / 4.0) * 8;
                 const bool inFormat = exact < 2e9 && (q >= 16 || e <= (q < 4 ? 25 : 22));
-                ASSERT_TRUE(!inFormat || std::abs(r - exact) <= 1 + exact * (q <= 128 ? 2e-6 : 1.2e-5)) << q << " " << sf;
+                const double tolerance = 1 + exact * (q <= 128 ? 2e-6 : 1.2e-5);
+                ASSERT_TRUE(!inFormat || std::abs(r - exact) <= tolerance) << q << " " << sf;
             }
         }
     }
@@ -129,14 +130,15 @@ TEST(AacSpectralStereo, MsAndIntensityMatchModelOverGroupedFrames) {
                     else
                         v = (I64(up > 31 ? 0 : int32_t(uint32_t(l[i]) << up)) * t::kIsGain[3 - (-p & 3)]) >> 32;
                     ir[i] = int32_t(sign * v);
-                    const bool near = std::abs(ir[i] - sign * l[i] * std::pow(2.0, -p / 4.0)) <= 1 + std::abs(l[i]) * 0x1p-29;
+                    const double exact = sign * l[i] * std::pow(2.0, -p / 4.0);
+                    const bool near = std::abs(ir[i] - exact) <= 1 + std::abs(l[i]) * 0x1p-29;
                     ASSERT_TRUE(near || p < -3 || p >= 120 || std::abs(l[i]) >= (1 << 29)) << p;
                 }
                 if (c >= 14 && mask == 1 && flag) mcb[g * f.maxSfb + b] = Okv8u(29 - c);
             }
         auto isOut = r;
-        ASSERT_EQ(okvsDecodeIsStereo_AAC_32s(l.data(), isOut.data(), pos.data(), cb.data(), f.grp, f.len, f.maxSfb, f.rate,
-                                             f.wl), okvOk);
+        ASSERT_EQ(okvsDecodeIsStereo_AAC_32s(l.data(), isOut.data(), pos.data(), cb.data(), f.grp, f.len, f.maxSfb,
+                                             f.rate, f.wl), okvOk);
         EXPECT_EQ(isOut, ir);
         ASSERT_EQ(okvsDecodeMsStereo_AAC_32s_I(l.data(), r.data(), mask, ms.data(), cb.data(), f.grp, f.len, f.maxSfb,
                                                f.rate, f.wl), okvOk);
@@ -203,8 +205,9 @@ TEST(AacSpectralPns, MatchesModelAndReplaysMsBands) {
         EXPECT_TRUE(std::equal(single.begin(), single.end(), want.begin()) && ltp == wantLtp) << it;
         EXPECT_EQ(uint32_t(sd[0]), seed[0]);
         for (int ch = 0; ch < 2; ++ch)
-            ASSERT_EQ(okvsDecodeMsPNS_AAC_32s(x.data() + 1024 * ch, pairLtp.data(), cb.data(), sf.data(), f.maxSfb, f.grp,
-                                              f.len, f.rate, f.wl, sd + 1 + ch, ch, ms.data(), saved.data()), okvOk);
+            ASSERT_EQ(okvsDecodeMsPNS_AAC_32s(x.data() + 1024 * ch, pairLtp.data(), cb.data(), sf.data(), f.maxSfb,
+                                              f.grp, f.len, f.rate, f.wl, sd + 1 + ch, ch, ms.data(), saved.data()),
+                      okvOk);
         EXPECT_TRUE(x == want && uint32_t(sd[1]) == seed[0] && uint32_t(sd[2]) == seed[1]) << it;
     }
 }
@@ -253,7 +256,8 @@ Tns randomTns(std::mt19937& rng, const Frame& f, bool gentle) {
 
 // Each filter runs over its bands (clipped to the TNS limit) upwards or downwards.
 void modelTns(int32_t* x, const Tns& s, const Frame& f, bool encode) {
-    const int lim = std::min<int>(f.maxSfb, f.lng ? okv_u8::kTnsMaxBandsLong[f.rate] : okv_u8::kTnsMaxBandsShort[f.rate]);
+    const int top = f.lng ? okv_u8::kTnsMaxBandsLong[f.rate] : okv_u8::kTnsMaxBandsShort[f.rate];
+    const int lim = std::min(f.maxSfb, top);
     for (int w = 0, fi = 0, di = 0, ci = 0; w < (f.lng ? 1 : 8); ++w)
         for (int k = 0, top = f.bands(); k < s.nf[w]; ++k, ++fi) {
             const int bottom = std::max(top - s.len[fi], 0), o = s.order[fi];
@@ -303,7 +307,7 @@ TEST(AacSpectralTns, BothFiltersMatchModelAndInvertEachOther) {
         for (int i = 0; i < 1024 && gentle; ++i) ASSERT_NEAR(dec[i], x[i], 16) << i;
     }
     for (int c = -8; c < 8; ++c)
-        EXPECT_NEAR(t::kIqTns[8 + c], std::sin(c / ((4 + (c >= 0 ? -0.5 : 0.5)) / (M_PI / 2))) * 2147483648.0, 1.0) << c;
+        EXPECT_NEAR(t::kIqTns[8 + c], std::sin(c / ((4 + (c >= 0 ? -0.5 : 0.5)) / (M_PI / 2))) * 0x1p31, 1.0) << c;
     const auto rows = aactest::tableRows("tns_coef.txt");
     for (const auto& r : rows)
         EXPECT_EQ(t::kIqTns[16 * std::stoi(r[0]) - 40 + std::stoi(r[1])], std::stol(r[4])) << r[0] << " " << r[1];

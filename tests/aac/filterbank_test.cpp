@@ -188,7 +188,7 @@ TEST(AacFilterbank, TdacRoundTripThroughEverySequence) {
         ASSERT_EQ(okvsLtpUpdate_AAC_32s(coefs.data(), history.data(), seq, shape, prev, work.data()), okvOk);
         ASSERT_EQ(okvsMDCTInv_AAC_32s16s(coefs.data(), pcm.data(), ov.data(), seq, shape, prev, 2), okvOk);
         ASSERT_EQ(okvsMDCTInv_AAC_32s_I(coefsI.data(), ovI.data(), seq, shape, prev, 1024), okvOk);
-        for (int i = 0; i < 1024; ++i) ASSERT_LE(std::abs(history[1024 + i] - 8 * pcm[2 * i]), 4) << "history, frame " << f;
+        for (int i = 0; i < 1024; ++i) ASSERT_LE(std::abs(history[1024 + i] - 8 * pcm[2 * i]), 4) << "history " << f;
         for (int i = 0; i < 1024 && f; ++i) {  // the first half-frame has no overlap yet
             ASSERT_NEAR(pcm[2 * i], x[1024 * f + i] / 8.0, 2.0) << "frame " << f << " sample " << i;
             ASSERT_NEAR(coefsI[i], x[1024 * f + i] * 4.0, 48.0) << "in place, frame " << f << " sample " << i;

@@ -60,7 +60,10 @@ public:
                 while ((cb == 12 || (cb == 13 && mode == kLc)) && !(fault == 4 && len && rnd(0, 1))) cb = rnd(0, 15);
                 bw.put(cb, 4);
                 int run = 0;
-                for (int f = esc; f == esc && k + run <= e.maxSfb; run += f) bw.put(f = std::min(len - run, esc), lenBits);
+                for (int f = esc; f == esc && k + run <= e.maxSfb; run += f) {
+                    f = std::min(len - run, esc);
+                    bw.put(f, lenBits);
+                }
                 e.bandCb.insert(e.bandCb.end(), std::min(run, e.maxSfb - k), cb);
                 e.sectCb.push_back(cb);
                 e.sectEnd.push_back(k += run);
@@ -82,7 +85,8 @@ public:
                 continue;
             }
             int d = rnd(-60, 60);
-            if (cb < 14 && !(fault == 3 && rnd(0, 3) == 0)) d = std::clamp(std::clamp(run[kind] + d, 0, 255) - run[kind], -60, 60);
+            const bool inRange = cb < 14 && !(fault == 3 && rnd(0, 3) == 0);
+            if (inRange) d = std::clamp(std::clamp(run[kind] + d, 0, 255) - run[kind], -60, 60);
             if (cb) bw.putCode(books_[0].code[d + 60]);
             if (cb) run[kind] += d;
             if (cb && cb < 14 && (run[kind] < 0 || run[kind] > 255)) return refuse(okvErrAacSfValue);
@@ -94,7 +98,8 @@ public:
             bw.put(e.pulse, 1);
             if (e.pulse && isShort) return refuse(okvErrAacPulse);
             if (e.pulse) {
-                const int last = int(swb.size()) - 2, start = fault == 6 && rnd(0, 1) ? rnd(last + 1, 63) : rnd(0, last);
+                const int last = int(swb.size()) - 2;
+                const int start = fault == 6 && rnd(0, 1) ? rnd(last + 1, 63) : rnd(0, last);
                 bw.put((np = rnd(1, 4)) - 1, 2);
                 bw.put(start, 6);
                 if (start > 51) return refuse(okvErrAacPulse);
@@ -220,9 +225,10 @@ TEST(AacNoiseless, RandomChannelsRoundTrip) {
         std::copy(e.lenGrp, e.lenGrp + 8, c.ics.lenWinGrp);
         std::copy(e.lenGrp, e.lenGrp + 8, c.hdr.lenWinGrp);
         c.ci.tnsNFilt[0] = 9;  // cleared when TNS is absent
-        const StatusCode st = mode == kLc ? okvsNoiselessDecoder_LC_AAC(&p, &off, common, &c.ci, c.sf, c.spec, c.cb, c.tns)
-                                          : okvsNoiselessDecode_AAC(&p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci,
-                                                                    e.winSeq, scal ? e.maxSfb : 0, common, scal, 2);
+        const StatusCode st =
+            mode == kLc ? okvsNoiselessDecoder_LC_AAC(&p, &off, common, &c.ci, c.sf, c.spec, c.cb, c.tns)
+                        : okvsNoiselessDecode_AAC(&p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, e.winSeq,
+                                                  scal ? e.maxSfb : 0, common, scal, 2);
         ASSERT_EQ(st, e.st) << it;
         const size_t pos = size_t(p - buf.data()) * 8 + size_t(off);
         const bool isShort = e.winSeq == 2;
@@ -233,7 +239,8 @@ TEST(AacNoiseless, RandomChannelsRoundTrip) {
             ints(c.sf, e.sf.size()), ints(c.cb, e.bandCb.size()), ints(ci.sectCb, e.sectCb.size()),
             ints(ci.numSect, e.numSect.size()), ints(c.spec, 1024),
             {ci.pulseDataPresent, ci.tnsDataPresent, ci.gainControlDataPresent}, ints(ci.tnsNFilt, 8),
-            ints(ci.tnsCoefRes, 8), ints(ci.tnsLength, 8), ints(ci.tnsOrder, 8), ints(ci.tnsDirection, 8), ints(c.tns, 60)};
+            ints(ci.tnsCoefRes, 8), ints(ci.tnsLength, 8), ints(ci.tnsOrder, 8), ints(ci.tnsDirection, 8),
+            ints(c.tns, 60)};
         const std::vector<int> want[] = {
             {int(bw.bits()), e.maxSfb, e.numGrp, isShort ? 128 : 1024, isShort ? 8 : 1}, e.sectEnd, e.sf, e.bandCb,
             e.sectCb, e.numSect, e.spec, {e.pulse, t.tnsDataPresent, 0}, ints(t.nFilt, 8), ints(t.coefRes, 8),

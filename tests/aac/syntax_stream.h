@@ -45,7 +45,10 @@ inline void putTns(BitWriter& bw, Rng& rnd, bool isShort, int maxOrder, AACTnsDa
             const int compress = o ? rnd(0, 1) : 0, bits = t.coefRes[w] - compress, half = 1 << (bits - 1);
             if (o) bw.put(t.direction[d++] = rnd(0, 1), 1);
             if (o) bw.put(compress, 1);
-            for (int i = 0; i < o; ++i, ++c) bw.put(uint32_t(t.coef[c] = Okv8s(rnd(-half, half - 1))) & (2 * half - 1), bits);
+            for (int i = 0; i < o; ++i, ++c) {
+                t.coef[c] = Okv8s(rnd(-half, half - 1));
+                bw.put(uint32_t(t.coef[c]) & (2 * half - 1), bits);
+            }
         }
     }
 }
@@ -72,7 +75,8 @@ inline Codebook loadBook(int book) {
 // swb_offset rows per sampling-rate index (long: 1024 window, short: 128 window).
 inline std::vector<std::vector<int>> bandOffsets(bool shortWin) {
     std::vector<std::vector<int>> t;
-    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt")) t.push_back(numbersFrom(r, 3));
+    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt"))
+        t.push_back(numbersFrom(r, 3));
     return t;
 }
 

@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 // those the generator makes from the shared text.
 TEST(AacContainers, ElementBoundAndGeneratedTables) {
     const aactest::Codebook sf = aactest::loadBook(0);
-    const fs::path text = fs::path(OKV_SHARED_DIR) / "tables" / "sbr", fresh = fs::temp_directory_path() / "okvac_sbr_tables.h";
+    const fs::path text = fs::path(OKV_SHARED_DIR) / "tables" / "sbr", tools = fs::path(OKV_SOURCE_DIR) / "tools";
+    const fs::path fresh = fs::temp_directory_path() / "okvac_sbr_tables.h";
     if (sf.code.size() != 121 || !fs::exists(text)) GTEST_SKIP() << "shared tables not found under " << OKV_SHARED_DIR;
     size_t sfMax = 0;
     for (size_t i = 0; i < sf.code.size(); ++i) {
@@ -29,13 +30,16 @@ TEST(AacContainers, ElementBoundAndGeneratedTables) {
         const aactest::Codebook cb = aactest::loadBook(book);
         for (size_t i = 0; i < cb.code.size(); ++i) {
             int bits = int(cb.code[i].size());
-            for (int v : cb.values[i]) bits += (book >= 3 && book != 5 && book != 6 && v) + (book == 11 && std::abs(v) == 16) * aacbounds::kEscapeBits;
+            for (int v : cb.values[i]) {
+                bits += book >= 3 && book != 5 && book != 6 && v;  // a sign bit
+                bits += (book == 11 && std::abs(v) == 16) * aacbounds::kEscapeBits;
+            }
             EXPECT_LE(bits * 2, aacbounds::kSpectralBitsPerPair * int(cb.values[i].size())) << "book " << book;
         }
     }
-    ASSERT_EQ(aactool::shell("python3 " + aactool::q(fs::path(OKV_SOURCE_DIR) / "tools/gen/gen_sbr_decoder_tables.py") + " " +
-                             aactool::q(text) + " " + aactool::q(fresh)), 0);
+    const std::string gen = "python3 " + aactool::q(tools / "gen/gen_sbr_decoder_tables.py");
+    ASSERT_EQ(aactool::shell(gen + " " + aactool::q(text) + " " + aactool::q(fresh)), 0);
     const std::vector<uint8_t> made = aactool::readFile(fresh);
     fs::remove(fresh);
-    EXPECT_TRUE(!made.empty() && made == aactool::readFile(fs::path(OKV_SOURCE_DIR) / "tools/okvac/sbr/sbr_tables_data.h"));
+    EXPECT_TRUE(!made.empty() && made == aactool::readFile(tools / "okvac/sbr/sbr_tables_data.h"));
 }

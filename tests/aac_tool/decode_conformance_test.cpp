@@ -67,7 +67,8 @@ TEST(AacDecodeTool, ConformanceStreams) {
         {"iso/al_sbr_sr_48_2_fsaac48.mp4", 2, 0, 16, 1.0}, {"iso/adts/al_sbr_ps_04_new.adts", 2, 0, 32767, 4.0},
         {"iso/adts/al_sbr_ps_06_new.adts", 2, 0, 32767, 4.0}, {"iso/al18_44.mp4", 2, 0, 0},
         {"iso/al15_44.mp4", 6, 0, 4, 0.5, "", "", {4, 5, 2, 3, 0, 1}},
-        {"iso/am00_88.mp4", 1, 0, -1, 0, "", "--no-prediction"}, {ct + "File2.mp4", 2, 0, 16, 1.0, ct + "aacPlusv2.wav"}};
+        {"iso/am00_88.mp4", 1, 0, -1, 0, "", "--no-prediction"},
+        {ct + "File2.mp4", 2, 0, 16, 1.0, ct + "aacPlusv2.wav"}};
     for (const char* f : {"File1_fixed.aac", "File3.mp4", "File4.mp4", "File5.mp4", "File6.3gp", "File7.3gp"})
         rows.push_back({ct + f, 2, 0, 0, 0, ct + "File2.mp4"});
     for (const Row& s : {Row{"al04_44", 1}, {"al05_44", 2}, {"al06_44", 3}, {"al17_44", 2}, {"ap05_48", 2, 0, 5, 0.4},
@@ -78,7 +79,8 @@ TEST(AacDecodeTool, ConformanceStreams) {
         const std::string name = entry.path().filename().string();
         const bool stereo = name.find("stereo") != std::string::npos, dolby = name.starts_with("tones_dolby") && stereo;
         if (name.find("_aac_lc.") == std::string::npos) continue;
-        rows.push_back({"misc/tones/" + name, 1 + stereo, name.starts_with("tones_faac"), dolby ? 40 : 2, dolby ? 0.5 : 0.289});
+        const int lead = name.starts_with("tones_faac");
+        rows.push_back({"misc/tones/" + name, 1 + stereo, lead, dolby ? 40 : 2, dolby ? 0.5 : 0.289});
     }
     ASSERT_EQ(rows.size(), 51u) << "tone streams missing";
     TempDir tmp("okvac_aacconf_");
@@ -153,7 +155,8 @@ TEST(AacDecodeTool, ModesLengthsAndDamagedInput) {
     for (int n : {1, 1023, 1024, 1025, 44100}) {
         const fs::path m4a = tmp.path / "n.m4a";
         const std::string trim = "-af atrim=end_sample=" + std::to_string(n);
-        if (shell("ffmpeg -nostdin -v error -f lavfi -i 'sine=f=500:r=44100' " + trim + " -c:a aac -y " + q(m4a))) break;
+        const std::string sine = "ffmpeg -nostdin -v error -f lavfi -i 'sine=f=500:r=44100' ";
+        if (shell(sine + trim + " -c:a aac -y " + q(m4a))) break;  // no ffmpeg
         ASSERT_EQ(decode(m4a, out), 0);
         EXPECT_EQ(fs::file_size(out), size_t(n) * 2) << n << " samples";
     }

@@ -70,7 +70,8 @@ TEST(QmfTool, RealAudioReachesItsSnrAndBadInputIsRefused) {
         writeFile(junk, std::vector<uint8_t>(body.begin(), body.end()));
         EXPECT_TRUE(qmf(files) == 1 && text.find("okvac qmf:") != std::string::npos) << text;
     }
-    for (const std::string args : {"--kx 33", "--kx x", "--mode mid", "--rate triple", "--hybrid 10", "--mode lp --hybrid 20"})
+    for (const char* args :
+         {"--kx 33", "--kx x", "--mode mid", "--rate triple", "--hybrid 10", "--mode lp --hybrid 20"})
         EXPECT_TRUE(qmf(args + files) == 2 && text.find("okvac qmf:") != std::string::npos) << args << ": " << text;
     EXPECT_EQ(qmf(q(tmp.path / "missing.wav") + " " + q(out)), 1);
     EXPECT_EQ(qmf("only_one.wav"), 2);
