@@ -1,4 +1,4 @@
-// AAC long-term prediction: reconstruction against the standard band tables, every lag against
+// AAC long-term prediction: reconstruction against the shared band tables, every lag against
 // the rule (the history update is checked with the filterbank).
 #include <gtest/gtest.h>
 
