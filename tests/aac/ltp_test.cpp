@@ -1,4 +1,4 @@
-// AAC long-term prediction: reconstruction against the standard band tables, every lag against
+// AAC long-term prediction: reconstruction against the shared band tables, every lag against
 // the rule (the history update is checked with the filterbank).
 #include <gtest/gtest.h>
 
@@ -28,7 +28,8 @@ TEST(AacLtp, ReconstructionAndPredictionAgainstTheRule) {
             Vec want = x;
             for (int k = 0; k < 1024; ++k) {
                 bool in = seq == 2 && flags[k / 128] && k % 128 < shrt[rate][8];
-                for (int b = 0; b < 40 && seq != 2; ++b) in |= flags[b + 1] && k >= lng[rate][b] && k < lng[rate][b + 1];
+                for (int b = 0; b < 40 && seq != 2; ++b)
+                    in |= flags[b + 1] && k >= lng[rate][b] && k < lng[rate][b + 1];
                 if (in) want[k] = int32_t(uint32_t(want[k]) + uint32_t(pred[k]));
             }
             ASSERT_EQ(okvsLongTermReconstruct_AAC_32s(pred.data(), x.data(), flags, seq, rate), okvOk);
@@ -46,7 +47,8 @@ TEST(AacLtp, ReconstructionAndPredictionAgainstTheRule) {
         const bool refused = lag > (isShort ? 2816 - 6 : 2048);
         for (int i = 0; i < 2048 && !refused; ++i) {
             const int64_t j = isShort ? 2816 - ltp.ltpShortLag[i / 256] + i % 256 : 2048 - lag + i;
-            if (!isShort || ltp.ltpShortUsed[i / 256]) want[size_t(i)] = j < 3072 ? int32_t((int64_t(h[size_t(j)]) * ltp.ltpCoef) >> 14) : 0;
+            const int32_t v = j < 3072 ? int32_t((int64_t(h[size_t(j)]) * ltp.ltpCoef) >> 14) : 0;
+            if (!isShort || ltp.ltpShortUsed[i / 256]) want[size_t(i)] = v;
         }
         ASSERT_EQ(st, refused ? okvErrSize : okvOk) << lag;
         ASSERT_EQ(out, want) << "lag " << lag;

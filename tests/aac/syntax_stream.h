@@ -1,9 +1,6 @@
 // Helpers of the AAC tests: the codebooks and band tables read from the shared text (independent
-// of the library's generated tables), buffers that end at an unreadable page, one channel's outputs.
+// of the library's generated tables), a random TNS writer, one channel's outputs.
 #pragma once
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <random>
@@ -14,7 +11,9 @@ namespace aactest {
 
 using mp3test::BitWriter;
 
-inline std::vector<std::vector<std::string>> tableRows(const std::string& name) { return mp3test::tableLines("../aac/" + name); }
+inline std::vector<std::vector<std::string>> tableRows(const std::string& name) {
+    return mp3test::tableLines("../aac/" + name);
+}
 
 inline std::vector<int> numbersFrom(const std::vector<std::string>& row, size_t from) {
     std::vector<int> v;
@@ -31,10 +30,10 @@ struct Rng {
     int operator()(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(g); }
 };
 
-// Random TNS side data in stream order into the fields a parser reads (others keep their
-// value). Long filters take orders up to maxOrder; one above limit is written and ends the data
-// there, where the parsers stop. Returns false when it did.
-inline bool putTns(BitWriter& bw, Rng& rnd, bool isShort, int maxOrder, int limit, AACTnsData& t) {
+// Random TNS side data in stream order into the fields a parser reads (others keep their value).
+// Long filters take orders up to maxOrder; one above 12 is written and ends the data there, where
+// the parsers stop.
+inline void putTns(BitWriter& bw, Rng& rnd, bool isShort, int maxOrder, AACTnsData& t) {
     for (int w = 0, f = 0, d = 0, c = 0; w < (isShort ? 8 : 1); ++w) {
         bw.put(t.nFilt[w] = rnd(0, isShort ? 1 : 3), isShort ? 1 : 2);
         if (t.nFilt[w]) bw.put((t.coefRes[w] = rnd(3, 4)) - 3, 1);
@@ -42,14 +41,16 @@ inline bool putTns(BitWriter& bw, Rng& rnd, bool isShort, int maxOrder, int limi
             bw.put(t.length[f] = rnd(0, isShort ? 15 : 63), isShort ? 4 : 6);
             const int o = t.order[f] = rnd(0, isShort ? 7 : maxOrder);
             bw.put(o, isShort ? 3 : 5);
-            if (o > limit) return false;
-            const int compress = o ? rnd(0, 1) : 0, bits = t.coefRes[w] - compress;
-            if (o) bw.put(t.direction[d++] = rnd(0, 1), 1), bw.put(compress, 1);
-            for (int i = 0; i < o; ++i, ++c)
-                bw.put(uint32_t(t.coef[c] = Okv8s(rnd(-(1 << (bits - 1)), (1 << (bits - 1)) - 1))) & ((1u << bits) - 1), bits);
+            if (o > 12) return;
+            const int compress = o ? rnd(0, 1) : 0, bits = t.coefRes[w] - compress, half = 1 << (bits - 1);
+            if (o) bw.put(t.direction[d++] = rnd(0, 1), 1);
+            if (o) bw.put(compress, 1);
+            for (int i = 0; i < o; ++i, ++c) {
+                t.coef[c] = Okv8s(rnd(-half, half - 1));
+                bw.put(uint32_t(t.coef[c]) & (2 * half - 1), bits);
+            }
         }
     }
-    return true;
 }
 
 struct Codebook {
@@ -65,7 +66,8 @@ inline Codebook loadBook(int book) {
     Codebook cb;
     for (const auto& r : tableRows(name)) {
         cb.indexOf[numbersFrom(r, 3)] = int(cb.code.size());
-        cb.code.push_back(r[2]), cb.values.push_back(numbersFrom(r, 3));
+        cb.code.push_back(r[2]);
+        cb.values.push_back(numbersFrom(r, 3));
     }
     return cb;
 }
@@ -73,26 +75,10 @@ inline Codebook loadBook(int book) {
 // swb_offset rows per sampling-rate index (long: 1024 window, short: 128 window).
 inline std::vector<std::vector<int>> bandOffsets(bool shortWin) {
     std::vector<std::vector<int>> t;
-    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt")) t.push_back(numbersFrom(r, 3));
+    for (const auto& r : tableRows(shortWin ? "swb_offset_short.txt" : "swb_offset_long.txt"))
+        t.push_back(numbersFrom(r, 3));
     return t;
 }
-
-// Room for n values of T and more whose end() is the start of an unreadable page: a read or
-// write past a buffer placed to end there faults.
-template <class T> class PageEnd {
-public:
-    explicit PageEnd(size_t n)
-        : page_(size_t(sysconf(_SC_PAGESIZE))), size_((n * sizeof(T) / page_ + 2) * page_),
-          base_(static_cast<char*>(mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
-        mprotect(base_ + size_ - page_, page_, PROT_NONE);
-    }
-    ~PageEnd() { munmap(base_, size_); }
-    T* end() const { return reinterpret_cast<T*>(base_ + size_ - page_); }
-
-private:
-    size_t page_, size_;
-    char* base_;
-};
 
 // Records and output arrays of one channel decode.
 struct ChannelOutputs {
