@@ -1,9 +1,9 @@
 // okvac encode end to end against independent decoders (mpg123, ffmpeg) and lame.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
-#include "mp3/mp3_test_util.h"
 #include "tool_util.h"
 
 using namespace tooltest;
