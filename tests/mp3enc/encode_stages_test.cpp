@@ -216,8 +216,17 @@ TEST(Mp3EncQuantize, BandQuantiserAgainstModels) {
     }
 }
 
-// Below 15 the cheapest table of the first fitting row length (later wins ties), above it the cheaper escape.
+// Below 15 the cheapest table of the first fitting row length (later wins ties), above it the cheaper escape;
+// costs from the shared tables' code lengths.
 TEST(Mp3EncQuantize, TableChoiceAgainstBruteForce) {
+    const auto linbits = tableLines("huffman/linbits.txt");
+    MP3_SKIP_WITHOUT_TABLES(linbits.size() == 32);
+    std::vector<int> len(32 * 256);  // code length by table_select, x and y (escapes at 15)
+    for (int ts = 1; ts < 32; ++ts) {
+        char name[32];
+        std::snprintf(name, sizeof name, "huffman/table_%02d.txt", std::stoi(linbits[ts][1]));
+        for (const auto& c : tableLines(name)) len[256 * ts + 16 * std::stoi(c[0]) + std::stoi(c[1])] = std::stoi(c[2]);
+    }
     std::mt19937 rng(12);
     for (int it = 0; it < 4000; ++it) {
         const int n = 2 + 2 * int(rng() % 100), cap = std::vector<int>{1, 2, 3, 5, 7, 14, 15, 16, 40, 300, 8191}[rng() % 11];
@@ -226,7 +235,14 @@ TEST(Mp3EncQuantize, TableChoiceAgainstBruteForce) {
         const int m = *std::max_element(v.begin(), v.end());
         int bits = -1, best = m ? 1 : 0, a = 16, b = 24;
         const int chosen = q::chooseTable(v.data(), n, &bits);
-        auto cost = [&](int ts) { return q::pairBits(v.data(), n, ts); };
+        auto cost = [&](int ts) {  // code lengths, escape bits and sign bits
+            int total = 0;
+            for (int i = 0; i < n; i += 2) {
+                const int x = std::min(v[i], 15), y = std::min(v[i + 1], 15);
+                total += len[256 * ts + 16 * x + y] + (x > 0) + (y > 0) + kLinbits[ts] * ((x == 15) + (y == 15));
+            }
+            return total;
+        };
         while (m && m < 15 && kXlen[best] <= m) ++best;
         for (int ts = best + 1; m && m < 15 && ts < 16; ++ts)
             best = kXlen[ts] == kXlen[best] && cost(ts) <= cost(best) ? ts : best;

@@ -259,6 +259,8 @@ TEST(TransformArguments, RefusalsInOrder) {
         {okvsFFTGetSize_C_16sc(3, 0, 0, &s, &i, &w), okvErrFftFlag},
         {okvsFFTInit_C_32fc(nullptr, 3, 8, 0, mem2.data(), nullptr), okvErrNullPtr},
         {okvsFFTInit_C_32fc(&fft, 29, 8, 0, mem2.data(), nullptr), okvErrFftOrder},
+        {okvsFFTInit_C_32fc(&fft, 28, 8, 0, nullptr, nullptr), okvErrNullPtr},  // the largest orders pass
+        {okvsFFTInit_R_32f(&fft, 29, 8, 0, nullptr, nullptr), okvErrNullPtr},
         {okvsFFTInit_C_32fc(&fft, 3, 8, 0, nullptr, nullptr), okvErrNullPtr},
         {okvsFFTInit_R_32f(&fft, 30, 8, 0, mem2.data(), nullptr), okvErrFftOrder},
         {okvsFFTInit_C_32fc(&fft, 11, 8, 0, mem2.data(), nullptr), okvErrNullPtr},  // order 11 needs the init buffer
@@ -275,6 +277,8 @@ TEST(TransformArguments, RefusalsInOrder) {
         {okvsFFTInit_R_32f(&fft, 3, 8, 0, mem2.data(), nullptr), okvOk},
         {okvsFFTFwd_RToPerm_32f(nullptr, y, fft, nullptr), okvErrNullPtr},
         {okvsFFTInv_PermToR_32f(x, nullptr, fft, nullptr), okvErrNullPtr},
+        {okvsFFTInit_R_32f(&fft, 3, 3, 0, mem2.data(), nullptr), okvErrFftFlag},  // over a valid spec: cleared
+        {okvsFFTFwd_RToPerm_32f(x, y, fft, nullptr), okvErrContextMatch},
         {okvsFFTInit_C_16sc(&s16, 2, 8, 0, mem2.data(), nullptr), okvErrNullPtr},
         {okvsFFTInit_C_16sc(&s16, 2, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},
         {okvsFFTInit_C_16sc(&s16, 30, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},  // sizes are checked later
@@ -308,6 +312,7 @@ TEST(TransformArguments, RefusalsInOrder) {
         {::okvsMDCTFwdFree_32f(f), okvOk},
         {::okvsMDCTInvInitAlloc_32f(&g, 1 << 14), okvOk},
         {::okvsMDCTFwdFree_32f(reinterpret_cast<OkvsMDCTFwdSpec_32f*>(g)), okvErrContextMatch},
+        {::okvsMDCTFwdFree_16s(reinterpret_cast<OkvsMDCTFwdSpec_16s*>(g)), okvErrContextMatch},
         {::okvsMDCTInvFree_32f(g), okvOk},
         {::okvsMDCTInvInitAlloc_32f(&g, 20), okvErrSize},
         {::okvsMDCTInvFree_32f(nullptr), okvErrNullPtr},
