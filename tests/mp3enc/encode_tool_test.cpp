@@ -1,36 +1,27 @@
 // okvac encode end to end against independent decoders (mpg123, ffmpeg) and lame.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
+#include <cmath>
 #include <random>
 
-#include "mp3/mp3_test_util.h"
+#include "tool_util.h"
 
-namespace fs = std::filesystem;
+using namespace tooltest;
 using Pcm = std::vector<int16_t>;
 
 namespace {
 
-const std::string kTool = (fs::read_symlink("/proc/self/exe").parent_path() / "okvac").string();
+const std::string kTool = q(okvacPath());
+
+const TempDir kLog("okvac_enc_log_");
 
 // Status of a shell command; *out gets its stdout and stderr.
-int run(const std::string& cmd, std::string* out = nullptr) {
-    std::string text;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    char buf[4096];
-    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-    if (out) *out = text;
-    return p ? pclose(p) : -1;
-}
+int run(const std::string& cmd, std::string* out = nullptr) { return shell("{ " + cmd + "; }", out, kLog.path / "log"); }
 bool have(const std::string& tools) { return run("for t in " + tools + "; do command -v $t || exit 1; done") == 0; }
 
-struct TmpDir {
-    fs::path dir = fs::temp_directory_path() / ("okvac_enc_" + std::to_string(getpid()));
-    TmpDir() { fs::create_directories(dir); }
-    ~TmpDir() { fs::remove_all(dir); }
-    std::string operator/(const std::string& name) const { return (dir / name).string(); }
+struct TmpDir : TempDir {
+    TmpDir() : TempDir("okvac_enc_") {}
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
 void writeWav(const std::string& p, const Pcm& pcm, int rate, int ch) {
@@ -38,13 +29,6 @@ void writeWav(const std::string& p, const Pcm& pcm, int rate, int ch) {
                                                             uint32_t(rate), uint32_t(rate * ch * 2), 0x100000u + ch * 2, 0x61746164, n};
     std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(head), sizeof head)
         .write(reinterpret_cast<const char*>(pcm.data()), n);
-}
-
-template <class T = int16_t> std::vector<T> readFile(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    const std::string b((std::istreambuf_iterator<char>(f)), {});
-    std::vector<T> v(b.size() / sizeof(T));
-    return memcpy(v.data(), b.data(), v.size() * sizeof(T)), v;
 }
 
 // Music-like signal: tones with vibrato, plucks, band-limited noise bursts, a chirp, clicks.
@@ -76,7 +60,7 @@ std::vector<Pcm> encodeAndDecode(const std::string& name, const std::string& opt
                                    "mpg123 -q -s " + name + ".mp3 > " + name + ".raw",
                                    "ffmpeg -v error -err_detect crccheck -y -i " + name + ".mp3 -f s16le " + name + ".raw"}) {
         EXPECT_TRUE(run(cmd, &out) == 0 && out.empty()) << cmd << ": " << out;
-        got.push_back(readFile(name + ".raw"));
+        got.push_back(readFile<int16_t>(name + ".raw"));
         EXPECT_EQ(got.back().size(), samples) << cmd;
     }
     return got;
@@ -134,12 +118,11 @@ TEST(Mp3EncTool, StreamsDecodeCleanlyAndCompareWithLame) {
         const std::string lameCmd = "lame --quiet -q 5 --resample " + std::to_string(c.rate / 1000.0) + " -b " +
                                     std::to_string(c.kbps) + " -m " + c.mode[0] + " " + name + ".wav " + name + ".lame.mp3";
         ASSERT_EQ(run(lameCmd + " && mpg123 -q -s " + name + ".lame.mp3 > " + name + ".raw", &out), 0) << out;
-        EXPECT_GT(snr, snrOf(pcm, c.ch, readFile(name + ".raw"), och) - c.lameGap) << name;
+        EXPECT_GT(snr, snrOf(pcm, c.ch, readFile<int16_t>(name + ".raw"), och) - c.lameGap) << name;
     }
 }
 
-// Tiny and frame-edge inputs decode to the input's length. Written to a pipe, the tag keeps the delay
-// but no length; the frames after it are those of a file.
+// Tiny and frame-edge inputs decode to the input's length.
 TEST(Mp3EncTool, DecodedLengthEqualsInputLength) {
     if (!have("mpg123 ffmpeg")) GTEST_SKIP() << "mpg123 or ffmpeg absent";
     const TmpDir tmp;
@@ -149,18 +132,6 @@ TEST(Mp3EncTool, DecodedLengthEqualsInputLength) {
         writeWav(name + ".wav", music(rate, ch, frames, unsigned(frames)), rate, ch);
         encodeAndDecode(name, "-b 64", "", size_t(frames) * ch);
     }
-    std::string out;
-    writeWav(tmp / "in.wav", music(44100, 1, 22050, 3), 44100, 1);
-    const std::string enc = kTool + " encode " + tmp / "in.wav", dec = kTool + " decode ";
-    ASSERT_EQ(run(enc + " " + tmp / "file.mp3 && " + enc + " - | cat > " + tmp / "pipe.mp3", &out), 0) << out;
-    ASSERT_EQ(run(dec + tmp / "file.mp3 " + tmp / "file.raw && " + dec + tmp / "pipe.mp3 " + tmp / "pipe.raw", &out), 0) << out;
-    const std::vector<Okv8u> file = readFile<Okv8u>(tmp / "file.mp3"), pipe = readFile<Okv8u>(tmp / "pipe.mp3");
-    const long tag = 418;  // 128 kbit/s at 44.1 kHz, no padding
-    ASSERT_EQ(file.size(), pipe.size());
-    EXPECT_FALSE(std::equal(file.begin(), file.begin() + tag, pipe.begin()));
-    EXPECT_TRUE(std::equal(file.begin() + tag, file.end(), pipe.begin() + tag));
-    const Pcm a = readFile(tmp / "file.raw"), b = readFile(tmp / "pipe.raw");
-    EXPECT_TRUE(a.size() == 22050u && b.size() > a.size() && std::equal(a.begin(), a.end(), b.begin()));
 }
 
 TEST(Mp3EncTool, BadInputsFailWithAMessage) {

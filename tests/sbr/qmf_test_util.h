@@ -108,6 +108,32 @@ inline StatusCode run(Bank& b, const float* in, int slots, float* out, int kx = 
     return filter(b.form, b.spec, b.work.data(), in, out, slots, kx);
 }
 
+// A fixed bank of a build (NS: the exports, or one variant's bodies): name, the float form of the same
+// layout (its twin), structure size, lifecycle and one slot of filtering.
+struct FixedBank {
+    const char* name;
+    Form twin;
+    int size;
+    StatusCode (*getSize)(int*);
+    StatusCode (*init)(void*);
+    StatusCode (*initAlloc)(void**);
+    StatusCode (*release)(void*);
+    StatusCode (*filter)(const Okv32s* in, Okv32s* out, int kx, void* spec);
+};
+#define SBR_FIXED_BANK(NS, twin, size, F, S, ...)                                                                  \
+    {#F "_" #S, qmftest::twin, size, NS okvs##F##GetSize_##S, NS okvs##F##Init_##S, NS okvs##F##InitAlloc_##S,     \
+     NS okvs##F##Free_##S, [](const Okv32s* in, Okv32s* out, [[maybe_unused]] int kx, void* s) {                    \
+         return NS okvs##F##_##S(__VA_ARGS__);                                                                     \
+     }}
+#define SBR_CIN reinterpret_cast<const Okv32sc*>(in)
+#define SBR_FIXED_BANKS(NS)                                                                                        \
+    {SBR_FIXED_BANK(NS, AnaC32fc, 1343, AnalysisFilter, SBRHQ_32s32sc, in, reinterpret_cast<Okv32sc*>(out), kx, s), \
+     SBR_FIXED_BANK(NS, AnaR, 1343, AnalysisFilter, SBRLP_32s, in, out, kx, s),                                    \
+     SBR_FIXED_BANK(NS, SynC32fc, 5183, SynthesisFilter, SBRHQ_32sc32s, SBR_CIN, out, s),                          \
+     SBR_FIXED_BANK(NS, SynR, 5183, SynthesisFilter, SBRLP_32s, in, out, s),                                       \
+     SBR_FIXED_BANK(NS, DownC32fc, 2623, SynthesisDownFilter, SBRHQ_32sc32s, SBR_CIN, out, s),                     \
+     SBR_FIXED_BANK(NS, DownR, 2623, SynthesisDownFilter, SBRLP_32s, in, out, s)}
+
 // Double-precision model of one bank: delay line, window taps and modulation sums as defined.
 class Model {
 public:

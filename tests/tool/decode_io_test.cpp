@@ -2,16 +2,13 @@
 // status 1 and nothing under OUT's name; successes stream and replace OUT atomically.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <set>
 
-namespace fs = std::filesystem;
+#include "tool_util.h"
+
+using namespace tooltest;
 
 namespace {
 
@@ -20,33 +17,32 @@ const uint8_t kSample[] = {
 #include "../../tools/okvac/mp3/mp3_demo_sample.inc"
 };
 
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+std::string text(const fs::path& p) {
+    const std::vector<uint8_t> b = readFile(p);
+    return std::string(b.begin(), b.end());
 }
 
-void spit(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
+void put(const fs::path& p, const std::string& s) { writeFile(p, std::vector<char>(s.begin(), s.end())); }
 
 class DecodeIo : public ::testing::Test {
 protected:
-    const fs::path dir = fs::temp_directory_path() / ("okvac_io_" + std::to_string(getpid()));
-    const std::string sample = std::string(reinterpret_cast<const char*>(kSample), sizeof kSample);
-    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path() / "okvac";
-    const std::string tool = std::string("'").append(exe.string()).append("' decode");
+    const TempDir tmp{"okvac_io_"};
+    const fs::path& dir = tmp.path;
+    const std::string sample{reinterpret_cast<const char*>(kSample), sizeof kSample};
 
-    void SetUp() override { fs::remove_all(dir), fs::create_directories(dir), spit(dir / "good.mp3", sample); }
-    void TearDown() override { fs::remove_all(dir); }
-    int shell(const std::string& s) { return std::system(("cd '" + dir.string() + "' || exit 99; " + s).c_str()); }
+    void SetUp() override { put(dir / "good.mp3", sample); }
+    void inDir(const std::string& cmd) { shell("cd " + q(dir) + " || exit 99; " + cmd); }
 
     // Runs a shell line in the scratch directory with '@' standing for `okvac decode`; returns the
     // tool's exit status (-1 when killed) and its stderr.
     std::pair<int, std::string> run(const std::string& line) {
         const size_t at = line.find('@'), bar = std::min(line.find(" |", at), line.size());
-        const int st = shell(line.substr(0, at) + "{ " + tool + " " + line.substr(at + 1, bar - at - 1) +
-                             " 2>stderr.txt; echo $? >status.txt; }" + line.substr(bar));
-        const std::string status = slurp(dir / "status.txt"), err = slurp(dir / "stderr.txt");
-        fs::remove(dir / "stderr.txt"), fs::remove(dir / "status.txt");
-        const int rc = WIFEXITED(st) && !status.empty() ? std::stoi(status) : -1;
+        inDir(line.substr(0, at) + "{ " + q(okvacPath()) + " decode " + line.substr(at + 1, bar - at - 1) +
+              " 2>stderr.txt; echo $? >status.txt; }" + line.substr(bar));
+        const std::string status = text(dir / "status.txt"), err = text(dir / "stderr.txt");
+        fs::remove(dir / "stderr.txt");
+        fs::remove(dir / "status.txt");
+        const int rc = status.empty() ? -1 : std::stoi(status);
         return {rc > 128 ? -1 : rc, err};
     }
 
@@ -62,10 +58,10 @@ TEST_F(DecodeIo, FailuresGiveOneLineStatusOneAndNoOutput) {
     std::string noise(100000, '\0'), longer;  // longer: more PCM than a pipe buffers
     for (char& c : noise) c = char(rng());
     for (int i = 0; i < 20; ++i) longer += sample;
-    for (const auto& [name, text] : {std::pair<const char*, std::string>{"noise.bin", noise}, {"empty.mp3", ""},
-                                     {"cut.mp3", sample.substr(0, 3)}, {"kept.wav", "earlier contents"},
-                                     {"locked.mp3", sample}, {"long.mp3", longer}})
-        spit(dir / name, text);
+    for (const auto& [name, content] : {std::pair<const char*, std::string>{"noise.bin", noise}, {"empty.mp3", ""},
+                                        {"cut.mp3", sample.substr(0, 3)}, {"kept.wav", "earlier contents"},
+                                        {"locked.mp3", sample}, {"long.mp3", longer}})
+        put(dir / name, content);
     fs::create_directory(dir / "adir");
     ASSERT_TRUE(mkfifo((dir / "fifo").c_str(), 0600) == 0 && chmod((dir / "locked.mp3").c_str(), 0) == 0);
     const auto before = files();
@@ -88,20 +84,20 @@ TEST_F(DecodeIo, FailuresGiveOneLineStatusOneAndNoOutput) {
     };
     for (const auto& [line, named, reason] : cases) {
         if (!reason) continue;
-        SCOPED_TRACE(line);
         const auto [status, err] = run(line);
         EXPECT_TRUE(status == 1 && err.rfind(std::string("okvac decode: ") + named + ": ", 0) == 0 &&
-                    err.find(reason) != std::string::npos && std::count(err.begin(), err.end(), '\n') == 1) << status << " " << err;
-        EXPECT_TRUE(files() == before && slurp(dir / "kept.wav") == "earlier contents");
+                    err.find(reason) != std::string::npos && std::count(err.begin(), err.end(), '\n') == 1)
+            << line << ": " << status << " " << err;
+        EXPECT_TRUE(files() == before && text(dir / "kept.wav") == "earlier contents") << line;
     }
 }
 
 // A signal while the output is pending leaves neither OUT nor the temporary.
 TEST_F(DecodeIo, InterruptedDecodeLeavesNothing) {
     ASSERT_EQ(mkfifo((dir / "slow").c_str(), 0600), 0);
-    shell("(for i in 1 2 3 4 5 6 7 8 9 10; do cat good.mp3; done; sleep 2) > slow & " + tool +
-          " slow out.wav 2>/dev/null & sleep 1; ls -a > during.txt; kill $!; wait");
-    EXPECT_NE(slurp(dir / "during.txt").find(".out.wav.okvac-"), std::string::npos) << "no temporary while decoding";
+    inDir("(for i in 1 2 3 4 5 6 7 8 9 10; do cat good.mp3; done; sleep 2) > slow & " + q(okvacPath()) +
+          " decode slow out.wav & sleep 1; ls -a > during.txt; kill $!; wait");
+    EXPECT_NE(text(dir / "during.txt").find(".out.wav.okvac-"), std::string::npos) << "no temporary while decoding";
     EXPECT_EQ(files(), (std::set<std::string>{"during.txt", "good.mp3", "slow"}));
 }
 
@@ -109,17 +105,19 @@ TEST_F(DecodeIo, InterruptedDecodeLeavesNothing) {
 // through a symlink), a FIFO; a WAV gets its sizes where the output can seek, the streaming sizes where
 // it cannot. A frame that fails yields its time as silence and one summary line.
 TEST_F(DecodeIo, OutputsAgreeAndFailedFramesAreSummarised) {
-    spit(dir / "old.wav", "earlier contents");
+    put(dir / "old.wav", "earlier contents");
     fs::create_symlink("old.wav", dir / "link.wav");
     ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0600) + chmod((dir / "old.wav").c_str(), 0640), 0);
     std::string bad = sample;
     bad[4] = char(0xFF);  // main_data_begin of the first frame: 255 bytes that do not exist
-    spit(dir / "bad.mp3", bad);
-    ASSERT_EQ(run("@ good.mp3 ref.raw").first + run("cat good.mp3 | @ - piped.raw").first + run("@ good.mp3 - > stdout.raw").first +
-              run("@ good.mp3 link.wav").first + run("timeout 20 cat pipe.wav > fromfifo.wav & @ good.mp3 pipe.wav; wait").first, 0);
-    const std::string raw = slurp(dir / "ref.raw"), wav = slurp(dir / "old.wav");
+    put(dir / "bad.mp3", bad);
+    for (const char* line : {"@ good.mp3 ref.raw", "cat good.mp3 | @ - piped.raw", "@ good.mp3 - > stdout.raw",
+                             "@ good.mp3 link.wav",
+                             "timeout 20 cat pipe.wav > fromfifo.wav & @ good.mp3 pipe.wav; wait"})
+        ASSERT_EQ(run(line).first, 0) << line;
+    const std::string raw = text(dir / "ref.raw"), wav = text(dir / "old.wav");
     ASSERT_GT(raw.size(), 0u);
-    EXPECT_EQ(slurp(dir / "piped.raw") + slurp(dir / "stdout.raw"), raw + raw);
+    EXPECT_EQ(text(dir / "piped.raw") + text(dir / "stdout.raw"), raw + raw);
     EXPECT_TRUE(fs::is_symlink(dir / "link.wav") && fs::is_fifo(dir / "pipe.wav"));
     EXPECT_EQ(fs::status(dir / "old.wav").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -127,7 +125,7 @@ TEST_F(DecodeIo, OutputsAgreeAndFailedFramesAreSummarised) {
     ASSERT_EQ(wav.size(), 44 + raw.size());
     EXPECT_EQ(wav.substr(0, 8) + wav.substr(24, 4) + wav.substr(40),
               "RIFF" + le32(uint32_t(wav.size() - 8)) + le32(22050) + le32(uint32_t(raw.size())) + raw);
-    EXPECT_EQ(slurp(dir / "fromfifo.wav").substr(8), wav.substr(8, 32) + le32(0xFFFFFFFFu) + raw);
+    EXPECT_EQ(text(dir / "fromfifo.wav").substr(8), wav.substr(8, 32) + le32(0xFFFFFFFFu) + raw);
     const auto [status, err] = run("@ bad.mp3 bad.raw");
     EXPECT_TRUE(status == 0 && err.find("frame 1 at byte 0: bit reservoir underflow") != std::string::npos &&
                 err.find("okvac decode: bad.mp3: 1 of 42 frames failed") != std::string::npos) << err;
