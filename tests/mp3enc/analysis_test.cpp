@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "mp3/mp3_test_util.h"
@@ -248,4 +249,39 @@ TEST(Mp3Psy, IntensityBoundsFollowTheTables) {
             }
             EXPECT_GT(shortSeen, 0) << row << " " << sf;
         }
+}
+
+// Channels swapped swap the records: the left and right analyses are alike. A steady tone keeps long
+// blocks from past its onset to a burst. A sampling frequency index out of range analyses as 44.1 kHz.
+TEST(Mp3Psy, SwappedChannelsSwapTheRecords) {
+    std::mt19937 rng(5);
+    MP3FrameHeader h[3] = {};
+    std::vector<Okv8u> state[3], work(OKV_MP3_PSY_WORK_SIZE);
+    for (int k = 0; k < 3; ++k) {
+        h[k].id = 1, h[k].layer = 1, h[k].bitrate_index = 9;
+        state[k].assign(OKV_MP3_PSY_STATE_SIZE, 0);
+    }
+    h[2].sampling_frequency = 3;
+    for (int f = 0; f < 8; ++f) {
+        Okv16s pcm[3][2304];
+        for (int i = 0; i < 1152; ++i) {
+            pcm[0][2 * i] = pcm[1][2 * i + 1] = Okv16s(8000 * std::sin(0.05 * i) + int(rng() % 2001) - 1000);
+            const int side = f == 5 && i > 700 ? int(rng() % 40001) - 20000 : int(rng() % 201) - 100;
+            pcm[0][2 * i + 1] = pcm[1][2 * i] = Okv16s(side);
+        }
+        std::copy(pcm[0], pcm[0] + 2304, pcm[2]);
+        MP3PsyRatio ratio[3][4];
+        MP3SideInfo si[3][4];
+        int bound[3][6];
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm[k], ratio[k], bound[k], si[k], &h[k], state[k].data(),
+                                                         nullptr, work.data()),
+                      okvOk);
+        for (int r = 0; r < 4; ++r) {
+            EXPECT_TRUE(f < 2 || f > 4 || si[0][r].block_type == 0) << f << " " << r;  // the tone past its onset
+            EXPECT_EQ(si[0][r].block_type, si[1][r ^ 1].block_type) << f << " " << r;
+            EXPECT_EQ(memcmp(&ratio[0][r], &ratio[1][r ^ 1], sizeof(MP3PsyRatio)), 0) << f << " " << r;
+            EXPECT_EQ(memcmp(&ratio[0][r], &ratio[2][r], sizeof(MP3PsyRatio)), 0) << f << " " << r;
+        }
+    }
 }
