@@ -1,20 +1,20 @@
 // Codebooks and searches against the plain models of vq_model.h; okvac vq end to end.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "core/heap_growth.h"
 #include "core/null_args.h"
 #include "misc/vq_model.h"
 #include "okvac.h"
+#include "tool_util.h"
 
 namespace {
 
@@ -267,25 +267,23 @@ TEST(VQArguments, RefusalsWriteNothing) {
 
 // Two-step near exhaustive, random far behind, saved codebooks load back.
 TEST(VQTool, TwoStepNearExhaustiveOnGaussianMixture) {
-    const auto runVq = [](const std::string& args) {  // the dB figure of each result line, by its first word
-        std::string cmd = "'";  // appended piecewise: one concatenated expression trips a false -Wrestrict
-        cmd += (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "okvac").string();
-        cmd += "' vq " + args;
+    const tooltest::TempDir dir("vq_tool_");
+    const auto runVq = [&](const std::string& args) {  // the dB figure of each result line, by its first word
+        std::string text, line;
+        EXPECT_EQ(tooltest::shell(tooltest::q(tooltest::okvacPath()) + " vq " + args, &text, dir.path / "log"), 0) << text;
         std::map<std::string, double> db;
-        std::FILE* p = popen(cmd.c_str(), "r");
-        char line[512], name[64];
+        std::istringstream lines(text);
+        char name[64];
         double v;
-        while (p && std::fgets(line, sizeof line, p))
-            if (std::sscanf(line, "%63s %lf dB", name, &v) == 2) db[name] = v;
-        EXPECT_TRUE(p && pclose(p) == 0) << cmd;
+        while (std::getline(lines, line))
+            if (std::sscanf(line.c_str(), "%63s %lf dB", name, &v) == 2) db[name] = v;
         return db;
     };
-    const std::string file = (std::filesystem::temp_directory_path() / ("vq_books_" + std::to_string(getpid()))).string();
-    auto db = runVq("--synthetic 4000 --size 64 --dim 16 --cand 8 --save '" + file + "'");
+    const std::string books = tooltest::q(dir.path / "books");
+    const auto db = runVq("--synthetic 4000 --size 64 --dim 16 --cand 8 --save " + books);
     ASSERT_EQ(db.size(), 4u);
-    EXPECT_GE(std::min(db["two-step"], db["combined"]), db["exhaustive"] - 0.3);
-    EXPECT_LE(db["random"], db["two-step"] - 6.0);
-    EXPECT_GT(db["exhaustive"], 5.0);  // training did something
-    EXPECT_EQ(runVq("--synthetic 4000 --cand 8 --load '" + file + "'"), db);
-    std::filesystem::remove(file);
+    EXPECT_GE(std::min(db.at("two-step"), db.at("combined")), db.at("exhaustive") - 0.3);
+    EXPECT_LE(db.at("random"), db.at("two-step") - 6.0);
+    EXPECT_GT(db.at("exhaustive"), 5.0);  // training did something
+    EXPECT_EQ(runVq("--synthetic 4000 --cand 8 --load " + books), db);
 }
