@@ -234,6 +234,7 @@ TEST(VQArguments, RefusalsWriteNothing) {
     int idx = -1, sgn = -1;
     ASSERT_EQ(okvsVQCodeBookInit_32f(t4, &cb, 1, 4, mem), okvOk);
     ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
+    EXPECT_EQ(cb->valid, 0);
     EXPECT_EQ(okvsVQPreliminarySelect_32f(&x1, &w1, 1, &len1, &idx, &sgn, 1, &pol1, cb), okvOk);
     EXPECT_EQ(idx, 2);
 }
