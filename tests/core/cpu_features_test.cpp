@@ -7,7 +7,28 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
+#include <cpuid.h>
+
+// A fake processor while `fake` is set: leaf 1 answers eax, ecx and edx, leaf 7 ebx, everything else zero.
+struct FakeCpu {
+    unsigned eax, ecx, edx, ebx7;
+};
+static const FakeCpu* fake = nullptr;
+static int testCpuidCount(unsigned leaf, unsigned sub, unsigned* a, unsigned* b, unsigned* c, unsigned* d) {
+    if (!fake) return __get_cpuid_count(leaf, sub, a, b, c, d);
+    *a = leaf == 1 ? fake->eax : 0;
+    *b = leaf == 7 ? fake->ebx7 : 0;
+    *c = leaf == 1 ? fake->ecx : 0;
+    *d = leaf == 1 ? fake->edx : 0;
+    return 1;
+}
+static int testCpuid(unsigned leaf, unsigned* a, unsigned* b, unsigned* c, unsigned* d) {
+    return testCpuidCount(leaf, 0, a, b, c, d);
+}
+#define __get_cpuid testCpuid
+#define __get_cpuid_count testCpuidCount
 #define okvMalloc coreMalloc
 #define okvFree coreFree
 #define okvGetCpuFeatures coreGetCpuFeatures
@@ -43,4 +64,24 @@ TEST(CpuFeatures, AgreeWithTheKernelsReport) {
         for (int model = 0; model < 256; ++model)
             ASSERT_EQ(in_order_low_power(0x0FF0300Fu | unsigned(model >> 4) << 16 | unsigned(fam << 8 | (model & 15) << 4)),
                       atom(fam, model)) << fam << " " << model;
+}
+
+// Each feature bit of a fake processor alone gives its flag alone; without OSXSAVE the YMM state is not saved.
+TEST(CpuFeatures, EachBitOfAFakeProcessor) {
+    const std::tuple<unsigned FakeCpu::*, unsigned, uint64_t> kBits[] = {
+        {&FakeCpu::edx, bit_MMX, OKV_CPU_MMX},       {&FakeCpu::edx, bit_SSE, OKV_CPU_SSE},
+        {&FakeCpu::edx, bit_SSE2, OKV_CPU_SSE2},     {&FakeCpu::ecx, bit_SSE3, OKV_CPU_SSE3},
+        {&FakeCpu::ecx, bit_SSSE3, OKV_CPU_SSSE3},   {&FakeCpu::ecx, bit_SSE4_1, OKV_CPU_SSE41},
+        {&FakeCpu::ecx, bit_SSE4_2, OKV_CPU_SSE42},  {&FakeCpu::ecx, bit_MOVBE, OKV_CPU_MOVBE},
+        {&FakeCpu::ecx, bit_POPCNT, OKV_CPU_POPCNT}, {&FakeCpu::ecx, bit_AVX, OKV_CPU_AVX},
+        {&FakeCpu::ecx, bit_F16C, OKV_CPU_F16C},     {&FakeCpu::ebx7, bit_AVX2, OKV_CPU_AVX2}};
+    for (const auto& [reg, bit, flag] : kBits) {
+        FakeCpu cpu{};
+        cpu.*reg = bit;
+        fake = &cpu;
+        int ymm = -1;
+        EXPECT_EQ(detect(nullptr, &ymm), flag) << flag;
+        EXPECT_EQ(ymm, 0) << flag;
+    }
+    fake = nullptr;
 }

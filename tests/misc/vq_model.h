@@ -1,4 +1,4 @@
-// Plain scalar models of the VQ searches and the global exhaustive search (tests and benchmarks).
+// Plain scalar models of the VQ searches (tests and benchmarks).
 #pragma once
 
 #include <vector>
@@ -92,19 +92,6 @@ inline float indexScore(const float* w, int L, const float* A, int sa, float da,
         s += w[k] * (t * t);
     }
     return 0.25f * (da + db - s);
-}
-
-// Every pair of codevectors with every sign combination (only + when !polarity).
-inline Pair globalSearch(const Book& A, const Book& B, const float* x, const float* w, int L, bool polarity) {
-    Pair best;
-    best.D = 1e38f;
-    for (int a = 0; a < A.count; ++a)
-        for (int b = 0; b < B.count; ++b)
-            for (int sa = 0; sa <= polarity; ++sa)
-                for (int sb = 0; sb <= polarity; ++sb)
-                    if (const float D = mainScore(x, w, L, A.row(a), sa, B.row(b), sb); D < float(best.D))
-                        best = Pair{a, b, sa, sb, D};
-    return best;
 }
 
 }  // namespace vqmodel

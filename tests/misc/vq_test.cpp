@@ -1,28 +1,36 @@
 // Codebooks and searches against the plain models of vq_model.h; okvac vq end to end.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "core/heap_growth.h"
 #include "core/null_args.h"
 #include "misc/vq_model.h"
 #include "okvac.h"
+#include "tool_util.h"
 
 namespace {
 
 using vqmodel::Book;
 
-struct Owned {
+struct Owned {  // allocated, or (offset >= 0) in caller memory offset bytes into a vector
     VQCodeBook* p = nullptr;
-    explicit Owned(const Book& b) { EXPECT_EQ(okvsVQCodeBookInitAlloc_32f(b.table.data(), &p, b.length, b.count), okvOk); }
+    std::vector<unsigned char> mem;
+    explicit Owned(const Book& b, int offset = -1) {
+        int size = 0;
+        EXPECT_EQ(okvsVQCodeBookGetSize_32f(b.length, b.count, &size), okvOk);
+        mem.assign(size_t(size) + 64, 0xA5);
+        EXPECT_EQ(offset < 0 ? okvsVQCodeBookInitAlloc_32f(b.table.data(), &p, b.length, b.count)
+                             : okvsVQCodeBookInit_32f(b.table.data(), &p, b.length, b.count, mem.data() + offset),
+                  okvOk);
+    }
     ~Owned() { okvsVQCodeBookFree_32f(p); }
 };
 
@@ -39,43 +47,8 @@ constexpr int kGuard = 0x5A5A5A5A;
 
 }  // namespace
 
-// At every block offset: the record at pMem; rows holding the table, 64-byte aligned and zeroed to
-// the next boundary; the scratch arrays aligned and zeroed, all inside the block; Free clears valid.
-TEST(VQCodeBook, LayoutForEveryOffset) {
-    for (auto [length, count] : {std::pair{1, 1}, {3, 5}, {17, 33}}) {
-        int size = 0;
-        ASSERT_EQ(okvsVQCodeBookGetSize_32f(length, count, &size), okvOk);
-        EXPECT_EQ(size, (16 * length + 352) * count + 1888);
-        const Book b = randomBook(count, length);
-        const size_t rowBytes = (4 * size_t(length) + 63) / 64 * 64;
-        const std::vector<char> zeros(4 * size_t(count));
-        std::vector<unsigned char> mem(size_t(size) + 64, 0xA5);
-        for (int off = 0; off < 64; ++off) {
-            VQCodeBook *cb = nullptr, h;
-            const auto* at = mem.data() + off;
-            const auto inside = [&](const void* p, size_t bytes) {
-                return uintptr_t(p) % 64 == 0 && p >= at + sizeof h && static_cast<const unsigned char*>(p) + bytes <= at + size;
-            };
-            ASSERT_EQ(okvsVQCodeBookInit_32f(b.table.data(), &cb, length, count, mem.data() + off), okvOk);
-            std::memcpy(&h, cb, sizeof h);  // at pMem as given, so read by bytes
-            ASSERT_TRUE(static_cast<void*>(cb) == at && h.count == count && h.length == length && h.valid == 1 && !h.selfOwned);
-            ASSERT_TRUE(inside(h.rows, 8 * size_t(count)));
-            for (int c = 0; c < count; ++c) {
-                const auto* pad = reinterpret_cast<const char*>(h.rows[c] + length);
-                ASSERT_TRUE(inside(h.rows[c], rowBytes) && !std::memcmp(h.rows[c], b.row(c), 4 * size_t(length)) &&
-                            std::all_of(pad, reinterpret_cast<const char*>(h.rows[c]) + rowBytes, [](char v) { return !v; }));
-            }
-            for (const void* p : {(void*)h.distances, (void*)h.signs, (void*)h.sortedDistances, (void*)h.candidates})
-                ASSERT_TRUE(inside(p, 4 * size_t(count)) && !std::memcmp(p, zeros.data(), 4 * size_t(count))) << off;
-            ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
-            std::memcpy(&h, cb, sizeof h);
-            EXPECT_EQ(h.valid, 0);
-        }
-    }
-}
-
-// Random books (ties now and then) and subvectors of mixed lengths: the preliminary search and
-// IndexSelect against the ranking model, MainSelect against every pair of random candidates.
+// Random books (ties now and then), allocated or in caller memory, and subvectors of mixed lengths: the
+// preliminary search and IndexSelect against the ranking model, MainSelect against every pair of random candidates.
 TEST(VQSearch, MatchesModelsBitExact) {
     for (int it = 0; it < 300; ++it) {
         const int length = below(40) + 1, nSub = below(4) + 1, full = it % 4 == 1;
@@ -83,7 +56,7 @@ TEST(VQSearch, MatchesModelsBitExact) {
         const int nCand = full ? std::min(count0, count1) : below(std::min(count0, count1)) + 1;
         Book b0 = randomBook(count0, length), b1 = randomBook(count1, length);
         if (it % 3 == 0) std::copy_n(b0.row(0), length, b0.table.begin() + long(length) * (count0 - 1));
-        Owned c0(b0), c1(b1);
+        Owned c0(b0, it % 2 ? -1 : 8 * (it % 8)), c1(b1, it % 3 ? -1 : 8 * (it % 5));  // any 8-byte offset
         VQCodeBook* books[2] = {c0.p, c1.p};
         std::vector<int> len(static_cast<size_t>(nSub)), pol(len.size()), ci[2], cs[2], out[8];
         size_t total = 0;
@@ -261,31 +234,30 @@ TEST(VQArguments, RefusalsWriteNothing) {
     int idx = -1, sgn = -1;
     ASSERT_EQ(okvsVQCodeBookInit_32f(t4, &cb, 1, 4, mem), okvOk);
     ASSERT_EQ(okvsVQCodeBookFree_32f(cb), okvOk);
+    EXPECT_EQ(cb->valid, 0);
     EXPECT_EQ(okvsVQPreliminarySelect_32f(&x1, &w1, 1, &len1, &idx, &sgn, 1, &pol1, cb), okvOk);
     EXPECT_EQ(idx, 2);
 }
 
 // Two-step near exhaustive, random far behind, saved codebooks load back.
 TEST(VQTool, TwoStepNearExhaustiveOnGaussianMixture) {
-    const auto runVq = [](const std::string& args) {  // the dB figure of each result line, by its first word
-        std::string cmd = "'";  // appended piecewise: one concatenated expression trips a false -Wrestrict
-        cmd += (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "okvac").string();
-        cmd += "' vq " + args;
+    const tooltest::TempDir dir("vq_tool_");
+    const auto runVq = [&](const std::string& args) {  // the dB figure of each result line, by its first word
+        std::string text, line;
+        EXPECT_EQ(tooltest::shell(tooltest::q(tooltest::okvacPath()) + " vq " + args, &text, dir.path / "log"), 0) << text;
         std::map<std::string, double> db;
-        std::FILE* p = popen(cmd.c_str(), "r");
-        char line[512], name[64];
+        std::istringstream lines(text);
+        char name[64];
         double v;
-        while (p && std::fgets(line, sizeof line, p))
-            if (std::sscanf(line, "%63s %lf dB", name, &v) == 2) db[name] = v;
-        EXPECT_TRUE(p && pclose(p) == 0) << cmd;
+        while (std::getline(lines, line))
+            if (std::sscanf(line.c_str(), "%63s %lf dB", name, &v) == 2) db[name] = v;
         return db;
     };
-    const std::string file = (std::filesystem::temp_directory_path() / ("vq_books_" + std::to_string(getpid()))).string();
-    auto db = runVq("--synthetic 4000 --size 64 --dim 16 --cand 8 --save '" + file + "'");
+    const std::string books = tooltest::q(dir.path / "books");
+    const auto db = runVq("--synthetic 4000 --size 64 --dim 16 --cand 8 --save " + books);
     ASSERT_EQ(db.size(), 4u);
-    EXPECT_GE(std::min(db["two-step"], db["combined"]), db["exhaustive"] - 0.3);
-    EXPECT_LE(db["random"], db["two-step"] - 6.0);
-    EXPECT_GT(db["exhaustive"], 5.0);  // training did something
-    EXPECT_EQ(runVq("--synthetic 4000 --cand 8 --load '" + file + "'"), db);
-    std::filesystem::remove(file);
+    EXPECT_GE(std::min(db.at("two-step"), db.at("combined")), db.at("exhaustive") - 0.3);
+    EXPECT_LE(db.at("random"), db.at("two-step") - 6.0);
+    EXPECT_GT(db.at("exhaustive"), 5.0);  // training did something
+    EXPECT_EQ(runVq("--synthetic 4000 --cand 8 --load " + books), db);
 }

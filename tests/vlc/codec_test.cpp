@@ -290,6 +290,9 @@ TEST(VlcTables, AbsentCodesConflictsAndCounts) {
     EXPECT_EQ(std::vector<Okv16s>(out, out + 4), (std::vector<Okv16s>{0, -20, 0, 0}));
     EXPECT_EQ(AT(bits, 0, okvsVLCDecodeEscBlock_MP3_1u16s(p, o, 3, out, 4, raw.spec)), At(okvOk, 6));
     EXPECT_EQ(std::vector<Okv16s>(out, out + 4), (std::vector<Okv16s>{-20, 0, 0, 0}));
+    const vlct::DecodeSpec raw0({{128, 0b0, 1}, {15 + 128, 0b1, 1}}, {2});  // (0, 15) by one bit holding no sign
+    EXPECT_EQ(AT(bits, 0, okvsVLCDecodeEscBlock_MP3_1u16s(p, o, 3, out, 4, raw0.spec)), At(okvOk, 6));
+    EXPECT_EQ(std::vector<Okv16s>(out, out + 4), (std::vector<Okv16s>{0, -20, 0, 0}));
     const Codes e = {{7, 0b0, 1}, {9, 0b011, 3}};
     const vlct::DecodeSpec r({e[1], e[0]}, {2, 2}), d({{1, 0b10, 2}, {2, 0b10, 2}, {5, 0, 0}, {3, 0b0, 1}, {4, 0b11, 2}}, {2});
     const vlct::EncodeSpec en(kEnc37);
@@ -311,17 +314,18 @@ TEST(VlcTables, AbsentCodesConflictsAndCounts) {
     const vlct::EncodeSpec pair16({{64 * 16 + 16 + 16, 0, 22}});  // (16, 16) and its signs in 22 bits
     std::vector<Okv16s> ones(1 << 26, 1), big(1 << 26, 8191);     // pairs of 22 + 2 * 21 bits
     const Okv16s esc[2] = {0, 15}, oneZero[2] = {1, 0};
-    Okv32s n[7] = {-1, -1, -1, -1, -1, -1, -1};
+    Okv32s n[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     ASSERT_EQ(okvsVLCCountBits_16s32s(ones.data(), 1 << 26, &n[0], wide.spec) +
                   okvsVLCCountBits_16s32s(ones.data(), (1 << 26) - 1, &n[1], wide.spec) +
                   okvsVLCCountEscBits_AAC_16s32s(oneZero, 1, &n[2], aac.spec) +       // fewer than two values
+                  okvsVLCCountEscBits_MP3_16s32s(oneZero, 1, 0, &n[7], bare.spec) +
                   okvsVLCCountEscBits_MP3_16s32s(oneZero, 2, 0, &n[3], bare.spec) +   // the sign in the code
                   okvsVLCCountEscBits_MP3_16s32s(esc, 2, 1, &n[4], signOnly.spec) +  // a code of its sign bit alone
                   okvsVLCCountEscBits_AAC_16s32s(big.data(), 1 << 26, &n[5], pair16.spec) +
                   okvsVLCCountEscBits_AAC_16s32s(big.data(), (1 << 26) - 2, &n[6], pair16.spec),
               okvOk);
-    EXPECT_EQ(std::vector<Okv32s>(n, n + 7),
-              (std::vector<Okv32s>{INT32_MAX, INT32_MAX - 31, 0, 1, 2, INT32_MAX, INT32_MAX - 63}));
+    EXPECT_EQ(std::vector<Okv32s>(n, n + 8),
+              (std::vector<Okv32s>{INT32_MAX, INT32_MAX - 31, 0, 1, 2, INT32_MAX, INT32_MAX - 63, 0}));
 }
 
 // Free releases allocations; a failed InitAlloc hands the block over. Then every refusal of the family, in
@@ -385,6 +389,7 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
         {okvsVLCDecodeGetSize_32s(nullptr, 1, sz, 1, &size), okvErrNullPtr},
         {okvsVLCDecodeGetSize_32s(chain.data(), 0, nullptr, 1, &size), okvErrNullPtr},
         {okvsVLCDecodeUTupleGetSize_32s(chain.data(), 9, sz, 1, 1, 1, nullptr), okvErrNullPtr},
+        {okvsVLCDecodeUTupleGetSize_32s(nullptr, 9, sz, 1, 1, 1, &size), okvErrNullPtr},
         {okvsVLCDecodeOne_1u16s(&p, &eight, out, dec.spec), okvErrVLCParam},
         {okvsVLCDecodeBlock_1u16s(&p, &minus, out, 1, dec.spec), okvErrVLCParam},
         {okvsVLCDecodeBlock_1u16s(&p, &off, out, 0, dec.spec), okvOk},
