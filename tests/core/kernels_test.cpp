@@ -90,7 +90,8 @@ void sweep(auto call, auto model, auto genIn, auto genOut, bool readsSrc = true)
     Shifted<Out> d0(1, 0);
     const std::vector<Out> mark(d0.p, d0.p + 1);
     EXPECT_EQ(call(readsSrc ? static_cast<In*>(nullptr) : s0.p, d0.p, 0), readsSrc ? okvErrNullPtr : okvErrSize);
-    EXPECT_EQ(call(s0.p, static_cast<Out*>(nullptr), 0) * 10 + call(s0.p, d0.p, 0), okvErrNullPtr * 10 + okvErrSize);
+    EXPECT_EQ(call(s0.p, static_cast<Out*>(nullptr), 0), okvErrNullPtr);
+    EXPECT_EQ(call(s0.p, d0.p, 0), okvErrSize);
     EXPECT_EQ(0, std::memcmp(d0.p, mark.data(), sizeof(Out)));
     for (int len = 1; len <= 67; ++len)
         for (int a = 0; a < int(16 / sizeof(In)); ++a)

@@ -20,11 +20,12 @@ float uniform(float lo, float hi) { return std::uniform_real_distribution<float>
 template <class T> struct Buf {
     std::vector<unsigned char> raw;
     T* p;
-    Buf(size_t n, size_t byteShift, unsigned char mark = 0xA5) : raw(n * sizeof(T) + 32, mark) {
+    unsigned char mark;
+    Buf(size_t n, size_t byteShift, unsigned char m = 0xA5) : raw(n * sizeof(T) + 32, m), mark(m) {
         p = reinterpret_cast<T*>(((reinterpret_cast<uintptr_t>(raw.data()) + 15) & ~uintptr_t(15)) + byteShift);
     }
     bool intact(size_t n) const {
-        return std::all_of(reinterpret_cast<const unsigned char*>(p + n), &*raw.end(), [](unsigned char c) { return c == 0xA5; });
+        return std::all_of(reinterpret_cast<const unsigned char*>(p + n), &*raw.end(), [this](unsigned char c) { return c == mark; });
     }
 };
 
@@ -54,7 +55,7 @@ TEST(Interleave, RoundTripAndJoinEveryLayout) {
                 rows[c].p[i] = sizeof(T) == 2 ? T(r) : r % 4 ? T(uniform(-40000, 40000) / float(1 << r % 16)) : T(special[r % 6]);
             }
         }
-        Buf<T> block(size_t(len) * ch, dshift);
+        Buf<T> block(size_t(len) * ch, dshift, 0x5A);  // a mark of its own: a read past it shows in the rows
         ASSERT_EQ(il(in.data(), ch, len, block.p), wantIl);
         ASSERT_TRUE(block.intact(size_t(len) * ch));
         for (int i = 0; i < len; ++i)
@@ -105,6 +106,7 @@ TEST(SampleUtils, RefusalsInOrderWriteNothing) {
         {okvsMakeFloat_16s32f(a, a, 0, f), okvErrSize},
         {okvsPow34_32f(f, nullptr, 1), okvErrNullPtr},
         {okvsPow34_32f(f, f, 1), okvOk},  // one value
+        {okvsPow34_32f(f, f, 0), okvErrSize},
         {okvsPow34_32f16s(f, d, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 0), okvErrSize},
         {okvsPow34_16s_Sfs(nullptr, 0, nullptr, 0, 1), okvErrNullPtr},

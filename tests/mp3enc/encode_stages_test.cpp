@@ -181,6 +181,12 @@ TEST(Mp3EncHuffman, RandomGranulesDecodeBack) {
         ASSERT_EQ(okvsHuffmanDecode_MP3_1u32s(&q, &qo, out.data(), &bound, &si, &h, int(bits[1])), okvOk);
         ASSERT_TRUE(bitPos(buf[1].data(), q, qo) - off == bits[1] && out == ix) << "iteration " << it;
     }
+    const MP3FrameHeader h = header(1, 0, 0);
+    const MP3SideInfo si{};
+    const std::vector<Okv32s> zeros(576);
+    Okv8u* none = nullptr;
+    int o = 0;
+    EXPECT_EQ(okvsHuffmanEncode_MP3_32s1u(zeros.data(), &none, &o, &h, &si, 0, 0), okvErrNullPtr);  // no stream
 }
 
 // y^(3/4): floor(y^0.75 + 0.4054) below 1025, the octave's quadratic piece up to 165108, 8192 above;
