@@ -14,9 +14,9 @@ inline int guardBits(uint32_t g) { return g ? __builtin_clz(g) : 32; }
 inline uint64_t magnitude(int64_t v) { return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v); }
 
 // Brings n 64-bit accumulators to below 2^30 in magnitude, all by the same shift (right when
-// the largest needs more than 30 bits, else left on the low word, modulo 32). Returns the
-// exponent G - 24 that the caller would apply to all results.
-inline int normalise(int64_t* e, int n) {
+// the largest needs more than 30 bits, else left on the low word, modulo 32). The common
+// exponent is dropped: the callers form ratios and products of like scale only.
+inline void normalise(int64_t* e, int n) {
     uint64_t all = 0;
     for (int i = 0; i < n; ++i) all |= magnitude(e[i]);
     const uint32_t hi = static_cast<uint32_t>(all >> 32), lo = static_cast<uint32_t>(all);
@@ -24,7 +24,6 @@ inline int normalise(int64_t* e, int n) {
     for (int i = 0; i < n; ++i)
         e[i] = 64 - g > 30 ? e[i] >> (34 - g)
                            : static_cast<int32_t>(static_cast<uint32_t>(e[i]) << ((g + 30) & 31));
-    return g - 24;
 }
 
 // Reciprocal of a positive value: with s = guardBits(value) - 1 (written to *pShift) and
