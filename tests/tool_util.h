@@ -26,6 +26,11 @@ template <class T = uint8_t> std::vector<T> readFile(const fs::path& p) {
     return v;
 }
 
+inline std::string readText(const fs::path& p) {
+    const std::vector<char> b = readFile<char>(p);
+    return std::string(b.begin(), b.end());
+}
+
 template <class T> void writeFile(const fs::path& p, const std::vector<T>& d) {
     std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(d.data()), std::streamsize(d.size() * sizeof(T)));
 }
@@ -40,12 +45,12 @@ inline std::string q(const fs::path& p) {
 // Runs cmd with stdout and stderr to a file whose text goes to *text; the exit status, -1 on a signal.
 inline int shell(const std::string& cmd, std::string* text = nullptr, const fs::path& log = "/dev/null") {
     const int st = std::system((cmd + " >" + q(log) + " 2>&1").c_str());
-    if (text) {
-        const std::vector<uint8_t> b = readFile(log);
-        text->assign(b.begin(), b.end());
-    }
+    if (text) *text = readText(log);
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
+
+// Whether every command of the space-separated list is installed.
+inline bool have(const std::string& tools) { return shell("for t in " + tools + "; do command -v $t || exit 1; done") == 0; }
 
 // A temporary directory removed with its content at the end of the scope.
 struct TempDir {

@@ -52,7 +52,7 @@ uint32_t wavRate(const std::vector<uint8_t>& b) { return b.size() < 28 ? 0 : b[2
 TEST(AacDecodeTool, ConformanceStreams) {
     if (!fs::exists(vectorDir() / "iso/al04_44.mp4") || !fs::exists(vectorDir() / "ct_decodercheck/File2.mp4"))
         GTEST_SKIP() << "AAC vectors not found under " << vectorDir();
-    if (shell("command -v ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+    if (!have("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     struct Row {
         std::string path;
         int channels, lead = 0, maxDiff = 2;
@@ -92,7 +92,7 @@ TEST(AacDecodeTool, ConformanceStreams) {
         ASSERT_EQ(decode(in, got, s.opts, &err), 0) << err;
         EXPECT_EQ(err.find("decode: frame"), std::string::npos) << err;  // no failing frame
         if (s.ref.ends_with(".wav")) {  // both after 22-sample headers; 169 frames of 2048 stereo samples
-            const Diff d = compare(readPcm(got), readPcm(vectorDir() / s.ref), 0, 22);
+            const Diff d = compare(readFile<int16_t>(got), readFile<int16_t>(vectorDir() / s.ref), 0, 22);
             EXPECT_TRUE(d.compared >= 2 * 346112u - 2 * 2048 && d.rms <= s.rms && d.max <= s.maxDiff) << d.max;
             continue;
         }
@@ -106,18 +106,18 @@ TEST(AacDecodeTool, ConformanceStreams) {
         for (const std::string dec : {"aac", "aac_fixed"}) {
             const std::string ffmpeg = "ffmpeg -nostdin -v quiet -threads 1 -c:a " + dec;
             ASSERT_EQ(shell(ffmpeg + " -i " + q(in) + " -f s16le -y " + q(ref)), 0);
-            r = readPcm(ref);
+            r = readFile<int16_t>(ref);
             const std::vector<int16_t> p = r;  // okvac's channel c is the reference's refChannel[c]
             for (size_t i = 0, c = size_t(s.channels); !s.refChannel.empty() && i + c <= r.size(); i += c)
                 for (size_t k = 0; k < c; ++k) r[i + k] = p[i + size_t(s.refChannel[k])];
-            d = compare(readPcm(got), r, size_t(s.lead) * 1024 * size_t(s.channels));
+            d = compare(readFile<int16_t>(got), r, size_t(s.lead) * 1024 * size_t(s.channels));
             if (d.max <= s.maxDiff || s.maxDiff <= 0) break;
         }
         ASSERT_GT(d.compared, 0u);
         const double levelDb = std::fabs(10 * std::log10(d.energy[0] / d.energy[1]));
         EXPECT_TRUE(s.maxDiff >= 0 || d.rms > 100.0) << d.rms;
         // Two noise realisations: the levels within 0.05 dB over the whole stream.
-        EXPECT_TRUE(s.maxDiff != 0 || (readPcm(got).size() == r.size() && levelDb <= 0.05)) << levelDb;
+        EXPECT_TRUE(s.maxDiff != 0 || (readFile<int16_t>(got).size() == r.size() && levelDb <= 0.05)) << levelDb;
         EXPECT_TRUE(s.maxDiff <= 0 || (d.max <= s.maxDiff && d.rms <= s.rms)) << d.max << " " << d.rms;
     }
 }
@@ -139,7 +139,7 @@ TEST(AacDecodeTool, ModesLengthsAndDamagedInput) {
     const fs::path sbr = vectorDir() / "iso/al_sbr_cm_48_2.mp4";
     ASSERT_EQ(decode(sbr, wav), 0);
     ASSERT_EQ(decode(sbr, out, "--sbr lp"), 0);
-    const std::vector<int16_t> hq = readPcm(wav), lp = readPcm(out);
+    const std::vector<int16_t> hq = readFile<int16_t>(wav), lp = readFile<int16_t>(out);
     EXPECT_EQ(wavRate(readFile(wav)), 48000u);
     ASSERT_EQ(hq.size(), lp.size() + 22);
     const Diff d = compare(hq, lp, 22);

@@ -17,7 +17,6 @@ const TempDir kLog("okvac_enc_log_");
 
 // Status of a shell command; *out gets its stdout and stderr.
 int run(const std::string& cmd, std::string* out = nullptr) { return shell("{ " + cmd + "; }", out, kLog.path / "log"); }
-bool have(const std::string& tools) { return run("for t in " + tools + "; do command -v $t || exit 1; done") == 0; }
 
 struct TmpDir : TempDir {
     TmpDir() : TempDir("okvac_enc_") {}

@@ -17,11 +17,6 @@ const uint8_t kSample[] = {
 #include "../../tools/okvac/mp3/mp3_demo_sample.inc"
 };
 
-std::string text(const fs::path& p) {
-    const std::vector<uint8_t> b = readFile(p);
-    return std::string(b.begin(), b.end());
-}
-
 void put(const fs::path& p, const std::string& s) { writeFile(p, std::vector<char>(s.begin(), s.end())); }
 
 class DecodeIo : public ::testing::Test {
@@ -39,7 +34,7 @@ protected:
         const size_t at = line.find('@'), bar = std::min(line.find(" |", at), line.size());
         inDir(line.substr(0, at) + "{ " + q(okvacPath()) + " decode " + line.substr(at + 1, bar - at - 1) +
               " 2>stderr.txt; echo $? >status.txt; }" + line.substr(bar));
-        const std::string status = text(dir / "status.txt"), err = text(dir / "stderr.txt");
+        const std::string status = readText(dir / "status.txt"), err = readText(dir / "stderr.txt");
         fs::remove(dir / "stderr.txt");
         fs::remove(dir / "status.txt");
         const int rc = status.empty() ? -1 : std::stoi(status);
@@ -88,7 +83,7 @@ TEST_F(DecodeIo, FailuresGiveOneLineStatusOneAndNoOutput) {
         EXPECT_TRUE(status == 1 && err.rfind(std::string("okvac decode: ") + named + ": ", 0) == 0 &&
                     err.find(reason) != std::string::npos && std::count(err.begin(), err.end(), '\n') == 1)
             << line << ": " << status << " " << err;
-        EXPECT_TRUE(files() == before && text(dir / "kept.wav") == "earlier contents") << line;
+        EXPECT_TRUE(files() == before && readText(dir / "kept.wav") == "earlier contents") << line;
     }
 }
 
@@ -97,7 +92,7 @@ TEST_F(DecodeIo, InterruptedDecodeLeavesNothing) {
     ASSERT_EQ(mkfifo((dir / "slow").c_str(), 0600), 0);
     inDir("(for i in 1 2 3 4 5 6 7 8 9 10; do cat good.mp3; done; sleep 2) > slow & " + q(okvacPath()) +
           " decode slow out.wav & sleep 1; ls -a > during.txt; kill $!; wait");
-    EXPECT_NE(text(dir / "during.txt").find(".out.wav.okvac-"), std::string::npos) << "no temporary while decoding";
+    EXPECT_NE(readText(dir / "during.txt").find(".out.wav.okvac-"), std::string::npos) << "no temporary while decoding";
     EXPECT_EQ(files(), (std::set<std::string>{"during.txt", "good.mp3", "slow"}));
 }
 
@@ -115,9 +110,9 @@ TEST_F(DecodeIo, OutputsAgreeAndFailedFramesAreSummarised) {
                              "@ good.mp3 link.wav",
                              "timeout 20 cat pipe.wav > fromfifo.wav & @ good.mp3 pipe.wav; wait"})
         ASSERT_EQ(run(line).first, 0) << line;
-    const std::string raw = text(dir / "ref.raw"), wav = text(dir / "old.wav");
+    const std::string raw = readText(dir / "ref.raw"), wav = readText(dir / "old.wav");
     ASSERT_GT(raw.size(), 0u);
-    EXPECT_EQ(text(dir / "piped.raw") + text(dir / "stdout.raw"), raw + raw);
+    EXPECT_EQ(readText(dir / "piped.raw") + readText(dir / "stdout.raw"), raw + raw);
     EXPECT_TRUE(fs::is_symlink(dir / "link.wav") && fs::is_fifo(dir / "pipe.wav"));
     EXPECT_EQ(fs::status(dir / "old.wav").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -125,7 +120,7 @@ TEST_F(DecodeIo, OutputsAgreeAndFailedFramesAreSummarised) {
     ASSERT_EQ(wav.size(), 44 + raw.size());
     EXPECT_EQ(wav.substr(0, 8) + wav.substr(24, 4) + wav.substr(40),
               "RIFF" + le32(uint32_t(wav.size() - 8)) + le32(22050) + le32(uint32_t(raw.size())) + raw);
-    EXPECT_EQ(text(dir / "fromfifo.wav").substr(8), wav.substr(8, 32) + le32(0xFFFFFFFFu) + raw);
+    EXPECT_EQ(readText(dir / "fromfifo.wav").substr(8), wav.substr(8, 32) + le32(0xFFFFFFFFu) + raw);
     const auto [status, err] = run("@ bad.mp3 bad.raw");
     EXPECT_TRUE(status == 0 && err.find("frame 1 at byte 0: bit reservoir underflow") != std::string::npos &&
                 err.find("okvac decode: bad.mp3: 1 of 42 frames failed") != std::string::npos) << err;
