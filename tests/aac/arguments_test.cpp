@@ -174,6 +174,9 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     for (const auto& k : mp4Rows) add(k.want, [=] { return mp4(k.seq, 52, k.common, k.scal, k.aot); });
     add(okvErrAacSmplRate, with(&c.ci.samplingRateIndex, 12, [=] { return mp4(3, 51, 0, 0, 16); }));
     nullEach(okvsDecodeChanPairElt_AAC, &p, &off, &c.ics, &cpe, 0);
+    for (int pred : {41, 42})  // a zero stream: no common window, one bit read
+        add(pred > 41 ? okvErrAacPredSfb : okvOk,
+            [&, pred] { return okvsDecodeChanPairElt_AAC(&p, &off, &c.ics, &cpe, pred); }, pred > 41 ? 0 : 1);
     nullEach(okvsDecodeChanPairElt_MP4_AAC, &p, &off, &c.ics, &cpe, &mh, 99, 99);
     nullEach(okvsNoiselessDecoder_LC_AAC, &p, &off, 0, &c.ci, c.sf, c.spec, c.cb, c.tns);
     nullEach(okvsNoiselessDecode_AAC, &p, &off, &c.hdr, c.sf, c.spec, c.cb, c.tns, &c.ci, 0, 0, 0, 0, 2);
