@@ -10,6 +10,7 @@ not compile is stillborn and not counted.
   tools/mutate.py --list src/misc/pow_law.cpp            # number the mutants of a file
   tools/mutate.py src/misc/pow_law.cpp --only 12 40      # run chosen ones
   tools/mutate.py --random 60 --seed 7 --exclude tools/mutate_equivalent.txt
+  tools/mutate.py --build build-asan --mutants ids.txt  # faults only the sanitizers see
 
 Mutant ids (file:line:column:operator:before>after) stay valid while the line is unchanged; an exclude
 file lists the ids of equivalent mutants, one per line, '#' starting a comment.
@@ -298,9 +299,13 @@ def main():
                          "(a kill matrix, to see which tests are some fault's only killer)")
     ap.add_argument("--harness-seed", type=int, default=1)
     ap.add_argument("--harness-iters", type=int, default=20)
+    ap.add_argument("--build", default="build-dev",
+                    help="configured build tree to mutate in (build-asan for faults that only the sanitizers see)")
     ap.add_argument("--build-timeout", type=int, default=900)
     ap.add_argument("--test-timeout", type=int, default=300)
     args = ap.parse_args()
+    global BUILD
+    BUILD = ROOT / args.build
     # A terminating signal unwinds like Ctrl-C, so the mutated file is always restored.
     signal.signal(signal.SIGTERM, signal.default_int_handler)
 

@@ -251,6 +251,29 @@ TEST(Mp3Psy, IntensityBoundsFollowTheTables) {
         }
 }
 
+// Joint stereo takes M/S only where it lowers the perceptual entropy: for one tone in both channels,
+// not for two different tones, which mid and side would each carry.
+TEST(Mp3Psy, MidSideWhereItLowersTheEntropy) {
+    for (const double w : {0.05, 0.31}) {
+        MP3FrameHeader h{};
+        h.id = 1, h.layer = 1, h.mode = 1, h.bitrate_index = 9;
+        std::vector<Okv8u> state(OKV_MP3_PSY_STATE_SIZE, 0), work(OKV_MP3_PSY_WORK_SIZE);
+        for (int f = 0; f < 4; ++f) {
+            Okv16s pcm[2304];
+            for (int i = 0; i < 1152; ++i) {
+                pcm[2 * i] = Okv16s(8000 * std::sin(0.05 * (1152 * f + i)));
+                pcm[2 * i + 1] = Okv16s(8000 * std::sin(w * (1152 * f + i)));
+            }
+            MP3PsyRatio ratio[4];
+            MP3SideInfo si[4];
+            int bound[6];
+            ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm, ratio, bound, si, &h, state.data(), nullptr, work.data()),
+                      okvOk);
+            ASSERT_EQ(h.mode_extension, w == 0.05 ? 2 : 0) << w << " " << f;  // intensity off at index 9
+        }
+    }
+}
+
 // Channels swapped swap the records: the left and right analyses are alike. A steady tone keeps long
 // blocks from past its onset to a burst. A sampling frequency index out of range analyses as 44.1 kHz.
 TEST(Mp3Psy, SwappedChannelsSwapTheRecords) {
