@@ -8,6 +8,8 @@
 
 #include "core/heap_growth.h"
 #include "misc/dts_tables_data.h"
+#include "transform/dct.h"
+#include "transform/fft.h"
 #include "sbr/qmf_test_util.h"
 
 namespace {
@@ -37,6 +39,13 @@ std::vector<float> run(void* spec, const std::vector<float>& x, int type) {
 // g_k[t] = 1/4 (-1)^floor((k+1)/2) h[t] cos(pi (2k + 1)(t + 16.5) / 64), h[t] = R[t] (-1)^floor(t/64).
 // The tables are odd and match the shared text where it is present. An allocated structure filters alike.
 TEST(DtsSynth, MatchesClosedFormAndTables) {
+    // Size: 2395 bytes of header, history and alignment slack, the inner specs rounded up to 16 and
+    // the largest of their buffers.
+    int size, ds, di, dw, fs, fi, fw;
+    ASSERT_TRUE(okvsSynthesisFilterGetSize_DTS_32f(&size) == okvOk &&
+                okv_u8::okvsDCTInvGetSize_32f(16, 0, &ds, &di, &dw) == okvOk &&
+                okv_u8::okvsFFTGetSize_C_32fc(3, okv_u8::kFftNoDiv, 0, &fs, &fi, &fw) == okvOk);
+    EXPECT_EQ(size, 2395 + (ds + 15) / 16 * 16 + (fs + 15) / 16 * 16 + std::max({di, dw, fi, fw}));
     const int calls = 220;
     std::mt19937 rng(5);
     std::vector<float> x(32 * calls);
