@@ -326,8 +326,9 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         R(okvErrMp3SideInfo, a.h = header(0, 1, 0, 4), a.si[0].scalefac_compress = 512, a.scalefactors(0, 0)),
         R(okvErrMp3FrameHeader, a.h = header(0, 1, 0, 4), a.si[0].scalefac_compress = 511, a.scalefactors(0, 0)),
         R(okvErrNullPtr, a.p = nullptr, a.scalefactors(5, 0)), R(okvErrMp3FrameHeader, a.h.layer = 3, a.sideInfo()),
-        R(okvErrMp3FrameHeader, a.h.mode = -1, a.sideInfo()),
+        R(okvErrMp3FrameHeader, a.h.mode = -1, a.sideInfo()), R(okvErrNullPtr, a.p = nullptr, a.sideInfo()),
         R(okvErrNullPtr, a.h.mode = -1, okvsUnpackSideInfo_MP3(&a.p, a.si, a.bound, nullptr, a.scfsi, &a.h)),
+        R(okvErrNullPtr, okvsUnpackSideInfo_MP3(&a.p, nullptr, a.bound, &a.prev, a.scfsi, &a.h)),
         R(okvErrNullPtr, a.p = nullptr, okvsUnpackFrameHeader_MP3(&a.p, &a.h)),
         R(okvErrNullPtr, okvsUnpackFrameHeader_MP3(&a.p, nullptr)),
         R(okvErrNullPtr, a.p = nullptr, okvsPackFrameHeader_MP3(&a.h, &a.p)),
@@ -346,6 +347,8 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         R(okvErrMp3SideInfo, a.h.mode = 1, a.h.mode_extension = 3, a.si[1].block_type = 2, a.joint()),
         R(okvOk, a.h.mode = 1, a.si[1].block_type = 2, a.joint()),  // neither M/S nor intensity
         R(okvOk, a.h.mode_extension = 3, a.joint()),  // plain stereo
+        R(okvErrMp3FrameHeader, a.h.mode = 1, a.h.id = 2, a.joint()),
+        R(okvErrMp3FrameHeader, a.h.mode = 1, a.h.sampling_frequency = 3, a.joint()),
         R(okvErrMp3FrameHeader, a.h.sampling_frequency = 3, a.nulled(-1)), R(okvErrMp3FrameHeader, a.h.id = 2, a.nulled(-1)),
         R(okvErrMp3SideInfo, a.si[3].window_switching_flag = a.si[3].mixed_block_flag = 1, a.si[3].block_type = 2, a.nulled(-1)),
         R(okvErrBadArg, okvsAnalysisPQMF_MP3_16s32s(a.pcm, a.x, 0)),
