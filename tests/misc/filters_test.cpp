@@ -8,9 +8,9 @@
 
 #include "core/heap_growth.h"
 #include "misc/dts_tables_data.h"
+#include "sbr/qmf_test_util.h"
 #include "transform/dct.h"
 #include "transform/fft.h"
-#include "sbr/qmf_test_util.h"
 
 namespace {
 

@@ -368,8 +368,10 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         EXPECT_TRUE(c.want == okvErrBadData || untouched) << "case " << &c - cases;
     }
     for (int k = 0; k < 19; ++k) EXPECT_EQ(Args().nulled(k), okvErrNullPtr) << k;
-    Args bad, a;  // ten (1, 1) pairs of 5 bits each in a budget of 40: the cursor stops past the ninth
+    Args bad, a, unused;  // ten (1, 1) pairs of 5 bits each in a budget of 40: the cursor stops past the ninth
     EXPECT_TRUE(bad.huffman(40) == okvErrBadData && bitPos(bad.buf.data(), bad.p, bad.off) == 45);
+    unused.si[0].big_values = 0, unused.si[0].table_select[0] = 32;  // a region without pairs: its table unread
+    EXPECT_EQ(unused.huffman(50), okvOk);
     a.h = header(1, 3), a.buf[6] = 0x10;  // mono, window switching with block type 0: the cursor passes the 74 bits read
     EXPECT_TRUE(a.sideInfo() == okvErrMp3SideInfo && a.p == a.buf.data() + 10);
     lifecycle(okvsSynthesisFilterGetSize_PQMF_MP3_32f, okvsSynthesisFilterInit_PQMF_MP3_32f, okvsSynthesisFilter_PQMF_MP3_32f,

@@ -251,31 +251,41 @@ TEST(Mp3Psy, IntensityBoundsFollowTheTables) {
         }
 }
 
-// Joint stereo takes M/S only where it lowers the perceptual entropy: for one tone in both channels,
-// not for two different tones, which mid and side would each carry.
+// Joint stereo takes M/S only where it lowers the perceptual entropy and both channels keep one block
+// type: for one tone in both channels, not for two different tones, which mid and side would each carry,
+// nor where a burst in the left channel alone makes its blocks short. The tones leave the top band
+// without energy: a ratio of one.
 TEST(Mp3Psy, MidSideWhereItLowersTheEntropy) {
-    for (const double w : {0.05, 0.31}) {
+    std::mt19937 rng(6);
+    for (int kind = 0; kind < 3; ++kind) {
         MP3FrameHeader h{};
         h.id = 1, h.layer = 1, h.mode = 1, h.bitrate_index = 9;
         std::vector<Okv8u> state(OKV_MP3_PSY_STATE_SIZE, 0), work(OKV_MP3_PSY_WORK_SIZE);
-        for (int f = 0; f < 4; ++f) {
+        int differing = 0;
+        for (int f = 0; f < 6; ++f) {
             Okv16s pcm[2304];
-            for (int i = 0; i < 1152; ++i) {
-                pcm[2 * i] = Okv16s(8000 * std::sin(0.05 * (1152 * f + i)));
-                pcm[2 * i + 1] = Okv16s(8000 * std::sin(w * (1152 * f + i)));
+            for (int i = 0, t = 1152 * f; i < 1152; ++i, ++t) {
+                const int burst = kind == 2 && f == 3 && i > 600 ? int(rng() % 40001) - 20000 : 0;
+                pcm[2 * i] = Okv16s(8000 * std::sin(0.05 * t) / 2 + burst / 2);
+                pcm[2 * i + 1] = Okv16s(8000 * std::sin((kind == 1 ? 0.31 : 0.05) * t) / 2);
             }
             MP3PsyRatio ratio[4];
             MP3SideInfo si[4];
             int bound[6];
             ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm, ratio, bound, si, &h, state.data(), nullptr, work.data()),
                       okvOk);
-            ASSERT_EQ(h.mode_extension, w == 0.05 ? 2 : 0) << w << " " << f;  // intensity off at index 9
+            const bool differ = si[0].block_type != si[1].block_type || si[2].block_type != si[3].block_type;
+            differing += differ;
+            ASSERT_TRUE(kind == 2 ? !(differ && h.mode_extension & 2) : h.mode_extension == (kind ? 0 : 2)) << kind << f;
+            for (int r = 0; r < 4 && kind < 2; ++r) ASSERT_EQ(ratio[r].ratio[20], INT32_MAX) << "no energy in the top band";
         }
+        EXPECT_EQ(differing > 0, kind == 2);
     }
 }
 
 // Channels swapped swap the records: the left and right analyses are alike. A steady tone keeps long
-// blocks from past its onset to a burst. A sampling frequency index out of range analyses as 44.1 kHz.
+// blocks from past its onset to a burst. A sampling frequency index out of range analyses as 44.1 kHz,
+// and random bytes in the work buffer change nothing.
 TEST(Mp3Psy, SwappedChannelsSwapTheRecords) {
     std::mt19937 rng(5);
     MP3FrameHeader h[3] = {};
@@ -296,10 +306,12 @@ TEST(Mp3Psy, SwappedChannelsSwapTheRecords) {
         MP3PsyRatio ratio[3][4];
         MP3SideInfo si[3][4];
         int bound[3][6];
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < 3; ++k) {
+            if (k == 2) std::generate(work.begin(), work.end(), [&] { return Okv8u(rng()); });
             ASSERT_EQ(okvsPsychoacousticModelTwo_MP3_16s(pcm[k], ratio[k], bound[k], si[k], &h[k], state[k].data(),
                                                          nullptr, work.data()),
                       okvOk);
+        }
         for (int r = 0; r < 4; ++r) {
             EXPECT_TRUE(f < 2 || f > 4 || si[0][r].block_type == 0) << f << " " << r;  // the tone past its onset
             EXPECT_EQ(si[0][r].block_type, si[1][r ^ 1].block_type) << f << " " << r;
