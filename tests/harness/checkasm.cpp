@@ -90,7 +90,11 @@ void* Arena::alloc(Kind kind, size_t bytes, size_t align, Align al, const void* 
     auto* block = static_cast<uint8_t*>(std::aligned_alloc(64, (total + 63) / 64 * 64));
     uint8_t* data = block + kGuard + off;
     std::memset(block, kGuardByte, total);
-    if (kind == Kind::Scratch) std::memset(data, 0, bytes);
+    if (kind == Kind::Scratch)
+        for (size_t i = 0; i < bytes; i += 8) {
+            const uint64_t r = fill_.u64();
+            std::memcpy(data + i, &r, std::min<size_t>(8, bytes - i));
+        }
     else if (init) std::memcpy(data, init, bytes);
     else if (random)
         for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>(rng_.u32());
@@ -111,7 +115,7 @@ void Ctx::call(const char* label, const std::function<int(Arena&, int)>& fn) {
     ++g_iter;
     if (kExports.count(label)) exports.insert(label);
     const uint64_t seed = rng_.u64();
-    Arena a(seed), b(seed);
+    Arena a(seed, seed ^ 1), b(seed, seed ^ 2);
     const int st[2] = {fn(a, 0), fn(b, 1)};
     if (st[0] != st[1]) fail(label, "status u8 " + std::to_string(st[0]) + " vs n8 " + std::to_string(st[1]));
     if (a.bufs_.size() != b.bufs_.size()) return fail(label, "the variants allocated different buffers");

@@ -64,7 +64,7 @@ enum Align { AnyAlign, Aligned16 };
 
 class Arena {
 public:
-    explicit Arena(uint64_t seed) : rng_(seed) {}
+    explicit Arena(uint64_t seed, uint64_t scratchSeed = 1) : rng_(seed), fill_(scratchSeed) {}
     ~Arena();
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
@@ -77,7 +77,8 @@ public:
     template <class T> T* out(size_t n, Align al = AnyAlign) { return take<T>(Kind::Out, n, al, nullptr); }
     template <class T, class G> T* inout(size_t n, G gen, Align al = AnyAlign) { return fill<T>(Kind::Out, n, gen, al); }
     template <class T> T* one(T x) { return inout<T>(1, [x](size_t) { return x; }); }
-    // Zeroed, 64-byte aligned memory (at offset bytes past it), guarded but not compared: structures, work buffers.
+    // 64-byte aligned memory (at offset bytes past it), guarded but not compared: structures, work buffers. It
+    // holds random bytes that differ between the variants' arenas, so a call that reads what it did not write shows.
     void* scratch(size_t bytes);
     template <class T> T* scratch(size_t bytes, size_t offset) {
         return reinterpret_cast<T*>(static_cast<uint8_t*>(scratch(bytes + offset)) + offset);
@@ -119,7 +120,7 @@ private:
     void* alloc(Kind kind, size_t bytes, size_t align, Align al, const void* init, bool random, int floatBytes);
     bool replaying() const { return replay_mode_ && replay_ < bufs_.size(); }
 
-    Rng rng_;
+    Rng rng_, fill_;
     std::vector<Buf> bufs_;
     size_t replay_ = 0;
     bool replay_mode_ = false;

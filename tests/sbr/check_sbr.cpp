@@ -70,7 +70,7 @@ CHECKER(sbr_qmf) {
 
 // Fixed banks: GetSize, Init without a structure, InitAlloc and Free, Free of a foreign block; then slots
 // of shifted full-range values, kx in and out of 0..32, downsampled banks on full-rate structures half of
-// the time; the position and delay line (bytes 40 on) compared after the slots.
+// the time; the position (byte 40) and delay line (bytes 48 on) compared after the slots.
 CHECKER(sbr_qmf_fixed) {
     for (int b = 0; b < 6; ++b)
         for (int it = 0; it < c.iters(); ++it) {
@@ -92,7 +92,8 @@ CHECKER(sbr_qmf_fixed) {
                 for (int l = 0; l < slots && s == okvOk; ++l)
                     s = k.filter(a.in<Okv32s>(kFixedIn[b], a.i32(shift)), a.out<Okv32s>(kFixedOut[b]), kx, mem);
                 const auto* base = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem) + 15) & ~uintptr_t{15});
-                std::memcpy(a.out<Okv8u>(size_t(size) - 55), base + 40, size_t(size) - 55);
+                std::memcpy(a.out<Okv8u>(4), base + 40, 4);
+                std::memcpy(a.out<Okv8u>(size_t(size) - 63), base + 48, size_t(size) - 63);
                 return st[3] = h.release(mem), s;
             });
         }
