@@ -219,9 +219,10 @@ TEST(AacArguments, RefusedInOrderWithoutSideEffects) {
     add(okvErrNullPtr, [&] { return okvsDecodePrgCfgElt_AAC(nullptr, &off, pce); });
     add(okvErrAacBitOffset, with(&off, 8, [&] { return okvsDecodePrgCfgElt_AAC(&p, &off, pce); }));
     add(okvErrNullPtr, [&] { return okvsDecodeFillElt_AAC(&none, &off, &n, ms.data()); });
+    nullEach(okvsDecodeFillElt_AAC, &p, &off, &n, ms.data());
     add(okvErrAacBitOffset, with(&off, 8, [&] { return okvsDecodeFillElt_AAC(&p, &off, &n, ms.data()); }));
     add(okvErrNullPtr, [&] { return okvsDecodeDatStrElt_AAC(&none, &off, &tag, &n, ms.data()); });
-    add(okvErrNullPtr, [&] { return okvsDecodeDatStrElt_AAC(&p, &off, &tag, nullptr, ms.data()); });
+    nullEach(okvsDecodeDatStrElt_AAC, &p, &off, &tag, &n, ms.data());
     add(okvErrNullPtr, [&] { return okvsDecodeMainHeader_AAC(&p, &off, &mh, 2, 0); });  // no M/S array
     for (int ch : {0, 3}) add(okvErrAacChanNum, [&, ch] { return okvsDecodeMainHeader_AAC(&p, &off, &mh, ch, 0); });
     add(okvErrAacMonoStereo, [&] { return okvsDecodeMainHeader_AAC(&p, &off, &mh, 1, 2); });

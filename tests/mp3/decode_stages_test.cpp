@@ -344,7 +344,8 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         R(okvErrMp3SideInfo, a.si[0].region0_count = 15, a.si[0].region1_count = 6, a.encode()),
         R(okvErrMp3SideInfo, a.si[0].big_values = 289, a.encode()),
         R(okvErrMp3SideInfo, a.si[0].count1table_select = 2, a.encode()),
-        R(okvErrMp3SideInfo, a.h.mode = 1, a.h.mode_extension = 3, a.si[1].block_type = 2, a.joint()),
+        R(okvErrMp3SideInfo, a.h.mode = 1, a.h.mode_extension = 2, a.si[1].block_type = 2, a.joint()),
+        R(okvErrMp3SideInfo, a.h.mode = 1, a.h.mode_extension = 1, a.si[1].block_type = 2, a.joint()),
         R(okvOk, a.h.mode = 1, a.si[1].block_type = 2, a.joint()),  // neither M/S nor intensity
         R(okvOk, a.h.mode_extension = 3, a.joint()),  // plain stereo
         R(okvErrMp3FrameHeader, a.h.mode = 1, a.h.id = 2, a.joint()),

@@ -306,8 +306,9 @@ TEST(VlcTables, AbsentCodesConflictsAndCounts) {
     ASSERT_EQ(okvOk, okvsVLCEncodeOne_16s1u(3, &w, &off, en.spec));
     EXPECT_TRUE(off == 2 && zero[0] == 0b01000000);
     EXPECT_EQ(std::vector<int64_t>({esize({{5, 1, 3}}), esize({{-3, 0, 3}, {4, 1, 3}}), esize({{-32768, 0, 1}, {32767, 1, 1}}),
-                                    esize({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),  // beyond 2^31 bytes
-              std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, okvErrVLCParam}));
+                                    esize({{0, 0, 1}, {268435422, 1, 1}}), esize({{0, 0, 1}, {268435423, 1, 1}}),
+                                    esize({{-2000000000, 0, 1}, {2000000000, 1, 1}})}),  // 2^31 bytes and more refused
+              std::vector<int64_t>({140, 224, (65535 + 131072) * 4 + 132, 0x7FFFFFFC, okvErrVLCParam, okvErrVLCParam}));
     EXPECT_EQ(lib_size({{0, 0, 1}, {8193, 1, 1}}, {1}), 3 * 4 + 160);  // 8193 takes b_v + 1 = 15 bits: elements of 17
     const vlct::EncodeSpec wide(kWide), aac(vlct::aac_encode_entries());
     const vlct::EncodeSpec bare({{15, 0b0, 1}, {32 + 15, 0b1, 1}}), signOnly({{30, 0b1, 1}});  // (0, 0), (1, 0); (0, 15)
