@@ -265,9 +265,9 @@ TEST(Mp3Psy, MidSideWhereItLowersTheEntropy) {
         for (int f = 0; f < 6; ++f) {
             Okv16s pcm[2304];
             for (int i = 0, t = 1152 * f; i < 1152; ++i, ++t) {
-                const int burst = kind == 2 && f == 3 && i > 600 ? int(rng() % 40001) - 20000 : 0;
-                pcm[2 * i] = Okv16s(8000 * std::sin(0.05 * t) / 2 + burst / 2);
-                pcm[2 * i + 1] = Okv16s(8000 * std::sin((kind == 1 ? 0.31 : 0.05) * t) / 2);
+                const int burst = kind == 2 && f == 3 && i > 600 ? int(rng() % 20001) - 10000 : 0;
+                pcm[2 * i] = Okv16s(4000 * std::sin(0.05 * t) + burst);
+                pcm[2 * i + 1] = Okv16s(4000 * std::sin((kind == 1 ? 0.31 : 0.05) * t));
             }
             MP3PsyRatio ratio[4];
             MP3SideInfo si[4];
