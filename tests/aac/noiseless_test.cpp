@@ -140,10 +140,10 @@ private:
                 if (w > 0 && (grouping & (64 >> (w - 1)))) ++e.lenGrp[e.numGrp - 1];
                 else e.lenGrp[e.numGrp++] = 1;
             }
-        } else {  // MPEG-4: now and then predictor data of long-term prediction, without LTP data
+        } else {  // now and then predictor data holding nothing (MPEG-4: no LTP data; LC: no reset, no bands)
             if (e.maxSfb > 51) return false;
-            const int ltpFlag = mode == kMp4 && rnd(0, 1);
-            bw.put(ltpFlag << 1, 1 + ltpFlag);
+            const int pred = mode == kMp4 ? rnd(0, 1) : rnd(0, 3) == 0;
+            bw.put(pred << 1, 1 + pred);
         }
         return e.maxSfb <= n;
     }

@@ -309,6 +309,25 @@ Quantised quantize(const MP3FrameHeader& h, std::vector<Okv32s>& xr, Okv8s* sf, 
     return q;
 }
 
+// Of quantised lines v: the end of the non-zero pairs, the big-values end e below the quadruples of
+// magnitudes up to 1, and the long-block region counts for e from the subdivision table.
+struct Regions {
+    int end = 576, e, r0, r1;
+};
+Regions regionsOf(const Okv32s* v, const Okv16s* lng) {
+    static const int kR0[23] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6};
+    static const int kR1[23] = {0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 6, 7, 7, 7};
+    const auto small = [&](int i) { return std::abs(v[i]) <= 1; };
+    Regions g;
+    int b = 0;
+    while (g.end > 0 && !v[g.end - 1] && !v[g.end - 2]) g.end -= 2;
+    for (g.e = g.end; g.e > 3 && small(g.e - 1) && small(g.e - 2) && small(g.e - 3) && small(g.e - 4);) g.e -= 4;
+    while (b < 22 && lng[b] < g.e) ++b;
+    for (g.r0 = kR0[b]; g.r0 > 0 && lng[g.r0 + 1] > g.e;) --g.r0;
+    for (g.r1 = kR1[b]; g.r1 > 0 && lng[g.r0 + g.r1 + 2] > g.e;) --g.r1;
+    return g;
+}
+
 // Noise frames (some ending at each band edge 5..20, some on 2 lines, some silent), every version, channel
 // count and block kind, tight and generous budgets: granules fit 4095 bits and spend the mean bits; whole-byte
 // reservoir; quiet short windows get subblock gains; silence clears what the caller left in the side
@@ -342,21 +361,14 @@ TEST(Mp3EncQuantize, FramesSpendTheBudgetExactly) {
         const MP3SideInfo* si = q.si;
         const int *count1 = q.count1, *huf = q.huf;
         const MP3BitReservoir resv = q.resv;
-        static const int kR0[23] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6};
-        static const int kR1[23] = {0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 6, 7, 7, 7};
         for (int r = 0; r < rec; ++r) {  // regions from the output; MPEG-1: the cheapest slen pair, lowest on ties
             const MP3SideInfo& s = si[r];
             const Okv32s* v = ix.data() + 576 * r;
-            auto small = [&](int i) { return std::abs(v[i]) <= 1; };
-            int end = 576, e, b = 0, r0, r1, m[2] = {0, 0}, best = -1, cost = 0;
-            while (end > 0 && !v[end - 1] && !v[end - 2]) end -= 2;
-            for (e = end; e > 3 && small(e - 1) && small(e - 2) && small(e - 3) && small(e - 4);) e -= 4;
-            while (b < 22 && lng[b] < e) ++b;
-            for (r0 = kR0[b]; r0 > 0 && lng[r0 + 1] > e;) --r0;
-            for (r1 = kR1[b]; r1 > 0 && lng[r0 + r1 + 2] > e;) --r1;
-            if (s.window_switching_flag) r0 = s.block_type == 2 ? 8 : 7, r1 = 20 - r0;
-            EXPECT_TRUE(s.big_values == e / 2 && count1[r] == end - e) << it << " " << r;
-            const bool regions = e ? s.region0_count == r0 && s.region1_count == r1 : s.region0_count + s.region1_count == 0;
+            Regions g = regionsOf(v, lng);
+            int m[2] = {0, 0}, best = -1, cost = 0;
+            if (s.window_switching_flag) g.r0 = s.block_type == 2 ? 8 : 7, g.r1 = 20 - g.r0;
+            EXPECT_TRUE(s.big_values == g.e / 2 && count1[r] == g.end - g.e) << it << " " << r;
+            const bool regions = g.e ? s.region0_count == g.r0 && s.region1_count == g.r1 : s.region0_count + s.region1_count == 0;
             EXPECT_TRUE(regions) << it << " " << r;
             const int coded = type == 2 ? 3 * sht[12] : lng[21];  // long band 21 up (short: band 12) never coded
             EXPECT_TRUE(it < 48 || lines < 576 || (v[coded - 1] && std::all_of(v + coded, v + 576, [](Okv32s x) { return !x; })))
@@ -432,6 +444,19 @@ TEST(Mp3EncQuantize, IntensityPositionsAboveTheBoundKept) {
 MP3SideInfo quantizeMono(std::vector<Okv32s>& xr, Okv8s* sf, int rate, int meanBits) {
     const int bound[6] = {};
     return quantize(header(1, 3, rate), xr, sf, meanBits, bound).si[0];
+}
+
+// Every big-values end of an MPEG-1 long granule (loud lines below it, silence above) and its regions.
+TEST(Mp3EncQuantize, RegionsAtEveryBigValuesEnd) {
+    for (int end = 2; end <= kSfbLong[3][21]; end += 2) {
+        std::vector<Okv32s> xr(1152, 0);
+        for (int i = 0; i < end; ++i) xr[i] = xr[576 + i] = 1 << 24;
+        Okv8s sf[80];
+        const MP3SideInfo si = quantizeMono(xr, sf, 0, 7000);
+        const Regions g = regionsOf(xr.data(), kSfbLong[3]);
+        EXPECT_TRUE(g.e == end && si.big_values == end / 2 && si.region0_count == g.r0 && si.region1_count == g.r1)
+            << end << ": " << g.e << " " << si.region0_count << " " << si.region1_count;
+    }
 }
 
 // A ratio of 0 (no mask) counts as the largest one, and ratios below 214748 as 214748 (in every other

@@ -391,6 +391,7 @@ TEST(VlcTables, LifecycleAndRefusalsInOrder) {
         {okvsVLCDecodeGetSize_32s(chain.data(), 0, nullptr, 1, &size), okvErrNullPtr},
         {okvsVLCDecodeUTupleGetSize_32s(chain.data(), 9, sz, 1, 1, 1, nullptr), okvErrNullPtr},
         {okvsVLCDecodeUTupleGetSize_32s(nullptr, 9, sz, 1, 1, 1, &size), okvErrNullPtr},
+        {okvsVLCDecodeUTupleInitAlloc_32s(two.data(), 2, nullptr, 1, 1, 3, &t), okvErrNullPtr},
         {okvsVLCDecodeOne_1u16s(&p, &eight, out, dec.spec), okvErrVLCParam},
         {okvsVLCDecodeBlock_1u16s(&p, &minus, out, 1, dec.spec), okvErrVLCParam},
         {okvsVLCDecodeBlock_1u16s(&p, &off, out, 0, dec.spec), okvOk},
