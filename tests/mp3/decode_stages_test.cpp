@@ -310,6 +310,8 @@ TEST(Mp3Refusals, OneBadArgumentAtATimeAndFilterLifecycles) {
         R(okvErrBadArg, okvsMDCTInvWindow_MP3_32s(a.x, a.out, 4)),
         R(okvErrNullPtr, okvsMDCTInvWindow_MP3_32s(nullptr, a.out, 0)),
         R(okvErrMp3SideInfo, a.h.mode = 1, a.h.mode_extension = 2, a.si[1].block_type = 1, a.requant()),
+        R(okvErrMp3SideInfo, a.h.mode = 1, a.h.mode_extension = 1, a.si[0].block_type = a.si[1].block_type = 2,
+          a.si[0].window_switching_flag = a.si[1].window_switching_flag = a.si[1].mixed_block_flag = 1, a.requant()),
         R(okvErrMp3FrameHeader, a.h.id = 2, a.requant()), R(okvErrMp3FrameHeader, a.h.sampling_frequency = 3, a.requant()),
         R(okvErrBadArg, a.nz[0] = 577, a.requant()), R(okvErrMp3SideInfo, a.si[0].global_gain = 256, a.requant()),
         R(okvErrMp3SideInfo, a.si[0].mixed_block_flag = 2, a.requant()),
