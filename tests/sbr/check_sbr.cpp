@@ -91,9 +91,10 @@ CHECKER(sbr_qmf_fixed) {
                 const int shift = a.rng().range(0, 31);
                 for (int l = 0; l < slots && s == okvOk; ++l)
                     s = k.filter(a.in<Okv32s>(kFixedIn[b], a.i32(shift)), a.out<Okv32s>(kFixedOut[b]), kx, mem);
-                const auto* base = reinterpret_cast<const Okv8u*>((reinterpret_cast<uintptr_t>(mem) + 15) & ~uintptr_t{15});
-                std::memcpy(a.out<Okv8u>(4), base + 40, 4);
-                std::memcpy(a.out<Okv8u>(size_t(size) - 63), base + 48, size_t(size) - 63);
+                const Okv8u* base = qmftest::fixedBase(mem);
+                const size_t line = size_t(size) - 15 - qmftest::kFixedLine;  // the size less the alignment slack
+                std::memcpy(a.out<Okv8u>(4), base + qmftest::kFixedPos, 4);
+                std::memcpy(a.out<Okv8u>(line), base + qmftest::kFixedLine, line);
                 return st[3] = h.release(mem), s;
             });
         }

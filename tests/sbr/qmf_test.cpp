@@ -55,19 +55,18 @@ TEST(SbrQmfFixedKernels, RotationsScalingAndConstantsAreExact) {
 
 const FixedBank kForms[] = SBR_FIXED_BANKS(::);
 
-// A structure at a chosen misalignment; `base` is the aligned structure: identifier at 0,
-// allocation flag at 16, slot position at 40, delay line from 48.
+// A structure at a chosen misalignment; `base` is the aligned structure.
 struct Fixed {
     std::vector<uint8_t> own;
     void* handle;
     uint8_t* base;
     Fixed(const FixedBank& f, int offset = 3, std::vector<uint8_t>* mem = nullptr) : own(size_t(f.size) + 16) {
         handle = (mem ? mem : &own)->data() + offset;
-        base = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(handle) + 15) & ~uintptr_t{15});
+        base = fixedBase(handle);
         EXPECT_EQ(f.init(handle), okvOk);
     }
-    Okv32s* line() { return reinterpret_cast<Okv32s*>(base + 48); }
-    Okv32s& pos() { return *reinterpret_cast<Okv32s*>(base + 40); }
+    Okv32s* line() { return reinterpret_cast<Okv32s*>(base + kFixedLine); }
+    Okv32s& pos() { return *reinterpret_cast<Okv32s*>(base + kFixedPos); }
 };
 
 // Sines and squares at the analysis limit |x| <= 2^27, analysis of the first half of the slots cut at

@@ -120,6 +120,12 @@ struct FixedBank {
     StatusCode (*release)(void*);
     StatusCode (*filter)(const Okv32s* in, Okv32s* out, int kx, void* spec);
 };
+// A fixed bank's structure starts at the caller's block rounded up to 16 bytes: identifier at 0,
+// allocation flag at 16, slot position at 40, delay line from 48 to the end of the block.
+constexpr size_t kFixedPos = 40, kFixedLine = 48;
+inline uint8_t* fixedBase(void* block) {
+    return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(block) + 15) & ~uintptr_t{15});
+}
 #define SBR_FIXED_BANK(NS, twin, size, F, S, ...)                                                                  \
     {#F "_" #S, qmftest::twin, size, NS okvs##F##GetSize_##S, NS okvs##F##Init_##S, NS okvs##F##InitAlloc_##S,     \
      NS okvs##F##Free_##S, [](const Okv32s* in, Okv32s* out, [[maybe_unused]] int kx, void* s) {                    \
