@@ -6,8 +6,6 @@ namespace OKV_NS {
 
 namespace {
 
-constexpr int kGroupStart[5] = {0, 6, 11, 16, 21};  // long-band groups that scfsi refers to
-
 inline const Okv8s* putScf(Mp3BitSink& bs, const Okv8s* src, int count, int width) {
     for (int i = 0; i < count; ++i) bs.put((Okv32u)src[i], width);
     return src + count;
@@ -23,7 +21,7 @@ void packMpeg1(Mp3BitSink& bs, const Okv8s* sf, const MP3SideInfo* si, const int
     }
     for (int g = 0; g < 4; ++g) {
         if (granule == 1 && scfsi[g]) continue;  // granule 0's values are reused
-        putScf(bs, sf + kGroupStart[g], kGroupStart[g + 1] - kGroupStart[g], g < 2 ? slen1 : slen2);
+        putScf(bs, sf + mp3ScfsiGroup[g], mp3ScfsiGroup[g + 1] - mp3ScfsiGroup[g], g < 2 ? slen1 : slen2);
     }
 }
 

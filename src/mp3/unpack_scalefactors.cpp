@@ -6,8 +6,6 @@ namespace OKV_NS {
 
 namespace {
 
-constexpr int kGroupStart[5] = {0, 6, 11, 16, 21};  // long-band groups that scfsi refers to
-
 // Reads count values of width bits to dst (zeros without reading when width is 0).
 inline Okv8s* readScf(Mp3Bits& bs, Okv8s* dst, int count, int width) {
     for (int i = 0; i < count; ++i) dst[i] = (Okv8s)bs.get(width);
@@ -26,7 +24,7 @@ void unpackMpeg1(Mp3Bits& bs, Okv8s* sf, const MP3SideInfo* si, const int* scfsi
     }
     for (int g = 0; g < 4; ++g) {
         if (granule == 1 && scfsi[g]) continue;  // reuse granule 0's values
-        readScf(bs, sf + kGroupStart[g], kGroupStart[g + 1] - kGroupStart[g], g < 2 ? slen1 : slen2);
+        readScf(bs, sf + mp3ScfsiGroup[g], mp3ScfsiGroup[g + 1] - mp3ScfsiGroup[g], g < 2 ? slen1 : slen2);
     }
 }
 
