@@ -280,6 +280,7 @@ TEST(TransformArguments, RefusalsInOrder) {
         {okvsFFTInit_R_32f(&fft, 3, 3, 0, mem2.data(), nullptr), okvErrFftFlag},  // over a valid spec: cleared
         {okvsFFTFwd_RToPerm_32f(x, y, fft, nullptr), okvErrContextMatch},
         {okvsFFTInit_C_16sc(&s16, 2, 8, 0, mem2.data(), nullptr), okvErrNullPtr},
+        {okvsFFTInit_C_16sc(&s16, 0, 8, 0, mem2.data(), nullptr), okvOk},  // order 0 needs no init buffer
         {okvsFFTInit_C_16sc(&s16, 2, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},
         {okvsFFTInit_C_16sc(&s16, 30, 5, 0, mem2.data(), mem2.data()), okvErrFftFlag},  // sizes are checked later
         {okvsFFTInit_C_16sc(&s16, 31, 8, 0, mem2.data(), mem2.data()), okvErrFftOrder},
