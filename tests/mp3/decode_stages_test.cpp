@@ -1,10 +1,10 @@
-// Layer III decoding stages: every Huffman code of the standard tables, the three Huffman forms agree,
-// the requantisation core to the bit, the inverse MDCT's window form agrees with its hybrid form. (The
-// packers' round trips cover header, side information and scalefactor layouts; the conformance streams
-// and the peers decoding the encoder's streams anchor the rest.) The exports' refusals, decoder and
-// encoder, one bad argument or field at a time (in the order the checks run where two are bad), and both
-// float filter states' lifecycles: a refused call moves no cursor and writes no line; bad data is found
-// while decoding.
+// Layer III decoding stages: every Huffman code of the standard tables, the three Huffman forms agree, a
+// caller's mixed-block table sets region 1, the requantisation core to the bit, the inverse MDCT's window
+// form agrees with its hybrid form. (The packers' round trips cover header, side information and
+// scalefactor layouts; the conformance streams and the peers decoding the encoder's streams anchor the
+// rest.) The exports' refusals, decoder and encoder, one bad argument or field at a time (in the order the
+// checks run where two are bad), and both float filter states' lifecycles: a refused call moves no cursor
+// and writes no line; bad data is found while decoding.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -86,6 +86,34 @@ TEST(Mp3Huffman, FormsAgreeWithTheStandardTables) {
         for (int f = 1; f < 3; ++f)
             ASSERT_TRUE(std::equal(got[f], got[f] + 3, got[0]) && out[f] == out[0]) << run << " " << f;
     }
+}
+
+// A caller's mixed-block table: region 1 starts after mix[0] long bands and mix[1] short windows, the
+// band below the first short start past the long bands giving two windows, each later band three. Region
+// 0 takes table 0 (no bits) and the rest table 1, which reads zero bits as (1, 1): lines are 1 from region 1 on.
+// More than 22 long bands count as 22.
+TEST(Mp3Huffman, MixedRegionFollowsTheBoundaryTable) {
+    const std::vector<uint8_t> zeros(600, 0);
+    for (int row = 0; row < 6; ++row)
+        for (int m0 = 0; m0 < 25; ++m0)
+            for (int m1 = 0; m1 < 12; ++m1) {
+                const Okv16s *lng = kSfbLong[row], *sht = kSfbShort[row];
+                int c = lng[std::min(m0, 22)];
+                const int j = int(std::upper_bound(sht, sht + 14, c / 3) - sht);  // first with 3 sht[j] > c
+                for (int k = 0, b; k < m1 && (b = k < 2 ? j - 1 : j + (k - 2) / 3) < 13; ++k) c += sht[b + 1] - sht[b];
+                const Okv16s mix[6][2] = {{Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)},
+                                          {Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)}};
+                const MP3FrameHeader h = header(row / 3, 0, row % 3);
+                MP3SideInfo si{};
+                si.big_values = 288, si.part2_3_length = 4000, si.window_switching_flag = 1, si.block_type = 2;
+                si.mixed_block_flag = 1, si.table_select[1] = 1;
+                std::vector<Okv32s> out(576);
+                Okv8u* p = const_cast<Okv8u*>(zeros.data());
+                int off = 0, bound = -1;
+                ASSERT_EQ(okvsHuffmanDecodeSfbMbp_MP3_1u32s(&p, &off, out.data(), &bound, &si, &h, 4000, kSfbLong[0],
+                                                            kSfbShort[0], mix[0]), okvOk);
+                for (int i = 0; i < 576; ++i) ASSERT_EQ(out[i], i >= (std::min(c, 576) & ~1)) << row << " " << m0 << " " << m1;
+            }
 }
 
 // |x|^(4/3) 2^(26 - e/4) to the bit: magnitudes up to 15 from round(n^(4/3) 2^(-q/4) 2^28) (n <= 3) or

@@ -101,7 +101,8 @@ TEST(Mp3EncMdct, EveryBlockTypeAgainstModel) {
 // Random granules over every band layout: mid/side below the bound ((2 (l +- r) wrapped to 32 bits) times
 // 1/sqrt(2) in Q31 rounded up, >> 32), intensity from it up (the sum of magnitudes with the larger one's sign, and
 // the position: how many of the midpoints tan^2(7.5 + 15k degrees) the energy ratio reaches,
-// unchecked within 0.5 % of one), the bound set to all bands without intensity.
+// unchecked within 0.5 % of one, also for right-channel band energies of 2^63 and up), the bound set to all
+// bands without intensity.
 TEST(Mp3EncJointStereo, MidSideAndIntensityAgainstModel) {
     std::mt19937 rng(7);
     int positionsChecked = 0;
@@ -121,6 +122,12 @@ TEST(Mp3EncJointStereo, MidSideAndIntensityAgainstModel) {
         if (rng() % 8 == 0)  // a nearly silent right channel: energy ratios past 2^44 saturate
             for (int i = 300; i < 576; ++i) r[i] = Okv32s(rng() % 3) - 1;
         if (rng() % 8 == 0) std::fill(l.begin() + 300, l.end(), 0);
+        for (int b = 0; is && !shortBlock && it % 8 == 0 && b < 22; ++b) {  // right energies in [2^63, 2^64)
+            const int n = kSfbLong[row][b + 1] - kSfbLong[row][b];
+            const double v = std::sqrt(std::ldexp(1.4, 63) / n), q = std::sqrt(rng() % 1300 / 1000.0);
+            for (int i = kSfbLong[row][b]; n >= 16 && i < kSfbLong[row][b + 1]; ++i)
+                r[i] = Okv32s(i & 1 ? -v : v), l[i] = Okv32s(v * q);
+        }
         int bound[3] = {int(rng() % 23), int(rng() % 14), int(rng() % 14)};
         const int given[3] = {bound[0], bound[1], bound[2]}, bands = shortBlock ? 13 : 22;
         std::vector<Okv32s> L = l, R = r;
