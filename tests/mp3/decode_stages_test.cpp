@@ -93,7 +93,7 @@ TEST(Mp3Huffman, FormsAgreeWithTheStandardTables) {
 // 0 takes table 0 (no bits) and the rest table 1, which reads zero bits as (1, 1): lines are 1 from region 1 on.
 // More than 22 long bands count as 22.
 TEST(Mp3Huffman, MixedRegionFollowsTheBoundaryTable) {
-    const std::vector<uint8_t> zeros(600, 0);
+    std::vector<uint8_t> zeros(600, 0);
     for (int row = 0; row < 6; ++row)
         for (int m0 = 0; m0 < 25; ++m0)
             for (int m1 = 0; m1 < 12; ++m1) {
@@ -101,14 +101,14 @@ TEST(Mp3Huffman, MixedRegionFollowsTheBoundaryTable) {
                 int c = lng[std::min(m0, 22)];
                 const int j = int(std::upper_bound(sht, sht + 14, c / 3) - sht);  // first with 3 sht[j] > c
                 for (int k = 0, b; k < m1 && (b = k < 2 ? j - 1 : j + (k - 2) / 3) < 13; ++k) c += sht[b + 1] - sht[b];
-                const Okv16s mix[6][2] = {{Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)},
-                                          {Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)}, {Okv16s(m0), Okv16s(m1)}};
+                Okv16s mix[6][2];
+                for (auto& m : mix) m[0] = Okv16s(m0), m[1] = Okv16s(m1);
                 const MP3FrameHeader h = header(row / 3, 0, row % 3);
                 MP3SideInfo si{};
                 si.big_values = 288, si.part2_3_length = 4000, si.window_switching_flag = 1, si.block_type = 2;
                 si.mixed_block_flag = 1, si.table_select[1] = 1;
                 std::vector<Okv32s> out(576);
-                Okv8u* p = const_cast<Okv8u*>(zeros.data());
+                Okv8u* p = zeros.data();
                 int off = 0, bound = -1;
                 ASSERT_EQ(okvsHuffmanDecodeSfbMbp_MP3_1u32s(&p, &off, out.data(), &bound, &si, &h, 4000, kSfbLong[0],
                                                             kSfbShort[0], mix[0]), okvOk);
